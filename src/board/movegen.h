@@ -1,0 +1,27 @@
+// Pseudo-legal move generation with ordering keys, in the normal,
+// quiescence and evasion modes.
+#pragma once
+
+#include <cstdint>
+
+namespace brevalt {
+
+// Castling test lists {colour, three squares, 255}.
+extern const int32_t white_kingside_squares[5];
+extern const int32_t white_queenside_squares[5];
+extern const int32_t black_kingside_squares[5];
+extern const int32_t black_queenside_squares[5];
+
+// Fills move_list[ply] with the moves of side (0 or 8); returns the count.
+uint8_t generate_moves(int side, int evasions);
+// Appends one move with the full ordering logic of the current mode.
+int add_move(int from, int to, int piece, int count);
+// Quiescence capture: added only when it gains, kept in descending key order.
+int add_qs_capture(int from, int to, int piece, int count);
+// Normal-mode capture key and placement among the first five entries.
+int order_capture(int from, int to, int piece, int count);
+// Threat tests for the quiet-move bonuses.
+int attacks_higher_piece(int from, int to);
+int aims_at_king(int piece, int to);
+
+}  // namespace brevalt

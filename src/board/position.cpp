@@ -1,0 +1,213 @@
+// The shared position state and the routines that derive the search's
+// incremental state (keys, lists, material) from the bare board.
+#include "board/position.h"
+
+#include "board/makemove.h"
+#include "frontend/mainloop.h"
+#include "search/root.h"
+
+namespace brevalt {
+
+uint8_t board[64];
+const char piece_letters[13] = "KQRBNPkqrbnp";
+const uint8_t piece_codes[12] = {1, 2, 3, 4, 5, 6, 9, 10, 11, 12, 13, 14};
+const uint8_t start_board[64] = {
+    3,  5,  4,  2,  1,  4,  5,  3,   //
+    6,  6,  6,  6,  6,  6,  6,  6,   //
+    0,  0,  0,  0,  0,  0,  0,  0,   //
+    0,  0,  0,  0,  0,  0,  0,  0,   //
+    0,  0,  0,  0,  0,  0,  0,  0,   //
+    0,  0,  0,  0,  0,  0,  0,  0,   //
+    14, 14, 14, 14, 14, 14, 14, 14,  //
+    11, 13, 12, 10, 9,  12, 13, 11};
+const int16_t piece_value[8] = {0, 9999, 1220, 620, 400, 400, 100, 0};
+const int16_t piece_order[8] = {0, 60, 20, 55, 40, 50, 10, 0};
+
+int16_t game_ply;
+int16_t ply;
+int16_t ply_sign;
+int16_t white_king_sq;
+int16_t black_king_sq;
+int16_t ep_black_pawn;
+int16_t ep_white_pawn;
+int16_t white_castled;
+int16_t black_castled;
+int16_t material;
+int8_t fifty_counter;
+uint8_t promo_pawn;
+uint8_t castle_rook_to;
+
+KeyPair zobrist[15][64];
+uint32_t hash_lo, hash_hi;
+uint32_t pawn_lo, pawn_hi;
+
+PlyRecord ply_stack[MAX_PLY];
+StateRecord state_stack[MAX_PLY];
+StateRecord* state_top = &state_stack[0];
+uint8_t in_check[MAX_PLY];
+uint8_t checker_square[MAX_PLY];
+
+PieceEntry white_pieces[PIECE_LIST_SIZE];
+PieceEntry black_pieces[PIECE_LIST_SIZE];
+uint8_t piece_index[64];
+int16_t lists_frozen;
+uint8_t white_piece_count, black_piece_count;
+
+MoveEntry move_list[MAX_PLY][MOVE_ROW];
+
+const uint8_t* knight_targets[64];
+const uint8_t* bishop_rays[64];
+const uint8_t* rook_rays[64];
+const uint8_t* king_targets[64];
+const uint8_t* white_pawn_targets[64];
+const uint8_t* black_pawn_targets[64];
+uint8_t reach[8][64][64];
+
+KeyPair side_key(int side, uint32_t lo, uint32_t hi) {
+  if (side == -1) side = game_ply & 1;
+  if (side != 0) {
+    lo ^= SIDE_KEY_LO;
+    hi ^= SIDE_KEY_HI;
+  }
+  return {lo, hi};
+}
+
+KeyPair compute_position_key() {
+  KeyPair k{0, 0};
+  for (int sq = 0; sq < 64; ++sq) {
+    int code = board[sq];
+    if (code == EMPTY || code > 14) continue;
+    k.lo ^= zobrist[code][sq].lo;
+    k.hi ^= zobrist[code][sq].hi;
+  }
+  return k;
+}
+
+KeyPair compute_pawn_key() {
+  KeyPair k{0, 0};
+  for (int sq = 0; sq < 64; ++sq) {
+    int code = board[sq];
+    if (code != PAWN && code != PAWN + BLACK) continue;
+    k.lo ^= zobrist[code][sq].lo;
+    k.hi ^= zobrist[code][sq].hi;
+  }
+  return k;
+}
+
+namespace {
+
+// The exchange sort of the piece lists. It is not stable, and the order it
+// leaves among equal weights is part of the move generation order, so it is
+// kept exactly as it is rather than replaced by a library sort.
+void sort_list(PieceEntry* list) {
+  for (int i = 0; i < 15; ++i)
+    for (int j = i + 1; j < 16; ++j)
+      if (list[i].order < list[j].order) {
+        PieceEntry t = list[i];
+        list[i] = list[j];
+        list[j] = t;
+      }
+}
+
+}  // namespace
+
+int build_piece_lists() {
+  // Step 1. Clear both lists and the derived totals.
+  for (int i = 0; i < PIECE_LIST_SIZE; ++i) {
+    white_pieces[i] = {OFF_BOARD, 0, 0};
+    black_pieces[i] = {OFF_BOARD, 0, 0};
+  }
+  hash_lo = hash_hi = pawn_lo = pawn_hi = 0;
+  root_material = 0;
+  opponent_material = 0;
+  white_piece_count = black_piece_count = 0;
+  int white_n = 0, black_n = 0;
+  int ok = 1;
+
+  // Step 2. Scan the board in square order; keys, material and counts follow.
+  for (int sq = 0; sq < 64; ++sq) {
+    int code = board[sq];
+    if (code == EMPTY) continue;
+    int type = type_of(code);
+    bool black = colour_of(code) != 0;
+    root_material += black ? -piece_value[type] : piece_value[type];
+    if (type >= QUEEN && type <= KNIGHT) {
+      if (black) {
+        ++black_piece_count;
+        if (engine_side == 1) opponent_material += piece_value[type];
+      } else {
+        ++white_piece_count;
+        if (engine_side == -1) opponent_material += piece_value[type];
+      }
+    }
+    hash_lo ^= zobrist[code][sq].lo;
+    hash_hi ^= zobrist[code][sq].hi;
+    if (type == PAWN) {
+      pawn_lo ^= zobrist[code][sq].lo;
+      pawn_hi ^= zobrist[code][sq].hi;
+    }
+    if (type == KING) {
+      if (black) black_king_sq = sq; else white_king_sq = sq;
+    }
+    // A side with more than 16 pieces cannot be listed: report it rather
+    // than write past the 16 sortable entries.
+    int& n = black ? black_n : white_n;
+    PieceEntry* list = black ? black_pieces : white_pieces;
+    if (n < 16) list[n++] = {static_cast<uint8_t>(sq), static_cast<uint8_t>(code), piece_order[type]};
+    else ok = 0;
+  }
+  material = root_material;
+
+  // Step 3. Sort by weight; step 4. end markers.
+  sort_list(white_pieces);
+  sort_list(black_pieces);
+  white_pieces[white_n].square = NO_SQUARE;
+  black_pieces[black_n].square = NO_SQUARE;
+
+  // Step 5. Index every occupied square into its list.
+  for (int sq = 0; sq < 64; ++sq) piece_index[sq] = NO_INDEX;
+  for (int i = 0; i < white_n; ++i) piece_index[white_pieces[i].square] = static_cast<uint8_t>(i);
+  for (int i = 0; i < black_n; ++i) piece_index[black_pieces[i].square] = static_cast<uint8_t>(i);
+  return ok;
+}
+
+const char* position_fault() {
+  KeyPair k = compute_position_key();
+  if (k.lo != hash_lo || k.hi != hash_hi) return "position key differs from the board";
+  KeyPair p = compute_pawn_key();
+  if (p.lo != pawn_lo || p.hi != pawn_hi) return "pawn key differs from the board";
+  int sum = 0;
+  for (int sq = 0; sq < 64; ++sq) {
+    int code = board[sq];
+    if (code == EMPTY) continue;
+    if (code == 7 || code == 8 || code > 14) return "invalid piece code on the board";
+    sum += colour_of(code) ? -piece_value[type_of(code)] : piece_value[type_of(code)];
+    if (code == KING && white_king_sq != sq) return "white king square wrong";
+    if (code == KING + BLACK && black_king_sq != sq) return "black king square wrong";
+  }
+  if (sum != material) return "material differs from the board";
+  if (lists_frozen) return nullptr;
+  for (int sq = 0; sq < 64; ++sq) {
+    int code = board[sq];
+    if (code == EMPTY) {
+      if (piece_index[sq] != NO_INDEX) return "piece_index set on an empty square";
+      continue;
+    }
+    int i = piece_index[sq];
+    if (i >= 16) return "occupied square without a list index";
+    const PieceEntry& e = colour_of(code) ? black_pieces[i] : white_pieces[i];
+    if (e.square != sq || e.code != code) return "list entry disagrees with the board";
+  }
+  for (int c = 0; c < 2; ++c) {
+    const PieceEntry* list = c ? black_pieces : white_pieces;
+    for (int i = 0; i < 17 && list[i].square != NO_SQUARE; ++i) {
+      if (list[i].square == OFF_BOARD) continue;
+      if (list[i].square > 63) return "list entry with an invalid square";
+      if (board[list[i].square] != list[i].code) return "list entry disagrees with the board";
+      if (piece_index[list[i].square] != i) return "piece_index disagrees with the list";
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace brevalt

@@ -1,0 +1,174 @@
+// The resets: per game, per search, and the transposition tables alone.
+#include "board/reset.h"
+
+#include <cstring>
+
+#include "board/makemove.h"
+#include "board/position.h"
+#include "config/params.h"
+#include "eval/eval.h"
+#include "eval/pawns.h"
+#include "eval/pieces.h"
+#include "frontend/interpreter.h"
+#include "frontend/mainloop.h"
+#include "game/play.h"
+#include "search/root.h"
+#include "search/search.h"
+#include "search/tables.h"
+#include "search/timeman.h"
+
+namespace brevalt {
+
+// Defaults of a new game: the engine plays Black with these clocks and
+// ratings until the interface says otherwise.
+namespace {
+constexpr int32_t NEW_GAME_OWN_RATING = 2640;
+constexpr int32_t NEW_GAME_OPPONENT_RATING = 2641;
+constexpr int16_t NEW_GAME_OWN_TIME = 2000;      // seconds
+constexpr int16_t NEW_GAME_OPPONENT_TIME = 200;  // seconds
+constexpr int32_t NEW_GAME_MOVE_TIME = 600;      // ticks
+constexpr int16_t NEW_GAME_KILLER_SLOTS = 4;
+constexpr int16_t SEARCH_PLY_LIMIT = 60;
+}  // namespace
+
+void clear_transposition_tables() {
+  for (int s = 0; s < 2; ++s) {
+    if (transposition_table[s])
+      std::memset(transposition_table[s], 0, sizeof(TtEntry) * static_cast<size_t>(tt_entries));
+    if (always_replace_table[s])
+      std::memset(always_replace_table[s], 0, sizeof(TtEntry) * static_cast<size_t>(tt_entries));
+  }
+}
+
+void reset_search_state() {
+  // Step 1. Search flags.
+  null_move_allowed = 1;
+  stop_search = 0;
+  thinking = 0;
+  quiescence_mode = 0;
+  first_qs_generation = 0;
+  horizon_qs = 0;
+  draw_flag = 0;
+  castle_rook_to = 0;
+  white_piece_count = black_piece_count = 0;
+  extended_at = 0;
+
+  // Step 2. Root fail-low state and the ply limit.
+  fail_low_active = fail_low_score = fail_low_from = fail_low_to = fail_low_depth = 0;
+  stop_at_root_move = 0;
+  max_search_ply = SEARCH_PLY_LIMIT;
+
+  // Steps 3 and 4. Killers (slot rows and scratch rows) and history.
+  for (auto& row : killer_table)
+    for (auto& k : row) k = KillerEntry{NO_SQUARE, NO_SQUARE, 0, {}};
+  for (auto& h : history_table) h = 1;
+
+  // Step 5. Per-ply search marks; row 0 belongs to the last completed iteration.
+  for (int p = 1; p < MAX_PLY; ++p) {
+    pv_length[p] = 0;
+    pv_valid[p] = 0;
+    in_check[p] = 0;
+    checker_square[p] = 0;
+  }
+
+  // Step 6. Ply records keep only the move fields.
+  for (auto& r : ply_stack) {
+    uint8_t from = r.from, to = r.to, moved = r.moved, captured = r.captured;
+    r = PlyRecord{};
+    r.from = from;
+    r.to = to;
+    r.moved = moved;
+    r.captured = captured;
+    r.captured_index = NO_INDEX;
+  }
+
+  // Step 7. Positions visited only inside searches are forgotten; those
+  // that occurred in the game keep their key and count.
+  if (repetition_table) {
+    for (int32_t i = 0; i < REPETITION_ENTRIES; ++i) {
+      RepEntry& e = repetition_table[i];
+      if (e.game_count == 0) {
+        e.key_lo = e.key_hi = 0;
+        e.side = 0;
+      }
+      e.search_count = 0;
+    }
+  }
+}
+
+void new_game() {
+  // Step 1. The first state record.
+  state_top = &state_stack[0];
+  *state_top = StateRecord{};
+
+  // Step 2. En passant and castling.
+  ep_black_pawn = ep_white_pawn = 0;
+  game_ep_black_pawn = game_ep_white_pawn = 0;
+  white_castled = black_castled = 0;
+
+  // Step 3. Front-end flags.
+  promotion_letter = 0;
+  pondering = 0;
+  user_move_pending = 0;
+  reply_ready = 0;
+  move_request = 0;
+  reset_request = 0;
+  opponent_is_computer = 0;
+
+  // Step 4. Game and search state.
+  game_fifty_counter = 0;
+  promo_pawn = 0;
+  expected_from = expected_to = 0;
+  epd_mode = 0;
+  ponder_from = 0;
+  horizon_qs = 0;
+  root_to = NO_SQUARE;
+  root_piece_retreats = 0;
+  game_ply = 0;
+  last_book_ply = 0;
+  search_id = 0;
+  killer_slots = NEW_GAME_KILLER_SLOTS;
+  in_book = book_enabled != 0 ? 1 : 0;
+
+  // Step 5.
+  reset_search_state();
+
+  // Step 6. Ratings, side and clocks.
+  own_rating = NEW_GAME_OWN_RATING;
+  opponent_rating = NEW_GAME_OPPONENT_RATING;
+  engine_side = -1;
+  prev_move_score = 0;
+  thinking = 0;
+  game_in_progress = 0;
+  announce_move = 0;
+  move_time = NEW_GAME_MOVE_TIME;
+  time_increment = 0;
+  own_time = NEW_GAME_OWN_TIME;
+  opponent_time = NEW_GAME_OPPONENT_TIME;
+
+  // Steps 7 to 9. Every hash table.
+  clear_transposition_tables();
+  if (pawn_hash) std::memset(pawn_hash, 0, sizeof(PawnHashEntry) * PAWN_HASH_ENTRIES);
+  if (repetition_table) std::memset(repetition_table, 0, sizeof(RepEntry) * REPETITION_ENTRIES);
+
+  // Step 10. Principal variations.
+  for (auto& row : pv_table)
+    for (auto& e : row) e = PvEntry{NO_SQUARE, NO_SQUARE, 0, 0};
+
+  // Step 11. Move lists.
+  std::memset(move_list, 0, sizeof(move_list));
+
+  // Step 12.
+  std::memset(queen_table, 0, sizeof(queen_table));
+
+  // Step 13.
+  std::memset(state_stack, 0, sizeof(state_stack));
+
+  // Step 14. Game records: empty from/to slots.
+  for (auto& g : game_moves) g = GameMoveRecord{NO_SQUARE, NO_SQUARE, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+
+  // Step 15.
+  for (auto& h : history_table) h = 1;
+}
+
+}  // namespace brevalt

@@ -1,0 +1,156 @@
+// Readers of the parameter file "Brevalt.ini" and the move file "MoveFile".
+#include "config/params.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "board/position.h"
+#include "frontend/interpreter.h"
+#include "search/tables.h"
+
+namespace brevalt {
+
+int32_t book_enabled = 1;
+int32_t hash_size_code = 3;
+int32_t kibitz_enabled = 1;
+int32_t resign_enabled = 1;
+int32_t book_random = 1;
+
+// Hash-size codes 1..4: entries per transposition table and the index mask.
+// Each table has a few entries more than mask + 1, so a probe may look at
+// the slots just after the masked index without leaving the table.
+namespace {
+constexpr int32_t CODE_ENTRIES[5] = {0, 265000, 530000, 1050000, 2100000};
+constexpr uint32_t CODE_MASKS[5] = {0, 0x3FFFF, 0x7FFFF, 0xFFFFF, 0x1FFFFF};
+// The default mask is that of code 2 although the default code is 3.
+constexpr uint32_t DEFAULT_MASK = 0x7FFFF;
+
+// The parameter reader stops at these setting values ('/' and 'Z').
+constexpr int STOP_LOW = -1;
+constexpr int STOP_HIGH = 42;
+}  // namespace
+
+int32_t entries_for_code(int code) {
+  return code >= 1 && code <= 4 ? CODE_ENTRIES[code] : CODE_ENTRIES[3];
+}
+
+int read_parameter_file() {
+  book_enabled = 1;
+  hash_size_code = 3;
+  tt_mask = DEFAULT_MASK;
+  kibitz_enabled = 1;
+  resign_enabled = 1;
+  book_random = 1;
+  post_thinking = 1;
+
+  std::FILE* f = std::fopen("Brevalt.ini", "r");
+  if (!f) return 0;
+
+  // Preamble: free text up to and including the first '*'.
+  int c;
+  while ((c = std::fgetc(f)) != EOF && c != '*' && c != 255) {
+  }
+
+  // Settings: the character right after each line end is the value of the
+  // next setting line, even when it is itself a line end.
+  if (c != EOF) {
+    int k = 1;
+    while ((c = std::fgetc(f)) != EOF && c != '*') {
+      if (c != '\n') continue;
+      int s = std::fgetc(f);
+      if (s == EOF) break;
+      int v = s - '0';
+      if (k == 1 && v == 0) book_enabled = 0;
+      if (k == 2 && v >= 1 && v <= 4) {
+        hash_size_code = v;
+        tt_mask = CODE_MASKS[v];
+      }
+      if (k == 3 && v == 0) kibitz_enabled = 0;
+      if (k == 4 && v == 0) resign_enabled = 0;
+      ++k;
+      if (v == STOP_LOW || v == STOP_HIGH) break;
+      // A setting character that is itself a line end starts no new setting:
+      // the next line's first character is then plain text.
+    }
+  }
+  std::fclose(f);
+  return 1;
+}
+
+namespace {
+
+// One target table's storage; 64 square pointers point into it.
+uint8_t knight_block[KNIGHT_BLOCK];
+uint8_t bishop_block[BISHOP_BLOCK];
+uint8_t rook_block[ROOK_BLOCK];
+uint8_t king_block[KING_BLOCK];
+uint8_t white_pawn_block[PAWN_BLOCK];
+uint8_t black_pawn_block[PAWN_BLOCK];
+
+// Reads one decimal integer (optionally signed) after white space; false
+// when none can be read.
+bool read_int(std::FILE* f, long& value) {
+  int c;
+  do c = std::fgetc(f);
+  while (c != EOF && std::isspace(c));
+  bool negative = false;
+  if (c == '+' || c == '-') {
+    negative = c == '-';
+    c = std::fgetc(f);
+  }
+  if (c == EOF || !std::isdigit(c)) return false;
+  long v = 0;
+  while (c != EOF && std::isdigit(c)) {
+    if (v < 100000000) v = v * 10 + (c - '0');  // large values keep only their low byte anyway
+    c = std::fgetc(f);
+  }
+  if (c != EOF) std::ungetc(c, f);
+  value = negative ? -v : v;
+  return true;
+}
+
+// Reads values into block until 253 has been stored, then sets the 64
+// square pointers. A table longer than its block, or one whose lists do not
+// cover 64 squares, is a read failure rather than a write past the block.
+bool read_table(std::FILE* f, uint8_t* block, int capacity, const uint8_t** squares) {
+  int n = 0;
+  for (;;) {
+    long v;
+    if (!read_int(f, v)) return false;
+    if (n >= capacity) return false;
+    block[n++] = static_cast<uint8_t>(v & 0xFF);
+    if (block[n - 1] == END_OF_TABLE) break;
+  }
+  // Square 0's list starts the block; each next list starts two bytes after
+  // the 255 that ends the previous one.
+  int pos = 0;
+  for (int sq = 0; sq < 64; ++sq) {
+    if (pos >= n - 1) return false;
+    squares[sq] = block + pos;
+    while (pos < n && block[pos] != END_OF_LIST) {
+      // A target outside the board would send move generation off the board.
+      if (block[pos] > 63 && block[pos] != RAY_BREAK) return false;
+      ++pos;
+    }
+    if (pos >= n) return false;
+    pos += 2;
+  }
+  return true;
+}
+
+}  // namespace
+
+int read_move_file() {
+  std::FILE* f = std::fopen("MoveFile", "r");
+  if (!f) return 0;
+  bool ok = read_table(f, knight_block, KNIGHT_BLOCK, knight_targets) &&
+            read_table(f, bishop_block, BISHOP_BLOCK, bishop_rays) &&
+            read_table(f, rook_block, ROOK_BLOCK, rook_rays) &&
+            read_table(f, king_block, KING_BLOCK, king_targets) &&
+            read_table(f, white_pawn_block, PAWN_BLOCK, white_pawn_targets) &&
+            read_table(f, black_pawn_block, PAWN_BLOCK, black_pawn_targets);
+  std::fclose(f);
+  return ok ? 1 : 0;
+}
+
+}  // namespace brevalt

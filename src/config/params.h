@@ -1,0 +1,29 @@
+// The parameter file "Brevalt.ini" and the move file "MoveFile".
+#pragma once
+
+#include <cstdint>
+
+namespace brevalt {
+
+extern int32_t book_enabled;
+extern int32_t hash_size_code;
+extern int32_t kibitz_enabled;
+extern int32_t resign_enabled;
+extern int32_t book_random;
+
+// Block capacities of the six target tables, in file order.
+constexpr int KNIGHT_BLOCK = 740;
+constexpr int BISHOP_BLOCK = 830;
+constexpr int ROOK_BLOCK = 1190;
+constexpr int KING_BLOCK = 910;
+constexpr int PAWN_BLOCK = 350;
+
+// Sets the defaults, then reads "Brevalt.ini"; 0 when it cannot be opened
+// (the defaults stay in force).
+int read_parameter_file();
+// Reads the six target tables of "MoveFile"; 0 on any failure.
+int read_move_file();
+// Table entry count for a hash-size code 1..4.
+int32_t entries_for_code(int code);
+
+}  // namespace brevalt

@@ -1,0 +1,162 @@
+// Start-up: the book check, the move file, the parameter file, the large
+// tables, the reach table, the key values and the random seed. Shutdown is
+// the one way out of the process.
+#include "config/startup.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "board/position.h"
+#include "config/params.h"
+#include "eval/pawns.h"
+#include "frontend/platform.h"
+#include "search/tables.h"
+
+namespace brevalt {
+
+char book_file_name[32];
+
+// The opening book is used only when it holds at least this many 18-byte
+// units (a size test kept from the book's original format; the records
+// themselves are 16 bytes).
+namespace {
+constexpr const char* BOOK_NAME = "book_normal.bin";
+constexpr long BOOK_SIZE_UNIT = 18;
+constexpr long BOOK_MIN_UNITS = 300000;
+constexpr int HASH_VALUE_COUNT = 15 * 64;
+
+void check_book() {
+  book_file_name[0] = '\0';
+  std::FILE* f = std::fopen(BOOK_NAME, "rb");
+  if (!f) return;
+  std::strcpy(book_file_name, BOOK_NAME);
+  if (std::fseek(f, 0, SEEK_END) == 0) {
+    long size = std::ftell(f);
+    if (size >= 0 && size / BOOK_SIZE_UNIT < BOOK_MIN_UNITS) book_file_name[0] = '\0';
+  }
+  std::fclose(f);
+}
+}  // namespace
+
+void write_error_file(const char* message) {
+  std::FILE* f = std::fopen("error file", "w");
+  if (!f) return;
+  std::fputs(message, f);
+  std::fclose(f);
+}
+
+void free_tables() {
+  for (int s = 0; s < 2; ++s) {
+    std::free(transposition_table[s]);
+    transposition_table[s] = nullptr;
+  }
+  for (int s = 0; s < 2; ++s) {
+    std::free(always_replace_table[s]);
+    always_replace_table[s] = nullptr;
+  }
+  std::free(pawn_hash);
+  pawn_hash = nullptr;
+  std::free(repetition_table);
+  repetition_table = nullptr;
+}
+
+int allocate_tables() {
+  tt_entries = entries_for_code(hash_size_code);
+  const size_t n = static_cast<size_t>(tt_entries);
+  // White, black, then the always-replace pair in the same order; each
+  // failure names the colour of the table that could not be had.
+  TtEntry** order[4] = {&transposition_table[0], &transposition_table[1],
+                        &always_replace_table[0], &always_replace_table[1]};
+  const char* messages[4] = {"can't allocate hash white\n", "can't allocate hash black\n",
+                             "can't allocate hash white\n", "can't allocate hash black\n"};
+  for (int i = 0; i < 4; ++i) {
+    *order[i] = static_cast<TtEntry*>(std::calloc(n, sizeof(TtEntry)));
+    if (!*order[i]) {
+      write_error_file(messages[i]);
+      return 0;
+    }
+  }
+  pawn_hash = static_cast<PawnHashEntry*>(std::calloc(PAWN_HASH_ENTRIES, sizeof(PawnHashEntry)));
+  if (!pawn_hash) {
+    write_error_file("can't allocate pawn hash\n");
+    return 0;
+  }
+  repetition_table = static_cast<RepEntry*>(std::calloc(REPETITION_ENTRIES, sizeof(RepEntry)));
+  if (!repetition_table) return 0;
+  return 1;
+}
+
+void build_reach_table() {
+  std::memset(reach, 0, sizeof(reach));
+  // Marks every target of a list (separators skipped) in reach[type].
+  auto mark = [](const uint8_t* list, int type, int from) {
+    for (const uint8_t* p = list; *p != END_OF_LIST; ++p)
+      if (*p < 64) reach[type][from][*p] = 1;
+  };
+  for (int s = 0; s < 64; ++s) {
+    mark(king_targets[s], KING, s);
+    mark(rook_rays[s], QUEEN, s);
+    mark(bishop_rays[s], QUEEN, s);
+    mark(rook_rays[s], ROOK, s);
+    mark(bishop_rays[s], BISHOP, s);
+    mark(knight_targets[s], KNIGHT, s);
+    // Pawn reach is the capture only: the diagonal steps of the pawn lists.
+    for (const uint8_t* p = white_pawn_targets[s]; *p != END_OF_LIST; ++p)
+      if (*p < 64 && (*p - s == 7 || *p - s == 9)) reach[6][s][*p] = 1;
+    for (const uint8_t* p = black_pawn_targets[s]; *p != END_OF_LIST; ++p)
+      if (*p < 64 && (s - *p == 7 || s - *p == 9)) reach[7][s][*p] = 1;
+  }
+}
+
+int read_hash_values() {
+  std::FILE* f = std::fopen("hash_values", "r");
+  if (!f) return 0;
+  // A short file leaves the remaining keys as they were (zero).
+  for (int i = 0; i < HASH_VALUE_COUNT; ++i) {
+    unsigned long long v;
+    if (std::fscanf(f, "%llu", &v) != 1) break;
+    KeyPair& k = zobrist[i / 64][i % 64];
+    k.lo = static_cast<uint32_t>(v);
+    k.hi = static_cast<uint32_t>(v >> 32);
+  }
+  std::fclose(f);
+  return 1;
+}
+
+void start_up() {
+  // Step 1. The opening book is used only when it is present and large enough.
+  check_book();
+
+  // Step 2. The move file: without its tables no move can be generated.
+  if (!read_move_file()) {
+    write_error_file("can't read movefile\n");
+    shutdown();
+  }
+
+  // Step 3. The parameter file; when it is missing the defaults stand.
+  if (!read_parameter_file()) write_error_file("can't read parameter file\n");
+
+  // Steps 4 and 5. The large tables, sized by the hash-size setting.
+  if (!allocate_tables()) shutdown();
+
+  // Step 6. reach from the target lists.
+  build_reach_table();
+
+  // Step 7. The key values.
+  if (!read_hash_values()) {
+    write_error_file("can't read hash values\n");
+    shutdown();
+  }
+
+  // Step 8. Seed the random generator from the clock.
+  std::srand(clock_ticks());
+}
+
+void shutdown() {
+  free_tables();
+  std::fflush(nullptr);
+  std::exit(0);
+}
+
+}  // namespace brevalt

@@ -1,0 +1,37 @@
+// Setting up positions from EPD/FEN text.
+#pragma once
+
+#include <cstdio>
+
+namespace brevalt {
+
+// What the record reader keeps of the operations after the position.
+enum class EpdOperations {
+  discard,  // the position loader: read and drop the operation and one more
+  keep,     // the test runners: keep the operation and the rest of its line
+};
+
+// Result of reading one record.
+enum class EpdRead {
+  ok,          // position and operations read
+  end_of_file, // the file ended before a placement was complete
+  malformed,   // a bad character, an overlong rank, an unclosed operation
+};
+
+constexpr int EPD_OPERATION_SIZE = 24;
+constexpr int EPD_REST_SIZE = 120;
+// Operation text and rest of its line kept by the test runners.
+extern char epd_operation[EPD_OPERATION_SIZE];
+extern char epd_rest[EPD_REST_SIZE];
+
+// Reads one record from file onto a cleared board.
+EpdRead read_epd_record(std::FILE* file, EpdOperations operations);
+// Reads "epd1.epd" and sets the position up; 1 on success.
+int load_epd_position();
+// Empties the board and runs new_game.
+void clear_board();
+// Marks the current position (with the side to move of game_ply) in the
+// repetition table as having occurred in the game.
+void register_position();
+
+}  // namespace brevalt

@@ -1,0 +1,131 @@
+// The top level: start-up, the main loop that reads commands while the
+// engine is idle and starts the root driver when it has to move, and the
+// input poll that the search calls so that commands arriving during a
+// search are interpreted at once, on the same thread.
+#include "frontend/mainloop.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "board/position.h"
+#include "board/reset.h"
+#include "config/startup.h"
+#include "frontend/interpreter.h"
+#include "frontend/platform.h"
+#include "search/root.h"
+
+namespace brevalt {
+
+char input_line[INPUT_LINE_SIZE];
+int16_t move_request;
+int16_t reset_request;
+int32_t force_mode;
+int16_t engine_side = -1;
+uint8_t thinking;
+uint8_t pondering;
+int32_t stop_search;
+
+// Input is looked at every this many nodes while the engine thinks on its
+// own time; while pondering, at every call.
+namespace {
+constexpr int32_t POLL_INTERVAL = 100000;
+// Passes the main loop makes without reading while a search flag is still up.
+constexpr int IDLE_PASS_LIMIT = 10;
+// Iteration limit of a new game.
+constexpr int16_t NEW_GAME_MAX_DEPTH = 40;
+}  // namespace
+
+bool read_input_line() {
+  // fgets keeps the line end when it fits and splits a longer line into
+  // pieces of at most 79 characters, each interpreted as a line of its own.
+  return std::fgets(input_line, INPUT_LINE_SIZE, stdin) != nullptr;
+}
+
+// The interface has closed our input: nothing more can arrive, so the
+// engine ends as it would on "quit".
+static void read_or_quit() {
+  if (!read_input_line()) shutdown();
+  interpret_command();
+}
+
+void start_new_game() {
+  std::memcpy(board, start_board, sizeof(board));
+  new_game();
+  max_depth = NEW_GAME_MAX_DEPTH;
+  engine_side = -1;
+}
+
+void poll_input(int32_t node_count) {
+  // Step 1. The cheap test: a flag and a remainder.
+  if (!pondering && node_count != 0 && node_count % POLL_INTERVAL != 0) return;
+  // Step 2. Only a line that is already waiting is read: the search must
+  // never block on its input.
+  if (input_waiting()) read_or_quit();
+}
+
+void main_loop() {
+  // Step 1. Unbuffered streams: the interface sees every line at once, and
+  // no command sits in a stdio buffer where the input poll cannot see it.
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  std::setvbuf(stdin, nullptr, _IONBF, 0);
+  std::fflush(nullptr);
+  // An interface that closes our output must not kill us mid-game with a signal.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  // Steps 2 to 5.
+  clear_protocol_state();
+  start_up();
+  start_new_game();
+  ponder_enabled = 0;
+
+  // Step 6. The loop. countdown is 3 when a move request is seen and counts
+  // down to the pass on which the root driver is called, so that a request
+  // is taken up without reading input in between.
+  int idle_passes = 0;
+  int countdown = 0;
+  for (;;) {
+    // Pass step 1.
+    if (countdown > 0) --countdown;
+    for (;;) {
+      // Pass step 2.
+      ++idle_passes;
+      // Pass steps 3 and 4. A pending reset runs before the request is served.
+      if (move_request) {
+        countdown = 3;
+        idle_passes = 0;
+        move_request = 0;
+        if (reset_request) {
+          new_game();
+        } else {
+          --countdown;
+          continue;
+        }
+      } else if (reset_request) {
+        new_game();
+      }
+      // Pass step 5. A search flag still up: a few passes without reading.
+      bool read_now;
+      if (countdown != 0) {
+        read_now = idle_passes > IDLE_PASS_LIMIT;
+      } else {
+        if ((thinking || pondering) && idle_passes <= IDLE_PASS_LIMIT) continue;
+        read_now = true;
+      }
+      // Pass step 6.
+      if (read_now) {
+        read_or_quit();
+        idle_passes = 0;
+      }
+      // Pass step 7. The root driver is called once per request, never in force mode.
+      if (countdown == 1) {
+        if (!force_mode) think(engine_side);
+        --countdown;
+        continue;
+      }
+      break;
+    }
+  }
+}
+
+}  // namespace brevalt

@@ -1,0 +1,50 @@
+// POSIX answers to the two platform questions: bytes waiting on standard
+// input (pipe, file or terminal) without blocking, and a monotonic clock.
+#include "frontend/platform.h"
+
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace brevalt {
+
+unsigned input_waiting() {
+  // Lines already read into the stdio buffer count as waiting too: the
+  // kernel no longer sees them, but the next read returns them at once.
+  // (This is glibc's view of the buffer; other C libraries may need their
+  // own accessor.)
+  if (stdin->_IO_read_ptr < stdin->_IO_read_end)
+    return static_cast<unsigned>(stdin->_IO_read_end - stdin->_IO_read_ptr);
+
+  struct pollfd p{STDIN_FILENO, POLLIN, 0};
+  int r = poll(&p, 1, 0);
+  if (r < 0) return 1;  // a failed query: let the read find out what is wrong
+  if (r == 0) return 0;
+  if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+    // Input has ended or broken: report it as waiting so that the read
+    // learns of the end (and the engine shuts down) instead of polling forever.
+    int n = 0;
+    if (ioctl(STDIN_FILENO, FIONREAD, &n) == 0 && n > 0) return static_cast<unsigned>(n);
+    return 1;
+  }
+  int n = 0;
+  if (ioctl(STDIN_FILENO, FIONREAD, &n) != 0) return 1;
+  // A regular file always polls readable; FIONREAD gives 0 at its end, and
+  // the end must be read to be noticed.
+  return n > 0 ? static_cast<unsigned>(n) : 1;
+}
+
+uint32_t clock_ticks() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  // Milliseconds as an unsigned 32-bit count, like the system tick counter
+  // the engine's time base was built on; it wraps after 49.7 days.
+  uint32_t ms = static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u +
+                                      static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
+  return ticks_from_ms(ms);
+}
+
+}  // namespace brevalt

@@ -1,0 +1,18 @@
+// The two questions the engine asks of the operating system: is a command
+// line waiting on standard input, and what time is it.
+#pragma once
+
+#include <cstdint>
+
+namespace brevalt {
+
+// Nonzero when a read of standard input will not block for long (data is
+// waiting, or the input has ended and the read will report it).
+unsigned input_waiting();
+// A monotonic millisecond clock divided by 17: the engine's time base, with
+// 60 ticks taken as one second.
+uint32_t clock_ticks();
+// The same conversion applied to a millisecond count.
+constexpr uint32_t ticks_from_ms(uint32_t ms) { return ms / 17u; }
+
+}  // namespace brevalt

@@ -1,0 +1,51 @@
+// The alpha-beta node search: path state, the principal-variation table and
+// the search's way to play a move at the current ply.
+#pragma once
+
+#include <cstdint>
+
+#include "board/types.h"
+
+namespace brevalt {
+
+// Iteration depth minus the reductions in force on the path.
+extern int16_t nominal_depth;
+// Extensions on the path in hundredths of a ply, and in whole plies.
+extern int32_t ext_hundredths;
+extern int16_t ext_plies;
+// The ply limit of the search (60 after reset_search_state).
+extern int16_t max_search_ply;
+// Quiescence state read by the move generator.
+extern int16_t quiescence_mode;
+extern int16_t horizon_qs;
+extern int16_t first_qs_generation;
+// Ply of the null move on the path (read by make_move).
+extern int16_t null_move_ply;
+
+// One principal-variation entry.
+struct PvEntry {
+  uint8_t from;
+  uint8_t to;
+  uint8_t piece;
+  int32_t captured_value;
+};
+extern PvEntry pv_table[MAX_PLY][MAX_PLY];
+extern int32_t pv_length[MAX_PLY];
+extern uint8_t pv_valid[MAX_PLY];
+
+// Result of apply_search_move.
+struct AppliedMove {
+  bool made;   // the move was possible and make_move ran
+  bool legal;  // make_move accepted it (an illegal move is already taken back)
+};
+
+// Plays from->to at the current ply with the preparation of special moves.
+// from_table marks moves taken from the hash tables or killer slots, which
+// must pass the extra castling and line tests.
+AppliedMove apply_search_move(int from, int to, int from_table);
+
+// Fills checker_square[1] for the side in check described by the check
+// record {side 0/1, king square, 255}.
+void find_checkers(const int32_t* check_record);
+
+}  // namespace brevalt

@@ -1,0 +1,2 @@
+// PLACEHOLDER
+int main() { return 0; }
