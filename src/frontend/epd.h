@@ -28,8 +28,13 @@ extern char epd_rest[EPD_REST_SIZE];
 EpdRead read_epd_record(std::FILE* file, EpdOperations operations);
 // Reads "epd1.epd" and sets the position up; 1 on success.
 int load_epd_position();
+// The same from a text in memory, for when "epd1.epd" cannot be written.
+int load_epd_text(const char* text);
 // Empties the board and runs new_game.
 void clear_board();
+// Checks a position text as "setboard" receives it without touching the
+// game: nullptr when the engine can play it, else the reason it cannot.
+const char* check_position_text(const char* text);
 // Marks the current position (with the side to move of game_ply) in the
 // repetition table as having occurred in the game.
 void register_position();

@@ -1,5 +1,24 @@
-// PLACEHOLDER
+// The CECP command interpreter. It runs from the main loop when the engine
+// is idle and from the input poll in the middle of a search, so most
+// commands only set flags; those that do real work at once are refused or
+// deferred while a game or a search is under way.
 #include "frontend/interpreter.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "board/attacks.h"
+#include "board/position.h"
+#include "config/startup.h"
+#include "frontend/epd.h"
+#include "frontend/mainloop.h"
+#include "frontend/undo.h"
+#include "game/play.h"
+#include "search/activity.h"
+#include "search/timeman.h"
+#include "testing/epdtest.h"
 
 namespace brevalt {
 
@@ -19,7 +38,413 @@ int32_t user_from, user_to;
 uint8_t promotion_letter;
 int32_t last_score;
 
-void interpret_command() {}
-void clear_protocol_state() {}
+namespace {
+
+// The name the engine announces.
+constexpr const char* ENGINE_NAME = "Brevalt 2.86";
+
+// Ratings outside this range are not believed.
+constexpr long RATING_MIN = 1000;
+constexpr long RATING_MAX = 4000;
+
+// Base time when "level" leaves the clock empty, in seconds.
+constexpr int16_t LEVEL_MIN_TIME = 10;
+
+// Draw offers are accepted only by a weaker-rated engine, with a score below
+// this and fewer than DRAW_MAX_PIECES pieces.
+constexpr int32_t DRAW_MAX_SCORE = 5;
+constexpr int DRAW_MAX_PIECES = 3;
+
+// The first word of the line, lower-cased, as the unknown-command reply quotes it.
+char first_word[INPUT_LINE_SIZE];
+
+// The text at position pos of the line, or an empty text when the line is
+// shorter: a short line must never expose what a longer earlier line left
+// in the buffer.
+const char* field_at(size_t pos) {
+  size_t len = std::strlen(input_line);
+  return pos <= len ? input_line + pos : "";
+}
+
+bool starts_with(const char* word) { return std::strncmp(input_line, word, std::strlen(word)) == 0; }
+
+// Plain decimal conversion: optional blanks, an optional sign and the
+// leading digits; no digits give 0, trailing text is ignored. Saturates
+// instead of overflowing, so a huge number stays huge and keeps its sign.
+long long parse_decimal(const char* s, bool* had_digits = nullptr) {
+  while (*s == ' ' || *s == '\t') ++s;
+  bool negative = false;
+  if (*s == '+' || *s == '-') negative = *s++ == '-';
+  long long v = 0;
+  bool digits = false;
+  while (*s >= '0' && *s <= '9') {
+    digits = true;
+    if (v < LLONG_MAX / 100) v = v * 10 + (*s - '0');
+    ++s;
+  }
+  if (had_digits) *had_digits = digits;
+  return negative ? -v : v;
+}
+
+// The clock fields are 16-bit: a number that does not fit is clamped.
+int16_t clamp16(long long v) {
+  if (v > INT16_MAX) return INT16_MAX;
+  if (v < INT16_MIN) return INT16_MIN;
+  return static_cast<int16_t>(v);
+}
+
+int32_t clamp32(long long v) {
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(v);
+}
+
+// Copies the text from pos up to the next blank or line end into out.
+// Returns the position just after the blank that ended it (or the end).
+size_t copy_word(size_t pos, char* out, size_t size) {
+  const char* s = field_at(pos);
+  size_t n = 0;
+  while (s[n] && s[n] != ' ' && s[n] != '\n') {
+    if (n < size - 1) out[n] = s[n];
+    ++n;
+  }
+  out[n < size - 1 ? n : size - 1] = '\0';
+  return pos + n + (s[n] == ' ' ? 1 : 0);
+}
+
+// The text from pos to the line end, without the line end.
+void copy_rest(size_t pos, char* out, size_t size) {
+  const char* s = field_at(pos);
+  size_t n = 0;
+  while (s[n] && s[n] != '\n' && n < size - 1) {
+    out[n] = s[n];
+    ++n;
+  }
+  out[n] = '\0';
+}
+
+void refuse(const char* command) { std::printf("Error (command not legal now): %s\n", command); }
+
+// A search or a test run owns the board: nothing may set up another position.
+bool board_busy() { return thinking || pondering || epd_run_active; }
+
+// Leaves whatever game or search is running, before a command that takes
+// the engine over.
+void stand_down(bool keep_game_and_force) {
+  if (!keep_game_and_force) {
+    game_in_progress = 0;
+    force_mode = 0;
+  }
+  pondering = 0;
+  move_request = 0;
+  thinking = 0;
+  user_move_pending = 0;
+  reply_ready = 0;
+}
+
+bool is_file(char c) { return c >= 'a' && c <= 'h'; }
+bool is_rank(char c) { return c >= '1' && c <= '8'; }
+
+// Step 3 of line preparation: a move, bare or after "usermove".
+void enter_move(size_t k) {
+  const char* text = field_at(k);
+  char shown[INPUT_LINE_SIZE];
+  copy_rest(k, shown, sizeof(shown));
+
+  // Step 1. The engine is searching on its own time: no move now.
+  if (thinking) {
+    refuse("move");
+    return;
+  }
+  // A text that does not name two squares is refused before anything
+  // looks at the board.
+  if (std::strlen(text) < 4 || !is_file(text[0]) || !is_rank(text[1]) || !is_file(text[2]) ||
+      !is_rank(text[3])) {
+    std::printf("Illegal move: %s\n", shown);
+    return;
+  }
+  // Step 2. In force mode the engine takes the side that moves next.
+  if (force_mode) {
+    if ((game_ply & 1) == 0 && engine_side == 1) engine_side = -1;
+    else if ((game_ply & 1) == 1 && engine_side == -1) engine_side = 1;
+  }
+  // Step 3. Squares.
+  user_from = (text[0] - 'a') + 8 * (text[1] - '1');
+  user_to = (text[2] - 'a') + 8 * (text[3] - '1');
+  // Step 4. Promotion piece, also in the form "e7e8=q".
+  char p = text[4] == '=' ? text[5] : text[4];
+  switch (p) {
+    case 'q': promotion_letter = 'Q'; break;
+    case 'r': promotion_letter = 'R'; break;
+    case 'b': promotion_letter = 'B'; break;
+    case 'n': promotion_letter = 'N'; break;
+    default: promotion_letter = 0;
+  }
+  // Step 5.
+  if (!force_mode) announce_move = 1;
+  game_in_progress = 1;
+  // Step 6. Legality, ponder hit or miss, the move itself, the move request.
+  play_move(1);
+  // Step 7.
+  extended_at = 0;
+}
+
+void command_new() {
+  if (game_in_progress && (thinking || pondering)) {
+    // During a search: the reset waits until the search has unwound.
+    game_in_progress = 0;
+    announce_move = 0;
+    reset_request = 1;
+    stop_search = 1;
+    force_mode = 0;
+    return;
+  }
+  if (board_busy()) {
+    refuse("new");
+    return;
+  }
+  start_new_game();
+  engine_side = -1;
+  game_in_progress = 0;
+  force_mode = 0;
+}
+
+void command_protover() {
+  std::printf("feature setboard=1\n");
+  std::printf("feature sigint=0\n");
+  std::printf("feature sigterm=0\n");
+  std::printf("feature colors=0\n");
+  std::printf("feature analyze=0\n");
+  std::printf("feature usermove=1\n");
+  std::printf("feature ics=1\n");
+  std::printf("feature myname=\"%s\"\n", ENGINE_NAME);
+  std::printf("feature done=1\n");
+}
+
+void command_accepted() {
+  char feature[INPUT_LINE_SIZE];
+  copy_rest(9, feature, sizeof(feature));
+  if (std::strcmp(feature, "usermove") == 0) usermove_accepted = 1;
+}
+
+void command_draw() {
+  if (!game_in_progress) {
+    refuse("draw");
+    return;
+  }
+  // While a search runs the root's piece counts are current; otherwise
+  // count the engine's own pieces on the board, a queen as two.
+  int n = 0;
+  if (thinking || pondering) {
+    n = white_piece_count + black_piece_count;
+  } else {
+    int own = engine_side == 1 ? 0 : BLACK;
+    for (int sq = 0; sq < 64; ++sq) {
+      int code = board[sq];
+      if (!code || colour_of(code) != own) continue;
+      int type = type_of(code);
+      if (type == QUEEN) n += 2;
+      else if (type == ROOK || type == BISHOP || type == KNIGHT) n += 1;
+    }
+  }
+  if (own_rating < opponent_rating && last_score < DRAW_MAX_SCORE && n < DRAW_MAX_PIECES) {
+    std::printf("offer draw\n");
+  } else if (ics_mode) {
+    std::printf("tellics say can't respond to draw requests\n");
+  }
+}
+
+void command_go() {
+  force_mode = 0;
+  if ((game_ply & 1) == 1 && engine_side == 1) engine_side = -1;
+  else if ((game_ply & 1) == 0 && engine_side == -1) engine_side = 1;
+  announce_move = 1;
+  move_request = 1;
+  game_in_progress = 1;
+  reset_request = 0;
+}
+
+void command_rating() {
+  // Fixed positions: the first rating is taken to have four digits.
+  long long own = parse_decimal(field_at(7));
+  long long opp = parse_decimal(field_at(12));
+  own_rating = (own >= RATING_MIN && own <= RATING_MAX) ? static_cast<int32_t>(own) : 1;
+  opponent_rating = (opp >= RATING_MIN && opp <= RATING_MAX) ? static_cast<int32_t>(opp) : 0;
+}
+
+void command_level() {
+  char field[INPUT_LINE_SIZE];
+  size_t pos = copy_word(6, field, sizeof(field));
+  level_moves = clamp32(parse_decimal(field));
+  // Only the leading number of the base time counts: "5:30" is 5 minutes.
+  pos = copy_word(pos, field, sizeof(field));
+  own_time = clamp16(60 * parse_decimal(field));
+  copy_word(pos, field, sizeof(field));
+  time_increment = clamp16(parse_decimal(field));
+  if (own_time == 0) own_time = LEVEL_MIN_TIME;
+}
+
+void command_epdtest() {
+  if (game_in_progress) {
+    refuse("epdtest");
+    return;
+  }
+  if (board_busy()) {
+    refuse("epdtest");
+    return;
+  }
+  stand_down(false);
+  char name[INPUT_LINE_SIZE];
+  size_t pos = copy_word(8, name, sizeof(name));
+  int n = static_cast<int>(clamp32(parse_decimal(field_at(pos))));
+  if (n == 0) {
+    for (int suite = 4; suite <= 8; ++suite) run_epd_suite("x", suite);
+  } else {
+    run_epd_suite(name, n);
+  }
+}
+
+void command_static() {
+  if (game_in_progress || board_busy()) {
+    refuse("static");
+    return;
+  }
+  stand_down(false);
+  char name[INPUT_LINE_SIZE];
+  copy_rest(7, name, sizeof(name));
+  run_epd_file(name);
+}
+
+void command_see() {
+  // The square must be on the board: the exchange scan starts from it.
+  char word[INPUT_LINE_SIZE];
+  copy_word(4, word, sizeof(word));
+  bool digits = false;
+  long long sq = parse_decimal(word, &digits);
+  if (!digits || sq < 0 || sq > 63) {
+    std::printf("Error (square must be 0 to 63): see\n");
+    return;
+  }
+  for (int s = 0; s < 64; ++s) {
+    if (board[s] == KING) white_king_sq = static_cast<int16_t>(s);
+    if (board[s] == KING + BLACK) black_king_sq = static_cast<int16_t>(s);
+  }
+  stand_down(false);
+  std::printf("telluser result is %d\n", exchange_loss(static_cast<int>(sq)));
+}
+
+void command_setboard() {
+  if (game_in_progress || board_busy()) {
+    refuse("setboard");
+    return;
+  }
+  char text[INPUT_LINE_SIZE];
+  copy_rest(9, text, sizeof(text));
+  // A position the engine cannot play is refused and the old one kept.
+  if (check_position_text(text) != nullptr) {
+    std::printf("tellusererror Illegal position\n");
+    return;
+  }
+  stand_down(true);
+  std::FILE* f = std::fopen("epd1.epd", "w");
+  bool written = f && std::fputs(text, f) >= 0;
+  if (f) written = std::fclose(f) == 0 && written;
+  // The text was checked, so only the file can fail us: then the position
+  // is taken from the text itself.
+  if (!written || !load_epd_position()) load_epd_text(text);
+  force_mode = 1;
+}
+
+void command_mob() {
+  if (game_in_progress) {
+    refuse("mob");
+    return;
+  }
+  std::FILE* f = std::fopen("mob.txt", "w");
+  if (!f) return;
+  for (int rank = 7; rank >= 0; --rank) {
+    for (int file = 0; file < 8; ++file) {
+      int sq = rank * 8 + file;
+      std::fprintf(f, "%d ", activity_of(board[sq], sq));
+    }
+    std::fputc('\n', f);
+  }
+  std::fclose(f);
+}
+
+}  // namespace
+
+void clear_protocol_state() {
+  usermove_accepted = 0;
+  force_mode = 0;
+  game_in_progress = 0;
+  level_moves = 0;
+  ics_mode = 0;
+}
+
+void interpret_command() {
+  // Step 1. The first word, lower-cased, up to the first blank; a one-word
+  // line keeps its line end.
+  size_t n = 0;
+  while (input_line[n] && input_line[n] != ' ' && n < sizeof(first_word) - 1) {
+    first_word[n] = static_cast<char>(std::tolower(static_cast<unsigned char>(input_line[n])));
+    ++n;
+  }
+  first_word[n] = '\0';
+
+  // Step 2. The whole line is lower-cased, except for a position text.
+  if (std::strncmp(first_word, "setboard", 8) != 0)
+    for (char* p = input_line; *p; ++p) *p = static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+
+  // Step 3. Moves.
+  if (!usermove_accepted) {
+    if (is_file(input_line[0]) && is_rank(input_line[1])) {
+      enter_move(0);
+      return;
+    }
+  } else if (starts_with("usermove")) {
+    enter_move(9);
+    return;
+  }
+
+  // Step 4. The command table, in order; the first prefix that matches wins.
+  if (starts_with("quit") || starts_with("exit")) shutdown();
+  else if (starts_with("new")) command_new();
+  else if (std::strncmp(input_line, "xboard", 5) == 0) std::printf("\n");
+  else if (starts_with("random")) {
+  } else if (starts_with("protover")) command_protover();
+  else if (starts_with("accepted")) command_accepted();
+  else if (starts_with("rejected")) {
+  } else if (starts_with("undo")) {
+    if (force_mode) undo_last_move();
+  } else if (starts_with("post")) post_thinking = 1;
+  else if (starts_with("nopost")) post_thinking = 0;
+  else if (starts_with("hard")) ponder_enabled = 1;
+  else if (starts_with("easy")) ponder_enabled = 0;
+  else if (starts_with("computer")) opponent_is_computer = 1;
+  else if (starts_with("ics")) ics_mode = field_at(4)[0] == '-' ? 0 : 1;
+  else if (starts_with("?")) stop_search = 1;
+  else if (starts_with("force")) {
+    force_mode = 1;
+    announce_move = 0;
+    if (game_in_progress) stop_search = 1;
+  } else if (starts_with("draw")) command_draw();
+  else if (starts_with("go")) command_go();
+  else if (starts_with("time")) own_time = clamp16(parse_decimal(field_at(5)) / 100);
+  else if (starts_with("otim")) opponent_time = clamp16(parse_decimal(field_at(5)) / 100);
+  else if (starts_with("rating")) command_rating();
+  else if (starts_with("level")) command_level();
+  else if (starts_with("result")) {
+    stand_down(false);
+    stop_search = 1;
+    reset_request = 1;
+  } else if (starts_with("epdtest")) command_epdtest();
+  else if (starts_with("static")) command_static();
+  else if (starts_with("see")) command_see();
+  else if (starts_with("name")) {
+  } else if (starts_with("setboard")) command_setboard();
+  else if (starts_with("mob")) command_mob();
+  else std::printf("Error (unknown command): %s\n", first_word);
+}
 
 }  // namespace brevalt

@@ -39,7 +39,15 @@ constexpr int16_t NEW_GAME_MAX_DEPTH = 40;
 bool read_input_line() {
   // fgets keeps the line end when it fits and splits a longer line into
   // pieces of at most 79 characters, each interpreted as a line of its own.
-  return std::fgets(input_line, INPUT_LINE_SIZE, stdin) != nullptr;
+  if (!std::fgets(input_line, INPUT_LINE_SIZE, stdin)) return false;
+  // A line ended by CR LF (an interface built for another system) is taken
+  // as if it ended by LF alone.
+  size_t n = std::strlen(input_line);
+  if (n >= 2 && input_line[n - 2] == '\r' && input_line[n - 1] == '\n') {
+    input_line[n - 2] = '\n';
+    input_line[n - 1] = '\0';
+  }
+  return true;
 }
 
 // The interface has closed our input: nothing more can arrive, so the

@@ -3,6 +3,8 @@
 
 namespace brevalt {
 
+int epd_run_active;
+
 void run_epd_suite(const char*, int) {}
 void run_epd_file(const char*) {}
 
