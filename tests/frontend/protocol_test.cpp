@@ -1,0 +1,157 @@
+// The protocol spine end to end: the built engine in a scratch folder, fed
+// command lines, its standard output compared exactly.
+#include <gtest/gtest.h>
+
+#include "support/engine_process.h"
+
+namespace brevalt::testing {
+namespace {
+
+const char* const FEATURES =
+    "feature setboard=1\n"
+    "feature sigint=0\n"
+    "feature sigterm=0\n"
+    "feature colors=0\n"
+    "feature analyze=0\n"
+    "feature usermove=1\n"
+    "feature ics=1\n"
+    "feature myname=\"Brevalt 2.86\"\n"
+    "feature done=1\n";
+
+TEST(Protocol, HandshakeAndQuit) {
+  EngineSandbox box;
+  EngineRun r = box.run("xboard\nprotover 2\nquit\n");
+  EXPECT_EQ(r.out, std::string("\n") + FEATURES);
+  EXPECT_EQ(r.exit_status, 0);
+  EXPECT_FALSE(r.timed_out);
+}
+
+TEST(Protocol, PrefixesAndCaseSelectCommands) {
+  EngineSandbox box;
+  // "xboar" is enough for xboard, "PROTOVER" is lower-cased, "exit" quits.
+  EngineRun r = box.run("xboar\nPROTOVER 2\nexit\nxboard\n");
+  EXPECT_EQ(r.out, std::string("\n") + FEATURES);
+  EXPECT_EQ(r.exit_status, 0);
+}
+
+TEST(Protocol, EndOfInputEndsTheEngineLikeQuit) {
+  EngineSandbox box;
+  EngineRun r = box.run("xboard\n", 10000);
+  EXPECT_FALSE(r.timed_out);
+  EXPECT_EQ(r.out, "\n");
+  EXPECT_EQ(r.exit_status, 0);
+  EngineRun empty = box.run("", 10000);
+  EXPECT_FALSE(empty.timed_out);
+  EXPECT_EQ(empty.out, "");
+  EXPECT_EQ(empty.exit_status, 0);
+}
+
+TEST(Protocol, UnknownCommandsQuoteTheFirstWord) {
+  EngineSandbox box;
+  // A one-word command is quoted with its line end, hence the empty line; a
+  // blank line is an unknown command too; unimplemented protocol commands
+  // such as ping end the same way.
+  EngineRun r = box.run("foo\n\nping 7\nSETBOARD 8/8/8/8/8/8/8/8 w - -\nquit\n");
+  EXPECT_EQ(r.out,
+            "Error (unknown command): foo\n\n"
+            "Error (unknown command): \n\n"
+            "Error (unknown command): ping\n"
+            "Error (unknown command): setboard\n");
+}
+
+TEST(Protocol, SilentCommandsSayNothing) {
+  EngineSandbox box;
+  EngineRun r = box.run(
+      "random\nrejected usermove\npost\nnopost\nhard\neasy\ncomputer\nics -\n?\nforce\n"
+      "time 12000\notim 9000\nrating 2500 2400\nlevel 40 5 0\nname Someone\nresult 1-0\n"
+      "accepted setboard\nnew\nundo\nquit\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.exit_status, 0);
+}
+
+TEST(Protocol, CommandsRefusedWhileAGameRuns) {
+  EngineSandbox box;
+  // A move entered starts a game: position and test commands are then refused.
+  EngineRun r = box.run(
+      "force\ne2e4\nsetboard 8/8/8/8/8/8/8/K6k w - -\nepdtest wac.epd 1\nstatic x.epd\nmob\n"
+      "new\ndraw\nquit\n");
+  EXPECT_EQ(r.out,
+            "Error (command not legal now): setboard\n"
+            "Error (command not legal now): epdtest\n"
+            "Error (command not legal now): static\n"
+            "Error (command not legal now): mob\n"
+            "Error (command not legal now): draw\n");
+}
+
+TEST(Protocol, UsermoveRecognitionFollowsTheAcceptedFeature) {
+  EngineSandbox box;
+  // Before "accepted usermove" a bare move is a move and "usermove" unknown.
+  EngineRun before = box.run("usermove e2e4\nforce\ne2e4\nsetboard 8/8/8/8/8/8/8/K6k w - -\nquit\n");
+  EXPECT_EQ(before.out,
+            "Error (unknown command): usermove\n"
+            "Error (command not legal now): setboard\n");
+  // After it a bare move is an unknown command, with the extra empty line.
+  EngineRun after = box.run(
+      "accepted usermove\nforce\ne2e4\nsetboard 8/8/8/8/8/8/8/K6k w - -\nusermove e2e4\n"
+      "setboard 8/8/8/8/8/8/8/K6k w - -\nquit\n");
+  EXPECT_EQ(after.out,
+            "Error (unknown command): e2e4\n\n"
+            "Error (command not legal now): setboard\n");
+}
+
+TEST(Protocol, MoveTextsThatNameNoSquaresAreIllegal) {
+  EngineSandbox box;
+  EngineRun r = box.run("force\ne2\ne2e9\ne2i4\na1\naccepted usermove\nusermove\nusermove h8h\nquit\n");
+  EXPECT_EQ(r.out,
+            "Illegal move: e2\n"
+            "Illegal move: e2e9\n"
+            "Illegal move: e2i4\n"
+            "Illegal move: a1\n"
+            "Illegal move: \n"
+            "Illegal move: h8h\n");
+  // None of them started a game: a position can still be set up.
+  EngineRun s = box.run("force\ne2e9\nsetboard 4k3/8/8/8/8/8/8/4K3 w - -\nquit\n");
+  EXPECT_EQ(s.out, "Illegal move: e2e9\n");
+}
+
+TEST(Protocol, DrawOffersFollowRatingsScoreAndMaterial) {
+  EngineSandbox box;
+  // Outside a game a draw offer is refused. In a game, with the new-game
+  // ratings (2640 against 2641), no pieces of its own and a score of 0 the
+  // engine accepts; once its rating is the higher it declines, silently or,
+  // on a chess server, with a tellics line.
+  EngineRun r = box.run(
+      "draw\n"
+      "setboard 4k3/8/8/8/8/8/8/4K2R w K -\n"
+      "e1e2\n"
+      "draw\n"
+      "rating 2700 2600\n"
+      "draw\n"
+      "ics freechess.org\n"
+      "draw\n"
+      "ics -\n"
+      "draw\n"
+      "quit\n");
+  EXPECT_EQ(r.out,
+            "Error (command not legal now): draw\n"
+            "offer draw\n"
+            "tellics say can't respond to draw requests\n");
+}
+
+TEST(Protocol, LongLinesAreReadInPieces) {
+  EngineSandbox box;
+  // 79 characters form the first piece; the rest is a line of its own.
+  std::string line(79, 'z');
+  EngineRun r = box.run(line + "zxboard\nquit\n");
+  EXPECT_EQ(r.out, "Error (unknown command): " + line + "\nError (unknown command): zxboard\n\n");
+}
+
+TEST(Protocol, CarriageReturnLineEndsAreAccepted) {
+  EngineSandbox box;
+  EngineRun r = box.run("xboard\r\naccepted usermove\r\ne2e4\r\nquit\r\n");
+  EXPECT_EQ(r.out, "\nError (unknown command): e2e4\n\n");
+  EXPECT_EQ(r.exit_status, 0);
+}
+
+}  // namespace
+}  // namespace brevalt::testing
