@@ -1,0 +1,18 @@
+#!/bin/sh
+# Installs what building and testing Brevalt needs on Debian 12, skipping
+# whatever is already there: compiler, CMake, GoogleTest, Google Benchmark,
+# and Node.js with npm for the independent chess-rules reference.
+set -e
+missing=""
+for pkg in g++ cmake make libgtest-dev libbenchmark-dev; do
+  dpkg -s "$pkg" >/dev/null 2>&1 || missing="$missing $pkg"
+done
+command -v node >/dev/null 2>&1 || missing="$missing nodejs"
+command -v npm >/dev/null 2>&1 || missing="$missing npm"
+if [ -n "$missing" ]; then
+  echo "installing:$missing" >&2
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update >&2
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends $missing >&2
+fi
