@@ -1,11 +1,210 @@
-// PLACEHOLDER: replaced by the legal-move filter.
+// The complete list of legal moves of one side. Every pseudo-legal move is
+// tried with make_move while the piece lists are frozen: in that mode
+// make_move only runs its legality tests and appends each legal move to
+// legal_moves, and the move is taken back at once. Used for the root move
+// list, mate and stalemate detection, and checking the opponent's moves.
 #include "board/legal.h"
+
+#include "board/attacks.h"
+#include "board/makemove.h"
+#include "board/position.h"
+#include "frontend/mainloop.h"
 
 namespace brevalt {
 
-void generate_legal_moves(int) {}
-void pawn_moves(int, int) {}
-void castle_white() {}
-void castle_black() {}
+namespace {
+
+// Castling: the squares the king stands on, crosses and reaches, as
+// {colour 0/1, squares..., 255} lists for square_attacked.
+constexpr int32_t WHITE_KINGSIDE_PATH[5] = {0, 4, 5, 6, END_OF_LIST};
+constexpr int32_t WHITE_QUEENSIDE_PATH[5] = {0, 2, 3, 4, END_OF_LIST};
+constexpr int32_t BLACK_KINGSIDE_PATH[5] = {1, 60, 61, 62, END_OF_LIST};
+constexpr int32_t BLACK_QUEENSIDE_PATH[5] = {1, 58, 59, 60, END_OF_LIST};
+
+// Home squares of the castling pieces.
+constexpr int E1 = 4, E8 = 60;
+constexpr int A1 = 0, B1 = 1, C1 = 2, D1 = 3, F1 = 5, G1 = 6, H1 = 7;
+constexpr int A8 = 56, B8 = 57, C8 = 58, D8 = 59, F8 = 61, G8 = 62, H8 = 63;
+
+// Material swing of a promotion (always to a queen) and of an en passant victim.
+constexpr int PROMOTION_GAIN = 1220 - 100;
+constexpr int PAWN_VALUE = 100;
+
+// Tries one prepared move: make_move records it when it is legal. In
+// frozen mode every make is undone with keep_counters set.
+void try_move(int from, int to) {
+  const int made = make_move(from, to);
+  unmake_move(lists_frozen || made == 0);
+}
+
+// Turns the pawn on `from` into a queen of its colour for a promotion.
+void prepare_promotion(int from, int pawn) {
+  board[from] = static_cast<uint8_t>(QUEEN | colour_of(pawn));
+  material = static_cast<int16_t>(material + (pawn == PAWN ? PROMOTION_GAIN : -PROMOTION_GAIN));
+  promo_pawn = static_cast<uint8_t>(pawn);
+  ply_stack[ply].promo = static_cast<uint8_t>(pawn);
+}
+
+// Moves of a knight, bishop, rook, queen or king along its target tables.
+// In evasion mode a king tries every square (make_move tests its safety
+// even in check while frozen); other pieces try only squares that capture
+// the checker or block its line, and nothing at all when pinned.
+void walk_rays(const uint8_t* list, int from, int side, bool evasions, bool is_king, bool pinned) {
+  if (!list) return;
+  for (const uint8_t* t = list; *t != END_OF_LIST; ++t) {
+    if (*t == RAY_BREAK) continue;
+    const int to = *t;
+    const int code = board[to];
+    const bool blocked = code != EMPTY;
+    if (!blocked || colour_of(code) != side) {
+      if (!evasions || is_king || (!pinned && resolves_check(to, from))) try_move(from, to);
+    }
+    // The ray ends at the first occupied square: skip to the next ray.
+    if (blocked) {
+      while (t[1] != RAY_BREAK && t[1] != END_OF_LIST) ++t;
+    }
+  }
+}
+
+// All moves of the piece on `from` (a piece of `side`).
+void piece_moves(int from, int side, bool evasions) {
+  const int code = board[from];
+  const int type = type_of(code);
+  if (type == PAWN) {
+    pawn_moves(from, evasions ? 1 : 0);
+    return;
+  }
+  const bool pinned = evasions && type != KING && is_pinned(from);
+  switch (type) {
+    case KNIGHT: walk_rays(knight_targets[from], from, side, evasions, false, pinned); break;
+    case BISHOP: walk_rays(bishop_rays[from], from, side, evasions, false, pinned); break;
+    case ROOK: walk_rays(rook_rays[from], from, side, evasions, false, pinned); break;
+    case QUEEN:
+      walk_rays(rook_rays[from], from, side, evasions, false, pinned);
+      walk_rays(bishop_rays[from], from, side, evasions, false, pinned);
+      break;
+    case KING:
+      walk_rays(king_targets[from], from, side, evasions, true, false);
+      // Castling is never an answer to a check.
+      if (!evasions) {
+        if (code == KING && white_castled == 0) castle_white();
+        if (code == KING + BLACK && black_castled == 0) castle_black();
+      }
+      break;
+    default: break;
+  }
+}
+
+// One castling move: mark the side as castled and the wing's rook as
+// moved, put the rook on its new square, and try the king's move.
+// unmake_move puts the rook, the flag and the counter back.
+void try_castling(int16_t& castled_flag, int16_t& rook_counter, int rook, int corner,
+                  int rook_to, int castle_code, int king_from, int king_to) {
+  castled_flag = 1;
+  rook_counter = 1;
+  board[corner] = EMPTY;
+  board[rook_to] = static_cast<uint8_t>(rook);
+  castle_rook_to = static_cast<uint8_t>(rook_to);
+  ply_stack[ply].castle = static_cast<uint8_t>(castle_code);
+  ply_stack[ply].rook_to = static_cast<uint8_t>(rook_to);
+  try_move(king_from, king_to);
+}
+
+}  // namespace
+
+void pawn_moves(int f, int evasions) {
+  const int pawn = board[f];
+  const bool white = pawn == PAWN;
+  const uint8_t* list = white ? white_pawn_targets[f] : black_pawn_targets[f];
+  if (!list) return;
+  const bool pinned = evasions && is_pinned(f);
+  for (const uint8_t* p = list; *p != END_OF_LIST; ++p) {
+    if (*p == RAY_BREAK) continue;
+    const int t = *p;
+    if (evasions && !(resolves_check(t, f) && !pinned)) continue;
+    const int x = board[t];
+    // Distance travelled towards the far side: +8 a push, +16 a double
+    // step, +7 / +9 a capture.
+    const int d = white ? t - f : f - t;
+    const bool last_rank = white ? t > 55 : t < 8;
+    if (x == EMPTY && d == 8) {
+      // Step 1. Single push, a promotion on the last rank.
+      if (last_rank) prepare_promotion(f, pawn);
+      try_move(f, t);
+    } else if (x == EMPTY && d == 16 && board[white ? f + 8 : f - 8] == EMPTY) {
+      // Step 2. Double step: the opponent may take it en passant.
+      if (white) ep_white_pawn = static_cast<int16_t>(t);
+      else ep_black_pawn = static_cast<int16_t>(t);
+      try_move(f, t);
+    } else if (x != EMPTY && colour_of(x) != colour_of(pawn) && (d == 7 || d == 9)) {
+      // Step 3. Capture, a promotion on the last rank.
+      if (last_rank) prepare_promotion(f, pawn);
+      try_move(f, t);
+    } else if (white ? (ep_black_pawn != 0 && t == ep_black_pawn + 8)
+                     : (ep_white_pawn != 0 && t == ep_white_pawn - 8)) {
+      // Step 4. En passant: the victim leaves the board before the make.
+      const int victim = white ? ep_black_pawn : ep_white_pawn;
+      board[victim] = EMPTY;
+      material = static_cast<int16_t>(material + (white ? PAWN_VALUE : -PAWN_VALUE));
+      try_move(f, t);
+    }
+  }
+}
+
+void castle_white() {
+  // Step 1. The king has never moved.
+  if (board[E1] != KING || state_top->white_king_moves != 0) return;
+  // Step 2. Kingside: f1 and g1 empty, rook unmoved on h1, e1/f1/g1 safe.
+  if (board[F1] == EMPTY && board[G1] == EMPTY && board[H1] == ROOK &&
+      state_top->white_h_rook_moves == 0 && !square_attacked(WHITE_KINGSIDE_PATH))
+    try_castling(white_castled, state_top->white_h_rook_moves, ROOK, H1, F1, 1, E1, G1);
+  // Step 3. Queenside: b1, c1, d1 empty, rook unmoved on a1, c1/d1/e1 safe.
+  if (board[B1] == EMPTY && board[C1] == EMPTY && board[D1] == EMPTY && board[A1] == ROOK &&
+      state_top->white_a_rook_moves == 0 && !square_attacked(WHITE_QUEENSIDE_PATH))
+    try_castling(white_castled, state_top->white_a_rook_moves, ROOK, A1, D1, 1, E1, C1);
+}
+
+void castle_black() {
+  if (board[E8] != KING + BLACK || state_top->black_king_moves != 0) return;
+  if (board[F8] == EMPTY && board[G8] == EMPTY && board[H8] == ROOK + BLACK &&
+      state_top->black_h_rook_moves == 0 && !square_attacked(BLACK_KINGSIDE_PATH))
+    try_castling(black_castled, state_top->black_h_rook_moves, ROOK + BLACK, H8, F8, 2, E8, G8);
+  if (board[B8] == EMPTY && board[C8] == EMPTY && board[D8] == EMPTY && board[A8] == ROOK + BLACK &&
+      state_top->black_a_rook_moves == 0 && !square_attacked(BLACK_QUEENSIDE_PATH))
+    try_castling(black_castled, state_top->black_a_rook_moves, ROOK + BLACK, A8, D8, 2, E8, C8);
+}
+
+void generate_legal_moves(int side) {
+  // Step 1. A side in check gets the evasion variant: no castling, and
+  // only check answers for pieces other than the king.
+  const bool evasions = in_check[ply + 1] != 0;
+
+  // Step 2. Push a ply: the counters of the line carry over.
+  ++ply;
+  ply_sign = static_cast<int16_t>(-ply_sign);
+  StateRecord* previous = state_top;
+  ++state_top;
+  *state_top = *previous;
+  state_top->best_from = 0;
+  state_top->best_to = 0;
+  state_top->best_score = static_cast<int16_t>(ply - 9999);
+
+  // Step 3. Square order: downwards on the engine's own plies, upwards on
+  // the opponent's. A stop request ends the scan early.
+  const bool downwards = ply_sign == engine_side;
+  for (int i = 0; i < 64; ++i) {
+    if (stop_search) break;
+    const int sq = downwards ? 63 - i : i;
+    const int code = board[sq];
+    // Step 4. Each piece of the side in turn.
+    if (code == EMPTY || colour_of(code) != side) continue;
+    piece_moves(sq, side, evasions);
+  }
+
+  // Step 5. Pop the ply.
+  --ply;
+  state_top = previous;
+  ply_sign = static_cast<int16_t>(-ply_sign);
+}
 
 }  // namespace brevalt

@@ -1,5 +1,21 @@
-// PLACEHOLDER: replaced by make and unmake.
+// Making and unmaking moves at the current search ply. make_move completes
+// what its caller prepared on the board (castling rook, promotion queen,
+// en passant victim, double-step square) and then brings every incremental
+// quantity up to date: piece lists, king squares, both keys, material,
+// castling counters, en passant squares, the fifty-move and check-run
+// counters and the check state of the next ply. unmake_move reverses it
+// from the ply record alone.
 #include "board/makemove.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "board/attacks.h"
+#include "frontend/interpreter.h"
+#include "frontend/mainloop.h"
+#include "search/root.h"
+#include "search/search.h"
+#include "search/timeman.h"
 
 namespace brevalt {
 
@@ -16,7 +32,566 @@ int16_t draw_flag;
 LegalMove legal_moves[LEGAL_MOVES_SIZE];
 int16_t legal_count;
 
-int make_move(int, int) { return 0; }
-int unmake_move(int) { return 0; }
+namespace {
+
+// Input polling: every 50,000 nodes, more often as the own clock runs low
+// (clock in whole seconds).
+constexpr int32_t POLL_INTERVAL_NORMAL = 50000;
+constexpr int32_t POLL_INTERVAL_SHORT = 25000;
+constexpr int32_t POLL_INTERVAL_CRITICAL = 10000;
+constexpr int16_t POLL_SHORT_BELOW = 20;
+constexpr int16_t POLL_CRITICAL_BELOW = 10;
+
+// Deadline test while thinking on the own clock: every 50,000 nodes, every
+// 5,000 once less than 15 seconds remain.
+constexpr int32_t STOP_TEST_INTERVAL_NORMAL = 50000;
+constexpr int32_t STOP_TEST_INTERVAL_SHORT = 5000;
+constexpr int16_t STOP_TEST_SHORT_BELOW = 15;
+
+// Fifty-move rule inside the search: the limit in half-moves, and the
+// shallowest ply at which reaching it makes the line a draw.
+constexpr int FIFTY_MOVE_LIMIT = 100;
+constexpr int FIFTY_MOVE_MIN_PLY = 4;
+// The counter is 8 bits wide; it stops here instead of wrapping around.
+constexpr int FIFTY_COUNTER_CEILING = 127;
+
+// Plies of the root bookkeeping: the root move, and the engine's next move.
+constexpr int ROOT_PLY = 1;
+constexpr int ROOT_REPLY_PLY = 3;
+// A quiet check starts or extends a check run only from this ply on.
+constexpr int CHECK_RUN_MIN_PLY = 3;
+// root_to when the root move captured.
+constexpr int16_t ROOT_MOVE_CAPTURED = 65;
+
+// Promotion is always to a queen; the material swing of one promotion.
+constexpr int16_t QUEEN_VALUE = 1220;
+constexpr int16_t PAWN_VALUE = 100;
+constexpr int16_t PROMOTION_GAIN = QUEEN_VALUE - PAWN_VALUE;
+
+// Castling squares: king homes, rook corners and rook destinations.
+constexpr int WHITE_KING_HOME = 4;
+constexpr int BLACK_KING_HOME = 60;
+constexpr int A1 = 0, D1 = 3, F1 = 5, H1 = 7;
+constexpr int A8 = 56, D8 = 59, F8 = 61, H8 = 63;
+
+// The diagnostic written when the search captures a king.
+constexpr const char* GAME_ERROR_FILE = "game error";
+constexpr const char* KING_TAKEN_LINE = "king taken... \n";
+
+// The corner a castling rook came from, given where it went.
+int castling_corner(int rook_to) {
+  switch (rook_to) {
+    case F1: return H1;
+    case D1: return A1;
+    case F8: return H8;
+    default: return A8;  // D8
+  }
+}
+
+// The castling counter that tracks the rook of `code` standing on its home
+// corner `sq`, or nullptr when that square is not the rook's corner. A rook
+// leaving its corner, or being captured there, ends castling on that wing.
+int16_t* corner_rook_counter(int code, int sq) {
+  if (code == ROOK) {
+    if (sq == H1) return &state_top->white_h_rook_moves;
+    if (sq == A1) return &state_top->white_a_rook_moves;
+  } else if (code == ROOK + BLACK) {
+    if (sq == H8) return &state_top->black_h_rook_moves;
+    if (sq == A8) return &state_top->black_a_rook_moves;
+  }
+  return nullptr;
+}
+
+int sign(int v) { return (v > 0) - (v < 0); }
+
+// After a piece has left `from`: walks from the own king through `from`
+// along their common line. The move uncovered the king when the first piece
+// met lies beyond `from` and is an enemy slider that moves along that line
+// (rook or queen on a rank or file, bishop or queen on a diagonal).
+// The caller guarantees that king and `from` share a line.
+bool uncovers_king(int king, int from, int own_colour) {
+  const int df = sign(file_of(from) - file_of(king));
+  const int dr = sign(rank_of(from) - rank_of(king));
+  const bool diagonal = df != 0 && dr != 0;
+  bool passed = false;
+  int f = file_of(king) + df, r = rank_of(king) + dr;
+  for (; f >= 0 && f < 8 && r >= 0 && r < 8; f += df, r += dr) {
+    const int sq = r * 8 + f;
+    if (sq == from) passed = true;
+    const int code = board[sq];
+    if (code == EMPTY) continue;
+    if (!passed || colour_of(code) == own_colour) return false;
+    const int type = type_of(code);
+    return type == QUEEN || (diagonal ? type == BISHOP : type == ROOK);
+  }
+  return false;
+}
+
+// A king capture is a program error: log it and let the search go on.
+void log_king_taken() {
+  std::FILE* f = std::fopen(GAME_ERROR_FILE, "a");
+  if (!f) return;
+  std::fputs(KING_TAKEN_LINE, f);
+  std::fclose(f);
+}
+
+// The node counters may run past 2^31 in a long analysis; they wrap
+// around instead of overflowing.
+int32_t next_count(int32_t n) {
+  return static_cast<int32_t>(static_cast<uint32_t>(n) + 1u);
+}
+
+}  // namespace
+
+#ifdef BREVALT_CHECKS
+void assert_position_consistent(const char* where) {
+  const char* fault = position_fault();
+  if (!fault) return;
+  std::fprintf(stderr, "position inconsistent after %s: %s\n", where, fault);
+  std::abort();
+}
+#endif
+
+int make_move(int from, int to) {
+  const int p = ply;
+  PlyRecord& rec = ply_stack[p];
+
+  // Step 1. The principal variation below this move starts empty.
+  pv_length[p + 1] = 0;
+
+  // Step 2. Move the piece; the victim's value is from White's view.
+  const int captured = board[to];
+  int captured_value = piece_value[type_of(captured)];
+  if (captured != EMPTY && colour_of(captured) == 0) captured_value = -captured_value;
+  const int moved = board[from];
+  const int colour = colour_of(moved);
+  board[to] = static_cast<uint8_t>(moved);
+  board[from] = EMPTY;
+
+  // Step 3. Everything unmake_move needs. The en passant squares are saved
+  // as the caller left them (a double step has already set its own).
+  rec.moved = static_cast<uint8_t>(moved);
+  rec.from = static_cast<uint8_t>(from);
+  rec.to = static_cast<uint8_t>(to);
+  rec.captured = static_cast<uint8_t>(captured);
+  rec.captured_value = static_cast<int16_t>(captured_value);
+  rec.opp_material_taken = 0;
+  rec.saved_hash_lo = hash_lo;
+  rec.saved_hash_hi = hash_hi;
+  rec.saved_pawn_lo = pawn_lo;
+  rec.saved_pawn_hi = pawn_hi;
+  rec.saved_ep_black_pawn = static_cast<uint8_t>(ep_black_pawn);
+  rec.saved_ep_white_pawn = static_cast<uint8_t>(ep_white_pawn);
+  rec.saved_fifty_counter = static_cast<uint8_t>(fifty_counter);
+  rec.saved_check_run = static_cast<uint8_t>(check_run);
+  rec.captured_index = piece_index[to];
+  if ((rec.promo == PAWN && engine_side == -1) || (rec.promo == PAWN + BLACK && engine_side == 1))
+    opponent_material = static_cast<int16_t>(opponent_material + QUEEN_VALUE);
+
+  // An en passant capture: a pawn lands behind the pawn that has just
+  // double-stepped. ep_square is that victim's square, 0 for other moves.
+  int ep_square = 0;
+  if (moved == PAWN) {
+    if (ep_black_pawn != 0 && to == ep_black_pawn + 8) ep_square = ep_black_pawn;
+  } else if (moved == PAWN + BLACK) {
+    if (ep_white_pawn != 0 && to == ep_white_pawn - 8) ep_square = ep_white_pawn;
+  }
+
+  // Step 4. Piece lists, unless frozen for a legality test.
+  if (!lists_frozen) {
+    PieceEntry* own = colour ? black_pieces : white_pieces;
+    PieceEntry* other = colour ? white_pieces : black_pieces;
+    if (captured != EMPTY && rec.captured_index < PIECE_LIST_SIZE) {
+      other[rec.captured_index].square = OFF_BOARD;
+      other[rec.captured_index].code = 0;
+    }
+    const int i = piece_index[from];
+    if (i < PIECE_LIST_SIZE) {
+      own[i].square = static_cast<uint8_t>(to);
+      if (rec.promo != 0) own[i].code = static_cast<uint8_t>(QUEEN | colour);
+    }
+    piece_index[to] = static_cast<uint8_t>(i);
+    piece_index[from] = NO_INDEX;
+    if (rec.castle != 0) {
+      const int corner = castling_corner(castle_rook_to);
+      const int r = piece_index[corner];
+      if (r < PIECE_LIST_SIZE) own[r].square = castle_rook_to;
+      piece_index[castle_rook_to] = static_cast<uint8_t>(r);
+      piece_index[corner] = NO_INDEX;
+    }
+    if (ep_square != 0) {
+      const int v = piece_index[ep_square];
+      if (v < PIECE_LIST_SIZE) {
+        other[v].square = OFF_BOARD;
+        other[v].code = 0;
+      }
+      rec.captured_index = static_cast<uint8_t>(v);
+      piece_index[ep_square] = NO_INDEX;
+    }
+  }
+
+  // Step 5. King squares follow a king move.
+  const bool king_move = type_of(moved) == KING;
+  if (king_move) {
+    if (colour) {
+      rec.old_black_king_sq = static_cast<uint8_t>(black_king_sq);
+      black_king_sq = static_cast<int16_t>(to);
+    } else {
+      rec.old_white_king_sq = static_cast<uint8_t>(white_king_sq);
+      white_king_sq = static_cast<int16_t>(to);
+    }
+  }
+
+  // Step 6. Legality. Root moves come from the legal list and are not
+  // tested; moves made while the side is in check come from the evasion
+  // generator, which already kept only safe king squares and unpinned
+  // pieces.
+  if (p > 1 || lists_frozen) {
+    const int own_king = colour ? black_king_sq : white_king_sq;
+    if (king_move) {
+      if (!(in_check[p] && !lists_frozen)) {
+        const int32_t record[3] = {colour >> 3, to, END_OF_LIST};
+        if (square_attacked(record)) {
+          if (colour) black_king_sq = rec.old_black_king_sq;
+          else white_king_sq = rec.old_white_king_sq;
+          return 0;
+        }
+      }
+    } else if (ep_square != 0) {
+      // Both pawns leave their squares: a slider may now see the king
+      // through the victim's square (the fifth-rank case included) or
+      // through the capturing pawn's square, which it left for a square
+      // off that line.
+      if (reach[QUEEN][ep_square][own_king] && discovered_attacker(ep_square, own_king)) return 0;
+      if (reach[QUEEN][from][own_king] && uncovers_king(own_king, from, colour)) return 0;
+    } else if (!in_check[p]) {
+      if (reach[QUEEN][from][own_king] && uncovers_king(own_king, from, colour)) return 0;
+    }
+  }
+
+  // Step 7. Check state of the side to move next. After castling only the
+  // rook can give check.
+  if (rec.castle != 0)
+    in_check[p + 1] = static_cast<uint8_t>(gives_direct_check(board[castle_rook_to], castle_rook_to) != 0);
+  else
+    in_check[p + 1] = static_cast<uint8_t>(gives_check(moved, from, to) != 0);
+
+  // Step 8. A captured king means the search went wrong somewhere before.
+  if (type_of(captured) == KING) log_king_taken();
+
+  // Step 9. A legality test only records the move; the king square goes
+  // back at once because unmake_move follows immediately.
+  if (lists_frozen) {
+    if (legal_count < LEGAL_MOVES_SIZE) {
+      LegalMove& m = legal_moves[legal_count];
+      m.from = static_cast<uint8_t>(from);
+      m.to = static_cast<uint8_t>(to);
+      m.piece = board[to];
+      ++legal_count;
+    }
+    if (king_move) {
+      if (colour) black_king_sq = rec.old_black_king_sq;
+      else white_king_sq = rec.old_white_king_sq;
+    }
+    return 1;
+  }
+
+  // Step 10. Root bookkeeping read by the evaluation: where the root move
+  // went, and whether that piece retreats at the engine's next move.
+  if (p == ROOT_PLY) {
+    capture_count = 0;
+    root_piece_retreats = 0;
+    root_to = captured == EMPTY ? static_cast<int16_t>(to) : ROOT_MOVE_CAPTURED;
+  } else if (p == ROOT_REPLY_PLY) {
+    root_piece_retreats = 0;
+    if (root_to != ROOT_MOVE_CAPTURED && captured == EMPTY && from == root_to) {
+      if ((engine_side == 1 && rank_of(to) < rank_of(from)) ||
+          (engine_side == -1 && rank_of(to) > rank_of(from)))
+        root_piece_retreats = 1;
+    }
+  }
+
+  // Step 11. Capture bookkeeping: pieces left for the null move, and the
+  // opponent's remaining piece material.
+  if (captured != EMPTY) {
+    const int type = type_of(captured);
+    if (type != PAWN) {
+      ++capture_count;
+      if (white_piece_count + black_piece_count - capture_count <= 0) null_move_allowed = 0;
+    }
+    const int opponent_colour = engine_side == 1 ? BLACK : 0;
+    if (colour_of(captured) == opponent_colour && type >= QUEEN && type <= KNIGHT) {
+      opponent_material = static_cast<int16_t>(opponent_material - piece_value[type]);
+      rec.opp_material_taken = piece_value[type];
+    }
+  }
+
+  // Step 12. Castling counters along the line. A rook captured on its
+  // corner counts as moved too: that wing can never castle again, even if
+  // another rook later arrives on the corner.
+  if (king_move) {
+    if (colour) ++state_top->black_king_moves;
+    else ++state_top->white_king_moves;
+  }
+  if (int16_t* c = corner_rook_counter(moved, from)) ++*c;
+  if (int16_t* c = corner_rook_counter(captured, to)) ++*c;
+
+  // Step 13. The opponent's en passant chance expires with this move; a
+  // victim taken en passant leaves both keys here.
+  if (ep_black_pawn != 0 && colour == 0) {
+    if (board[ep_black_pawn] == EMPTY) {
+      hash_lo ^= zobrist[PAWN + BLACK][ep_black_pawn].lo;
+      hash_hi ^= zobrist[PAWN + BLACK][ep_black_pawn].hi;
+      pawn_lo ^= zobrist[PAWN + BLACK][ep_black_pawn].lo;
+      pawn_hi ^= zobrist[PAWN + BLACK][ep_black_pawn].hi;
+    }
+    ep_black_pawn = 0;
+  } else if (ep_white_pawn != 0 && colour == BLACK) {
+    if (board[ep_white_pawn] == EMPTY) {
+      hash_lo ^= zobrist[PAWN][ep_white_pawn].lo;
+      hash_hi ^= zobrist[PAWN][ep_white_pawn].hi;
+      pawn_lo ^= zobrist[PAWN][ep_white_pawn].lo;
+      pawn_hi ^= zobrist[PAWN][ep_white_pawn].hi;
+    }
+    ep_white_pawn = 0;
+  }
+
+  // Step 14. Keys: victim off, then the mover (pawn off and queen on for a
+  // promotion; rook and king for castling).
+  if (captured != EMPTY) {
+    hash_lo ^= zobrist[captured][to].lo;
+    hash_hi ^= zobrist[captured][to].hi;
+    if (type_of(captured) == PAWN) {
+      pawn_lo ^= zobrist[captured][to].lo;
+      pawn_hi ^= zobrist[captured][to].hi;
+    }
+  }
+  if (promo_pawn != 0) {
+    const KeyPair pawn = zobrist[promo_pawn][from];
+    hash_lo ^= pawn.lo ^ zobrist[moved][to].lo;
+    hash_hi ^= pawn.hi ^ zobrist[moved][to].hi;
+    pawn_lo ^= pawn.lo;
+    pawn_hi ^= pawn.hi;
+    promo_pawn = 0;
+  } else if (rec.castle != 0) {
+    const int rook = ROOK | colour;
+    const int corner = castling_corner(castle_rook_to);
+    hash_lo ^= zobrist[rook][corner].lo ^ zobrist[rook][castle_rook_to].lo;
+    hash_hi ^= zobrist[rook][corner].hi ^ zobrist[rook][castle_rook_to].hi;
+    hash_lo ^= zobrist[moved][from].lo ^ zobrist[moved][to].lo;
+    hash_hi ^= zobrist[moved][from].hi ^ zobrist[moved][to].hi;
+  } else {
+    hash_lo ^= zobrist[moved][from].lo ^ zobrist[moved][to].lo;
+    hash_hi ^= zobrist[moved][from].hi ^ zobrist[moved][to].hi;
+    if (type_of(moved) == PAWN) {
+      pawn_lo ^= zobrist[moved][from].lo ^ zobrist[moved][to].lo;
+      pawn_hi ^= zobrist[moved][from].hi ^ zobrist[moved][to].hi;
+    }
+  }
+
+  // Step 15. Input poll and deadline test at their node intervals, then
+  // the material and node counts.
+  const int32_t n = search_nodes;
+  int32_t poll_every = POLL_INTERVAL_NORMAL;
+  if (own_time < POLL_CRITICAL_BELOW) poll_every = POLL_INTERVAL_CRITICAL;
+  else if (own_time < POLL_SHORT_BELOW) poll_every = POLL_INTERVAL_SHORT;
+  if (n % poll_every == 0) poll_input(n);
+  if (thinking) {
+    const int32_t stop_every =
+        own_time < STOP_TEST_SHORT_BELOW ? STOP_TEST_INTERVAL_SHORT : STOP_TEST_INTERVAL_NORMAL;
+    if (n % stop_every == 0) check_for_stop();
+  }
+  material = static_cast<int16_t>(material + captured_value);
+  search_nodes = next_count(search_nodes);
+  tree_nodes = next_count(tree_nodes);
+
+  // Step 16. Fifty-move counter; a line that reaches the limit deep in the
+  // tree without having changed the material is a draw.
+  const bool pawn_move = type_of(moved) == PAWN || rec.promo != 0;
+  if (captured != EMPTY || pawn_move) fifty_counter = 0;
+  else if (fifty_counter < FIFTY_COUNTER_CEILING) ++fifty_counter;
+  if (fifty_counter >= FIFTY_MOVE_LIMIT && p >= FIFTY_MOVE_MIN_PLY && material == root_material)
+    draw_flag = 1;
+
+  // Step 17. Check run: consecutive quiet checks by the same piece. The
+  // mover's previous move is two plies back; in_check[p - 1] says it
+  // checked.
+  if (in_check[p + 1] && captured == EMPTY && !pawn_move && p >= CHECK_RUN_MIN_PLY) {
+    if (check_run == 0) {
+      check_run = 1;
+    } else if (in_check[p - 1] && ply_stack[p - 2].moved == moved) {
+      ++check_run;
+      check_run_side = static_cast<uint8_t>(colour ^ BLACK);
+    }
+  } else if (check_run != 0 && !in_check[p]) {
+    check_run = 0;
+  }
+
+#ifdef BREVALT_CHECKS
+  assert_position_consistent("make_move");
+#endif
+  // Step 18.
+  return 1;
+}
+
+int unmake_move(int keep_counters) {
+  PlyRecord& rec = ply_stack[ply];
+  const int from = rec.from, to = rec.to;
+  const int moved = rec.moved;
+  const int colour = colour_of(moved);
+
+  // Step 1. Counters that only a successful, unfrozen make changed.
+  if (!keep_counters) {
+    material = static_cast<int16_t>(material - rec.captured_value);
+    if (rec.captured != EMPTY) {
+      if (type_of(rec.captured) != PAWN) {
+        --capture_count;
+        if (white_piece_count + black_piece_count - capture_count > 0) null_move_allowed = 1;
+      }
+      opponent_material = static_cast<int16_t>(opponent_material + rec.opp_material_taken);
+    }
+    if (int16_t* c = corner_rook_counter(moved, from)) --*c;
+    if (int16_t* c = corner_rook_counter(rec.captured, to)) --*c;
+  }
+
+  // Step 2. Keys.
+  hash_lo = rec.saved_hash_lo;
+  hash_hi = rec.saved_hash_hi;
+  pawn_lo = rec.saved_pawn_lo;
+  pawn_hi = rec.saved_pawn_hi;
+
+  // Step 3. Board, en passant squares and king squares. The corrections of
+  // en passant and promotion material undo the caller's preparation and so
+  // happen whatever keep_counters says.
+  int ep_square = 0;
+  if (moved == PAWN || rec.promo == PAWN) {
+    ep_black_pawn = rec.saved_ep_black_pawn;
+    ep_white_pawn = 0;
+    if (rec.promo == 0 && rec.saved_ep_black_pawn != 0 && to == rec.saved_ep_black_pawn + 8) {
+      ep_square = rec.saved_ep_black_pawn;
+      board[ep_square] = PAWN + BLACK;
+      material = static_cast<int16_t>(material - PAWN_VALUE);
+      board[from] = board[to];
+      board[to] = EMPTY;
+    } else if (rec.promo != 0) {
+      material = static_cast<int16_t>(material - PROMOTION_GAIN);
+      if (engine_side == -1) opponent_material = static_cast<int16_t>(opponent_material - QUEEN_VALUE);
+      board[from] = PAWN;
+      board[to] = rec.captured;
+      promo_pawn = 0;
+    } else {
+      board[from] = board[to];
+      board[to] = rec.captured;
+    }
+  } else if (moved == PAWN + BLACK || rec.promo == PAWN + BLACK) {
+    ep_white_pawn = rec.saved_ep_white_pawn;
+    ep_black_pawn = 0;
+    if (rec.promo == 0 && rec.saved_ep_white_pawn != 0 && to == rec.saved_ep_white_pawn - 8) {
+      ep_square = rec.saved_ep_white_pawn;
+      board[ep_square] = PAWN;
+      material = static_cast<int16_t>(material + PAWN_VALUE);
+      board[from] = board[to];
+      board[to] = EMPTY;
+    } else if (rec.promo != 0) {
+      material = static_cast<int16_t>(material + PROMOTION_GAIN);
+      if (engine_side == 1) opponent_material = static_cast<int16_t>(opponent_material - QUEEN_VALUE);
+      board[from] = PAWN + BLACK;
+      board[to] = rec.captured;
+      promo_pawn = 0;
+    } else {
+      board[from] = board[to];
+      board[to] = rec.captured;
+    }
+  } else {
+    ep_black_pawn = rec.saved_ep_black_pawn;
+    ep_white_pawn = rec.saved_ep_white_pawn;
+    board[from] = board[to];
+    board[to] = rec.captured;
+    if (moved == KING) {
+      if (rec.castle == 1) {
+        white_castled = 0;
+        if (rec.rook_to == F1) {
+          board[H1] = ROOK;
+          board[F1] = EMPTY;
+          state_top->white_h_rook_moves = 0;
+        } else {
+          board[A1] = ROOK;
+          board[D1] = EMPTY;
+          state_top->white_a_rook_moves = 0;
+        }
+      }
+      white_king_sq = rec.old_white_king_sq;
+      if (!keep_counters) --state_top->white_king_moves;
+    } else if (moved == KING + BLACK) {
+      if (rec.castle == 2) {
+        black_castled = 0;
+        if (rec.rook_to == F8) {
+          board[H8] = ROOK + BLACK;
+          board[F8] = EMPTY;
+          state_top->black_h_rook_moves = 0;
+        } else {
+          board[A8] = ROOK + BLACK;
+          board[D8] = EMPTY;
+          state_top->black_a_rook_moves = 0;
+        }
+      }
+      black_king_sq = rec.old_black_king_sq;
+      if (!keep_counters) --state_top->black_king_moves;
+    }
+  }
+
+  // Step 4. Piece lists.
+  if (!lists_frozen) {
+    PieceEntry* own = colour ? black_pieces : white_pieces;
+    PieceEntry* other = colour ? white_pieces : black_pieces;
+    const int i = piece_index[to];
+    if (i < PIECE_LIST_SIZE) {
+      own[i].square = static_cast<uint8_t>(from);
+      if (rec.promo != 0) own[i].code = rec.promo;
+    }
+    piece_index[from] = static_cast<uint8_t>(i);
+    piece_index[to] = NO_INDEX;
+    if (rec.castle != 0) {
+      const int corner = castling_corner(rec.rook_to);
+      const int r = piece_index[rec.rook_to];
+      if (r < PIECE_LIST_SIZE) own[r].square = static_cast<uint8_t>(corner);
+      piece_index[corner] = static_cast<uint8_t>(r);
+      piece_index[rec.rook_to] = NO_INDEX;
+    } else if (ep_square != 0) {
+      const int v = rec.captured_index;
+      if (v < PIECE_LIST_SIZE) {
+        other[v].square = static_cast<uint8_t>(ep_square);
+        other[v].code = static_cast<uint8_t>(PAWN | (colour ^ BLACK));
+      }
+      piece_index[ep_square] = static_cast<uint8_t>(v);
+    } else if (rec.captured != EMPTY) {
+      const int v = rec.captured_index;
+      if (v < PIECE_LIST_SIZE) {
+        other[v].square = static_cast<uint8_t>(to);
+        other[v].code = rec.captured;
+      }
+      piece_index[to] = static_cast<uint8_t>(v);
+    }
+  }
+
+  // Step 5. Counters of the line, and clear what the next make at this
+  // ply expects to find clear.
+  fifty_counter = static_cast<int8_t>(rec.saved_fifty_counter);
+  check_run = static_cast<int8_t>(rec.saved_check_run);
+  rec.moved = 0;
+  rec.captured_value = 0;
+  rec.captured = 0;
+  rec.saved_ep_black_pawn = 0;
+  rec.saved_ep_white_pawn = 0;
+  rec.opp_material_taken = 0;
+  rec.castle = 0;
+  rec.promo = 0;
+  rec.rook_to = 0;
+
+#ifdef BREVALT_CHECKS
+  if (!lists_frozen) assert_position_consistent("unmake_move");
+#endif
+  return 0;
+}
 
 }  // namespace brevalt

@@ -1,6 +1,13 @@
-// PLACEHOLDER: the node search's shared state; apply_search_move and
-// find_checkers are replaced by their real versions.
+// The node search's shared path state, and the two routines through which
+// the search plays a move at a ply (with the preparation of special moves
+// and the extra tests for moves taken from tables) and finds the checkers
+// of the root position.
 #include "search/search.h"
+
+#include "board/attacks.h"
+#include "board/makemove.h"
+#include "board/position.h"
+#include "search/tables.h"
 
 namespace brevalt {
 
@@ -16,7 +23,187 @@ PvEntry pv_table[MAX_PLY][MAX_PLY];
 int32_t pv_length[MAX_PLY];
 uint8_t pv_valid[MAX_PLY];
 
-AppliedMove apply_search_move(int, int, int) { return {false, false}; }
-void find_checkers(const int32_t*) {}
+namespace {
+
+// Promotion is always to a queen: the material swing, and the en passant victim.
+constexpr int PROMOTION_GAIN = 1220 - 100;
+constexpr int PAWN_VALUE = 100;
+
+// Castling squares.
+constexpr int E1 = 4, E8 = 60;
+constexpr int A1 = 0, B1 = 1, C1 = 2, D1 = 3, F1 = 5, G1 = 6, H1 = 7;
+constexpr int A8 = 56, B8 = 57, C8 = 58, D8 = 59, F8 = 61, G8 = 62, H8 = 63;
+
+// The squares the castling king stands on, crosses and reaches, as lists
+// for square_attacked ({colour 0/1, squares..., 255}).
+constexpr int32_t WHITE_KINGSIDE_PATH[5] = {0, 4, 5, 6, END_OF_LIST};
+constexpr int32_t WHITE_QUEENSIDE_PATH[5] = {0, 2, 3, 4, END_OF_LIST};
+constexpr int32_t BLACK_KINGSIDE_PATH[5] = {1, 60, 61, 62, END_OF_LIST};
+constexpr int32_t BLACK_QUEENSIDE_PATH[5] = {1, 58, 59, 60, END_OF_LIST};
+
+// Ranks a pawn double-steps from.
+constexpr int WHITE_PAWN_HOME_RANK = 1;
+constexpr int BLACK_PAWN_HOME_RANK = 6;
+
+// Makes the prepared move; a refused move is taken back at once.
+AppliedMove make_prepared(int from, int to) {
+  if (make_move(from, to)) return {true, true};
+  unmake_move(1);
+  return {true, false};
+}
+
+// Puts a queen of the pawn's colour on `from` for a promotion.
+void prepare_promotion(int from, int pawn) {
+  board[from] = static_cast<uint8_t>(QUEEN | colour_of(pawn));
+  material = static_cast<int16_t>(material + (pawn == PAWN ? PROMOTION_GAIN : -PROMOTION_GAIN));
+  promo_pawn = static_cast<uint8_t>(pawn);
+  ply_stack[ply].promo = static_cast<uint8_t>(pawn);
+}
+
+// A pawn move by the pawn rules: push (a promotion on the last rank),
+// double step, capture, en passant. The capture and en passant squares
+// must be a real pawn capture of that colour (reach), so that a stale table
+// move between unrelated squares is never turned into one.
+AppliedMove pawn_move(int from, int to, int pawn) {
+  const bool white = pawn == PAWN;
+  const int target = board[to];
+  const int d = white ? to - from : from - to;
+  const bool last_rank = white ? to > 55 : to < 8;
+  const bool capture_line = reach[white ? 6 : 7][from][to] != 0;
+  // Step 1. Single push.
+  if (target == EMPTY && d == 8) {
+    if (last_rank) prepare_promotion(from, pawn);
+    return make_prepared(from, to);
+  }
+  // Step 2. Double step from the home rank over an empty square.
+  if (target == EMPTY && d == 16 &&
+      rank_of(from) == (white ? WHITE_PAWN_HOME_RANK : BLACK_PAWN_HOME_RANK) &&
+      board[white ? from + 8 : from - 8] == EMPTY) {
+    if (white) ep_white_pawn = static_cast<int16_t>(to);
+    else ep_black_pawn = static_cast<int16_t>(to);
+    return make_prepared(from, to);
+  }
+  // Step 3. Capture of an enemy piece.
+  if (target != EMPTY && colour_of(target) != colour_of(pawn) && (d == 7 || d == 9) && capture_line) {
+    if (last_rank) prepare_promotion(from, pawn);
+    return make_prepared(from, to);
+  }
+  // Step 4. En passant: the victim leaves the board before the make.
+  const int victim = white ? ep_black_pawn : ep_white_pawn;
+  if (victim != 0 && target == EMPTY && to == (white ? victim + 8 : victim - 8) && capture_line) {
+    if (white) ply_stack[ply].saved_ep_black_pawn = static_cast<uint8_t>(victim);
+    else ply_stack[ply].saved_ep_white_pawn = static_cast<uint8_t>(victim);
+    board[victim] = EMPTY;
+    material = static_cast<int16_t>(material + (white ? PAWN_VALUE : -PAWN_VALUE));
+    return make_prepared(from, to);
+  }
+  return {false, false};
+}
+
+// Castling, recognised as a king moving two files. A move from a table
+// must also find the castling still possible: king and rook unmoved on
+// their squares, the squares between empty and none of the king's three
+// squares attacked.
+AppliedMove castling_move(int from, int to, int king, int from_table) {
+  const bool white = king == KING;
+  const bool kingside = to > from;
+  if (from != (white ? E1 : E8)) return {false, false};
+  const int corner = white ? (kingside ? H1 : A1) : (kingside ? H8 : A8);
+  const int rook_to = white ? (kingside ? F1 : D1) : (kingside ? F8 : D8);
+  const int rook = ROOK | colour_of(king);
+  int16_t& castled = white ? white_castled : black_castled;
+  int16_t& rook_counter = white ? (kingside ? state_top->white_h_rook_moves : state_top->white_a_rook_moves)
+                                : (kingside ? state_top->black_h_rook_moves : state_top->black_a_rook_moves);
+  if (from_table) {
+    const int16_t king_moves = white ? state_top->white_king_moves : state_top->black_king_moves;
+    if (king_moves != 0 || rook_counter != 0 || castled != 0 || board[corner] != rook) return {false, false};
+    if (kingside) {
+      if (board[white ? F1 : F8] != EMPTY || board[white ? G1 : G8] != EMPTY) return {false, false};
+    } else if (board[white ? B1 : B8] != EMPTY || board[white ? C1 : C8] != EMPTY ||
+               board[white ? D1 : D8] != EMPTY) {
+      return {false, false};
+    }
+    const int32_t* path = white ? (kingside ? WHITE_KINGSIDE_PATH : WHITE_QUEENSIDE_PATH)
+                                : (kingside ? BLACK_KINGSIDE_PATH : BLACK_QUEENSIDE_PATH);
+    if (square_attacked(path)) return {false, false};
+  }
+  castled = 1;
+  rook_counter = 1;
+  board[corner] = EMPTY;
+  board[rook_to] = static_cast<uint8_t>(rook);
+  castle_rook_to = static_cast<uint8_t>(rook_to);
+  ply_stack[ply].castle = static_cast<uint8_t>(white ? 1 : 2);
+  ply_stack[ply].rook_to = static_cast<uint8_t>(rook_to);
+  return make_prepared(from, to);
+}
+
+}  // namespace
+
+AppliedMove apply_search_move(int from, int to, int from_table) {
+  const int piece = board[from];
+  const int target = board[to];
+  if (piece == EMPTY) return {false, false};
+  const int type = type_of(piece);
+
+  // Pawns: the preparation of promotions, double steps and en passant.
+  if (type == PAWN) return pawn_move(from, to, piece);
+
+  // A king moving two files castles.
+  if (type == KING) {
+    const int files = file_of(to) - file_of(from);
+    if (files == 2 || files == -2) return castling_move(from, to, piece, from_table);
+  }
+
+  // Any other move: a slider from a table needs its line still open, and
+  // no piece captures its own side.
+  if (from_table && (type == QUEEN || type == ROOK || type == BISHOP) && !path_clear(from, to))
+    return {false, false};
+  if (target != EMPTY && colour_of(target) == colour_of(piece)) return {false, false};
+  return make_prepared(from, to);
+}
+
+void find_checkers(const int32_t* check_record) {
+  const int own = check_record[0] ? BLACK : 0;
+  const int king = check_record[1];
+  checker_square[1] = 0;
+  int count = 0;
+  int last = 0;
+  auto note = [&](int sq) {
+    ++count;
+    last = sq;
+  };
+
+  // Rook lines: the first piece met checks when it is an enemy rook or queen.
+  for (const uint8_t* t = rook_rays[king]; t && *t != END_OF_LIST; ++t) {
+    if (*t == RAY_BREAK || board[*t] == EMPTY) continue;
+    const int code = board[*t];
+    if (colour_of(code) != own && (type_of(code) == ROOK || type_of(code) == QUEEN)) note(*t);
+    while (t[1] != RAY_BREAK && t[1] != END_OF_LIST) ++t;
+  }
+  // Bishop lines: an enemy bishop or queen as the first piece met, or an
+  // enemy pawn on the adjacent square from which it captures towards the king.
+  for (const uint8_t* t = bishop_rays[king]; t && *t != END_OF_LIST; ++t) {
+    if (*t == RAY_BREAK || board[*t] == EMPTY) continue;
+    const int sq = *t;
+    const int code = board[sq];
+    if (colour_of(code) != own) {
+      const int type = type_of(code);
+      const int d = own ? king - sq : sq - king;  // a black pawn stands above a white king
+      if (type == BISHOP || type == QUEEN || (type == PAWN && (d == 7 || d == 9) &&
+                                              reach[own ? 6 : 7][sq][king]))
+        note(sq);
+    }
+    while (t[1] != RAY_BREAK && t[1] != END_OF_LIST) ++t;
+  }
+  // Knight targets: any enemy knight.
+  for (const uint8_t* t = knight_targets[king]; t && *t != END_OF_LIST; ++t) {
+    if (*t == RAY_BREAK) continue;
+    const int code = board[*t];
+    if (code != EMPTY && colour_of(code) != own && type_of(code) == KNIGHT) note(*t);
+  }
+
+  if (count == 1) checker_square[1] = static_cast<uint8_t>(last);
+  else if (count > 1) checker_square[1] = NO_INDEX;
+}
 
 }  // namespace brevalt

@@ -60,4 +60,9 @@ extern int16_t killer_slots;
 constexpr int HISTORY_SIZE = 65536;
 extern int32_t history_table[HISTORY_SIZE];
 
+// True when every square strictly between from and to on their common rank,
+// file or diagonal is empty (adjacent squares are always clear). Guards the
+// slider moves taken from the tables; false when the squares share no line.
+bool path_clear(int from, int to);
+
 }  // namespace brevalt
