@@ -1,17 +1,495 @@
-// PLACEHOLDER: replaced by the attack and check detection.
+// Attack, check, pin and static-exchange queries on the current position.
+// Every query walks the precomputed target lists outwards from the square
+// it asks about; none keeps a change to the board, and only the check
+// routines write checker_square for the next ply.
 #include "board/attacks.h"
+
+#include "board/position.h"
 
 namespace brevalt {
 
-int square_attacked(const int32_t*) { return 0; }
-int gives_check(int, int, int) { return 0; }
-int count_checkers(int) { return 0; }
-int discovered_attacker(int, int) { return 0; }
-int gives_direct_check(int, int) { return 0; }
-int resolves_check(int, int) { return 0; }
-int is_pinned(int) { return 0; }
-int exchange_loss(int) { return 0; }
-int capture_gain(int, int) { return 0; }
-int safe_after_move(int, int) { return 0; }
+namespace {
+
+// Exchange lists: one list of attacker values per colour. Legal piece
+// counts never give a colour more than 16 attackers of one square.
+constexpr int EXCHANGE_SLOTS = 16;
+// Marks an exchange entry whose piece has already captured.
+constexpr int32_t USED_ENTRY = 10000;
+// A king joins an exchange only as the very last capturer: it is worth more
+// than anything it could ever win back.
+constexpr int32_t KING_EXCHANGE_VALUE = 9000;
+// What take_smallest answers when no capturer is left.
+constexpr int32_t NO_CAPTURER = -1;
+// The exchange looks at no more than four captures per side.
+constexpr int EXCHANGE_ROUNDS = 4;
+
+// checker_square value of a double check.
+constexpr uint8_t DOUBLE_CHECK = NO_INDEX;
+
+// A unit step along a line, as file and rank increments of -1, 0 or +1.
+struct Step {
+  int df;
+  int dr;
+};
+
+constexpr int sign(int v) { return (v > 0) - (v < 0); }
+
+bool on_board(int sq) { return sq >= 0 && sq < 64; }
+
+// The step from a towards b. On a shared rank, file or diagonal this is the
+// ±1, ±8, ±7 or ±9 step of the line; the walks below move by file and rank
+// so that no walk can wrap around a board edge.
+Step step_towards(int a, int b) {
+  return {sign(file_of(b) - file_of(a)), sign(rank_of(b) - rank_of(a))};
+}
+
+// Moves sq one step along s; false when the step would leave the board.
+bool advance(int& sq, Step s) {
+  int f = file_of(sq) + s.df, r = rank_of(sq) + s.dr;
+  if (f < 0 || f > 7 || r < 0 || r > 7) return false;
+  sq = r * 8 + f;
+  return true;
+}
+
+// Skips the rest of the current ray of a target list: afterwards p points
+// at the separator (254) or the end of the list (255).
+const uint8_t* end_of_ray(const uint8_t* p) {
+  while (*p != RAY_BREAK && *p != END_OF_LIST) ++p;
+  return p;
+}
+
+// The reach row of a piece's captures: its type, except that a black pawn
+// uses row 7 (white pawns capture upwards, black pawns downwards).
+int reach_row(int code) { return code == PAWN + BLACK ? 7 : type_of(code); }
+
+bool is_orthogonal_slider(int code) { return type_of(code) == ROOK || type_of(code) == QUEEN; }
+bool is_diagonal_slider(int code) { return type_of(code) == BISHOP || type_of(code) == QUEEN; }
+
+// The enemy king of a piece: the king of the other colour.
+int enemy_king(int code) { return colour_of(code) ? white_king_sq : black_king_sq; }
+
+// Writes the check information of the position after the move at this ply.
+// The per-ply tables end at ply 63; a deeper write is dropped.
+void set_next_checker(int value) {
+  if (ply >= -1 && ply + 1 < MAX_PLY) checker_square[ply + 1] = static_cast<uint8_t>(value);
+}
+
+// Would `piece` standing on sq attack the king on king_sq: knights and pawns
+// by their reach alone, sliders only along an empty line.
+bool attacks_king_from(int piece, int sq, int king_sq) {
+  if (!on_board(sq) || !on_board(king_sq)) return false;
+  if (!reach[reach_row(piece)][sq][king_sq]) return false;
+  int type = type_of(piece);
+  if (type == KNIGHT || type == PAWN) return true;
+  Step s = step_towards(sq, king_sq);
+  int walk = sq;
+  while (advance(walk, s) && walk != king_sq)
+    if (board[walk] != EMPTY) return false;
+  return true;
+}
+
+// Walks from king_sq towards `through` and on beyond it. Answers the first
+// occupied square (or -1 at the board edge) and whether the walk had already
+// stepped over `through` when it met that square.
+int first_piece_beyond(int king_sq, int through, bool& passed) {
+  Step s = step_towards(king_sq, through);
+  int sq = king_sq;
+  passed = false;
+  while (advance(sq, s)) {
+    if (board[sq] != EMPTY) return sq;
+    if (sq == through) passed = true;
+  }
+  return -1;
+}
+
+// One colour's attackers of the exchange square, in the order of the scan.
+// An odd value is an x-ray: a piece standing behind another capturer.
+struct ExchangeList {
+  int32_t value[EXCHANGE_SLOTS];
+  int count;
+};
+
+// Excess attackers (possible only on constructed positions) are dropped so
+// that the list never grows past its slots.
+void add_capturer(ExchangeList& list, int32_t value) {
+  if (list.count < EXCHANGE_SLOTS) list.value[list.count++] = value;
+}
+
+// A king takes part in an exchange only when it stands next to the square.
+bool king_next_to(int king_sq, int sq) {
+  int df = file_of(king_sq) - file_of(sq), dr = rank_of(king_sq) - rank_of(sq);
+  return df >= -1 && df <= 1 && dr >= -1 && dr <= 1;
+}
+
+// The cheapest capturer still available. An x-ray piece may capture only
+// once the entry listed just before it has captured; an x-ray listed first
+// has nothing in front of it in its own colour (the piece it stands behind
+// belongs to the opponent), so it is treated as blocked. Ties go to the
+// earlier entry.
+int32_t take_smallest(ExchangeList& list) {
+  int best = -1;
+  for (int i = 0; i < list.count; ++i) {
+    int32_t v = list.value[i];
+    if (v == USED_ENTRY) continue;
+    if ((v & 1) && (i == 0 || list.value[i - 1] != USED_ENTRY)) continue;
+    if (best < 0 || v < list.value[best]) best = i;
+  }
+  if (best < 0) return NO_CAPTURER;
+  int32_t v = list.value[best];
+  list.value[best] = USED_ENTRY;
+  return v & ~1;  // an x-ray loses its odd marker when it captures
+}
+
+}  // namespace
+
+int square_attacked(const int32_t* list) {
+  const int enemy = list[0] != 0 ? WHITE_SIDE : BLACK_SIDE;
+  // A list holds at most a handful of squares; the bound only guards
+  // against a list that lost its end marker.
+  for (int i = 1; i <= 64 && list[i] != END_OF_LIST; ++i) {
+    const int s = list[i];
+    if (!on_board(s)) continue;
+
+    // Step 1. Rooks and queens along the ranks and files.
+    for (const uint8_t* p = rook_rays[s]; *p != END_OF_LIST; ++p) {
+      if (*p == RAY_BREAK || board[*p] == EMPTY) continue;
+      int code = board[*p];
+      if (colour_of(code) == enemy && is_orthogonal_slider(code)) return 1;
+      p = end_of_ray(p);
+      if (*p == END_OF_LIST) break;
+    }
+
+    // Step 2. Bishops and queens along the diagonals, and pawns one
+    // diagonal step away on the side from which they capture.
+    for (const uint8_t* p = bishop_rays[s]; *p != END_OF_LIST; ++p) {
+      if (*p == RAY_BREAK || board[*p] == EMPTY) continue;
+      int sq = *p, code = board[sq];
+      if (colour_of(code) == enemy) {
+        if (is_diagonal_slider(code)) return 1;
+        if (code == PAWN + BLACK && (sq - s == 7 || sq - s == 9)) return 1;
+        if (code == PAWN && (s - sq == 7 || s - sq == 9)) return 1;
+      }
+      p = end_of_ray(p);
+      if (*p == END_OF_LIST) break;
+    }
+
+    // Step 3. Knights and the king, one square per target.
+    for (const uint8_t* p = knight_targets[s]; *p != END_OF_LIST; ++p)
+      if (*p != RAY_BREAK && board[*p] == (KNIGHT | enemy)) return 1;
+    for (const uint8_t* p = king_targets[s]; *p != END_OF_LIST; ++p)
+      if (*p != RAY_BREAK && board[*p] == (KING | enemy)) return 1;
+  }
+  return 0;
+}
+
+int gives_check(int piece, int from, int to) {
+  // Step 1. No checker known yet.
+  set_next_checker(0);
+  int direct = 0;
+  const int k = enemy_king(piece);
+  if (!on_board(k) || !on_board(from) || !on_board(to)) return 0;
+
+  // Step 2. Direct check by the piece that moved. A promotion can check
+  // along the very line the pawn left, where the walk of step 3 would meet
+  // the new queen again; counting the checkers afresh settles that case.
+  if (type_of(piece) != KING && attacks_king_from(piece, to, k)) {
+    direct = 1;
+    if (ply >= 0 && ply < MAX_PLY && ply_stack[ply].promo != 0) {
+      count_checkers(k);
+      return 1;
+    }
+  }
+
+  // Step 3. Discovered check: a slider behind the square the piece left.
+  int m = 0;
+  if (reach[QUEEN][from][k]) {
+    bool passed;
+    int sq = first_piece_beyond(k, from, passed);
+    if (sq >= 0 && passed && colour_of(board[sq]) != colour_of(board[k])) {
+      bool fits = reach[ROOK][from][k] ? is_orthogonal_slider(board[sq]) : is_diagonal_slider(board[sq]);
+      if (fits) m = sq + 1;
+    }
+  }
+
+  // Step 4. En passant also empties the captured pawn's square, which can
+  // open a second line to the king.
+  int captured_pawn = -1;
+  if (piece == PAWN && ep_black_pawn != 0 && to == ep_black_pawn + 8) captured_pawn = ep_black_pawn;
+  else if (piece == PAWN + BLACK && ep_white_pawn != 0 && to == ep_white_pawn - 8) captured_pawn = ep_white_pawn;
+  if (on_board(captured_pawn) && reach[QUEEN][captured_pawn][k]) {
+    int r = discovered_attacker(captured_pawn, k);
+    if (r != 0) {
+      if (m == 0) m = r;
+      else if (r != m) direct = 1;  // two different sliders: a double check
+    }
+  }
+
+  // Step 5. Record the checker: a discovered check together with any
+  // second checker is a double check.
+  if (m != 0) {
+    set_next_checker(direct ? DOUBLE_CHECK : m - 1);
+    return m | direct;
+  }
+  if (direct) {
+    set_next_checker(to);
+    return 1;
+  }
+  return 0;
+}
+
+int count_checkers(int king_sq) {
+  set_next_checker(0);
+  if (!on_board(king_sq)) return king_sq;
+  const int enemy = colour_of(board[king_sq]) ^ BLACK;
+  int count = 0, last = king_sq;
+
+  // Step 1. Rooks and queens on the ranks and files.
+  for (const uint8_t* p = rook_rays[king_sq]; *p != END_OF_LIST; ++p) {
+    if (*p == RAY_BREAK || board[*p] == EMPTY) continue;
+    if (colour_of(board[*p]) == enemy && is_orthogonal_slider(board[*p])) {
+      ++count;
+      last = *p;
+    }
+    p = end_of_ray(p);
+    if (*p == END_OF_LIST) break;
+  }
+
+  // Step 2. Bishops and queens on the diagonals, pawns one step away on
+  // the side they capture from.
+  for (const uint8_t* p = bishop_rays[king_sq]; *p != END_OF_LIST; ++p) {
+    if (*p == RAY_BREAK || board[*p] == EMPTY) continue;
+    int sq = *p, code = board[sq];
+    if (colour_of(code) == enemy) {
+      bool pawn_hit = (code == PAWN + BLACK && (sq - king_sq == 7 || sq - king_sq == 9)) ||
+                      (code == PAWN && (king_sq - sq == 7 || king_sq - sq == 9));
+      if (is_diagonal_slider(code) || pawn_hit) {
+        ++count;
+        last = sq;
+      }
+    }
+    p = end_of_ray(p);
+    if (*p == END_OF_LIST) break;
+  }
+
+  // Step 3. Knights.
+  for (const uint8_t* p = knight_targets[king_sq]; *p != END_OF_LIST; ++p)
+    if (*p != RAY_BREAK && board[*p] == (KNIGHT | enemy)) {
+      ++count;
+      last = *p;
+    }
+
+  if (count == 1) set_next_checker(last);
+  else if (count > 1) set_next_checker(DOUBLE_CHECK);
+  return last;
+}
+
+int discovered_attacker(int sq, int king_sq) {
+  if (!on_board(sq) || !on_board(king_sq)) return 0;
+  const bool orthogonal = reach[ROOK][sq][king_sq] != 0;
+  bool passed;
+  int found = first_piece_beyond(king_sq, sq, passed);
+  if (found < 0 || !passed) return 0;
+  int code = board[found];
+  if (colour_of(code) == colour_of(board[king_sq])) return 0;
+  bool fits = orthogonal ? is_orthogonal_slider(code) : is_diagonal_slider(code);
+  return fits ? found + 1 : 0;
+}
+
+int gives_direct_check(int piece, int sq) {
+  if (type_of(piece) == KING) return 0;
+  if (attacks_king_from(piece, sq, enemy_king(piece))) {
+    set_next_checker(sq);
+    return 1;
+  }
+  set_next_checker(0);
+  return 0;
+}
+
+int resolves_check(int to, int from) {
+  if (ply < 0 || ply >= MAX_PLY || !on_board(to) || !on_board(from)) return 0;
+  const int q = checker_square[ply];
+
+  // Step 1. Nothing but a king move answers a double check; capturing the
+  // single checker always does.
+  if (q == DOUBLE_CHECK) return 0;
+  if (to == q) return 1;
+  if (!on_board(q)) return 0;
+
+  // Step 2. A knight's check cannot be blocked.
+  const int checker = board[q];
+  if (type_of(checker) == KNIGHT) return 0;
+
+  // Step 3. A pawn's check cannot be blocked either; the only other answer
+  // is the en passant capture of a pawn that has just advanced two squares.
+  if (type_of(checker) == PAWN) {
+    if (ep_black_pawn != 0) return to == ep_black_pawn + 8 && board[from] == PAWN;
+    if (ep_white_pawn != 0) return to == ep_white_pawn - 8 && board[from] == PAWN + BLACK;
+    return 0;
+  }
+
+  // Step 4. A slider's check is blocked by a square strictly between the
+  // king and the checker: seen from the king, `to` lies in the checker's
+  // direction, and seen from `to`, the checker lies further on the same way.
+  if (!reach[type_of(checker)][q][to]) return 0;
+  const int k = colour_of(board[from]) ? black_king_sq : white_king_sq;
+  if (!on_board(k)) return 0;
+  if (!reach[ROOK][to][k] && !reach[BISHOP][to][k]) return 0;
+  if (!reach[ROOK][to][q] && !reach[BISHOP][to][q]) return 0;
+  Step king_to_square = step_towards(k, to), square_to_checker = step_towards(to, q);
+  return king_to_square.df == square_to_checker.df && king_to_square.dr == square_to_checker.dr;
+}
+
+int is_pinned(int sq) {
+  if (!on_board(sq)) return 0;
+  const int code = board[sq];
+  const int k = colour_of(code) ? black_king_sq : white_king_sq;
+  if (!on_board(k)) return 0;
+  if (!reach[ROOK][sq][k] && !reach[BISHOP][sq][k]) return 0;
+
+  // Step 1. The line from the king to the piece must be empty.
+  Step s = step_towards(k, sq);
+  int walk = k;
+  while (advance(walk, s) && walk != sq)
+    if (board[walk] != EMPTY) return 0;
+
+  // Step 2. Beyond the piece, the first piece met pins it when it is an
+  // enemy that would reach the king along this line on an empty board.
+  walk = sq;
+  while (advance(walk, s)) {
+    int other = board[walk];
+    if (other == EMPTY) continue;
+    return colour_of(other) != colour_of(code) && reach[type_of(other)][walk][k];
+  }
+  return 0;
+}
+
+int safe_after_move(int from, int to) {
+  if (!on_board(from) || !on_board(to)) return 0;
+  const uint8_t moving = board[from], target = board[to];
+  board[to] = moving;
+  board[from] = EMPTY;
+  int loss = exchange_loss(to);
+  board[from] = moving;
+  board[to] = target;
+  return loss == 0;
+}
+
+int capture_gain(int from, int to) {
+  if (!on_board(from) || !on_board(to)) return 0;
+  const uint8_t moving = board[from], victim = board[to];
+  board[to] = moving;
+  board[from] = EMPTY;
+  int loss = exchange_loss(to);
+  board[from] = moving;
+  board[to] = victim;
+  int gain = piece_value[type_of(victim)] - loss;
+  if (gain < 0) return 0;
+  return gain == 0 ? 1 : gain;
+}
+
+int exchange_loss(int sq) {
+  // Step 1. The piece at stake; a king is never "won".
+  if (!on_board(sq)) return 0;
+  const int piece = board[sq];
+  if (type_of(piece) == KING) return 0;
+  const int32_t value = piece_value[type_of(piece)];
+  ExchangeList lists[2];
+  lists[0].count = lists[1].count = 0;
+  ExchangeList& defenders = lists[colour_of(piece) >> 3];
+  ExchangeList& attackers = lists[(colour_of(piece) >> 3) ^ 1];
+
+  // Step 2a. Ranks and files: rooks and queens, each one behind another
+  // marked as an x-ray; the first other piece closes the ray.
+  for (const uint8_t* p = rook_rays[sq]; *p != END_OF_LIST; ++p) {
+    int xray = 0;
+    for (; *p != RAY_BREAK && *p != END_OF_LIST; ++p) {
+      int code = board[*p];
+      if (code == EMPTY) continue;
+      if (is_orthogonal_slider(code)) {
+        add_capturer(lists[colour_of(code) >> 3], piece_value[type_of(code)] + xray);
+        xray = 1;
+        continue;
+      }
+      if (type_of(code) == KING && king_next_to(*p, sq))
+        add_capturer(lists[colour_of(code) >> 3], KING_EXCHANGE_VALUE);
+      p = end_of_ray(p);
+      break;
+    }
+    if (*p == END_OF_LIST) break;
+  }
+
+  // Step 2b. Diagonals: bishops and queens as above; a pawn that captures
+  // onto the square joins without closing the ray, and a slider behind it
+  // counts as a direct capturer.
+  for (const uint8_t* p = bishop_rays[sq]; *p != END_OF_LIST; ++p) {
+    int xray = 0;
+    for (; *p != RAY_BREAK && *p != END_OF_LIST; ++p) {
+      int at = *p, code = board[at];
+      if (code == EMPTY) continue;
+      if (is_diagonal_slider(code)) {
+        add_capturer(lists[colour_of(code) >> 3], piece_value[type_of(code)] + xray);
+        xray = 1;
+        continue;
+      }
+      if (code == PAWN + BLACK && (at == sq + 7 || at == sq + 9)) {
+        add_capturer(lists[1], piece_value[PAWN]);
+        continue;
+      }
+      if (code == PAWN && (at == sq - 7 || at == sq - 9)) {
+        add_capturer(lists[0], piece_value[PAWN]);
+        continue;
+      }
+      if (type_of(code) == KING && king_next_to(at, sq))
+        add_capturer(lists[colour_of(code) >> 3], KING_EXCHANGE_VALUE);
+      p = end_of_ray(p);
+      break;
+    }
+    if (*p == END_OF_LIST) break;
+  }
+
+  // Step 2c. Knights of either colour.
+  for (const uint8_t* p = knight_targets[sq]; *p != END_OF_LIST; ++p)
+    if (*p != RAY_BREAK && type_of(board[*p]) == KNIGHT)
+      add_capturer(lists[colour_of(board[*p]) >> 3], piece_value[KNIGHT]);
+
+  // Step 3. Unattacked: nothing lost; attacked and undefended: all of it.
+  if (attackers.count == 0) return 0;
+  if (defenders.count == 0) return value;
+
+  // Step 4. The exchange, cheapest capturer first on both sides. s is the
+  // attacker's balance after each recapture; m the lowest balance seen
+  // after one of the attacker's own captures.
+  int32_t a = take_smallest(attackers);
+  if (a == NO_CAPTURER) return 0;
+  int32_t d = take_smallest(defenders);
+  if (d == NO_CAPTURER) return value;
+  int32_t s = value - a;
+  int32_t m = value;
+  for (int round = 1;; ++round) {
+    if (s > 0) {
+      // Ahead after the recapture: with more capturers than the defender,
+      // the attacker also wins the last recapturer back.
+      if (defenders.count < attackers.count) s += a;
+      break;
+    }
+    if (round == EXCHANGE_ROUNDS) break;
+    int32_t next_a = take_smallest(attackers);
+    if (next_a == NO_CAPTURER) break;
+    s += d;
+    if (s < m) m = s;
+    int32_t next_d = take_smallest(defenders);
+    if (next_d == NO_CAPTURER) break;
+    s -= next_a;
+    a = next_a;
+    d = next_d;
+  }
+
+  // Step 5. Never more than the piece itself, and no more than the worst
+  // balance the attacker had to pass through.
+  if (s <= 0) return 0;
+  int32_t r = s < value ? s : value;
+  if (m > 0 && m < r) r = m;
+  return r;
+}
 
 }  // namespace brevalt

@@ -1,18 +1,370 @@
-// PLACEHOLDER: replaced by the move generator.
+// Pseudo-legal move generation with ordering keys. One pass writes every
+// move of a side into the move list of the current ply, already keyed so
+// that the search can pick its next move without a scoring pass:
+//   normal mode      all moves; good captures gathered among the first five
+//                    entries, quiet moves keyed by history and threats;
+//   quiescence mode  captures that do not lose material (sorted by gain),
+//                    promotion pushes, and safe quiet checks at the first
+//                    node entered from the horizon;
+//   evasion mode     only moves that may answer the check.
 #include "board/movegen.h"
+
+#include "board/attacks.h"
+#include "board/position.h"
+#include "eval/eval.h"
+#include "search/search.h"
+#include "search/tables.h"
 
 namespace brevalt {
 
+// Castling test lists {colour, the king's start, passage and target, 255}:
+// none of these squares may be attacked.
 const int32_t white_kingside_squares[5] = {0, 4, 5, 6, 255};
 const int32_t white_queenside_squares[5] = {0, 2, 3, 4, 255};
 const int32_t black_kingside_squares[5] = {1, 60, 61, 62, 255};
 const int32_t black_queenside_squares[5] = {1, 58, 59, 60, 255};
 
-uint8_t generate_moves(int, int) { return 0; }
-int add_move(int, int, int, int count) { return count; }
-int add_qs_capture(int, int, int, int count) { return count; }
-int order_capture(int, int, int, int count) { return count; }
-int attacks_higher_piece(int, int) { return 0; }
-int aims_at_king(int, int) { return 0; }
+namespace {
+
+// Capture keys: a non-losing capture scores its gain plus this base, so it
+// sorts above every quiet move.
+constexpr int32_t CAPTURE_KEY_BASE = 4110;
+// A capture keyed above this is moved forward among the first entries.
+constexpr int32_t GOOD_CAPTURE_KEY = 4100;
+// Entries keyed at or below this (quiet moves, losing captures) give way.
+constexpr int32_t DISPLACEABLE_KEY = 4099;
+// The search picks its early moves from the first five entries.
+constexpr int FRONT_ENTRIES = 5;
+
+// Quiet-move threat bonuses, applied only with this much depth left.
+constexpr int THREAT_DEPTH = 3;
+constexpr int32_t HIGHER_PIECE_BONUS = 100;  // piece move attacking a queen or rook
+constexpr int32_t PAWN_THREAT_BONUS = 50;    // per piece a pawn push attacks
+constexpr int32_t KING_AIM_BONUS = 50;       // piece lands on a line to the enemy king
+
+// Entry 199 of a row is the swap scratch; moves use entries 0..198.
+constexpr int SCRATCH_ENTRY = MOVE_ROW_LIMIT;
+
+// Home squares and codes of the castling pieces.
+constexpr int E1 = 4, E8 = 60;
+constexpr uint8_t BLACK_KING = KING + BLACK, BLACK_ROOK = ROOK + BLACK;
+
+MoveEntry* current_row() { return move_list[ply]; }
+
+bool row_full(int count) { return count < 0 || count >= MOVE_ROW_LIMIT; }
+
+int32_t history_key(int from, int to, int piece) {
+  return history_table[(from << 10) | (to << 4) | (piece & 15)];
+}
+
+// Exchanges two entries of the row by way of the scratch entry.
+void swap_entries(MoveEntry* row, int a, int b) {
+  row[SCRATCH_ENTRY] = row[a];
+  row[a] = row[b];
+  row[b] = row[SCRATCH_ENTRY];
+}
+
+void write_entry(int n, int from, int to, int piece, int32_t key) {
+  MoveEntry& e = current_row()[n];
+  e.from = static_cast<uint8_t>(from);
+  e.to = static_cast<uint8_t>(to);
+  e.piece = static_cast<uint8_t>(piece);
+  e.key = key;
+}
+
+// A white pawn push threatens a black queen, rook, bishop or knight (codes
+// 10..13) on a diagonal in front; a black pawn push the white ones (2..5).
+bool pawn_threatens(int piece, int to, int target) {
+  if (target < 0 || target > 63) return false;
+  int code = board[target];
+  if (piece == PAWN) return code >= QUEEN + BLACK && code <= KNIGHT + BLACK && reach[6][to][target];
+  return code >= QUEEN && code <= KNIGHT && reach[7][to][target];
+}
+
+// The threat bonuses of a quiet move, given deep enough a search below.
+int32_t threat_bonus(int from, int to, int piece) {
+  if (nominal_depth + ext_plies - ply < THREAT_DEPTH) return 0;
+  if (piece == PAWN || piece == PAWN + BLACK) {
+    int up = piece == PAWN ? 1 : -1;
+    int32_t bonus = 0;
+    if (pawn_threatens(piece, to, to + 9 * up)) bonus += PAWN_THREAT_BONUS;
+    if (pawn_threatens(piece, to, to + 7 * up)) bonus += PAWN_THREAT_BONUS;
+    return bonus;
+  }
+  if (attacks_higher_piece(from, to)) return HIGHER_PIECE_BONUS;
+  if (aims_at_king(piece, to)) return KING_AIM_BONUS;
+  return 0;
+}
+
+// A quiet move: its history counter plus the threat bonuses.
+int enter_quiet(int from, int to, int piece, int n) {
+  if (row_full(n)) return n;
+  write_entry(n, from, to, piece, history_key(from, to, piece) + threat_bonus(from, to, piece));
+  return n + 1;
+}
+
+// A capture outside quiescence: written with its history key, then keyed
+// and placed by order_capture.
+int enter_capture(int from, int to, int piece, int n) {
+  if (row_full(n)) return n;
+  write_entry(n, from, to, piece, history_key(from, to, piece));
+  return order_capture(from, to, piece, n);
+}
+
+// Quiescence insertion: the row is kept in descending key order, equal keys
+// in generation order.
+int insert_by_gain(int from, int to, int piece, int32_t gain, int n) {
+  if (row_full(n)) return n;
+  write_entry(n, from, to, piece, gain);
+  MoveEntry* row = current_row();
+  for (int k = n; k >= 1; --k)
+    if (row[k - 1].key < row[k].key) swap_entries(row, k - 1, k);
+  return n + 1;
+}
+
+// In evasion mode a move is kept only when it may answer the check: a king
+// step to a square that is not attacked once the king stands there (its old
+// square empty, so a slider's line through it counts), or another piece's
+// capture or block of the single checker when that piece is not pinned.
+bool evasion_keeps(int from, int to, int piece, int side) {
+  if (type_of(piece) != KING) return resolves_check(to, from) && !is_pinned(from);
+  const uint8_t target = board[to];
+  board[to] = static_cast<uint8_t>(piece);
+  board[from] = EMPTY;
+  const int32_t check_list[3] = {side >> 3, to, END_OF_LIST};
+  const int attacked = square_attacked(check_list);
+  board[from] = static_cast<uint8_t>(piece);
+  board[to] = target;
+  return !attacked;
+}
+
+// Step 3 of generate_moves: the targets of a pawn on f.
+int pawn_moves(int f, int k, int side, int evasions, int n) {
+  const bool white = side == WHITE_SIDE;
+  const uint8_t* p = white ? white_pawn_targets[f] : black_pawn_targets[f];
+  for (; *p != END_OF_LIST; ++p) {
+    const int t = *p;
+    if (t == RAY_BREAK) continue;
+    if (evasions && !(resolves_check(t, f) && !is_pinned(f))) continue;
+    const int diff = white ? t - f : f - t;
+    const int x = board[t];
+    if (diff == 8 && x == EMPTY) {
+      // A single push. In quiescence only the promotion counts, and it is
+      // entered as a quiet move.
+      if (!quiescence_mode) {
+        n = enter_quiet(f, t, k, n);
+      } else if (white ? f >= 48 : f < 16) {
+        const int16_t saved = quiescence_mode;
+        quiescence_mode = 0;
+        n = add_move(f, t, k, n);
+        quiescence_mode = saved;
+      }
+    } else if (diff == 16 && x == EMPTY && board[(f + t) / 2] == EMPTY) {
+      if (!quiescence_mode) n = enter_quiet(f, t, k, n);
+    } else if ((diff == 7 || diff == 9) && x != EMPTY && colour_of(x) != side) {
+      n = quiescence_mode ? add_qs_capture(f, t, k, n) : enter_capture(f, t, k, n);
+    } else if (white ? (ep_black_pawn != 0 && t == ep_black_pawn + 8)
+                     : (ep_white_pawn != 0 && t == ep_white_pawn - 8)) {
+      // En passant: the target square is empty, so add_move orders it as a
+      // quiet move and quiescence drops it.
+      n = add_move(f, t, k, n);
+    }
+  }
+  return n;
+}
+
+// Step 4 of generate_moves: the rays of a piece on f, each up to and
+// including the first occupied square.
+int ray_moves(const uint8_t* p, int f, int k, int side, int evasions, int n) {
+  for (; *p != END_OF_LIST; ++p) {
+    if (*p == RAY_BREAK) continue;
+    const int t = *p;
+    const int x = board[t];
+    if (x == EMPTY) {
+      // Step 4a. At the first quiescence node from the horizon, a quiet
+      // move that checks directly and cannot be won on its square.
+      if (quiescence_mode && horizon_qs && !first_qs_generation && !root_endgame &&
+          gives_direct_check(k, t) && safe_after_move(f, t)) {
+        const int16_t saved = quiescence_mode;
+        quiescence_mode = 0;
+        n = add_move(f, t, k, n);
+        quiescence_mode = saved;
+        continue;
+      }
+      // Steps 4b and 4c. Quiet moves exist only outside quiescence.
+      if (evasions && !evasion_keeps(f, t, k, side)) continue;
+      if (!quiescence_mode) n = enter_quiet(f, t, k, n);
+      continue;
+    }
+    // An occupied square ends the ray; an enemy there can be captured.
+    if (colour_of(x) != side && (!evasions || evasion_keeps(f, t, k, side)))
+      n = quiescence_mode ? add_qs_capture(f, t, k, n) : enter_capture(f, t, k, n);
+    while (p[1] != RAY_BREAK && p[1] != END_OF_LIST) ++p;
+  }
+  return n;
+}
+
+// Step 5 of generate_moves: castling, after the king's ordinary moves. The
+// king and the rook stand at home and have never moved on this line, the
+// squares between them are empty, and neither the king's square nor the
+// two it crosses or reaches is attacked (b1/b8 may be).
+int castling_moves(int k, int n) {
+  const StateRecord& st = *state_top;
+  if (k == KING && white_castled == 0 && board[E1] == KING && st.white_king_moves == 0) {
+    if (board[5] == EMPTY && board[6] == EMPTY && board[7] == ROOK &&
+        !square_attacked(white_kingside_squares) && st.white_h_rook_moves == 0)
+      n = add_move(E1, 6, KING, n);
+    if (board[1] == EMPTY && board[2] == EMPTY && board[3] == EMPTY && board[0] == ROOK &&
+        !square_attacked(white_queenside_squares) && st.white_a_rook_moves == 0)
+      n = add_move(E1, 2, KING, n);
+  }
+  if (k == BLACK_KING && black_castled == 0 && board[E8] == BLACK_KING && st.black_king_moves == 0) {
+    if (board[61] == EMPTY && board[62] == EMPTY && board[63] == BLACK_ROOK &&
+        !square_attacked(black_kingside_squares) && st.black_h_rook_moves == 0)
+      n = add_move(E8, 62, BLACK_KING, n);
+    if (board[57] == EMPTY && board[58] == EMPTY && board[59] == EMPTY && board[56] == BLACK_ROOK &&
+        !square_attacked(black_queenside_squares) && st.black_a_rook_moves == 0)
+      n = add_move(E8, 58, BLACK_KING, n);
+  }
+  return n;
+}
+
+}  // namespace
+
+uint8_t generate_moves(int side, int evasions) {
+  if (ply < 0 || ply >= MAX_PLY) return 0;
+
+  // Step 1. Evasions are generated as in the normal mode.
+  const int16_t saved_quiescence = quiescence_mode;
+  if (evasions) quiescence_mode = 0;
+  int n = 0;
+
+  // Step 2. Pieces in list order; captured entries and stale squares are
+  // skipped.
+  const PieceEntry* list = side == BLACK_SIDE ? black_pieces : white_pieces;
+  for (int i = 0; i < PIECE_LIST_SIZE && list[i].square != NO_SQUARE; ++i) {
+    const int f = list[i].square;
+    if (f > 63) continue;
+    const int k = board[f];
+    if (k == EMPTY || colour_of(k) != side) continue;
+
+    switch (type_of(k)) {
+      case PAWN:  // Step 3
+        n = pawn_moves(f, k, side, evasions, n);
+        break;
+      case KNIGHT:  // Step 4
+        n = ray_moves(knight_targets[f], f, k, side, evasions, n);
+        break;
+      case BISHOP:
+        n = ray_moves(bishop_rays[f], f, k, side, evasions, n);
+        break;
+      case ROOK:
+        n = ray_moves(rook_rays[f], f, k, side, evasions, n);
+        break;
+      case QUEEN:
+        n = ray_moves(rook_rays[f], f, k, side, evasions, n);
+        n = ray_moves(bishop_rays[f], f, k, side, evasions, n);
+        break;
+      case KING:
+        n = ray_moves(king_targets[f], f, k, side, evasions, n);
+        // Step 5. Never out of check; quiescence would drop it anyway.
+        if (!evasions && !quiescence_mode) n = castling_moves(k, n);
+        break;
+      default:
+        break;
+    }
+  }
+
+  // Step 6.
+  quiescence_mode = saved_quiescence;
+  return static_cast<uint8_t>(n);
+}
+
+int add_move(int from, int to, int piece, int count) {
+  if (row_full(count)) return count;
+  const int x = board[to];
+  if (quiescence_mode) {
+    // Only a capture that wins or breaks even enters a quiescence row.
+    if (x == EMPTY) return count;
+    int32_t gain = capture_gain(from, to);
+    if (gain == 0) return count;
+    return insert_by_gain(from, to, piece, gain, count);
+  }
+  write_entry(count, from, to, piece, history_key(from, to, piece));
+  if (x != EMPTY) return order_capture(from, to, piece, count);
+  current_row()[count].key += threat_bonus(from, to, piece);
+  return count + 1;
+}
+
+int add_qs_capture(int from, int to, int piece, int count) {
+  int32_t gain = capture_gain(from, to);
+  if (gain == 0) return count;
+  return insert_by_gain(from, to, piece, gain, count);
+}
+
+int order_capture(int from, int to, int piece, int count) {
+  if (row_full(count)) return count;
+  MoveEntry* row = current_row();
+
+  // Step 1. A king's capture is safe (the move's legality is tested when it
+  // is made); any other capture is keyed by its exchange gain, with the
+  // cheaper attacker and the dearer victim first among equal gains.
+  const int victim = type_of(board[to]);
+  int32_t key;
+  if (type_of(piece) == KING) {
+    key = CAPTURE_KEY_BASE - victim;
+  } else {
+    int32_t gain = capture_gain(from, to);
+    key = gain > 0 ? gain + type_of(piece) - victim + CAPTURE_KEY_BASE : 0;
+  }
+  row[count].key = key;
+
+  // Step 2. A good capture takes the place of the first quiet move or
+  // losing capture among the first five entries, which moves to the end.
+  if (key > GOOD_CAPTURE_KEY) {
+    const int front = count < FRONT_ENTRIES ? count : FRONT_ENTRIES;
+    for (int j = 0; j < front; ++j)
+      if (row[j].key <= DISPLACEABLE_KEY) {
+        swap_entries(row, j, count);
+        break;
+      }
+  }
+
+  // Step 3.
+  return count + 1;
+}
+
+int attacks_higher_piece(int from, int to) {
+  if (from < 0 || from > 63 || to < 0 || to > 63) return 0;
+  const uint8_t moving = board[from], target = board[to];
+  board[to] = moving;
+  board[from] = EMPTY;
+  const int enemy = colour_of(moving) ^ BLACK;
+  const int type = type_of(moving);
+
+  // A rook threatens a queen, a bishop or knight a queen or rook: the first
+  // piece on a line from the new square, or any knight target.
+  int hit = 0;
+  const uint8_t* p = type == ROOK ? rook_rays[to] : type == BISHOP ? bishop_rays[to]
+                     : type == KNIGHT ? knight_targets[to] : nullptr;
+  for (; p && *p != END_OF_LIST && !hit; ++p) {
+    if (*p == RAY_BREAK || board[*p] == EMPTY) continue;
+    const int code = board[*p];
+    hit = code == (QUEEN | enemy) || (type != ROOK && code == (ROOK | enemy));
+    while (p[1] != RAY_BREAK && p[1] != END_OF_LIST) ++p;
+  }
+
+  board[from] = moving;
+  board[to] = target;
+  return hit;
+}
+
+int aims_at_king(int piece, int to) {
+  if (type_of(piece) == KING || to < 0 || to > 63) return 0;
+  const int king = colour_of(piece) ? white_king_sq : black_king_sq;
+  if (king < 0 || king > 63) return 0;
+  const int row = piece == PAWN + BLACK ? 7 : type_of(piece);
+  return reach[row][to][king];
+}
 
 }  // namespace brevalt
