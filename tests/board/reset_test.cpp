@@ -1,0 +1,114 @@
+// The resets: what a new game clears and what a finished search keeps.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "board/position.h"
+#include "board/reset.h"
+#include "frontend/interpreter.h"
+#include "frontend/mainloop.h"
+#include "search/tables.h"
+
+namespace brevalt {
+namespace {
+
+TEST(NewGame, LeavesTheBoardAndSetsGameDefaults) {
+  start_new_game();
+  uint8_t before[64];
+  std::memcpy(before, board, 64);
+  own_time = 5;
+  opponent_time = 6;
+  own_rating = 1500;
+  engine_side = 1;
+  game_ply = 9;
+  white_castled = 1;
+  ep_black_pawn = 35;
+  history_table[123] = 777;
+  killer_table[3][5].from = 12;
+  transposition_table[0][10].key_lo = 99;
+  always_replace_table[1][20].key_hi = 98;
+  new_game();
+  EXPECT_EQ(std::memcmp(board, before, 64), 0);
+  EXPECT_EQ(own_time, 2000);
+  EXPECT_EQ(opponent_time, 200);
+  EXPECT_EQ(own_rating, 2640);
+  EXPECT_EQ(opponent_rating, 2641);
+  EXPECT_EQ(engine_side, -1);
+  EXPECT_EQ(game_ply, 0);
+  EXPECT_EQ(white_castled, 0);
+  EXPECT_EQ(ep_black_pawn, 0);
+  EXPECT_EQ(history_table[123], 1);
+  EXPECT_EQ(killer_table[3][5].from, NO_SQUARE);
+  EXPECT_EQ(transposition_table[0][10].key_lo, 0u);
+  EXPECT_EQ(always_replace_table[1][20].key_hi, 0u);
+  EXPECT_EQ(state_top, &state_stack[0]);
+}
+
+TEST(ResetSearchState, KeepsGamePositionsAndForgetsSearchOnes) {
+  new_game();
+  RepEntry& game_pos = repetition_table[100];
+  game_pos = RepEntry{0x1234, 0x5678, 1, 2, 1, {}};
+  RepEntry& search_pos = repetition_table[200];
+  search_pos = RepEntry{0x4321, 0x8765, 0, 0, 1, {}};
+  ply_stack[3].from = 12;
+  ply_stack[3].to = 28;
+  ply_stack[3].castle = 1;
+  ply_stack[3].captured_index = 4;
+  in_check[5] = 1;
+  stop_search = 1;
+  reset_search_state();
+  EXPECT_EQ(game_pos.key_lo, 0x1234u);
+  EXPECT_EQ(game_pos.game_count, 2);
+  EXPECT_EQ(game_pos.search_count, 0);
+  EXPECT_EQ(search_pos.key_lo, 0u);
+  EXPECT_EQ(search_pos.key_hi, 0u);
+  EXPECT_EQ(search_pos.search_count, 0);
+  // The move fields of the ply records survive; the rest is cleared.
+  EXPECT_EQ(ply_stack[3].from, 12);
+  EXPECT_EQ(ply_stack[3].to, 28);
+  EXPECT_EQ(ply_stack[3].castle, 0);
+  EXPECT_EQ(ply_stack[3].captured_index, NO_INDEX);
+  EXPECT_EQ(in_check[5], 0);
+  EXPECT_EQ(stop_search, 0);
+  new_game();
+  EXPECT_EQ(repetition_table[100].key_lo, 0u);
+}
+
+TEST(StartBoard, MaterialAndPieceListOrder) {
+  start_new_game();
+  ASSERT_EQ(build_piece_lists(), 1);
+  EXPECT_EQ(material, 0);
+  EXPECT_EQ(white_piece_count, 7);
+  EXPECT_EQ(black_piece_count, 7);
+  // King first, then rooks, knights, bishops, the queen and the pawns.
+  const int types[16] = {KING, ROOK, ROOK, KNIGHT, KNIGHT, BISHOP, BISHOP, QUEEN,
+                         PAWN, PAWN, PAWN, PAWN, PAWN, PAWN, PAWN, PAWN};
+  for (int i = 0; i < 16; ++i) {
+    EXPECT_EQ(type_of(white_pieces[i].code), types[i]) << i;
+    EXPECT_EQ(piece_index[white_pieces[i].square], i);
+  }
+  EXPECT_EQ(white_pieces[0].square, 4);
+  EXPECT_EQ(white_pieces[16].square, NO_SQUARE);
+  EXPECT_EQ(position_fault(), nullptr);
+}
+
+TEST(SideKey, FlipsExactlyTheSideConstants) {
+  KeyPair k = side_key(0, 0xAAAA5555u, 0x12345678u);
+  EXPECT_EQ(k.lo, 0xAAAA5555u);
+  EXPECT_EQ(k.hi, 0x12345678u);
+  KeyPair b = side_key(1, 0xAAAA5555u, 0x12345678u);
+  EXPECT_EQ(b.lo, 0xAAAA5555u ^ 0x01F34420u);
+  EXPECT_EQ(b.hi, 0x12345678u ^ 0x382D7E52u);
+  KeyPair back = side_key(8, b.lo, b.hi);
+  EXPECT_EQ(back.lo, 0xAAAA5555u);
+  EXPECT_EQ(back.hi, 0x12345678u);
+  game_ply = 3;
+  KeyPair g = side_key(-1, 0, 0);
+  EXPECT_EQ(g.lo, 0x01F34420u);
+  game_ply = 2;
+  EXPECT_EQ(side_key(-1, 0, 0).lo, 0u);
+  game_ply = 0;
+}
+
+}  // namespace
+}  // namespace brevalt
