@@ -1,0 +1,120 @@
+// Perft: the legal-move tree walked with the engine's own routines. Each
+// node lists its legal moves with generate_legal_moves (the frozen-mode
+// legality tests), then plays each one with apply_search_move, the search's
+// way of making a move, so that the incremental make/unmake, the check
+// state written for the next ply and the legal-move filter are all tested
+// together. The last ply is counted in bulk from legal_count.
+#include "board/perft.h"
+
+#include "board/attacks.h"
+#include "board/legal.h"
+#include "board/makemove.h"
+#include "board/position.h"
+#include "frontend/mainloop.h"
+#include "search/search.h"
+
+namespace brevalt {
+
+namespace {
+
+// The legal moves of every level of the walk, copied out of legal_moves,
+// which the next level overwrites. Fixed storage: no allocation per node.
+LegalMove level_moves[PERFT_MAX_DEPTH + 1][LEGAL_MOVES_SIZE];
+
+// Lists the legal moves of the side to move at the current ply into
+// level_moves[level] and returns their number. The check state of ply + 1
+// must already be set (by make_move, or at the root by perft()).
+int list_legal_moves(int side, int level) {
+  legal_count = 0;
+  lists_frozen = 1;
+  generate_legal_moves(side);
+  lists_frozen = 0;
+  for (int i = 0; i < legal_count; ++i) level_moves[level][i] = legal_moves[i];
+  return legal_count;
+}
+
+// Pushes a ply as the node search does: the castling counters of the line
+// carry over into the next state record.
+void push_ply() {
+  StateRecord* previous = state_top;
+  ++ply;
+  ++state_top;
+  *state_top = *previous;
+  ply_sign = static_cast<int16_t>(-ply_sign);
+}
+
+void pop_ply() {
+  --ply;
+  --state_top;
+  ply_sign = static_cast<int16_t>(-ply_sign);
+}
+
+// Leaves below the current position, `depth` >= 1 plies deep, `side` to move.
+uint64_t count_leaves(int side, int depth, int level) {
+  const int n = list_legal_moves(side, level);
+  if (depth == 1) return static_cast<uint64_t>(n);
+  uint64_t total = 0;
+  push_ply();
+  for (int i = 0; i < n; ++i) {
+    const LegalMove& m = level_moves[level][i];
+    const AppliedMove applied = apply_search_move(m.from, m.to, 0);
+    if (!applied.legal) continue;  // cannot happen for a listed move; counted as no leaves
+    total += count_leaves(side ^ BLACK, depth - 1, level + 1);
+    unmake_move(0);
+  }
+  pop_ply();
+  return total;
+}
+
+}  // namespace
+
+uint64_t perft(int depth, PerftRootMove* root_moves, int* root_count) {
+  if (root_count) *root_count = 0;
+  if (depth <= 0) return 1;
+  if (depth > PERFT_MAX_DEPTH) return 0;
+
+  // Step 1. The root position at ply 0, as the root driver sets it up.
+  const int side = (game_ply & 1) ? BLACK : 0;
+  ply = 0;
+  ply_sign = -1;
+  state_top = &state_stack[0];
+  stop_search = 0;
+  lists_frozen = 0;
+
+  // Step 2. Check state of the side to move: flag and checker square.
+  const int king = side ? black_king_sq : white_king_sq;
+  const int32_t check_record[3] = {side >> 3, king, END_OF_LIST};
+  in_check[1] = 0;
+  checker_square[1] = 0;
+  if (square_attacked(check_record)) {
+    in_check[1] = 1;
+    find_checkers(check_record);
+  }
+
+  // Step 3. Root moves, one subtree each.
+  const int n = list_legal_moves(side, 0);
+  if (!root_moves && depth == 1) return static_cast<uint64_t>(n);
+  uint64_t total = 0;
+  push_ply();
+  for (int i = 0; i < n; ++i) {
+    const LegalMove& m = level_moves[0][i];
+    uint64_t leaves = 1;
+    if (depth > 1) {
+      const AppliedMove applied = apply_search_move(m.from, m.to, 0);
+      leaves = 0;
+      if (applied.legal) {
+        leaves = count_leaves(side ^ BLACK, depth - 1, 1);
+        unmake_move(0);
+      }
+    }
+    total += leaves;
+    if (root_moves) {
+      root_moves[i] = {m.from, m.to, m.piece, leaves};
+      *root_count = i + 1;
+    }
+  }
+  pop_ply();
+  return total;
+}
+
+}  // namespace brevalt

@@ -1,0 +1,63 @@
+// Shared start-up of the perft tool and its benchmark: the move tables and
+// key values are loaded from the working folder when they are there, else
+// from the repository's data folder; standard input becomes an idle pipe so
+// that make_move's periodic input poll never reads anything.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "config/params.h"
+#include "config/startup.h"
+#include "frontend/mainloop.h"
+
+#ifndef BREVALT_DATA_DIR
+#define BREVALT_DATA_DIR "data"
+#endif
+
+namespace brevalt::tools {
+
+// Largest working-folder path remembered while the data folder is visited.
+constexpr int PATH_BUFFER = 4096;
+
+inline bool file_exists(const char* name) { return access(name, R_OK) == 0; }
+
+// Loads MoveFile and hash_values and builds the reach table. Returns false,
+// with one line on stderr, when a file cannot be read.
+inline bool load_engine_data() {
+  char here[PATH_BUFFER];
+  const bool local = file_exists("MoveFile") && file_exists("hash_values");
+  if (!local) {
+    if (!getcwd(here, sizeof here) || chdir(BREVALT_DATA_DIR) != 0) {
+      std::fprintf(stderr, "cannot find MoveFile and hash_values (looked in . and %s)\n",
+                   BREVALT_DATA_DIR);
+      return false;
+    }
+  }
+  const bool moves = read_move_file() == 1;
+  if (moves) build_reach_table();
+  const bool keys = moves && read_hash_values() == 1;
+  if (!local && chdir(here) != 0) {
+    std::fprintf(stderr, "cannot return to the working folder\n");
+    return false;
+  }
+  if (!keys) {
+    std::fprintf(stderr, "cannot read %s\n", moves ? "hash_values" : "MoveFile");
+    return false;
+  }
+  return true;
+}
+
+// Replaces standard input by an empty pipe whose writer stays open: the
+// input poll then always finds nothing waiting and never sees end of input.
+inline bool quiet_standard_input() {
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  if (dup2(fds[0], STDIN_FILENO) < 0) return false;
+  close(fds[0]);
+  // fds[1] stays open for the life of the process on purpose.
+  return true;
+}
+
+}  // namespace brevalt::tools
