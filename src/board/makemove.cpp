@@ -152,6 +152,11 @@ void assert_position_consistent(const char* where) {
 }
 #endif
 
+// The caller owns the ply: it pushes it before the make and pops it after
+// the unmake, and keeps ply below 63 so that the rows p + 1 written here
+// exist. Special moves arrive already prepared on the board (castling rook
+// moved, promotion queen on `from`, en passant victim removed, material
+// adjusted); ply_stack[p].castle / promo / rook_to say which.
 int make_move(int from, int to) {
   const int p = ply;
   PlyRecord& rec = ply_stack[p];
@@ -197,7 +202,10 @@ int make_move(int from, int to) {
     if (ep_white_pawn != 0 && to == ep_white_pawn - 8) ep_square = ep_white_pawn;
   }
 
-  // Step 4. Piece lists, unless frozen for a legality test.
+  // Step 4. Piece lists, unless frozen for a legality test. Invariant:
+  // piece_index[s] names the list entry of the piece on s, and a captured
+  // piece keeps its entry (square OFF_BOARD, code 0) so that unmake_move
+  // can revive it at the same index and the list order never changes.
   if (!lists_frozen) {
     PieceEntry* own = colour ? black_pieces : white_pieces;
     PieceEntry* other = colour ? white_pieces : black_pieces;
@@ -337,7 +345,9 @@ int make_move(int from, int to) {
   if (int16_t* c = corner_rook_counter(captured, to)) ++*c;
 
   // Step 13. The opponent's en passant chance expires with this move; a
-  // victim taken en passant leaves both keys here.
+  // victim taken en passant leaves both keys here. An empty victim square
+  // can only mean the caller removed it: any other capture there would
+  // have put the capturing piece on it.
   if (ep_black_pawn != 0 && colour == 0) {
     if (board[ep_black_pawn] == EMPTY) {
       hash_lo ^= zobrist[PAWN + BLACK][ep_black_pawn].lo;
@@ -357,7 +367,9 @@ int make_move(int from, int to) {
   }
 
   // Step 14. Keys: victim off, then the mover (pawn off and queen on for a
-  // promotion; rook and king for castling).
+  // promotion; rook and king for castling). The keys hold placement only,
+  // so XORing each piece out of its old square and into its new one keeps
+  // them equal to the keys computed from scratch.
   if (captured != EMPTY) {
     hash_lo ^= zobrist[captured][to].lo;
     hash_hi ^= zobrist[captured][to].hi;
@@ -434,6 +446,9 @@ int make_move(int from, int to) {
   return 1;
 }
 
+// keep_counters is set after a refused move and after every frozen-mode
+// make: those returned before material, the capture bookkeeping and the
+// castling counters were touched, so there is nothing of theirs to undo.
 int unmake_move(int keep_counters) {
   PlyRecord& rec = ply_stack[ply];
   const int from = rec.from, to = rec.to;
@@ -540,7 +555,8 @@ int unmake_move(int keep_counters) {
     }
   }
 
-  // Step 4. Piece lists.
+  // Step 4. Piece lists: the mover's entry is found through the square it
+  // reached, the victim's through the index saved at the make.
   if (!lists_frozen) {
     PieceEntry* own = colour ? black_pieces : white_pieces;
     PieceEntry* other = colour ? white_pieces : black_pieces;

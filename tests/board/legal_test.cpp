@@ -37,6 +37,7 @@ class LegalMovesTest : public ::testing::Test {
   }
 };
 
+// Perft 1 of the start position, for either side to move.
 TEST_F(LegalMovesTest, StartPositionHasTwenty) {
   const std::vector<LegalMove> moves = root_moves("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
   EXPECT_EQ(moves.size(), 20u);
@@ -44,6 +45,7 @@ TEST_F(LegalMovesTest, StartPositionHasTwenty) {
   EXPECT_EQ(black.size(), 20u);
 }
 
+// No duplicates, and `piece` is the code that moves (no promotion here).
 TEST_F(LegalMovesTest, EachMoveListedOnceWithTheMovingPiece) {
   const std::vector<LegalMove> moves =
       root_moves("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -");
@@ -97,6 +99,9 @@ TEST_F(LegalMovesTest, DoubleCheckAllowsOnlyKingMoves) {
   EXPECT_FALSE(contains(moves, "e1e2"));
 }
 
+// Castling needs the rights (counters 0), empty squares between king and
+// rook, and none of the king's three squares attacked; b1 / b8 may be
+// attacked since the king does not cross them.
 TEST_F(LegalMovesTest, CastlingConditions) {
   // Both wings free.
   std::vector<LegalMove> moves = root_moves("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1");
@@ -130,6 +135,8 @@ TEST_F(LegalMovesTest, CastlingConditions) {
   EXPECT_FALSE(contains(moves, "e1c1"));
 }
 
+// The engine only ever promotes to a queen: one entry per promotion
+// square, carrying the queen's code.
 TEST_F(LegalMovesTest, PromotionListedOnceAsQueen) {
   std::vector<LegalMove> moves = root_moves("3r4/4P3/8/8/8/8/k7/4K3 w - - 0 1");
   int pushes = 0, captures = 0;
@@ -151,6 +158,8 @@ TEST_F(LegalMovesTest, PromotionListedOnceAsQueen) {
   EXPECT_EQ(black, 1);
 }
 
+// En passant takes two pawns off one rank at once, and moves the capturing
+// pawn off its diagonal or file: both can uncover the own king.
 TEST_F(LegalMovesTest, EnPassantExposingTheKingIsAbsent) {
   std::vector<LegalMove> moves = root_moves("8/8/8/K2pP2r/8/8/8/7k w - d6 0 1");
   EXPECT_FALSE(contains(moves, "e5d6"));
@@ -182,6 +191,7 @@ TEST_F(LegalMovesTest, CheckmateAndStalemateHaveNoMoves) {
   EXPECT_EQ(in_check[1], 0);
 }
 
+// A stop request already set before the call ends the scan at once.
 TEST_F(LegalMovesTest, StopRequestEndsTheScan) {
   ASSERT_TRUE(brevalt::testing::set_position("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"));
   brevalt::testing::set_root_check_state();

@@ -29,6 +29,9 @@ using testing::sq;
 // Longest random line, in plies; the per-ply tables have 64 rows.
 constexpr int WALK_PLIES = 40;
 
+// Each test loads a position as the root driver would see it: lists, keys
+// and material rebuilt, the check state of the root filled in, no search
+// running and the special-move fields of every ply record clear.
 class MakeMoveTest : public ::testing::Test {
  protected:
   void load(const char* fen) {
@@ -47,6 +50,7 @@ class MakeMoveTest : public ::testing::Test {
     in_check[p] = 0;
     checker_square[p] = 0;
   }
+  // Leave ply 0 and normal mode behind for the next test.
   void TearDown() override {
     while (ply > 0) pop_ply();
     lists_frozen = 0;
@@ -83,6 +87,7 @@ Coverage coverage;
 // Returns false once a failure has been reported, to end the test early.
 bool random_walk(std::mt19937& rng, int side, int depth, std::string& line) {
   if (depth == 0) return true;
+  // Mate or stalemate ends the line early.
   const std::vector<LegalMove> moves = legal_moves_now(side);
   if (moves.empty()) return true;
   const LegalMove m = moves[rng() % moves.size()];
@@ -104,6 +109,7 @@ bool random_walk(std::mt19937& rng, int side, int depth, std::string& line) {
   coverage.en_passants += type_of(rec.moved) == PAWN && rec.captured == EMPTY && file_of(m.from) != file_of(m.to);
   coverage.checks += in_check[ply + 1] != 0;
   coverage.captures += rec.captured != EMPTY;
+  // Deeper first; on the way back every level must find its snapshot again.
   std::string deeper = here;
   const bool ok = random_walk(rng, side ^ BLACK, depth - 1, deeper);
   unmake_move(0);
@@ -113,6 +119,10 @@ bool random_walk(std::mt19937& rng, int side, int depth, std::string& line) {
   return ok && diff.empty() && !::testing::Test::HasFailure();
 }
 
+// Seeded random lines of up to 40 plies from positions rich in castling,
+// promotions, en passant and checks. After every make the keys equal the
+// keys computed from scratch and the lists agree with the board; after
+// every unmake the snapshot taken before the make is back exactly.
 TEST_F(MakeMoveTest, RandomLinesRestoreEverything) {
   const char* positions[] = {
       "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
@@ -200,6 +210,8 @@ TEST_F(MakeMoveTest, EnPassantCaptureUpdatesEverything) {
   EXPECT_EQ(Snapshot::take().difference(before), "");
 }
 
+// The double step leaves the en passant square for the reply, and the
+// unmake takes it away again.
 TEST_F(MakeMoveTest, DoubleStepSetsEnPassantSquare) {
   load("4k3/8/8/8/3p4/8/4P3/4K3 w - - 0 1");
   go_to_ply(1);
@@ -212,6 +224,8 @@ TEST_F(MakeMoveTest, DoubleStepSetsEnPassantSquare) {
   EXPECT_EQ(ep_white_pawn, 0);
 }
 
+// Castling moves king and rook in the key, marks the side as castled and
+// counts a king move and a rook move along the line; unmake clears all.
 TEST_F(MakeMoveTest, KingsideCastlingKeyAndCounters) {
   load("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1");
   const Snapshot before = Snapshot::take();
@@ -365,6 +379,7 @@ TEST_F(MakeMoveTest, RookCapturedOnItsCornerEndsCastling) {
   EXPECT_EQ(state_top->white_h_rook_moves, 0);
 }
 
+// Legality tests (frozen mode) record the move and count no node.
 TEST_F(MakeMoveTest, FrozenModeRecordsWithoutCounting) {
   load("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
   const Snapshot before = Snapshot::take();
@@ -432,6 +447,7 @@ TEST_F(MakeMoveTest, TableMovesNeedAnOpenLineAndAnEnemyTarget) {
   EXPECT_EQ(Snapshot::take().difference(before), "");
 }
 
+// path_clear looks only at the squares strictly between the two ends.
 TEST(PathClear, Diagonal) {
   ASSERT_TRUE(brevalt::testing::set_position("4k3/8/8/8/8/8/8/B3K3 w - - 0 1"));
   EXPECT_TRUE(path_clear(sq("a1"), sq("h8")));
@@ -448,6 +464,8 @@ TEST(PathClear, Diagonal) {
   EXPECT_FALSE(path_clear(sq("a1"), sq("b3")));  // no common line
 }
 
+// The root's checker search: knight, pawn, rook, bishop, a double check,
+// and a black king checked by a pawn; cross-checked with plain geometry.
 TEST(FindCheckers, CountsEveryKindOfChecker) {
   struct Case {
     const char* fen;

@@ -26,6 +26,7 @@ constexpr const char* POSITION_3 = "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1";
 constexpr const char* POSITION_6 =
     "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10";
 
+// Counts one published figure and checks that the walk put everything back.
 void expect_perft(const Published& p) {
   ASSERT_TRUE(brevalt::testing::set_position(p.fen)) << p.fen;
   const Snapshot before = Snapshot::take();
@@ -64,6 +65,7 @@ TEST(Perft, Position6) {
     expect_perft(p);
 }
 
+// The per-root-move breakdown of the tool adds up to the total.
 TEST(Perft, DivideSumsToTotal) {
   ASSERT_TRUE(brevalt::testing::set_position(KIWIPETE));
   PerftRootMove moves[LEGAL_MOVES_SIZE];
@@ -76,6 +78,7 @@ TEST(Perft, DivideSumsToTotal) {
   EXPECT_EQ(sum, total);
 }
 
+// Depth 0 is the position itself; beyond the table rows nothing is counted.
 TEST(Perft, DepthLimits) {
   ASSERT_TRUE(brevalt::testing::set_position(START));
   EXPECT_EQ(perft(0), 1u);
