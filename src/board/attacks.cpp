@@ -95,6 +95,7 @@ int first_piece_beyond(int king_sq, int through, bool& passed) {
   Step s = step_towards(king_sq, through);
   int sq = king_sq;
   passed = false;
+  if (s.df == 0 && s.dr == 0) return -1;  // no line from a square to itself
   while (advance(sq, s)) {
     if (board[sq] != EMPTY) return sq;
     if (sq == through) passed = true;

@@ -51,7 +51,9 @@ constexpr uint8_t BLACK_KING = KING + BLACK, BLACK_ROOK = ROOK + BLACK;
 
 MoveEntry* current_row() { return move_list[ply]; }
 
-bool row_full(int count) { return count < 0 || count >= MOVE_ROW_LIMIT; }
+// No room for another move: the row holds 199, and a ply outside the
+// table has no row at all.
+bool row_full(int count) { return count < 0 || count >= MOVE_ROW_LIMIT || ply < 0 || ply >= MAX_PLY; }
 
 int32_t history_key(int from, int to, int piece) {
   return history_table[(from << 10) | (to << 4) | (piece & 15)];

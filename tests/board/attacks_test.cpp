@@ -254,6 +254,8 @@ TEST_F(AttackTest, DiscoveredAttackerThroughAnEmptySquare) {
   // On a diagonal: the bishop on g8 through d5 to the king on a2.
   load("4k1b1/8/8/8/8/8/K7/8 w - - 0 1");
   EXPECT_EQ(discovered_attacker(sq("d5"), sq("a2")), sq("g8") + 1);
+  // A square and itself share no line: an answer, not an endless walk.
+  EXPECT_EQ(discovered_attacker(sq("d4"), sq("d4")), 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -412,6 +414,13 @@ TEST_F(AttackTest, ExchangeSeveralCaptures) {
   // loses, so White wins nothing.
   load("7k/8/2np4/4p3/8/5N2/8/K3R3 w - - 0 1");
   EXPECT_EQ(exchange_loss(sq("e5")), 0);
+}
+
+TEST_F(AttackTest, ExchangeAttackerStopsWhenAhead) {
+  // Rook e5 attacked by Bb2 and Nf3, defended by d6 and Nc6: BxR PxB leaves
+  // White 220 up, and White need not go on into a losing sequence.
+  load("7k/8/2np4/4r3/8/5N2/1B6/7K w - - 0 1");
+  EXPECT_EQ(exchange_loss(sq("e5")), 220);
 }
 
 TEST_F(AttackTest, ExchangeKingOnTheSquareIsNeverWon) {

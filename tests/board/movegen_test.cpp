@@ -97,6 +97,8 @@ TEST_F(MovegenTest, StartPositionTwentyMovesInPieceListOrder) {
   }
 }
 
+// From the start no move attacks a queen or rook, nor lands on a line to the
+// enemy king, so deep threat scoring leaves every key at its history value.
 TEST_F(MovegenTest, StartPositionNothingThreatenedWithThreatScoringOn) {
   load(START);
   nominal_depth = 10;
@@ -170,6 +172,8 @@ TEST_F(MovegenTest, KingCaptureKeyedByVictimAlone) {
   EXPECT_EQ(row()[0].key, 4105);
 }
 
+// A hand-made row: five good captures ahead of a quiet move. The picker reads
+// only the first five entries, so a quiet move at index 5 is not displaced.
 TEST_F(MovegenTest, OrderCaptureLooksOnlyAtTheFirstFiveEntries) {
   load("k7/8/8/4q3/3P4/8/8/4K3 w - - 0 1");
   MoveEntry* r = move_list[0];
@@ -527,8 +531,15 @@ TEST_F(MovegenTest, CastlingNotOutOfCheck) {
   EXPECT_FALSE(has(n, "e1", "g1"));
   EXPECT_FALSE(has(n, "e1", "c1"));
   EXPECT_TRUE(has(n, "e1", "f1"));
+  // Evasion mode alone rules castling out, even with every square free.
+  load("4k3/8/8/8/8/8/8/R3K2R w KQ - 0 1");
+  check(nullptr);
+  n = generate_moves(WHITE_SIDE, 1);
+  EXPECT_EQ(moves(n), named({{"e1", "d1"}, {"e1", "f1"}, {"e1", "d2"}, {"e1", "e2"}, {"e1", "f2"}}));
 }
 
+// The castled flag, the king's move counter and each rook's counter along the
+// current line decide castling before any square is looked at.
 TEST_F(MovegenTest, CastlingFollowsFlagsAndMoveCounters) {
   load("4k3/8/8/8/8/8/8/R3K2R w KQ - 0 1");
   white_castled = 1;
@@ -573,6 +584,8 @@ TEST_F(MovegenTest, BlackCastling) {
 // ---------------------------------------------------------------------------
 // The row bound
 
+// Entry 199 is scratch: no mode may write a move there, and the public
+// entry points refuse a full row.
 TEST_F(MovegenTest, RowHoldsAtMost199Moves) {
   // The composed position with 218 legal moves for White: the pseudo-legal
   // moves exceed what a row holds.
