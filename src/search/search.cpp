@@ -163,47 +163,13 @@ AppliedMove apply_search_move(int from, int to, int from_table) {
 }
 
 void find_checkers(const int32_t* check_record) {
-  const int own = check_record[0] ? BLACK : 0;
-  const int king = check_record[1];
-  checker_square[1] = 0;
-  int count = 0;
-  int last = 0;
-  auto note = [&](int sq) {
-    ++count;
-    last = sq;
-  };
-
-  // Rook lines: the first piece met checks when it is an enemy rook or queen.
-  for (const uint8_t* t = rook_rays[king]; t && *t != END_OF_LIST; ++t) {
-    if (*t == RAY_BREAK || board[*t] == EMPTY) continue;
-    const int code = board[*t];
-    if (colour_of(code) != own && (type_of(code) == ROOK || type_of(code) == QUEEN)) note(*t);
-    while (t[1] != RAY_BREAK && t[1] != END_OF_LIST) ++t;
-  }
-  // Bishop lines: an enemy bishop or queen as the first piece met, or an
-  // enemy pawn on the adjacent square from which it captures towards the king.
-  for (const uint8_t* t = bishop_rays[king]; t && *t != END_OF_LIST; ++t) {
-    if (*t == RAY_BREAK || board[*t] == EMPTY) continue;
-    const int sq = *t;
-    const int code = board[sq];
-    if (colour_of(code) != own) {
-      const int type = type_of(code);
-      const int d = own ? king - sq : sq - king;  // a black pawn stands above a white king
-      if (type == BISHOP || type == QUEEN || (type == PAWN && (d == 7 || d == 9) &&
-                                              reach[own ? 6 : 7][sq][king]))
-        note(sq);
-    }
-    while (t[1] != RAY_BREAK && t[1] != END_OF_LIST) ++t;
-  }
-  // Knight targets: any enemy knight.
-  for (const uint8_t* t = knight_targets[king]; t && *t != END_OF_LIST; ++t) {
-    if (*t == RAY_BREAK) continue;
-    const int code = board[*t];
-    if (code != EMPTY && colour_of(code) != own && type_of(code) == KNIGHT) note(*t);
-  }
-
-  if (count == 1) checker_square[1] = static_cast<uint8_t>(last);
-  else if (count > 1) checker_square[1] = NO_INDEX;
+  // The root position is ply 0, so its check information lives in row 1:
+  // exactly the row the attack scan fills for "the position after ply".
+  // The king on the record's square decides which colour checks it.
+  const int16_t saved_ply = ply;
+  ply = 0;
+  count_checkers(check_record[1]);
+  ply = saved_ply;
 }
 
 }  // namespace brevalt
