@@ -7,6 +7,7 @@
 
 #include "board/attacks.h"
 #include "board/makemove.h"
+#include "board/movegen.h"
 #include "board/position.h"
 #include "frontend/mainloop.h"
 
@@ -14,12 +15,6 @@ namespace brevalt {
 
 namespace {
 
-// Castling: the squares the king stands on, crosses and reaches, as
-// {colour 0/1, squares..., 255} lists for square_attacked.
-constexpr int32_t WHITE_KINGSIDE_PATH[5] = {0, 4, 5, 6, END_OF_LIST};
-constexpr int32_t WHITE_QUEENSIDE_PATH[5] = {0, 2, 3, 4, END_OF_LIST};
-constexpr int32_t BLACK_KINGSIDE_PATH[5] = {1, 60, 61, 62, END_OF_LIST};
-constexpr int32_t BLACK_QUEENSIDE_PATH[5] = {1, 58, 59, 60, END_OF_LIST};
 
 // Home squares of the castling pieces.
 constexpr int E1 = 4, E8 = 60;
@@ -156,21 +151,21 @@ void castle_white() {
   if (board[E1] != KING || state_top->white_king_moves != 0) return;
   // Step 2. Kingside: f1 and g1 empty, rook unmoved on h1, e1/f1/g1 safe.
   if (board[F1] == EMPTY && board[G1] == EMPTY && board[H1] == ROOK &&
-      state_top->white_h_rook_moves == 0 && !square_attacked(WHITE_KINGSIDE_PATH))
+      state_top->white_h_rook_moves == 0 && !square_attacked(white_kingside_squares))
     try_castling(white_castled, state_top->white_h_rook_moves, ROOK, H1, F1, 1, E1, G1);
   // Step 3. Queenside: b1, c1, d1 empty, rook unmoved on a1, c1/d1/e1 safe.
   if (board[B1] == EMPTY && board[C1] == EMPTY && board[D1] == EMPTY && board[A1] == ROOK &&
-      state_top->white_a_rook_moves == 0 && !square_attacked(WHITE_QUEENSIDE_PATH))
+      state_top->white_a_rook_moves == 0 && !square_attacked(white_queenside_squares))
     try_castling(white_castled, state_top->white_a_rook_moves, ROOK, A1, D1, 1, E1, C1);
 }
 
 void castle_black() {
   if (board[E8] != KING + BLACK || state_top->black_king_moves != 0) return;
   if (board[F8] == EMPTY && board[G8] == EMPTY && board[H8] == ROOK + BLACK &&
-      state_top->black_h_rook_moves == 0 && !square_attacked(BLACK_KINGSIDE_PATH))
+      state_top->black_h_rook_moves == 0 && !square_attacked(black_kingside_squares))
     try_castling(black_castled, state_top->black_h_rook_moves, ROOK + BLACK, H8, F8, 2, E8, G8);
   if (board[B8] == EMPTY && board[C8] == EMPTY && board[D8] == EMPTY && board[A8] == ROOK + BLACK &&
-      state_top->black_a_rook_moves == 0 && !square_attacked(BLACK_QUEENSIDE_PATH))
+      state_top->black_a_rook_moves == 0 && !square_attacked(black_queenside_squares))
     try_castling(black_castled, state_top->black_a_rook_moves, ROOK + BLACK, A8, D8, 2, E8, C8);
 }
 

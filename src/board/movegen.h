@@ -6,7 +6,8 @@
 
 namespace brevalt {
 
-// Castling test lists {colour, three squares, 255}.
+// Castling test lists {colour, three squares, 255}: the squares the king
+// stands on, crosses and reaches, none of which may be attacked.
 extern const int32_t white_kingside_squares[5];
 extern const int32_t white_queenside_squares[5];
 extern const int32_t black_kingside_squares[5];
