@@ -16,28 +16,11 @@ namespace brevalt {
 namespace {
 
 
-// Home squares of the castling pieces.
-constexpr int E1 = 4, E8 = 60;
-constexpr int A1 = 0, B1 = 1, C1 = 2, D1 = 3, F1 = 5, G1 = 6, H1 = 7;
-constexpr int A8 = 56, B8 = 57, C8 = 58, D8 = 59, F8 = 61, G8 = 62, H8 = 63;
-
-// Material swing of a promotion (always to a queen) and of an en passant victim.
-constexpr int PROMOTION_GAIN = 1220 - 100;
-constexpr int PAWN_VALUE = 100;
-
 // Tries one prepared move: make_move records it when it is legal. In
 // frozen mode every make is undone with keep_counters set.
 void try_move(int from, int to) {
   const int made = make_move(from, to);
   unmake_move(lists_frozen || made == 0);
-}
-
-// Turns the pawn on `from` into a queen of its colour for a promotion.
-void prepare_promotion(int from, int pawn) {
-  board[from] = static_cast<uint8_t>(QUEEN | colour_of(pawn));
-  material = static_cast<int16_t>(material + (pawn == PAWN ? PROMOTION_GAIN : -PROMOTION_GAIN));
-  promo_pawn = static_cast<uint8_t>(pawn);
-  ply_stack[ply].promo = static_cast<uint8_t>(pawn);
 }
 
 // Moves of a knight, bishop, rook, queen or king along its target tables.
@@ -90,18 +73,10 @@ void piece_moves(int from, int side, bool evasions) {
   }
 }
 
-// One castling move: mark the side as castled and the wing's rook as
-// moved, put the rook on its new square, and try the king's move.
-// unmake_move puts the rook, the flag and the counter back.
-void try_castling(int16_t& castled_flag, int16_t& rook_counter, int rook, int corner,
-                  int rook_to, int castle_code, int king_from, int king_to) {
-  castled_flag = 1;
-  rook_counter = 1;
-  board[corner] = EMPTY;
-  board[rook_to] = static_cast<uint8_t>(rook);
-  castle_rook_to = static_cast<uint8_t>(rook_to);
-  ply_stack[ply].castle = static_cast<uint8_t>(castle_code);
-  ply_stack[ply].rook_to = static_cast<uint8_t>(rook_to);
+// One castling move, tried like any other; unmake_move puts the rook,
+// the flag and the counter back.
+void try_castling(int king_from, int king_to) {
+  prepare_castling(king_from, king_to);
   try_move(king_from, king_to);
 }
 
@@ -138,9 +113,7 @@ void pawn_moves(int f, int evasions) {
     } else if (white ? (ep_black_pawn != 0 && t == ep_black_pawn + 8)
                      : (ep_white_pawn != 0 && t == ep_white_pawn - 8)) {
       // Step 4. En passant: the victim leaves the board before the make.
-      const int victim = white ? ep_black_pawn : ep_white_pawn;
-      board[victim] = EMPTY;
-      material = static_cast<int16_t>(material + (white ? PAWN_VALUE : -PAWN_VALUE));
+      prepare_en_passant(white ? ep_black_pawn : ep_white_pawn);
       try_move(f, t);
     }
   }
@@ -152,21 +125,21 @@ void castle_white() {
   // Step 2. Kingside: f1 and g1 empty, rook unmoved on h1, e1/f1/g1 safe.
   if (board[F1] == EMPTY && board[G1] == EMPTY && board[H1] == ROOK &&
       state_top->white_h_rook_moves == 0 && !square_attacked(white_kingside_squares))
-    try_castling(white_castled, state_top->white_h_rook_moves, ROOK, H1, F1, 1, E1, G1);
+    try_castling(E1, G1);
   // Step 3. Queenside: b1, c1, d1 empty, rook unmoved on a1, c1/d1/e1 safe.
   if (board[B1] == EMPTY && board[C1] == EMPTY && board[D1] == EMPTY && board[A1] == ROOK &&
       state_top->white_a_rook_moves == 0 && !square_attacked(white_queenside_squares))
-    try_castling(white_castled, state_top->white_a_rook_moves, ROOK, A1, D1, 1, E1, C1);
+    try_castling(E1, C1);
 }
 
 void castle_black() {
   if (board[E8] != KING + BLACK || state_top->black_king_moves != 0) return;
   if (board[F8] == EMPTY && board[G8] == EMPTY && board[H8] == ROOK + BLACK &&
       state_top->black_h_rook_moves == 0 && !square_attacked(black_kingside_squares))
-    try_castling(black_castled, state_top->black_h_rook_moves, ROOK + BLACK, H8, F8, 2, E8, G8);
+    try_castling(E8, G8);
   if (board[B8] == EMPTY && board[C8] == EMPTY && board[D8] == EMPTY && board[A8] == ROOK + BLACK &&
       state_top->black_a_rook_moves == 0 && !square_attacked(black_queenside_squares))
-    try_castling(black_castled, state_top->black_a_rook_moves, ROOK + BLACK, A8, D8, 2, E8, C8);
+    try_castling(E8, C8);
 }
 
 void generate_legal_moves(int side) {

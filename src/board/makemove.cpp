@@ -68,12 +68,6 @@ constexpr int16_t QUEEN_VALUE = 1220;
 constexpr int16_t PAWN_VALUE = 100;
 constexpr int16_t PROMOTION_GAIN = QUEEN_VALUE - PAWN_VALUE;
 
-// Castling squares: king homes, rook corners and rook destinations.
-constexpr int WHITE_KING_HOME = 4;
-constexpr int BLACK_KING_HOME = 60;
-constexpr int A1 = 0, D1 = 3, F1 = 5, H1 = 7;
-constexpr int A8 = 56, D8 = 59, F8 = 61, H8 = 63;
-
 // The diagnostic written when the search captures a king.
 constexpr const char* GAME_ERROR_FILE = "game error";
 constexpr const char* KING_TAKEN_LINE = "king taken... \n";
@@ -142,6 +136,34 @@ int32_t next_count(int32_t n) {
 }
 
 }  // namespace
+
+void prepare_promotion(int from, int pawn) {
+  board[from] = static_cast<uint8_t>(QUEEN | colour_of(pawn));
+  material = static_cast<int16_t>(material + (pawn == PAWN ? PROMOTION_GAIN : -PROMOTION_GAIN));
+  promo_pawn = static_cast<uint8_t>(pawn);
+  ply_stack[ply].promo = static_cast<uint8_t>(pawn);
+}
+
+void prepare_en_passant(int victim) {
+  const bool white_victim = board[victim] == PAWN;
+  board[victim] = EMPTY;
+  material = static_cast<int16_t>(material + (white_victim ? -PAWN_VALUE : PAWN_VALUE));
+}
+
+void prepare_castling(int king_from, int king_to) {
+  const bool white = king_from == E1;
+  const bool kingside = king_to > king_from;
+  const int corner = white ? (kingside ? H1 : A1) : (kingside ? H8 : A8);
+  const int rook_to = white ? (kingside ? F1 : D1) : (kingside ? F8 : D8);
+  (white ? white_castled : black_castled) = 1;
+  (white ? (kingside ? state_top->white_h_rook_moves : state_top->white_a_rook_moves)
+         : (kingside ? state_top->black_h_rook_moves : state_top->black_a_rook_moves)) = 1;
+  board[rook_to] = board[corner];
+  board[corner] = EMPTY;
+  castle_rook_to = static_cast<uint8_t>(rook_to);
+  ply_stack[ply].castle = static_cast<uint8_t>(white ? 1 : 2);
+  ply_stack[ply].rook_to = static_cast<uint8_t>(rook_to);
+}
 
 #ifdef BREVALT_CHECKS
 void assert_position_consistent(const char* where) {

@@ -27,6 +27,10 @@ constexpr uint8_t OFF_BOARD = 64;
 constexpr uint8_t NO_SQUARE = 65;
 constexpr uint8_t NO_INDEX = 99;
 
+// The back-rank squares that castling and its bookkeeping name.
+constexpr int A1 = 0, B1 = 1, C1 = 2, D1 = 3, E1 = 4, F1 = 5, G1 = 6, H1 = 7;
+constexpr int A8 = 56, B8 = 57, C8 = 58, D8 = 59, E8 = 60, F8 = 61, G8 = 62, H8 = 63;
+
 // Markers inside the target lists of the move file.
 constexpr uint8_t END_OF_TABLE = 253;
 constexpr uint8_t RAY_BREAK = 254;

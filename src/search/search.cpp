@@ -6,6 +6,7 @@
 
 #include "board/attacks.h"
 #include "board/makemove.h"
+#include "board/movegen.h"
 #include "board/position.h"
 #include "search/tables.h"
 
@@ -25,22 +26,6 @@ uint8_t pv_valid[MAX_PLY];
 
 namespace {
 
-// Promotion is always to a queen: the material swing, and the en passant victim.
-constexpr int PROMOTION_GAIN = 1220 - 100;
-constexpr int PAWN_VALUE = 100;
-
-// Castling squares.
-constexpr int E1 = 4, E8 = 60;
-constexpr int A1 = 0, B1 = 1, C1 = 2, D1 = 3, F1 = 5, G1 = 6, H1 = 7;
-constexpr int A8 = 56, B8 = 57, C8 = 58, D8 = 59, F8 = 61, G8 = 62, H8 = 63;
-
-// The squares the castling king stands on, crosses and reaches, as lists
-// for square_attacked ({colour 0/1, squares..., 255}).
-constexpr int32_t WHITE_KINGSIDE_PATH[5] = {0, 4, 5, 6, END_OF_LIST};
-constexpr int32_t WHITE_QUEENSIDE_PATH[5] = {0, 2, 3, 4, END_OF_LIST};
-constexpr int32_t BLACK_KINGSIDE_PATH[5] = {1, 60, 61, 62, END_OF_LIST};
-constexpr int32_t BLACK_QUEENSIDE_PATH[5] = {1, 58, 59, 60, END_OF_LIST};
-
 // Ranks a pawn double-steps from.
 constexpr int WHITE_PAWN_HOME_RANK = 1;
 constexpr int BLACK_PAWN_HOME_RANK = 6;
@@ -50,14 +35,6 @@ AppliedMove make_prepared(int from, int to) {
   if (make_move(from, to)) return {true, true};
   unmake_move(1);
   return {true, false};
-}
-
-// Puts a queen of the pawn's colour on `from` for a promotion.
-void prepare_promotion(int from, int pawn) {
-  board[from] = static_cast<uint8_t>(QUEEN | colour_of(pawn));
-  material = static_cast<int16_t>(material + (pawn == PAWN ? PROMOTION_GAIN : -PROMOTION_GAIN));
-  promo_pawn = static_cast<uint8_t>(pawn);
-  ply_stack[ply].promo = static_cast<uint8_t>(pawn);
 }
 
 // A pawn move by the pawn rules: push (a promotion on the last rank),
@@ -91,10 +68,7 @@ AppliedMove pawn_move(int from, int to, int pawn) {
   // Step 4. En passant: the victim leaves the board before the make.
   const int victim = white ? ep_black_pawn : ep_white_pawn;
   if (victim != 0 && target == EMPTY && to == (white ? victim + 8 : victim - 8) && capture_line) {
-    if (white) ply_stack[ply].saved_ep_black_pawn = static_cast<uint8_t>(victim);
-    else ply_stack[ply].saved_ep_white_pawn = static_cast<uint8_t>(victim);
-    board[victim] = EMPTY;
-    material = static_cast<int16_t>(material + (white ? PAWN_VALUE : -PAWN_VALUE));
+    prepare_en_passant(victim);
     return make_prepared(from, to);
   }
   return {false, false};
@@ -109,10 +83,9 @@ AppliedMove castling_move(int from, int to, int king, int from_table) {
   const bool kingside = to > from;
   if (from != (white ? E1 : E8)) return {false, false};
   const int corner = white ? (kingside ? H1 : A1) : (kingside ? H8 : A8);
-  const int rook_to = white ? (kingside ? F1 : D1) : (kingside ? F8 : D8);
   const int rook = ROOK | colour_of(king);
-  int16_t& castled = white ? white_castled : black_castled;
-  int16_t& rook_counter = white ? (kingside ? state_top->white_h_rook_moves : state_top->white_a_rook_moves)
+  const int16_t castled = white ? white_castled : black_castled;
+  const int16_t rook_counter = white ? (kingside ? state_top->white_h_rook_moves : state_top->white_a_rook_moves)
                                 : (kingside ? state_top->black_h_rook_moves : state_top->black_a_rook_moves);
   if (from_table) {
     const int16_t king_moves = white ? state_top->white_king_moves : state_top->black_king_moves;
@@ -123,17 +96,11 @@ AppliedMove castling_move(int from, int to, int king, int from_table) {
                board[white ? D1 : D8] != EMPTY) {
       return {false, false};
     }
-    const int32_t* path = white ? (kingside ? WHITE_KINGSIDE_PATH : WHITE_QUEENSIDE_PATH)
-                                : (kingside ? BLACK_KINGSIDE_PATH : BLACK_QUEENSIDE_PATH);
+    const int32_t* path = white ? (kingside ? white_kingside_squares : white_queenside_squares)
+                                : (kingside ? black_kingside_squares : black_queenside_squares);
     if (square_attacked(path)) return {false, false};
   }
-  castled = 1;
-  rook_counter = 1;
-  board[corner] = EMPTY;
-  board[rook_to] = static_cast<uint8_t>(rook);
-  castle_rook_to = static_cast<uint8_t>(rook_to);
-  ply_stack[ply].castle = static_cast<uint8_t>(white ? 1 : 2);
-  ply_stack[ply].rook_to = static_cast<uint8_t>(rook_to);
+  prepare_castling(from, to);
   return make_prepared(from, to);
 }
 
