@@ -45,8 +45,7 @@ constexpr int32_t KING_AIM_BONUS = 50;       // piece lands on a line to the ene
 // Entry 199 of a row is the swap scratch; moves use entries 0..198.
 constexpr int SCRATCH_ENTRY = MOVE_ROW_LIMIT;
 
-// Home squares and codes of the castling pieces.
-constexpr int E1 = 4, E8 = 60;
+// Codes of the black castling pieces.
 constexpr uint8_t BLACK_KING = KING + BLACK, BLACK_ROOK = ROOK + BLACK;
 
 MoveEntry* current_row() { return move_list[ply]; }
@@ -213,20 +212,20 @@ int ray_moves(const uint8_t* p, int f, int k, int side, int evasions, int n) {
 int castling_moves(int k, int n) {
   const StateRecord& st = *state_top;
   if (k == KING && white_castled == 0 && board[E1] == KING && st.white_king_moves == 0) {
-    if (board[5] == EMPTY && board[6] == EMPTY && board[7] == ROOK &&
+    if (board[F1] == EMPTY && board[G1] == EMPTY && board[H1] == ROOK &&
         !square_attacked(white_kingside_squares) && st.white_h_rook_moves == 0)
-      n = add_move(E1, 6, KING, n);
-    if (board[1] == EMPTY && board[2] == EMPTY && board[3] == EMPTY && board[0] == ROOK &&
+      n = add_move(E1, G1, KING, n);
+    if (board[B1] == EMPTY && board[C1] == EMPTY && board[D1] == EMPTY && board[A1] == ROOK &&
         !square_attacked(white_queenside_squares) && st.white_a_rook_moves == 0)
-      n = add_move(E1, 2, KING, n);
+      n = add_move(E1, C1, KING, n);
   }
   if (k == BLACK_KING && black_castled == 0 && board[E8] == BLACK_KING && st.black_king_moves == 0) {
-    if (board[61] == EMPTY && board[62] == EMPTY && board[63] == BLACK_ROOK &&
+    if (board[F8] == EMPTY && board[G8] == EMPTY && board[H8] == BLACK_ROOK &&
         !square_attacked(black_kingside_squares) && st.black_h_rook_moves == 0)
-      n = add_move(E8, 62, BLACK_KING, n);
-    if (board[57] == EMPTY && board[58] == EMPTY && board[59] == EMPTY && board[56] == BLACK_ROOK &&
+      n = add_move(E8, G8, BLACK_KING, n);
+    if (board[B8] == EMPTY && board[C8] == EMPTY && board[D8] == EMPTY && board[A8] == BLACK_ROOK &&
         !square_attacked(black_queenside_squares) && st.black_a_rook_moves == 0)
-      n = add_move(E8, 58, BLACK_KING, n);
+      n = add_move(E8, C8, BLACK_KING, n);
   }
   return n;
 }
