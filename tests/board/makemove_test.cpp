@@ -6,14 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 #include "board_test_util.h"
 #include "search/root.h"
 #include "search/tables.h"
 #include "support/engine_env.h"
+#include "support/files.h"
 
 namespace brevalt {
 namespace {
@@ -351,10 +350,7 @@ TEST_F(MakeMoveTest, KingCaptureIsLoggedAndUndone) {
   ASSERT_EQ(make_move(sq("e1"), sq("e8")), 1);
   unmake_move(0);
   EXPECT_EQ(Snapshot::take().difference(before), "");
-  std::ifstream log("game error");
-  std::stringstream text;
-  text << log.rdbuf();
-  EXPECT_EQ(text.str(), "king taken... \n");
+  EXPECT_EQ(testing::read_file("game error"), "king taken... \n");
   std::remove("game error");
 }
 

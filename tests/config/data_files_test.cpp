@@ -3,20 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/files.h"
+
 namespace {
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using brevalt::testing::read_file;
 
 TEST(DataFiles, GeneratorReproducesTheShippedFilesByteForByte) {
   char tmpl[] = "/tmp/brevalt-gen-XXXXXX";
@@ -24,15 +20,15 @@ TEST(DataFiles, GeneratorReproducesTheShippedFilesByteForByte) {
   std::string dir = tmpl;
   ASSERT_EQ(std::system((std::string(BREVALT_GENDATA) + " " + dir).c_str()), 0);
   for (const char* name : {"hash_values", "MoveFile", "Brevalt.ini"}) {
-    std::string made = slurp(dir + "/" + name);
+    std::string made = read_file(dir + "/" + name);
     EXPECT_FALSE(made.empty()) << name;
-    EXPECT_EQ(made, slurp(std::string(BREVALT_DATA_DIR) + "/" + name)) << name;
+    EXPECT_EQ(made, read_file(std::string(BREVALT_DATA_DIR) + "/" + name)) << name;
   }
   std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 TEST(DataFiles, HashValuesAreDistinctAndWellMixed) {
-  std::istringstream in(slurp(std::string(BREVALT_DATA_DIR) + "/hash_values"));
+  std::istringstream in(read_file(std::string(BREVALT_DATA_DIR) + "/hash_values"));
   std::vector<unsigned long long> values;
   std::string word;
   while (in >> word) {
@@ -52,7 +48,7 @@ TEST(DataFiles, HashValuesAreDistinctAndWellMixed) {
 }
 
 TEST(DataFiles, ParameterFileHasHeaderStarAndFourSettings) {
-  std::string ini = slurp(std::string(BREVALT_DATA_DIR) + "/Brevalt.ini");
+  std::string ini = read_file(std::string(BREVALT_DATA_DIR) + "/Brevalt.ini");
   size_t star = ini.find('*');
   ASSERT_NE(star, std::string::npos);
   EXPECT_EQ(ini.find('*', star + 1), std::string::npos) << "a second star would stop the reader";

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -12,20 +11,15 @@
 #include "config/startup.h"
 #include "search/tables.h"
 #include "support/engine_env.h"
+#include "support/files.h"
 
 namespace brevalt {
 namespace {
 
-void write(const char* name, const std::string& text) {
-  std::ofstream out(name, std::ios::binary | std::ios::trunc);
-  out << text;
-}
+void write(const char* name, const std::string& text) { testing::write_file(name, text); }
 
 std::string shipped(const char* name) {
-  std::ifstream in(std::string(BREVALT_DATA_DIR) + "/" + name, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+  return testing::read_file(std::string(BREVALT_DATA_DIR) + "/" + name);
 }
 
 // Every test leaves the tables as the environment loaded them.

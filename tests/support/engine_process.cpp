@@ -10,20 +10,13 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
+
+#include "support/files.h"
 
 namespace brevalt::testing {
 
 namespace {
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 long now_ms() {
   struct timespec ts;
@@ -38,14 +31,13 @@ EngineSandbox::EngineSandbox() {
   if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
   dir_ = tmpl;
   for (const char* name : {"MoveFile", "hash_values", "Brevalt.ini"})
-    write_file(name, slurp(std::string(BREVALT_DATA_DIR) + "/" + name));
+    write_file(name, testing::read_file(std::string(BREVALT_DATA_DIR) + "/" + name));
 }
 
 EngineSandbox::~EngineSandbox() { std::system(("rm -rf '" + dir_ + "'").c_str()); }
 
 void EngineSandbox::write_file(const std::string& name, const std::string& content) const {
-  std::ofstream out(dir_ + "/" + name, std::ios::binary | std::ios::trunc);
-  out << content;
+  testing::write_file(dir_ + "/" + name, content);
 }
 
 void EngineSandbox::remove_file(const std::string& name) const { unlink((dir_ + "/" + name).c_str()); }
@@ -54,7 +46,9 @@ bool EngineSandbox::has_file(const std::string& name) const {
   return access((dir_ + "/" + name).c_str(), F_OK) == 0;
 }
 
-std::string EngineSandbox::read_file(const std::string& name) const { return slurp(dir_ + "/" + name); }
+std::string EngineSandbox::read_file(const std::string& name) const {
+  return testing::read_file(dir_ + "/" + name);
+}
 
 EngineRun EngineSandbox::run(const std::string& input, int timeout_ms, bool close_input) const {
   int in_pipe[2], out_pipe[2];
