@@ -12,6 +12,7 @@
 #include "board/perft.h"
 #include "board/position.h"
 #include "frontend/mainloop.h"
+#include "frontend/platform.h"
 #include "perft_support.h"
 
 namespace {
@@ -61,7 +62,7 @@ int main(int argc, char** argv) {
 
   // Step 2. Tables, and a standard input the input poll never reads from.
   if (!tools::load_engine_data()) return EXIT_DATA;
-  if (!tools::quiet_standard_input()) {
+  if (!quiet_standard_input()) {
     std::fprintf(stderr, "cannot replace standard input\n");
     return EXIT_DATA;
   }

@@ -9,6 +9,7 @@
 #include "board/fen.h"
 #include "board/perft.h"
 #include "frontend/mainloop.h"
+#include "frontend/platform.h"
 #include "perft_support.h"
 
 namespace {
@@ -49,7 +50,7 @@ BENCHMARK(BM_PerftKiwipete)->Unit(benchmark::kMillisecond);
 // idle pipe, never the terminal.
 int main(int argc, char** argv) {
   if (!brevalt::tools::load_engine_data()) return 1;
-  if (!brevalt::tools::quiet_standard_input()) return 1;
+  if (!brevalt::quiet_standard_input()) return 1;
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

@@ -1,7 +1,6 @@
 // Shared start-up of the perft tool and its benchmark: the move tables and
 // key values are loaded from the working folder when they are there, else
-// from the repository's data folder; standard input becomes an idle pipe so
-// that make_move's periodic input poll never reads anything.
+// from the repository's data folder.
 #pragma once
 
 #include <unistd.h>
@@ -10,7 +9,6 @@
 
 #include "config/params.h"
 #include "config/startup.h"
-#include "frontend/mainloop.h"
 
 #ifndef BREVALT_DATA_DIR
 #define BREVALT_DATA_DIR "data"
@@ -46,17 +44,6 @@ inline bool load_engine_data() {
     std::fprintf(stderr, "cannot read %s\n", moves ? "hash_values" : "MoveFile");
     return false;
   }
-  return true;
-}
-
-// Replaces standard input by an empty pipe whose writer stays open: the
-// input poll then always finds nothing waiting and never sees end of input.
-inline bool quiet_standard_input() {
-  int fds[2];
-  if (pipe(fds) != 0) return false;
-  if (dup2(fds[0], STDIN_FILENO) < 0) return false;
-  close(fds[0]);
-  // fds[1] stays open for the life of the process on purpose.
   return true;
 }
 

@@ -37,6 +37,15 @@ unsigned input_waiting() {
   return n > 0 ? static_cast<unsigned>(n) : 1;
 }
 
+bool quiet_standard_input() {
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  if (dup2(fds[0], STDIN_FILENO) < 0) return false;
+  close(fds[0]);
+  // fds[1] stays open for the life of the process on purpose.
+  return true;
+}
+
 uint32_t clock_ticks() {
   struct timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);

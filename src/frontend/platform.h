@@ -9,6 +9,11 @@ namespace brevalt {
 // Nonzero when a read of standard input will not block for long (data is
 // waiting, or the input has ended and the read will report it).
 unsigned input_waiting();
+// For programs that drive the board without an interface (tools, tests):
+// standard input becomes an empty pipe whose writer stays open, so the
+// search's input poll always finds nothing waiting and never sees the end
+// of input. False when the pipe cannot be made.
+bool quiet_standard_input();
 // A monotonic millisecond clock divided by 17: the engine's time base, with
 // 60 ticks taken as one second.
 uint32_t clock_ticks();

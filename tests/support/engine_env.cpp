@@ -12,25 +12,20 @@
 #include "config/params.h"
 #include "config/startup.h"
 #include "frontend/mainloop.h"
+#include "frontend/platform.h"
 
 namespace brevalt::testing {
 
 namespace {
 
 std::string scratch;
-int quiet_writer = -1;
 
 class EngineEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
     // make_move polls standard input every so many nodes, as it must in a
-    // game. Here standard input becomes an empty pipe whose writer stays
-    // open, so the poll always finds nothing waiting.
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    ASSERT_GE(dup2(fds[0], STDIN_FILENO), 0);
-    close(fds[0]);
-    quiet_writer = fds[1];
+    // game; here the poll must never find anything.
+    ASSERT_TRUE(quiet_standard_input());
     ASSERT_EQ(chdir(BREVALT_DATA_DIR), 0);
     ASSERT_EQ(read_move_file(), 1) << "MoveFile unreadable";
     read_parameter_file();
