@@ -202,15 +202,7 @@ int gives_check(int piece, int from, int to) {
   }
 
   // Step 3. Discovered check: a slider behind the square the piece left.
-  int m = 0;
-  if (reach[QUEEN][from][k]) {
-    bool passed;
-    int sq = first_piece_beyond(k, from, passed);
-    if (sq >= 0 && passed && colour_of(board[sq]) != colour_of(board[k])) {
-      bool fits = reach[ROOK][from][k] ? is_orthogonal_slider(board[sq]) : is_diagonal_slider(board[sq]);
-      if (fits) m = sq + 1;
-    }
-  }
+  int m = reach[QUEEN][from][k] ? discovered_attacker(from, k) : 0;
 
   // Step 4. En passant also empties the captured pawn's square, which can
   // open a second line to the king.

@@ -96,31 +96,6 @@ int16_t* corner_rook_counter(int code, int sq) {
   return nullptr;
 }
 
-int sign(int v) { return (v > 0) - (v < 0); }
-
-// After a piece has left `from`: walks from the own king through `from`
-// along their common line. The move uncovered the king when the first piece
-// met lies beyond `from` and is an enemy slider that moves along that line
-// (rook or queen on a rank or file, bishop or queen on a diagonal).
-// The caller guarantees that king and `from` share a line.
-bool uncovers_king(int king, int from, int own_colour) {
-  const int df = sign(file_of(from) - file_of(king));
-  const int dr = sign(rank_of(from) - rank_of(king));
-  const bool diagonal = df != 0 && dr != 0;
-  bool passed = false;
-  int f = file_of(king) + df, r = rank_of(king) + dr;
-  for (; f >= 0 && f < 8 && r >= 0 && r < 8; f += df, r += dr) {
-    const int sq = r * 8 + f;
-    if (sq == from) passed = true;
-    const int code = board[sq];
-    if (code == EMPTY) continue;
-    if (!passed || colour_of(code) == own_colour) return false;
-    const int type = type_of(code);
-    return type == QUEEN || (diagonal ? type == BISHOP : type == ROOK);
-  }
-  return false;
-}
-
 // A king capture is a program error: log it and let the search go on.
 void log_king_taken() {
   std::FILE* f = std::fopen(GAME_ERROR_FILE, "a");
@@ -293,9 +268,9 @@ int make_move(int from, int to) {
       // through the capturing pawn's square, which it left for a square
       // off that line.
       if (reach[QUEEN][ep_square][own_king] && discovered_attacker(ep_square, own_king)) return 0;
-      if (reach[QUEEN][from][own_king] && uncovers_king(own_king, from, colour)) return 0;
+      if (reach[QUEEN][from][own_king] && discovered_attacker(from, own_king)) return 0;
     } else if (!in_check[p]) {
-      if (reach[QUEEN][from][own_king] && uncovers_king(own_king, from, colour)) return 0;
+      if (reach[QUEEN][from][own_king] && discovered_attacker(from, own_king)) return 0;
     }
   }
 
