@@ -285,11 +285,7 @@ void command_level() {
 }
 
 void command_epdtest() {
-  if (game_in_progress) {
-    refuse("epdtest");
-    return;
-  }
-  if (board_busy()) {
+  if (game_in_progress || board_busy()) {
     refuse("epdtest");
     return;
   }
