@@ -119,27 +119,16 @@ void pawn_moves(int f, int evasions) {
   }
 }
 
+// Castling is tried like any other move once it is possible; the legality
+// of the king's own squares is part of that test.
 void castle_white() {
-  // Step 1. The king has never moved.
-  if (board[E1] != KING || state_top->white_king_moves != 0) return;
-  // Step 2. Kingside: f1 and g1 empty, rook unmoved on h1, e1/f1/g1 safe.
-  if (board[F1] == EMPTY && board[G1] == EMPTY && board[H1] == ROOK &&
-      state_top->white_h_rook_moves == 0 && !square_attacked(white_kingside_squares))
-    try_castling(E1, G1);
-  // Step 3. Queenside: b1, c1, d1 empty, rook unmoved on a1, c1/d1/e1 safe.
-  if (board[B1] == EMPTY && board[C1] == EMPTY && board[D1] == EMPTY && board[A1] == ROOK &&
-      state_top->white_a_rook_moves == 0 && !square_attacked(white_queenside_squares))
-    try_castling(E1, C1);
+  if (castling_possible(E1, G1)) try_castling(E1, G1);
+  if (castling_possible(E1, C1)) try_castling(E1, C1);
 }
 
 void castle_black() {
-  if (board[E8] != KING + BLACK || state_top->black_king_moves != 0) return;
-  if (board[F8] == EMPTY && board[G8] == EMPTY && board[H8] == ROOK + BLACK &&
-      state_top->black_h_rook_moves == 0 && !square_attacked(black_kingside_squares))
-    try_castling(E8, G8);
-  if (board[B8] == EMPTY && board[C8] == EMPTY && board[D8] == EMPTY && board[A8] == ROOK + BLACK &&
-      state_top->black_a_rook_moves == 0 && !square_attacked(black_queenside_squares))
-    try_castling(E8, C8);
+  if (castling_possible(E8, G8)) try_castling(E8, G8);
+  if (castling_possible(E8, C8)) try_castling(E8, C8);
 }
 
 void generate_legal_moves(int side) {

@@ -45,8 +45,8 @@ constexpr int32_t KING_AIM_BONUS = 50;       // piece lands on a line to the ene
 // Entry 199 of a row is the swap scratch; moves use entries 0..198.
 constexpr int SCRATCH_ENTRY = MOVE_ROW_LIMIT;
 
-// Codes of the black castling pieces.
-constexpr uint8_t BLACK_KING = KING + BLACK, BLACK_ROOK = ROOK + BLACK;
+// Code of the black king.
+constexpr uint8_t BLACK_KING = KING + BLACK;
 
 MoveEntry* current_row() { return move_list[ply]; }
 
@@ -205,32 +205,42 @@ int ray_moves(const uint8_t* p, int f, int k, int side, int evasions, int n) {
   return n;
 }
 
-// Step 5 of generate_moves: castling, after the king's ordinary moves. The
-// king and the rook stand at home and have never moved on this line, the
-// squares between them are empty, and neither the king's square nor the
-// two it crosses or reaches is attacked (b1/b8 may be).
+// Step 5 of generate_moves: castling, after the king's ordinary moves
+// (b1/b8 may be attacked: only the king's own squares count).
 int castling_moves(int k, int n) {
-  const StateRecord& st = *state_top;
-  if (k == KING && white_castled == 0 && board[E1] == KING && st.white_king_moves == 0) {
-    if (board[F1] == EMPTY && board[G1] == EMPTY && board[H1] == ROOK &&
-        !square_attacked(white_kingside_squares) && st.white_h_rook_moves == 0)
-      n = add_move(E1, G1, KING, n);
-    if (board[B1] == EMPTY && board[C1] == EMPTY && board[D1] == EMPTY && board[A1] == ROOK &&
-        !square_attacked(white_queenside_squares) && st.white_a_rook_moves == 0)
-      n = add_move(E1, C1, KING, n);
+  if (k == KING) {
+    if (castling_possible(E1, G1)) n = add_move(E1, G1, KING, n);
+    if (castling_possible(E1, C1)) n = add_move(E1, C1, KING, n);
   }
-  if (k == BLACK_KING && black_castled == 0 && board[E8] == BLACK_KING && st.black_king_moves == 0) {
-    if (board[F8] == EMPTY && board[G8] == EMPTY && board[H8] == BLACK_ROOK &&
-        !square_attacked(black_kingside_squares) && st.black_h_rook_moves == 0)
-      n = add_move(E8, G8, BLACK_KING, n);
-    if (board[B8] == EMPTY && board[C8] == EMPTY && board[D8] == EMPTY && board[A8] == BLACK_ROOK &&
-        !square_attacked(black_queenside_squares) && st.black_a_rook_moves == 0)
-      n = add_move(E8, C8, BLACK_KING, n);
+  if (k == BLACK_KING) {
+    if (castling_possible(E8, G8)) n = add_move(E8, G8, BLACK_KING, n);
+    if (castling_possible(E8, C8)) n = add_move(E8, C8, BLACK_KING, n);
   }
   return n;
 }
 
 }  // namespace
+
+bool castling_possible(int king_from, int king_to) {
+  const bool white = king_from == E1;
+  const bool kingside = king_to > king_from;
+  const int colour = white ? 0 : BLACK;
+  const StateRecord& st = *state_top;
+  if ((white ? white_castled : black_castled) != 0) return false;
+  if (board[king_from] != (KING | colour) || (white ? st.white_king_moves : st.black_king_moves) != 0)
+    return false;
+  const int corner = white ? (kingside ? H1 : A1) : (kingside ? H8 : A8);
+  const int16_t rook_moves = white ? (kingside ? st.white_h_rook_moves : st.white_a_rook_moves)
+                                   : (kingside ? st.black_h_rook_moves : st.black_a_rook_moves);
+  if (board[corner] != (ROOK | colour) || rook_moves != 0) return false;
+  // Every square between king and rook is empty (b1/b8 included).
+  const int step = kingside ? 1 : -1;
+  for (int sq = king_from + step; sq != corner; sq += step)
+    if (board[sq] != EMPTY) return false;
+  const int32_t* path = white ? (kingside ? white_kingside_squares : white_queenside_squares)
+                              : (kingside ? black_kingside_squares : black_queenside_squares);
+  return !square_attacked(path);
+}
 
 uint8_t generate_moves(int side, int evasions) {
   if (ply < 0 || ply >= MAX_PLY) return 0;

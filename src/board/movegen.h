@@ -13,6 +13,12 @@ extern const int32_t white_queenside_squares[5];
 extern const int32_t black_kingside_squares[5];
 extern const int32_t black_queenside_squares[5];
 
+// Castling by the king on king_from (e1 or e8) to king_to is possible: the
+// side may still castle, king and rook stand at home and have never moved
+// on this line, the squares between them are empty, and none of the
+// king's three squares is attacked.
+bool castling_possible(int king_from, int king_to);
+
 // Fills move_list[ply] with the moves of side (0 or 8); returns the count.
 uint8_t generate_moves(int side, int evasions);
 // Appends one move with the full ordering logic of the current mode.

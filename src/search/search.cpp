@@ -79,27 +79,8 @@ AppliedMove pawn_move(int from, int to, int pawn) {
 // their squares, the squares between empty and none of the king's three
 // squares attacked.
 AppliedMove castling_move(int from, int to, int king, int from_table) {
-  const bool white = king == KING;
-  const bool kingside = to > from;
-  if (from != (white ? E1 : E8)) return {false, false};
-  const int corner = white ? (kingside ? H1 : A1) : (kingside ? H8 : A8);
-  const int rook = ROOK | colour_of(king);
-  const int16_t castled = white ? white_castled : black_castled;
-  const int16_t rook_counter = white ? (kingside ? state_top->white_h_rook_moves : state_top->white_a_rook_moves)
-                                : (kingside ? state_top->black_h_rook_moves : state_top->black_a_rook_moves);
-  if (from_table) {
-    const int16_t king_moves = white ? state_top->white_king_moves : state_top->black_king_moves;
-    if (king_moves != 0 || rook_counter != 0 || castled != 0 || board[corner] != rook) return {false, false};
-    if (kingside) {
-      if (board[white ? F1 : F8] != EMPTY || board[white ? G1 : G8] != EMPTY) return {false, false};
-    } else if (board[white ? B1 : B8] != EMPTY || board[white ? C1 : C8] != EMPTY ||
-               board[white ? D1 : D8] != EMPTY) {
-      return {false, false};
-    }
-    const int32_t* path = white ? (kingside ? white_kingside_squares : white_queenside_squares)
-                                : (kingside ? black_kingside_squares : black_queenside_squares);
-    if (square_attacked(path)) return {false, false};
-  }
+  if (from != (king == KING ? E1 : E8)) return {false, false};
+  if (from_table && !castling_possible(from, to)) return {false, false};
   prepare_castling(from, to);
   return make_prepared(from, to);
 }
