@@ -424,8 +424,9 @@ int make_move(int from, int to) {
 
   // Step 17. Check run: consecutive quiet checks by the same piece. The
   // mover's previous move is two plies back; in_check[p - 1] says it
-  // checked.
-  if (in_check[p + 1] && captured == EMPTY && !pawn_move && p >= CHECK_RUN_MIN_PLY) {
+  // checked. A promotion is made by the new queen, so a quiet promotion
+  // that checks belongs to the run.
+  if (in_check[p + 1] && captured == EMPTY && type_of(moved) != PAWN && p >= CHECK_RUN_MIN_PLY) {
     if (check_run == 0) {
       check_run = 1;
     } else if (in_check[p - 1] && ply_stack[p - 2].moved == moved) {

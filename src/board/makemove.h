@@ -36,7 +36,7 @@ struct LegalMove {
   uint8_t unused[5];
 };
 
-constexpr int LEGAL_MOVES_SIZE = 200;
+constexpr int LEGAL_MOVES_SIZE = 256;
 extern LegalMove legal_moves[LEGAL_MOVES_SIZE];
 extern int16_t legal_count;
 

@@ -42,7 +42,7 @@ constexpr int32_t HIGHER_PIECE_BONUS = 100;  // piece move attacking a queen or 
 constexpr int32_t PAWN_THREAT_BONUS = 50;    // per piece a pawn push attacks
 constexpr int32_t KING_AIM_BONUS = 50;       // piece lands on a line to the enemy king
 
-// Entry 199 of a row is the swap scratch; moves use entries 0..198.
+// The last entry of a row is the swap scratch.
 constexpr int SCRATCH_ENTRY = MOVE_ROW_LIMIT;
 
 // Code of the black king.
@@ -50,7 +50,7 @@ constexpr uint8_t BLACK_KING = KING + BLACK;
 
 MoveEntry* current_row() { return move_list[ply]; }
 
-// No room for another move: the row holds 199, and a ply outside the
+// No room for another move: the row is full, and a ply outside the
 // table has no row at all.
 bool row_full(int count) { return count < 0 || count >= MOVE_ROW_LIMIT || ply < 0 || ply >= MAX_PLY; }
 

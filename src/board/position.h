@@ -149,7 +149,7 @@ struct MoveEntry {
   int32_t root_nodes;  // root move list only
 };
 
-// One row of generated moves per ply; entry 199 is swap scratch.
+// One row of generated moves per ply; the last entry is swap scratch.
 extern MoveEntry move_list[MAX_PLY][MOVE_ROW];
 
 // ---------------------------------------------------------------------------

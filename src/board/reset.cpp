@@ -29,7 +29,10 @@ constexpr int16_t NEW_GAME_OPPONENT_TIME = 200;  // seconds
 constexpr int32_t NEW_GAME_MOVE_TIME = 600;      // ticks
 constexpr int16_t NEW_GAME_KILLER_SLOTS = 4;
 constexpr int16_t SEARCH_PLY_LIMIT = 60;
+constexpr int16_t NEW_GAME_MAX_DEPTH = 40;
 }  // namespace
+
+int16_t reset_to_start_position;
 
 void clear_transposition_tables() {
   for (int s = 0; s < 2; ++s) {
@@ -106,11 +109,22 @@ void new_game() {
   game_ep_black_pawn = game_ep_white_pawn = 0;
   white_castled = black_castled = 0;
 
-  // Step 3. Front-end flags.
+  // A "new" that arrived during a search was deferred to this reset: it
+  // still wants the start position on the board.
+  if (reset_to_start_position) {
+    std::memcpy(board, start_board, sizeof(board));
+    max_depth = NEW_GAME_MAX_DEPTH;
+    reset_to_start_position = 0;
+  }
+
+  // Step 3. Front-end flags, and the pondering bookkeeping of the game.
   promotion_letter = 0;
   pondering = 0;
   user_move_pending = 0;
   reply_ready = 0;
+  ponder_hit = 0;
+  resign_count = 0;
+  next_prediction_from = next_prediction_to = NO_SQUARE;
   move_request = 0;
   reset_request = 0;
   opponent_is_computer = 0;
@@ -120,7 +134,7 @@ void new_game() {
   promo_pawn = 0;
   expected_from = expected_to = 0;
   epd_mode = 0;
-  ponder_from = 0;
+  predicted_from = predicted_to = NO_SQUARE;
   horizon_qs = 0;
   root_to = NO_SQUARE;
   root_piece_retreats = 0;
@@ -144,6 +158,7 @@ void new_game() {
   move_time = NEW_GAME_MOVE_TIME;
   time_increment = 0;
   own_time = NEW_GAME_OWN_TIME;
+  own_time_cs = NEW_GAME_OWN_TIME * 100;
   opponent_time = NEW_GAME_OPPONENT_TIME;
 
   // Steps 7 to 9. Every hash table.

@@ -2,9 +2,16 @@
 // transposition tables alone.
 #pragma once
 
+#include <cstdint>
+
 namespace brevalt {
 
-// Everything that belongs to one game; leaves the board alone.
+// Set by a "new" that had to wait for a running search: the reset that
+// follows also puts the start position on the board.
+extern int16_t reset_to_start_position;
+
+// Everything that belongs to one game; leaves the board alone (unless a
+// deferred "new" asked for the start position).
 void new_game();
 // Everything that belongs to one search.
 void reset_search_state();

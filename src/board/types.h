@@ -43,8 +43,10 @@ constexpr int MATE_BOUND = 9000;
 
 // Fixed sizes of the per-ply tables: no search goes deeper than ply 63.
 constexpr int MAX_PLY = 64;
-constexpr int MOVE_ROW = 200;      // entries per move_list row; the last is scratch
-constexpr int MOVE_ROW_LIMIT = 199; // moves a row can actually hold
+// A position has at most 218 legal moves; a row holds 255 and keeps its
+// last entry as swap scratch.
+constexpr int MOVE_ROW = 256;       // entries per move_list row; the last is scratch
+constexpr int MOVE_ROW_LIMIT = 255; // moves a row can actually hold
 
 constexpr int type_of(int code) { return code & 7; }
 constexpr int colour_of(int code) { return code & 8; }

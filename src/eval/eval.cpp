@@ -1,8 +1,290 @@
-// The static evaluation's shared state.
+// The static evaluation. One pass builds a running score S from White's
+// view: material, the piece and pawn terms, king exposure, the
+// material-draw rules and the perpetual-check damping; the result is then
+// turned to the engine's view and the search-side terms are added.
 #include "eval/eval.h"
+
+#include "board/makemove.h"
+#include "board/position.h"
+#include "frontend/interpreter.h"
+#include "frontend/mainloop.h"
+#include "search/activity.h"
+#include "search/search.h"
 
 namespace brevalt {
 
 int16_t root_endgame;
+int32_t threat_value;
+int16_t root_white_king_sq, root_black_king_sq;
+EvalCounts eval_counts;
+
+namespace {
+
+// Material lead: the side ahead by more than a small margin gets a bonus,
+// so that trading down while ahead pays.
+constexpr int LEAD_MARGIN = 60;
+constexpr int LEAD_BONUS = 28;
+
+// Endgame mode: the opponent's pieces are worth less than this.
+constexpr int ENDGAME_OPPONENT_MATERIAL = 1700;
+
+// Lazy exit: when material alone is this far outside the window, the
+// positional terms cannot bring the score back into it.
+constexpr int LAZY_MARGIN = 350;
+constexpr int LAZY_MIN_DEPTH = 4;  // nominal depth above this
+constexpr int LAZY_MIN_PLY = 3;    // ply above this
+
+// Draw score by rating difference (the engine's rating minus the opponent's).
+constexpr int DRAW_CLOSE_RATING = 100, DRAW_CLOSE_SCORE = -20;
+constexpr int DRAW_NEAR_RATING = 200, DRAW_NEAR_SCORE = -40;
+constexpr int DRAW_FAR_SCORE = -70;
+
+// Advanced rooks, bishops and knights, by count (more than seven after
+// promotions scores as seven).
+constexpr int advanced_piece_table[8] = {0, 8, 16, 24, 32, 40, 48, 56};
+
+// Tropism per piece: base minus a factor times the Manhattan distance to
+// the enemy king.
+constexpr int QUEEN_TROPISM = 128, QUEEN_TROPISM_STEP = 8;
+constexpr int ROOK_TROPISM = 80, ROOK_TROPISM_STEP = 5;
+constexpr int MINOR_TROPISM = 64, MINOR_TROPISM_STEP = 4;
+
+// A king that has not castled and lies open to attack: tropism beyond
+// this costs up to EXPOSED_KING_MAX; below it a token EXPOSED_KING_LOW.
+constexpr int EXPOSED_KING_TROPISM = 140;
+constexpr int EXPOSED_KING_LOW = 5;
+constexpr int EXPOSED_KING_MAX = 18;
+// Attack units that still count as no attack, with and without a queen.
+constexpr int SAFE_ATTACK_UNITS = 4, SAFE_ATTACK_UNITS_WITH_QUEEN = 3;
+
+// Early queen: off its home square while the minors are still at home.
+constexpr int QUEEN_OUT_EARLY = 25;
+constexpr int QUEEN_ON_BACK_RANK = 10;
+
+// Endgame: a knight is poor when the pawns stand on both wings.
+constexpr int WIDE_PAWN_SPAN = 3;
+constexpr int KNIGHT_WIDE_PAWNS = 20;
+
+// Material-draw rules.
+constexpr int LONE_ROOK_OR_QUEEN = 300;
+constexpr int ROOK_AGAINST_MINOR = 180;
+constexpr int MINOR_AND_ROOK_AGAINST_ROOK = 410;
+constexpr int ONE_PIECE_EACH_PAWN = 50;
+constexpr int LONE_MINOR_AGAINST_PAWNS = 200;
+
+// Perpetual check: a run of this many checks by one piece damps the score.
+constexpr int CHECK_RUN_DAMPING = 4;
+constexpr int DAMPING_DIVISOR = 3;
+
+// The root piece retreats at once: a wasted tempo.
+constexpr int RETREAT_PENALTY = 15;
+
+// Static scores stay clear of the mate band, whatever the material.
+constexpr int STATIC_LIMIT = 8999;
+
+int distance(int a, int b) {
+  int dr = rank_of(a) - rank_of(b), df = file_of(a) - file_of(b);
+  return (dr < 0 ? -dr : dr) + (df < 0 ? -df : df);
+}
+
+void clear_side(SideCounts& c) {
+  c = SideCounts{};
+  c.minors_developed = 1;
+  c.low_file = 9;
+  c.high_file = -1;
+}
+
+// The counting pass: every piece adds to its side's counts. Files a to h,
+// ranks 1 to 8 within a file, so that "first" and "last" are well defined.
+void count_pieces(EvalCounts& ec) {
+  const int endgame = ec.endgame_mode;
+  for (int file = 0; file < 8; ++file) {
+    for (int rank = 0; rank < 8; ++rank) {
+      const int sq = rank * 8 + file;
+      const int code = board[sq];
+      if (code == EMPTY) continue;
+      const bool black = colour_of(code) != 0;
+      SideCounts& c = black ? ec.black : ec.white;
+      const int own_rank = black ? 7 - rank : rank;
+      const int enemy_king = black ? white_king_sq : black_king_sq;
+      const int d = distance(sq, enemy_king);
+      switch (type_of(code)) {
+        case PAWN:
+          ++c.pawns;
+          ++ec.pawns;
+          if (endgame) {
+            if (file < c.low_file) c.low_file = file;
+            if (file > c.high_file) c.high_file = file;
+          }
+          break;
+        case QUEEN:
+          ++ec.pieces;
+          c.attack_units += 2;
+          c.queen_square = sq + 1;
+          if (!endgame) c.tropism += QUEEN_TROPISM - QUEEN_TROPISM_STEP * d;
+          break;
+        case ROOK:
+          ++ec.pieces;
+          ++c.attack_units;
+          if (c.rooks < 2) c.rook_file[c.rooks] = file + 1;
+          ++c.rooks;
+          if (own_rank >= 4) ++c.advanced;
+          if (!endgame) c.tropism += ROOK_TROPISM - ROOK_TROPISM_STEP * d;
+          break;
+        case BISHOP:
+        case KNIGHT:
+          ++ec.pieces;
+          ++c.attack_units;
+          ++c.minors;
+          if (type_of(code) == KNIGHT) c.knight = 1;
+          if (own_rank == 0 && !endgame) c.minors_developed = 0;
+          if (own_rank >= 4) ++c.advanced;
+          if (!endgame) c.tropism += MINOR_TROPISM - MINOR_TROPISM_STEP * d;
+          break;
+        default:
+          break;
+      }
+    }
+  }
+}
+
+// A king not yet castled that the enemy could attack: the closer the
+// enemy pieces, the more it costs.
+int exposed_king_charge(const SideCounts& own, const SideCounts& enemy, int castled) {
+  const bool safe = own.king_settled && enemy.attack_units <= SAFE_ATTACK_UNITS &&
+                    (enemy.queen_square == 0 || enemy.attack_units <= SAFE_ATTACK_UNITS_WITH_QUEEN);
+  if (castled != 0 || safe) return 0;
+  int x = enemy.tropism - EXPOSED_KING_TROPISM;
+  if (x < 0) x = EXPOSED_KING_LOW;
+  if (x > EXPOSED_KING_MAX) x = EXPOSED_KING_MAX;
+  return x;
+}
+
+// A queen that left home before the minor pieces did.
+int early_queen_charge(const SideCounts& c, int home, int back_rank) {
+  if (c.queen_square == 0) return 0;
+  const int q = c.queen_square - 1;
+  if (q == home) return 0;
+  if (!c.minors_developed) return QUEEN_OUT_EARLY;
+  return rank_of(q) == back_rank ? QUEEN_ON_BACK_RANK : 0;
+}
+
+// Outcome of the material-draw rules.
+enum class DrawRule { none, draw };
+
+DrawRule material_draw_rules(const EvalCounts& ec, int& s) {
+  const SideCounts& w = ec.white;
+  const SideCounts& b = ec.black;
+  const int p = ec.pawns, n = ec.pieces;
+  bool skip_lone_minor = false;
+  if (p == 0) {
+    if (n == 0) return DrawRule::draw;
+    if (n == 1) {
+      if (w.minors + b.minors == 1) return DrawRule::draw;
+      s += w.attack_units > 0 ? LONE_ROOK_OR_QUEEN : -LONE_ROOK_OR_QUEEN;
+    } else if (n == 2) {
+      if (w.minors >= 1 && b.minors >= 1) return DrawRule::draw;
+      if (w.minors >= 1 && b.rooks) s += ROOK_AGAINST_MINOR;
+      if (b.minors >= 1 && w.rooks) s -= ROOK_AGAINST_MINOR;
+    } else if (n == 3) {
+      if ((w.minors == 2 && b.minors >= 1) || (b.minors == 2 && w.minors >= 1 && w.minors < 2))
+        return DrawRule::draw;
+      if (w.minors == 1 && w.rooks && b.rooks) s -= MINOR_AND_ROOK_AGAINST_ROOK;
+      if (b.minors == 1 && b.rooks && w.rooks) s += MINOR_AND_ROOK_AGAINST_ROOK;
+    } else if (n == 4) {
+      if (w.minors == 2 && b.minors == 2) return DrawRule::draw;
+    }
+  } else if (p == 1) {
+    if (n == 1) {
+      if ((b.minors >= 1 && w.pawns == 1) || (w.minors >= 1 && b.pawns == 1)) {
+        s = 0;
+        skip_lone_minor = true;
+      }
+    } else if (n == 2 && w.attack_units >= 1 && b.attack_units >= 1) {
+      s += b.pawns == 1 ? ONE_PIECE_EACH_PAWN : -ONE_PIECE_EACH_PAWN;
+    }
+  }
+  // A lone minor against pawns cannot win; the pawns may.
+  if (!skip_lone_minor) {
+    if (w.pawns == 0 && b.pawns >= 1 && w.attack_units == 1 && w.minors >= 1) s -= LONE_MINOR_AGAINST_PAWNS;
+    else if (b.pawns == 0 && w.pawns >= 1 && b.attack_units == 1 && b.minors >= 1) s += LONE_MINOR_AGAINST_PAWNS;
+  }
+  return DrawRule::none;
+}
+
+}  // namespace
+
+int draw_score() {
+  if (root_endgame) return 0;
+  if (opponent_rating > own_rating) return 0;
+  if (opponent_rating > own_rating - DRAW_CLOSE_RATING) return DRAW_CLOSE_SCORE;
+  if (opponent_rating > own_rating - DRAW_NEAR_RATING) return DRAW_NEAR_SCORE;
+  return DRAW_FAR_SCORE;
+}
+
+int evaluate(int alpha, int beta) {
+  // Step 1. A position the search judged drawn.
+  if (draw_flag) return draw_score();
+
+  // Step 2. Material, with a bonus for a clear lead.
+  const int m = material;
+  int s = m > LEAD_MARGIN ? m + LEAD_BONUS : m < -LEAD_MARGIN ? m - LEAD_BONUS : m;
+
+  // Step 3. Endgame mode.
+  EvalCounts& ec = eval_counts;
+  ec.endgame_mode = opponent_material < ENDGAME_OPPONENT_MATERIAL || root_endgame;
+
+  // Step 4. Lazy exit, in the side-to-move view of the caller's window.
+  const bool odd = (ply & 1) != 0;
+  if (!ec.endgame_mode && beta < MATE_BOUND && beta > -MATE_BOUND && alpha < MATE_BOUND &&
+      alpha > -MATE_BOUND && nominal_depth > LAZY_MIN_DEPTH && ply > LAZY_MIN_PLY) {
+    const int est = odd ? -(s * engine_side) : s * engine_side;
+    if (beta <= est - LAZY_MARGIN) return odd ? -beta : beta;
+    if (alpha >= est + LAZY_MARGIN) return odd ? -alpha : alpha;
+  }
+
+  // Step 5. King flags.
+  clear_side(ec.white);
+  clear_side(ec.black);
+  ec.pieces = ec.pawns = 0;
+  ec.white.king_settled = white_castled != 0 || (white_king_sq < 24 && white_king_sq != E1);
+  ec.black.king_settled = black_castled != 0 || (black_king_sq > 39 && black_king_sq != E8);
+
+  // Step 6. Pieces and pawns.
+  count_pieces(ec);
+
+  // Step 7. Advanced pieces.
+  auto advanced = [](int n) { return advanced_piece_table[n < 0 ? 0 : n > 7 ? 7 : n]; };
+  s += advanced(ec.white.advanced) - advanced(ec.black.advanced);
+
+  // Step 8. Terms of the middlegame, or of the ending.
+  if (!ec.endgame_mode) {
+    s -= exposed_king_charge(ec.white, ec.black, white_castled);
+    s += exposed_king_charge(ec.black, ec.white, black_castled);
+    s -= early_queen_charge(ec.white, D1, 0);
+    s += early_queen_charge(ec.black, D8, 7);
+  } else if (ec.pawns > 1 && (ec.white.high_file - ec.white.low_file > WIDE_PAWN_SPAN ||
+                              ec.black.high_file - ec.black.low_file > WIDE_PAWN_SPAN)) {
+    if (ec.white.knight) s -= KNIGHT_WIDE_PAWNS;
+    if (ec.black.knight) s += KNIGHT_WIDE_PAWNS;
+  }
+
+  // Step 9. Material-draw rules.
+  if (material_draw_rules(ec, s) == DrawRule::draw) return draw_score();
+
+  // Step 11. Perpetual-check damping: a side that keeps checking with a
+  // heavy piece may only be repeating the position.
+  if (check_run > CHECK_RUN_DAMPING) {
+    const SideCounts& checker = check_run_side == BLACK ? ec.white : ec.black;
+    if (checker.queen_square != 0 || checker.rooks > 0) s /= DAMPING_DIVISOR;
+  }
+
+  // Step 12. The engine's view.
+  const int retreat = (!ec.endgame_mode && root_piece_retreats) ? -RETREAT_PENALTY : 0;
+  int result = retreat - threat_value + engine_side * (s + activity_sum);
+  if (result > STATIC_LIMIT) result = STATIC_LIMIT;
+  if (result < -STATIC_LIMIT) result = -STATIC_LIMIT;
+  return result;
+}
 
 }  // namespace brevalt

@@ -1,4 +1,6 @@
-// The static evaluation.
+// The static evaluation: material, the lazy exit, endgame mode, the
+// material-draw rules and the conversion to the engine's point of view,
+// with the per-call counts that the piece, pawn and king terms share.
 #pragma once
 
 #include <cstdint>
@@ -7,5 +9,44 @@ namespace brevalt {
 
 // Set when the material at the root marks an ending.
 extern int16_t root_endgame;
+// Penalty the root driver hands down for the root move being searched
+// (a trapped minor or a self-pin found at the second iteration); 0 for none.
+extern int32_t threat_value;
+// King squares of the root position, as the running iteration found them.
+extern int16_t root_white_king_sq, root_black_king_sq;
+
+// What one side owns, counted in a single pass over the board.
+struct SideCounts {
+  int attack_units;      // queen 2, rook, bishop and knight 1
+  int minors;            // bishops and knights
+  int rooks;             // rooks
+  int rook_file[2];      // files 1..8 of the first two rooks found, 0 for none
+  int queen_square;      // square + 1 of the last queen found, 0 for none
+  int knight;            // owns a knight
+  int minors_developed;  // no bishop or knight left on its first rank
+  int advanced;          // rooks, bishops and knights in the enemy half
+  int tropism;           // closeness of the pieces to the enemy king
+  int pawns;
+  int low_file, high_file;  // pawn file span, kept in endgame mode only
+  int king_settled;      // castled, or sheltered on its own first three ranks
+};
+
+// The per-call counts of one evaluation.
+struct EvalCounts {
+  SideCounts white, black;
+  int pieces;        // queens, rooks, bishops and knights of both colours
+  int pawns;         // pawns of both colours
+  int endgame_mode;
+};
+
+// The counts of the last evaluate() that got past the lazy exit.
+extern EvalCounts eval_counts;
+
+// The score of a position judged drawn, from the engine's view: a
+// higher-rated engine avoids draws.
+int draw_score();
+// Static score from the engine's point of view, given the caller's
+// side-to-move window (alpha, beta) for the lazy exit.
+int evaluate(int alpha, int beta);
 
 }  // namespace brevalt

@@ -26,4 +26,7 @@ static_assert(sizeof(PawnHashEntry) == 88);
 constexpr int32_t PAWN_HASH_ENTRIES = 66000;
 extern PawnHashEntry* pawn_hash;
 
+// Empties the pawn-structure cache.
+void clear_pawn_hash();
+
 }  // namespace brevalt

@@ -16,7 +16,9 @@
 #include "frontend/mainloop.h"
 #include "frontend/undo.h"
 #include "game/play.h"
+#include "board/reset.h"
 #include "search/activity.h"
+#include "search/root.h"
 #include "search/timeman.h"
 #include "testing/epdtest.h"
 
@@ -29,6 +31,7 @@ int32_t post_thinking;
 int32_t usermove_accepted;
 int32_t level_moves;
 int16_t own_time;
+int32_t own_time_cs;
 int16_t opponent_time;
 int16_t time_increment;
 int32_t own_rating, opponent_rating;
@@ -125,8 +128,10 @@ void copy_rest(size_t pos, char* out, size_t size) {
 
 void refuse(const char* command) { std::printf("Error (command not legal now): %s\n", command); }
 
-// A search or a test run owns the board: nothing may set up another position.
-bool board_busy() { return thinking || pondering || epd_run_active; }
+// A search or a test run owns the board: nothing may set up another
+// position. search_running holds even after a command that stood down
+// (and cleared thinking) while the search was still unwinding.
+bool board_busy() { return thinking || pondering || search_running || epd_run_active; }
 
 // Leaves whatever game or search is running, before a command that takes
 // the engine over.
@@ -195,6 +200,7 @@ void command_new() {
     game_in_progress = 0;
     announce_move = 0;
     reset_request = 1;
+    reset_to_start_position = 1;
     stop_search = 1;
     force_mode = 0;
     return;
@@ -282,6 +288,7 @@ void command_level() {
   copy_word(pos, field, sizeof(field));
   time_increment = clamp16(parse_decimal(field));
   if (own_time == 0) own_time = LEVEL_MIN_TIME;
+  own_time_cs = own_time * 100;
 }
 
 void command_epdtest() {
@@ -426,7 +433,13 @@ void interpret_command() {
     if (game_in_progress) stop_search = 1;
   } else if (starts_with("draw")) command_draw();
   else if (starts_with("go")) command_go();
-  else if (starts_with("time")) own_time = clamp16(parse_decimal(field_at(5)) / 100);
+  else if (starts_with("time")) {
+    // The whole seconds drive the allotment; the centiseconds are kept for
+    // the last-resort limit at the very end of the clock.
+    const long long cs = parse_decimal(field_at(5));
+    own_time = clamp16(cs / 100);
+    own_time_cs = clamp32(cs > INT16_MAX * 100LL ? INT16_MAX * 100LL : cs);
+  }
   else if (starts_with("otim")) opponent_time = clamp16(parse_decimal(field_at(5)) / 100);
   else if (starts_with("rating")) command_rating();
   else if (starts_with("level")) command_level();

@@ -13,6 +13,8 @@ extern int32_t usermove_accepted;
 extern int32_t level_moves;
 // Clocks in whole seconds.
 extern int16_t own_time;
+// The own clock as the interface last gave it, in centiseconds.
+extern int32_t own_time_cs;
 extern int16_t opponent_time;
 extern int16_t time_increment;
 extern int32_t own_rating, opponent_rating;

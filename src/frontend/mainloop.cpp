@@ -51,9 +51,18 @@ bool read_input_line() {
 }
 
 // The interface has closed our input: nothing more can arrive, so the
-// engine ends as it would on "quit".
+// engine ends as it would on "quit". During a search it first stops the
+// search as "?" does, so that the move it was thinking about is still
+// played; the main loop ends the process once the search has returned.
+static bool input_closed = false;
+
 static void read_or_quit() {
-  if (!read_input_line()) shutdown();
+  if (!read_input_line()) {
+    if (!search_running) shutdown();
+    input_closed = true;
+    stop_search = 1;
+    return;
+  }
   interpret_command();
 }
 
@@ -66,6 +75,7 @@ void start_new_game() {
 
 void poll_input(int32_t node_count) {
   // Step 1. The cheap test: a flag and a remainder.
+  if (input_closed) return;
   if (!pondering && node_count != 0 && node_count % POLL_INTERVAL != 0) return;
   // Step 2. Only a line that is already waiting is read: the search must
   // never block on its input.
@@ -94,6 +104,7 @@ void main_loop() {
   int countdown = 0;
   for (;;) {
     // Pass step 1.
+    if (input_closed) shutdown();
     if (countdown > 0) --countdown;
     for (;;) {
       // Pass step 2.
@@ -128,6 +139,7 @@ void main_loop() {
       // Pass step 7. The root driver is called once per request, never in force mode.
       if (countdown == 1) {
         if (!force_mode) think(engine_side);
+        if (input_closed) shutdown();
         --countdown;
         continue;
       }

@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 namespace brevalt {
@@ -20,7 +21,11 @@ unsigned input_waiting() {
     return static_cast<unsigned>(stdin->_IO_read_end - stdin->_IO_read_ptr);
 
   struct pollfd p{STDIN_FILENO, POLLIN, 0};
-  int r = poll(&p, 1, 0);
+  int r;
+  // A signal that interrupts the query says nothing about the input: ask again.
+  do {
+    r = poll(&p, 1, 0);
+  } while (r < 0 && errno == EINTR);
   if (r < 0) return 1;  // a failed query: let the read find out what is wrong
   if (r == 0) return 0;
   if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {

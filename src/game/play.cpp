@@ -1,6 +1,25 @@
-// Playing moves on the game board. Only the game record and its state live
-// here so far; play_move itself does not play moves yet.
+// Playing moves on the game board. play_move is the one routine that
+// makes a move for good: the engine's move after a search, the user's
+// move, and the predicted opponent move that starts a ponder search. It
+// keeps the game record, castling, en passant and the fifty-move count,
+// registers each position for repetition, claims draws and resigns.
+// Around it sit the pondering transitions: a ponder hit turns the running
+// search into the real one, a miss stops it.
 #include "game/play.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "board/makemove.h"
+#include "board/reset.h"
+#include "config/params.h"
+#include "frontend/interpreter.h"
+#include "frontend/mainloop.h"
+#include "game/output.h"
+#include "search/root.h"
+#include "search/search.h"
+#include "search/tables.h"
+#include "search/timeman.h"
 
 namespace brevalt {
 
@@ -8,11 +27,445 @@ GameMoveRecord game_moves[GAME_MOVES_SIZE];
 int8_t game_fifty_counter;
 int16_t game_ep_black_pawn;
 int16_t game_ep_white_pawn;
+int32_t resign_count;
+uint8_t predicted_from = NO_SQUARE, predicted_to = NO_SQUARE;
+uint8_t ponder_hit;
+uint8_t pending_user_from, pending_user_to;
 uint8_t user_move_pending;
 uint8_t reply_ready;
+uint8_t reply_from, reply_to;
+uint8_t next_prediction_from = NO_SQUARE, next_prediction_to = NO_SQUARE;
 uint8_t expected_from, expected_to;
-uint8_t predicted_from, predicted_to;
+PonderBackup ponder_backup;
+GamePosition game_positions[GAME_MOVES_SIZE + 1];
 
-int play_move(int) { return 0; }
+namespace {
+
+// Resignation: this score or worse on three moves in a row, while the
+// opponent has time to win it.
+constexpr int32_t RESIGN_SCORE = -900;
+constexpr int RESIGN_MOVES = 2;  // resign once the count passes this
+constexpr int16_t RESIGN_OPPONENT_TIME = 30;
+
+// Pondering needs a real score, this much time, and a reply to ponder on.
+constexpr int32_t PONDER_SCORE_LIMIT = 8000;
+constexpr int16_t PONDER_MIN_TIME = 10;
+constexpr int16_t EXPECT_MIN_TIME = 20;
+
+// Draw claims.
+constexpr int REPETITION_CLAIM_COUNT = 2;  // earlier occurrences in the table
+constexpr int REPETITIONS_FOR_CLAIM = 3;
+constexpr int FIFTY_MOVE_CLAIM = 100;
+constexpr int FIFTY_COUNTER_CEILING = 127;
+
+// Castling-right bits of a game position.
+constexpr uint8_t WHITE_SHORT = 1, WHITE_LONG = 2, BLACK_SHORT = 4, BLACK_LONG = 8;
+
+// Writes the coordinates of from->to (e2e4) and a line end into line_text.
+void coordinates_text(int from, int to) {
+  std::snprintf(line_text, LINE_TEXT_SIZE, "%c%c%c%c\n", 'a' + file_of(from), '1' + rank_of(from),
+                'a' + file_of(to), '1' + rank_of(to));
+}
+
+// The engine's move as the interface reads it: castling as o-o / o-o-o.
+void move_text(int from, int to) {
+  const int files = file_of(to) - file_of(from);
+  if (type_of(board[from]) == KING && (files == 2 || files == -2))
+    std::snprintf(line_text, LINE_TEXT_SIZE, "%s\n", files > 0 ? "o-o" : "o-o-o");
+  else
+    coordinates_text(from, to);
+}
+
+// The piece a pawn promotes to, from the letter the user gave.
+uint8_t promotion_piece(int colour) {
+  switch (promotion_letter) {
+    case 'R': return static_cast<uint8_t>(ROOK | colour);
+    case 'B': return static_cast<uint8_t>(BISHOP | colour);
+    case 'N': return static_cast<uint8_t>(KNIGHT | colour);
+    default: return static_cast<uint8_t>(QUEEN | colour);
+  }
+}
+
+// Counts the rook moves of a corner in the game's state record: a rook
+// leaving its corner, or captured on it, ends castling on that wing for
+// its own colour only.
+void corner_touched(int code, int sq, GameMoveRecord& rec, bool captured) {
+  StateRecord& st = state_stack[0];
+  int16_t* counter = nullptr;
+  int wing = 0;  // 1 kingside, 2 queenside
+  if (code == ROOK) {
+    if (sq == H1) counter = &st.white_h_rook_moves, wing = 1;
+    if (sq == A1) counter = &st.white_a_rook_moves, wing = 2;
+  } else if (code == ROOK + BLACK) {
+    if (sq == H8) counter = &st.black_h_rook_moves, wing = 1;
+    if (sq == A8) counter = &st.black_a_rook_moves, wing = 2;
+  }
+  if (!counter) return;
+  ++*counter;
+  if (captured) rec.corner_capture = static_cast<uint8_t>(wing);
+  else if (wing == 1) rec.kingside_rook = 1;
+  else rec.queenside_rook = 1;
+}
+
+// Step 6 of play_move: the move and its side effects on the game board.
+void apply_game_move(int from, int to) {
+  GameMoveRecord rec{};
+  const int moved = board[from];
+  const int captured = board[to];
+  const int colour = colour_of(moved);
+  const bool white = colour == 0;
+  rec.from = static_cast<uint8_t>(from);
+  rec.to = static_cast<uint8_t>(to);
+  rec.moved = static_cast<uint8_t>(moved);
+  rec.captured = static_cast<uint8_t>(captured);
+
+  // En passant: a pawn stepping diagonally onto the empty square behind
+  // the enemy pawn that has just advanced two squares.
+  int victim = 0;
+  if (type_of(moved) == PAWN && captured == EMPTY && file_of(from) != file_of(to)) {
+    if (white && ep_black_pawn != 0 && to == ep_black_pawn + 8) victim = ep_black_pawn;
+    if (!white && ep_white_pawn != 0 && to == ep_white_pawn - 8) victim = ep_white_pawn;
+  }
+  board[to] = static_cast<uint8_t>(moved);
+  board[from] = EMPTY;
+  if (victim) {
+    board[victim] = EMPTY;
+    rec.ep_captured = static_cast<uint8_t>(victim);
+  }
+
+  // Promotion to the piece the user named, a queen otherwise.
+  if (type_of(moved) == PAWN && (white ? to > 55 : to < 8)) {
+    board[to] = promotion_piece(colour);
+    rec.promotion = board[to];
+  }
+
+  // King moves, and castling with its rook.
+  StateRecord& st = state_stack[0];
+  if (type_of(moved) == KING) {
+    rec.king_moved = 1;
+    if (white) {
+      ++st.white_king_moves;
+      white_king_sq = static_cast<int16_t>(to);
+    } else {
+      ++st.black_king_moves;
+      black_king_sq = static_cast<int16_t>(to);
+    }
+    const int files = file_of(to) - file_of(from);
+    if (files == 2 || files == -2) {
+      const bool kingside = files > 0;
+      const int corner = white ? (kingside ? H1 : A1) : (kingside ? H8 : A8);
+      const int rook_to = white ? (kingside ? F1 : D1) : (kingside ? F8 : D8);
+      board[rook_to] = board[corner];
+      board[corner] = EMPTY;
+      (white ? white_castled : black_castled) = 1;
+      int16_t& counter = white ? (kingside ? st.white_h_rook_moves : st.white_a_rook_moves)
+                               : (kingside ? st.black_h_rook_moves : st.black_a_rook_moves);
+      ++counter;
+      rec.castle = 1;
+      (kingside ? rec.kingside_rook : rec.queenside_rook) = 1;
+    }
+  }
+  corner_touched(moved, from, rec, false);
+  corner_touched(captured, to, rec, true);
+
+  // En passant lasts one move: every move ends both chances, and a double
+  // step opens its own.
+  ep_white_pawn = ep_black_pawn = 0;
+  if (type_of(moved) == PAWN && (to - from == 16 || from - to == 16)) {
+    (white ? ep_white_pawn : ep_black_pawn) = static_cast<int16_t>(to);
+    rec.double_step = static_cast<uint8_t>(to);
+  }
+  game_ep_white_pawn = ep_white_pawn;
+  game_ep_black_pawn = ep_black_pawn;
+
+  // The fifty-move count; the counter is 8 bits and stops at its top.
+  if (type_of(moved) == PAWN || captured != EMPTY) game_fifty_counter = 0;
+  else if (game_fifty_counter < FIFTY_COUNTER_CEILING) ++game_fifty_counter;
+
+  // A game longer than the record keeps being played; only its record stops.
+  if (game_ply >= 0 && game_ply < GAME_MOVES_SIZE) game_moves[game_ply] = rec;
+  ++game_ply;
+}
+
+// The engine resigns after three hopeless moves in a row, unless the
+// opponent is too short of time to win.
+bool resigns_now() {
+  if (resign_enabled && last_score < RESIGN_SCORE && (opponent_time >= RESIGN_OPPONENT_TIME || time_increment != 0))
+    ++resign_count;
+  else
+    resign_count = 0;
+  return resign_count > RESIGN_MOVES;
+}
+
+KeyPair game_key() {
+  const KeyPair k = compute_position_key();
+  return side_key(game_ply & 1, k.lo, k.hi);
+}
+
+// The second move of the variation the engine expects: (from, to), or
+// NO_SQUARE when there is none.
+bool second_pv_move(int& from, int& to) {
+  if (pv_length[1] < 2) return false;
+  from = pv_table[1][1].from;
+  to = pv_table[1][1].to;
+  return from < 64 && to < 64;
+}
+
+}  // namespace
+
+GamePosition current_game_position() {
+  GamePosition g{};
+  const KeyPair k = game_key();
+  g.key_lo = k.lo;
+  g.key_hi = k.hi;
+  const StateRecord& st = state_stack[0];
+  if (!white_castled && st.white_king_moves == 0) {
+    if (st.white_h_rook_moves == 0 && board[H1] == ROOK) g.castling |= WHITE_SHORT;
+    if (st.white_a_rook_moves == 0 && board[A1] == ROOK) g.castling |= WHITE_LONG;
+  }
+  if (!black_castled && st.black_king_moves == 0) {
+    if (st.black_h_rook_moves == 0 && board[H8] == ROOK + BLACK) g.castling |= BLACK_SHORT;
+    if (st.black_a_rook_moves == 0 && board[A8] == ROOK + BLACK) g.castling |= BLACK_LONG;
+  }
+  // Any double step counts as an en passant right, whether or not a pawn
+  // can take: two positions are only ever taken as equal when they are.
+  g.ep_square = static_cast<uint8_t>(ep_white_pawn ? ep_white_pawn : ep_black_pawn);
+  return g;
+}
+
+void record_game_position() {
+  // Step 1. The key of the position with the side to move.
+  const KeyPair k = game_key();
+  const GamePosition here = current_game_position();
+  if (game_ply >= 0 && game_ply <= GAME_MOVES_SIZE) game_positions[game_ply] = here;
+
+  // Step 2. The game count of the position (one slot only).
+  RepEntry& e = repetition_table[k.lo & REPETITION_MASK];
+  bool claim = false;
+  if (e.key_lo != k.lo || e.key_hi != k.hi) {
+    e = RepEntry{};
+    e.key_lo = k.lo;
+    e.key_hi = k.hi;
+    e.game_count = 1;
+    e.side = static_cast<uint8_t>(game_ply & 1);
+  } else {
+    claim = e.game_count >= REPETITION_CLAIM_COUNT && !pondering;
+    if (e.game_count < 255) ++e.game_count;
+    e.side = static_cast<uint8_t>(game_ply & 1);
+  }
+
+  // The table holds placement and side only. A claim is printed only when
+  // the game itself shows the position three times with the same castling
+  // and en passant rights: an interface scores a false claim as a loss.
+  if (claim) {
+    int seen = 0;
+    const int last = game_ply < GAME_MOVES_SIZE ? game_ply : GAME_MOVES_SIZE;
+    for (int i = last; i >= 0; i -= 2) {
+      const GamePosition& g = game_positions[i];
+      if (g.key_lo == here.key_lo && g.key_hi == here.key_hi && g.castling == here.castling &&
+          g.ep_square == here.ep_square)
+        ++seen;
+    }
+    if (seen >= REPETITIONS_FOR_CLAIM && game_ply <= GAME_MOVES_SIZE) std::printf("1/2-1/2 {Draw by repetition}\n");
+  }
+
+  // Step 3.
+  if (game_fifty_counter >= FIFTY_MOVE_CLAIM && !pondering) std::printf("1/2-1/2 {Draw by 50-move rule}\n");
+}
+
+void save_game_state() {
+  PonderBackup& b = ponder_backup;
+  std::memcpy(b.board, board, sizeof(board));
+  b.state = state_stack[0];
+  b.ep_black_pawn = ep_black_pawn;
+  b.ep_white_pawn = ep_white_pawn;
+  b.white_castled = white_castled;
+  b.black_castled = black_castled;
+  b.game_ply = game_ply;
+  b.game_fifty_counter = game_fifty_counter;
+}
+
+void restore_game_state() {
+  const PonderBackup& b = ponder_backup;
+  std::memcpy(board, b.board, sizeof(board));
+  state_stack[0] = b.state;
+  state_top = &state_stack[0];
+  ep_black_pawn = game_ep_black_pawn = b.ep_black_pawn;
+  ep_white_pawn = game_ep_white_pawn = b.ep_white_pawn;
+  white_castled = b.white_castled;
+  black_castled = b.black_castled;
+  game_ply = b.game_ply;
+  game_fifty_counter = b.game_fifty_counter;
+  for (int sq = 0; sq < 64; ++sq) {
+    if (board[sq] == KING) white_king_sq = static_cast<int16_t>(sq);
+    if (board[sq] == KING + BLACK) black_king_sq = static_cast<int16_t>(sq);
+  }
+}
+
+namespace {
+KeyPair ponder_key;
+}  // namespace
+
+void remember_ponder_key() { ponder_key = game_key(); }
+
+void forget_ponder_key() {
+  RepEntry& e = repetition_table[ponder_key.lo & REPETITION_MASK];
+  if (e.key_lo != ponder_key.lo || e.key_hi != ponder_key.hi) return;
+  if (e.game_count <= 1) e = RepEntry{};
+  else --e.game_count;
+}
+
+void store_ponder_reply(int from, int to, int next_from, int next_to) {
+  reply_ready = 1;
+  reply_from = static_cast<uint8_t>(from);
+  reply_to = static_cast<uint8_t>(to);
+  next_prediction_from = static_cast<uint8_t>(next_from);
+  next_prediction_to = static_cast<uint8_t>(next_to);
+}
+
+void clear_ponder_reply() {
+  reply_ready = 0;
+  next_prediction_from = next_prediction_to = NO_SQUARE;
+}
+
+bool take_pending_user_move() {
+  if (!user_move_pending) return false;
+  user_move_pending = 0;
+  user_from = pending_user_from;
+  user_to = pending_user_to;
+  return true;
+}
+
+void start_pondering(int from, int to) {
+  // The prediction comes from the engine's own variation; should it ever
+  // not be legal, there is simply no pondering (and no error line).
+  if (!move_is_legal(from, to, board[from])) return;
+  pondering = 1;
+  reply_ready = 0;
+  user_move_pending = 0;
+  save_game_state();
+  predicted_from = static_cast<uint8_t>(from);
+  predicted_to = static_cast<uint8_t>(to);
+  user_from = from;
+  user_to = to;
+  promotion_letter = 0;
+  play_move(2);
+  remember_ponder_key();
+  std::memcpy(ponder_backup.board_after, board, sizeof(board));
+}
+
+int play_move(int mode) {
+  // Step 1. A user move while pondering: a hit turns the ponder search into
+  // the real search, a miss stops it (the root driver then plays the move).
+  if (mode == 1 && pondering) {
+    const bool predicted = user_from == predicted_from && user_to == predicted_to;
+    if (predicted && promotion_letter == 0 && ponder_enabled && !force_mode) {
+      ponder_hit = 1;
+      pondering = 0;
+      allot_time();
+      deadline -= static_cast<int32_t>(time_source()) - ponder_start;
+      thinking = 1;
+      return 1;
+    }
+    ponder_hit = 0;
+    pending_user_from = static_cast<uint8_t>(user_from);
+    pending_user_to = static_cast<uint8_t>(user_to);
+    user_move_pending = 1;
+    stop_search = 1;
+    return 1;
+  }
+  if (mode == 1 && reply_ready && !(user_from == predicted_from && user_to == predicted_to)) clear_ponder_reply();
+
+  // Step 2. Game-level state.
+  ply = 0;
+  ext_hundredths = 0;
+  ext_plies = 0;
+  null_depth = 0;
+  lists_frozen = 0;
+  state_top = &state_stack[0];
+  for (int sq = 0; sq < 64; ++sq) {
+    if (board[sq] == KING) white_king_sq = static_cast<int16_t>(sq);
+    if (board[sq] == KING + BLACK) black_king_sq = static_cast<int16_t>(sq);
+  }
+
+  // Step 3. The opponent's move must be legal.
+  int from, to;
+  if (mode != 0) {
+    from = user_from;
+    to = user_to;
+    coordinates_text(from, to);
+    if (from < 0 || from > 63 || to < 0 || to > 63 || !move_is_legal(from, to, board[from])) {
+      std::printf("Illegal move: %.4s\n", line_text);
+      announce_move = 0;
+      user_from = 0;
+      return 0;
+    }
+    if (mode == 1) {
+      // The opponent did not play the expected move: what the tables hold
+      // was searched for another game line.
+      if (expected_from != expected_to && (from != expected_from || to != expected_to)) clear_transposition_tables();
+      expected_from = expected_to = 0;
+    }
+  } else {
+    // Step 4. The engine's move.
+    if (reply_ready) {
+      from = reply_from;
+      to = reply_to;
+    } else {
+      from = move_list[1][0].from;
+      to = move_list[1][0].to;
+      state_stack[0].best_score = move_list[1][0].root_score;
+    }
+    if (from > 63 || to > 63 || board[from] == EMPTY) return 0;
+  }
+
+  // Step 5. The move text; the engine's move is announced (or resigned).
+  if (mode == 0 && announce_move) {
+    move_text(from, to);
+    if (resigns_now()) std::printf("resign\n");
+    else thinking_output(0);
+    announce_move = 0;
+  }
+
+  // Steps 6 and 7.
+  apply_game_move(from, to);
+  record_game_position();
+
+  // Step 8. The engine answers a user move, and ponders on a predicted one.
+  if (mode != 0 && !force_mode) move_request = 1;
+
+  // Step 9. The opponent played the predicted move after the ponder search
+  // had finished: its answer is ready. Never in force mode, where the
+  // engine must not move at all.
+  if (mode == 1 && reply_ready) {
+    if (!force_mode) {
+      announce_move = 1;
+      play_move(0);
+      const int nf = next_prediction_from, nt = next_prediction_to;
+      clear_ponder_reply();
+      if (nf != NO_SQUARE && ponder_enabled) start_pondering(nf, nt);
+    }
+    clear_ponder_reply();
+  }
+
+  // Step 10. After the engine's own move: ponder on the expected reply,
+  // or remember it.
+  if (mode == 0 && !reply_ready && !in_book && !force_mode) {
+    const int32_t score = state_stack[0].best_score;
+    int pf, pt;
+    if (score != 0 && score < PONDER_SCORE_LIMIT && score > -PONDER_SCORE_LIMIT && second_pv_move(pf, pt)) {
+      if (ponder_enabled && own_time > PONDER_MIN_TIME) {
+        start_pondering(pf, pt);
+      } else if (!ponder_enabled && own_time > EXPECT_MIN_TIME) {
+        expected_from = static_cast<uint8_t>(pf);
+        expected_to = static_cast<uint8_t>(pt);
+      }
+    }
+  }
+
+  // Step 11.
+  user_from = 0;
+  return 1;
+}
 
 }  // namespace brevalt

@@ -1,21 +1,639 @@
-// The root driver. Iterative deepening is not written yet: think returns
-// without moving, so the engine records moves but never plays one.
+// The root driver. think makes one decision: it surveys the position,
+// ends the game when there is nothing to search (mate, stalemate, bare
+// material), tries the opening book, deepens iteration by iteration over
+// the legal root moves, and plays the chosen move. On the opponent's time
+// it searches the position after the predicted move instead, and leaves
+// its answer for the moment the opponent plays.
 #include "search/root.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "board/attacks.h"
+#include "board/legal.h"
+#include "board/makemove.h"
+#include "board/position.h"
+#include "board/reset.h"
+#include "config/params.h"
+#include "config/startup.h"
+#include "eval/eval.h"
+#include "eval/pawns.h"
+#include "eval/threats.h"
+#include "frontend/interpreter.h"
+#include "frontend/mainloop.h"
+#include "game/play.h"
+#include "search/activity.h"
+#include "search/driver_calls.h"
+#include "search/search.h"
+#include "search/tables.h"
+#include "search/timeman.h"
 
 namespace brevalt {
 
 int16_t max_depth = 40;
 uint8_t search_id;
+int32_t root_best_score;
+int16_t iteration_depth;
+int16_t root_moves_searched;
+int16_t best_move_changes;
 int16_t in_book;
 int16_t last_book_ply;
 int16_t root_material;
-uint8_t ponder_from;
-int16_t fail_low_active, fail_low_score, fail_low_from, fail_low_to, fail_low_depth;
-int16_t stop_at_root_move;
-int16_t prev_move_score;
+int32_t fail_low_active, fail_low_score, fail_low_from, fail_low_to, fail_low_depth;
+int32_t stop_at_root_move;
+int16_t single_reply_stop;
+int32_t ponder_start;
+int32_t reported_score;
+int16_t search_running;
 
-void think(int) {}
+namespace {
 
-int move_is_legal(int, int, int) { return 0; }
+// Scores at the root: the window bound, and "no score" in book mode.
+constexpr int32_t ROOT_WINDOW = 9999;
+constexpr int32_t BOOK_NO_SCORE = 65000;
+// The score of a root move whose reply mates at once: nothing to report.
+constexpr int32_t MATED_NEXT_MOVE = -9998;
+
+// Endgame at the root, by the opponent's piece material and the pawns.
+constexpr int ENDGAME_MATERIAL = 1700;
+constexpr int FEW_PIECES_MATERIAL = 2000;
+constexpr int FEW_PAWNS = 4, VERY_FEW_PAWNS = 3;
+
+// Thinking lines are shown from this iteration on.
+constexpr int THINKING_MIN_ITERATION = 5;
+constexpr int16_t THINKING_MIN_CLOCK = 9;  // seconds, without increment
+
+// Root fail-low: from this iteration on, a first move this far below the
+// previous score (by that score's size) sends the deepening back.
+constexpr int FAIL_LOW_MIN_ITERATION = 8;
+constexpr int MAX_FAIL_LOWS = 3;
+constexpr int32_t FAIL_LOW_MIN_CLOCK = 19;  // seconds left to take extra time
+int32_t fail_low_margin(int32_t a) {
+  if (a < 100) return 25;
+  if (a < 200) return 40;
+  if (a < 300) return 50;
+  if (a < 500) return 75;
+  if (a < 700) return 100;
+  return 10000;
+}
+
+// A lone winning recapture needs less thought.
+constexpr int32_t RECAPTURE_MIN_TIME = 60;
+
+// Book moves: accept unless the opponent's wins dominate.
+constexpr int32_t BOOK_MIN_WINS = 4;
+constexpr int32_t BOOK_LEAVE_PLIES = 4;
+
+// Reply stored by a finished ponder search: no prediction beyond a mate.
+constexpr int32_t PONDER_MATE_SCORE = 9900;
+
+// Kibitz line.
+constexpr int32_t KIBITZ_SIGN_SCORE = 10;
+constexpr int32_t SHORT_MOVE_TIME = 61;
+
+// The root move list lives in the move list of ply 1.
+MoveEntry* root_list() { return move_list[1]; }
+
+// Exchange sort of root entries first..n-1, descending by key (stable
+// enough: ties keep their relative order only by accident, as always).
+template <typename Key>
+void sort_root(int first, int n, Key key) {
+  MoveEntry* list = root_list();
+  for (int i = first; i < n - 1; ++i)
+    for (int j = i + 1; j < n; ++j)
+      if (key(list[i]) < key(list[j])) {
+        MoveEntry t = list[i];
+        list[i] = list[j];
+        list[j] = t;
+      }
+}
+
+// Step 5: no pawns and at most one piece each. Returns 1 for a draw, 2
+// for a drawn ending the engine offers a draw in, 0 otherwise.
+int bare_material() {
+  int wp = -1, bp = -1, pawns = 0;
+  for (int sq = 0; sq < 64; ++sq) {
+    const int code = board[sq];
+    const int t = type_of(code);
+    if (t == PAWN) ++pawns;
+    if (t >= QUEEN && t <= KNIGHT) (colour_of(code) ? bp : wp) = sq;
+  }
+  if (pawns != 0 || white_piece_count + black_piece_count >= 3) return 0;
+  auto minor = [](int sq) { return type_of(board[sq]) == BISHOP || type_of(board[sq]) == KNIGHT; };
+  const int total = white_piece_count + black_piece_count;
+  if (total == 0) return 1;
+  if (total == 1) return minor(wp >= 0 ? wp : bp) ? 1 : 0;
+  if (white_piece_count == 1 && black_piece_count == 1) {
+    if (type_of(board[wp]) == BISHOP && type_of(board[bp]) == BISHOP &&
+        ((rank_of(wp) + file_of(wp)) & 1) == ((rank_of(bp) + file_of(bp)) & 1))
+      return 1;
+    if (minor(wp) && minor(bp)) return 2;
+  }
+  return 0;
+}
+
+// The pawns of one colour on the board.
+int count_pawns(int code) {
+  int n = 0;
+  for (int sq = 0; sq < 64; ++sq) n += board[sq] == code;
+  return n;
+}
+
+void clear_fail_low() { fail_low_active = fail_low_score = fail_low_from = fail_low_to = fail_low_depth = 0; }
+
+bool thinking_line_allowed() {
+  return !epd_mode && !pondering && post_thinking && (time_increment > 0 || own_time > THINKING_MIN_CLOCK);
+}
+
+// The check state of the side to move at the root, in row 1.
+void root_check_state(int side) {
+  in_check[1] = 0;
+  checker_square[1] = 0;
+  const int32_t record[3] = {side >> 3, side ? black_king_sq : white_king_sq, END_OF_LIST};
+  if (square_attacked(record)) {
+    in_check[1] = 1;
+    find_checkers(record);
+  }
+}
+
+// Step 7: the legal moves of the side at ply 0 into the root list.
+int list_root_moves(int side) {
+  state_top = &state_stack[0];
+  ply = 0;
+  ply_sign = -1;
+  legal_count = 0;
+  lists_frozen = 1;
+  generate_legal_moves(side);
+  lists_frozen = 0;
+  int n = legal_count < MOVE_ROW_LIMIT ? legal_count : MOVE_ROW_LIMIT;
+  MoveEntry* list = root_list();
+  for (int i = 0; i < n; ++i)
+    list[i] = MoveEntry{legal_moves[i].from, legal_moves[i].to, legal_moves[i].piece, 0, 0, 0};
+  list[n] = MoveEntry{NO_SQUARE, NO_SQUARE, 0, 0, 0, 0};
+  return n;
+}
+
+// A lone winning recapture on the square of the opponent's last capture.
+bool lone_recapture(int n) {
+  if (game_ply <= 0 || game_ply > GAME_MOVES_SIZE) return false;
+  const GameMoveRecord& last = game_moves[game_ply - 1];
+  if (last.captured == EMPTY) return false;
+  int captures = 0, recaptures = 0;
+  for (int i = 0; i < n; ++i) {
+    const MoveEntry& m = root_list()[i];
+    if (board[m.to] == EMPTY || capture_gain(m.from, m.to) < 2) continue;
+    ++captures;
+    if (m.to == last.to) ++recaptures;
+  }
+  return captures == 1 && recaptures == 1;
+}
+
+// Step 11: picks one of the accepted book moves, weighted and shaken.
+struct BookCandidate {
+  int32_t from, to, weight, own_wins, opponent_wins, draws, value;
+};
+BookCandidate book_candidates[MOVE_ROW];
+
+bool choose_book_move(int candidates) {
+  if (candidates == 0) return false;
+  int32_t total = 0;
+  for (int i = 0; i < candidates; ++i) total += book_candidates[i].weight;
+  if (total <= 0) return false;
+  int32_t k = 12, b = 1;
+  if (game_ply < 12) k = 100, b = 1;
+  else if (book_random) k = 6, b = 2;
+  int best = -1;
+  int32_t best_value = 0;
+  for (int i = 0; i < candidates; ++i) {
+    BookCandidate& c = book_candidates[i];
+    const int32_t factor = (!book_random && game_ply >= 12) ? 1 : (((std::rand() & 0xFFFF) * k) >> 15) + b;
+    c.value = c.weight * 100 / total * factor;
+    if (c.value > best_value) {
+      best_value = c.value;
+      best = i;
+    }
+  }
+  if (best < 0) return false;
+  root_list()[0].from = static_cast<uint8_t>(book_candidates[best].from);
+  root_list()[0].to = static_cast<uint8_t>(book_candidates[best].to);
+  root_list()[0].root_score = 0;
+  return true;
+}
+
+// The comment line relayed to a chess server after the engine's move.
+void compose_kibitz(bool book_move_played) {
+  start_line(opponent_is_computer ? "kibitz " : "whisper ", line_text);
+  char part[64];
+  const int32_t s = root_best_score;
+  if (book_move_played && s <= 9000) {
+    append_line(" book move.", line_text);
+    append_line("~", line_text);
+    prev_move_score = 0;
+  } else if (s <= 9000) {
+    const int32_t a = s < 0 ? -s : s;
+    if (s >= KIBITZ_SIGN_SCORE) append_line(" +", line_text);
+    else if (s <= -KIBITZ_SIGN_SCORE) append_line(" -", line_text);
+    const int32_t elapsed = static_cast<int32_t>(time_source()) - search_start;
+    std::snprintf(part, sizeof(part), "%d.%d  (%d/%d ply, %d sec, ", a / 100, (a / 10) % 10, iteration_depth,
+                  root_moves_searched, elapsed / 60);
+    append_line(part, line_text);
+    if (elapsed > 0) {
+      std::snprintf(part, sizeof(part), "%lld knps)",
+                    static_cast<long long>(static_cast<uint32_t>(search_nodes) / elapsed) * 60 / 1000);
+      append_line(part, line_text);
+    }
+  } else {
+    append_line("mate ", line_text);
+    if (s < 9997) {
+      std::snprintf(part, sizeof(part), "%d", (9997 - s) >> 1);
+      append_line(part, line_text);
+    } else {
+      reset_request = 1;
+      std::printf(engine_side == 1 ? "1-0 {White mates}\n" : "0-1 {Black mates}\n");
+    }
+  }
+  if (kibitz_enabled) {
+    if (!(book_move_played && s <= 9000)) thinking_output(4);
+    if (!epd_mode) thinking_output(1);
+  }
+}
+
+}  // namespace
+
+int32_t search_root_move(int32_t beta, int32_t alpha, int from, int to, int book_probe_flag) {
+  draw_flag = 0;
+  const int side_after = colour_of(board[from]) ^ BLACK;
+  // Root moves come from the legal list: castling needs no path test here.
+  apply_search_move(from, to, 0);
+  if (book_probe_flag) return 0;
+  if (from == threat_move_from && to == threat_move_to) {
+    ext_hundredths = 75;
+    threat_value = threat_move_value;
+  } else {
+    ext_hundredths = 60;
+    threat_value = 0;
+  }
+  ext_plies = static_cast<int16_t>(ext_hundredths / 100);
+  if (fail_low_active && from == fail_low_from && to == fail_low_to) {
+    pv_length[2] = 0;
+    return fail_low_score;
+  }
+  return -search_node(side_after, -beta, -alpha, 0, 0);
+}
+
+int move_is_legal(int from, int to, int piece) {
+  stop_search = 0;
+  if (from < 0 || from > 63 || to < 0 || to > 63 || piece == EMPTY) return 0;
+  // The opponent cannot move the engine's pieces.
+  if ((engine_side == 1) == (colour_of(piece) == 0)) return 0;
+  const int side = colour_of(board[from]);
+  state_top = &state_stack[0];
+  ply = 0;
+  ply_sign = -1;
+  for (int sq = 0; sq < 64; ++sq) {
+    if (board[sq] == KING) white_king_sq = static_cast<int16_t>(sq);
+    if (board[sq] == KING + BLACK) black_king_sq = static_cast<int16_t>(sq);
+  }
+  root_check_state(side);
+  legal_count = 0;
+  lists_frozen = 1;
+  generate_legal_moves(side);
+  lists_frozen = 0;
+  for (int i = 0; i < legal_count; ++i) {
+    const LegalMove& m = legal_moves[i];
+    if (m.from != from || m.to != to) continue;
+    if (m.piece == piece) return 1;
+    if (piece == PAWN + BLACK && to < 8 && m.piece == QUEEN + BLACK) return 1;
+    if (piece == PAWN && to > 55 && m.piece == QUEEN) return 1;
+  }
+  return 0;
+}
+
+void think(int side_arg) {
+  // Step 1. Start.
+  ++search_id;
+  root_best_score = 0;
+  clear_fail_low();
+  int book_mode = book_enabled && !epd_mode;
+  if (in_book && last_book_ply + BOOK_LEAVE_PLIES < game_ply) in_book = 0;
+  if (!in_book || pondering) book_mode = 0;
+  int fail_lows = 0;
+  int draw_offer = 0;
+  int root_count = 0;
+  bool deepening_complete = false;
+  bool book_move_played = false;
+
+restart:
+  // Step 2. Only when it is the engine's turn.
+  if (!((game_ply % 2 == 0 && engine_side == 1) || (game_ply % 2 != 0 && engine_side == -1))) return;
+  search_running = 1;
+
+  {
+    // Step 3. Survey: lists, keys and material from the board.
+    const int side = (side_arg == 8 || side_arg == -1) ? BLACK : 0;
+    pv_length[0] = 0;
+    if (!pondering) allot_time();
+    stop_search = 0;
+    promo_pawn = 0;
+    if (!build_piece_lists()) {
+      write_error_file("too many pieces\n");
+      shutdown();
+    }
+    for (int p = 0; p < MAX_PLY; ++p) pv_valid[p] = 0;
+    const int white_pawns = count_pawns(PAWN), black_pawns = count_pawns(PAWN + BLACK);
+
+    // Step 4.
+    null_move_allowed = white_piece_count > 0 && black_piece_count > 0;
+
+    // Step 5. Bare material: a draw, or an ending worth a draw offer. A
+    // ponder search declares nothing: the predicted move is not played yet.
+    const int bare = pondering ? 0 : bare_material();
+    if (bare == 1) {
+      std::printf("1/2-1/2 {Insufficient material}\n");
+      reset_request = 1;
+      goto end;
+    }
+    draw_offer = bare == 2;
+
+    // Step 6. Flags of the root position.
+    root_endgame = opponent_material < ENDGAME_MATERIAL ||
+                   (opponent_material < FEW_PIECES_MATERIAL && (white_pawns < FEW_PAWNS || black_pawns < FEW_PAWNS)) ||
+                   (opponent_material >= FEW_PIECES_MATERIAL && white_pawns < VERY_FEW_PAWNS &&
+                    black_pawns < VERY_FEW_PAWNS);
+    promotion_letter = 0;
+    root_check_state(side);
+    activity_sum = root_endgame ? 0 : compute_activity_sum();
+
+    // Step 7. Root moves.
+    root_count = list_root_moves(side);
+    if (root_count == 0) {
+      if (!pondering) {
+        if (!in_check[1]) std::printf("1/2-1/2 {Stalemate}\n");
+        else std::printf(engine_side == -1 ? "1-0 {White mates}\n" : "0-1 {Black mates}\n");
+        reset_request = 1;
+      }
+      goto finish;
+    }
+    if (!white_castled && state_top->white_h_rook_moves && state_top->white_a_rook_moves) white_castled = 1;
+    if (!black_castled && state_top->black_h_rook_moves && state_top->black_a_rook_moves) black_castled = 1;
+    if (lone_recapture(root_count) && !root_endgame && move_time > RECAPTURE_MIN_TIME) {
+      move_time /= 2;
+      deadline = static_cast<int32_t>(time_source()) + move_time;
+    }
+
+    // Step 8. Clocks.
+    search_start = static_cast<int32_t>(time_source());
+    stop_at_root_move = 0;
+    search_nodes = 0;
+    clear_root_threat();
+    single_reply_stop = 0;
+    if (!pondering) {
+      thinking = 1;
+    } else {
+      thinking = 0;
+      ponder_start = search_start;
+    }
+
+    // Step 9. Iterative deepening.
+    const int limit = book_mode ? 1 : max_depth;
+    bool self_stop = false;
+    int candidates = 0;
+    int d = 1;
+    while (d <= limit) {
+      if (stop_search) break;
+      // Step 9.1. Path state.
+      follow_pv = d > 2;
+      material = root_material;
+      fifty_counter = game_fifty_counter;
+      ext_hundredths = 60;
+      ext_plies = 0;
+      max_ext_plies = 6;
+      null_depth = 0;
+      threat_value = 0;
+      recapture_ext_count = 0;
+      best_move_changes = 0;
+      tree_nodes = 0;
+      lists_frozen = 0;
+      quiescence_mode = 0;
+      root_to = NO_SQUARE;
+      root_piece_retreats = 0;
+      for (int sq = 0; sq < 64; ++sq) {
+        if (board[sq] == KING) white_king_sq = static_cast<int16_t>(sq);
+        if (board[sq] == KING + BLACK) black_king_sq = static_cast<int16_t>(sq);
+      }
+      root_white_king_sq = white_king_sq;
+      root_black_king_sq = black_king_sq;
+
+      // Step 9.2. The root record.
+      state_stack[1] = state_stack[0];
+      state_stack[1].best_score = state_stack[1].best_from = state_stack[1].best_to = 0;
+      nominal_depth = static_cast<int16_t>(d);
+      ply = 1;
+      ply_sign = 1;
+      state_top = &state_stack[1];
+
+      // Step 9.3.
+      if (fail_low_active && fail_low_depth < d) clear_fail_low();
+
+      // Step 9.4.
+      iteration_depth = static_cast<int16_t>(d);
+      int32_t best = book_mode ? BOOK_NO_SCORE : -ROOT_WINDOW;
+      root_moves_searched = 0;
+
+      // Step 9.5. The root moves in list order.
+      for (int i = 0; i < root_count; ++i) {
+        ++root_moves_searched;
+        capture_count = 0;
+        check_run = 0;
+        const int32_t noted = tree_nodes;
+        if ((epd_mode && tick_passed(static_cast<int32_t>(time_source()), epd_deadline)) || stop_at_root_move) {
+          stop_search = 1;
+          break;
+        }
+        const int from = root_list()[i].from, to = root_list()[i].to;
+        int idx = i;
+        const int32_t score = search_root_move(ROOT_WINDOW, best, from, to, book_mode);
+
+        if (book_mode) {
+          BookStats stats{};
+          if (book_probe(colour_of(board[to]) ^ BLACK, &stats)) {
+            const int32_t own = engine_side == 1 ? stats.white_wins : stats.black_wins;
+            const int32_t opp = engine_side == 1 ? stats.black_wins : stats.white_wins;
+            const int32_t draws = stats.draws;
+            if (!((own + draws) * 4 < opp * 7 || own < BOOK_MIN_WINS) && own + draws != 0 &&
+                candidates < MOVE_ROW) {
+              book_candidates[candidates++] = {from, to, own + draws + opp, own, opp, draws, 0};
+              in_book = 1;
+              last_book_ply = game_ply;
+            }
+          }
+        }
+
+        if (stop_search) {
+          unmake_move(0);
+          if (state_stack[1].best_score > MATE_BOUND) root_best_score = state_stack[1].best_score;
+          break;
+        }
+
+        if (score > best) {
+          state_stack[1].best_score = static_cast<int16_t>(score);
+          state_stack[1].best_from = static_cast<int16_t>(from);
+          state_stack[1].best_to = static_cast<int16_t>(to);
+          state_stack[1].best_piece = board[to];
+          record_pv(1, from, to);
+          if (score != MATED_NEXT_MOVE && iteration_depth > THINKING_MIN_ITERATION && thinking_line_allowed()) {
+            reported_score = score;
+            thinking_output(2);
+          }
+          // Step 10. Root fail-low: the move the previous iteration chose
+          // has fallen well below its score; look again, shallower, with
+          // more time.
+          if (i == 0 && d > FAIL_LOW_MIN_ITERATION) {
+            const int32_t a = root_best_score < 0 ? -root_best_score : root_best_score;
+            if (score < root_best_score - fail_low_margin(a) && fail_lows < MAX_FAIL_LOWS) {
+              fail_low_score = score;
+              fail_low_depth = d;
+              fail_low_from = from;
+              fail_low_to = to;
+              ++fail_lows;
+              unmake_move(0);
+              pv_length[1] = 1;
+              root_best_score = score;
+              const int32_t now = static_cast<int32_t>(time_source());
+              const int32_t left = own_time - (now - search_start) / 60;
+              if (left > FAIL_LOW_MIN_CLOCK && fail_lows == 1) {
+                const int32_t extra = tick_passed(deadline, now) ? deadline - now : 0;
+                int32_t t = move_time;
+                if (left < t / 60 + 15 + extra / 60) t /= 2;
+                deadline += t;
+                extended_at = iteration_depth;
+                score_floor = static_cast<int16_t>(prev_move_score - 10);
+              }
+              d -= fail_low_active ? 3 : 4;
+              fail_low_active = 1;
+              goto iteration_end;
+            }
+          }
+          if (i > 0) {
+            // The new best move goes to the front; the others move down.
+            MoveEntry moved_entry = root_list()[i];
+            for (int j = i; j > 0; --j) root_list()[j] = root_list()[j - 1];
+            root_list()[0] = moved_entry;
+            idx = 0;
+            if (d > THINKING_MIN_ITERATION) ++best_move_changes;
+          }
+          root_list()[0].root_score = static_cast<int16_t>(score);
+          best = score;
+        }
+        if (d == 1) root_list()[idx].root_score = static_cast<int16_t>(score);
+        else root_list()[idx].root_nodes = tree_nodes - noted;
+        unmake_move(0);
+        if (best < BOOK_NO_SCORE) root_best_score = best;
+      }
+
+    iteration_end:
+      // Step 9.6.
+      ply = 0;
+      state_top = &state_stack[0];
+      ply_sign = static_cast<int16_t>(-ply_sign);
+
+      // Step 9.7. Order for the next iteration: by score after the first,
+      // then the best move first and the rest by the effort they took.
+      if (d == 1 && book_mode) {
+        // Step 11. The book choice, or a fresh start without the book.
+        if (!choose_book_move(candidates)) {
+          book_mode = 0;
+          goto restart;
+        }
+        book_move_played = true;
+      } else if (d == 1) {
+        sort_root(0, root_count, [](const MoveEntry& m) { return static_cast<int32_t>(m.root_score); });
+      } else {
+        sort_root(1, root_count, [](const MoveEntry& m) { return static_cast<uint32_t>(m.root_nodes); });
+      }
+
+      // Step 9.8. A forced mate ends the deepening.
+      if (state_stack[1].best_score > MATE_BOUND && !stop_search) {
+        stop_search = 1;
+        self_stop = true;
+      }
+      if (epd_mode) iteration_report(root_best_score);
+
+      // Step 9.9.
+      ++d;
+      if (d == 3 && !stop_search && root_count == 1) {
+        stop_search = 1;
+        self_stop = true;
+        single_reply_stop = 1;
+      }
+      if (stop_at_root_move) stop_search = 1;
+
+      // Step 9.10. The line of this iteration becomes the one to follow.
+      int len = pv_length[1] < MAX_PLY ? pv_length[1] : MAX_PLY;
+      if (len < 0) len = 0;
+      for (int k = 0; k < len; ++k) pv_table[0][k] = pv_table[1][k];
+      pv_length[0] = len;
+      for (int k = 0; k < MAX_PLY; ++k) pv_valid[k] = k < len;
+
+      // Step 9.11. The final thinking line.
+      if (stop_search && root_best_score != MATED_NEXT_MOVE && !single_reply_stop &&
+          (iteration_depth > THINKING_MIN_ITERATION || root_best_score > MATE_BOUND) && !reset_request &&
+          thinking_line_allowed()) {
+        reported_score = root_best_score;
+        thinking_output(2);
+      }
+    }
+    deepening_complete = (!stop_search && d > limit) || self_stop;
+  }
+
+finish:
+  // Step 12. Finish.
+  if (reset_request) goto end;
+  if (!pondering) {
+    // "force" during the search: the engine no longer moves, so it must not
+    // put a move on its board that the interface never sees.
+    if (force_mode || root_count == 0) goto end;
+    predicted_from = predicted_to = NO_SQUARE;
+    play_move(0);
+    if (draw_offer) std::printf("offer draw\n");
+    last_score = root_best_score;
+    extended_at = 0;
+    if (root_best_score < -8999 || single_reply_stop || (move_time < SHORT_MOVE_TIME && root_best_score <= 9000)) {
+      prev_move_score = 0;
+    } else {
+      score_floor = prev_move_score = static_cast<int16_t>(root_best_score);
+      compose_kibitz(book_move_played && iteration_depth == 1);
+    }
+  } else {
+    // The ponder search is over without a hit: take the predicted move back.
+    restore_game_state();
+    forget_ponder_key();
+    pondering = 0;
+    if (!user_move_pending && deepening_complete && root_count > 0) {
+      int next_from = NO_SQUARE, next_to = NO_SQUARE;
+      const int32_t a = root_best_score < 0 ? -root_best_score : root_best_score;
+      if (a < PONDER_MATE_SCORE && pv_length[1] >= 2) {
+        next_from = pv_table[1][1].from;
+        next_to = pv_table[1][1].to;
+      }
+      store_ponder_reply(root_list()[0].from, root_list()[0].to, next_from, next_to);
+    } else {
+      clear_ponder_reply();
+      if (take_pending_user_move()) {
+        play_move(1);
+        if (own_time > 20) {
+          clear_transposition_tables();
+          clear_pawn_hash();
+        }
+      }
+    }
+  }
+
+end:
+  // Step 13.
+  if (reset_request) new_game();
+  reset_search_state();
+  search_running = 0;
+}
 
 }  // namespace brevalt

@@ -10,21 +10,40 @@ namespace brevalt {
 extern int16_t max_depth;
 // Counter of searches; stored with transposition entries.
 extern uint8_t search_id;
+// Best score of the running iteration so far; at the start of an
+// iteration the previous iteration's result. Engine's view.
+extern int32_t root_best_score;
+// Depth of the running iteration.
+extern int16_t iteration_depth;
+// Root moves started in the running iteration.
+extern int16_t root_moves_searched;
+// Times a new move became best at iteration 6 or deeper, per iteration.
+extern int16_t best_move_changes;
 // The game may still be played from the opening book.
 extern int16_t in_book;
 extern int16_t last_book_ply;
 // Material balance of the root position.
 extern int16_t root_material;
-// From-square of the pondered move.
-extern uint8_t ponder_from;
-// Root fail-low state and the root-move stop marker.
-extern int16_t fail_low_active, fail_low_score, fail_low_from, fail_low_to, fail_low_depth;
-extern int16_t stop_at_root_move;
-extern int16_t prev_move_score;
+// Root fail-low state: the first root move fell well below the previous
+// iteration's score, and the deepening stepped back to look again.
+extern int32_t fail_low_active, fail_low_score, fail_low_from, fail_low_to, fail_low_depth;
+// Set by time management: finish the root move in hand, then stop.
+extern int32_t stop_at_root_move;
+// The deepening was stopped by a single legal reply after iteration 2.
+extern int16_t single_reply_stop;
+// Tick at which the running ponder search started.
+extern int32_t ponder_start;
+// The score the next thinking line reports.
+extern int32_t reported_score;
+// Set from the start of think to its end: the board belongs to the search.
+extern int16_t search_running;
 
-// Makes one decision for the side (+1 / -1, or 0 / 8) and plays it.
+// Makes one decision for the side (0 or 8; -1 is Black) and plays it.
 void think(int side);
-// 1 when the opponent's move from->to with the given piece code is legal.
+// Applies the root move and searches the position after it; the book
+// probe flag only applies it.
+int32_t search_root_move(int32_t beta, int32_t alpha, int from, int to, int book_probe_flag);
+// 1 when the opponent's move from->to of `piece` is legal in the game position.
 int move_is_legal(int from, int to, int piece);
 
 }  // namespace brevalt

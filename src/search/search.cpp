@@ -1,20 +1,34 @@
-// The node search's shared path state, and the two routines through which
-// the search plays a move at a ply (with the preparation of special moves
-// and the extra tests for moves taken from tables) and finds the checkers
-// of the root position.
+// The node search. search_node is a negamax alpha-beta search with a
+// principal-variation scheme below the root: a repetition test and a
+// transposition probe at every node, a null move and a multi-cut test,
+// extensions counted in hundredths of a ply, depth reductions of quiet
+// moves that cannot reach alpha, and a five-phase move picker (table move,
+// winning captures, killers, the rest by key). apply_search_move is how
+// the search plays a move at a ply; find_checkers fills the root's check
+// information.
 #include "search/search.h"
 
 #include "board/attacks.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
+#include "eval/eval.h"
+#include "frontend/mainloop.h"
+#include "search/activity.h"
+#include "search/root.h"
 #include "search/tables.h"
+#include "eval/threats.h"
 
 namespace brevalt {
 
 int16_t nominal_depth;
 int32_t ext_hundredths;
 int16_t ext_plies;
+int32_t max_ext_plies = 6;
+int16_t null_depth;
+uint8_t recapture_ext_count;
+int32_t follow_pv;
+int16_t multi_cut_hit;
 int16_t max_search_ply = 60;
 int16_t quiescence_mode;
 int16_t horizon_qs;
@@ -118,6 +132,606 @@ void find_checkers(const int32_t* check_record) {
   ply = 0;
   count_checkers(check_record[1]);
   ply = saved_ply;
+}
+
+
+namespace {
+
+// Extensions in hundredths of a ply.
+constexpr int32_t RECAPTURE_EXTENSION = 60;
+constexpr int32_t CHECK_EVASION_EXTENSION = 75;
+constexpr int32_t SINGLE_REPLY_EXTENSION = 50;
+constexpr int32_t PROMOTION_EXTENSION = 100;
+constexpr int32_t SEVENTH_RANK_EXTENSION = 100;
+// At most this many capture extensions on one path.
+constexpr int MAX_RECAPTURE_EXTENSIONS = 2;
+// Extensions and reductions stop once this many quiet moves of a node
+// could not bring the material back to alpha.
+constexpr int HOPELESS_LIMIT = 3;
+constexpr int32_t HOPELESS_MARGIN = 380;
+constexpr int32_t RECAPTURE_MARGIN = 280;
+
+// Reductions of quiet moves that leave the material far below alpha.
+constexpr int32_t FRONTIER_MARGIN = 175;   // remaining depth below 2: one ply
+constexpr int32_t PRE_FRONTIER_MARGIN = 500;  // remaining depth 2: two plies
+// Deeper: one ply when alpha is out of reach by this margin.
+int32_t futility_margin(int r) {
+  if (r <= 2) return 0;
+  if (r <= 4) return 500;
+  if (r <= 6) return 700;
+  if (r <= 8) return 900;
+  return 1500;
+}
+
+// Null move and multi-cut need a window clear of mate scores.
+constexpr int32_t PRUNING_BETA_LIMIT = 9000;
+// The opponent's last move landed this close to our king: no null move.
+constexpr int NULL_MOVE_KING_ZONE = 2;
+// Multi-cut: picks tried, fail highs needed, and its depth reductions.
+constexpr int MULTI_CUT_PICKS = 4;
+constexpr int MULTI_CUT_NEEDED = 2;
+constexpr int MULTI_CUT_MIN_ITERATION = 5;
+
+// Move picker: winning captures carry keys from here on, and are looked
+// for among the first few entries; the rest is sorted for a few picks only.
+constexpr int32_t WINNING_CAPTURE_KEY = 4000;
+constexpr int FRONT_ENTRIES = 5;
+constexpr int SORTED_PICKS = 5;
+
+// Plies reserved for the activity term: recomputed where this much depth remains.
+constexpr int ACTIVITY_MIN_DEPTH = 2;
+
+int32_t eval_for(int p, int32_t alpha, int32_t beta) {
+  const int32_t e = evaluate(alpha, beta);
+  return (p & 1) ? -e : e;
+}
+
+// Pushes ply q over ply q - 1: the castling counters carry on.
+void push_ply(int q) {
+  StateRecord& prev = state_stack[q - 1];
+  StateRecord& cur = state_stack[q];
+  cur.white_king_moves = prev.white_king_moves;
+  cur.black_king_moves = prev.black_king_moves;
+  cur.white_h_rook_moves = prev.white_h_rook_moves;
+  cur.white_a_rook_moves = prev.white_a_rook_moves;
+  cur.black_h_rook_moves = prev.black_h_rook_moves;
+  cur.black_a_rook_moves = prev.black_a_rook_moves;
+  cur.best_from = 0;
+  cur.best_to = 0;
+  ply = static_cast<int16_t>(q);
+  state_top = &cur;
+  ply_sign = static_cast<int16_t>(-ply_sign);
+}
+
+void pop_ply(int p) {
+  ply = static_cast<int16_t>(p);
+  state_top = &state_stack[p];
+  ply_sign = static_cast<int16_t>(-ply_sign);
+}
+
+// What the picker hands out: a move to try, a repeat of the table move
+// that is skipped, the empty pick that opens the killer phase, or the end.
+enum class PickKind { move, skip, empty, end };
+
+struct Pick {
+  PickKind kind;
+  int from, to;
+  int from_table;
+};
+
+// The five-phase move picker of one node, working on move_list[q].
+// Every phase stays within the moves generated at this ply: a row keeps
+// stale entries from earlier nodes beyond its count.
+class MovePicker {
+ public:
+  MovePicker(int side, int q, bool in_check, int table_from, int table_to)
+      : side_(side), q_(q), check_(in_check), table_from_(table_from), table_to_(table_to) {}
+
+  Pick next() {
+    for (;;) {
+      switch (phase_) {
+        case Phase::table: {
+          phase_ = Phase::captures;
+          if (table_move_usable()) {
+            tried_from_ = table_from_;
+            tried_to_ = table_to_;
+            return {PickKind::move, table_from_, table_to_, 1};
+          }
+          break;
+        }
+        case Phase::captures: {
+          generate();
+          const int n = count_ < FRONT_ENTRIES ? count_ : FRONT_ENTRIES;
+          const int i = best_untried(n);
+          if (i >= 0 && row()[i].key >= WINNING_CAPTURE_KEY) return take(i, 0);
+          phase_ = Phase::killers;
+          return {PickKind::empty, NO_SQUARE, NO_SQUARE, 0};
+        }
+        case Phase::killers: {
+          const int slots = killer_slots < KILLER_SLOTS ? killer_slots : KILLER_SLOTS;
+          while (!check_ && killer_ < slots && killer_table[killer_][q_].from != NO_SQUARE) {
+            const KillerEntry& k = killer_table[killer_++][q_];
+            for (int i = 0; i < count_; ++i)
+              if (row()[i].piece != 0 && row()[i].from == k.from && row()[i].to == k.to) return take(i, 1);
+          }
+          phase_ = Phase::rest;
+          break;
+        }
+        case Phase::rest: {
+          int i = -1;
+          if (rest_picks_ < SORTED_PICKS) {
+            i = best_untried(count_);
+          } else {
+            for (int j = 0; j < count_ && i < 0; ++j)
+              if (row()[j].piece != 0 && row()[j].key >= 0) i = j;
+          }
+          if (i < 0) {
+            phase_ = Phase::done;
+            break;
+          }
+          ++rest_picks_;
+          return take(i, 0);
+        }
+        case Phase::done:
+          return {PickKind::end, NO_SQUARE, NO_SQUARE, 0};
+      }
+    }
+  }
+
+  // Moves generated at this node; 0 before the generation.
+  int generated_count() const { return generated_ ? count_ : 0; }
+  int tried_from() const { return tried_from_; }
+  int tried_to() const { return tried_to_; }
+
+ private:
+  enum class Phase { table, captures, killers, rest, done };
+
+  MoveEntry* row() const { return move_list[q_]; }
+
+  void generate() {
+    if (generated_) return;
+    generated_ = true;
+    count_ = generate_moves(side_, check_ ? 1 : 0);
+  }
+
+  // A table move is only tried when it can still be a move of the side to
+  // move: its piece is there and reaches the square, or it is a pawn
+  // (whose rules apply_search_move checks) or a castling king. In check
+  // it must be one of the generated evasions, because make_move trusts
+  // every move made in check to answer it.
+  bool table_move_usable() {
+    if (table_from_ > 63 || table_to_ > 63) return false;
+    const int piece = board[table_from_];
+    if (piece == EMPTY || colour_of(piece) != side_) return false;
+    const int type = type_of(piece);
+    const int files = file_of(table_to_) - file_of(table_from_);
+    if (!(type == PAWN || reach[type][table_from_][table_to_] || (type == KING && (files == 2 || files == -2))))
+      return false;
+    if (!check_) return true;
+    generate();
+    for (int i = 0; i < count_; ++i)
+      if (row()[i].from == table_from_ && row()[i].to == table_to_) return true;
+    return false;
+  }
+
+  // The untried entry with the highest key among the first n, the earlier
+  // one on equal keys; keys below 0 are never picked. -1 when none.
+  int best_untried(int n) const {
+    int best = -1;
+    for (int i = 0; i < n; ++i) {
+      const MoveEntry& e = row()[i];
+      if (e.piece == 0 || e.key < 0) continue;
+      if (best < 0 || e.key > row()[best].key) best = i;
+    }
+    return best;
+  }
+
+  Pick take(int i, int from_table) {
+    MoveEntry& e = row()[i];
+    e.piece = 0;
+    if (e.from == tried_from_ && e.to == tried_to_) return {PickKind::skip, e.from, e.to, 0};
+    return {PickKind::move, e.from, e.to, from_table};
+  }
+
+  const int side_, q_;
+  const bool check_;
+  const int table_from_, table_to_;
+  int tried_from_ = NO_SQUARE, tried_to_ = NO_SQUARE;
+  Phase phase_ = Phase::table;
+  bool generated_ = false;
+  int count_ = 0;
+  int killer_ = 0;
+  int rest_picks_ = 0;
+};
+
+// The extension a move earns, in hundredths of a ply (the first rule that
+// applies), and whether it counts as a capture extension.
+struct Extension {
+  int32_t amount;
+  bool recapture;
+};
+
+Extension extension_for(int q, int moved, int to, int victim, int32_t alpha, int32_t mat, bool check,
+                        int single_reply) {
+  const int vtype = type_of(victim);
+  if (vtype >= QUEEN && vtype <= KNIGHT && recapture_ext_count < MAX_RECAPTURE_EXTENSIONS &&
+      alpha <= mat + RECAPTURE_MARGIN) {
+    const int prev = ply_stack[q - 1].captured_value;
+    if (material == root_material || (prev < 0 ? -prev : prev) == piece_value[vtype])
+      return {RECAPTURE_EXTENSION, true};
+  }
+  if (victim != EMPTY && type_of(moved) == KING) return {RECAPTURE_EXTENSION, true};
+  if (check) return {CHECK_EVASION_EXTENSION + (single_reply ? SINGLE_REPLY_EXTENSION : 0), false};
+  if (ply_stack[q].promo != 0) return {PROMOTION_EXTENSION, false};
+  if (moved == PAWN && to >= 48 && to <= 55) return {SEVENTH_RANK_EXTENSION, false};
+  if (moved == PAWN + BLACK && to >= 8 && to <= 15) return {SEVENTH_RANK_EXTENSION, false};
+  return {0, false};
+}
+
+void add_extension(const Extension& e) {
+  ext_hundredths += e.amount;
+  if (e.recapture) ++recapture_ext_count;
+  ext_plies = static_cast<int16_t>(ext_hundredths / 100);
+}
+
+void take_back_extension(const Extension& e) {
+  ext_hundredths -= e.amount;
+  if (e.recapture) --recapture_ext_count;
+  ext_plies = static_cast<int16_t>(ext_hundredths / 100);
+}
+
+// Depth taken off a quiet move that cannot bring the material back to alpha.
+int reduction_for(int q, int32_t alpha, int32_t mat) {
+  const int r = nominal_depth + ext_plies - q;
+  if (r < 2 && alpha > mat + FRONTIER_MARGIN) return 1;
+  if (r == 2 && alpha > mat + PRE_FRONTIER_MARGIN) return 2;
+  if (r > 2 && alpha > mat + futility_margin(r)) return 1;
+  return 0;
+}
+
+}  // namespace
+
+void record_pv(int q, int from, int to) {
+  if (q < 0 || q >= MAX_PLY) return;
+  PvEntry* row = pv_table[q];
+  row[0] = PvEntry{static_cast<uint8_t>(from), static_cast<uint8_t>(to), board[to], ply_stack[q].captured_value};
+  int below = q + 1 < MAX_PLY ? pv_length[q + 1] : 0;
+  if (below > MAX_PLY - 1) below = MAX_PLY - 1;
+  if (below < 0) below = 0;
+  for (int i = 0; i < below; ++i) row[i + 1] = pv_table[q + 1][i];
+  pv_length[q] = below + 1;
+  if (q + 1 < MAX_PLY) pv_length[q + 1] = 0;
+}
+
+int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_multi_cut) {
+  const int p = ply;
+  const int other = side ^ BLACK;
+
+  // Step 1. Bounds of the ply tables.
+  if (p + 1 >= max_search_ply) return eval_for(p, alpha, beta);
+
+  // Step 2. The move into this node made it a draw.
+  if (draw_flag) {
+    follow_pv = 0;
+    return eval_for(p, alpha, beta);
+  }
+
+  // Step 3. Horizon: quiescence, unless a check still earns an extension.
+  const int depth = nominal_depth + ext_plies;
+  if (p >= depth && !(in_check[p + 1] && ext_plies < max_ext_plies)) {
+    if (iteration_depth == 2) analyse_root_move();
+    quiescence_mode = 1;
+    horizon_qs = 1;
+    first_qs_generation = 0;
+    const int32_t v = quiesce(side, alpha, beta, 1);
+    horizon_qs = 0;
+    quiescence_mode = 0;
+    return v;
+  }
+
+  // Step 4. Repetition along the path and in the game.
+  const KeyPair rep_key = side_key(side, hash_lo, hash_hi);
+  int32_t rep_slot = -1;
+  if (null_depth == 0) {
+    const RepVisit visit = rep_enter(rep_key, side);
+    if (visit.repeated) {
+      draw_flag = 1;
+      return eval_for(p, alpha, beta);
+    }
+    rep_slot = visit.slot;
+  }
+
+  // Step 5. The table move: the previous iteration's line while we follow
+  // it, else the transposition tables, which may end the node at once.
+  int table_from = NO_SQUARE, table_to = NO_SQUARE;
+  if (pv_valid[p] && follow_pv) {
+    table_from = pv_table[0][p].from;
+    table_to = pv_table[0][p].to;
+    pv_valid[p] = 0;
+  } else {
+    follow_pv = 0;
+    const TtProbe t = tt_probe(side, depth - (p + 1), alpha, beta);
+    if (t.cut) {
+      rep_leave(rep_slot, rep_key);
+      return t.score;
+    }
+    alpha = t.alpha;
+    table_from = t.from;
+    table_to = t.to;
+  }
+
+  // Step 6. Push.
+  const int q = p + 1;
+  push_ply(q);
+  const bool check = in_check[q] != 0;
+  int32_t result = alpha;
+  bool stopped = false;
+
+  // Steps 7 to 9 decide in a block so that every early return pops and
+  // leaves the repetition table the same way.
+  bool done = false;
+  {
+    int r = depth - q;
+    // Step 7. Null move: pass, and see whether the opponent can still
+    // reach beta with a reduced search. Not in check, not next to a king
+    // the opponent just approached, not with mate scores in the window.
+    bool try_null = !no_null && null_move_allowed && !check && r >= 1 && !follow_pv && beta < PRUNING_BETA_LIMIT;
+    if (try_null) {
+      const PlyRecord& last = ply_stack[q - 1];
+      const int king = side ? black_king_sq : white_king_sq;
+      const int dr = rank_of(last.to) - rank_of(king), df = file_of(last.to) - file_of(king);
+      if (type_of(last.moved) != KING && dr <= NULL_MOVE_KING_ZONE && dr >= -NULL_MOVE_KING_ZONE &&
+          df <= NULL_MOVE_KING_ZONE && df >= -NULL_MOVE_KING_ZONE)
+        try_null = false;
+    }
+    if (try_null) {
+      const int reduction = r <= 2 ? 2 : 3;
+      nominal_depth = static_cast<int16_t>(nominal_depth - reduction);
+      ++null_depth;
+      null_move_ply = static_cast<int16_t>(q);
+      in_check[q + 1] = 0;
+      checker_square[q + 1] = 0;
+      PlyRecord& rec = ply_stack[q];
+      rec.saved_ep_black_pawn = static_cast<uint8_t>(ep_black_pawn);
+      rec.saved_ep_white_pawn = static_cast<uint8_t>(ep_white_pawn);
+      ep_black_pawn = ep_white_pawn = 0;
+      const int32_t score = -search_node(other, -beta, -beta + 1, 1, 0);
+      ep_black_pawn = rec.saved_ep_black_pawn;
+      ep_white_pawn = rec.saved_ep_white_pawn;
+      rec.saved_ep_black_pawn = rec.saved_ep_white_pawn = 0;
+      nominal_depth = static_cast<int16_t>(nominal_depth + reduction);
+      --null_depth;
+      // A draw found below the null move belongs to that line, not to ours.
+      draw_flag = 0;
+      if (stop_search) {
+        stopped = true;
+        done = true;
+      } else if (score >= beta) {
+        result = score;
+        done = true;
+      }
+    }
+
+    // Step 8. Multi-cut: when two of the first few moves already fail high
+    // at a reduced depth, this node is taken to fail high too.
+    if (!done && !no_multi_cut && !check && iteration_depth > MULTI_CUT_MIN_ITERATION && r > 3 && !follow_pv &&
+        beta < PRUNING_BETA_LIMIT) {
+      const int reduction = (r > 5 && q < 4) ? 4 : 3;
+      nominal_depth = static_cast<int16_t>(nominal_depth - reduction);
+      multi_cut_hit = 0;
+      multi_cut_probe(side, alpha, beta, 0);
+      nominal_depth = static_cast<int16_t>(nominal_depth + reduction);
+      if (multi_cut_hit) {
+        multi_cut_hit = 0;
+        result = beta;
+        done = true;
+      }
+    }
+
+    // Step 9. The activity term, fresh for the subtree.
+    r = nominal_depth + ext_plies - q;
+    if (!done && r > ACTIVITY_MIN_DEPTH && !root_endgame) activity_sum = compute_activity_sum();
+  }
+
+  if (!done) {
+    // Step 10. The move loop.
+    MovePicker picker(side, q, check, table_from, table_to);
+    bool alpha_raised = false, failed_high = false, result_is_draw = false;
+    int legal_moves_made = 0;
+    int hopeless = 0;
+    int cut_from = NO_SQUARE, cut_to = NO_SQUARE, cut_piece = 0;
+    bool cut_captured = false;
+    bool table_move_pending = table_from != NO_SQUARE;
+
+    while (!stop_search) {
+      const Pick pick = picker.next();
+      if (pick.kind == PickKind::end) break;
+      if (pick.kind != PickKind::move) continue;
+      const int from = pick.from, to = pick.to;
+      const int moved = board[from];
+
+      const AppliedMove made = apply_search_move(from, to, pick.from_table);
+      if (made.made && made.legal) {
+        ++legal_moves_made;
+        const PlyRecord& rec = ply_stack[q];
+        const int victim = rec.captured;
+        const bool quiet = victim == EMPTY;
+
+        // Step 10.1. Material after the move, from the mover's view.
+        int32_t mat = material * engine_side;
+        if ((q & 1) == 0) mat = -mat;
+        if (mat + HOPELESS_MARGIN < alpha && alpha < MATE_BOUND && alpha > -MATE_BOUND && quiet) ++hopeless;
+
+        // Step 10.2. Extensions.
+        Extension ext{0, false};
+        if (iteration_depth > 2 && ext_plies < max_ext_plies && null_depth == 0 && hopeless < HOPELESS_LIMIT &&
+            (check || exchange_loss(to) == 0)) {
+          ext = extension_for(q, moved, to, victim, alpha, mat, check, picker.generated_count() == 1);
+          if (ext.amount) add_extension(ext);
+        }
+
+        // Step 10.3. Reductions of quiet moves that neither check nor answer a check.
+        int reduction = 0;
+        if (quiet && ext.amount == 0 && !check && !in_check[q + 1]) {
+          reduction = reduction_for(q, alpha, mat);
+          nominal_depth = static_cast<int16_t>(nominal_depth - reduction);
+        }
+
+        // Step 10.4. Search: the full window until alpha is raised, then a
+        // null window with a re-search when the move turns out better.
+        int32_t score;
+        if (!alpha_raised) {
+          score = -search_node(other, -beta, -alpha, 0, 0);
+        } else {
+          score = -search_node(other, -alpha - 1, -alpha, 0, 0);
+          if (score > alpha && score < beta && !stop_search) {
+            draw_flag = 0;
+            score = -search_node(other, -beta, -alpha - 1, 0, 1);
+          }
+        }
+
+        // Step 10.5.
+        if (stop_search) {
+          unmake_move(0);
+          take_back_extension(ext);
+          nominal_depth = static_cast<int16_t>(nominal_depth + reduction);
+          break;
+        }
+
+        // Step 10.6. A result resting on a draw is not stored.
+        const bool child_draw = draw_flag != 0;
+        if (child_draw) {
+          result_is_draw = true;
+          draw_flag = 0;
+        }
+
+        // Step 10.7. Fail high.
+        if (score >= beta) {
+          cut_captured = rec.captured != EMPTY;
+          unmake_move(0);
+          take_back_extension(ext);
+          nominal_depth = static_cast<int16_t>(nominal_depth + reduction);
+          cut_from = from;
+          cut_to = to;
+          cut_piece = board[from];
+          result = beta;
+          if (!child_draw) result_is_draw = false;
+          if (alpha_raised) pv_length[q] = 0;
+          failed_high = true;
+          break;
+        }
+
+        // Step 10.8. A new best move.
+        if (score > alpha) {
+          alpha = score;
+          state_top->best_score = static_cast<int16_t>(score);
+          state_top->best_from = static_cast<int16_t>(from);
+          state_top->best_to = static_cast<int16_t>(to);
+          state_top->best_piece = board[to];
+          record_pv(q, from, to);
+          if (!child_draw) result_is_draw = false;
+          alpha_raised = true;
+        }
+
+        // Step 10.9.
+        unmake_move(0);
+        take_back_extension(ext);
+        nominal_depth = static_cast<int16_t>(nominal_depth + reduction);
+      }
+
+      // Step 10.10. The table move has had its turn (or was not usable).
+      if (table_move_pending) {
+        table_move_pending = false;
+        follow_pv = 0;
+      }
+    }
+    stopped = stop_search != 0;
+
+    // Step 12. No legal move: mate or stalemate.
+    if (!failed_high) result = alpha;
+    if (legal_moves_made == 0 && !stopped) {
+      if (check) {
+        result = q - MATE_SCORE;
+      } else {
+        draw_flag = 1;
+        result = evaluate(alpha, beta);
+        if ((q & 1) == 0) result = -result;
+        result_is_draw = true;
+      }
+    }
+
+    // Step 14. Store, and teach the ordering tables.
+    follow_pv = 0;
+    const int32_t abs_result = result < 0 ? -result : result;
+    if (!result_is_draw && !stopped && !check && abs_result < MATE_BOUND) {
+      if (failed_high) tt_store(side, result, depth - q, BOUND_LOWER, cut_from, cut_to);
+      else if (alpha_raised)
+        tt_store(side, result, depth - q, BOUND_EXACT, state_top->best_from, state_top->best_to);
+      else tt_store(side, result, depth - q, BOUND_UPPER, NO_SQUARE, NO_SQUARE);
+    }
+    if (!stopped) {
+      if (failed_high && !cut_captured && !check) killer_update(cut_from, cut_to);
+      if (q + 2 < nominal_depth) {
+        const int32_t bonus = nominal_depth - q;
+        if (failed_high && !cut_captured) history_add(cut_from, cut_to, cut_piece, bonus);
+        if (alpha_raised && board[state_top->best_to] == EMPTY)
+          history_add(state_top->best_from, state_top->best_to, board[state_top->best_from], bonus);
+      }
+    }
+  }
+
+  // Steps 15 and 16. Pop, and leave the repetition table as it was.
+  pop_ply(p);
+  if (null_depth == 0) rep_leave(rep_slot, rep_key);
+  return result;
+}
+
+int32_t multi_cut_probe(int side, int32_t alpha, int32_t beta, int no_null) {
+  const int q = ply;
+  const bool check = in_check[q] != 0;
+  // Step 1. The stored move only; no cut-offs here.
+  int table_from = NO_SQUARE, table_to = NO_SQUARE;
+  if (!check) {
+    const TtProbe t = tt_move(side);
+    table_from = t.from;
+    table_to = t.to;
+  }
+  // Steps 2 to 4.
+  MovePicker picker(side, q, check, table_from, table_to);
+  int32_t a = alpha, best = alpha;
+  int fail_highs = 0;
+  for (int picks = 0; picks < MULTI_CUT_PICKS; ++picks) {
+    const Pick pick = picker.next();
+    if (pick.kind == PickKind::end) break;
+    if (pick.kind != PickKind::move) continue;
+    const AppliedMove made = apply_search_move(pick.from, pick.to, pick.from_table);
+    if (!made.made || !made.legal) continue;
+    const int32_t score = -search_node(side ^ BLACK, -beta, -a, no_null, 1);
+    draw_flag = 0;
+    if (stop_search) {
+      unmake_move(0);
+      return best;
+    }
+    if (score >= beta) {
+      a = beta - 1;
+      if (++fail_highs == 1) {
+        state_top->best_score = static_cast<int16_t>(score);
+        state_top->best_from = static_cast<int16_t>(pick.from);
+        state_top->best_to = static_cast<int16_t>(pick.to);
+        state_top->best_piece = board[pick.to];
+      }
+      if (fail_highs == MULTI_CUT_NEEDED) {
+        multi_cut_hit = 1;
+        unmake_move(0);
+        return beta;
+      }
+    } else if (score > a) {
+      a = score;
+      best = score;
+    }
+    unmake_move(0);
+  }
+  return best;
 }
 
 }  // namespace brevalt

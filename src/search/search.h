@@ -1,5 +1,5 @@
-// The alpha-beta node search: path state, the principal-variation table and
-// the search's way to play a move at the current ply.
+// The alpha-beta node search and the quiescence search: path state, the
+// principal-variation table, and the search's way to play a move at a ply.
 #pragma once
 
 #include <cstdint>
@@ -13,12 +13,24 @@ extern int16_t nominal_depth;
 // Extensions on the path in hundredths of a ply, and in whole plies.
 extern int32_t ext_hundredths;
 extern int16_t ext_plies;
+// Extensions stop when ext_plies reaches this.
+extern int32_t max_ext_plies;
+// Null moves on the path.
+extern int16_t null_depth;
+// Capture extensions on the path.
+extern uint8_t recapture_ext_count;
+// Still walking the previous iteration's principal variation.
+extern int32_t follow_pv;
+// Result flag of multi_cut_probe.
+extern int16_t multi_cut_hit;
 // The ply limit of the search (60 after reset_search_state).
 extern int16_t max_search_ply;
 // Quiescence state read by the move generator.
 extern int16_t quiescence_mode;
 extern int16_t horizon_qs;
 extern int16_t first_qs_generation;
+// Ply limit of the running quiescence search (entry ply + 8).
+extern int32_t qs_ply_limit;
 // Ply of the null move on the path (read by make_move).
 extern int16_t null_move_ply;
 
@@ -29,6 +41,8 @@ struct PvEntry {
   uint8_t piece;
   int32_t captured_value;
 };
+// Row r holds the best line from ply r; row 0 is the line of the last
+// completed iteration, and pv_valid[p] says it has a move for ply p.
 extern PvEntry pv_table[MAX_PLY][MAX_PLY];
 extern int32_t pv_length[MAX_PLY];
 extern uint8_t pv_valid[MAX_PLY];
@@ -47,5 +61,18 @@ AppliedMove apply_search_move(int from, int to, int from_table);
 // Fills checker_square[1] for the side in check described by the check
 // record {side 0/1, king square, 255}.
 void find_checkers(const int32_t* check_record);
+
+// Full-width search of the position at `ply` with side (0 / 8) to move.
+int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_multi_cut);
+// Reduced-depth search of up to four moves at the pushed ply: two fail
+// highs set multi_cut_hit.
+int32_t multi_cut_probe(int side, int32_t alpha, int32_t beta, int no_null);
+// Captures (and check evasions) below the horizon; entry = 1 for the call
+// from the node search.
+int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry);
+
+// Records M (just made at ply q) as the head of pv row q, the line below
+// it behind.
+void record_pv(int q, int from, int to);
 
 }  // namespace brevalt

@@ -1,7 +1,10 @@
-// Storage of the search tables. The large tables are allocated at start-up.
+// The search tables: transposition probe and store, the repetition walk
+// along the search path, killers and history. The large tables are
+// allocated at start-up.
 #include "search/tables.h"
 
-#include "board/position.h"
+#include "search/root.h"
+#include "search/search.h"
 
 namespace brevalt {
 
@@ -14,6 +17,64 @@ KillerEntry killer_table[KILLER_ROWS][64];
 int16_t killer_slots = 4;
 int32_t history_table[HISTORY_SIZE];
 
+namespace {
+
+// Entries more than this many searches old are replaced first.
+constexpr int STALE_AGE = 3;
+// Killers: the slots searched for an existing entry, and the plies that keep killers.
+constexpr int KILLER_LOOKUP_SLOTS = 4;
+constexpr int KILLER_MIN_PLY = 3;
+
+bool holds(const TtEntry& e, uint32_t lo, uint32_t hi) { return e.key_lo == lo && e.key_hi == hi; }
+bool empty(const TtEntry& e) { return e.key_lo == 0 && e.key_hi == 0; }
+
+void unpack_move(uint16_t move, int& from, int& to) {
+  from = move >> 8;
+  to = move & 0xFF;
+  if (from > 63 || to > 63 || move == 0) from = to = NO_SQUARE;
+}
+
+// Step 2 of the probe: what a matching entry deep enough says about the window.
+void apply_bound(const TtEntry& e, int r, int32_t beta, TtProbe& p) {
+  if (e.depth < r) return;
+  if (e.bound == BOUND_EXACT && e.age == search_id) {
+    p.cut = true;
+    p.score = e.score;
+  } else if (e.bound == BOUND_LOWER) {
+    if (e.score >= beta) {
+      p.cut = true;
+      p.score = beta;
+    } else if (e.score > p.alpha) {
+      p.alpha = e.score;
+    }
+  } else if (e.bound == BOUND_UPPER && e.score <= p.alpha) {
+    p.cut = true;
+    p.score = p.alpha;
+  }
+}
+
+// The depth-preferred slot of the key among i, i + 1 and i + 2: the walk
+// stops at the first slot that is empty or holds the key.
+TtEntry& probe_slot(TtEntry* t, uint32_t i, uint32_t lo, uint32_t hi) {
+  if (!empty(t[i]) && !holds(t[i], lo, hi)) {
+    ++i;
+    if (!empty(t[i]) && !holds(t[i], lo, hi)) ++i;
+  }
+  return t[i];
+}
+
+void write(TtEntry& e, int32_t score, int r, int bound, uint16_t move) {
+  e.key_lo = hash_lo;
+  e.key_hi = hash_hi;
+  e.score = static_cast<int16_t>(score);
+  e.move = move;
+  e.age = search_id;
+  e.depth = static_cast<int8_t>(r > 127 ? 127 : r < -128 ? -128 : r);
+  e.bound = static_cast<uint8_t>(bound);
+}
+
+}  // namespace
+
 bool path_clear(int from, int to) {
   const int df = file_of(to) - file_of(from), dr = rank_of(to) - rank_of(from);
   // A rank or file when the squares share one, else the diagonal.
@@ -23,6 +84,132 @@ bool path_clear(int from, int to) {
   for (int sq = from + step; sq != to; sq += step)
     if (board[sq] != EMPTY) return false;
   return true;
+}
+
+TtProbe tt_probe(int side, int r, int32_t alpha, int32_t beta) {
+  TtProbe p{false, 0, alpha, NO_SQUARE, NO_SQUARE};
+  const int s = side ? 1 : 0;
+  const uint32_t i = hash_lo & tt_mask;
+  // Steps 1 to 3. The depth-preferred table.
+  const TtEntry& e1 = probe_slot(transposition_table[s], i, hash_lo, hash_hi);
+  if (holds(e1, hash_lo, hash_hi)) {
+    apply_bound(e1, r, beta, p);
+    if (p.cut) return p;
+    unpack_move(e1.move, p.from, p.to);
+  }
+  // Step 4. The always-replace table.
+  const TtEntry& e2 = always_replace_table[s][i];
+  if (holds(e2, hash_lo, hash_hi)) {
+    apply_bound(e2, r, beta, p);
+    if (p.cut) return p;
+    if (p.from == NO_SQUARE) unpack_move(e2.move, p.from, p.to);
+  }
+  return p;
+}
+
+TtProbe tt_move(int side) {
+  TtProbe p{false, 0, 0, NO_SQUARE, NO_SQUARE};
+  const int s = side ? 1 : 0;
+  const uint32_t i = hash_lo & tt_mask;
+  const TtEntry& e1 = probe_slot(transposition_table[s], i, hash_lo, hash_hi);
+  if (holds(e1, hash_lo, hash_hi)) unpack_move(e1.move, p.from, p.to);
+  const TtEntry& e2 = always_replace_table[s][i];
+  if (p.from == NO_SQUARE && holds(e2, hash_lo, hash_hi)) unpack_move(e2.move, p.from, p.to);
+  return p;
+}
+
+void tt_store(int side, int32_t result, int r, int bound, int from, int to) {
+  const int s = side ? 1 : 0;
+  const uint32_t i = hash_lo & tt_mask;
+  const uint16_t move =
+      (from < 64 && to < 64 && bound != BOUND_UPPER) ? static_cast<uint16_t>(from * 256 + to) : 0;
+  TtEntry* t = transposition_table[s];
+  const int id = search_id;
+  auto free_for_key = [&](const TtEntry& e) { return empty(e) || holds(e, hash_lo, hash_hi); };
+
+  // Step 1. The depth-preferred slot: the key's own or an empty slot if it
+  // only replaces a shallower result; else a stale entry; else, when not
+  // all three are from this search, the first slot.
+  TtEntry* candidate = nullptr;
+  if (free_for_key(t[i])) candidate = &t[i];
+  else if (t[i].age < id - STALE_AGE) write(t[i], result, r, bound, move);
+  else if (free_for_key(t[i + 1])) candidate = &t[i + 1];
+  else if (free_for_key(t[i + 2])) candidate = &t[i + 2];
+  else if (!(t[i].age == id && t[i + 1].age == id && t[i + 2].age == id)) write(t[i], result, r, bound, move);
+  if (candidate && candidate->depth <= r) write(*candidate, result, r, bound, move);
+
+  // Step 2. The always-replace table.
+  write(always_replace_table[s][i], result, r, bound, move);
+}
+
+RepVisit rep_enter(KeyPair key, int side) {
+  // Slot i, or the next one when i holds another position. A slot held by
+  // another position is never taken over: that would destroy a position of
+  // the game (and inherit its count); with both slots taken the position
+  // simply goes unregistered.
+  uint32_t i = key.lo & REPETITION_MASK;
+  RepEntry* e = &repetition_table[i];
+  auto is_empty = [](const RepEntry& r) { return r.key_lo == 0 && r.key_hi == 0; };
+  auto is_key = [&](const RepEntry& r) { return r.key_lo == key.lo && r.key_hi == key.hi; };
+  if (!is_empty(*e) && !is_key(*e)) {
+    RepEntry* next = &repetition_table[i + 1];
+    if (!is_key(*next) && !is_empty(*next)) return {false, -1};
+    ++i;
+    e = next;
+  }
+  if (is_key(*e)) {
+    // Twice on the path, or three times counting the game.
+    const int g = e->game_count < 2 ? e->game_count : 2;
+    const int s = e->search_count;
+    if (g == 0 || s >= 1 || g + 1 + s > 2) return {true, -1};
+    ++e->search_count;
+    return {false, static_cast<int32_t>(i)};
+  }
+  e->key_lo = key.lo;
+  e->key_hi = key.hi;
+  e->side = static_cast<uint8_t>(side ? 1 : 0);
+  e->game_count = 0;
+  e->search_count = 1;
+  return {false, static_cast<int32_t>(i)};
+}
+
+void rep_leave(int32_t slot, KeyPair key) {
+  if (slot < 0 || slot >= REPETITION_ENTRIES) return;
+  RepEntry& e = repetition_table[slot];
+  if (e.key_lo != key.lo || e.key_hi != key.hi) return;
+  if (e.search_count > 0) --e.search_count;
+  if (e.game_count == 0 && e.search_count == 0) e = RepEntry{};
+}
+
+void killer_update(int from, int to) {
+  if (ply < KILLER_MIN_PLY || ply > nominal_depth || ply >= 64) return;
+  const uint8_t piece = board[from];
+  auto slot = [](int s) -> KillerEntry& { return killer_table[s][ply]; };
+  // Step 1. Already a killer?
+  int found = -1;
+  for (int s = 0; s < KILLER_LOOKUP_SLOTS; ++s) {
+    const KillerEntry& k = slot(s);
+    if (k.from == NO_SQUARE) break;
+    if (k.from == from && k.to == to && k.piece == piece) {
+      found = s;
+      break;
+    }
+  }
+  if (found < 0) {
+    // Step 2. A new killer pushes the others down; the last slot is lost.
+    for (int s = KILLER_SLOTS - 1; s > 0; --s) slot(s) = slot(s - 1);
+    slot(0) = KillerEntry{static_cast<uint8_t>(from), static_cast<uint8_t>(to), piece, {}};
+  } else {
+    // Step 3. A known killer moves to the front.
+    KillerEntry t = slot(0);
+    slot(0) = slot(found);
+    slot(found) = t;
+  }
+}
+
+void history_add(int from, int to, int piece, int32_t amount) {
+  const int i = ((from & 63) << 10) | ((to & 63) << 4) | (piece & 15);
+  history_table[i] += amount;
 }
 
 }  // namespace brevalt

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "board/position.h"
+
 namespace brevalt {
 
 // One transposition entry; empty when both key halves are 0.
@@ -19,6 +21,11 @@ struct TtEntry {
   uint8_t unused;
 };
 static_assert(sizeof(TtEntry) == 16);
+
+// Bounds of a stored score.
+constexpr uint8_t BOUND_EXACT = 1;
+constexpr uint8_t BOUND_LOWER = 2;
+constexpr uint8_t BOUND_UPPER = 3;
 
 // One repetition entry, indexed by key_lo & 0x3FFFF of the side-adjusted key.
 struct RepEntry {
@@ -53,6 +60,7 @@ extern RepEntry* repetition_table;
 
 // Seven killer slot rows and five scratch rows, 64 plies each.
 constexpr int KILLER_ROWS = 12;
+constexpr int KILLER_SLOTS = 7;
 extern KillerEntry killer_table[KILLER_ROWS][64];
 extern int16_t killer_slots;
 
@@ -64,5 +72,37 @@ extern int32_t history_table[HISTORY_SIZE];
 // file or diagonal is empty (adjacent squares are always clear). Guards the
 // slider moves taken from the tables; false when the squares share no line.
 bool path_clear(int from, int to);
+
+// What a probe of the transposition tables found.
+struct TtProbe {
+  bool cut;       // the stored bound ends the node with `score`
+  int32_t score;
+  int32_t alpha;  // alpha, raised by a usable lower bound
+  int from, to;   // the stored move, NO_SQUARE when none
+};
+
+// Probes both tables of the side (0 White, 8 Black) for the current
+// position with remaining depth r and the window (alpha, beta).
+TtProbe tt_probe(int side, int r, int32_t alpha, int32_t beta);
+// The stored move only, the depth-preferred table first; from = NO_SQUARE when none.
+TtProbe tt_move(int side);
+// Stores a result for the current position (the caller has already
+// excluded mate scores, draws, stops and positions in check).
+void tt_store(int side, int32_t result, int r, int bound, int from, int to);
+
+// Where the node search registered its position, and whether it repeats.
+struct RepVisit {
+  bool repeated;
+  int32_t slot;  // -1 when nothing was registered
+};
+// Registers the position with the side-adjusted key on the search path.
+RepVisit rep_enter(KeyPair key, int side);
+// Takes the node's registration back when it returns.
+void rep_leave(int32_t slot, KeyPair key);
+
+// A quiet move that refuted the node at ply becomes its first killer.
+void killer_update(int from, int to);
+// Rewards a quiet move that failed high or raised alpha.
+void history_add(int from, int to, int piece, int32_t amount);
 
 }  // namespace brevalt

@@ -1,16 +1,256 @@
-// Time management. The allotment and the deadline test are not written yet;
-// without a search there is nothing for them to stop.
+// Time management. allot_time turns the protocol's clocks into a budget
+// for one move by fixed tables (sudden death, increment, moves per
+// control), adjusted for the opponent's clock; check_for_stop, called from
+// inside the search, stops it at the deadline, lets it finish the root
+// move in hand, or extends the deadline when the score is falling or the
+// best move keeps changing.
 #include "search/timeman.h"
+
+#include <iterator>
+
+#include "frontend/interpreter.h"
+#include "frontend/mainloop.h"
+#include "frontend/platform.h"
+#include "board/position.h"
+#include "search/root.h"
 
 namespace brevalt {
 
 int32_t move_time = 600;
 int32_t deadline;
+int32_t time_mode;
+int32_t search_start;
 int16_t extended_at;
+int16_t score_floor;
+int16_t prev_move_score;
 int32_t epd_mode;
 int32_t epd_deadline;
+int32_t hard_deadline;
+uint32_t (*time_source)() = clock_ticks;
 
-void allot_time() {}
-void check_for_stop() {}
+namespace {
+
+constexpr int32_t TICKS_PER_SECOND = 60;
+
+// Increment games: the budget in ticks by the own clock in seconds.
+struct ClockStep {
+  int32_t below;  // own clock below this many seconds
+  int32_t ticks;
+};
+constexpr ClockStep increment_table[] = {{10, 60},   {20, 180},  {30, 180},  {40, 240},
+                                         {50, 240},  {60, 300},  {90, 360},  {120, 360},
+                                         {180, 420}, {240, 480}, {300, 600}};
+// From here on a share of the clock: T / 25 seconds below 1200 s, then T / 22 less 20 s.
+constexpr int32_t INCREMENT_SHARE_BELOW = 1200;
+constexpr int32_t INCREMENT_SHARE = 25, INCREMENT_LONG_SHARE = 22, INCREMENT_LONG_LESS = 1200;
+// Part of the increment itself is spent when the clock is not short.
+constexpr int32_t INCREMENT_SPEND_ABOVE = 20;
+
+// Sudden death: the budget in ticks by the own clock in seconds.
+constexpr ClockStep sudden_death_table[] = {{8, 0},     {15, 60},   {30, 60},   {60, 120},
+                                            {120, 240}, {180, 360}, {240, 420}, {300, 480}};
+constexpr int32_t SUDDEN_DEATH_SHARE_BELOW = 1200;
+constexpr int32_t SUDDEN_DEATH_SHARE = 33, SUDDEN_DEATH_LONG_SHARE = 40;
+
+// Moves per control: the last moves of a period get no extensions, and
+// the move that completes it may spend nearly all of what is left.
+constexpr int32_t LAST_MOVES = 4;
+constexpr int32_t MIN_CONTROL_BUDGET = 30;
+constexpr int32_t EARLY_CONTROL_MOVES = 10;
+constexpr int32_t EARLY_CONTROL_TRIM = 180;
+
+// Extension rules: score drops (|score| below, drop more than, floor below
+// the previous score) that earn one more move_time.
+struct ScoreDrop {
+  int32_t score_below;
+  int32_t drop;
+  int32_t floor_offset;
+};
+constexpr ScoreDrop score_drops[] = {{100, 20, 5}, {250, 33, 10}, {550, 70, 15}};
+constexpr int32_t UNSTABLE_BEST_MOVES = 2;
+constexpr int32_t FAIL_LOW_FLOOR_OFFSET = 10;
+
+// Hard limits of an extended search, in seconds or ticks.
+constexpr int32_t EXTENDED_MIN_LEFT = 20;
+constexpr int32_t EXTENDED_MAX_TICKS = 18000;
+constexpr int32_t EXTENDED_MAX_ITERATIONS = 4;
+
+int32_t table_lookup(const ClockStep* table, int n, int32_t t, int32_t* found) {
+  for (int i = 0; i < n; ++i)
+    if (t < table[i].below) {
+      *found = 1;
+      return table[i].ticks;
+    }
+  *found = 0;
+  return 0;
+}
+
+}  // namespace
+
+void allot_time() {
+  const int32_t t = own_time, o = opponent_time, inc = time_increment;
+  // A moves-per-control count of zero or below is sudden death.
+  const int32_t n = level_moves > 0 ? level_moves : 0;
+  int32_t d = 0, found = 0;
+
+  if (inc > 0) {
+    // Step 1. Increment.
+    time_mode = 1;
+    d = table_lookup(increment_table, std::size(increment_table), t, &found);
+    if (!found)
+      d = t < INCREMENT_SHARE_BELOW ? (t / INCREMENT_SHARE) * TICKS_PER_SECOND
+                                    : (t / INCREMENT_LONG_SHARE) * TICKS_PER_SECOND - INCREMENT_LONG_LESS;
+    if (t > INCREMENT_SPEND_ABOVE) {
+      if (inc > 2) d += TICKS_PER_SECOND * inc - 120;
+      else if (inc == 2) d += TICKS_PER_SECOND;
+    }
+  } else if (n == 0) {
+    // Step 2. Sudden death.
+    time_mode = 1;
+    d = table_lookup(sudden_death_table, std::size(sudden_death_table), t, &found);
+    if (!found)
+      d = t < SUDDEN_DEATH_SHARE_BELOW ? (t / SUDDEN_DEATH_SHARE) * TICKS_PER_SECOND
+                                       : (t / SUDDEN_DEATH_LONG_SHARE) * TICKS_PER_SECOND;
+  } else {
+    // Step 3. Moves per control: g moves remain in the period.
+    int32_t g = n - ((game_ply + 2) / 2) % n;
+    const int32_t tm = t > 1 ? t - 1 : t;
+    d = (tm / (g + 1)) * TICKS_PER_SECOND;
+    if (g == n) {
+      if (tm > 60) {
+        const int32_t minutes = tm / 60 < 10 ? tm / 60 : 10;
+        d = TICKS_PER_SECOND * tm - 300 * minutes;
+      } else if (tm > 12) {
+        d = TICKS_PER_SECOND * tm - 240;
+      } else {
+        d = TICKS_PER_SECOND * tm - 50;
+      }
+      time_mode = 0;
+      if (d >= TICKS_PER_SECOND) d -= TICKS_PER_SECOND;
+      g = 0;
+    } else if (g < LAST_MOVES) {
+      time_mode = 0;
+      if (d >= TICKS_PER_SECOND) d -= TICKS_PER_SECOND;
+    } else {
+      time_mode = 1;
+    }
+    if (d < MIN_CONTROL_BUDGET) d = MIN_CONTROL_BUDGET;
+    else if (g > EARLY_CONTROL_MOVES && tm > 60 && d > 600) d -= EARLY_CONTROL_TRIM;
+  }
+
+  // Step 4. The opponent's clock: ahead on time, think longer; behind,
+  // shorter (in sudden death).
+  if (time_mode != 0) {
+    if (t > o) {
+      time_mode = 4;
+      d += ((t - o) / 10) * TICKS_PER_SECOND;
+    } else {
+      time_mode = t < 60 ? 2 : 3;
+      if (n == 0 && d >= TICKS_PER_SECOND) {
+        // A flag-fall leaves a negative clock: the ratio must never divide by 0.
+        const int32_t divisor = o + 1 > 1 ? o + 1 : 1;
+        const int32_t ratio = 100 * t / divisor;
+        if (ratio < 50) d -= d / 2;
+        else if (ratio < 75) d -= d / 3;
+        else d -= d / 4;
+      }
+    }
+  }
+
+  // Step 5.
+  move_time = (d >= 30 && t < 5 && t < o) ? d - 20 : d;
+  const int32_t now = static_cast<int32_t>(time_source());
+  deadline = now + move_time;
+
+  // The clocks are whole seconds, so at the very end of the clock the
+  // tables can allot more than is left. Whatever they say, the search
+  // stops when half of what is really on the clock is spent.
+  int32_t left_ticks = own_time_cs > 0 ? own_time_cs * 60 / 100 : 0;
+  int32_t hard = left_ticks / 2;
+  if (hard < 3) hard = 3;
+  hard_deadline = now + hard;
+}
+
+void check_for_stop() {
+  // Step 1. Test searches stop at their own fixed time.
+  if (epd_mode) {
+    if (tick_passed(static_cast<int32_t>(time_source()), epd_deadline)) stop_search = 1;
+    return;
+  }
+
+  // Step 2.
+  const int32_t t = own_time;
+  const int32_t now = static_cast<int32_t>(time_source());
+  const int32_t d = iteration_depth;
+  const int32_t elapsed = now - search_start;
+  const int32_t left = t - elapsed / TICKS_PER_SECOND;
+
+  // The clock itself comes before every rule below.
+  if (tick_passed(now, hard_deadline)) {
+    stop_search = 1;
+    return;
+  }
+
+  // Step 3. An extended search with little time left on the clock.
+  if (extended_at != 0 && !tick_passed(now, deadline)) {
+    if (d > 6 && left < 6) stop_search = 1;
+  }
+
+  // Step 4. The deadline has passed.
+  if (!tick_passed(now, deadline) || d <= 4 || stop_search) return;
+  if (extended_at != 0) {
+    // Already extended: stop, unless the score has not recovered, within
+    // the hard limits.
+    bool stop = true;
+    if (score_floor > root_best_score || fail_low_active)
+      stop = elapsed > move_time * time_mode || left < EXTENDED_MIN_LEFT ||
+             extended_at < d - EXTENDED_MAX_ITERATIONS || elapsed > EXTENDED_MAX_TICKS;
+    if (stop) stop_search = 1;
+    return;
+  }
+
+  const int32_t n = level_moves > 0 ? level_moves : 0;
+  bool stop = (t < 8 && time_increment == 0 && n == 0) || left < 4 || d <= 6 || time_mode == 0;
+  if (!stop) {
+    const int32_t s = root_best_score;
+    const int32_t a = s < 0 ? -s : s;
+    const int32_t p = prev_move_score;
+    bool extend = false;
+    int32_t floor = 0;
+    for (size_t i = 0; i < std::size(score_drops) && !extend; ++i) {
+      if (a < score_drops[i].score_below && p != 0 && s + score_drops[i].drop < p) {
+        extend = true;
+        floor = p - score_drops[i].floor_offset;
+        if (i == 0) time_mode = 2;
+      }
+    }
+    if (!extend && best_move_changes > UNSTABLE_BEST_MOVES && t > 5) {
+      extend = true;
+      floor = p;
+      best_move_changes = 0;
+    }
+    if (!extend && fail_low_active) {
+      extend = true;
+      floor = p - FAIL_LOW_FLOOR_OFFSET;
+    }
+    if (extend) {
+      deadline += move_time;
+      extended_at = static_cast<int16_t>(d);
+      score_floor = static_cast<int16_t>(floor);
+    } else {
+      stop = true;
+    }
+  }
+  if (!stop) return;
+  // A stop with time to spare is softened: finish the root move in hand.
+  if (time_mode != 0 && t > 10 && root_moves_searched > 1) {
+    stop_at_root_move = 1;
+    deadline += move_time;
+    extended_at = static_cast<int16_t>(d);
+    score_floor = -10000;
+  } else {
+    stop_search = 1;
+  }
+}
 
 }  // namespace brevalt

@@ -1,21 +1,45 @@
 // Time management: the allotment per move and the deadline test that runs
-// from inside the search.
+// from inside the search. All times here are clock ticks (17 ms, 60 of
+// them taken as one second); the protocol's clocks are whole seconds.
 #pragma once
 
 #include <cstdint>
 
 namespace brevalt {
 
-// Ticks allotted to the current move and its deadline.
+// Ticks allotted to the current move and the tick at which they run out.
 extern int32_t move_time;
 extern int32_t deadline;
-// The allotment has been extended on this move.
+// 0..4: how far the search may overrun (0 forbids extensions).
+extern int32_t time_mode;
+// Tick at which the current search started.
+extern int32_t search_start;
+// Iteration at which the deadline was extended; 0 = not extended.
 extern int16_t extended_at;
+// While extended, the search may stop once the root score is back here.
+extern int16_t score_floor;
+// Score reported with the engine's previous move; 0 when none.
+extern int16_t prev_move_score;
 // A test search runs: stop at epd_deadline instead of the game clock.
 extern int32_t epd_mode;
 extern int32_t epd_deadline;
+// Last-resort limit of a search on the engine's own clock: half of what
+// is really left on it, so that no allotment can run the clock out.
+extern int32_t hard_deadline;
 
+// The tick source of the time decisions (the system clock; tests replace it).
+extern uint32_t (*time_source)();
+
+// True when tick `now` lies after `limit`. Ticks are compared by their
+// difference, so a counter that wraps around does not end the world.
+inline bool tick_passed(int32_t now, int32_t limit) {
+  return static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(limit)) > 0;
+}
+
+// Turns the clocks into move_time, deadline and time_mode.
 void allot_time();
+// The deadline test, run by make_move every few thousand nodes while the
+// engine thinks on its own time.
 void check_for_stop();
 
 }  // namespace brevalt

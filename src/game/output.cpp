@@ -1,0 +1,191 @@
+// Output lines. Everything goes to standard output, which is unbuffered,
+// so the interface sees each line as soon as it is printed. Every buffer
+// is written with its size in hand: a principal variation of sixty moves
+// fits, and anything longer is cut rather than written past the end.
+#include "game/output.h"
+
+#include <cstring>
+
+#include "board/makemove.h"
+#include "frontend/interpreter.h"
+#include "frontend/mainloop.h"
+#include "frontend/platform.h"
+#include "search/root.h"
+#include "search/search.h"
+#include "search/timeman.h"
+
+namespace brevalt {
+
+char line_text[LINE_TEXT_SIZE];
+char output_line[OUTPUT_LINE_SIZE];
+char thinking_line[THINKING_LINE_SIZE];
+int32_t position_nodes, position_ticks, branching_sum;
+char first_pv_move[8];
+std::FILE* test_stats_file;
+
+namespace {
+
+// start_line copies at most this many characters.
+constexpr int START_LINE_LIMIT = 255;
+// The kibitz line carries at most this many moves of the variation.
+constexpr int KIBITZ_PV_MOVES = 6;
+// Ticks to centiseconds: one tick is 17 ms.
+constexpr int32_t TICK_CENTISECONDS_NUM = 17, TICK_CENTISECONDS_DEN = 10;
+
+const char piece_letter[8] = {' ', 'K', 'Q', 'R', 'B', 'N', 'P', ' '};
+
+// Appends printf-style text to buffer of the given size, never past it.
+template <typename... Args>
+void append_format(char* buffer, int size, const char* format, Args... args) {
+  const int used = static_cast<int>(std::strlen(buffer));
+  if (used >= size - 1) return;
+  std::snprintf(buffer + used, static_cast<size_t>(size - used), format, args...);
+}
+
+// One move in the thinking-line notation: piece letter (none for a pawn,
+// whose capture shows its file), 'x' for a capture, destination, blank.
+void notation(const PvEntry& m, char* out) {
+  int n = 0;
+  const int type = type_of(m.piece);
+  const bool capture = m.captured_value != 0;
+  if (type != PAWN) out[n++] = piece_letter[type];
+  else if (capture) out[n++] = static_cast<char>('a' + file_of(m.from));
+  if (capture) out[n++] = 'x';
+  out[n++] = static_cast<char>('a' + file_of(m.to));
+  out[n++] = static_cast<char>('1' + rank_of(m.to));
+  out[n++] = ' ';
+  out[n] = '\0';
+}
+
+// The test notation: always a piece letter (P for a pawn) except for a
+// quiet pawn move, which is its destination alone.
+void test_notation(const PvEntry& m, char* out) {
+  int n = 0;
+  const int type = type_of(m.piece);
+  const bool capture = m.captured_value != 0;
+  if (type != PAWN || capture) out[n++] = piece_letter[type];
+  if (capture) out[n++] = 'x';
+  out[n++] = static_cast<char>('a' + file_of(m.to));
+  out[n++] = static_cast<char>('1' + rank_of(m.to));
+  out[n] = '\0';
+}
+
+int pv_moves() {
+  int n = pv_length[1];
+  if (n < 0) n = 0;
+  if (n > MAX_PLY) n = MAX_PLY;
+  return n;
+}
+
+}  // namespace
+
+void start_line(const char* text, char* buffer) {
+  int n = 0;
+  for (; n < START_LINE_LIMIT && text[n] && text[n] != '\n' && text[n] != '\r'; ++n) {
+    if (text[n] == '~') {
+      buffer[n++] = '\n';
+      break;
+    }
+    buffer[n] = text[n];
+  }
+  buffer[n] = '\0';
+}
+
+void append_line(const char* text, char* buffer) {
+  // The buffers this is used on are line_text-sized.
+  int n = static_cast<int>(std::strlen(buffer));
+  for (int i = 0; text[i] && n < LINE_TEXT_SIZE - 1; ++i) {
+    if (text[i] == '~') {
+      buffer[n++] = '\n';
+      break;
+    }
+    buffer[n++] = text[i];
+  }
+  buffer[n] = '\0';
+}
+
+int text_length(const char* text) { return static_cast<int>(std::strlen(text)); }
+
+int write_pv_notation(char* buffer, int size, int max_moves) {
+  buffer[0] = '\0';
+  const int n = pv_moves() < max_moves ? pv_moves() : max_moves;
+  for (int i = 0; i < n; ++i) {
+    char move[8];
+    notation(pv_table[1][i], move);
+    append_format(buffer, size, "%s", move);
+  }
+  return static_cast<int>(std::strlen(buffer));
+}
+
+void thinking_output(int mode) {
+  switch (mode) {
+    case 0: {
+      // The move line: "move " and the move text up to its line end.
+      std::snprintf(output_line, sizeof(output_line), "move ");
+      const char* end = std::strchr(line_text, '\n');
+      const int len = end ? static_cast<int>(end - line_text) : text_length(line_text);
+      append_format(output_line, OUTPUT_LINE_SIZE, "%.*s", len, line_text);
+      std::printf("%s\n", output_line);
+      break;
+    }
+    case 1:
+      if (!ics_mode) break;
+      std::snprintf(output_line, sizeof(output_line), "tellics %s", line_text);
+      std::printf("%s\n", output_line);
+      break;
+    case 2: {
+      const int32_t elapsed = static_cast<int32_t>(time_source()) - search_start;
+      std::snprintf(thinking_line, sizeof(thinking_line), "%d %d %d %d ", iteration_depth, reported_score,
+                    elapsed * TICK_CENTISECONDS_NUM / TICK_CENTISECONDS_DEN, search_nodes);
+      char pv[THINKING_LINE_SIZE];
+      write_pv_notation(pv, sizeof(pv), MAX_PLY);
+      append_format(thinking_line, THINKING_LINE_SIZE, "%s", pv);
+      std::printf("%s\n", thinking_line);
+      break;
+    }
+    case 4: {
+      // Four blanks, of which the variation overwrites two.
+      append_line("    ", line_text);
+      int len = text_length(line_text);
+      line_text[len - 2] = '\0';
+      char pv[THINKING_LINE_SIZE];
+      write_pv_notation(pv, sizeof(pv), KIBITZ_PV_MOVES);
+      append_line(pv, line_text);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void iteration_report(int32_t score) {
+  // Step 1. Statistics: the branching factor of this iteration in tenths.
+  const int64_t p = position_nodes;
+  if (nominal_depth > 3 && !stop_search && p > 0) {
+    const int64_t q = static_cast<int64_t>(static_cast<uint32_t>(tree_nodes)) + p;
+    branching_sum = static_cast<int32_t>(branching_sum + 10 * (q / p) + (q * 10 / p) % 10);
+  }
+  position_nodes = search_nodes;
+  int32_t t = static_cast<int32_t>(time_source()) - search_start;
+  position_ticks = t;
+  if (t <= 0) t = 1;
+
+  // Step 2. Depth, score, time in seconds and ticks, nodes, nodes per second.
+  const int64_t nps = (static_cast<int64_t>(static_cast<uint32_t>(search_nodes)) / t) * 60;
+  char line[THINKING_LINE_SIZE];
+  std::snprintf(line, sizeof(line), "%*d%*d%*d.%.2d%*d%*lld    ", 3, nominal_depth, 8, score, 6, t / 60,
+                t % 60, 10, search_nodes, 9, static_cast<long long>(nps));
+  // Step 3. The variation in test notation.
+  first_pv_move[0] = '\0';
+  for (int i = 0; i < pv_moves(); ++i) {
+    char move[8];
+    test_notation(pv_table[1][i], move);
+    if (i == 0) std::snprintf(first_pv_move, sizeof(first_pv_move), "%s", move);
+    append_format(line, THINKING_LINE_SIZE, "%s ", move);
+  }
+  // Step 4.
+  std::printf("%s\n", line);
+  if (test_stats_file) std::fprintf(test_stats_file, "%s\n", line);
+}
+
+}  // namespace brevalt

@@ -1,0 +1,29 @@
+// The engine's informational output: the move line, the thinking line,
+// the kibitz relay and the per-iteration test line, with the small line
+// builders the root driver composes its comment line with.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "search/driver_calls.h"
+
+namespace brevalt {
+
+constexpr int OUTPUT_LINE_SIZE = LINE_TEXT_SIZE + 16;
+constexpr int THINKING_LINE_SIZE = 1024;
+extern char output_line[OUTPUT_LINE_SIZE];
+extern char thinking_line[THINKING_LINE_SIZE];
+
+// Test statistics of the current position (written by iteration_report).
+extern int32_t position_nodes, position_ticks, branching_sum;
+extern char first_pv_move[8];
+// The test run's statistics file, or null outside a test run.
+extern std::FILE* test_stats_file;
+
+// Writes the moves of pv_table row 1 in the thinking-line notation
+// (e4 Nf3 exd5 ...) into buffer, each followed by a blank; at most
+// max_moves moves. Returns the length written.
+int write_pv_notation(char* buffer, int size, int max_moves);
+
+}  // namespace brevalt

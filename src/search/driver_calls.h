@@ -1,0 +1,50 @@
+// The calls the root driver makes upwards, into game management: playing
+// the chosen move on the game board, the pondering bookkeeping, the
+// opening book and the output lines. They are declared here, in the
+// search layer that needs them, and defined in src/game.
+#pragma once
+
+#include <cstdint>
+
+namespace brevalt {
+
+// Plays a move on the game board: 0 the engine's move, 1 the user's move
+// in user_from / user_to / promotion_letter, 2 the predicted move. Returns
+// 0 after an illegal user move.
+int play_move(int mode);
+// Take back the predicted move of a ponder search: the game state saved
+// before it, and its count in the repetition table.
+void restore_game_state();
+void forget_ponder_key();
+// The ponder search finished on its own: keep its answer (and the move to
+// ponder on after it) for the moment the predicted move is played.
+void store_ponder_reply(int from, int to, int next_from, int next_to);
+// Forgets the stored reply and the expected opponent move.
+void clear_ponder_reply();
+// The user move that ended a ponder search, if one did: it is copied into
+// user_from / user_to and the flag is cleared. False when none arrived.
+bool take_pending_user_move();
+
+// Statistics of one book position: wins of each colour and draws.
+struct BookStats {
+  int32_t white_wins, black_wins, draws;
+};
+// Looks up the position on the board with `side` (0 / 8) to move; false
+// when the book does not hold it.
+bool book_probe(int side, BookStats* stats);
+
+// Output: 0 the move line, 1 the kibitz relay, 2 the thinking line, 4 the
+// principal variation appended to the kibitz line.
+void thinking_output(int mode);
+// The per-iteration line of a test run.
+void iteration_report(int32_t score);
+// Line builders over a text buffer ('~' stands for a line end).
+void start_line(const char* text, char* buffer);
+void append_line(const char* text, char* buffer);
+int text_length(const char* text);
+
+// The buffer shared by the last move's text and the kibitz line.
+constexpr int LINE_TEXT_SIZE = 1024;
+extern char line_text[LINE_TEXT_SIZE];
+
+}  // namespace brevalt

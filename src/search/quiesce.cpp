@@ -1,0 +1,112 @@
+// The quiescence search: below the horizon only captures that do not lose
+// material (and promotions, and the evasions of a check) are searched, so
+// that the evaluation is applied to quiet positions. Stand pat, a ply
+// limit of eight below the entry node, and a margin test on the victim.
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "board/position.h"
+#include "eval/eval.h"
+#include "frontend/mainloop.h"
+#include "search/search.h"
+
+namespace brevalt {
+
+int32_t qs_ply_limit;
+
+namespace {
+
+// Plies a capture line may run below the entry node.
+constexpr int QS_DEPTH = 8;
+// A capture must be able to lift the score to alpha: its victim plus this.
+constexpr int32_t CAPTURE_MARGIN = 150;
+
+int32_t eval_for(int p, int32_t alpha, int32_t beta) {
+  const int32_t e = evaluate(alpha, beta);
+  return (p & 1) ? -e : e;
+}
+
+}  // namespace
+
+int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry) {
+  const int p = ply;
+  // Step 1.
+  if (entry) qs_ply_limit = p + QS_DEPTH;
+
+  // Step 2. The limits.
+  if (p >= max_search_ply || p >= qs_ply_limit) return eval_for(p, alpha, beta);
+
+  // Step 3. Stand pat: the side to move may decline every capture.
+  const bool check = in_check[p + 1] != 0;
+  if (!check) {
+    const int32_t e = eval_for(p, alpha, beta);
+    if (e > alpha) {
+      if (e >= beta) return beta;
+      alpha = e;
+    }
+  }
+
+  // Step 4. Push.
+  const int q = p + 1;
+  StateRecord& cur = state_stack[q];
+  const StateRecord& prev = state_stack[p];
+  cur.white_king_moves = prev.white_king_moves;
+  cur.black_king_moves = prev.black_king_moves;
+  cur.white_h_rook_moves = prev.white_h_rook_moves;
+  cur.white_a_rook_moves = prev.white_a_rook_moves;
+  cur.black_h_rook_moves = prev.black_h_rook_moves;
+  cur.black_a_rook_moves = prev.black_a_rook_moves;
+  cur.best_from = cur.best_to = 0;
+  ply = static_cast<int16_t>(q);
+  state_top = &cur;
+  ply_sign = static_cast<int16_t>(-ply_sign);
+
+  // Step 5.
+  const int n = generate_moves(side, check ? 1 : 0);
+  first_qs_generation = 1;
+
+  // Step 6. The moves in list order.
+  bool any_legal = false;
+  int32_t result = alpha;
+  bool cut = false;
+  for (int i = 0; i < n && !stop_search; ++i) {
+    const int from = move_list[q][i].from, to = move_list[q][i].to;
+    const int victim = board[to];
+    if (!(victim == EMPTY || check || entry || alpha < piece_value[type_of(victim)] + CAPTURE_MARGIN)) continue;
+    // Castling is never part of a quiescence line.
+    const int moved = board[from];
+    const int files = file_of(to) - file_of(from);
+    if (type_of(moved) == KING && (files == 2 || files == -2)) continue;
+    const AppliedMove made = apply_search_move(from, to, 0);
+    if (!made.made || !made.legal) continue;
+    any_legal = true;
+    const int32_t score = -quiesce(side ^ BLACK, -beta, -alpha, 0);
+    if (score > alpha) {
+      if (score >= beta) {
+        unmake_move(0);
+        result = beta;
+        cut = true;
+        break;
+      }
+      alpha = score;
+      if (!stop_search) {
+        state_top->best_score = static_cast<int16_t>(score);
+        state_top->best_from = static_cast<int16_t>(from);
+        state_top->best_to = static_cast<int16_t>(to);
+        state_top->best_piece = board[to];
+        record_pv(q, from, to);
+      }
+    }
+    unmake_move(0);
+  }
+
+  // Step 7. Mated when in check with no answer.
+  if (!cut) result = (!any_legal && !stop_search && check) ? q - MATE_SCORE : alpha;
+
+  // Step 8. Pop.
+  ply = static_cast<int16_t>(p);
+  state_top = &state_stack[p];
+  ply_sign = static_cast<int16_t>(-ply_sign);
+  return result;
+}
+
+}  // namespace brevalt
