@@ -96,6 +96,7 @@ TEST(Protocol, UsermoveRecognitionFollowsTheAcceptedFeature) {
       "setboard 8/8/8/8/8/8/8/K6k w - -\nquit\n");
   EXPECT_EQ(after.out,
             "Error (unknown command): e2e4\n\n"
+            "Illegal move: e2e4\n"
             "Error (command not legal now): setboard\n");
 }
 

@@ -1,0 +1,163 @@
+// brevalt-bench [DEPTH] | --time SECONDS: searches a fixed list of
+// positions (openings, middlegames, endgames, checks, promotions), each
+// with fresh tables, and prints one line per position. With a depth (the
+// default is the signature depth) every search stops after that
+// iteration, and the total node count is the engine's signature: any
+// change to what the search or the evaluation does shows up in it. With
+// --time each position gets that many seconds and the line shows the
+// iteration reached. The last two lines are always
+//   Nodes searched: N
+//   Nodes/second: M
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "board/fen.h"
+#include "board/makemove.h"
+#include "board/position.h"
+#include "config/params.h"
+#include "config/startup.h"
+#include "frontend/interpreter.h"
+#include "frontend/mainloop.h"
+#include "frontend/platform.h"
+#include "perft_support.h"
+#include "search/root.h"
+#include "search/timeman.h"
+
+namespace {
+
+// The iteration depth of the signature.
+constexpr int SIGNATURE_DEPTH = 9;
+constexpr int MAX_BENCH_DEPTH = 40;
+constexpr int EXIT_USAGE = 2;
+constexpr int EXIT_DATA = 1;
+// Clocks long enough that no time rule ever touches a fixed-depth search.
+constexpr int16_t BENCH_CLOCK_SECONDS = 30000;
+
+const char* const positions[] = {
+    // Openings.
+    "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+    "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3",
+    "rnbqkb1r/pp1p1ppp/4pn2/2p5/2PP4/2N5/PP2PPPP/R1BQKBNR w KQkq - 0 4",
+    "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP3PPP/R2QKB1R w KQ - 0 8",
+    "rnbqk1nr/pppp1ppp/8/4p3/1b1PP3/8/PPP2PPP/RNBQKBNR w KQkq - 1 3",
+    // Middlegames.
+    "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+    "r2q1rk1/1b2bppp/p2ppn2/1p6/3NP3/1BN1B3/PPP2PPP/R2Q1RK1 w - - 0 11",
+    "2rq1rk1/pb1nbppp/1p2pn2/2pp4/2PP4/1PN1PN2/PBQ1BPPP/R4RK1 w - - 0 11",
+    "r1b2rk1/2q1bppp/p2p1n2/np2p3/3PP3/2P2N1P/PPB2PP1/RNBQR1K1 w - - 1 12",
+    "4rrk1/pp1n3p/3q2pQ/2p1pb2/2PP4/2P3N1/P2B2PP/4RRK1 b - - 7 19",
+    "rq3rk1/ppp2ppp/1bnpb3/3N2B1/3NP3/7P/PPPQ1PP1/2KR3R w - - 7 14",
+    "r1bbk1nr/pp3p1p/2n5/1N4p1/2Np1B2/8/PPP2PPP/2KR1B1R w kq - 0 13",
+    "3r1rk1/p5pp/bpp1pp2/8/q1PP1P2/b3P3/P2NQRPP/1R2B1K1 b - - 6 22",
+    "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10",
+    "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
+    "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8",
+    // Tactics: checks and mates.
+    "r1bqk2r/pppp1ppp/2n2n2/2b1p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq - 4 4",
+    "r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq - 1 1",
+    "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1",
+    "8/8/8/8/8/4k3/4p3/3K4 w - - 0 1",
+    // Endgames.
+    "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+    "8/8/4k3/3p4/3P4/4K3/8/8 w - - 0 1",
+    "8/5pk1/6p1/8/5PPP/8/6K1/8 w - - 0 1",
+    "6k1/5p2/6p1/8/7P/8/5PK1/3R4 w - - 0 1",
+    "8/8/1p4k1/p1p2p2/P1P2P2/1P4K1/8/8 w - - 0 1",
+    "2r3k1/5pp1/7p/8/8/7P/5PP1/3R2K1 w - - 0 1",
+    "8/3k4/8/8/8/8/3KP3/8 w - - 0 1",
+    // Promotions.
+    "8/P7/8/8/8/8/k6K/8 w - - 0 1",
+    "1k6/4P3/8/8/8/8/6p1/K7 w - - 0 1",
+    "8/1P6/8/8/8/2k5/5p2/5K2 b - - 0 1",
+};
+
+// Parses a whole decimal number in [low, high]; -1 for anything else.
+int parse_number(const char* text, int low, int high) {
+  if (!*text) return -1;
+  long v = 0;
+  for (const char* p = text; *p; ++p) {
+    if (*p < '0' || *p > '9') return -1;
+    v = v * 10 + (*p - '0');
+    if (v > high) return -1;
+  }
+  return v < low ? -1 : static_cast<int>(v);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace brevalt;
+  // Step 1. Arguments.
+  int depth = SIGNATURE_DEPTH, seconds = 0;
+  if (argc == 2) {
+    depth = parse_number(argv[1], 1, MAX_BENCH_DEPTH);
+  } else if (argc == 3 && std::strcmp(argv[1], "--time") == 0) {
+    seconds = parse_number(argv[2], 1, 3600);
+    depth = MAX_BENCH_DEPTH;
+  } else if (argc != 1) {
+    depth = -1;
+  }
+  if (depth < 0 || (argc == 3 && seconds < 0)) {
+    std::fprintf(stderr, "usage: brevalt-bench [DEPTH 1..%d] | --time SECONDS\n", MAX_BENCH_DEPTH);
+    return EXIT_USAGE;
+  }
+
+  // Step 2. Tables, and a standard input the input poll never reads from.
+  if (!tools::load_engine_data()) return EXIT_DATA;
+  hash_size_code = 3;
+  if (!allocate_tables()) {
+    std::fprintf(stderr, "cannot allocate the hash tables\n");
+    return EXIT_DATA;
+  }
+  if (!quiet_standard_input()) {
+    std::fprintf(stderr, "cannot replace standard input\n");
+    return EXIT_DATA;
+  }
+
+  // Step 3. Each position from a fresh game.
+  uint64_t total = 0;
+  const auto start = std::chrono::steady_clock::now();
+  int n = 0;
+  for (const char* fen : positions) {
+    ++n;
+    if (!setup_fen(fen)) {
+      std::fprintf(stderr, "bad bench position: %s\n", fen);
+      return EXIT_DATA;
+    }
+    book_enabled = 0;
+    in_book = 0;
+    post_thinking = 0;
+    announce_move = 0;
+    engine_side = (game_ply & 1) ? -1 : 1;
+    max_depth = static_cast<int16_t>(depth);
+    own_time = opponent_time = BENCH_CLOCK_SECONDS;
+    own_time_cs = BENCH_CLOCK_SECONDS * 100;
+    time_increment = 0;
+    level_moves = 0;
+    if (seconds > 0) {
+      // A test search: a fixed deadline, nothing else.
+      epd_mode = 1;
+      epd_deadline = static_cast<int32_t>(clock_ticks()) + seconds * 60;
+    }
+    think(engine_side);
+    const int reached = iteration_depth;
+    epd_mode = 0;
+    total += static_cast<uint32_t>(search_nodes);
+    if (seconds > 0)
+      std::printf("position %2d: iteration %2d, %10u nodes  %s\n", n, reached,
+                  static_cast<uint32_t>(search_nodes), fen);
+    else
+      std::printf("position %2d: %10u nodes  %s\n", n, static_cast<uint32_t>(search_nodes), fen);
+  }
+  const double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+  // Step 4. The signature lines.
+  std::printf("Nodes searched: %llu\n", static_cast<unsigned long long>(total));
+  std::printf("Nodes/second: %llu\n",
+              static_cast<unsigned long long>(elapsed > 0 ? static_cast<double>(total) / elapsed : 0));
+  free_tables();
+  return 0;
+}

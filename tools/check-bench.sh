@@ -1,0 +1,17 @@
+#!/bin/sh
+# Runs the bench of a built engine and compares its node count with the
+# signature recorded in tools/bench-signature. A change to what the search
+# or the evaluation does changes the count: such a commit records the new
+# number and ends its message with "Bench: N".
+set -e
+cd "$(dirname "$0")/.."
+bench=${1:-build/brevalt-bench}
+expected=$(cat tools/bench-signature)
+out=$("$bench")
+echo "$out" | tail -n 2
+actual=$(echo "$out" | sed -n 's/^Nodes searched: //p')
+if [ "$actual" != "$expected" ]; then
+  echo "bench signature mismatch: expected $expected, got $actual" >&2
+  exit 1
+fi
+echo "bench signature $actual matches"
