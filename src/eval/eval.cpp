@@ -4,6 +4,9 @@
 // turned to the engine's view and the search-side terms are added.
 #include "eval/eval.h"
 
+#include <bit>
+#include <initializer_list>
+
 #include "board/makemove.h"
 #include "board/position.h"
 #include "frontend/interpreter.h"
@@ -94,12 +97,27 @@ void clear_side(SideCounts& c) {
   c.high_file = -1;
 }
 
+// The occupied squares, as bits numbered file * 8 + rank: taken from the
+// piece lists, and visited lowest bit first, they come in the order of a
+// board scan by files a to h and ranks 1 to 8 within a file.
+uint64_t occupied_by_file() {
+  uint64_t bits = 0;
+  for (const PieceEntry* list : {white_pieces, black_pieces})
+    for (int i = 0; i < PIECE_LIST_SIZE && list[i].square != NO_SQUARE; ++i) {
+      const int sq = list[i].square;
+      if (sq < 64) bits |= uint64_t{1} << (file_of(sq) * 8 + rank_of(sq));
+    }
+  return bits;
+}
+
 // The counting pass: every piece adds to its side's counts. Files a to h,
 // ranks 1 to 8 within a file, so that "first" and "last" are well defined.
 void count_pieces(EvalCounts& ec) {
   const int endgame = ec.endgame_mode;
-  for (int file = 0; file < 8; ++file) {
-    for (int rank = 0; rank < 8; ++rank) {
+  for (uint64_t bits = occupied_by_file(); bits != 0; bits &= bits - 1) {
+    const int index = std::countr_zero(bits);
+    const int file = index >> 3, rank = index & 7;
+    {
       const int sq = rank * 8 + file;
       const int code = board[sq];
       if (code == EMPTY) continue;

@@ -562,11 +562,13 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
         if ((q & 1) == 0) mat = -mat;
         if (mat + HOPELESS_MARGIN < alpha && alpha < MATE_BOUND && alpha > -MATE_BOUND && quiet) ++hopeless;
 
-        // Step 10.2. Extensions.
+        // Step 10.2. Extensions, for a move whose piece cannot simply be
+        // won on its new square (always when answering a check). The
+        // exchange is only worked out for a move that would be extended.
         Extension ext{0, false};
-        if (iteration_depth > 2 && ext_plies < max_ext_plies && null_depth == 0 && hopeless < HOPELESS_LIMIT &&
-            (check || exchange_loss(to) == 0)) {
+        if (iteration_depth > 2 && ext_plies < max_ext_plies && null_depth == 0 && hopeless < HOPELESS_LIMIT) {
           ext = extension_for(q, moved, to, victim, alpha, mat, check, picker.generated_count() == 1);
+          if (ext.amount && !check && exchange_loss(to) != 0) ext = Extension{0, false};
           if (ext.amount) add_extension(ext);
         }
 
