@@ -1,0 +1,296 @@
+// One game between two engine processes, driven the way xboard 4.9 drives a
+// two-machine game, with real clocks and chess.js as the referee.
+import { performance } from 'node:perf_hooks';
+import { Chess } from 'chess.js';
+import { Engine } from './engine.mjs';
+import { levelCommand, moveForEngine, parseEngineMove } from './notation.mjs';
+
+const PING_TIMEOUT_MS = 10000;
+
+// Problem kinds recorded per game and engine. The first five fail --strict.
+export const PROBLEM_KINDS = [
+  ['illegal', 'illegal moves'],
+  ['crash', 'crashes'],
+  ['timeForfeit', 'time forfeits'],
+  ['falseClaim', 'false claims'],
+  ['rejected', 'rejected moves'],
+  ['error', 'error lines'],
+  ['outOfTurn', 'moves out of turn'],
+];
+export const PROBLEM_LABELS = {
+  illegal: 'illegal move',
+  crash: 'crash',
+  timeForfeit: 'time forfeit',
+  falseClaim: 'false claim',
+  rejected: 'rejected move',
+  error: 'error line',
+  outOfTurn: 'move out of turn',
+};
+export const STRICT_KINDS = new Set(['illegal', 'crash', 'timeForfeit', 'falseClaim', 'rejected']);
+
+const COLOUR_NAME = ['White', 'Black'];
+
+// The referee's verdict on a position: null while the game goes on.
+export function adjudicate(board) {
+  if (board.isCheckmate()) {
+    return { result: board.turn() === 'w' ? '0-1' : '1-0', reason: 'checkmate' };
+  }
+  if (board.isStalemate()) return { result: '1/2-1/2', reason: 'stalemate' };
+  if (board.isInsufficientMaterial()) return { result: '1/2-1/2', reason: 'insufficient material' };
+  if (board.isThreefoldRepetition()) return { result: '1/2-1/2', reason: 'threefold repetition' };
+  if (board.isDrawByFiftyMoves()) return { result: '1/2-1/2', reason: 'fifty-move rule' };
+  return null;
+}
+
+// Whether `colour` could still mate by some series of legal moves: not with
+// a bare king, nor when the material on the board cannot mate at all.
+function canMate(board, colour) {
+  const pieces = board.board().flat().filter((p) => p && p.color === colour && p.type !== 'k');
+  return pieces.length > 0 && !board.isInsufficientMaterial();
+}
+
+function lossFor(side) {
+  return side === 0 ? '0-1' : '1-0';
+}
+
+function braceSafe(text) {
+  return String(text).replace(/[{}]/g, '').replace(/\s+/g, ' ').trim();
+}
+
+// Reads a thinking line "depth score time nodes pv..." for a PGN comment.
+function thinkingComment(line, elapsedMs) {
+  const secs = `${(elapsedMs / 1000).toFixed(2)}s`;
+  const m = line && /^(\d+)\s+(-?\d+)\s+\d+\s+\d+/.exec(line);
+  if (!m) return secs;
+  const score = Number(m[2]);
+  const pawns = (score >= 0 ? '+' : '') + (score / 100).toFixed(2);
+  return `${pawns}/${m[1]} ${secs}`;
+}
+
+// Plays one game. g holds:
+//   number, specs [white, black] ({ name, argv, dir, computer }), names
+//   [white, black], opening { name, moves }, tc, ponder, maxPlies, marginMs,
+//   hangGraceMs, comments, log (transcript writer or null), signal (abort).
+// Returns the game record: result, reason, termination, moves, problems...
+export async function playGame(g) {
+  const board = new Chess();
+  const names = g.names;
+  const rec = {
+    number: g.number,
+    white: names[0],
+    black: names[1],
+    opening: g.opening.name,
+    date: new Date(),
+    moves: [], // { san, uci, book, comment }
+    result: '*',
+    reason: '',
+    termination: 'unterminated',
+    problems: [], // { side: 0 white / 1 black, kind, detail }
+    clocksMs: null,
+  };
+  const engines = [0, 1].map((i) => new Engine(g.specs[i], COLOUR_NAME[i], g.log));
+  const clocks = [g.tc.baseMs, g.tc.baseMs];
+  const started = [false, false];
+  const lastThinking = [null, null];
+  let turn = -1; // side on move once play has begun
+  let lastMove = null;
+  let turnStart = 0;
+  let hangTimer = null;
+  let over = false;
+  let resolveEnded;
+  const ended = new Promise((resolve) => {
+    resolveEnded = resolve;
+  });
+
+  const problem = (side, kind, detail) => rec.problems.push({ side, kind, detail });
+
+  function finish(result, reason, termination) {
+    if (over) return;
+    over = true;
+    clearTimeout(hangTimer);
+    rec.result = result;
+    rec.reason = reason;
+    rec.termination = termination;
+    rec.clocksMs = [...clocks];
+    resolveEnded();
+  }
+
+  function sendMove(i, move) {
+    const e = engines[i];
+    e.send((e.usermove ? 'usermove ' : '') + moveForEngine(move, e.san));
+  }
+
+  function timeForfeit(i, detail, reason) {
+    const opponentCanMate = canMate(board, i === 0 ? 'b' : 'w');
+    problem(i, 'timeForfeit', detail);
+    if (opponentCanMate) finish(lossFor(i), reason, 'time forfeit');
+    else finish('1/2-1/2', `${reason}; ${names[1 - i]} cannot mate: draw`, 'time forfeit');
+  }
+
+  function startTurn() {
+    if (over) return;
+    const verdict = adjudicate(board);
+    if (verdict) {
+      const reason =
+        verdict.reason === 'checkmate' ? `checkmate, ${names[verdict.result === '1-0' ? 0 : 1]} wins` : verdict.reason;
+      finish(verdict.result, reason, 'normal');
+      return;
+    }
+    if (g.maxPlies > 0 && rec.moves.length >= g.maxPlies) {
+      finish('1/2-1/2', `adjudicated a draw after ${g.maxPlies} plies`, 'adjudication');
+      return;
+    }
+    turn = board.turn() === 'w' ? 0 : 1;
+    const e = engines[turn];
+    if (e.sendsTime) {
+      e.send(`time ${Math.max(0, Math.floor(clocks[turn] / 10))}`);
+      e.send(`otim ${Math.max(0, Math.floor(clocks[1 - turn] / 10))}`);
+    }
+    if (lastMove) sendMove(turn, lastMove);
+    if (!started[turn]) {
+      e.send('go');
+      started[turn] = true;
+    }
+    turnStart = performance.now();
+    const side = turn;
+    hangTimer = setTimeout(() => {
+      if (over || turn !== side) return;
+      const waited = performance.now() - turnStart;
+      timeForfeit(
+        side,
+        `no move ${(waited / 1000).toFixed(1)} s after its turn began with ${Math.round(clocks[side])} ms on the clock; killed`,
+        `${names[side]} does not move and loses on time`,
+      );
+      engines[side].kill();
+    }, Math.max(0, clocks[turn]) + g.hangGraceMs);
+  }
+
+  function onMove(i, text, t) {
+    if (i !== turn) {
+      const when = turn < 0 ? 'before play began' : `while ${names[turn]} was on move`;
+      problem(i, 'outOfTurn', `"move ${text}" ${when} (ignored)`);
+      return;
+    }
+    clearTimeout(hangTimer);
+    const elapsed = t - turnStart;
+    if (elapsed > clocks[i] + g.marginMs) {
+      const overMs = Math.round(elapsed - clocks[i]);
+      timeForfeit(
+        i,
+        `move ${text} came ${Math.round(elapsed)} ms after its turn began with ${Math.round(clocks[i])} ms left: ${overMs} ms over`,
+        `${names[i]} loses on time (${overMs} ms over)`,
+      );
+      return;
+    }
+    const move = parseEngineMove(board, text);
+    if (!move) {
+      problem(i, 'illegal', `"${text}" in ${board.fen()}`);
+      finish(lossFor(i), `${names[i]} plays an illegal move: ${text}`, 'rules infraction');
+      return;
+    }
+    const moveNumber = board.moveNumber();
+    board.move({ from: move.from, to: move.to, promotion: move.promotion });
+    clocks[i] = clocks[i] - elapsed + g.tc.incMs;
+    if (g.tc.moves > 0 && moveNumber % g.tc.moves === 0) clocks[i] += g.tc.baseMs;
+    rec.moves.push({
+      san: move.san,
+      uci: move.from + move.to + (move.promotion ?? ''),
+      sent: text,
+      ms: Math.round(elapsed),
+      comment: g.comments ? thinkingComment(lastThinking[i], elapsed) : null,
+    });
+    lastThinking[i] = null;
+    lastMove = move;
+    startTurn();
+  }
+
+  function onClaim(i, result, comment) {
+    const verdict = adjudicate(board);
+    const claim = `${result}${comment ? ` {${braceSafe(comment)}}` : ''}`;
+    if (verdict && verdict.result === result) {
+      finish(result, `${verdict.reason}, claimed by ${names[i]}`, 'normal');
+    } else if (result === lossFor(i)) {
+      finish(result, `${names[i]} resigns (${claim})`, 'normal');
+    } else {
+      problem(i, 'falseClaim', `${claim} in ${board.fen()}`);
+      finish(lossFor(i), `${names[i]} makes a false claim: ${claim}`, 'rules infraction');
+    }
+  }
+
+  function onLine(i, line, t) {
+    if (over) return;
+    let m;
+    if ((m = /^move\s+(\S+)/.exec(line))) {
+      onMove(i, m[1], t);
+    } else if (/^resign\b/.test(line)) {
+      finish(lossFor(i), `${names[i]} resigns`, 'normal');
+    } else if ((m = /^(1-0|0-1|1\/2-1\/2)(?:\s*\{([^}]*)\}?)?/.exec(line))) {
+      onClaim(i, m[1], (m[2] ?? '').trim());
+    } else if (/^offer\s+draw/.test(line)) {
+      // Draw offers are never accepted: the referee ends drawn games itself.
+    } else if (/^Illegal move/.test(line)) {
+      problem(i, 'rejected', line);
+      finish(lossFor(i), `${names[i]} rejects a legal move (${braceSafe(line)})`, 'rules infraction');
+    } else if (/^Error/.test(line)) {
+      problem(i, 'error', line);
+    } else if (/^\d+\s+-?\d+\s+\d+\s+\d+/.test(line)) {
+      lastThinking[i] = line;
+    }
+  }
+
+  engines.forEach((e, i) => {
+    e.onLine = (line, t) => onLine(i, line, t);
+    e.onGone = (info) => {
+      if (over || e.closing) return;
+      const tail = info.stderr.slice(-5);
+      problem(i, 'crash', info.how + (tail.length ? `; last standard error lines: ${tail.join(' | ')}` : ''));
+      finish(lossFor(i), `${names[i]} ${info.how}`, 'abandoned');
+    };
+  });
+  const onAbort = () => finish('*', 'interrupted', 'unterminated');
+  if (g.signal) {
+    if (g.signal.aborted) onAbort();
+    else g.signal.addEventListener('abort', onAbort, { once: true });
+  }
+
+  // Start both processes and negotiate features.
+  engines.forEach((e) => e.start());
+  await Promise.all(engines.map((e) => e.init()));
+
+  // Game set-up as xboard sends it, then the opening in force mode.
+  if (!over) {
+    for (const [i, e] of engines.entries()) {
+      e.send('new');
+      e.send(levelCommand(g.tc));
+      e.send('post');
+      e.send(g.ponder ? 'hard' : 'easy');
+      if (g.specs[i].computer) e.send('computer');
+      if (e.features.name === '1') e.send(`name ${names[1 - i]}`);
+      if (e.features.ics === '1') e.send('ics -');
+      e.send('force');
+    }
+    for (const uci of g.opening.moves) {
+      const move = board.move({ from: uci.slice(0, 2), to: uci.slice(2, 4), promotion: uci[4] });
+      rec.moves.push({ san: move.san, uci, book: true, comment: null });
+      sendMove(0, move);
+      sendMove(1, move);
+    }
+    // Engines that answer pings have read everything before the clock runs.
+    await Promise.all(engines.map((e) => e.ping(PING_TIMEOUT_MS)));
+    startTurn();
+  }
+
+  await ended;
+  g.signal?.removeEventListener('abort', onAbort);
+  clearTimeout(hangTimer);
+  const tag = `${rec.result} {${braceSafe(rec.reason)}}`;
+  for (const e of engines) {
+    e.closing = true;
+    if (e.alive) {
+      e.send(`result ${tag}`);
+      e.send('force');
+    }
+  }
+  await Promise.all(engines.map((e) => e.quit()));
+  return rec;
+}

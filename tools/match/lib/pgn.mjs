@@ -1,0 +1,58 @@
+// PGN text of a finished game record (see playGame). All games start from the
+// standard position, the opening being part of the move list, so no FEN tag
+// is needed.
+
+function tagValue(v) {
+  return String(v).replace(/\\/g, '\\\\').replace(/"/g, '\\"');
+}
+
+function pgnDate(d) {
+  const two = (n) => String(n).padStart(2, '0');
+  return `${d.getFullYear()}.${two(d.getMonth() + 1)}.${two(d.getDate())}`;
+}
+
+function comment(text) {
+  return `{${String(text).replace(/[{}]/g, '').replace(/\s+/g, ' ').trim()}}`;
+}
+
+// Joins tokens into lines of at most 79 characters.
+function wrap(tokens) {
+  const lines = [];
+  let line = '';
+  for (const tok of tokens) {
+    if (line === '') line = tok;
+    else if (line.length + 1 + tok.length <= 79) line += ' ' + tok;
+    else {
+      lines.push(line);
+      line = tok;
+    }
+  }
+  if (line !== '') lines.push(line);
+  return lines.join('\n');
+}
+
+export function gamePgn(rec, { event, tc }) {
+  const tags = [
+    ['Event', event],
+    ['Site', '?'],
+    ['Date', pgnDate(rec.date)],
+    ['Round', String(rec.number)],
+    ['White', rec.white],
+    ['Black', rec.black],
+    ['Result', rec.result],
+    ['TimeControl', tc.text],
+    ['Termination', rec.termination],
+    ['Opening', rec.opening],
+    ['PlyCount', String(rec.moves.length)],
+  ];
+  const tokens = [];
+  rec.moves.forEach((m, k) => {
+    if (k % 2 === 0) tokens.push(`${k / 2 + 1}.`);
+    tokens.push(m.san);
+    if (m.comment) tokens.push(...comment(m.comment).split(' '));
+  });
+  if (rec.reason) tokens.push(...comment(rec.reason).split(' '));
+  tokens.push(rec.result);
+  const head = tags.map(([k, v]) => `[${k} "${tagValue(v)}"]`).join('\n');
+  return `${head}\n\n${wrap(tokens)}\n\n`;
+}

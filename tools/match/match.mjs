@@ -1,0 +1,500 @@
+#!/usr/bin/env node
+// Plays chess games between two engines that speak the xboard protocol
+// (CECP version 2), or between two processes of one engine, with real clocks
+// and chess.js 1.4.0 as the referee. Install chess.js first with
+//   npm ci --prefix tools/match
+//
+// Usage:
+//   node tools/match/match.mjs --engine SPEC [--engine SPEC] --tc TC [options]
+//
+// Example:
+//   node tools/match/match.mjs \
+//     --engine "name=Brevalt,cmd=/abs/build/brevalt,dir=/abs/data" \
+//     --engine "name=Fairymax,cmd=/usr/games/fairymax,computer=0" \
+//     --games 200 --tc 2+0.05 --concurrency 2 --pgn out.pgn
+//
+// An engine SPEC is a comma-separated list of key=value pairs (values cannot
+// hold commas):
+//   cmd=COMMAND    the program and its arguments (required); a relative
+//                  program path is taken from the current directory
+//   name=NAME      name in the PGN and the reports (default: the program's
+//                  file name, or the script's for "node x.mjs" and the like;
+//                  "(1)" and "(2)" are added when both names are equal)
+//   dir=DIR        working directory of the engine (default: the current one)
+//   computer=0     do not send "computer" (default 1). Fairy-Max 5.0b, for
+//                  one, may crash on commands it does not know.
+// With one --engine the engine plays itself, as two processes.
+//
+// Options:
+//   --tc TC              time control (required): "BASE+INC" in seconds
+//                        ("2+0.05", "60+1", "1:30+0"), "MOVES/BASE" for MOVES
+//                        moves in BASE seconds, repeating ("40/30"), or both
+//                        ("40/30+1")
+//   --games N            number of games, default 2; played in pairs from one
+//                        opening with colours swapped, engine 1 White first
+//   --concurrency N      games played at once, default 1
+//   --pgn FILE           write every game to FILE, in game order
+//   --json FILE          write the game records and the summary as JSON
+//   --log DIR            write each game's protocol transcript to DIR
+//   --ponder             send "hard" (pondering on) instead of "easy"
+//   --openings N         use only N opening lines (the first N of the list,
+//                        shuffled first when --seed is given)
+//   --openings-file F    opening lines from F instead of the built-in list:
+//                        one line each, coordinate moves ("e2e4 e7e5"),
+//                        optionally "; name"; "#" starts a comment line
+//   --seed S             shuffle the opening lines with seed S (an integer);
+//                        without it pair k plays line k modulo their number
+//   --max-plies N        adjudicate a draw once a game has N plies (default 0,
+//                        no limit)
+//   --margin MS          time a move may exceed the clock before it counts as
+//                        a time forfeit, default 0
+//   --hang-grace S       seconds after a flag falls before an engine that is
+//                        still silent is declared lost and killed, default 5
+//   --comments           add "{score/depth time}" comments from the engines'
+//                        thinking output to the PGN moves
+//   --event TEXT         PGN Event tag, default "Engine match"
+//   --strict             exit with status 1 when any illegal move, crash,
+//                        time forfeit, false claim or rejected move occurred
+//   --help               this text
+//
+// How games are run, as xboard 4.9 runs a two-machine game: each game gets a
+// fresh process for each side, started in its working directory; "xboard"
+// and "protover 2", every feature answered with "accepted" or "rejected"
+// (waiting up to 2 s for done=1, 10 s after done=0); "new", "level MPS BASE
+// INC", "post", "hard"/"easy", "computer", "force" and the opening moves to
+// both; "ping" where supported. The engine on move then gets "time", "otim"
+// and "go"; its opponent stays in force mode until its first turn, when it
+// gets "time", "otim", the last move and "go"; after that each turn is
+// "time", "otim" and the opponent's move. Moves go out as "usermove e2e4"
+// when usermove=1 was accepted, else as "e2e4" (SAN when san=1).
+// The "level" command carries whole seconds: the base rounded (at least 1 s),
+// the increment rounded down, because engines reading integers (Brevalt,
+// Fairy-Max) stop at a decimal point; the exact clock reaches them through
+// "time" and "otim".
+//
+// Clocks run on the wall clock from the moment the tool has sent the move or
+// "go" to the arrival of the engine's "move" line. A move that arrives after
+// the clock ran out loses on time (drawn if the opponent has no mating
+// material), as does an engine that has not moved by its remaining time plus
+// the hang grace (it is then killed). The increment is added after each
+// move; with MOVES/BASE the base time is added again after each MOVES moves
+// of a side, counted from the start of the game.
+//
+// Engine output: "move X" (coordinate notation, o-o / o-o-o castling, a
+// pawn on the last rank without a letter becomes a queen, SAN as a fallback);
+// an unreadable or illegal move loses. "resign" loses. A result claim
+// ("1-0 {..}", "0-1 {..}", "1/2-1/2 {..}") ends the game when the referee
+// agrees, counts as resigning when it gives the claimer's own loss, and
+// otherwise is a false claim that loses. "offer draw" is ignored: the
+// referee ends drawn games itself. "Illegal move..." means the engine
+// rejected a legal move the tool sent: the game is lost for it. "Error..."
+// lines are counted and reported. An engine whose process ends or closes its
+// output during a game loses (crash). After every move the referee ends the
+// game on checkmate, stalemate, threefold repetition, the fifty-move rule or
+// insufficient material, and both engines get "result R {reason}", "force"
+// and "quit" (and are killed if they do not leave).
+//
+// Exit status: 0 when all games were played, 1 with --strict and a problem
+// as above, 2 for bad arguments, 130 when interrupted.
+import fs from 'node:fs';
+import path from 'node:path';
+import { performance } from 'node:perf_hooks';
+import { parseTimeControl } from './lib/notation.mjs';
+import { OPENINGS, checkOpenings, readOpeningsFile } from './lib/openings.mjs';
+import { playGame, PROBLEM_KINDS, PROBLEM_LABELS, STRICT_KINDS } from './lib/game.mjs';
+import { splitCommand } from './lib/engine.mjs';
+import { gamePgn } from './lib/pgn.mjs';
+
+class UsageError extends Error {}
+
+function usageText() {
+  const src = fs.readFileSync(new URL(import.meta.url), 'utf8').split('\n');
+  const out = [];
+  for (const line of src.slice(1)) {
+    if (!line.startsWith('//')) break;
+    out.push(line.replace(/^\/\/ ?/, ''));
+  }
+  return out.join('\n');
+}
+
+function findOnPath(file) {
+  for (const dir of (process.env.PATH || '').split(':')) {
+    if (dir === '') continue;
+    const full = path.join(dir, file);
+    try {
+      fs.accessSync(full, fs.constants.X_OK);
+      return full;
+    } catch {
+      // not here
+    }
+  }
+  return null;
+}
+
+// The program's file name; for a script run by an interpreter ("node
+// fake.mjs"), the script's name without its extension.
+function defaultName(argv) {
+  const first = path.basename(argv[0]);
+  if (argv.length > 1 && /^(node|nodejs|python\d*|perl|ruby|sh|bash)$/.test(first)) {
+    return path.basename(argv[1]).replace(/\.[^.]*$/, '');
+  }
+  return first;
+}
+
+function parseEngineSpec(text) {
+  const spec = { name: null, argv: null, dir: null, computer: true };
+  for (const part of text.split(',')) {
+    const eq = part.indexOf('=');
+    if (eq <= 0) throw new UsageError(`engine "${text}": "${part}" is not key=value`);
+    const key = part.slice(0, eq).trim();
+    const value = part.slice(eq + 1).trim();
+    if (key === 'name') spec.name = value;
+    else if (key === 'cmd') spec.argv = splitCommand(value);
+    else if (key === 'dir') spec.dir = path.resolve(value);
+    else if (key === 'computer') {
+      if (value !== '0' && value !== '1') throw new UsageError(`engine "${text}": computer must be 0 or 1`);
+      spec.computer = value === '1';
+    } else throw new UsageError(`engine "${text}": unknown key "${key}"`);
+  }
+  if (!spec.argv || spec.argv.length === 0) throw new UsageError(`engine "${text}": cmd= is missing`);
+  let program = spec.argv[0];
+  if (program.includes('/')) {
+    program = path.resolve(program);
+    try {
+      fs.accessSync(program, fs.constants.X_OK);
+    } catch {
+      throw new UsageError(`engine "${text}": ${program} is not an executable file`);
+    }
+    spec.argv[0] = program;
+  } else if (!findOnPath(program)) {
+    throw new UsageError(`engine "${text}": ${program} is not found on PATH`);
+  }
+  if (spec.dir !== null && !(fs.existsSync(spec.dir) && fs.statSync(spec.dir).isDirectory())) {
+    throw new UsageError(`engine "${text}": ${spec.dir} is not a directory`);
+  }
+  if (!spec.name) spec.name = defaultName(spec.argv);
+  return spec;
+}
+
+function positiveInt(name, v, { zero = false } = {}) {
+  if (!/^\d+$/.test(String(v))) throw new UsageError(`${name} needs a whole number, not "${v}"`);
+  const n = Number(v);
+  if (!zero && n === 0) throw new UsageError(`${name} must be at least 1`);
+  return n;
+}
+
+function parseArgs(argv) {
+  const o = {
+    engines: [],
+    games: 2,
+    tc: null,
+    concurrency: 1,
+    pgn: null,
+    json: null,
+    log: null,
+    ponder: false,
+    openings: 0,
+    openingsFile: null,
+    seed: null,
+    maxPlies: 0,
+    marginMs: 0,
+    hangGraceMs: 5000,
+    comments: false,
+    event: 'Engine match',
+    strict: false,
+    help: false,
+  };
+  const flags = { '--ponder': 'ponder', '--strict': 'strict', '--comments': 'comments' };
+  for (let k = 0; k < argv.length; k++) {
+    const arg = argv[k];
+    if (arg === '--help' || arg === '-h') {
+      o.help = true;
+      continue;
+    }
+    if (flags[arg]) {
+      o[flags[arg]] = true;
+      continue;
+    }
+    let value;
+    let name = arg;
+    const eq = arg.indexOf('=');
+    if (arg.startsWith('--') && eq > 0) {
+      name = arg.slice(0, eq);
+      value = arg.slice(eq + 1);
+    } else {
+      if (k + 1 >= argv.length) throw new UsageError(`${arg} needs a value`);
+      value = argv[++k];
+    }
+    switch (name) {
+      case '--engine': o.engines.push(parseEngineSpec(value)); break;
+      case '--games': o.games = positiveInt(name, value); break;
+      case '--tc':
+        try {
+          o.tc = parseTimeControl(value);
+        } catch (err) {
+          throw new UsageError(`--tc: ${err.message}`);
+        }
+        break;
+      case '--concurrency': o.concurrency = positiveInt(name, value); break;
+      case '--pgn': o.pgn = value; break;
+      case '--json': o.json = value; break;
+      case '--log': o.log = value; break;
+      case '--openings': o.openings = positiveInt(name, value); break;
+      case '--openings-file': o.openingsFile = value; break;
+      case '--seed':
+        if (!/^-?\d+$/.test(value)) throw new UsageError(`--seed needs an integer, not "${value}"`);
+        o.seed = Number(value);
+        break;
+      case '--max-plies': o.maxPlies = positiveInt(name, value, { zero: true }); break;
+      case '--margin': o.marginMs = positiveInt(name, value, { zero: true }); break;
+      case '--hang-grace':
+        if (!/^\d+(\.\d+)?$/.test(value)) throw new UsageError(`--hang-grace needs seconds, not "${value}"`);
+        o.hangGraceMs = Math.round(Number(value) * 1000);
+        break;
+      case '--event': o.event = value; break;
+      default: throw new UsageError(`unknown option ${arg}`);
+    }
+  }
+  if (o.help) return o;
+  if (o.engines.length === 0 || o.engines.length > 2) throw new UsageError('give one or two --engine options');
+  if (!o.tc) throw new UsageError('--tc is required');
+  return o;
+}
+
+// A small seeded generator (mulberry32) for shuffling the openings.
+function shuffled(list, seed) {
+  let a = seed >>> 0;
+  const rand = () => {
+    a = (a + 0x6d2b79f5) >>> 0;
+    let t = a;
+    t = Math.imul(t ^ (t >>> 15), t | 1);
+    t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
+    return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
+  };
+  const out = [...list];
+  for (let i = out.length - 1; i > 0; i--) {
+    const j = Math.floor(rand() * (i + 1));
+    [out[i], out[j]] = [out[j], out[i]];
+  }
+  return out;
+}
+
+function pad(s, n) {
+  return String(s).padStart(n);
+}
+
+function summaryText(o, names, records, interrupted) {
+  const finished = records.filter((r) => r.result !== '*');
+  const tally = { w: 0, d: 0, l: 0 };
+  const terminations = new Map();
+  for (const r of finished) {
+    const engine1White = r.whiteSlot === 0;
+    if (r.result === '1/2-1/2') tally.d++;
+    else if ((r.result === '1-0') === engine1White) tally.w++;
+    else tally.l++;
+    const key = r.reason.replace(/^checkmate, .*/, 'checkmate');
+    const kind = r.termination === 'normal' || r.termination === 'adjudication' ? key : r.termination;
+    terminations.set(kind, (terminations.get(kind) ?? 0) + 1);
+  }
+  const n = finished.length;
+  const points = tally.w + tally.d / 2;
+  const lines = [];
+  lines.push('');
+  lines.push(`Match ${names[0]} vs ${names[1]}, time control ${o.tc.text}${interrupted ? ' (interrupted)' : ''}`);
+  lines.push(`games: ${n} of ${o.games}`);
+  lines.push(
+    `${names[0]}: ${tally.w} wins, ${tally.d} draws, ${tally.l} losses; ` +
+      `${points}/${n} points (${n ? ((100 * points) / n).toFixed(1) : '0.0'}%)`,
+  );
+  if (terminations.size) {
+    lines.push(
+      'endings: ' + [...terminations].sort((a, b) => b[1] - a[1]).map(([k, v]) => `${k} ${v}`).join(', '),
+    );
+  }
+  const width = Math.max(12, ...names.map((s) => s.length)) + 2;
+  lines.push(`${''.padEnd(20)}${pad(names[0], width)}${pad(names[1], width)}`);
+  const counts = countProblems(records);
+  for (const [kind, label] of PROBLEM_KINDS) {
+    lines.push(`${label.padEnd(20)}${pad(counts[0][kind], width)}${pad(counts[1][kind], width)}`);
+  }
+  const details = [];
+  for (const r of records) {
+    for (const p of r.problems) {
+      const slot = p.side === 0 ? r.whiteSlot : 1 - r.whiteSlot;
+      details.push(`  game ${r.number}: ${names[slot]}, ${PROBLEM_LABELS[p.kind]}: ${p.detail}`);
+    }
+  }
+  if (details.length) {
+    lines.push('problems:');
+    lines.push(...details);
+  }
+  return lines.join('\n');
+}
+
+function countProblems(records) {
+  const counts = [0, 1].map(() => Object.fromEntries(PROBLEM_KINDS.map(([k]) => [k, 0])));
+  for (const r of records) {
+    for (const p of r.problems) {
+      const slot = p.side === 0 ? r.whiteSlot : 1 - r.whiteSlot;
+      counts[slot][p.kind]++;
+    }
+  }
+  return counts;
+}
+
+async function main() {
+  // A reader that stops early (| head) must not crash the match.
+  process.stdout.on('error', () => {});
+  let o;
+  try {
+    o = parseArgs(process.argv.slice(2));
+  } catch (err) {
+    if (!(err instanceof UsageError)) throw err;
+    process.stderr.write(`match: ${err.message}\n(see --help)\n`);
+    return 2;
+  }
+  if (o.help) {
+    process.stdout.write(usageText() + '\n');
+    return 0;
+  }
+
+  let openings;
+  try {
+    openings = checkOpenings(o.openingsFile ? readOpeningsFile(o.openingsFile) : OPENINGS);
+  } catch (err) {
+    process.stderr.write(`match: ${err.message}\n`);
+    return 2;
+  }
+  if (o.seed !== null) openings = shuffled(openings, o.seed);
+  if (o.openings > 0) openings = openings.slice(0, o.openings);
+
+  const specs = o.engines.length === 1 ? [o.engines[0], o.engines[0]] : o.engines;
+  const names = specs.map((s) => s.name);
+  if (names[0] === names[1]) {
+    names[0] += ' (1)';
+    names[1] += ' (2)';
+  }
+
+  if (o.log) fs.mkdirSync(o.log, { recursive: true });
+  const pgnOut = o.pgn ? fs.openSync(o.pgn, 'w') : null;
+  const records = [];
+  const pgnPending = new Map();
+  let pgnNext = 1;
+  const controller = new AbortController();
+  let interrupted = false;
+  const onSignal = () => {
+    if (interrupted) return;
+    interrupted = true;
+    process.stderr.write('match: interrupted, stopping the games\n');
+    controller.abort();
+  };
+  process.on('SIGINT', onSignal);
+  process.on('SIGTERM', onSignal);
+
+  process.stdout.write(
+    `Match ${names[0]} vs ${names[1]}: ${o.games} games, time control ${o.tc.text}, ` +
+      `concurrency ${o.concurrency}, ${openings.length} opening lines\n`,
+  );
+
+  const finished = (rec) => {
+    records.push(rec);
+    process.stdout.write(`game ${rec.number}/${o.games}: ${rec.white} - ${rec.black} ${rec.result} (${rec.reason})\n`);
+    if (pgnOut !== null) {
+      pgnPending.set(rec.number, gamePgn(rec, { event: o.event, tc: o.tc }));
+      while (pgnPending.has(pgnNext)) {
+        fs.writeSync(pgnOut, pgnPending.get(pgnNext));
+        pgnPending.delete(pgnNext);
+        pgnNext++;
+      }
+    }
+  };
+
+  let next = 0;
+  const worker = async () => {
+    while (next < o.games && !interrupted) {
+      const index = next++;
+      const whiteSlot = index % 2;
+      const opening = openings[Math.floor(index / 2) % openings.length];
+      const gameSpecs = whiteSlot === 0 ? [specs[0], specs[1]] : [specs[1], specs[0]];
+      const gameNames = whiteSlot === 0 ? [names[0], names[1]] : [names[1], names[0]];
+      let log = null;
+      let logFd = null;
+      if (o.log) {
+        logFd = fs.openSync(path.join(o.log, `game-${String(index + 1).padStart(4, '0')}.log`), 'w');
+        const t0 = performance.now();
+        log = (text) => fs.writeSync(logFd, `${(performance.now() - t0).toFixed(1).padStart(9)} ${text}\n`);
+      }
+      const rec = await playGame({
+        number: index + 1,
+        specs: gameSpecs,
+        names: gameNames,
+        opening,
+        tc: o.tc,
+        ponder: o.ponder,
+        maxPlies: o.maxPlies,
+        marginMs: o.marginMs,
+        hangGraceMs: o.hangGraceMs,
+        comments: o.comments,
+        log,
+        signal: controller.signal,
+      });
+      if (logFd !== null) fs.closeSync(logFd);
+      rec.whiteSlot = whiteSlot;
+      if (rec.result === '*' && interrupted) {
+        records.push(rec);
+        continue;
+      }
+      finished(rec);
+    }
+  };
+  await Promise.all(Array.from({ length: Math.min(o.concurrency, o.games) }, worker));
+  if (pgnOut !== null) {
+    // Games left waiting behind an interrupted one.
+    for (const k of [...pgnPending.keys()].sort((a, b) => a - b)) fs.writeSync(pgnOut, pgnPending.get(k));
+    fs.closeSync(pgnOut);
+  }
+
+  records.sort((a, b) => a.number - b.number);
+  process.stdout.write(summaryText(o, names, records, interrupted) + '\n');
+
+  const counts = countProblems(records);
+  const strictFailures = [0, 1].reduce(
+    (sum, s) => sum + [...STRICT_KINDS].reduce((t, k) => t + counts[s][k], 0),
+    0,
+  );
+  if (o.json) {
+    const json = {
+      engines: names,
+      timeControl: o.tc.text,
+      games: records.map((r) => ({
+        number: r.number,
+        white: r.white,
+        black: r.black,
+        whiteSlot: r.whiteSlot,
+        opening: r.opening,
+        result: r.result,
+        reason: r.reason,
+        termination: r.termination,
+        moves: r.moves.map((m) => m.san),
+        sent: r.moves.map((m) => m.sent ?? null),
+        problems: r.problems.map((p) => ({ ...p, engine: names[p.side === 0 ? r.whiteSlot : 1 - r.whiteSlot] })),
+        clocksMs: r.clocksMs ? r.clocksMs.map(Math.round) : null,
+      })),
+      problems: Object.fromEntries(names.map((nm, s) => [nm, counts[s]])),
+    };
+    fs.writeFileSync(o.json, JSON.stringify(json, null, 2) + '\n');
+  }
+  if (interrupted) return 130;
+  if (o.strict && strictFailures > 0) return 1;
+  return 0;
+}
+
+main().then(
+  (code) => {
+    process.exitCode = code;
+  },
+  (err) => {
+    process.stderr.write(`match: ${err.stack || err}\n`);
+    process.exitCode = 3;
+  },
+);
