@@ -1,0 +1,340 @@
+// Tests of the match tool (tools/match/match.mjs) against small fake engines
+// (tests/match/fakes/), each misbehaving in one way. Chess facts are checked
+// with chess.js from tools/match/node_modules ("npm ci --prefix tools/match").
+// Run with: node --test tests/match/match_tool.test.mjs
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFile } from 'node:child_process';
+import { createRequire } from 'node:module';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+const ROOT = fileURLToPath(new URL('../../', import.meta.url));
+const MATCH = path.join(ROOT, 'tools/match/match.mjs');
+const FAKES = path.join(ROOT, 'tests/match/fakes');
+const require = createRequire(path.join(ROOT, 'tools/match/package.json'));
+const { Chess } = require('chess.js');
+const { parseTimeControl, levelCommand, parseEngineMove } = await import(
+  new URL('../../tools/match/lib/notation.mjs', import.meta.url)
+);
+
+const CASTLE_PROMOTE_LINE = 'e2e4 d7d5 e4d5 c7c6 d5c6 g8f6 c6b7 e7e6 g1f3 f8e7 f1e2 e8g8 ; castle and promote';
+const FOOLS_MATE_LINE = 'f2f3 e7e5 g2g4 ; fool';
+
+function engine(fakeName, extra = '') {
+  return `cmd="${process.execPath}" "${path.join(FAKES, `${fakeName}.mjs`)}",name=${fakeName}${extra}`;
+}
+
+// Runs the tool in a fresh folder; returns its exit status, output, the JSON
+// report, the PGN games and the folder.
+function runMatch(args, { openings = null } = {}) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'match-test-'));
+  const full = [MATCH, ...args, '--json', 'out.json', '--pgn', 'out.pgn'];
+  if (openings !== null) {
+    fs.writeFileSync(path.join(dir, 'openings.txt'), openings + '\n');
+    full.push('--openings-file', 'openings.txt');
+  }
+  return new Promise((resolve) => {
+    execFile(process.execPath, full, { cwd: dir, timeout: 60000 }, (err, stdout, stderr) => {
+      const code = err ? err.code : 0;
+      const read = (f) => (fs.existsSync(path.join(dir, f)) ? fs.readFileSync(path.join(dir, f), 'utf8') : null);
+      const jsonText = read('out.json');
+      const pgnText = read('out.pgn');
+      resolve({
+        code,
+        stdout,
+        stderr,
+        dir,
+        json: jsonText ? JSON.parse(jsonText) : null,
+        pgn: pgnText ? pgnText.split(/\n\n(?=\[Event )/).filter((g) => g.trim() !== '') : [],
+      });
+    });
+  });
+}
+
+// Loads one PGN game with chess.js, failing the test when it cannot.
+function loadGame(pgn) {
+  const board = new Chess();
+  board.loadPgn(pgn);
+  return board;
+}
+
+function problemsOf(game, kind) {
+  return game.problems.filter((p) => p.kind === kind);
+}
+
+test('time controls are read and turned into level commands', () => {
+  assert.deepEqual(parseTimeControl('2+0.05'), { moves: 0, baseMs: 2000, incMs: 50, text: '2+0.05' });
+  assert.deepEqual(parseTimeControl('40/30'), { moves: 40, baseMs: 30000, incMs: 0, text: '40/30' });
+  assert.deepEqual(parseTimeControl('40/5:00+1'), { moves: 40, baseMs: 300000, incMs: 1000, text: '40/300+1' });
+  assert.equal(parseTimeControl('60').text, '60+0');
+  for (const bad of ['', '2+', '+1', 'x', '0+1', '0/30', '1:75', '40/']) {
+    assert.throws(() => parseTimeControl(bad), undefined, bad);
+  }
+  assert.equal(levelCommand(parseTimeControl('2+0.05')), 'level 0 0:02 0');
+  assert.equal(levelCommand(parseTimeControl('300+3')), 'level 0 5 3');
+  assert.equal(levelCommand(parseTimeControl('90+1.5')), 'level 0 1:30 1');
+  assert.equal(levelCommand(parseTimeControl('40/30')), 'level 40 0:30 0');
+  assert.equal(levelCommand(parseTimeControl('0.3+0')), 'level 0 0:01 0');
+});
+
+test('engine moves are read as xboard reads them', () => {
+  // White may castle on both wings and has a pawn on b7 that can promote.
+  const fen = 'r3k2r/1P6/8/8/8/8/8/R3K2R w KQkq - 0 1';
+  const read = (text) => {
+    const m = parseEngineMove(new Chess(fen), text);
+    return m && m.san;
+  };
+  assert.equal(read('o-o'), 'O-O');
+  assert.equal(read('O-O'), 'O-O');
+  assert.equal(read('0-0'), 'O-O');
+  assert.equal(read('o-o-o'), 'O-O-O');
+  assert.equal(read('O-O-O'), 'O-O-O');
+  assert.equal(read('e1g1'), 'O-O');
+  assert.equal(read('e1c1'), 'O-O-O');
+  assert.equal(read('b7b8'), 'b8=Q+');
+  assert.equal(read('b7a8'), 'bxa8=Q+');
+  assert.equal(read('b7b8n'), 'b8=N');
+  assert.equal(read('b7b8N'), 'b8=N');
+  assert.equal(read('b7b8=r'), 'b8=R+');
+  assert.equal(read('b7b8k'), null);
+  assert.equal(read('e1e2q'), null);
+  assert.equal(read('a1a8'), 'Rxa8+');
+  assert.equal(read('Rxa8'), 'Rxa8+');
+  assert.equal(read('b8=Q+'), 'b8=Q+');
+  assert.equal(read('e1e3'), null);
+  assert.equal(read('xyz'), null);
+  assert.equal(read(''), null);
+  // Castling is for the side to move only, and not when it is illegal.
+  assert.equal(parseEngineMove(new Chess('r3k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 1'), 'o-o').san, 'O-O');
+  assert.equal(parseEngineMove(new Chess('r3k2r/8/8/8/8/8/8/R3K2R w - - 0 1'), 'o-o'), null);
+});
+
+test('bad arguments give exit status 2', async () => {
+  const fakeEngine = engine('first-legal');
+  for (const args of [
+    [],
+    ['--engine', fakeEngine],
+    ['--engine', fakeEngine, '--tc', '2+x'],
+    ['--engine', fakeEngine, '--tc', '2', '--games', '0'],
+    ['--engine', fakeEngine, '--tc', '2', '--bogus'],
+    ['--engine', 'name=x', '--tc', '2'],
+    ['--engine', 'cmd=/nonexistent/engine', '--tc', '2'],
+    ['--engine', fakeEngine, '--engine', fakeEngine, '--engine', fakeEngine, '--tc', '2'],
+  ]) {
+    const r = await runMatch(args);
+    assert.equal(r.code, 2, `${args.join(' ')}: ${r.stderr}`);
+    assert.match(r.stderr, /match: /);
+  }
+  const help = await runMatch(['--help']);
+  assert.equal(help.code, 0);
+  assert.match(help.stdout, /--tc TC/);
+});
+
+test('castling written "o-o" and a promotion without a letter are understood', async () => {
+  const r = await runMatch(
+    ['--engine', engine('castle-promote'), '--engine', engine('first-legal'), '--games', '1', '--tc', '5+0', '--max-plies', '16'],
+    { openings: CASTLE_PROMOTE_LINE },
+  );
+  assert.equal(r.code, 0, r.stderr);
+  const game = r.json.games[0];
+  assert.deepEqual(game.problems, []);
+  const castleAt = game.sent.indexOf('o-o');
+  assert.ok(castleAt >= 0, `sent: ${game.sent}`);
+  assert.equal(game.moves[castleAt], 'O-O');
+  const promoteAt = game.sent.findIndex((s) => s && /^[a-h]7[a-h]8$/.test(s));
+  assert.ok(promoteAt >= 0, `sent: ${game.sent}`);
+  assert.match(game.moves[promoteAt], /8=Q/);
+  // The PGN replays with chess.js; a white queen stands on the eighth rank
+  // right after the promotion.
+  assert.equal(r.pgn.length, 1);
+  const board = loadGame(r.pgn[0]);
+  assert.deepEqual(board.history(), game.moves);
+  const replay = new Chess();
+  for (const san of game.moves.slice(0, promoteAt + 1)) replay.move(san);
+  const square = game.sent[promoteAt].slice(2, 4);
+  assert.deepEqual(replay.get(square), { type: 'q', color: 'w' });
+  assert.equal(game.result, '1/2-1/2');
+  assert.equal(game.termination, 'adjudication');
+});
+
+test('a checkmate ends the game with the right result; the claim after it is no false claim', async () => {
+  const r = await runMatch(
+    ['--engine', engine('first-legal'), '--engine', engine('mate-finder'), '--games', '1', '--tc', '5+0', '--strict'],
+    { openings: FOOLS_MATE_LINE },
+  );
+  assert.equal(r.code, 0, r.stdout + r.stderr);
+  const game = r.json.games[0];
+  assert.equal(game.result, '0-1');
+  assert.match(game.reason, /^checkmate/);
+  assert.equal(game.termination, 'normal');
+  assert.deepEqual(game.problems, []);
+  assert.match(r.stdout, /game 1\/1: first-legal - mate-finder 0-1 \(checkmate/);
+  const board = loadGame(r.pgn[0]);
+  assert.ok(board.isCheckmate());
+  assert.equal(board.turn(), 'w');
+  assert.equal(board.getHeaders().Result, '0-1');
+  assert.equal(board.getHeaders().White, 'first-legal');
+});
+
+test('an illegal move loses and fails --strict', async () => {
+  const r = await runMatch(['--engine', engine('first-legal'), '--engine', engine('illegal'), '--games', '2', '--tc', '5+0', '--strict']);
+  assert.equal(r.code, 1, r.stdout + r.stderr);
+  const [g1, g2] = r.json.games;
+  assert.equal(g1.result, '1-0'); // the illegal fake is Black in game 1
+  assert.equal(g2.result, '0-1'); // and White in game 2
+  for (const g of [g1, g2]) {
+    assert.equal(g.termination, 'rules infraction');
+    const [p] = problemsOf(g, 'illegal');
+    assert.equal(p.engine, 'illegal');
+    // chess.js confirms the move is not legal in the position reported.
+    const [, text, fen] = /^"(\S+)" in (.*)$/.exec(p.detail);
+    assert.ok(!new Chess(fen).moves({ verbose: true }).some((m) => m.lan === text), p.detail);
+  }
+  assert.equal(r.json.problems.illegal.illegal, 2);
+  assert.equal(r.json.problems['first-legal'].illegal, 0);
+  assert.match(r.stdout, /illegal moves\s+0\s+2/);
+  for (const pgn of r.pgn) loadGame(pgn);
+  // Without --strict the same match ends with status 0.
+  const relaxed = await runMatch(['--engine', engine('first-legal'), '--engine', engine('illegal'), '--games', '1', '--tc', '5+0']);
+  assert.equal(relaxed.code, 0);
+});
+
+test('an engine that exits during a game loses by a crash, with its exit status and last error output', async () => {
+  const r = await runMatch(['--engine', engine('crash'), '--engine', engine('first-legal'), '--games', '1', '--tc', '5+0', '--strict']);
+  assert.equal(r.code, 1);
+  const game = r.json.games[0];
+  assert.equal(game.result, '0-1');
+  assert.equal(game.termination, 'abandoned');
+  const [p] = problemsOf(game, 'crash');
+  assert.equal(p.engine, 'crash');
+  assert.match(p.detail, /exited with code 3/);
+  assert.match(p.detail, /fake crash: giving up/);
+  loadGame(r.pgn[0]);
+});
+
+test('an engine that never moves forfeits on time and is killed', async () => {
+  const started = Date.now();
+  const r = await runMatch([
+    '--engine', engine('silent'), '--engine', engine('first-legal'),
+    '--games', '1', '--tc', '0.3+0', '--hang-grace', '0.3', '--strict',
+  ]);
+  assert.equal(r.code, 1);
+  assert.ok(Date.now() - started < 20000);
+  const game = r.json.games[0];
+  assert.equal(game.result, '0-1');
+  assert.equal(game.termination, 'time forfeit');
+  const [p] = problemsOf(game, 'timeForfeit');
+  assert.equal(p.engine, 'silent');
+  assert.match(p.detail, /no move .* killed/);
+  assert.equal(r.json.problems.silent.timeForfeit, 1);
+});
+
+test('a move that arrives after the flag fell loses on time, with the overrun reported', async () => {
+  const r = await runMatch(['--engine', engine('first-legal'), '--engine', engine('slow'), '--games', '1', '--tc', '0.4+0']);
+  assert.equal(r.code, 0);
+  const game = r.json.games[0];
+  assert.equal(game.result, '1-0');
+  assert.equal(game.termination, 'time forfeit');
+  const [p] = problemsOf(game, 'timeForfeit');
+  const overrun = Number(/: (\d+) ms over/.exec(p.detail)[1]);
+  assert.ok(overrun >= 250 && overrun < 5000, p.detail);
+  assert.match(game.reason, /slow loses on time \(\d+ ms over\)/);
+});
+
+test('a false draw claim loses for the claimer', async () => {
+  const r = await runMatch(['--engine', engine('false-draw'), '--engine', engine('first-legal'), '--games', '2', '--tc', '5+0', '--strict']);
+  assert.equal(r.code, 1);
+  const [g1, g2] = r.json.games;
+  assert.equal(g1.result, '0-1');
+  assert.equal(g2.result, '1-0');
+  for (const g of [g1, g2]) {
+    const [p] = problemsOf(g, 'falseClaim');
+    assert.equal(p.engine, 'false-draw');
+    // The referee agrees: the position of the claim is no draw.
+    const fen = /in (.*)$/.exec(p.detail)[1];
+    const board = new Chess(fen);
+    assert.ok(!board.isDraw() && !board.isGameOver());
+  }
+  assert.equal(r.json.problems['false-draw'].falseClaim, 2);
+});
+
+test('an engine rejecting a legal move loses and is reported', async () => {
+  const r = await runMatch(['--engine', engine('first-legal'), '--engine', engine('rejector'), '--games', '1', '--tc', '5+0', '--strict']);
+  assert.equal(r.code, 1);
+  const game = r.json.games[0];
+  assert.equal(game.result, '1-0');
+  const [p] = problemsOf(game, 'rejected');
+  assert.equal(p.engine, 'rejector');
+  assert.match(p.detail, /^Illegal move: [a-h][1-8][a-h][1-8]/);
+});
+
+test('the protocol follows xboard: set-up, force, time/otim, go once, usermove, repeating time control', async () => {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'match-log-'));
+  const r = await runMatch(
+    ['--engine', engine('first-legal'), '--games', '1', '--tc', '2/1', '--max-plies', '8', '--log', dir],
+    { openings: '; start position' },
+  );
+  assert.equal(r.code, 0, r.stderr);
+  const log = fs.readFileSync(path.join(dir, 'game-0001.log'), 'utf8').trim().split('\n');
+  const sent = { White: [], Black: [] };
+  for (const line of log) {
+    const m = /^\s*[\d.]+ (White|Black) <  (.*)$/.exec(line);
+    if (m) sent[m[1]].push(m[2]);
+  }
+  const game = r.json.games[0];
+  const uci = game.moves.map((san, k) => {
+    const b = new Chess();
+    game.moves.slice(0, k).forEach((s) => b.move(s));
+    const m = b.move(san);
+    return m.from + m.to;
+  });
+  for (const side of ['White', 'Black']) {
+    const s = sent[side];
+    assert.deepEqual(s.slice(0, 2), ['xboard', 'protover 2']);
+    assert.ok(s.includes('accepted usermove') && s.includes('accepted done'));
+    const newAt = s.indexOf('new');
+    assert.deepEqual(s.slice(newAt, newAt + 7), ['new', 'level 2 0:01 0', 'post', 'easy', 'computer', 'force', 'ping 1']);
+    assert.equal(s.filter((c) => c === 'go').length, 1, `${side}: ${s}`);
+    assert.deepEqual(s.slice(-3), [`result ${game.result} {${game.reason}}`, 'force', 'quit']);
+  }
+  const w = sent.White.slice(sent.White.indexOf('ping 1') + 1);
+  const b = sent.Black.slice(sent.Black.indexOf('ping 1') + 1);
+  // White starts with time, otim and go; Black's first turn brings White's
+  // move and then go; later turns bring time, otim and the move only.
+  assert.deepEqual(w.slice(0, 3), ['time 100', 'otim 100', 'go']);
+  assert.match(b[0], /^time \d+$/);
+  assert.match(b[1], /^otim \d+$/);
+  assert.deepEqual(b.slice(2, 4), [`usermove ${uci[0]}`, 'go']);
+  assert.match(w[3], /^time \d+$/);
+  assert.deepEqual(w[5], `usermove ${uci[1]}`);
+  assert.deepEqual(b.slice(6, 7), [`usermove ${uci[2]}`]);
+  // 2 moves in 1 s: White's clock gets the second back after its 2nd move.
+  const whiteTimes = w.filter((c) => c.startsWith('time ')).map((c) => Number(c.slice(5)));
+  assert.ok(whiteTimes[1] <= 100 && whiteTimes[1] > 50, `${whiteTimes}`);
+  assert.ok(whiteTimes[2] > 150 && whiteTimes[2] <= 200, `${whiteTimes}`);
+});
+
+test('self-play with concurrency: colours alternate, pairs share an opening, the PGN is in game order', async () => {
+  const r = await runMatch([
+    '--engine', engine('first-legal'), '--games', '4', '--concurrency', '2', '--tc', '5+0', '--max-plies', '14', '--strict',
+  ]);
+  assert.equal(r.code, 0, r.stdout + r.stderr);
+  assert.equal(r.pgn.length, 4);
+  const boards = r.pgn.map(loadGame);
+  boards.forEach((board, k) => {
+    const h = board.getHeaders();
+    assert.equal(h.Round, String(k + 1));
+    assert.equal(h.White, k % 2 === 0 ? 'first-legal (1)' : 'first-legal (2)');
+    assert.equal(h.Black, k % 2 === 0 ? 'first-legal (2)' : 'first-legal (1)');
+    assert.equal(h.Result, '1/2-1/2');
+    assert.equal(h.TimeControl, '5+0');
+    assert.equal(board.history().length, 14);
+  });
+  assert.equal(boards[0].getHeaders().Opening, boards[1].getHeaders().Opening);
+  assert.equal(boards[2].getHeaders().Opening, boards[3].getHeaders().Opening);
+  assert.notEqual(boards[0].getHeaders().Opening, boards[2].getHeaders().Opening);
+  assert.match(r.stdout, /first-legal \(1\): 0 wins, 4 draws, 0 losses; 2\/4 points \(50\.0%\)/);
+});
