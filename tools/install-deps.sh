@@ -1,10 +1,11 @@
 #!/bin/sh
 # Installs what building and testing Brevalt needs on Debian 12, skipping
 # whatever is already there: compiler, CMake, GoogleTest, Google Benchmark,
-# and Node.js with npm for the independent chess-rules reference.
+# Node.js with npm for the independent chess-rules reference and the match
+# tool, and Fairy-Max (/usr/games/fairymax) as an opponent in test games.
 set -e
 missing=""
-for pkg in g++ cmake make libgtest-dev libbenchmark-dev; do
+for pkg in g++ cmake make libgtest-dev libbenchmark-dev fairymax; do
   dpkg -s "$pkg" >/dev/null 2>&1 || missing="$missing $pkg"
 done
 command -v node >/dev/null 2>&1 || missing="$missing nodejs"
