@@ -135,7 +135,10 @@ test('bad arguments give exit status 2', async () => {
 
 test('castling written "o-o" and a promotion without a letter are understood', async () => {
   const r = await runMatch(
-    ['--engine', engine('castle-promote'), '--engine', engine('first-legal'), '--games', '1', '--tc', '5+0', '--max-plies', '16'],
+    [
+      '--engine', engine('castle-promote'), '--engine', engine('first-legal'),
+      '--games', '1', '--tc', '5+0', '--max-plies', '16', '--comments',
+    ],
     { openings: CASTLE_PROMOTE_LINE },
   );
   assert.equal(r.code, 0, r.stderr);
@@ -213,6 +216,23 @@ test('an engine that exits during a game loses by a crash, with its exit status 
   assert.match(p.detail, /exited with code 3/);
   assert.match(p.detail, /fake crash: giving up/);
   loadGame(r.pgn[0]);
+});
+
+test('an engine that ends at start-up loses by a crash; the PGN of a game without moves still reads', async () => {
+  const r = await runMatch(
+    ['--engine', engine('first-legal'), '--engine', 'name=false,cmd=false', '--games', '1', '--tc', '5+0', '--strict'],
+    { openings: '; start position' },
+  );
+  assert.equal(r.code, 1);
+  const game = r.json.games[0];
+  assert.equal(game.result, '1-0');
+  assert.deepEqual(game.moves, []);
+  const [p] = problemsOf(game, 'crash');
+  assert.equal(p.engine, 'false');
+  assert.match(p.detail, /exited with code 1/);
+  const board = loadGame(r.pgn[0]);
+  assert.equal(board.history().length, 0);
+  assert.equal(board.getHeaders().Result, '1-0');
 });
 
 test('an engine that never moves forfeits on time and is killed', async () => {
@@ -319,7 +339,8 @@ test('the protocol follows xboard: set-up, force, time/otim, go once, usermove, 
 
 test('self-play with concurrency: colours alternate, pairs share an opening, the PGN is in game order', async () => {
   const r = await runMatch([
-    '--engine', engine('first-legal'), '--games', '4', '--concurrency', '2', '--tc', '5+0', '--max-plies', '14', '--strict',
+    '--engine', engine('first-legal'), '--games', '4', '--concurrency', '2', '--tc', '5+0', '--max-plies', '14',
+    '--strict', '--comments',
   ]);
   assert.equal(r.code, 0, r.stdout + r.stderr);
   assert.equal(r.pgn.length, 4);

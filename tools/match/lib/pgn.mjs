@@ -45,13 +45,21 @@ export function gamePgn(rec, { event, tc }) {
     ['Opening', rec.opening],
     ['PlyCount', String(rec.moves.length)],
   ];
+  // The reason the game ended joins the last move's comment: two comments
+  // in a row are valid PGN, but not every reader (chess.js) takes them.
+  const comments = rec.moves.map((m) => m.comment);
+  if (rec.reason) {
+    const last = comments.length - 1;
+    if (last >= 0 && comments[last]) comments[last] += `, ${rec.reason}`;
+    else if (last >= 0) comments[last] = rec.reason;
+  }
   const tokens = [];
+  if (rec.moves.length === 0 && rec.reason) tokens.push(...comment(rec.reason).split(' '));
   rec.moves.forEach((m, k) => {
     if (k % 2 === 0) tokens.push(`${k / 2 + 1}.`);
     tokens.push(m.san);
-    if (m.comment) tokens.push(...comment(m.comment).split(' '));
+    if (comments[k]) tokens.push(...comment(comments[k]).split(' '));
   });
-  if (rec.reason) tokens.push(...comment(rec.reason).split(' '));
   tokens.push(rec.result);
   const head = tags.map(([k, v]) => `[${k} "${tagValue(v)}"]`).join('\n');
   return `${head}\n\n${wrap(tokens)}\n\n`;
