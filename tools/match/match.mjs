@@ -292,7 +292,10 @@ function summaryText(o, names, records, interrupted) {
     if (r.result === '1/2-1/2') tally.d++;
     else if ((r.result === '1-0') === engine1White) tally.w++;
     else tally.l++;
-    const key = r.reason.replace(/^checkmate, .*/, 'checkmate');
+    const key = r.reason
+      .replace(/^checkmate, .*/, 'checkmate')
+      .replace(/^.* resigns.*$/, 'resignation')
+      .replace(/, claimed by .*$/, '');
     const kind = r.termination === 'normal' || r.termination === 'adjudication' ? key : r.termination;
     terminations.set(kind, (terminations.get(kind) ?? 0) + 1);
   }
@@ -375,8 +378,15 @@ async function main() {
     names[1] += ' (2)';
   }
 
-  if (o.log) fs.mkdirSync(o.log, { recursive: true });
-  const pgnOut = o.pgn ? fs.openSync(o.pgn, 'w') : null;
+  let pgnOut = null;
+  try {
+    if (o.log) fs.mkdirSync(o.log, { recursive: true });
+    if (o.json) fs.writeFileSync(o.json, '');
+    if (o.pgn) pgnOut = fs.openSync(o.pgn, 'w');
+  } catch (err) {
+    process.stderr.write(`match: ${err.message}\n`);
+    return 2;
+  }
   const records = [];
   const pgnPending = new Map();
   let pgnNext = 1;
