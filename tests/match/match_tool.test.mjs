@@ -27,8 +27,8 @@ function engine(fakeName, extra = '') {
   return `cmd="${process.execPath}" "${path.join(FAKES, `${fakeName}.mjs`)}",name=${fakeName}${extra}`;
 }
 
-// Runs the tool in a fresh folder; returns its exit status, output, the JSON
-// report, the PGN games and the folder.
+// Runs the tool in a fresh folder, removed afterwards; returns its exit
+// status, output, the JSON report and the PGN games.
 function runMatch(args, { openings = null } = {}) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'match-test-'));
   const full = [MATCH, ...args, '--json', 'out.json', '--pgn', 'out.pgn'];
@@ -42,11 +42,11 @@ function runMatch(args, { openings = null } = {}) {
       const read = (f) => (fs.existsSync(path.join(dir, f)) ? fs.readFileSync(path.join(dir, f), 'utf8') : null);
       const jsonText = read('out.json');
       const pgnText = read('out.pgn');
+      fs.rmSync(dir, { recursive: true, force: true });
       resolve({
         code,
         stdout,
         stderr,
-        dir,
         json: jsonText ? JSON.parse(jsonText) : null,
         pgn: pgnText ? pgnText.split(/\n\n(?=\[Event )/).filter((g) => g.trim() !== '') : [],
       });
@@ -299,6 +299,7 @@ test('the protocol follows xboard: set-up, force, time/otim, go once, usermove, 
   );
   assert.equal(r.code, 0, r.stderr);
   const log = fs.readFileSync(path.join(dir, 'game-0001.log'), 'utf8').trim().split('\n');
+  fs.rmSync(dir, { recursive: true, force: true });
   const sent = { White: [], Black: [] };
   for (const line of log) {
     const m = /^\s*[\d.]+ (White|Black) <  (.*)$/.exec(line);
