@@ -72,6 +72,13 @@ KeyPair side_key(int side, uint32_t lo, uint32_t hi) {
   return {lo, hi};
 }
 
+void find_king_squares() {
+  for (int sq = 0; sq < 64; ++sq) {
+    if (board[sq] == KING) white_king_sq = static_cast<int16_t>(sq);
+    if (board[sq] == KING + BLACK) black_king_sq = static_cast<int16_t>(sq);
+  }
+}
+
 KeyPair compute_position_key() {
   KeyPair k{0, 0};
   for (int sq = 0; sq < 64; ++sq) {

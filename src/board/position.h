@@ -176,6 +176,9 @@ extern uint8_t reach[8][64][64];
 // hold them), 1 otherwise.
 int build_piece_lists();
 
+// Sets white_king_sq and black_king_sq from the board.
+void find_king_squares();
+
 // Position key of the board computed from scratch (placement only).
 KeyPair compute_position_key();
 // Pawn key of the board computed from scratch.

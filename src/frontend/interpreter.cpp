@@ -328,10 +328,7 @@ void command_see() {
     std::printf("Error (square must be 0 to 63): see\n");
     return;
   }
-  for (int s = 0; s < 64; ++s) {
-    if (board[s] == KING) white_king_sq = static_cast<int16_t>(s);
-    if (board[s] == KING + BLACK) black_king_sq = static_cast<int16_t>(s);
-  }
+  find_king_squares();
   stand_down(false);
   std::printf("telluser result is %d\n", exchange_loss(static_cast<int>(sq)));
 }

@@ -296,10 +296,7 @@ void restore_game_state() {
   black_castled = b.black_castled;
   game_ply = b.game_ply;
   game_fifty_counter = b.game_fifty_counter;
-  for (int sq = 0; sq < 64; ++sq) {
-    if (board[sq] == KING) white_king_sq = static_cast<int16_t>(sq);
-    if (board[sq] == KING + BLACK) black_king_sq = static_cast<int16_t>(sq);
-  }
+  find_king_squares();
 }
 
 namespace {
@@ -383,10 +380,7 @@ int play_move(int mode) {
   null_depth = 0;
   lists_frozen = 0;
   state_top = &state_stack[0];
-  for (int sq = 0; sq < 64; ++sq) {
-    if (board[sq] == KING) white_king_sq = static_cast<int16_t>(sq);
-    if (board[sq] == KING + BLACK) black_king_sq = static_cast<int16_t>(sq);
-  }
+  find_king_squares();
 
   // Step 3. The opponent's move must be legal.
   int from, to;

@@ -47,18 +47,7 @@ int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry) {
 
   // Step 4. Push.
   const int q = p + 1;
-  StateRecord& cur = state_stack[q];
-  const StateRecord& prev = state_stack[p];
-  cur.white_king_moves = prev.white_king_moves;
-  cur.black_king_moves = prev.black_king_moves;
-  cur.white_h_rook_moves = prev.white_h_rook_moves;
-  cur.white_a_rook_moves = prev.white_a_rook_moves;
-  cur.black_h_rook_moves = prev.black_h_rook_moves;
-  cur.black_a_rook_moves = prev.black_a_rook_moves;
-  cur.best_from = cur.best_to = 0;
-  ply = static_cast<int16_t>(q);
-  state_top = &cur;
-  ply_sign = static_cast<int16_t>(-ply_sign);
+  push_ply(q);
 
   // Step 5.
   const int n = generate_moves(side, check ? 1 : 0);
@@ -103,9 +92,7 @@ int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry) {
   if (!cut) result = (!any_legal && !stop_search && check) ? q - MATE_SCORE : alpha;
 
   // Step 8. Pop.
-  ply = static_cast<int16_t>(p);
-  state_top = &state_stack[p];
-  ply_sign = static_cast<int16_t>(-ply_sign);
+  pop_ply(p);
   return result;
 }
 

@@ -290,10 +290,7 @@ int move_is_legal(int from, int to, int piece) {
   state_top = &state_stack[0];
   ply = 0;
   ply_sign = -1;
-  for (int sq = 0; sq < 64; ++sq) {
-    if (board[sq] == KING) white_king_sq = static_cast<int16_t>(sq);
-    if (board[sq] == KING + BLACK) black_king_sq = static_cast<int16_t>(sq);
-  }
+  find_king_squares();
   root_check_state(side);
   legal_count = 0;
   lists_frozen = 1;
@@ -417,10 +414,7 @@ restart:
       quiescence_mode = 0;
       root_to = NO_SQUARE;
       root_piece_retreats = 0;
-      for (int sq = 0; sq < 64; ++sq) {
-        if (board[sq] == KING) white_king_sq = static_cast<int16_t>(sq);
-        if (board[sq] == KING + BLACK) black_king_sq = static_cast<int16_t>(sq);
-      }
+      find_king_squares();
       root_white_king_sq = white_king_sq;
       root_black_king_sq = black_king_sq;
 

@@ -186,29 +186,6 @@ int32_t eval_for(int p, int32_t alpha, int32_t beta) {
   return (p & 1) ? -e : e;
 }
 
-// Pushes ply q over ply q - 1: the castling counters carry on.
-void push_ply(int q) {
-  StateRecord& prev = state_stack[q - 1];
-  StateRecord& cur = state_stack[q];
-  cur.white_king_moves = prev.white_king_moves;
-  cur.black_king_moves = prev.black_king_moves;
-  cur.white_h_rook_moves = prev.white_h_rook_moves;
-  cur.white_a_rook_moves = prev.white_a_rook_moves;
-  cur.black_h_rook_moves = prev.black_h_rook_moves;
-  cur.black_a_rook_moves = prev.black_a_rook_moves;
-  cur.best_from = 0;
-  cur.best_to = 0;
-  ply = static_cast<int16_t>(q);
-  state_top = &cur;
-  ply_sign = static_cast<int16_t>(-ply_sign);
-}
-
-void pop_ply(int p) {
-  ply = static_cast<int16_t>(p);
-  state_top = &state_stack[p];
-  ply_sign = static_cast<int16_t>(-ply_sign);
-}
-
 // What the picker hands out: a move to try, a repeat of the table move
 // that is skipped, the empty pick that opens the killer phase, or the end.
 enum class PickKind { move, skip, empty, end };
@@ -390,6 +367,28 @@ int reduction_for(int q, int32_t alpha, int32_t mat) {
 }
 
 }  // namespace
+
+void push_ply(int q) {
+  StateRecord& prev = state_stack[q - 1];
+  StateRecord& cur = state_stack[q];
+  cur.white_king_moves = prev.white_king_moves;
+  cur.black_king_moves = prev.black_king_moves;
+  cur.white_h_rook_moves = prev.white_h_rook_moves;
+  cur.white_a_rook_moves = prev.white_a_rook_moves;
+  cur.black_h_rook_moves = prev.black_h_rook_moves;
+  cur.black_a_rook_moves = prev.black_a_rook_moves;
+  cur.best_from = 0;
+  cur.best_to = 0;
+  ply = static_cast<int16_t>(q);
+  state_top = &cur;
+  ply_sign = static_cast<int16_t>(-ply_sign);
+}
+
+void pop_ply(int p) {
+  ply = static_cast<int16_t>(p);
+  state_top = &state_stack[p];
+  ply_sign = static_cast<int16_t>(-ply_sign);
+}
 
 void record_pv(int q, int from, int to) {
   if (q < 0 || q >= MAX_PLY) return;

@@ -71,6 +71,11 @@ int32_t multi_cut_probe(int side, int32_t alpha, int32_t beta, int no_null);
 // from the node search.
 int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry);
 
+// Pushes ply q over ply q - 1 (the castling counters of the line carry
+// on, the best move of the new ply starts empty) and pops back to ply p.
+void push_ply(int q);
+void pop_ply(int p);
+
 // Records M (just made at ply q) as the head of pv row q, the line below
 // it behind.
 void record_pv(int q, int from, int to);
