@@ -1,5 +1,6 @@
 // The end-to-end harness: fork, pipes, a poll loop that feeds input and
-// drains output without deadlocking, and a time limit.
+// drains output without deadlocking, and a time limit; and the session that
+// keeps the engine's input open to talk to it line by line.
 #include "support/engine_process.h"
 
 #include <fcntl.h>
@@ -9,6 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -22,6 +24,34 @@ long now_ms() {
   struct timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return ts.tv_sec * 1000L + ts.tv_nsec / 1000000L;
+}
+
+// Starts the engine in `dir` with pipes on its standard input and output.
+pid_t spawn_engine(const std::string& dir, int& input_writer, int& output_reader) {
+  int in_pipe[2], out_pipe[2];
+  if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0) throw std::runtime_error("pipe failed");
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    dup2(in_pipe[0], STDIN_FILENO);
+    dup2(out_pipe[1], STDOUT_FILENO);
+    close(in_pipe[0]);
+    close(in_pipe[1]);
+    close(out_pipe[0]);
+    close(out_pipe[1]);
+    if (chdir(dir.c_str()) != 0) _exit(127);
+    execl(BREVALT_ENGINE, BREVALT_ENGINE, static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(in_pipe[0]);
+  close(out_pipe[1]);
+  // The parent's ends must not leak into engines started later: an engine
+  // holding another one's input open would keep it from ever seeing its end.
+  fcntl(in_pipe[1], F_SETFD, FD_CLOEXEC);
+  fcntl(out_pipe[0], F_SETFD, FD_CLOEXEC);
+  input_writer = in_pipe[1];
+  output_reader = out_pipe[0];
+  return pid;
 }
 
 }  // namespace
@@ -51,28 +81,13 @@ std::string EngineSandbox::read_file(const std::string& name) const {
 }
 
 EngineRun EngineSandbox::run(const std::string& input, int timeout_ms, bool close_input) const {
-  int in_pipe[2], out_pipe[2];
-  if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0) throw std::runtime_error("pipe failed");
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(in_pipe[0], STDIN_FILENO);
-    dup2(out_pipe[1], STDOUT_FILENO);
-    close(in_pipe[0]);
-    close(in_pipe[1]);
-    close(out_pipe[0]);
-    close(out_pipe[1]);
-    if (chdir(dir_.c_str()) != 0) _exit(127);
-    execl(BREVALT_ENGINE, BREVALT_ENGINE, static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(in_pipe[0]);
-  close(out_pipe[1]);
+  int writer = -1, reader = -1;
+  pid_t pid = spawn_engine(dir_, writer, reader);
   signal(SIGPIPE, SIG_IGN);  // the engine may leave before reading all input
-  fcntl(in_pipe[1], F_SETFL, O_NONBLOCK);
+  fcntl(writer, F_SETFL, O_NONBLOCK);
 
   EngineRun result;
   size_t written = 0;
-  int writer = in_pipe[1];
   if (input.empty() && close_input) {
     close(writer);
     writer = -1;
@@ -82,7 +97,7 @@ EngineRun EngineSandbox::run(const std::string& input, int timeout_ms, bool clos
   for (;;) {
     struct pollfd fds[2];
     int n = 0;
-    fds[n++] = {out_pipe[0], POLLIN, 0};
+    fds[n++] = {reader, POLLIN, 0};
     if (writer >= 0 && written < input.size()) fds[n++] = {writer, POLLOUT, 0};
     long left = deadline - now_ms();
     if (left <= 0) {
@@ -101,16 +116,144 @@ EngineRun EngineSandbox::run(const std::string& input, int timeout_ms, bool clos
       }
     }
     if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-      ssize_t r = read(out_pipe[0], buf, sizeof(buf));
+      ssize_t r = read(reader, buf, sizeof(buf));
       if (r <= 0) break;  // the engine closed its output: it has ended
       result.out.append(buf, static_cast<size_t>(r));
     }
   }
   if (writer >= 0) close(writer);
-  close(out_pipe[0]);
+  close(reader);
   int status = 0;
   waitpid(pid, &status, 0);
   result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+EngineSession::EngineSession(const EngineSandbox& box) {
+  signal(SIGPIPE, SIG_IGN);  // a write to an engine that has ended must not end the test
+  pid_ = spawn_engine(box.dir(), in_, out_fd_);
+}
+
+EngineSession::~EngineSession() {
+  close_input();
+  if (!reaped_) wait_exit(5000);
+  if (out_fd_ >= 0) close(out_fd_);
+}
+
+void EngineSession::send(const std::string& text) {
+  if (in_ < 0) return;
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t w = write(in_, text.data() + done, text.size() - done);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return;  // the engine has gone; what it wrote is still in out()
+    }
+    done += static_cast<size_t>(w);
+  }
+}
+
+bool EngineSession::read_some(int wait_ms) {
+  if (ended_) return false;
+  struct pollfd p{out_fd_, POLLIN, 0};
+  int r = poll(&p, 1, wait_ms < 0 ? 0 : wait_ms);
+  if (r <= 0) return true;
+  char buf[65536];
+  ssize_t n = read(out_fd_, buf, sizeof(buf));
+  if (n < 0 && errno == EINTR) return true;
+  if (n <= 0) {
+    ended_ = true;
+    return false;
+  }
+  out_.append(buf, static_cast<size_t>(n));
+  return true;
+}
+
+bool EngineSession::wait_for(const std::string& text, int timeout_ms, size_t from) {
+  const long deadline = now_ms() + timeout_ms;
+  for (;;) {
+    if (from <= out_.size() && out_.find(text, from) != std::string::npos) return true;
+    const long left = deadline - now_ms();
+    if (left <= 0 || !read_some(static_cast<int>(left))) return false;
+  }
+}
+
+std::optional<std::string> EngineSession::wait_for_line(const std::function<bool(const std::string&)>& match,
+                                                        int timeout_ms, size_t from, size_t* after) {
+  const long deadline = now_ms() + timeout_ms;
+  size_t scanned = from;  // lines before this offset have been looked at
+  for (;;) {
+    for (size_t end; scanned < out_.size() && (end = out_.find('\n', scanned)) != std::string::npos;
+         scanned = end + 1) {
+      std::string line = out_.substr(scanned, end - scanned);
+      if (match(line)) {
+        if (after) *after = end + 1;
+        return line;
+      }
+    }
+    // Every complete line has been looked at: wait for more, if there is time.
+    const long left = deadline - now_ms();
+    if (left <= 0 || !read_some(static_cast<int>(left))) return std::nullopt;
+  }
+}
+
+void EngineSession::pump(int ms) {
+  const long deadline = now_ms() + ms;
+  for (long left = ms; left > 0; left = deadline - now_ms())
+    if (!read_some(static_cast<int>(left))) {
+      // Nothing more will come: the rest of the time need not be waited.
+      return;
+    }
+}
+
+bool EngineSession::sync(int timeout_ms) {
+  // The unknown-command reply quotes the first word only.
+  const std::string word = "sync" + std::to_string(++sync_count_);
+  const size_t from = out_.size();
+  send(word + " now\n");
+  return wait_for("Error (unknown command): " + word + "\n", timeout_ms, from);
+}
+
+void EngineSession::close_input() {
+  if (in_ >= 0) close(in_);
+  in_ = -1;
+}
+
+int EngineSession::wait_exit(int timeout_ms) {
+  if (reaped_) return status_;
+  const long deadline = now_ms() + timeout_ms;
+  for (;;) {
+    int status = 0;
+    pid_t r = waitpid(pid_, &status, WNOHANG);
+    if (r == pid_) {
+      reaped_ = true;
+      status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      // Whatever the engine wrote before it ended is still in the pipe.
+      for (int i = 0; i < 100 && !ended_; ++i) read_some(10);
+      return status_;
+    }
+    const long left = deadline - now_ms();
+    if (left <= 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &status, 0);
+      reaped_ = true;
+      status_ = -1;
+      return status_;
+    }
+    // Keep draining the output so that the engine never blocks on a full pipe.
+    if (!read_some(static_cast<int>(left < 20 ? left : 20))) usleep(1000);
+  }
+}
+
+int EngineSession::quit(int timeout_ms) {
+  send("quit\n");
+  return wait_exit(timeout_ms);
+}
+
+std::vector<std::string> EngineSession::lines(size_t from) const {
+  std::vector<std::string> result;
+  for (size_t pos = from, end; pos < out_.size() && (end = out_.find('\n', pos)) != std::string::npos; pos = end + 1)
+    result.push_back(out_.substr(pos, end - pos));
   return result;
 }
 
