@@ -1,0 +1,88 @@
+// Helpers of the end-to-end tests that play: time limits that stretch in
+// the slow checking builds, the thinking line taken apart, and the engine's
+// answers judged by the independent rules in chess_rules.h.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "frontend/chess_rules.h"
+#include "support/engine_process.h"
+
+namespace brevalt::testing {
+
+// Debug and sanitizer builds (which define BREVALT_CHECKS) search many
+// times slower; every time limit is stretched by this factor there.
+#ifdef BREVALT_CHECKS
+constexpr int SLOWDOWN = 15;
+#else
+constexpr int SLOWDOWN = 1;
+#endif
+
+constexpr int ms(int release_ms) { return release_ms * SLOWDOWN; }
+
+// One thinking line: "depth score centiseconds nodes " and the variation,
+// every move followed by a blank.
+struct ThinkingLine {
+  int depth = 0;
+  int score = 0;
+  long centiseconds = 0;
+  long nodes = 0;
+  std::vector<std::string> pv;
+};
+
+inline std::optional<ThinkingLine> parse_thinking(const std::string& line) {
+  static const std::regex shape(
+      R"(^(\d+) (-?\d+) (\d+) (\d+) ((?:(?:[KQRBN]x?[a-h][1-8]|[a-h]x[a-h][1-8]|[a-h][1-8]) )*)$)");
+  std::smatch m;
+  if (!std::regex_match(line, m, shape)) return std::nullopt;
+  ThinkingLine t;
+  t.depth = std::stoi(m[1]);
+  t.score = std::stoi(m[2]);
+  t.centiseconds = std::stol(m[3]);
+  t.nodes = std::stol(m[4]);
+  std::istringstream words(m[5].str());
+  for (std::string w; words >> w;) t.pv.push_back(w);
+  return t;
+}
+
+inline bool is_thinking_line(const std::string& line) {
+  return !line.empty() && line[0] >= '0' && line[0] <= '9';
+}
+
+inline bool is_move_line(const std::string& line) { return line.rfind("move ", 0) == 0; }
+
+// The move of a "move ..." line.
+inline std::string move_of(const std::string& line) { return line.substr(5); }
+
+// Replays a variation in the engine's notation from `start`; each token
+// must name exactly one legal move. Returns an explanation of the first
+// token that does not, or an empty text.
+inline std::string pv_problem(const rules::Position& start, const std::vector<std::string>& pv) {
+  rules::Position p = start;
+  for (size_t i = 0; i < pv.size(); ++i) {
+    std::vector<rules::Move> found = p.matching(pv[i]);
+    if (found.size() != 1)
+      return "move " + std::to_string(i + 1) + " '" + pv[i] + "' names " + std::to_string(found.size()) +
+             " legal moves";
+    p = *p.after(found[0].text());
+  }
+  return "";
+}
+
+// The last thinking line before the first "move" line in `lines`.
+inline std::optional<ThinkingLine> last_thinking_before_move(const std::vector<std::string>& lines) {
+  std::optional<ThinkingLine> last;
+  for (const std::string& l : lines) {
+    if (is_move_line(l)) break;
+    if (is_thinking_line(l)) last = parse_thinking(l);
+  }
+  return last;
+}
+
+}  // namespace brevalt::testing
