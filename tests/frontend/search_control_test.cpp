@@ -1,0 +1,208 @@
+// Commands that arrive while the engine searches, end to end: "?" and the
+// end of input make it move at once, "force" and "new" make it drop the
+// search, and pondering turns into the real search on the predicted move
+// or gives way to another one. The thinking lines are checked on the way.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "frontend/chess_rules.h"
+#include "frontend/play_support.h"
+#include "support/engine_process.h"
+
+namespace brevalt::testing {
+namespace {
+
+const char* const START = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
+
+long elapsed_ms(std::chrono::steady_clock::time_point since) {
+  return static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count());
+}
+
+// Starts a search on the long clock of a new game from the start position
+// (or `setup`), thinking output on, and waits for its first thinking line.
+void start_long_search(EngineSession& s, const std::string& setup = "new\n") {
+  s.send(setup + "post\ngo\n");
+  ASSERT_TRUE(s.wait_for_line(is_thinking_line, ms(30000))) << s.out();
+}
+
+// Every thinking line before the move: its shape, a variation that is a
+// legal line from `start`, and depth, time and nodes that never go back.
+void expect_sound_thinking_lines(const std::vector<std::string>& lines, const rules::Position& start) {
+  std::optional<ThinkingLine> previous;
+  for (const std::string& line : lines) {
+    if (is_move_line(line)) break;
+    std::optional<ThinkingLine> t = parse_thinking(line);
+    ASSERT_TRUE(t) << "not a thinking line: '" << line << "'";
+    EXPECT_GE(t->depth, 1);
+    EXPECT_FALSE(t->pv.empty()) << line;
+    EXPECT_EQ(pv_problem(start, t->pv), "") << line;
+    if (previous) {
+      EXPECT_GE(t->depth, previous->depth) << line;
+      EXPECT_GE(t->centiseconds, previous->centiseconds) << line;
+      EXPECT_GE(t->nodes, previous->nodes) << line;
+    }
+    previous = t;
+  }
+}
+
+TEST(SearchControl, QuestionMarkMovesAtOnceWithTheBestMoveSoFar) {
+  EngineSandbox box;
+  EngineSession s(box);
+  start_long_search(s);
+  const auto asked = std::chrono::steady_clock::now();
+  s.send("?\n");
+  std::optional<std::string> move = s.wait_for_line(is_move_line, ms(2000));
+  ASSERT_TRUE(move) << s.out();
+  EXPECT_LE(elapsed_ms(asked), ms(2000));
+  const rules::Position start = rules::Position::from_fen(START);
+  std::optional<rules::Move> played = start.find(move_of(*move));
+  ASSERT_TRUE(played) << *move;
+  const std::vector<std::string> lines = s.lines();
+  expect_sound_thinking_lines(lines, start);
+  // The last line shows the variation of the move played.
+  std::optional<ThinkingLine> last = last_thinking_before_move(lines);
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->pv[0], start.engine_notation(*played));
+  EXPECT_EQ(s.quit(), 0);
+}
+
+TEST(SearchControl, EndOfInputDuringASearchStillPlaysTheMove) {
+  EngineSandbox box;
+  EngineSession s(box);
+  start_long_search(s);
+  s.close_input();
+  EXPECT_EQ(s.wait_exit(ms(5000)), 0);
+  std::vector<std::string> lines = s.lines();
+  ASSERT_FALSE(lines.empty());
+  ASSERT_TRUE(is_move_line(lines.back())) << s.out();
+  EXPECT_TRUE(rules::Position::from_fen(START).is_legal(move_of(lines.back()))) << lines.back();
+  expect_sound_thinking_lines(lines, rules::Position::from_fen(START));
+}
+
+TEST(SearchControl, ForceDuringASearchDropsTheMove) {
+  EngineSandbox box;
+  EngineSession s(box);
+  start_long_search(s);
+  // Had the engine moved, White's e2e4 would be refused: Black would be to move.
+  s.send("force\ne2e4\ne7e5\n");
+  ASSERT_TRUE(s.sync(ms(5000))) << s.out();
+  for (const std::string& line : s.lines()) {
+    EXPECT_FALSE(is_move_line(line)) << s.out();
+    EXPECT_EQ(line.find("Illegal"), std::string::npos) << s.out();
+    EXPECT_EQ(line.find("not legal now"), std::string::npos) << s.out();
+  }
+  EXPECT_EQ(s.quit(), 0);
+}
+
+TEST(SearchControl, NewDuringASearchLeavesTheStartPosition) {
+  const std::string fen = "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq -";
+  ASSERT_FALSE(rules::Position::from_fen(fen).is_legal("e2e4"));
+  EngineSandbox box;
+  EngineSession s(box);
+  start_long_search(s, "new\nforce\nsetboard " + fen + "\n");
+  s.send("new\nforce\ne2e4\ne7e5\n");
+  ASSERT_TRUE(s.sync(ms(5000))) << s.out();
+  for (const std::string& line : s.lines()) {
+    EXPECT_FALSE(is_move_line(line)) << s.out();
+    EXPECT_EQ(line.find("Illegal"), std::string::npos) << s.out();
+    EXPECT_EQ(line.find("not legal now"), std::string::npos) << s.out();
+  }
+  EXPECT_EQ(s.quit(), 0);
+}
+
+// A pawn ending the engine (White) wins slowly: Black's king and a-pawn
+// make every reply easy to read back from the variation. Thirty seconds
+// each: a second or two per move. Returns the position after the engine's
+// first move and the reply it predicts there.
+struct Pondering {
+  rules::Position after_engine_move;
+  std::string predicted;
+  size_t next;  // output offset after the engine's first move
+};
+
+std::optional<Pondering> play_until_pondering(EngineSession& s) {
+  const char* fen = "8/p4k2/8/8/8/8/PP3K2/8 w - -";
+  s.send(std::string("new\nforce\nsetboard ") + fen + "\ntime 3000\notim 3000\nhard\npost\ngo\n");
+  size_t next = 0;
+  std::optional<std::string> move = s.wait_for_line(is_move_line, ms(20000), 0, &next);
+  if (!move) {
+    ADD_FAILURE() << "no move: " << s.out();
+    return std::nullopt;
+  }
+  const rules::Position start = rules::Position::from_fen(fen);
+  std::optional<rules::Position> after = start.after(move_of(*move));
+  if (!after) {
+    ADD_FAILURE() << "illegal move " << *move;
+    return std::nullopt;
+  }
+  std::optional<ThinkingLine> last = last_thinking_before_move(s.lines());
+  if (!last || last->pv.size() < 2) {
+    ADD_FAILURE() << "no variation with a reply: " << s.out();
+    return std::nullopt;
+  }
+  std::vector<rules::Move> reply = after->matching(last->pv[1]);
+  if (reply.size() != 1) {
+    ADD_FAILURE() << "unreadable reply " << last->pv[1];
+    return std::nullopt;
+  }
+  return Pondering{*after, reply[0].text(), next};
+}
+
+TEST(Pondering, PredictedMoveTurnsThePonderSearchIntoTheRealOne) {
+  EngineSandbox box;
+  EngineSession s(box);
+  std::optional<Pondering> p = play_until_pondering(s);
+  ASSERT_TRUE(p);
+  // While it ponders the engine prints nothing.
+  s.pump(2000);
+  EXPECT_EQ(s.size(), p->next) << s.out().substr(p->next);
+  const auto sent = std::chrono::steady_clock::now();
+  s.send(p->predicted + "\n");
+  size_t end = 0;
+  std::optional<std::string> answer = s.wait_for_line(is_move_line, ms(6000), p->next, &end);
+  ASSERT_TRUE(answer) << s.out();
+  // The budget of about a second and a half was spent while it pondered:
+  // the answer comes as soon as the search can stop.
+  EXPECT_LE(elapsed_ms(sent), ms(3000));
+  const rules::Position after_prediction = *p->after_engine_move.after(p->predicted);
+  EXPECT_TRUE(after_prediction.is_legal(move_of(*answer))) << *answer;
+  // Its thinking lines go on from the ponder search: their time counts
+  // from the start of pondering, and the variations are lines from the
+  // position after the predicted move.
+  std::vector<std::string> after_hit = s.lines(p->next);
+  expect_sound_thinking_lines(after_hit, after_prediction);
+  std::optional<ThinkingLine> last = last_thinking_before_move(after_hit);
+  if (last) {
+    EXPECT_GE(last->centiseconds, 190) << s.out().substr(p->next);
+  }
+  EXPECT_EQ(s.out().find("Illegal"), std::string::npos);
+  EXPECT_EQ(s.quit(), 0);
+}
+
+TEST(Pondering, AnotherMoveStopsThePonderSearchAndIsAnswered) {
+  EngineSandbox box;
+  EngineSession s(box);
+  std::optional<Pondering> p = play_until_pondering(s);
+  ASSERT_TRUE(p);
+  s.pump(1000);
+  std::string other;
+  for (const std::string& m : p->after_engine_move.legal_texts())
+    if (m != p->predicted) other = m;
+  ASSERT_FALSE(other.empty());
+  s.send(other + "\n");
+  std::optional<std::string> answer = s.wait_for_line(is_move_line, ms(10000), p->next);
+  ASSERT_TRUE(answer) << s.out();
+  const rules::Position after_other = *p->after_engine_move.after(other);
+  EXPECT_TRUE(after_other.is_legal(move_of(*answer))) << other << " then " << *answer;
+  expect_sound_thinking_lines(s.lines(p->next), after_other);
+  EXPECT_EQ(s.out().find("Illegal"), std::string::npos);
+  EXPECT_EQ(s.quit(), 0);
+}
+
+}  // namespace
+}  // namespace brevalt::testing
