@@ -75,6 +75,11 @@ constexpr int32_t EXTENDED_MIN_LEFT = 20;
 constexpr int32_t EXTENDED_MAX_TICKS = 18000;
 constexpr int32_t EXTENDED_MAX_ITERATIONS = 4;
 
+// The last-resort limit: the reserve kept on the clock, and the least a
+// search may still run.
+constexpr int32_t HARD_RESERVE_TICKS = 6;
+constexpr int32_t HARD_MIN_TICKS = 3;
+
 int32_t table_lookup(const ClockStep* table, int n, int32_t t, int32_t* found) {
   for (int i = 0; i < n; ++i)
     if (t < table[i].below) {
@@ -163,11 +168,13 @@ void allot_time() {
   deadline = now + move_time;
 
   // The clocks are whole seconds, so at the very end of the clock the
-  // tables can allot more than is left. Whatever they say, the search
-  // stops when half of what is really on the clock is spent.
-  int32_t left_ticks = own_time_cs > 0 ? own_time_cs * 60 / 100 : 0;
-  int32_t hard = left_ticks / 2;
-  if (hard < 3) hard = 3;
+  // tables can allot more than is left (a full second with less than one
+  // on the clock). Whatever they say, the search stops while an eighth of
+  // what is really on the clock, and at least a tenth of a second, remains.
+  const int32_t left_ticks = own_time_cs > 0 ? own_time_cs * 60 / 100 : 0;
+  const int32_t reserve = left_ticks / 8 > HARD_RESERVE_TICKS ? left_ticks / 8 : HARD_RESERVE_TICKS;
+  int32_t hard = left_ticks - reserve;
+  if (hard < HARD_MIN_TICKS) hard = HARD_MIN_TICKS;
   hard_deadline = now + hard;
 }
 
