@@ -1,0 +1,333 @@
+// Time management: the budget allot_time gives one move, and the decisions
+// of check_for_stop, read off a clock the test moves by hand.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+
+#include "board/position.h"
+#include "frontend/interpreter.h"
+#include "frontend/mainloop.h"
+#include "frontend/platform.h"
+#include "search/root.h"
+#include "search/timeman.h"
+
+namespace brevalt {
+namespace {
+
+uint32_t fake_now;
+uint32_t fake_clock() { return fake_now; }
+
+// Every test reads the hand-moved clock and leaves the real one behind.
+class TimeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    start_new_game();
+    time_source = fake_clock;
+    fake_now = 1000;
+    epd_mode = 0;
+  }
+  void TearDown() override {
+    time_source = clock_ticks;
+    stop_search = 0;
+    stop_at_root_move = 0;
+    epd_mode = 0;
+    level_moves = 0;
+    start_new_game();
+  }
+
+  // Clocks in seconds as the protocol gives them; the centisecond clock
+  // follows the own clock.
+  static void clocks(int own, int opponent, int increment, int moves, int ply) {
+    own_time = static_cast<int16_t>(own);
+    own_time_cs = own * 100;
+    opponent_time = static_cast<int16_t>(opponent);
+    time_increment = static_cast<int16_t>(increment);
+    level_moves = moves;
+    game_ply = static_cast<int16_t>(ply);
+  }
+};
+
+using AllotTime = TimeTest;
+
+TEST_F(AllotTime, WorkedExamples) {
+  // 40 moves in 5 minutes, first move, equal clocks.
+  clocks(300, 300, 0, 40, 0);
+  allot_time();
+  EXPECT_EQ(move_time, 420);
+  EXPECT_EQ(time_mode, 3);
+  EXPECT_EQ(deadline, 1000 + 420);
+  // Sudden death, a minute and a half against more than three minutes.
+  clocks(90, 200, 0, 0, 20);
+  allot_time();
+  EXPECT_EQ(move_time, 120);
+  EXPECT_EQ(time_mode, 3);
+  // A level with a negative move count is sudden death too.
+  clocks(90, 200, 0, -40, 20);
+  allot_time();
+  EXPECT_EQ(move_time, 120);
+  EXPECT_EQ(time_mode, 3);
+  // Two seconds increment, ahead on the clock.
+  clocks(600, 500, 2, 0, 10);
+  allot_time();
+  EXPECT_EQ(move_time, 2100);
+  EXPECT_EQ(time_mode, 4);
+  // The move that completes a control of 40 (ply 78: move 40) with 11
+  // seconds left spends nearly all of them, with no extension allowed.
+  clocks(11, 300, 0, 40, 78);
+  allot_time();
+  EXPECT_EQ(move_time, 490);
+  EXPECT_EQ(time_mode, 0);
+}
+
+TEST_F(AllotTime, LastMovesOfAControlGetNoExtensions) {
+  // Plies 72 to 77 are moves 37 to 39 of a 40-move control.
+  for (int ply : {72, 74, 76, 77}) {
+    clocks(100, 100, 0, 40, ply);
+    allot_time();
+    EXPECT_EQ(time_mode, 0) << "ply " << ply;
+    EXPECT_GE(move_time, 30) << "ply " << ply;
+  }
+  clocks(100, 100, 0, 40, 70);
+  allot_time();
+  EXPECT_NE(time_mode, 0);
+}
+
+TEST_F(AllotTime, HardDeadlineKeepsAnEighthOfWhatIsReallyLeft) {
+  struct Case {
+    int32_t centiseconds;
+    int32_t ticks;
+  };
+  // 100 cs are 60 ticks, of which an eighth (7) is kept; the reserve is at
+  // least a tenth of a second (6 ticks), and a search gets at least 3.
+  for (const Case& c : {Case{100, 53}, Case{30000, 18000 - 2250}, Case{20, 6}, Case{10, 3}, Case{0, 3},
+                        Case{-500, 3}}) {
+    clocks(300, 300, 0, 0, 0);
+    own_time_cs = c.centiseconds;
+    fake_now = 5000;
+    allot_time();
+    EXPECT_EQ(hard_deadline, 5000 + c.ticks) << c.centiseconds;
+  }
+}
+
+TEST_F(AllotTime, PathologicalClocksGiveANonNegativeBudget) {
+  // Negative, empty and saturated clocks, negative move counts, flag falls
+  // on either side: no trap (the sanitizer build checks for division by
+  // zero and overflow), and never a negative budget.
+  const int times[] = {-32768, -100, -1, 0, 1, 4, 5, 7, 8, 12, 13, 59, 60, 61, 299, 1199, 1200, 32767};
+  const int increments[] = {-5, 0, 1, 2, 3, 32767};
+  const int moves[] = {INT_MIN, -40, -1, 0, 1, 2, 40, INT_MAX};
+  const int plies[] = {0, 1, 78, 79, 598};
+  for (int t : times)
+    for (int o : times)
+      for (int inc : increments)
+        for (int n : moves)
+          for (int ply : plies) {
+            clocks(t, o, inc, n, ply);
+            own_time_cs = t * 100;
+            allot_time();
+            ASSERT_GE(move_time, 0) << t << " " << o << " " << inc << " " << n << " " << ply;
+            ASSERT_EQ(deadline, 1000 + move_time);
+            ASSERT_GE(time_mode, 0);
+            ASSERT_LE(time_mode, 4);
+            ASSERT_GE(hard_deadline, 1000 + 3);
+            if (t > 0) {
+              ASSERT_LE(hard_deadline, 1000 + (t * 60 > 3 ? t * 60 : 3));
+            }
+          }
+}
+
+// check_for_stop with a search five seconds into a ten-second budget.
+class CheckForStop : public TimeTest {
+ protected:
+  void SetUp() override {
+    TimeTest::SetUp();
+    clocks(300, 300, 0, 0, 10);
+    time_mode = 3;
+    move_time = 600;
+    search_start = 1000;
+    deadline = 1600;
+    hard_deadline = 1000 + 9000;
+    extended_at = 0;
+    score_floor = 0;
+    prev_move_score = 0;
+    root_best_score = 0;
+    root_moves_searched = 1;
+    best_move_changes = 0;
+    fail_low_active = 0;
+    iteration_depth = 5;
+    stop_search = 0;
+    stop_at_root_move = 0;
+    fake_now = 1300;
+  }
+  static bool nothing_decided() { return stop_search == 0 && stop_at_root_move == 0 && extended_at == 0; }
+};
+
+TEST_F(CheckForStop, NothingBeforeTheDeadline) {
+  for (int d : {1, 5, 7, 20}) {
+    iteration_depth = static_cast<int16_t>(d);
+    fake_now = 1599;
+    root_best_score = -50;
+    prev_move_score = 100;
+    check_for_stop();
+    EXPECT_TRUE(nothing_decided()) << d;
+    EXPECT_EQ(deadline, 1600);
+  }
+}
+
+TEST_F(CheckForStop, StopsPastTheDeadlineFromIterationFive) {
+  fake_now = 1601;
+  for (int d : {1, 2, 3, 4}) {
+    iteration_depth = static_cast<int16_t>(d);
+    check_for_stop();
+    EXPECT_TRUE(nothing_decided()) << d;
+  }
+  // Far past the deadline makes no difference to the first four iterations.
+  fake_now = 9000;
+  iteration_depth = 4;
+  check_for_stop();
+  EXPECT_TRUE(nothing_decided());
+  fake_now = 1601;
+  iteration_depth = 5;
+  check_for_stop();
+  EXPECT_EQ(stop_search, 1);
+}
+
+TEST_F(CheckForStop, HardDeadlineStopsAnyIteration) {
+  iteration_depth = 1;
+  fake_now = 10000;
+  check_for_stop();
+  EXPECT_EQ(stop_search, 0);
+  fake_now = 10001;
+  check_for_stop();
+  EXPECT_EQ(stop_search, 1);
+  EXPECT_EQ(stop_at_root_move, 0);
+}
+
+TEST_F(CheckForStop, FallingScoreEarnsAnotherMoveTime) {
+  iteration_depth = 7;
+  fake_now = 1601;
+  prev_move_score = 40;
+  root_best_score = 10;  // 30 below the score of the last move
+  check_for_stop();
+  EXPECT_EQ(stop_search, 0);
+  EXPECT_EQ(stop_at_root_move, 0);
+  EXPECT_EQ(deadline, 1600 + 600);
+  EXPECT_EQ(extended_at, 7);
+  EXPECT_EQ(time_mode, 2);
+  EXPECT_EQ(score_floor, 35);
+}
+
+TEST_F(CheckForStop, DropOfTwentyIsNotEnough) {
+  iteration_depth = 7;
+  fake_now = 1601;
+  prev_move_score = 40;
+  root_best_score = 20;
+  check_for_stop();
+  EXPECT_EQ(stop_search, 1);
+  EXPECT_EQ(deadline, 1600);
+}
+
+TEST_F(CheckForStop, StopWithTimeToSpareFinishesTheRootMoveInHand) {
+  iteration_depth = 7;
+  fake_now = 1601;
+  root_moves_searched = 2;
+  check_for_stop();
+  EXPECT_EQ(stop_search, 0);
+  EXPECT_EQ(stop_at_root_move, 1);
+  EXPECT_EQ(deadline, 1600 + 600);
+  EXPECT_EQ(extended_at, 7);
+  EXPECT_EQ(score_floor, -10000);
+}
+
+TEST_F(CheckForStop, StopIsNotSoftenedWithoutTimeModeClockOrMovesDone) {
+  struct Case {
+    int mode, own, searched;
+  };
+  for (const Case& c : {Case{0, 300, 2}, Case{3, 10, 2}, Case{3, 300, 1}}) {
+    SetUp();
+    iteration_depth = 7;
+    fake_now = 1601;
+    time_mode = c.mode;
+    own_time = static_cast<int16_t>(c.own);
+    root_moves_searched = static_cast<int16_t>(c.searched);
+    check_for_stop();
+    EXPECT_EQ(stop_search, 1) << c.mode << " " << c.own << " " << c.searched;
+    EXPECT_EQ(stop_at_root_move, 0);
+  }
+}
+
+TEST_F(CheckForStop, ExtendedSearchGoesOnWhileTheScoreHasNotRecovered) {
+  iteration_depth = 8;
+  extended_at = 7;
+  score_floor = 35;
+  root_best_score = 10;
+  fake_now = 1601;
+  check_for_stop();
+  EXPECT_EQ(stop_search, 0);
+  // Back at the floor: stop.
+  root_best_score = 35;
+  check_for_stop();
+  EXPECT_EQ(stop_search, 1);
+  // Not recovered, but more than time_mode budgets spent.
+  stop_search = 0;
+  root_best_score = 10;
+  fake_now = 1000 + 600 * 3 + 1;
+  check_for_stop();
+  EXPECT_EQ(stop_search, 1);
+}
+
+TEST_F(CheckForStop, ExtendedSearchStopsWhenTheClockRunsLow) {
+  clocks(10, 300, 0, 0, 10);
+  hard_deadline = 1000 + 600;
+  iteration_depth = 7;
+  extended_at = 7;
+  deadline = 2000;
+  fake_now = 1000 + 5 * 60 - 1;  // not yet five seconds of ten gone
+  check_for_stop();
+  EXPECT_EQ(stop_search, 0);
+  fake_now = 1000 + 5 * 60;  // five gone: fewer than six left
+  check_for_stop();
+  EXPECT_EQ(stop_search, 1);
+}
+
+TEST_F(CheckForStop, WrappingCounterIsComparedByDifference) {
+  search_start = static_cast<int32_t>(0xFFFFFD00u);
+  deadline = static_cast<int32_t>(0xFFFFFFF0u);
+  hard_deadline = static_cast<int32_t>(0xFFFFFFF0u + 5000u);
+  iteration_depth = 5;
+  fake_now = 0xFFFFFFE0u;
+  check_for_stop();
+  EXPECT_EQ(stop_search, 0);
+  fake_now = 0x10u;  // 32 ticks after the deadline, across the wrap
+  check_for_stop();
+  EXPECT_EQ(stop_search, 1);
+}
+
+TEST_F(CheckForStop, TestRunsStopAtTheirOwnDeadlineOnly) {
+  epd_mode = 1;
+  iteration_depth = 1;
+  fake_now = 20000;  // past both game deadlines: they do not count here
+  epd_deadline = 30000;
+  check_for_stop();
+  EXPECT_EQ(stop_search, 0);
+  fake_now = 30001;
+  check_for_stop();
+  EXPECT_EQ(stop_search, 1);
+}
+
+TEST(TimeBase, DeadlineSetBeforeTheMillisecondCountWrapsIsPassedAfterIt) {
+  // The platform clock is a 32-bit millisecond count divided into ticks. A
+  // deadline one second ahead, set 16 ms before the count wraps, must count
+  // as passed two seconds later.
+  const int32_t before = static_cast<int32_t>(ticks_from_ms(0xFFFFFFF0u));
+  const int32_t limit = before + 60;
+  const int32_t two_seconds_later = static_cast<int32_t>(ticks_from_ms(0xFFFFFFF0u + 2000u));
+  EXPECT_TRUE(tick_passed(two_seconds_later, limit));
+  // Within the count the same holds, of course.
+  EXPECT_TRUE(tick_passed(static_cast<int32_t>(ticks_from_ms(5000 + 2000)),
+                          static_cast<int32_t>(ticks_from_ms(5000)) + 60));
+}
+
+}  // namespace
+}  // namespace brevalt
