@@ -1,0 +1,167 @@
+// The static evaluation's frame: the draw score by ratings, the endings
+// that are drawn or won by material alone, the lead bonus, the lazy exit
+// and the limit that keeps static scores out of the mate band.
+#include <gtest/gtest.h>
+
+#include "board/makemove.h"
+#include "board/position.h"
+#include "eval/eval.h"
+#include "frontend/interpreter.h"
+#include "frontend/mainloop.h"
+#include "search/activity.h"
+#include "search/search.h"
+#include "support/engine_env.h"
+
+namespace brevalt {
+namespace {
+
+class Evaluation : public ::testing::Test {
+ protected:
+  void SetUp() override { start_new_game(); }
+  void TearDown() override {
+    root_endgame = 0;
+    ply = 0;
+    nominal_depth = 0;
+    start_new_game();
+  }
+
+  // The position with the engine playing `side` (+1 White, -1 Black), the
+  // root at ply 0 and no search-side terms.
+  static void position(const char* fen, int side) {
+    ASSERT_TRUE(testing::set_position(fen)) << fen;
+    engine_side = static_cast<int16_t>(side);
+    build_piece_lists();  // the opponent's material depends on the engine's side
+    root_endgame = 0;
+    ply = 0;
+    nominal_depth = 0;
+    draw_flag = 0;
+    check_run = 0;
+    threat_value = 0;
+    activity_sum = 0;
+    root_piece_retreats = 0;
+  }
+};
+
+TEST_F(Evaluation, DrawScoreFollowsTheRatingDifference) {
+  root_endgame = 0;
+  // The ratings of a new game: the engine is not the stronger one.
+  EXPECT_EQ(own_rating, 2640);
+  EXPECT_EQ(opponent_rating, 2641);
+  EXPECT_EQ(draw_score(), 0);
+  own_rating = 2500;
+  opponent_rating = 2450;
+  EXPECT_EQ(draw_score(), -20);
+  // In an ending a draw is just a draw.
+  root_endgame = 1;
+  EXPECT_EQ(draw_score(), 0);
+}
+
+TEST_F(Evaluation, DrawScoreOfAFarStrongerEngine) {
+  // 150 points above the opponent: a draw is worth -70.
+  root_endgame = 0;
+  own_rating = 2500;
+  opponent_rating = 2350;
+  EXPECT_EQ(draw_score(), -70);
+}
+
+TEST_F(Evaluation, BareMaterialIsTheDrawScore) {
+  for (const char* fen : {"8/8/4k3/8/8/3K4/8/8 w - - 0 1", "8/8/4k3/8/8/3K4/8/2B5 w - - 0 1",
+                          "8/8/4k3/8/8/3K4/8/2N5 w - - 0 1", "8/8/4k3/8/8/3K4/8/2b5 w - - 0 1",
+                          "8/8/4k3/8/8/3K4/8/2n5 b - - 0 1"}) {
+    for (int side : {1, -1}) {
+      position(fen, side);
+      own_rating = 2500;
+      opponent_rating = 2450;
+      ASSERT_EQ(draw_score(), -20);
+      EXPECT_EQ(evaluate(-9000, 9000), -20) << fen << " engine " << side;
+    }
+  }
+}
+
+TEST_F(Evaluation, LoneRookWinsByMaterialAndMore) {
+  // 620 for the rook, the lead bonus of 28 and 300 for a lone rook.
+  position("4k3/8/8/8/8/8/8/R3K3 w - - 0 1", 1);
+  EXPECT_EQ(evaluate(-9000, 9000), 948);
+  position("4k3/8/8/8/8/8/8/R3K3 w - - 0 1", -1);
+  EXPECT_EQ(evaluate(-9000, 9000), -948);
+  position("r3k3/8/8/8/8/8/8/4K3 b - - 0 1", 1);
+  EXPECT_EQ(evaluate(-9000, 9000), -948);
+  position("r3k3/8/8/8/8/8/8/4K3 b - - 0 1", -1);
+  EXPECT_EQ(evaluate(-9000, 9000), 948);
+}
+
+// The lazy exit sees only material: in the middlegame (the start position,
+// the opponent's pieces worth far more than an ending's), past ply 3 and
+// nominal depth 4, a material score 350 outside the window returns the bound.
+class LazyExit : public Evaluation {
+ protected:
+  void SetUp() override {
+    Evaluation::SetUp();
+    position("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", 1);
+    nominal_depth = 6;
+  }
+};
+
+TEST_F(LazyExit, ClearLeadReturnsTheBound) {
+  material = 600;  // 628 with the lead bonus
+  ply = 4;
+  EXPECT_EQ(evaluate(-50, 50), 50);
+  // At an odd ply the window is the opponent's; seen from the engine the
+  // result is the same bound.
+  ply = 5;
+  EXPECT_EQ(evaluate(-50, 50), 50);
+  // The engine on the other side is as far behind.
+  engine_side = -1;
+  ply = 4;
+  EXPECT_EQ(evaluate(-50, 50), -50);
+  ply = 5;
+  EXPECT_EQ(evaluate(-50, 50), -50);
+}
+
+TEST_F(LazyExit, OnlyDeepEnoughInTheMiddlegame) {
+  material = 600;
+  ply = 3;
+  EXPECT_NE(evaluate(-50, 50), 50);
+  ply = 4;
+  nominal_depth = 4;
+  EXPECT_NE(evaluate(-50, 50), 50);
+  nominal_depth = 6;
+  root_endgame = 1;
+  EXPECT_NE(evaluate(-50, 50), 50);
+  root_endgame = 0;
+  opponent_material = 1600;
+  EXPECT_NE(evaluate(-50, 50), 50);
+  // A mate score in the window rules it out too.
+  opponent_material = 4060;
+  ASSERT_EQ(evaluate(-50, 50), 50);
+  EXPECT_NE(evaluate(-9500, 50), 50);
+}
+
+TEST_F(LazyExit, MarginStartsFromMaterialWithTheLeadBonus) {
+  ply = 4;
+  // 61 counts as 89: alpha from 439 on is out of reach.
+  material = 61;
+  EXPECT_EQ(evaluate(439, 8000), 439);
+  EXPECT_NE(evaluate(438, 8000), 438);
+  // 60 is no clear lead: 410 is the edge.
+  material = 60;
+  EXPECT_EQ(evaluate(410, 8000), 410);
+  EXPECT_NE(evaluate(409, 8000), 409);
+  // The beta side: 628 reaches down to 278.
+  material = 600;
+  EXPECT_EQ(evaluate(-8000, 278), 278);
+  EXPECT_NE(evaluate(-8000, 279), 279);
+}
+
+TEST_F(Evaluation, StaticScoresStayOutOfTheMateBand) {
+  // Eight queens are worth more than a mate score would be.
+  position("7k/8/8/8/8/8/QQQQQQQQ/K7 b - - 0 1", 1);
+  EXPECT_EQ(evaluate(-9000, 9000), 8999);
+  position("7k/8/8/8/8/8/QQQQQQQQ/K7 b - - 0 1", -1);
+  EXPECT_EQ(evaluate(-9000, 9000), -8999);
+  position("qqqqqqqq/8/8/8/8/8/8/k6K w - - 0 1", 1);
+  EXPECT_EQ(evaluate(-9000, 9000), -8999);
+}
+
+}  // namespace
+}  // namespace brevalt
