@@ -1,0 +1,207 @@
+// Game moves in process: what play_move does to the game board and the
+// game record (castling, promotion, en passant, the fifty-move count),
+// the draw claims it prints and keeps quiet about while pondering, and the
+// predicted move of a ponder search taken back.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstring>
+#include <string>
+
+#include "board/position.h"
+#include "frontend/interpreter.h"
+#include "frontend/mainloop.h"
+#include "game/play.h"
+#include "search/tables.h"
+#include "support/engine_env.h"
+
+namespace brevalt {
+namespace {
+
+int sq(const char* name) { return (name[1] - '1') * 8 + (name[0] - 'a'); }
+
+class GameMoves : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    start_new_game();
+    force_mode = 1;
+  }
+  void TearDown() override {
+    pondering = 0;
+    force_mode = 0;
+    move_request = 0;
+    start_new_game();
+  }
+
+  static void position(const char* fen) { ASSERT_TRUE(testing::set_position(fen)) << fen; }
+
+  // A move entered by the user in force mode, as the interpreter enters it:
+  // the engine takes the side that is not to move. `mode` 2 plays it as
+  // the predicted move of a ponder search. Returns what was printed.
+  static std::string play(const char* text, int mode = 1, int* result = nullptr) {
+    engine_side = (game_ply & 1) ? 1 : -1;
+    user_from = sq(text);
+    user_to = sq(text + 2);
+    promotion_letter = text[4] ? static_cast<uint8_t>(std::toupper(static_cast<unsigned char>(text[4]))) : 0;
+    ::testing::internal::CaptureStdout();
+    const int r = play_move(mode);
+    std::fflush(stdout);
+    if (result) *result = r;
+    return ::testing::internal::GetCapturedStdout();
+  }
+};
+
+TEST_F(GameMoves, CastlingTakesTheRookAlong) {
+  position("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1");
+  EXPECT_EQ(play("e1g1"), "");
+  EXPECT_EQ(board[sq("g1")], KING);
+  EXPECT_EQ(board[sq("f1")], ROOK);
+  EXPECT_EQ(board[sq("e1")], EMPTY);
+  EXPECT_EQ(board[sq("h1")], EMPTY);
+  EXPECT_EQ(board[sq("a1")], ROOK);
+  EXPECT_EQ(white_king_sq, sq("g1"));
+  EXPECT_NE(white_castled, 0);
+  EXPECT_EQ(game_moves[0].castle, 1);
+  EXPECT_EQ(play("e8c8"), "");
+  EXPECT_EQ(board[sq("c8")], KING + BLACK);
+  EXPECT_EQ(board[sq("d8")], ROOK + BLACK);
+  EXPECT_EQ(board[sq("a8")], EMPTY);
+  EXPECT_EQ(board[sq("e8")], EMPTY);
+  EXPECT_EQ(board[sq("h8")], ROOK + BLACK);
+  EXPECT_EQ(game_ply, 2);
+  // The king goes on from its new square.
+  EXPECT_EQ(play("g1g2"), "");
+  EXPECT_EQ(board[sq("g2")], KING);
+}
+
+TEST_F(GameMoves, PromotionMakesTheNamedPieceOrAQueen) {
+  struct Case {
+    const char* fen;
+    const char* move;
+    uint8_t piece;
+  };
+  for (const Case& c : {Case{"8/4P3/8/8/8/8/8/k6K w - - 0 1", "e7e8", QUEEN},
+                        Case{"8/4P3/8/8/8/8/8/k6K w - - 0 1", "e7e8n", KNIGHT},
+                        Case{"8/4P3/8/8/8/8/8/k6K w - - 0 1", "e7e8r", ROOK},
+                        Case{"3r4/4P3/8/8/8/8/8/k6K w - - 0 1", "e7d8b", BISHOP},
+                        Case{"K7/8/8/8/8/8/4p3/7k b - - 0 1", "e2e1", QUEEN + BLACK},
+                        Case{"K7/8/8/8/8/8/4p3/7k b - - 0 1", "e2e1n", KNIGHT + BLACK}}) {
+    SCOPED_TRACE(std::string(c.fen) + " " + c.move);
+    position(c.fen);
+    EXPECT_EQ(play(c.move), "");
+    EXPECT_EQ(board[sq(c.move + 2)], c.piece);
+    EXPECT_EQ(board[sq(c.move)], EMPTY);
+    EXPECT_EQ(game_moves[game_ply - 1].promotion, c.piece);
+  }
+}
+
+TEST_F(GameMoves, EnPassantTakesThePawnThatHasJustAdvanced) {
+  position("rnbqkbnr/pppppppp/8/4P3/8/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1");
+  EXPECT_EQ(play("d7d5"), "");
+  EXPECT_EQ(ep_black_pawn, sq("d5"));
+  EXPECT_EQ(play("e5d6"), "");
+  EXPECT_EQ(board[sq("d6")], PAWN);
+  EXPECT_EQ(board[sq("d5")], EMPTY);
+  EXPECT_EQ(board[sq("e5")], EMPTY);
+  EXPECT_EQ(game_moves[game_ply - 1].ep_captured, sq("d5"));
+  EXPECT_EQ(ep_black_pawn, 0);
+  // The chance lasts one move only.
+  position("rnbqkbnr/pppppppp/8/4P3/8/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1");
+  play("d7d5");
+  play("g1f3");
+  play("g8f6");
+  int result = 1;
+  EXPECT_EQ(play("e5d6", 1, &result), "Illegal move: e5d6\n");
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(board[sq("d5")], PAWN + BLACK);
+}
+
+TEST_F(GameMoves, FiftyMoveCountRestartsOnPawnMovesAndCaptures) {
+  position("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+  play("g1f3");
+  play("g8f6");
+  EXPECT_EQ(game_fifty_counter, 2);
+  play("e2e4");
+  EXPECT_EQ(game_fifty_counter, 0);
+  play("f6e4");  // captures
+  EXPECT_EQ(game_fifty_counter, 0);
+  play("b1c3");
+  play("b8c6");
+  EXPECT_EQ(game_fifty_counter, 2);
+}
+
+TEST_F(GameMoves, IllegalMoveChangesNothing) {
+  position("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+  uint8_t before[64];
+  std::memcpy(before, board, sizeof(board));
+  int result = 1;
+  EXPECT_EQ(play("e2e5", 1, &result), "Illegal move: e2e5\n");
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(std::memcmp(before, board, sizeof(board)), 0);
+  EXPECT_EQ(game_ply, 0);
+  // Nor may the side not to move move.
+  EXPECT_EQ(play("e7e5", 1, &result), "Illegal move: e7e5\n");
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(game_ply, 0);
+}
+
+// The knights out and back twice, and out again: the ninth half-move makes
+// the position after the first one occur for the third time.
+const char* const KNIGHT_DANCE[] = {"g1f3", "g8f6", "f3g1", "f6g8", "g1f3", "g8f6", "f3g1", "f6g8"};
+
+TEST_F(GameMoves, RepetitionClaimIsHeldBackWhilePondering) {
+  position("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+  for (const char* m : KNIGHT_DANCE) play(m);
+  EXPECT_EQ(play("g1f3"), "1/2-1/2 {Draw by repetition}\n");
+  // The same move as the predicted move of a ponder search: not played yet,
+  // so no claim.
+  position("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+  for (const char* m : KNIGHT_DANCE) play(m);
+  pondering = 1;
+  EXPECT_EQ(play("g1f3", 2), "");
+  EXPECT_EQ(board[sq("f3")], KNIGHT);
+}
+
+TEST_F(GameMoves, FiftyMoveClaimIsHeldBackWhilePondering) {
+  position("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
+  game_fifty_counter = 99;
+  EXPECT_EQ(play("a1a2"), "1/2-1/2 {Draw by 50-move rule}\n");
+  position("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
+  game_fifty_counter = 98;
+  EXPECT_EQ(play("a1a2"), "");
+  position("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
+  game_fifty_counter = 99;
+  pondering = 1;
+  EXPECT_EQ(play("a1a2", 2), "");
+}
+
+TEST_F(GameMoves, PonderMoveIsTakenBackWithItsRepetitionCount) {
+  position("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+  force_mode = 0;
+  engine_side = -1;  // the engine has Black and waits for White's move
+  uint8_t before[64];
+  std::memcpy(before, board, sizeof(board));
+  start_pondering(sq("e2"), sq("e4"));
+  ASSERT_EQ(pondering, 1);
+  EXPECT_EQ(board[sq("e4")], PAWN);
+  EXPECT_EQ(game_ply, 1);
+  const KeyPair k = side_key(1, compute_position_key().lo, compute_position_key().hi);
+  RepEntry& e = repetition_table[k.lo & REPETITION_MASK];
+  EXPECT_EQ(e.key_lo, k.lo);
+  EXPECT_EQ(e.game_count, 1);
+  restore_game_state();
+  forget_ponder_key();
+  pondering = 0;
+  EXPECT_EQ(std::memcmp(before, board, sizeof(board)), 0);
+  EXPECT_EQ(game_ply, 0);
+  EXPECT_EQ(ep_white_pawn, 0);
+  EXPECT_EQ(e.key_lo, 0u);
+  EXPECT_EQ(e.game_count, 0);
+  // A predicted move that is not legal starts no pondering.
+  start_pondering(sq("e2"), sq("e5"));
+  EXPECT_EQ(pondering, 0);
+  EXPECT_EQ(game_ply, 0);
+}
+
+}  // namespace
+}  // namespace brevalt
