@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "board/makemove.h"
 #include "board/position.h"
@@ -183,8 +184,8 @@ TEST_F(Search, FixedDepthSearchGivesTheGameStateBack) {
 }
 
 TEST_F(Search, SearchStoppedByTheClockGivesTheGameStateBack) {
-  // Half a second on the clock: the last-resort limit stops the search in
-  // the middle of the tree, well before it could reach its depth limit.
+  // A second on the clock leaves nothing to allot: the deadline test in the
+  // tree stops the search as soon as it may, long before its depth limit.
   prepare("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1", 40);
   own_time = 1;
   own_time_cs = 50;
@@ -279,6 +280,17 @@ TEST_F(Search, ForcedMatesAreFoundAndNeverStored) {
     EXPECT_EQ(mate_scores_in_tables(), 0);
     expect_search_state_reset(0);
   }
+}
+
+TEST_F(Search, SingleLegalMoveEndsTheDeepeningAfterTheSecondIteration) {
+  // In check from the rook on a1: only the knight's block on g1 is legal.
+  const char* fen = "6k1/8/8/8/8/7N/6PP/r6K w - - 0 1";
+  ASSERT_EQ(testing::rules::Position::from_fen(fen).legal_texts(), std::vector<std::string>{"h3g1"});
+  prepare(fen, 20);
+  decide();
+  EXPECT_EQ(iteration_depth, 2);
+  EXPECT_EQ(best_move(), "h3g1");
+  expect_search_state_reset(0);
 }
 
 TEST_F(Search, LosingSideStoresNoMateScoresEither) {
