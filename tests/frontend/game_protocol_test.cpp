@@ -46,6 +46,9 @@ TEST(GameEnd, MateInOneIsPlayedAndTheResultFollowsTheMove) {
   EXPECT_EQ(session_output("new\nforce\nsetboard 3r2k1/5ppp/8/8/8/8/5PPP/6K1 b - -\nlevel 0 5 0\nnopost\ngo\n",
                            "mates}\n", ms(10000)),
             "move d8d1\n0-1 {Black mates}\n");
+  // On a short clock, where no comment follows a move, the mate is still announced.
+  EXPECT_EQ(session_output(short_game("6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -") + "go\n", "mates}\n", ms(10000)),
+            "move d1d8\n1-0 {White mates}\n");
 }
 
 TEST(GameEnd, MateInOneReportsMateScoreInTheLastThinkingLine) {

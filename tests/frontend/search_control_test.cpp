@@ -31,7 +31,8 @@ void start_long_search(EngineSession& s, const std::string& setup = "new\n") {
 }
 
 // Every thinking line before the move: its shape, a variation that is a
-// legal line from `start`, and depth, time and nodes that never go back.
+// legal line from `start`, and time and nodes that never go back. (The
+// depth may: after a root fail-low the deepening steps back on purpose.)
 void expect_sound_thinking_lines(const std::vector<std::string>& lines, const rules::Position& start) {
   std::optional<ThinkingLine> previous;
   for (const std::string& line : lines) {
@@ -42,7 +43,6 @@ void expect_sound_thinking_lines(const std::vector<std::string>& lines, const ru
     EXPECT_FALSE(t->pv.empty()) << line;
     EXPECT_EQ(pv_problem(start, t->pv), "") << line;
     if (previous) {
-      EXPECT_GE(t->depth, previous->depth) << line;
       EXPECT_GE(t->centiseconds, previous->centiseconds) << line;
       EXPECT_GE(t->nodes, previous->nodes) << line;
     }
