@@ -152,6 +152,9 @@ void new_game() {
   opponent_rating = NEW_GAME_OPPONENT_RATING;
   engine_side = -1;
   prev_move_score = 0;
+  // The last game's score must not count towards resigning or accepting a
+  // draw in this one.
+  last_score = 0;
   thinking = 0;
   game_in_progress = 0;
   announce_move = 0;

@@ -63,6 +63,9 @@ void free_tables() {
 
 int allocate_tables() {
   tt_entries = entries_for_code(hash_size_code);
+  // A probe reads slots i, i + 1 and i + 2 with i = key & tt_mask: the mask
+  // must leave those inside the table whatever set it.
+  while (tt_mask > 0 && tt_mask + 2 >= static_cast<uint32_t>(tt_entries)) tt_mask >>= 1;
   const size_t n = static_cast<size_t>(tt_entries);
   // White, black, then the always-replace pair in the same order; each
   // failure names the colour of the table that could not be had.

@@ -54,11 +54,13 @@ bool quiet_standard_input() {
 uint32_t clock_ticks() {
   struct timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
-  // Milliseconds as an unsigned 32-bit count, like the system tick counter
-  // the engine's time base was built on; it wraps after 49.7 days.
-  uint32_t ms = static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u +
-                                      static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
-  return ticks_from_ms(ms);
+  // Milliseconds divided by 17, kept to 32 bits only after the division:
+  // the tick count then wraps at 2^32 like any 32-bit counter, and
+  // deadlines compared by their difference survive the wrap. (Dividing an
+  // already wrapped 32-bit millisecond count would make the ticks fall
+  // back to 0 after 49.7 days, and a deadline set just before would
+  // never come.)
+  return ticks_from_ms(static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
 }
 
 }  // namespace brevalt

@@ -15,9 +15,10 @@ unsigned input_waiting();
 // of input. False when the pipe cannot be made.
 bool quiet_standard_input();
 // A monotonic millisecond clock divided by 17: the engine's time base, with
-// 60 ticks taken as one second.
+// 60 ticks taken as one second. It wraps at 2^32 ticks.
 uint32_t clock_ticks();
-// The same conversion applied to a millisecond count.
-constexpr uint32_t ticks_from_ms(uint32_t ms) { return ms / 17u; }
+// The same conversion applied to a millisecond count: divided first, then
+// kept to 32 bits.
+constexpr uint32_t ticks_from_ms(uint64_t ms) { return static_cast<uint32_t>(ms / 17u); }
 
 }  // namespace brevalt

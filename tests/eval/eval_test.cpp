@@ -57,10 +57,17 @@ TEST_F(Evaluation, DrawScoreFollowsTheRatingDifference) {
 }
 
 TEST_F(Evaluation, DrawScoreOfAFarStrongerEngine) {
-  // 150 points above the opponent: a draw is worth -70.
+  // The bands by rating gap: under 100 points -20, under 200 -40, from
+  // 200 on -70 (a 150-point gap is still in the middle band).
   root_endgame = 0;
   own_rating = 2500;
   opponent_rating = 2350;
+  EXPECT_EQ(draw_score(), -40);
+  opponent_rating = 2301;
+  EXPECT_EQ(draw_score(), -40);
+  opponent_rating = 2300;
+  EXPECT_EQ(draw_score(), -70);
+  opponent_rating = 2250;
   EXPECT_EQ(draw_score(), -70);
 }
 

@@ -317,13 +317,17 @@ TEST_F(CheckForStop, TestRunsStopAtTheirOwnDeadlineOnly) {
 }
 
 TEST(TimeBase, DeadlineSetBeforeTheMillisecondCountWrapsIsPassedAfterIt) {
-  // The platform clock is a 32-bit millisecond count divided into ticks. A
-  // deadline one second ahead, set 16 ms before the count wraps, must count
-  // as passed two seconds later.
-  const int32_t before = static_cast<int32_t>(ticks_from_ms(0xFFFFFFF0u));
-  const int32_t limit = before + 60;
-  const int32_t two_seconds_later = static_cast<int32_t>(ticks_from_ms(0xFFFFFFF0u + 2000u));
-  EXPECT_TRUE(tick_passed(two_seconds_later, limit));
+  // The platform clock is a millisecond count divided into ticks. A
+  // deadline one second ahead, set 16 ms before a 32-bit millisecond count
+  // would wrap, must count as passed two seconds later; so must one set
+  // just before the tick count itself wraps at 2^32.
+  for (const uint64_t ms : {uint64_t{0xFFFFFFF0u}, uint64_t{0xFFFFFFF0u} * 17u}) {
+    const int32_t before = static_cast<int32_t>(ticks_from_ms(ms));
+    const int32_t limit = before + 60;
+    const int32_t two_seconds_later = static_cast<int32_t>(ticks_from_ms(ms + 2000u));
+    EXPECT_TRUE(tick_passed(two_seconds_later, limit));
+    EXPECT_FALSE(tick_passed(before + 30, limit));
+  }
   // Within the count the same holds, of course.
   EXPECT_TRUE(tick_passed(static_cast<int32_t>(ticks_from_ms(5000 + 2000)),
                           static_cast<int32_t>(ticks_from_ms(5000)) + 60));
