@@ -10,7 +10,7 @@
 # built there. Each Brevalt process runs on its own copy of data/, since the
 # engine writes files into its working folder.
 #
-# Environment (engine specs as the match tool reads them, see
+# Environment (engine descriptions as the match tool reads them, see
 # "node tools/match/match.mjs --help"):
 #   CI_GAMES_ENGINE    engine under test (default: Brevalt from build/)
 #   CI_GAMES_OPPONENT  opponent in (a) (default: Fairy-Max; it is sent no

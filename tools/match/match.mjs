@@ -5,7 +5,7 @@
 //   npm ci --prefix tools/match
 //
 // Usage:
-//   node tools/match/match.mjs --engine SPEC [--engine SPEC] --tc TC [options]
+//   node tools/match/match.mjs --engine ENGINE [--engine ENGINE] --tc TC [options]
 //
 // Example:
 //   node tools/match/match.mjs \
@@ -13,7 +13,7 @@
 //     --engine "name=Fairymax,cmd=/usr/games/fairymax,computer=0" \
 //     --games 200 --tc 2+0.05 --concurrency 2 --pgn out.pgn
 //
-// An engine SPEC is a comma-separated list of key=value pairs (values cannot
+// An engine ENGINE is a comma-separated list of key=value pairs (values cannot
 // hold commas):
 //   cmd=COMMAND    the program and its arguments (required); a relative
 //                  program path is taken from the current directory
@@ -142,22 +142,22 @@ function defaultName(argv) {
 }
 
 function parseEngineSpec(text) {
-  const spec = { name: null, argv: null, dir: null, computer: true };
+  const setup = { name: null, argv: null, dir: null, computer: true };
   for (const part of text.split(',')) {
     const eq = part.indexOf('=');
     if (eq <= 0) throw new UsageError(`engine "${text}": "${part}" is not key=value`);
     const key = part.slice(0, eq).trim();
     const value = part.slice(eq + 1).trim();
-    if (key === 'name') spec.name = value;
-    else if (key === 'cmd') spec.argv = splitCommand(value);
-    else if (key === 'dir') spec.dir = path.resolve(value);
+    if (key === 'name') setup.name = value;
+    else if (key === 'cmd') setup.argv = splitCommand(value);
+    else if (key === 'dir') setup.dir = path.resolve(value);
     else if (key === 'computer') {
       if (value !== '0' && value !== '1') throw new UsageError(`engine "${text}": computer must be 0 or 1`);
-      spec.computer = value === '1';
+      setup.computer = value === '1';
     } else throw new UsageError(`engine "${text}": unknown key "${key}"`);
   }
-  if (!spec.argv || spec.argv.length === 0) throw new UsageError(`engine "${text}": cmd= is missing`);
-  let program = spec.argv[0];
+  if (!setup.argv || setup.argv.length === 0) throw new UsageError(`engine "${text}": cmd= is missing`);
+  let program = setup.argv[0];
   if (program.includes('/')) {
     program = path.resolve(program);
     try {
@@ -165,15 +165,15 @@ function parseEngineSpec(text) {
     } catch {
       throw new UsageError(`engine "${text}": ${program} is not an executable file`);
     }
-    spec.argv[0] = program;
+    setup.argv[0] = program;
   } else if (!findOnPath(program)) {
     throw new UsageError(`engine "${text}": ${program} is not found on PATH`);
   }
-  if (spec.dir !== null && !(fs.existsSync(spec.dir) && fs.statSync(spec.dir).isDirectory())) {
-    throw new UsageError(`engine "${text}": ${spec.dir} is not a directory`);
+  if (setup.dir !== null && !(fs.existsSync(setup.dir) && fs.statSync(setup.dir).isDirectory())) {
+    throw new UsageError(`engine "${text}": ${setup.dir} is not a directory`);
   }
-  if (!spec.name) spec.name = defaultName(spec.argv);
-  return spec;
+  if (!setup.name) setup.name = defaultName(setup.argv);
+  return setup;
 }
 
 function positiveInt(name, v, { zero = false } = {}) {
@@ -371,8 +371,8 @@ async function main() {
   if (o.seed !== null) openings = shuffled(openings, o.seed);
   if (o.openings > 0) openings = openings.slice(0, o.openings);
 
-  const specs = o.engines.length === 1 ? [o.engines[0], o.engines[0]] : o.engines;
-  const names = specs.map((s) => s.name);
+  const setups = o.engines.length === 1 ? [o.engines[0], o.engines[0]] : o.engines;
+  const names = setups.map((s) => s.name);
   if (names[0] === names[1]) {
     names[0] += ' (1)';
     names[1] += ' (2)';
@@ -425,7 +425,7 @@ async function main() {
       const index = next++;
       const whiteSlot = index % 2;
       const opening = openings[Math.floor(index / 2) % openings.length];
-      const gameSpecs = whiteSlot === 0 ? [specs[0], specs[1]] : [specs[1], specs[0]];
+      const gameSetups = whiteSlot === 0 ? [setups[0], setups[1]] : [setups[1], setups[0]];
       const gameNames = whiteSlot === 0 ? [names[0], names[1]] : [names[1], names[0]];
       let log = null;
       let logFd = null;
@@ -436,7 +436,7 @@ async function main() {
       }
       const rec = await playGame({
         number: index + 1,
-        specs: gameSpecs,
+        setups: gameSetups,
         names: gameNames,
         opening,
         tc: o.tc,

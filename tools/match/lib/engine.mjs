@@ -44,10 +44,10 @@ export function parseFeatures(text) {
 }
 
 export class Engine {
-  // spec: { name, argv, dir, computer }; label: short name for logs;
+  // setup: { name, argv, dir, computer }; label: short name for logs;
   // log(text): transcript writer or null.
-  constructor(spec, label, log) {
-    this.spec = spec;
+  constructor(setup, label, log) {
+    this.setup = setup;
     this.label = label;
     this.log = log;
     this.features = {};
@@ -79,7 +79,7 @@ export class Engine {
   }
 
   start() {
-    const [file, ...args] = this.spec.argv;
+    const [file, ...args] = this.setup.argv;
     this.alive = true;
     this.startTime = performance.now();
     this.exited = new Promise((resolve) => {
@@ -87,7 +87,7 @@ export class Engine {
     });
     try {
       this.proc = spawn(file, args, {
-        cwd: this.spec.dir || undefined,
+        cwd: this.setup.dir || undefined,
         stdio: ['pipe', 'pipe', 'pipe'],
       });
     } catch (err) {

@@ -68,7 +68,7 @@ function thinkingComment(line, elapsedMs) {
 }
 
 // Plays one game. g holds:
-//   number, specs [white, black] ({ name, argv, dir, computer }), names
+//   number, setups [white, black] ({ name, argv, dir, computer }), names
 //   [white, black], opening { name, moves }, tc, ponder, maxPlies, marginMs,
 //   hangGraceMs, comments, log (transcript writer or null), signal (abort).
 // Returns the game record: result, reason, termination, moves, problems...
@@ -88,7 +88,7 @@ export async function playGame(g) {
     problems: [], // { side: 0 white / 1 black, kind, detail }
     clocksMs: null,
   };
-  const engines = [0, 1].map((i) => new Engine(g.specs[i], COLOUR_NAME[i], g.log));
+  const engines = [0, 1].map((i) => new Engine(g.setups[i], COLOUR_NAME[i], g.log));
   const clocks = [g.tc.baseMs, g.tc.baseMs];
   const started = [false, false];
   const lastThinking = [null, null];
@@ -264,7 +264,7 @@ export async function playGame(g) {
       e.send(levelCommand(g.tc));
       e.send('post');
       e.send(g.ponder ? 'hard' : 'easy');
-      if (g.specs[i].computer) e.send('computer');
+      if (g.setups[i].computer) e.send('computer');
       if (e.features.name === '1') e.send(`name ${names[1 - i]}`);
       if (e.features.ics === '1') e.send('ics -');
       e.send('force');
