@@ -13,7 +13,7 @@
 //     --engine "name=Fairymax,cmd=/usr/games/fairymax,computer=0" \
 //     --games 200 --tc 2+0.05 --concurrency 2 --pgn out.pgn
 //
-// An engine ENGINE is a comma-separated list of key=value pairs (values cannot
+// An ENGINE is a comma-separated list of key=value pairs (values cannot
 // hold commas):
 //   cmd=COMMAND    the program and its arguments (required); a relative
 //                  program path is taken from the current directory
@@ -141,7 +141,7 @@ function defaultName(argv) {
   return first;
 }
 
-function parseEngineSpec(text) {
+function parseEngine(text) {
   const setup = { name: null, argv: null, dir: null, computer: true };
   for (const part of text.split(',')) {
     const eq = part.indexOf('=');
@@ -226,7 +226,7 @@ function parseArgs(argv) {
       value = argv[++k];
     }
     switch (name) {
-      case '--engine': o.engines.push(parseEngineSpec(value)); break;
+      case '--engine': o.engines.push(parseEngine(value)); break;
       case '--games': o.games = positiveInt(name, value); break;
       case '--tc':
         try {
