@@ -19,7 +19,6 @@ namespace brevalt {
 int16_t root_endgame;
 int32_t threat_value;
 int16_t root_white_king_sq, root_black_king_sq;
-EvalCounts eval_counts;
 
 namespace {
 
@@ -97,30 +96,28 @@ void clear_side(SideCounts& c) {
   c.high_file = -1;
 }
 
-// The occupied squares, as bits numbered file * 8 + rank: taken from the
-// piece lists, and visited lowest bit first, they come in the order of a
-// board scan by files a to h and ranks 1 to 8 within a file.
-uint64_t occupied_by_file() {
+// The counting pass: every piece adds to its side's counts. Files a to h,
+// ranks 1 to 8 within a file, so that "first" and "last" are well defined.
+// The pieces come from the lists as bits numbered file * 8 + rank, which,
+// visited lowest bit first, give exactly the order of that board scan.
+void count_pieces(EvalCounts& ec) {
+  const int endgame = ec.endgame_mode;
   uint64_t bits = 0;
+  uint8_t code_at[64];
   for (const PieceEntry* list : {white_pieces, black_pieces})
     for (int i = 0; i < PIECE_LIST_SIZE && list[i].square != NO_SQUARE; ++i) {
       const int sq = list[i].square;
-      if (sq < 64) bits |= uint64_t{1} << (file_of(sq) * 8 + rank_of(sq));
+      if (sq > 63) continue;
+      const int index = file_of(sq) * 8 + rank_of(sq);
+      bits |= uint64_t{1} << index;
+      code_at[index] = list[i].code;
     }
-  return bits;
-}
-
-// The counting pass: every piece adds to its side's counts. Files a to h,
-// ranks 1 to 8 within a file, so that "first" and "last" are well defined.
-void count_pieces(EvalCounts& ec) {
-  const int endgame = ec.endgame_mode;
-  for (uint64_t bits = occupied_by_file(); bits != 0; bits &= bits - 1) {
+  for (; bits != 0; bits &= bits - 1) {
     const int index = std::countr_zero(bits);
     const int file = index >> 3, rank = index & 7;
     {
       const int sq = rank * 8 + file;
-      const int code = board[sq];
-      if (code == EMPTY) continue;
+      const int code = code_at[index];
       const bool black = colour_of(code) != 0;
       SideCounts& c = black ? ec.black : ec.white;
       const int own_rank = black ? 7 - rank : rank;
@@ -249,7 +246,7 @@ int evaluate(int alpha, int beta) {
   int s = m > LEAD_MARGIN ? m + LEAD_BONUS : m < -LEAD_MARGIN ? m - LEAD_BONUS : m;
 
   // Step 3. Endgame mode.
-  EvalCounts& ec = eval_counts;
+  EvalCounts ec;
   ec.endgame_mode = opponent_material < ENDGAME_OPPONENT_MATERIAL || root_endgame;
 
   // Step 4. Lazy exit, in the side-to-move view of the caller's window.

@@ -39,9 +39,6 @@ struct EvalCounts {
   int endgame_mode;
 };
 
-// The counts of the last evaluate() that got past the lazy exit.
-extern EvalCounts eval_counts;
-
 // The score of a position judged drawn, from the engine's view: a
 // higher-rated engine avoids draws.
 int draw_score();
