@@ -75,10 +75,18 @@ constexpr int32_t EXTENDED_MIN_LEFT = 20;
 constexpr int32_t EXTENDED_MAX_TICKS = 18000;
 constexpr int32_t EXTENDED_MAX_ITERATIONS = 4;
 
-// The last-resort limit: the reserve kept on the clock, and the least a
-// search may still run.
+// The last-resort limit: the reserve kept on the clock, and the moves a
+// clock without a control period is taken to have to last.
 constexpr int32_t HARD_RESERVE_TICKS = 6;
-constexpr int32_t HARD_MIN_TICKS = 3;
+constexpr int32_t GUARD_HORIZON_MOVES = 10;
+
+// The moves the own clock must still last, this one included: the rest of
+// the period under a moves-per-control clock, else a fixed horizon.
+int32_t moves_to_last(int32_t n, int32_t inc) {
+  if (inc > 0 || n <= 0) return GUARD_HORIZON_MOVES;
+  const int32_t g = n - ((game_ply + 2) / 2) % n;
+  return g == n ? 1 : g + 1;
+}
 
 int32_t table_lookup(const ClockStep* table, int n, int32_t t, int32_t* found) {
   for (int i = 0; i < n; ++i)
@@ -167,15 +175,21 @@ void allot_time() {
   const int32_t now = static_cast<int32_t>(time_source());
   deadline = now + move_time;
 
-  // The clocks are whole seconds, so at the very end of the clock the
-  // tables can allot more than is left (a full second with less than one
-  // on the clock). Whatever they say, the search stops while an eighth of
-  // what is really on the clock, and at least a tenth of a second, remains.
-  const int32_t left_ticks = own_time_cs > 0 ? own_time_cs * 60 / 100 : 0;
+  // The last-resort limit. The tables work in whole seconds and never
+  // allot less than half a second under a moves-per-control clock, so a
+  // short control (40 moves in 15 s) or the last second of any clock would
+  // run the clock out. Whatever they say, a search stops once it has used
+  // its share of what is really on the clock (the clock, with the
+  // increments still to come, over the moves it must last), and always
+  // while an eighth of it, at least a tenth of a second, remains. With
+  // nothing to spare it stops at its first look at the clock.
+  const int32_t left_ticks = own_time_cs > 0 ? own_time_cs * TICKS_PER_SECOND / 100 : 0;
   const int32_t reserve = left_ticks / 8 > HARD_RESERVE_TICKS ? left_ticks / 8 : HARD_RESERVE_TICKS;
-  int32_t hard = left_ticks - reserve;
-  if (hard < HARD_MIN_TICKS) hard = HARD_MIN_TICKS;
-  hard_deadline = now + hard;
+  const int32_t increment_ticks = inc > 0 ? inc * TICKS_PER_SECOND : 0;
+  const int32_t moves_to_go = moves_to_last(n, inc);
+  const int32_t share = (left_ticks + increment_ticks * (moves_to_go - 1)) / moves_to_go;
+  const int32_t hard = left_ticks - reserve < share ? left_ticks - reserve : share;
+  hard_deadline = hard > 0 ? now + hard : now - 1;
 }
 
 void check_for_stop() {
@@ -192,8 +206,10 @@ void check_for_stop() {
   const int32_t elapsed = now - search_start;
   const int32_t left = t - elapsed / TICKS_PER_SECOND;
 
-  // The clock itself comes before every rule below.
-  if (tick_passed(now, hard_deadline)) {
+  // The clock itself comes before every rule below; only the first
+  // iteration, a matter of a millisecond or two, always completes, so that
+  // even the last moment brings a searched move.
+  if (tick_passed(now, hard_deadline) && d > 1) {
     stop_search = 1;
     return;
   }

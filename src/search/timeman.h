@@ -23,9 +23,9 @@ extern int16_t prev_move_score;
 // A test search runs: stop at epd_deadline instead of the game clock.
 extern int32_t epd_mode;
 extern int32_t epd_deadline;
-// Last-resort limit of a search on the engine's own clock: it keeps an
-// eighth of what is really left (at least 0.1 s), so that no allotment can
-// run the clock out.
+// Last-resort limit of a search on the engine's own clock: its share of
+// what is really left over the moves the clock must last, and never past
+// an eighth of the clock (at least 0.1 s) from its end.
 extern int32_t hard_deadline;
 
 // The tick source of the time decisions (the system clock; tests replace it).

@@ -93,20 +93,30 @@ TEST_F(AllotTime, LastMovesOfAControlGetNoExtensions) {
   EXPECT_NE(time_mode, 0);
 }
 
-TEST_F(AllotTime, HardDeadlineKeepsAnEighthOfWhatIsReallyLeft) {
+TEST_F(AllotTime, HardDeadlineIsAShareOfWhatIsReallyLeft) {
   struct Case {
     int32_t centiseconds;
-    int32_t ticks;
+    int32_t increment;
+    int32_t moves;    // per control, 0 for none
+    int32_t ply;
+    int32_t ticks;    // hard deadline after "now"; -1: stop at the first look
   };
-  // 100 cs are 60 ticks, of which an eighth (7) is kept; the reserve is at
-  // least a tenth of a second (6 ticks), and a search gets at least 3.
-  for (const Case& c : {Case{100, 53}, Case{30000, 18000 - 2250}, Case{20, 6}, Case{10, 3}, Case{0, 3},
-                        Case{-500, 3}}) {
-    clocks(300, 300, 0, 0, 0);
+  // Without a control period the clock must last ten more moves, each with
+  // its increment: 100 cs are 60 ticks, a tenth is 6. With 2 s increments
+  // (120 ticks) the share is (60 + 9 * 120) / 10 = 114, but an eighth of
+  // the clock (at least 6 ticks) stays: 60 - 7 = 53. Under 40 moves in the
+  // period the share is the clock over the moves left in it (this one
+  // included); on the move that completes it, the whole clock less the
+  // reserve. A clock at or below the reserve stops at the first look.
+  for (const Case& c : {Case{100, 0, 0, 0, 6}, Case{30000, 0, 0, 0, 1800}, Case{100, 2, 0, 0, 53},
+                        Case{1500, 0, 40, 0, 900 / 40}, Case{1500, 0, 40, 76, 900 / 2},
+                        Case{1500, 0, 40, 78, 900 - 112}, Case{10, 0, 0, 0, -1}, Case{0, 0, 0, 0, -1},
+                        Case{-500, 0, 0, 0, -1}}) {
+    clocks(300, 300, c.increment, c.moves, c.ply);
     own_time_cs = c.centiseconds;
     fake_now = 5000;
     allot_time();
-    EXPECT_EQ(hard_deadline, 5000 + c.ticks) << c.centiseconds;
+    EXPECT_EQ(hard_deadline, 5000 + c.ticks) << c.centiseconds << " cs, ply " << c.ply;
   }
 }
 
@@ -130,10 +140,8 @@ TEST_F(AllotTime, PathologicalClocksGiveANonNegativeBudget) {
             ASSERT_EQ(deadline, 1000 + move_time);
             ASSERT_GE(time_mode, 0);
             ASSERT_LE(time_mode, 4);
-            ASSERT_GE(hard_deadline, 1000 + 3);
-            if (t > 0) {
-              ASSERT_LE(hard_deadline, 1000 + (t * 60 > 3 ? t * 60 : 3));
-            }
+            ASSERT_GE(hard_deadline, 1000 - 1);
+            ASSERT_LE(hard_deadline, 1000 + (t > 0 ? t * 60 : 0));
           }
 }
 
@@ -193,8 +201,8 @@ TEST_F(CheckForStop, StopsPastTheDeadlineFromIterationFive) {
   EXPECT_EQ(stop_search, 1);
 }
 
-TEST_F(CheckForStop, HardDeadlineStopsAnyIteration) {
-  iteration_depth = 1;
+TEST_F(CheckForStop, HardDeadlineStopsAnyIterationAfterTheFirst) {
+  iteration_depth = 2;
   fake_now = 10000;
   check_for_stop();
   EXPECT_EQ(stop_search, 0);
@@ -202,6 +210,11 @@ TEST_F(CheckForStop, HardDeadlineStopsAnyIteration) {
   check_for_stop();
   EXPECT_EQ(stop_search, 1);
   EXPECT_EQ(stop_at_root_move, 0);
+  // The first iteration always completes: it is what the move rests on.
+  stop_search = 0;
+  iteration_depth = 1;
+  check_for_stop();
+  EXPECT_EQ(stop_search, 0);
 }
 
 TEST_F(CheckForStop, FallingScoreEarnsAnotherMoveTime) {
