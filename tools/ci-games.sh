@@ -3,7 +3,9 @@
 # when any game had an illegal move, a crash, a time forfeit, a false claim
 # or a rejected move:
 #   (a) 4 games against Fairy-Max at 2+0.05,
-#   (b) 2 games of the engine against itself, pondering, at 2+0.05.
+#   (b) 2 games of the engine against itself, pondering, at 40 moves in
+#       15 s (the engine ponders only with more than 10 s on its clock, so
+#       a bullet clock would never exercise it).
 #
 # Usage: tools/ci-games.sh [REPO_ROOT]
 # REPO_ROOT defaults to the folder above this script; build/brevalt must be
@@ -15,7 +17,8 @@
 #   CI_GAMES_ENGINE    engine under test (default: Brevalt from build/)
 #   CI_GAMES_OPPONENT  opponent in (a) (default: Fairy-Max; it is sent no
 #                      "computer" command, which Fairy-Max 5.0b may crash on)
-#   CI_GAMES_TC        time control (default 2+0.05)
+#   CI_GAMES_TC        time control of (a) (default 2+0.05)
+#   CI_GAMES_PONDER_TC time control of (b) (default 40/15)
 #   CI_GAMES_KEEP=1    keep the PGN files and protocol transcripts, which are
 #                      otherwise kept only when a match fails
 set -e
@@ -24,6 +27,7 @@ cd "$root"
 root=$(pwd)
 match="$root/tools/match/match.mjs"
 tc=${CI_GAMES_TC:-2+0.05}
+ponder_tc=${CI_GAMES_PONDER_TC:-40/15}
 
 if ! command -v node >/dev/null 2>&1; then
   echo "ci-games: node is needed (tools/install-deps.sh installs it)" >&2
@@ -57,8 +61,8 @@ status=0
 echo "== (a) 4 games against the opponent, $tc"
 node "$match" --engine "$engine1" --engine "$opponent" --games 4 --tc "$tc" \
   --strict --pgn "$tmp/opponent.pgn" --log "$tmp/opponent-logs" || status=1
-echo "== (b) 2 games against itself, pondering, $tc"
-node "$match" --engine "$engine1" --engine "$engine2" --games 2 --tc "$tc" \
+echo "== (b) 2 games against itself, pondering, $ponder_tc"
+node "$match" --engine "$engine1" --engine "$engine2" --games 2 --tc "$ponder_tc" \
   --ponder --strict --pgn "$tmp/self-play.pgn" --log "$tmp/self-play-logs" || status=1
 
 if [ "$status" -ne 0 ]; then
