@@ -432,14 +432,13 @@ int play_move(int mode) {
   // had finished: its answer is ready. Never in force mode, where the
   // engine must not move at all.
   if (mode == 1 && reply_ready) {
+    const int nf = next_prediction_from, nt = next_prediction_to;
     if (!force_mode) {
       announce_move = 1;
       play_move(0);
-      const int nf = next_prediction_from, nt = next_prediction_to;
-      clear_ponder_reply();
-      if (nf != NO_SQUARE && ponder_enabled) start_pondering(nf, nt);
     }
     clear_ponder_reply();
+    if (!force_mode && nf != NO_SQUARE && ponder_enabled) start_pondering(nf, nt);
   }
 
   // Step 10. After the engine's own move: ponder on the expected reply,
