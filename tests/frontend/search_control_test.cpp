@@ -50,6 +50,15 @@ void expect_sound_thinking_lines(const std::vector<std::string>& lines, const ru
   }
 }
 
+// The engine played no move, and accepted every move it was sent.
+void expect_no_move_and_no_refusal(EngineSession& s) {
+  for (const std::string& line : s.lines()) {
+    EXPECT_FALSE(is_move_line(line)) << s.out();
+    EXPECT_EQ(line.find("Illegal"), std::string::npos) << s.out();
+    EXPECT_EQ(line.find("not legal now"), std::string::npos) << s.out();
+  }
+}
+
 TEST(SearchControl, QuestionMarkMovesAtOnceWithTheBestMoveSoFar) {
   EngineSandbox box;
   EngineSession s(box);
@@ -91,11 +100,7 @@ TEST(SearchControl, ForceDuringASearchDropsTheMove) {
   // Had the engine moved, White's e2e4 would be refused: Black would be to move.
   s.send("force\ne2e4\ne7e5\n");
   ASSERT_TRUE(s.sync(ms(5000))) << s.out();
-  for (const std::string& line : s.lines()) {
-    EXPECT_FALSE(is_move_line(line)) << s.out();
-    EXPECT_EQ(line.find("Illegal"), std::string::npos) << s.out();
-    EXPECT_EQ(line.find("not legal now"), std::string::npos) << s.out();
-  }
+  expect_no_move_and_no_refusal(s);
   EXPECT_EQ(s.quit(), 0);
 }
 
@@ -107,11 +112,7 @@ TEST(SearchControl, NewDuringASearchLeavesTheStartPosition) {
   start_long_search(s, "new\nforce\nsetboard " + fen + "\n");
   s.send("new\nforce\ne2e4\ne7e5\n");
   ASSERT_TRUE(s.sync(ms(5000))) << s.out();
-  for (const std::string& line : s.lines()) {
-    EXPECT_FALSE(is_move_line(line)) << s.out();
-    EXPECT_EQ(line.find("Illegal"), std::string::npos) << s.out();
-    EXPECT_EQ(line.find("not legal now"), std::string::npos) << s.out();
-  }
+  expect_no_move_and_no_refusal(s);
   EXPECT_EQ(s.quit(), 0);
 }
 

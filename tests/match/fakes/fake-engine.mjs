@@ -5,6 +5,7 @@
 // search; these only misbehave in chosen ways.
 import { createRequire } from 'node:module';
 import readline from 'node:readline';
+import { playCoordinateMove } from '../../../tools/match/lib/notation.mjs';
 
 const require = createRequire(new URL('../../../tools/match/package.json', import.meta.url));
 export const { Chess } = require('chess.js');
@@ -50,17 +51,7 @@ export function runFake({ features = 'done=1', play, onMove = null }) {
       rejected.forEach(out);
       return;
     }
-    const m = /^([a-h][1-8])([a-h][1-8])([qrbn])?$/.exec(text);
-    let ok = false;
-    if (m) {
-      try {
-        board.move({ from: m[1], to: m[2], promotion: m[3] });
-        ok = true;
-      } catch {
-        ok = false;
-      }
-    }
-    if (!ok) {
+    if (!playCoordinateMove(board, text)) {
       out(`Illegal move: ${text}`);
       return;
     }

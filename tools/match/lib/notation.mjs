@@ -1,6 +1,19 @@
 // Reading what engines and users write: moves as xboard reads them from an
 // engine, and time controls as written on the command line.
 
+// Plays a strict coordinate move (e2e4, e7e8q) on `board` (a chess.js
+// game); false, with the board unchanged, when it is not a legal move there.
+export function playCoordinateMove(board, text) {
+  const m = /^([a-h][1-8])([a-h][1-8])([qrbn])?$/.exec(text);
+  if (!m) return false;
+  try {
+    board.move({ from: m[1], to: m[2], promotion: m[3] });
+    return true;
+  } catch {
+    return false;
+  }
+}
+
 // The legal move of `board` (a chess.js game) that an engine means by `text`,
 // read the way xboard 4.9 reads engine moves, or null when there is none:
 //   - coordinate notation: e2e4, e7e8q (promotion letter in either case, an

@@ -3,6 +3,7 @@
 // plays one line twice, with colours swapped.
 import fs from 'node:fs';
 import { Chess } from 'chess.js';
+import { playCoordinateMove } from './notation.mjs';
 
 export const OPENINGS = [
   ['Ruy Lopez, Morphy Defence', 'e2e4 e7e5 g1f3 b8c6 f1b5 a7a6'],
@@ -65,17 +66,7 @@ export function checkOpenings(openings) {
   for (const { name, moves } of openings) {
     const board = new Chess();
     for (const mv of moves) {
-      const m = /^([a-h][1-8])([a-h][1-8])([qrbn])?$/.exec(mv);
-      let ok = false;
-      if (m) {
-        try {
-          board.move({ from: m[1], to: m[2], promotion: m[3] });
-          ok = true;
-        } catch {
-          ok = false;
-        }
-      }
-      if (!ok) throw new Error(`opening "${name}": move ${mv} is not legal after ${board.history().join(' ') || 'the start'}`);
+      if (!playCoordinateMove(board, mv)) throw new Error(`opening "${name}": move ${mv} is not legal after ${board.history().join(' ') || 'the start'}`);
     }
   }
   return openings;
