@@ -3,18 +3,18 @@
 // penalty stays 0.
 #include "eval/threats.h"
 
-#include "board/types.h"
-
 namespace brevalt {
 
-uint8_t threat_move_from = NO_SQUARE, threat_move_to = NO_SQUARE;
-int32_t threat_move_value;
+int32_t threat_from, threat_to;
+int32_t threat_score;
 
 void analyse_root_move() {}
 
+int queen_self_pin(int) { return 0; }
+
 void clear_root_threat() {
-  threat_move_from = threat_move_to = NO_SQUARE;
-  threat_move_value = 0;
+  threat_from = threat_to = 0;
+  threat_score = 0;
 }
 
 }  // namespace brevalt

@@ -8,13 +8,16 @@
 
 namespace brevalt {
 
-// The root move singled out by the analysis (NO_SQUARE when none) and the
-// penalty handed to the evaluation while it is searched.
-extern uint8_t threat_move_from, threat_move_to;
-extern int32_t threat_move_value;
+// The root move singled out by the analysis and the penalty handed to the
+// evaluation while it is searched; all three 0 when none.
+extern int32_t threat_from, threat_to;
+extern int32_t threat_score;
 
 // Runs at the horizon of the second iteration for the root move on the path.
 void analyse_root_move();
+// 1 when the engine's piece on `square` stands between its own queen and an
+// enemy piece bearing on the queen along that line, and cannot take it.
+int queen_self_pin(int square);
 // Forgets the move singled out by the last search.
 void clear_root_threat();
 

@@ -266,9 +266,9 @@ int32_t search_root_move(int32_t beta, int32_t alpha, int from, int to, int book
   // Root moves come from the legal list: castling needs no path test here.
   apply_search_move(from, to, 0);
   if (book_probe_flag) return 0;
-  if (from == threat_move_from && to == threat_move_to) {
+  if (threat_score != 0 && from == threat_from && to == threat_to) {
     ext_hundredths = 75;
-    threat_value = threat_move_value;
+    threat_value = threat_score;
   } else {
     ext_hundredths = 60;
     threat_value = 0;
