@@ -18,6 +18,7 @@
 #include "board/position.h"
 #include "config/params.h"
 #include "config/startup.h"
+#include "eval/pawns.h"
 #include "frontend/interpreter.h"
 #include "frontend/mainloop.h"
 #include "frontend/platform.h"
@@ -160,6 +161,10 @@ int main(int argc, char** argv) {
   std::printf("Nodes searched: %llu\n", static_cast<unsigned long long>(total));
   std::printf("Nodes/second: %llu\n",
               static_cast<unsigned long long>(elapsed > 0 ? static_cast<double>(total) / elapsed : 0));
+  std::printf("Pawn cache hits: %llu of %llu evaluations (%.1f%%)\n",
+              static_cast<unsigned long long>(pawn_hash_hits), static_cast<unsigned long long>(pawn_hash_probes),
+              pawn_hash_probes ? 100.0 * static_cast<double>(pawn_hash_hits) / static_cast<double>(pawn_hash_probes)
+                               : 0.0);
   free_tables();
   return 0;
 }

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 bench=${1:-build/brevalt-bench}
 expected=$(cat tools/bench-signature)
 out=$("$bench")
-echo "$out" | tail -n 2
+echo "$out" | tail -n 3
 actual=$(echo "$out" | sed -n 's/^Nodes searched: //p')
 if [ "$actual" != "$expected" ]; then
   echo "bench signature mismatch: expected $expected, got $actual" >&2

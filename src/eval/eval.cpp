@@ -4,6 +4,10 @@
 // turned to the engine's view and the search-side terms are added.
 #include "eval/eval.h"
 
+#include "eval/king.h"
+#include "eval/pawns.h"
+#include "eval/pieces.h"
+
 #include <bit>
 #include <initializer_list>
 
@@ -15,6 +19,10 @@
 #include "search/search.h"
 
 namespace brevalt {
+
+const uint8_t square_colour[64] = {
+    2, 1, 2, 1, 2, 1, 2, 1,  1, 2, 1, 2, 1, 2, 1, 2,  2, 1, 2, 1, 2, 1, 2, 1,  1, 2, 1, 2, 1, 2, 1, 2,
+    2, 1, 2, 1, 2, 1, 2, 1,  1, 2, 1, 2, 1, 2, 1, 2,  2, 1, 2, 1, 2, 1, 2, 1,  1, 2, 1, 2, 1, 2, 1, 2};
 
 int16_t root_endgame;
 int32_t threat_value;
@@ -44,12 +52,6 @@ constexpr int DRAW_FAR_SCORE = -70;
 // Advanced rooks, bishops and knights, by count (more than seven after
 // promotions scores as seven).
 constexpr int advanced_piece_table[8] = {0, 8, 16, 24, 32, 40, 48, 56};
-
-// Tropism per piece: base minus a factor times the Manhattan distance to
-// the enemy king.
-constexpr int QUEEN_TROPISM = 128, QUEEN_TROPISM_STEP = 8;
-constexpr int ROOK_TROPISM = 80, ROOK_TROPISM_STEP = 5;
-constexpr int MINOR_TROPISM = 64, MINOR_TROPISM_STEP = 4;
 
 // A king that has not castled and lies open to attack: tropism beyond
 // this costs up to EXPOSED_KING_MAX; below it a token EXPOSED_KING_LOW.
@@ -84,11 +86,6 @@ constexpr int RETREAT_PENALTY = 15;
 // Static scores stay clear of the mate band, whatever the material.
 constexpr int STATIC_LIMIT = 8999;
 
-int distance(int a, int b) {
-  int dr = rank_of(a) - rank_of(b), df = file_of(a) - file_of(b);
-  return (dr < 0 ? -dr : dr) + (df < 0 ? -df : df);
-}
-
 void clear_side(SideCounts& c) {
   c = SideCounts{};
   c.minors_developed = 1;
@@ -96,79 +93,34 @@ void clear_side(SideCounts& c) {
   c.high_file = -1;
 }
 
-// The counting pass: every piece adds to its side's counts. Files a to h,
-// ranks 1 to 8 within a file, so that "first" and "last" are well defined.
-// The pieces come from the lists as bits numbered file * 8 + rank, which,
-// visited lowest bit first, give exactly the order of that board scan.
-void count_pieces(EvalCounts& ec) {
-  const int endgame = ec.endgame_mode;
-  uint64_t bits = 0;
-  uint8_t code_at[64];
+// The pieces and pawns from the lists as bits numbered file * 8 + rank:
+// visited lowest bit first they come in the order of a board scan from
+// file a to h, rank 1 to 8 within a file, so "first" and "last" mean the
+// same on a cache hit as on a miss.
+void collect(uint64_t& pieces, uint64_t& pawns, uint8_t* code_at) {
+  pieces = pawns = 0;
   for (const PieceEntry* list : {white_pieces, black_pieces})
     for (int i = 0; i < PIECE_LIST_SIZE && list[i].square != NO_SQUARE; ++i) {
       const int sq = list[i].square;
       if (sq > 63) continue;
+      const int type = type_of(list[i].code);
+      if (type == KING || type == EMPTY) continue;
       const int index = file_of(sq) * 8 + rank_of(sq);
-      bits |= uint64_t{1} << index;
+      (type == PAWN ? pawns : pieces) |= uint64_t{1} << index;
       code_at[index] = list[i].code;
     }
-  for (; bits != 0; bits &= bits - 1) {
-    const int index = std::countr_zero(bits);
-    const int file = index >> 3, rank = index & 7;
-    {
-      const int sq = rank * 8 + file;
-      const int code = code_at[index];
-      const bool black = colour_of(code) != 0;
-      SideCounts& c = black ? ec.black : ec.white;
-      const int own_rank = black ? 7 - rank : rank;
-      const int enemy_king = black ? white_king_sq : black_king_sq;
-      const int d = distance(sq, enemy_king);
-      switch (type_of(code)) {
-        case PAWN:
-          ++c.pawns;
-          ++ec.pawns;
-          if (endgame) {
-            if (file < c.low_file) c.low_file = file;
-            if (file > c.high_file) c.high_file = file;
-          }
-          break;
-        case QUEEN:
-          ++ec.pieces;
-          c.attack_units += 2;
-          c.queen_square = sq + 1;
-          if (!endgame) c.tropism += QUEEN_TROPISM - QUEEN_TROPISM_STEP * d;
-          break;
-        case ROOK:
-          ++ec.pieces;
-          ++c.attack_units;
-          if (c.rooks < 2) c.rook_file[c.rooks] = file + 1;
-          ++c.rooks;
-          if (own_rank >= 4) ++c.advanced;
-          if (!endgame) c.tropism += ROOK_TROPISM - ROOK_TROPISM_STEP * d;
-          break;
-        case BISHOP:
-        case KNIGHT:
-          ++ec.pieces;
-          ++c.attack_units;
-          ++c.minors;
-          if (type_of(code) == KNIGHT) c.knight = 1;
-          if (own_rank == 0 && !endgame) c.minors_developed = 0;
-          if (own_rank >= 4) ++c.advanced;
-          if (!endgame) c.tropism += MINOR_TROPISM - MINOR_TROPISM_STEP * d;
-          break;
-        default:
-          break;
-      }
-    }
-  }
+}
+
+// Safe from attack: settled, and the enemy has too little to attack with.
+bool safe_from_attack(const SideCounts& own, const SideCounts& enemy) {
+  return own.king_settled && enemy.attack_units <= SAFE_ATTACK_UNITS &&
+         (enemy.queen_square == 0 || enemy.attack_units <= SAFE_ATTACK_UNITS_WITH_QUEEN);
 }
 
 // A king not yet castled that the enemy could attack: the closer the
 // enemy pieces, the more it costs.
 int exposed_king_charge(const SideCounts& own, const SideCounts& enemy, int castled) {
-  const bool safe = own.king_settled && enemy.attack_units <= SAFE_ATTACK_UNITS &&
-                    (enemy.queen_square == 0 || enemy.attack_units <= SAFE_ATTACK_UNITS_WITH_QUEEN);
-  if (castled != 0 || safe) return 0;
+  if (castled != 0 || own.safe) return 0;
   int x = enemy.tropism - EXPOSED_KING_TROPISM;
   if (x < 0) x = EXPOSED_KING_LOW;
   if (x > EXPOSED_KING_MAX) x = EXPOSED_KING_MAX;
@@ -265,8 +217,36 @@ int evaluate(int alpha, int beta) {
   ec.white.king_settled = white_castled != 0 || (white_king_sq < 24 && white_king_sq != E1);
   ec.black.king_settled = black_castled != 0 || (black_king_sq > 39 && black_king_sq != E8);
 
-  // Step 6. Pieces and pawns.
-  count_pieces(ec);
+  // Step 6. Pieces and pawns: the pawn data from the cache, or from a
+  // scan of the pawns on a miss; the piece terms always.
+  const uint64_t key = pawn_hash_key(ec);
+  PawnHashEntry* entry = pawn_hash ? &pawn_hash_slot(key) : nullptr;
+  const bool hit = entry && pawn_hash_hit(*entry, key);
+  ++pawn_hash_probes;
+  pawn_hash_hits += hit;
+  uint64_t piece_bits, pawn_bits;
+  uint8_t code_at[64];
+  collect(piece_bits, pawn_bits, code_at);
+  PawnData pd;
+  if (hit) {
+    load_pawn_entry(*entry, pd);
+  } else {
+    clear_pawn_data(pd);
+    scan_pawns(pd, ec, pawn_bits, code_at);
+  }
+  s += piece_terms(ec, piece_bits, code_at);
+  s += pd.pawn_file_term;
+  ec.white.tropism += pd.tropism[0];
+  ec.black.tropism += pd.tropism[1];
+  ec.pawns = pd.total;
+  ec.white.pawns = pd.pawns[0];
+  ec.black.pawns = pd.pawns[1];
+  ec.white.low_file = pd.low_file[0];
+  ec.white.high_file = pd.high_file[0];
+  ec.black.low_file = pd.low_file[1];
+  ec.black.high_file = pd.high_file[1];
+  ec.white.safe = safe_from_attack(ec.white, ec.black);
+  ec.black.safe = safe_from_attack(ec.black, ec.white);
 
   // Step 7. Advanced pieces.
   auto advanced = [](int n) { return advanced_piece_table[n < 0 ? 0 : n > 7 ? 7 : n]; };
@@ -286,6 +266,20 @@ int evaluate(int alpha, int beta) {
 
   // Step 9. Material-draw rules.
   if (material_draw_rules(ec, s) == DrawRule::draw) return draw_score();
+
+  // Step 10. Outposts, king safety, then the rest of the pawn work: the
+  // per-file loop needs the windows king safety opens.
+  s += outpost_term(ec, pd);
+  AdvanceWindows windows;
+  s += king_safety(ec, pd, windows) >> 1;
+  if (!hit) {
+    evaluate_pawn_files(pd, ec, windows);
+    if (entry) store_pawn_entry(*entry, key, pd);
+  }
+  s += hole_term(pd);
+  s += bishop_colour_term(ec, pd);
+  if (passed_pawn_terms(pd, ec, s) == PasserResult::draw) return draw_score();
+  s += pd.score;
 
   // Step 11. Perpetual-check damping: a side that keeps checking with a
   // heavy piece may only be repeating the position.

@@ -7,6 +7,9 @@
 
 namespace brevalt {
 
+// Square colours: 2 on a1's colour ((rank + file) even), 1 on the others.
+extern const uint8_t square_colour[64];
+
 // Set when the material at the root marks an ending.
 extern int16_t root_endgame;
 // Penalty the root driver hands down for the root move being searched
@@ -22,6 +25,9 @@ struct SideCounts {
   int rooks;             // rooks
   int rook_file[2];      // files 1..8 of the first two rooks found, 0 for none
   int queen_square;      // square + 1 of the last queen found, 0 for none
+  int bishops;           // bishops found
+  int bishop_colour[2];  // square colour (1 or 2) of the first two bishops, 0 for none
+  int outpost[2];        // square + 1 of the last two outposts found, 0 for none
   int knight;            // owns a knight
   int minors_developed;  // no bishop or knight left on its first rank
   int advanced;          // rooks, bishops and knights in the enemy half
@@ -29,6 +35,7 @@ struct SideCounts {
   int pawns;
   int low_file, high_file;  // pawn file span, kept in endgame mode only
   int king_settled;      // castled, or sheltered on its own first three ranks
+  int safe;              // settled and facing too little to attack it
 };
 
 // The per-call counts of one evaluation.

@@ -1,14 +1,36 @@
-// Piece terms and the per-search piece-square tables.
+// Piece terms of queens, rooks, bishops and knights, and the per-search
+// piece-square tables that fold each piece's mobility from the root
+// position into a table read.
 #pragma once
 
 #include <cstdint>
 
+#include "eval/eval.h"
+#include "eval/pawns.h"
+
 namespace brevalt {
 
-// Per-search tables by colour and square; a new game clears queen_table.
+// Per-search tables by colour (0 White, 1 Black) and square; a new game
+// clears queen_table.
 extern uint8_t queen_table[2][64];
 extern uint8_t rook_table[2][64];
 extern uint8_t bishop_table[2][64];
 extern uint8_t knight_table[2][64];
+
+// Rebuilds the table of the piece `code` (queen, rook, bishop or knight of
+// either colour) from the current board; other codes do nothing.
+void build_piece_tables(int code);
+
+// The terms of the queens, rooks, bishops and knights named in `visit`
+// (bits file * 8 + rank, visited lowest first; codes in code_at), with
+// their counts. Returns their sum, White's view.
+int piece_terms(EvalCounts& ec, uint64_t visit, const uint8_t* code_at);
+// Knights and bishops on outposts no enemy pawn can challenge.
+int outpost_term(const EvalCounts& ec, const PawnData& pd);
+// Minor pieces standing on the hole in front of an enemy backward pawn.
+int hole_term(const PawnData& pd);
+// Bishops hemmed in by their own fixed pawns in the ending; the opponent's
+// pawn chains in the middlegame.
+int bishop_colour_term(const EvalCounts& ec, const PawnData& pd);
 
 }  // namespace brevalt

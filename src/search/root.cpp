@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 
 #include "board/attacks.h"
 #include "board/legal.h"
@@ -17,6 +18,7 @@
 #include "config/params.h"
 #include "config/startup.h"
 #include "eval/eval.h"
+#include "eval/pieces.h"
 #include "eval/pawns.h"
 #include "eval/threats.h"
 #include "frontend/interpreter.h"
@@ -130,6 +132,13 @@ int bare_material() {
     if (minor(wp) && minor(bp)) return 2;
   }
   return 0;
+}
+
+// Whether a piece with this code stands anywhere on the board.
+bool piece_on_board(int code) {
+  for (int sq = 0; sq < 64; ++sq)
+    if (board[sq] == code) return true;
+  return false;
 }
 
 // The pawns of one colour on the board.
@@ -336,6 +345,9 @@ restart:
       write_error_file("too many pieces\n");
       shutdown();
     }
+    // Mobility of every piece kind present, from the root position.
+    for (int code : {int{QUEEN}, QUEEN + BLACK, int{KNIGHT}, KNIGHT + BLACK, int{BISHOP}, BISHOP + BLACK, int{ROOK}, ROOK + BLACK})
+      if (piece_on_board(code)) build_piece_tables(code);
     for (int p = 0; p < MAX_PLY; ++p) pv_valid[p] = 0;
     const int white_pawns = count_pawns(PAWN), black_pawns = count_pawns(PAWN + BLACK);
 

@@ -6,6 +6,7 @@
 #include "board/makemove.h"
 #include "board/position.h"
 #include "eval/eval.h"
+#include "eval/pieces.h"
 #include "frontend/interpreter.h"
 #include "frontend/mainloop.h"
 #include "search/activity.h"
@@ -31,6 +32,7 @@ class Evaluation : public ::testing::Test {
     ASSERT_TRUE(testing::set_position(fen)) << fen;
     engine_side = static_cast<int16_t>(side);
     build_piece_lists();  // the opponent's material depends on the engine's side
+    for (int code : {2, 10, 3, 11, 4, 12, 5, 13}) build_piece_tables(code);
     root_endgame = 0;
     ply = 0;
     nominal_depth = 0;
@@ -86,15 +88,18 @@ TEST_F(Evaluation, BareMaterialIsTheDrawScore) {
 }
 
 TEST_F(Evaluation, LoneRookWinsByMaterialAndMore) {
-  // 620 for the rook, the lead bonus of 28 and 300 for a lone rook.
+  // 620 for the rook, the lead bonus of 28 and 300 for a lone rook; the
+  // rook's table entry on a1 (10 empty squares: 10 / 2 = 5); king safety
+  // (22 for the open a-file, 12 for the losing king on e8's corner-table
+  // square, 0 for the winning king on e1) enters halved: 17.
   position("4k3/8/8/8/8/8/8/R3K3 w - - 0 1", 1);
-  EXPECT_EQ(evaluate(-9000, 9000), 948);
+  EXPECT_EQ(evaluate(-9000, 9000), 970);
   position("4k3/8/8/8/8/8/8/R3K3 w - - 0 1", -1);
-  EXPECT_EQ(evaluate(-9000, 9000), -948);
+  EXPECT_EQ(evaluate(-9000, 9000), -970);
   position("r3k3/8/8/8/8/8/8/4K3 b - - 0 1", 1);
-  EXPECT_EQ(evaluate(-9000, 9000), -948);
+  EXPECT_EQ(evaluate(-9000, 9000), -970);
   position("r3k3/8/8/8/8/8/8/4K3 b - - 0 1", -1);
-  EXPECT_EQ(evaluate(-9000, 9000), 948);
+  EXPECT_EQ(evaluate(-9000, 9000), 970);
 }
 
 // The lazy exit sees only material: in the middlegame (the start position,
