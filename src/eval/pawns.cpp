@@ -238,6 +238,8 @@ void bear_on(SquareControl& c, int code, int value) {
   if (value < c.cheapest[side]) c.cheapest[side] = value;
 }
 
+}  // namespace
+
 int promotion_square_value(int pawn_sq, int q, int side) {
   SquareControl c{{0, 0}, {NO_DEFENDER, NO_DEFENDER}};
   const int own_code_colour = side ? BLACK : 0;
@@ -295,6 +297,8 @@ int promotion_square_value(int pawn_sq, int q, int side) {
   if (o == NO_DEFENDER) return (!blocked || r > 0) ? PROMOTION_FREE : 0;
   return wins ? o - PROMOTION_FREE : 0;
 }
+
+namespace {
 
 // The side whose pawns run toward rank 8 of its view is `side`; the
 // defender is to move when the engine's opponent moves at odd plies.

@@ -98,6 +98,11 @@ void evaluate_pawn_files(PawnData& pd, const EvalCounts& ec, const AdvanceWindow
 void store_pawn_entry(PawnHashEntry& e, uint64_t key, const PawnData& pd);
 void load_pawn_entry(const PawnHashEntry& e, PawnData& pd);
 
+// What a pawn of `side` (0 White, 1 Black) on pawn_sq, one step from
+// promoting on q, is worth: the count of pieces bearing on q on each side
+// and the cheapest enemy defender decide whether it queens.
+int promotion_square_value(int pawn_sq, int q, int side);
+
 // Outcome of the passed-pawn terms.
 enum class PasserResult { score, draw };
 // The passed-pawn terms of every call: races, the square rule, rook-pawn
