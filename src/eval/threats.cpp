@@ -36,17 +36,21 @@ constexpr int ESCAPES = 0, NO_MOVE = 1, ALL_SQUARES_LOSE = 2;
 // Plies of the root move and of the reply in ply_stack.
 constexpr int ROOT_PLY = 1, REPLY_PLY = 2;
 
+// A square number that can be read from the board.
 bool on_board(int sq) { return sq >= 0 && sq < 64; }
 
 // The colour code (0 or 8) of the side the engine plays.
 int engine_colour() { return engine_side == 1 ? 0 : BLACK; }
 
+// A piece (not an empty square) of the side the engine plays.
 bool is_engine_piece(int code) { return code != EMPTY && colour_of(code) == engine_colour(); }
 
 // Can the minor piece on s get out? Follows its lines from s: the first own
-// piece closes a line; an enemy piece it can take without loss is a way
-// out, one it cannot take closes the line; an empty square it can stand on
-// safely is a way out, an unsafe one does not stop the bishop's ray.
+// piece closes a line; an enemy piece it can take without coming out
+// behind in the exchange is a way out, any other closes the line; an empty
+// square it can stand on safely is a way out, and an unsafe one does not
+// stop the bishop's ray. Every line square tried and lost makes the answer
+// "all squares lose"; a piece walled in by its own men has no move at all.
 int escape_search(int s, const uint8_t* list) {
   int v = NO_MOVE;
   const uint8_t* p = list;
