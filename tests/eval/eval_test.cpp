@@ -11,38 +11,13 @@
 #include "frontend/mainloop.h"
 #include "search/activity.h"
 #include "search/search.h"
+#include "eval/eval_fixture.h"
 #include "support/engine_env.h"
 
 namespace brevalt {
 namespace {
 
-class Evaluation : public ::testing::Test {
- protected:
-  void SetUp() override { start_new_game(); }
-  void TearDown() override {
-    root_endgame = 0;
-    ply = 0;
-    nominal_depth = 0;
-    start_new_game();
-  }
-
-  // The position with the engine playing `side` (+1 White, -1 Black), the
-  // root at ply 0 and no search-side terms.
-  static void position(const char* fen, int side) {
-    ASSERT_TRUE(testing::set_position(fen)) << fen;
-    engine_side = static_cast<int16_t>(side);
-    build_piece_lists();  // the opponent's material depends on the engine's side
-    for (int code : {2, 10, 3, 11, 4, 12, 5, 13}) build_piece_tables(code);
-    root_endgame = 0;
-    ply = 0;
-    nominal_depth = 0;
-    draw_flag = 0;
-    check_run = 0;
-    threat_value = 0;
-    activity_sum = 0;
-    root_piece_retreats = 0;
-  }
-};
+class Evaluation : public testing::EvalFixture {};
 
 TEST_F(Evaluation, DrawScoreFollowsTheRatingDifference) {
   root_endgame = 0;

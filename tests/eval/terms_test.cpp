@@ -23,6 +23,7 @@
 #include "search/activity.h"
 #include "search/root.h"
 #include "search/search.h"
+#include "eval/eval_fixture.h"
 #include "support/engine_env.h"
 
 namespace brevalt {
@@ -30,37 +31,8 @@ namespace {
 
 using testing::sq;
 
-class EvalTerms : public ::testing::Test {
+class EvalTerms : public testing::EvalFixture {
  protected:
-  void SetUp() override { start_new_game(); }
-  void TearDown() override {
-    root_endgame = 0;
-    ply = 0;
-    nominal_depth = 0;
-    start_new_game();
-  }
-
-  // The position with the engine playing `side`, prepared as the root
-  // driver prepares a search: lists, piece tables, root king squares.
-  static void position(const std::string& fen, int side) {
-    ASSERT_TRUE(testing::set_position(fen)) << fen;
-    engine_side = static_cast<int16_t>(side);
-    build_piece_lists();
-    for (int code : {2, 10, 3, 11, 4, 12, 5, 13}) build_piece_tables(code);
-    root_white_king_sq = white_king_sq;
-    root_black_king_sq = black_king_sq;
-    root_endgame = 0;
-    ply = 0;
-    nominal_depth = 0;
-    draw_flag = 0;
-    check_run = 0;
-    threat_value = 0;
-    activity_sum = 0;
-    root_piece_retreats = 0;
-    capture_count = 0;
-    state_top = &state_stack[0];
-  }
-
   // The counts and pawn data of the current position as the evaluation
   // gathers them on a cache miss; returns the sum of the piece terms.
   static int gather(EvalCounts& ec, PawnData& pd, bool endgame) {

@@ -20,6 +20,7 @@
 #include "search/tables.h"
 #include "search/timeman.h"
 #include "support/engine_env.h"
+#include "support/search_fixture.h"
 
 namespace brevalt {
 namespace {
@@ -300,50 +301,18 @@ TEST_F(Threats, NothingToJudgeWhenThePieceIsGone) {
 // A real search: after Bxa7 the reply b6 shuts the bishop in (b8 is
 // covered by the rook on c8, b6 is guarded by c7), and the second
 // iteration singles the capture out.
-class ThreatSearch : public ::testing::Test {
+class ThreatSearch : public testing::SearchFixture {
  protected:
-  void SetUp() override {
-    saved_mask_ = tt_mask;
-    saved_post_ = post_thinking;
-    saved_book_ = book_enabled;
-    tt_mask = 0x3FFFF;
-    ASSERT_GE(tt_entries, static_cast<int32_t>(tt_mask) + 3);
-    start_new_game();
-  }
   void TearDown() override {
-    force_mode = 0;
-    announce_move = 0;
-    epd_mode = 0;
-    post_thinking = saved_post_;
-    book_enabled = saved_book_;
     clear_root_threat();
-    start_new_game();
-    tt_mask = saved_mask_;
+    SearchFixture::TearDown();
   }
-  uint32_t saved_mask_ = 0;
-  int32_t saved_post_ = 0, saved_book_ = 0;
 };
 
 TEST_F(ThreatSearch, TrappingCaptureIsSingledOut) {
-  ASSERT_TRUE(testing::set_position("2r3k1/ppp2ppp/8/8/3B4/8/5PPP/6K1 w - - 0 1"));
+  prepare("2r3k1/ppp2ppp/8/8/3B4/8/5PPP/6K1 w - - 0 1", 4);
   ASSERT_EQ(engine_side, 1);
-  book_enabled = 0;
-  in_book = 0;
-  post_thinking = 0;
-  announce_move = 0;
-  ponder_enabled = 0;
-  pondering = 0;
-  force_mode = 1;  // search the decision, do not play it
-  epd_mode = 0;
-  max_depth = 4;
-  own_time = opponent_time = 30000;
-  own_time_cs = 3000000;
-  time_increment = 0;
-  level_moves = 0;
-  ::testing::internal::CaptureStdout();
-  think(engine_side);
-  std::fflush(stdout);
-  ::testing::internal::GetCapturedStdout();
+  decide();
   EXPECT_EQ(iteration_depth, 4);
   EXPECT_EQ(threat_from, sq("d4"));
   EXPECT_EQ(threat_to, sq("a7"));

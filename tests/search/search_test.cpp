@@ -19,6 +19,7 @@
 #include "search/tables.h"
 #include "search/timeman.h"
 #include "support/engine_env.h"
+#include "support/search_fixture.h"
 
 namespace brevalt {
 namespace {
@@ -27,61 +28,11 @@ std::string square_text(int s) {
   return std::string{static_cast<char>('a' + s % 8), static_cast<char>('1' + s / 8)};
 }
 
-class Search : public ::testing::Test {
+class Search : public testing::SearchFixture {
  protected:
-  void SetUp() override {
-    saved_mask_ = tt_mask;
-    saved_post_ = post_thinking;
-    saved_book_ = book_enabled;
-    // The test tables are the smallest: the index mask must match them.
-    tt_mask = 0x3FFFF;
-    ASSERT_GE(tt_entries, static_cast<int32_t>(tt_mask) + 3);
-    start_new_game();
-  }
-  void TearDown() override {
-    force_mode = 0;
-    announce_move = 0;
-    epd_mode = 0;
-    post_thinking = saved_post_;
-    book_enabled = saved_book_;
-    start_new_game();
-    tt_mask = saved_mask_;
-  }
-
-  // A fresh game on the position, the engine to move, a depth limit and
-  // clocks so long that no time rule touches the search. In force mode the
-  // decision is searched but not played.
-  static void prepare(const char* fen, int depth) {
-    ASSERT_TRUE(testing::set_position(fen)) << fen;
-    book_enabled = 0;
-    in_book = 0;
-    post_thinking = 0;
-    announce_move = 0;
-    ponder_enabled = 0;
-    pondering = 0;
-    force_mode = 1;
-    epd_mode = 0;
-    max_depth = static_cast<int16_t>(depth);
-    own_time = opponent_time = 30000;
-    own_time_cs = 3000000;
-    time_increment = 0;
-    level_moves = 0;
-  }
-
-  // Runs a decision and returns what it printed.
-  static std::string decide() {
-    ::testing::internal::CaptureStdout();
-    think(engine_side);
-    std::fflush(stdout);
-    return ::testing::internal::GetCapturedStdout();
-  }
-
   static std::string best_move() {
     return square_text(move_list[1][0].from) + square_text(move_list[1][0].to);
   }
-
-  uint32_t saved_mask_ = 0;
-  int32_t saved_post_ = 0, saved_book_ = 0;
 };
 
 // Everything of the game position a search must give back.

@@ -1,0 +1,75 @@
+// The fixture of in-process searches: small transposition tables, a fresh
+// game before and after, and the settings a test decision runs under.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "config/params.h"
+#include "frontend/epd.h"
+#include "frontend/interpreter.h"
+#include "frontend/mainloop.h"
+#include "search/root.h"
+#include "search/search.h"
+#include "search/tables.h"
+#include "search/timeman.h"
+#include "support/engine_env.h"
+
+namespace brevalt::testing {
+
+class SearchFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_mask_ = tt_mask;
+    saved_post_ = post_thinking;
+    saved_book_ = book_enabled;
+    // The test tables are the smallest: the index mask must match them.
+    tt_mask = 0x3FFFF;
+    ASSERT_GE(tt_entries, static_cast<int32_t>(tt_mask) + 3);
+    start_new_game();
+  }
+  void TearDown() override {
+    force_mode = 0;
+    announce_move = 0;
+    epd_mode = 0;
+    post_thinking = saved_post_;
+    book_enabled = saved_book_;
+    start_new_game();
+    tt_mask = saved_mask_;
+  }
+
+  // A fresh game on the position, the engine to move, a depth limit and
+  // clocks so long that no time rule touches the search. In force mode the
+  // decision is searched but not played.
+  static void prepare(const char* fen, int depth) {
+    ASSERT_TRUE(testing::set_position(fen)) << fen;
+    book_enabled = 0;
+    in_book = 0;
+    post_thinking = 0;
+    announce_move = 0;
+    ponder_enabled = 0;
+    pondering = 0;
+    force_mode = 1;
+    epd_mode = 0;
+    max_depth = static_cast<int16_t>(depth);
+    own_time = opponent_time = 30000;
+    own_time_cs = 3000000;
+    time_increment = 0;
+    level_moves = 0;
+  }
+
+  // Runs a decision and returns what it printed.
+  static std::string decide() {
+    ::testing::internal::CaptureStdout();
+    think(engine_side);
+    std::fflush(stdout);
+    return ::testing::internal::GetCapturedStdout();
+  }
+
+  uint32_t saved_mask_ = 0;
+  int32_t saved_post_ = 0, saved_book_ = 0;
+};
+
+}  // namespace brevalt::testing
