@@ -1,10 +1,89 @@
-// The opening book. Until a book file is shipped and read, no position is
-// in the book: the root driver then drops the book for the decision and
-// searches.
+// The opening book probe. The file is opened for every probe and searched
+// by bisection over records 1 to n - 1; nothing of it stays in memory.
 #include "game/book.h"
+
+#include <cstdio>
+
+#include "board/position.h"
+#include "config/startup.h"
+#include "search/root.h"
 
 namespace brevalt {
 
-bool book_probe(int, BookStats*) { return false; }
+namespace {
+
+// Record 0 is the header: the bisection starts at record 1.
+constexpr long FIRST_RECORD = 1;
+
+uint32_t read_u32(const unsigned char* p) {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+uint16_t read_u16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+// Reads `size` bytes at `offset`; false on any failure, so that no caller
+// ever works on bytes that were not read.
+bool read_at(std::FILE* f, long offset, unsigned char* out, size_t size) {
+  return std::fseek(f, offset, SEEK_SET) == 0 && std::fread(out, 1, size, f) == size;
+}
+
+BookLookup search_file(std::FILE* f, uint64_t key, BookStats* stats) {
+  if (std::fseek(f, 0, SEEK_END) != 0) return BookLookup::absent;
+  const long size = std::ftell(f);
+  if (size < 0) return BookLookup::absent;
+  const long n = size / BOOK_RECORD_SIZE;
+  long lo = FIRST_RECORD, hi = n - 1;
+  while (lo <= hi) {
+    const long mid = lo + (hi - lo) / 2;
+    unsigned char bytes[BOOK_RECORD_SIZE];
+    if (!read_at(f, mid * BOOK_RECORD_SIZE, bytes, 8)) return BookLookup::unreadable;
+    const uint64_t record_key = uint64_t{read_u32(bytes + 4)} << 32 | read_u32(bytes);
+    if (key > record_key) {
+      lo = mid + 1;
+    } else if (key < record_key) {
+      hi = mid - 1;
+    } else {
+      if (!read_at(f, mid * BOOK_RECORD_SIZE + 8, bytes, 6)) return BookLookup::unreadable;
+      stats->white_wins = read_u16(bytes);
+      stats->black_wins = read_u16(bytes + 2);
+      stats->draws = read_u16(bytes + 4);
+      return BookLookup::found;
+    }
+  }
+  return BookLookup::absent;
+}
+
+}  // namespace
+
+uint64_t book_key(int side) {
+  const KeyPair k = side_key(side, hash_lo, hash_hi);
+  return uint64_t{k.hi} << 32 | k.lo;
+}
+
+BookLookup book_lookup(const char* path, uint64_t key, BookStats* stats) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (!f) return BookLookup::unreadable;
+  const BookLookup result = search_file(f, key, stats);
+  std::fclose(f);
+  return result;
+}
+
+bool book_probe(int side, BookStats* stats) {
+  if (book_file_name[0] == '\0') return false;
+  switch (book_lookup(book_file_name, book_key(side), stats)) {
+    case BookLookup::found:
+      return true;
+    case BookLookup::absent:
+      return false;
+    case BookLookup::unreadable:
+      break;
+  }
+  // The book has gone or broken under a running game: play on without it
+  // for the rest of the session, and say why once.
+  write_error_file("can't read book_normal.bin: opening book switched off\n");
+  book_file_name[0] = '\0';
+  in_book = 0;
+  return false;
+}
 
 }  // namespace brevalt

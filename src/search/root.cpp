@@ -290,6 +290,11 @@ int32_t search_root_move(int32_t beta, int32_t alpha, int from, int to, int book
   return -search_node(side_after, -beta, -alpha, 0, 0);
 }
 
+bool book_move_acceptable(int32_t own_wins, int32_t opponent_wins, int32_t draws) {
+  if ((own_wins + draws) * 4 < opponent_wins * 7 || own_wins < BOOK_MIN_WINS) return false;
+  return own_wins + draws != 0;
+}
+
 int move_is_legal(int from, int to, int piece) {
   stop_search = 0;
   if (from < 0 || from > 63 || to < 0 || to > 63 || piece == EMPTY) return 0;
@@ -466,8 +471,7 @@ restart:
             const int32_t own = engine_side == 1 ? stats.white_wins : stats.black_wins;
             const int32_t opp = engine_side == 1 ? stats.black_wins : stats.white_wins;
             const int32_t draws = stats.draws;
-            if (!((own + draws) * 4 < opp * 7 || own < BOOK_MIN_WINS) && own + draws != 0 &&
-                candidates < MOVE_ROW) {
+            if (book_move_acceptable(own, opp, draws) && candidates < MOVE_ROW) {
               book_candidates[candidates++] = {from, to, own + draws + opp, own, opp, draws, 0};
               in_book = 1;
               last_book_ply = game_ply;

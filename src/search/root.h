@@ -43,6 +43,10 @@ void think(int side);
 // Applies the root move and searches the position after it; the book
 // probe flag only applies it.
 int32_t search_root_move(int32_t beta, int32_t alpha, int from, int to, int book_probe_flag);
+// A book move the engine plays: the position after it was won at least
+// four times by the engine's side, and wins plus draws, times 4, are not
+// below the opponent's wins times 7.
+bool book_move_acceptable(int32_t own_wins, int32_t opponent_wins, int32_t draws);
 // 1 when the opponent's move from->to of `piece` is legal in the game position.
 int move_is_legal(int from, int to, int piece);
 
