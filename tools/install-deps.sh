@@ -2,10 +2,11 @@
 # Installs what building and testing Brevalt needs on Debian 12, skipping
 # whatever is already there: compiler, CMake, GoogleTest, Google Benchmark,
 # Node.js with npm for the independent chess-rules reference and the match
-# tool, and Fairy-Max (/usr/games/fairymax) as an opponent in test games.
+# tool, liblzma for the book tool's compressed game files, and Fairy-Max
+# (/usr/games/fairymax) as an opponent in test games.
 set -e
 missing=""
-for pkg in g++ cmake make libgtest-dev libbenchmark-dev fairymax; do
+for pkg in g++ cmake make libgtest-dev libbenchmark-dev liblzma-dev xz-utils fairymax; do
   dpkg -s "$pkg" >/dev/null 2>&1 || missing="$missing $pkg"
 done
 command -v node >/dev/null 2>&1 || missing="$missing nodejs"
