@@ -295,15 +295,17 @@ TEST_F(BookTool, ReaderKeepsTheMainLineTagsAndResultOfEveryGame) {
 }
 
 TEST_F(BookTool, ReaderSurvivesBrokenStructure) {
-  // A comment that never closes ends its game at the next game's tags; a
-  // variation likewise; stray closing brackets and a tags-only game do no
-  // harm; a second Event tag opens a new game.
+  // A byte order mark is no move; a comment that never closes ends its
+  // game at the next game's tags; a variation likewise; stray closing
+  // brackets and a tags-only game do no harm; a second Event tag opens a
+  // new game.
   const std::vector<PgnGame> games = read_games(
-      "[Event \"a\"]\n\n1. e4 {never closed e5 1-0\n\n"
+      "\xEF\xBB\xBF[Event \"a\"]\n\n1. e4 {never closed e5 1-0\n\n"
       "[Event \"b\"]\n\n1. d4 (1. c4 c5 2. Nc3\n\n"
       "[Event \"c\"]\n\n1. Nf3 ) } ] Nf6 0-1\n\n"
       "[Event \"d\"]\n[Event \"e\"]\n[White \"W\"]\n\n1. g3 1/2-1/2\n");
   ASSERT_EQ(games.size(), 5u);
+  EXPECT_EQ(joined(games[0].moves), "e4");
   EXPECT_EQ(games[0].problem, "comment never closed");
   EXPECT_EQ(games[0].result, "");
   EXPECT_EQ(games[1].problem, "variation never closed");

@@ -24,6 +24,9 @@ constexpr size_t MAX_SYMBOL = 48;
 // The six bytes every xz stream starts with.
 constexpr unsigned char XZ_MAGIC[6] = {0xFD, '7', 'z', 'X', 'Z', 0x00};
 
+// The byte order mark some editors put before UTF-8 text.
+constexpr unsigned char UTF8_BOM[3] = {0xEF, 0xBB, 0xBF};
+
 // The four ways a game's movetext may end.
 const char* const RESULTS[] = {"1-0", "0-1", "1/2-1/2", "*"};
 
@@ -194,6 +197,13 @@ bool PgnReader::fill() {
     return false;
   }
   len_ += static_cast<size_t>(n);
+  // Files saved by some editors open with the UTF-8 byte order mark, which
+  // would otherwise read as a move before the first tag.
+  if (!started_) {
+    started_ = true;
+    if (len_ >= sizeof UTF8_BOM && std::memcmp(buffer_.data(), UTF8_BOM, sizeof UTF8_BOM) == 0)
+      pos_ = sizeof UTF8_BOM;
+  }
   return true;
 }
 

@@ -98,6 +98,7 @@ class PgnReader {
   std::vector<unsigned char> buffer_;
   size_t pos_ = 0, len_ = 0;
   bool eof_ = false;
+  bool started_ = false;  // the first bytes have been looked at
   bool line_start_ = true;
   long games_ = 0;
   std::string error_;
