@@ -22,14 +22,16 @@ constexpr int PATH_BUFFER = 4096;
 inline bool file_exists(const char* name) { return access(name, R_OK) == 0; }
 
 // Loads MoveFile and hash_values and builds the reach table. Returns false,
-// with one line on stderr, when a file cannot be read.
-inline bool load_engine_data() {
+// with one line on stderr, when a file cannot be read. A folder given
+// explicitly is the only place looked in.
+inline bool load_engine_data(const char* folder = nullptr) {
   char here[PATH_BUFFER];
-  const bool local = file_exists("MoveFile") && file_exists("hash_values");
+  const bool local = !folder && file_exists("MoveFile") && file_exists("hash_values");
   if (!local) {
-    if (!getcwd(here, sizeof here) || chdir(BREVALT_DATA_DIR) != 0) {
-      std::fprintf(stderr, "cannot find MoveFile and hash_values (looked in . and %s)\n",
-                   BREVALT_DATA_DIR);
+    const char* where = folder ? folder : BREVALT_DATA_DIR;
+    if (!getcwd(here, sizeof here) || chdir(where) != 0) {
+      if (folder) std::fprintf(stderr, "cannot enter the data folder %s\n", folder);
+      else std::fprintf(stderr, "cannot find MoveFile and hash_values (looked in . and %s)\n", where);
       return false;
     }
   }
