@@ -416,7 +416,11 @@ void interpret_command() {
   else if (starts_with("accepted")) command_accepted();
   else if (starts_with("rejected")) {
   } else if (starts_with("undo")) {
-    if (force_mode) undo_last_move();
+    // Only in force mode, and never under a search that owns the board.
+    if (force_mode) {
+      if (board_busy()) refuse("undo");
+      else undo_last_move();
+    }
   } else if (starts_with("post")) post_thinking = 1;
   else if (starts_with("nopost")) post_thinking = 0;
   else if (starts_with("hard")) ponder_enabled = 1;

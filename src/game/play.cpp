@@ -118,6 +118,9 @@ void apply_game_move(int from, int to) {
   rec.to = static_cast<uint8_t>(to);
   rec.moved = static_cast<uint8_t>(moved);
   rec.captured = static_cast<uint8_t>(captured);
+  // The castled words before the move, for a take-back.
+  if (game_ply >= 0 && game_ply <= GAME_MOVES_SIZE)
+    game_positions[game_ply].castled_words = static_cast<uint8_t>((white_castled ? 1 : 0) | (black_castled ? 2 : 0));
 
   // En passant: a pawn stepping diagonally onto the empty square behind
   // the enemy pawn that has just advanced two squares.
