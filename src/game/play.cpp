@@ -445,8 +445,8 @@ int play_move(int mode) {
   }
 
   // Step 10. After the engine's own move: ponder on the expected reply,
-  // or remember it.
-  if (mode == 0 && !reply_ready && !in_book && !force_mode) {
+  // or remember it. Never in a test run, where nobody replies.
+  if (mode == 0 && !reply_ready && !in_book && !force_mode && !epd_mode) {
     const int32_t score = state_stack[0].best_score;
     int pf, pt;
     if (score != 0 && score < PONDER_SCORE_LIMIT && score > -PONDER_SCORE_LIMIT && second_pv_move(pf, pt)) {
