@@ -309,9 +309,11 @@ KeyPair ponder_key;
 void remember_ponder_key() { ponder_key = game_key(); }
 
 void forget_ponder_key() {
+  // The slot may hold another position by now, and a count of 0 has
+  // nothing to give back.
   RepEntry& e = repetition_table[ponder_key.lo & REPETITION_MASK];
-  if (e.key_lo != ponder_key.lo || e.key_hi != ponder_key.hi) return;
-  if (e.game_count <= 1) e = RepEntry{};
+  if (e.key_lo != ponder_key.lo || e.key_hi != ponder_key.hi || e.game_count == 0) return;
+  if (e.game_count == 1) e = RepEntry{};
   else --e.game_count;
 }
 
