@@ -43,22 +43,69 @@ int code_of_letter(int c) {
   return 0;
 }
 
-// Copies characters up to and including the next ';' into buf (cut, not
-// overrun, when it is longer). False when the file ends first.
-bool read_operation(Source& in, int first, char* buf, int size) {
-  int n = 0;
-  int c = first;
-  for (;;) {
-    if (buf && n < size - 1) buf[n++] = static_cast<char>(c);
-    if (c == ';') break;
-    c = in.get();
-    if (c == EOF) {
-      if (buf) buf[n] = '\0';
-      return false;
-    }
-  }
-  if (buf) buf[n] = '\0';
+// Reads past an operation, up to and including its ';'. False when the
+// text ends first.
+bool skip_operation(Source& in, int first) {
+  for (int c = first; c != ';'; c = in.get())
+    if (c == EOF) return false;
   return true;
+}
+
+// The test runners keep the operation, from its first letter up to and
+// including its ';', in epd_operation (cut, never overrun, past 23
+// characters), and the rest of its line, line end included, in epd_rest.
+// They read a line at a time, so an operation whose ';' is missing ends
+// with its line.
+void keep_operation(Source& in, int first) {
+  int n = 0;
+  for (int c = first;; c = in.get()) {
+    if (c == EOF || c == '\r' || c == '\n') {
+      in.unget(c);
+      break;
+    }
+    if (n < EPD_OPERATION_SIZE - 1) epd_operation[n++] = static_cast<char>(c);
+    if (c == ';') break;
+  }
+  epd_operation[n] = '\0';
+
+  // A rest that is cut still ends with a line end, as the statistics
+  // file lays one record out per line.
+  n = 0;
+  bool cut = false;
+  for (int c; (c = in.get()) != EOF;) {
+    if (n < EPD_REST_SIZE - 1) epd_rest[n++] = static_cast<char>(c);
+    else cut = true;
+    if (c == '\n') break;
+  }
+  if (cut) epd_rest[n - 1] = '\n';
+  epd_rest[n] = '\0';
+}
+
+// Longest suite line the runners read whole; the rest of a longer line is
+// dropped (the position and its first operation come first).
+constexpr int EPD_LINE_SIZE = 1024;
+
+// Reads one line, line end included, into buf; the part of a longer line
+// that does not fit is skipped and the kept part ends with a line end.
+// False at the end of the file.
+bool read_line(std::FILE* file, char* buf, int size) {
+  int n = 0, c = EOF;
+  bool any = false, cut = false;
+  while ((c = std::fgetc(file)) != EOF) {
+    any = true;
+    if (c == '\n') break;
+    if (n < size - 2) buf[n++] = static_cast<char>(c);
+    else cut = true;
+  }
+  if (c == '\n' || cut) buf[n++] = '\n';
+  buf[n] = '\0';
+  return any;
+}
+
+// A line with no record on it: blank, or a comment that opens with '#'.
+bool no_record_on(const char* line) {
+  while (*line == ' ' || *line == '\t') ++line;
+  return *line == '#' || *line == '\r' || *line == '\n' || *line == '\0';
 }
 
 }  // namespace
@@ -82,7 +129,7 @@ static EpdRead parse_record(Source& in, EpdOperations ops, ParsedRecord& r) {
   for (;;) {
     c = in.get();
     if (c == EOF) return EpdRead::end_of_file;
-    if (c == ' ') break;
+    if (c == ' ' || (lenient && c == '\t')) break;
     if (int code = code_of_letter(c)) {
       if (offset > 7) return EpdRead::malformed;
       r.squares[rank_start + offset++] = static_cast<uint8_t>(code);
@@ -100,8 +147,10 @@ static EpdRead parse_record(Source& in, EpdOperations ops, ParsedRecord& r) {
     }
   }
 
-  // Step 2. Side to move: 'b' is Black, anything else White.
+  // Step 2. Side to move: 'b' is Black, anything else White. Suite files
+  // may put more than one blank or a tab between the fields.
   c = in.get();
+  while (lenient && (c == ' ' || c == '\t')) c = in.get();
   r.black_to_move = c == 'b';
 
   // Step 3. Castling letters and operations up to the first ';'. Without a
@@ -137,16 +186,9 @@ static EpdRead parse_record(Source& in, EpdOperations ops, ParsedRecord& r) {
       if (next >= '1' && next <= '8') continue;
       in.unget(next);
       if (ops == EpdOperations::keep) {
-        if (!read_operation(in, c, epd_operation, EPD_OPERATION_SIZE)) return EpdRead::malformed;
-        // The rest of the line, up to and including its end.
-        int n = 0;
-        while ((c = in.get()) != EOF) {
-          if (n < EPD_REST_SIZE - 1) epd_rest[n++] = static_cast<char>(c);
-          if (c == '\n') break;
-        }
-        epd_rest[n] = '\0';
+        keep_operation(in, c);
       } else {
-        if (!read_operation(in, c, nullptr, 0)) return EpdRead::malformed;
+        if (!skip_operation(in, c)) return EpdRead::malformed;
         // One more operation (typically the id), up to its ';' or the end.
         while ((c = in.get()) != EOF && c != ';') {
         }
@@ -178,13 +220,66 @@ static void apply_record(const ParsedRecord& r) {
   state_top->black_a_rook_moves = r.black_a;
 }
 
+// The rules "setboard" applies before it gives up the current position:
+// nullptr when the engine can play the record, else the reason it cannot.
+static const char* check_record(const ParsedRecord& r) {
+  // Only a position the engine can play: one king each, no pawn on its
+  // first or last rank, at most 16 pieces a side (the piece lists' size).
+  int kings[2] = {0, 0}, pieces[2] = {0, 0}, king_sq[2] = {0, 0};
+  for (int sq = 0; sq < 64; ++sq) {
+    int code = r.squares[sq];
+    if (!code) continue;
+    int side = colour_of(code) ? 1 : 0;
+    ++pieces[side];
+    if (type_of(code) == KING) {
+      ++kings[side];
+      king_sq[side] = sq;
+    }
+    if (type_of(code) == PAWN && (rank_of(sq) == 0 || rank_of(sq) == 7)) return "pawn on first or last rank";
+  }
+  if (kings[0] != 1 || kings[1] != 1) return "not one king per side";
+  if (pieces[0] > 16 || pieces[1] > 16) return "too many pieces";
+
+  // The side that has just moved may not stand in check. The question is
+  // asked of the real board, which is put back at once.
+  uint8_t saved[64];
+  std::memcpy(saved, board, sizeof(board));
+  std::memcpy(board, r.squares, sizeof(board));
+  int mover = r.black_to_move ? 0 : 1;  // colour of the side not to move
+  int32_t list[3] = {mover, king_sq[mover], 255};
+  int attacked = square_attacked(list);
+  std::memcpy(board, saved, sizeof(board));
+  return attacked ? "side not to move in check" : nullptr;
+}
+
+
 EpdRead read_epd_record(std::FILE* file, EpdOperations operations) {
-  Source in;
-  in.file = file;
   ParsedRecord r;
-  EpdRead result = parse_record(in, operations, r);
-  if (result == EpdRead::ok) apply_record(r);
-  return result;
+  if (operations == EpdOperations::discard) {
+    Source in;
+    in.file = file;
+    EpdRead result = parse_record(in, operations, r);
+    if (result == EpdRead::ok) apply_record(r);
+    return result;
+  }
+
+  // The test runners read one record per line, skipping blank lines and
+  // comments. A record must pass the same checks as a "setboard" position,
+  // and only a sound record replaces the position on the board.
+  char line[EPD_LINE_SIZE];
+  do {
+    if (!read_line(file, line, EPD_LINE_SIZE)) return EpdRead::end_of_file;
+  } while (no_record_on(line));
+  const char* text = line;
+  while (*text == ' ' || *text == '\t') ++text;
+  Source in;
+  in.text = text;
+  // A record without an operation must not be judged by the last one's.
+  epd_operation[0] = epd_rest[0] = '\0';
+  if (parse_record(in, operations, r) != EpdRead::ok || check_record(r) != nullptr) return EpdRead::malformed;
+  clear_board();
+  apply_record(r);
+  return EpdRead::ok;
 }
 
 void clear_board() {
@@ -238,34 +333,7 @@ const char* check_position_text(const char* text) {
   in.text = text;
   ParsedRecord r;
   if (parse_record(in, EpdOperations::discard, r) != EpdRead::ok) return "malformed";
-
-  // Only a position the engine can play: one king each, no pawn on its
-  // first or last rank, at most 16 pieces a side (the piece lists' size).
-  int kings[2] = {0, 0}, pieces[2] = {0, 0}, king_sq[2] = {0, 0};
-  for (int sq = 0; sq < 64; ++sq) {
-    int code = r.squares[sq];
-    if (!code) continue;
-    int side = colour_of(code) ? 1 : 0;
-    ++pieces[side];
-    if (type_of(code) == KING) {
-      ++kings[side];
-      king_sq[side] = sq;
-    }
-    if (type_of(code) == PAWN && (rank_of(sq) == 0 || rank_of(sq) == 7)) return "pawn on first or last rank";
-  }
-  if (kings[0] != 1 || kings[1] != 1) return "not one king per side";
-  if (pieces[0] > 16 || pieces[1] > 16) return "too many pieces";
-
-  // The side that has just moved may not stand in check. The question is
-  // asked of the real board, which is put back at once.
-  uint8_t saved[64];
-  std::memcpy(saved, board, sizeof(board));
-  std::memcpy(board, r.squares, sizeof(board));
-  int mover = r.black_to_move ? 0 : 1;  // colour of the side not to move
-  int32_t list[3] = {mover, king_sq[mover], 255};
-  int attacked = square_attacked(list);
-  std::memcpy(board, saved, sizeof(board));
-  return attacked ? "side not to move in check" : nullptr;
+  return check_record(r);
 }
 
 }  // namespace brevalt

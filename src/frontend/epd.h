@@ -8,7 +8,8 @@ namespace brevalt {
 // What the record reader keeps of the operations after the position.
 enum class EpdOperations {
   discard,  // the position loader: read and drop the operation and one more
-  keep,     // the test runners: keep the operation and the rest of its line
+  keep,     // the test runners: one record per line, the operation and the
+            // rest of its line kept, the record checked like a "setboard"
 };
 
 // Result of reading one record.
@@ -24,7 +25,10 @@ constexpr int EPD_REST_SIZE = 120;
 extern char epd_operation[EPD_OPERATION_SIZE];
 extern char epd_rest[EPD_REST_SIZE];
 
-// Reads one record from file onto a cleared board.
+// Reads one record from file. For the position loader it goes onto the
+// board the caller has cleared; for the test runners the board is cleared
+// and the record put on it only when a sound record was read, so the end
+// of a suite or a refused record leaves the last position in place.
 EpdRead read_epd_record(std::FILE* file, EpdOperations operations);
 // Reads "epd1.epd" and sets the position up; 1 on success.
 int load_epd_position();

@@ -60,13 +60,16 @@ constexpr int DRAW_MAX_PIECES = 3;
 
 // The first word of the line, lower-cased, as the unknown-command reply quotes it.
 char first_word[INPUT_LINE_SIZE];
+// The line as it arrived, before lower-casing: file names keep their case,
+// which a case-sensitive file system needs.
+char line_as_sent[INPUT_LINE_SIZE];
 
 // The text at position pos of the line, or an empty text when the line is
 // shorter: a short line must never expose what a longer earlier line left
 // in the buffer.
-const char* field_at(size_t pos) {
-  size_t len = std::strlen(input_line);
-  return pos <= len ? input_line + pos : "";
+const char* field_at(size_t pos, const char* line = input_line) {
+  size_t len = std::strlen(line);
+  return pos <= len ? line + pos : "";
 }
 
 bool starts_with(const char* word) { return std::strncmp(input_line, word, std::strlen(word)) == 0; }
@@ -104,8 +107,8 @@ int32_t clamp32(long long v) {
 
 // Copies the text from pos up to the next blank or line end into out.
 // Returns the position just after the blank that ended it (or the end).
-size_t copy_word(size_t pos, char* out, size_t size) {
-  const char* s = field_at(pos);
+size_t copy_word(size_t pos, char* out, size_t size, const char* line = input_line) {
+  const char* s = field_at(pos, line);
   size_t n = 0;
   while (s[n] && s[n] != ' ' && s[n] != '\n') {
     if (n < size - 1) out[n] = s[n];
@@ -116,8 +119,8 @@ size_t copy_word(size_t pos, char* out, size_t size) {
 }
 
 // The text from pos to the line end, without the line end.
-void copy_rest(size_t pos, char* out, size_t size) {
-  const char* s = field_at(pos);
+void copy_rest(size_t pos, char* out, size_t size, const char* line = input_line) {
+  const char* s = field_at(pos, line);
   size_t n = 0;
   while (s[n] && s[n] != '\n' && n < size - 1) {
     out[n] = s[n];
@@ -156,8 +159,10 @@ void enter_move(size_t k) {
   char shown[INPUT_LINE_SIZE];
   copy_rest(k, shown, sizeof(shown));
 
-  // Step 1. The engine is searching on its own time: no move now.
-  if (thinking) {
+  // Step 1. The engine is searching on its own time, or a test run owns
+  // the board (a search that was stood down may still be unwinding): no
+  // move now. A move during a ponder search goes on to the hit-or-miss test.
+  if (thinking || epd_run_active || (search_running && !pondering)) {
     refuse("move");
     return;
   }
@@ -261,6 +266,11 @@ void command_draw() {
 }
 
 void command_go() {
+  // A test run searches its own positions: a game cannot start under it.
+  if (epd_run_active) {
+    refuse("go");
+    return;
+  }
   force_mode = 0;
   if ((game_ply & 1) == 1 && engine_side == 1) engine_side = -1;
   else if ((game_ply & 1) == 0 && engine_side == -1) engine_side = 1;
@@ -298,7 +308,7 @@ void command_epdtest() {
   }
   stand_down(false);
   char name[INPUT_LINE_SIZE];
-  size_t pos = copy_word(8, name, sizeof(name));
+  size_t pos = copy_word(8, name, sizeof(name), line_as_sent);
   int n = static_cast<int>(clamp32(parse_decimal(field_at(pos))));
   if (n == 0) {
     for (int suite = 4; suite <= 8; ++suite) run_epd_suite("x", suite);
@@ -314,7 +324,7 @@ void command_static() {
   }
   stand_down(false);
   char name[INPUT_LINE_SIZE];
-  copy_rest(7, name, sizeof(name));
+  copy_rest(7, name, sizeof(name), line_as_sent);
   run_epd_file(name);
 }
 
@@ -329,7 +339,8 @@ void command_see() {
     return;
   }
   find_king_squares();
-  stand_down(false);
+  // A test search keeps running: standing down would take its clock away.
+  if (!epd_run_active) stand_down(false);
   std::printf("telluser result is %d\n", exchange_loss(static_cast<int>(sq)));
 }
 
@@ -391,6 +402,7 @@ void interpret_command() {
     ++n;
   }
   first_word[n] = '\0';
+  std::memcpy(line_as_sent, input_line, sizeof(line_as_sent));
 
   // Step 2. The whole line is lower-cased, except for a position text.
   if (std::strncmp(first_word, "setboard", 8) != 0)
@@ -416,7 +428,11 @@ void interpret_command() {
   else if (starts_with("accepted")) command_accepted();
   else if (starts_with("rejected")) {
   } else if (starts_with("undo")) {
-    if (force_mode) undo_last_move();
+    // Only in force mode, and never under a search that owns the board.
+    if (force_mode) {
+      if (board_busy()) refuse("undo");
+      else undo_last_move();
+    }
   } else if (starts_with("post")) post_thinking = 1;
   else if (starts_with("nopost")) post_thinking = 0;
   else if (starts_with("hard")) ponder_enabled = 1;

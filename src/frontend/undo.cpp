@@ -1,9 +1,140 @@
-// Taking back a move. The game record is not kept yet, so there is nothing
-// to take back.
+// Taking back the last half-move of the game from the record that
+// play_move keeps: the pieces, en passant, castling and its move counters,
+// the fifty-move count and the repetition count. The piece lists, keys and
+// material are left alone; the next search derives them from the board.
 #include "frontend/undo.h"
+
+#include "board/position.h"
+#include "board/reset.h"
+#include "frontend/interpreter.h"
+#include "game/play.h"
+#include "search/tables.h"
 
 namespace brevalt {
 
-void undo_last_move() {}
+namespace {
+
+// The fifty-move counter stops here (it is 8 bits wide).
+constexpr int FIFTY_COUNTER_CEILING = 127;
+
+// Lowers a move counter that the move being taken back raised. The same
+// rule raised it, so it is above 0; the guard only keeps a damaged record
+// from ever opening a wing that was shut.
+void lower(int16_t& counter) {
+  if (counter > 0) --counter;
+}
+
+// The position being left loses one game occurrence. The table keeps one
+// entry per slot, so the slot may belong to another position by now, and
+// a position that was never counted must not wrap round to 255.
+void forget_position() {
+  if (!repetition_table) return;
+  KeyPair k = compute_position_key();
+  k = side_key(game_ply & 1, k.lo, k.hi);
+  RepEntry& e = repetition_table[k.lo & REPETITION_MASK];
+  if (e.key_lo != k.lo || e.key_hi != k.hi || e.game_count == 0) return;
+  if (--e.game_count == 0) e = RepEntry{};
+}
+
+// Half-moves without a capture or pawn move before game ply `upto`,
+// counted on the record: decrementing alone would leave 0 after taking
+// back a capture, however long the quiet spell before it had been.
+int8_t fifty_count_before(int upto) {
+  int n = 0;
+  for (int i = upto - 1; i >= 0 && n < FIFTY_COUNTER_CEILING; --i) {
+    const GameMoveRecord& r = game_moves[i];
+    if (r.from == NO_SQUARE || type_of(r.moved) == PAWN || r.captured != EMPTY) break;
+    ++n;
+  }
+  return static_cast<int8_t>(n);
+}
+
+// The castling rook of a king that castled: its corner and where it went.
+void castling_rook(bool white, bool kingside, int& corner, int& rook_to) {
+  corner = white ? (kingside ? H1 : A1) : (kingside ? H8 : A8);
+  rook_to = white ? (kingside ? F1 : D1) : (kingside ? F8 : D8);
+}
+
+}  // namespace
+
+void undo_last_move() {
+  // Step 1. Nothing to take back: no move played, a move the record had no
+  // room for, or the white move that a set-up position with Black to move
+  // only stands for (taking it back would hand White a move in a position
+  // where Black is to play).
+  const bool stored = game_ply > 0 && game_ply <= GAME_MOVES_SIZE;
+  if (!stored || game_moves[game_ply - 1].from > 63 || game_moves[game_ply - 1].to > 63) {
+    user_from = user_to = 0;
+    return;
+  }
+  const GameMoveRecord r = game_moves[game_ply - 1];
+
+  // Step 2. Nothing searched on the abandoned line may survive.
+  clear_transposition_tables();
+
+  // Step 3. The repetition count of the position being left.
+  forget_position();
+
+  // Step 4. The game record and its counters.
+  --game_ply;
+  game_fifty_counter = fifty_count_before(game_ply);
+  const bool white = colour_of(r.moved) == 0;
+  StateRecord& st = state_stack[0];
+  state_top = &st;
+
+  // Step 5. Pieces: the mover back (a promoted piece back as its pawn),
+  // the captured piece back on its square.
+  board[r.from] = r.moved;
+  board[r.to] = r.captured;
+
+  // Step 6. En passant: the chance that stood before the move, which only
+  // the move before it can have opened; a pawn taken en passant returns.
+  int16_t black_ep = 0, white_ep = 0;
+  if (game_ply > 0) {
+    const GameMoveRecord& before = game_moves[game_ply - 1];
+    if (before.from != NO_SQUARE && before.double_step != 0) {
+      if (white) black_ep = before.double_step;
+      else white_ep = before.double_step;
+    }
+  }
+  if (r.ep_captured != 0 && r.ep_captured < 64) {
+    board[r.ep_captured] = static_cast<uint8_t>(white ? PAWN + BLACK : PAWN);
+    (white ? black_ep : white_ep) = r.ep_captured;
+  }
+  ep_black_pawn = game_ep_black_pawn = black_ep;
+  ep_white_pawn = game_ep_white_pawn = white_ep;
+
+  // Step 7. Castling: the counters the move raised, by the same rule that
+  // raised them (the mover's king and rooks, a rook taken on its corner
+  // for the side that owned it), the castling rook, and the castled words
+  // as they were before the move.
+  if (r.king_moved) lower(white ? st.white_king_moves : st.black_king_moves);
+  if (r.castle) {
+    const bool kingside = r.kingside_rook != 0;
+    int corner, rook_to;
+    castling_rook(white, kingside, corner, rook_to);
+    board[rook_to] = EMPTY;
+    board[corner] = static_cast<uint8_t>(white ? ROOK : ROOK + BLACK);
+    lower(white ? (kingside ? st.white_h_rook_moves : st.white_a_rook_moves)
+                : (kingside ? st.black_h_rook_moves : st.black_a_rook_moves));
+  } else if (r.kingside_rook) {
+    lower(white ? st.white_h_rook_moves : st.black_h_rook_moves);
+  } else if (r.queenside_rook) {
+    lower(white ? st.white_a_rook_moves : st.black_a_rook_moves);
+  }
+  if (r.corner_capture == 1) lower(white ? st.black_h_rook_moves : st.white_h_rook_moves);
+  if (r.corner_capture == 2) lower(white ? st.black_a_rook_moves : st.white_a_rook_moves);
+  const uint8_t castled = game_positions[game_ply].castled_words;
+  white_castled = castled & 1 ? 1 : 0;
+  black_castled = castled & 2 ? 1 : 0;
+
+  // Step 8. What was found for the abandoned line is of no use: a reply
+  // kept by a finished ponder search, and the reply the engine expected.
+  clear_ponder_reply();
+  expected_from = expected_to = 0;
+
+  find_king_squares();
+  user_from = user_to = 0;
+}
 
 }  // namespace brevalt

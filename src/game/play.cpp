@@ -118,6 +118,9 @@ void apply_game_move(int from, int to) {
   rec.to = static_cast<uint8_t>(to);
   rec.moved = static_cast<uint8_t>(moved);
   rec.captured = static_cast<uint8_t>(captured);
+  // The castled words before the move, for a take-back.
+  if (game_ply >= 0 && game_ply <= GAME_MOVES_SIZE)
+    game_positions[game_ply].castled_words = static_cast<uint8_t>((white_castled ? 1 : 0) | (black_castled ? 2 : 0));
 
   // En passant: a pawn stepping diagonally onto the empty square behind
   // the enemy pawn that has just advanced two squares.
@@ -306,9 +309,11 @@ KeyPair ponder_key;
 void remember_ponder_key() { ponder_key = game_key(); }
 
 void forget_ponder_key() {
+  // The slot may hold another position by now, and a count of 0 has
+  // nothing to give back.
   RepEntry& e = repetition_table[ponder_key.lo & REPETITION_MASK];
-  if (e.key_lo != ponder_key.lo || e.key_hi != ponder_key.hi) return;
-  if (e.game_count <= 1) e = RepEntry{};
+  if (e.key_lo != ponder_key.lo || e.key_hi != ponder_key.hi || e.game_count == 0) return;
+  if (e.game_count == 1) e = RepEntry{};
   else --e.game_count;
 }
 
@@ -442,8 +447,8 @@ int play_move(int mode) {
   }
 
   // Step 10. After the engine's own move: ponder on the expected reply,
-  // or remember it.
-  if (mode == 0 && !reply_ready && !in_book && !force_mode) {
+  // or remember it. Never in a test run, where nobody replies.
+  if (mode == 0 && !reply_ready && !in_book && !force_mode && !epd_mode) {
     const int32_t score = state_stack[0].best_score;
     int pf, pt;
     if (score != 0 && score < PONDER_SCORE_LIMIT && score > -PONDER_SCORE_LIMIT && second_pv_move(pf, pt)) {

@@ -64,6 +64,10 @@ struct GamePosition {
   uint32_t key_lo, key_hi;  // placement and side to move
   uint8_t castling;         // bits: White short, White long, Black short, Black long
   uint8_t ep_square;        // the pawn that has just double-stepped, 0 for none
+  // The castled words (1 White, 2 Black) as they stood when the game's
+  // next move was made from here: the root driver may set them on its own,
+  // so a take-back cannot work them out from the move alone.
+  uint8_t castled_words;
 };
 extern GamePosition game_positions[GAME_MOVES_SIZE + 1];
 
