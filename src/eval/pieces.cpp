@@ -123,6 +123,16 @@ bool rook_has_free_line(int sq) {
   return rank <= 4 && empty_run(sq, 8, 3);
 }
 
+// A minor piece in the enemy half, off the edge files, backed by a pawn
+// diagonally behind it: remembered as one of the side's last two outposts.
+void note_outpost(SideCounts& c, int sq, int view_rank, int back, int own_pawn) {
+  const int file = file_of(sq);
+  if (view_rank < 4 || view_rank > 6 || file < 1 || file > 6) return;
+  if (board[sq + back + 1] != own_pawn && board[sq + back - 1] != own_pawn) return;
+  c.outpost[0] = c.outpost[1];
+  c.outpost[1] = sq + 1;
+}
+
 int table_bounded(int n, const int (&table)[8]) { return n >= 0 && n < 8 ? table[n] : 0; }
 
 }  // namespace
@@ -227,11 +237,7 @@ int piece_terms(EvalCounts& ec, uint64_t visit, const uint8_t* code_at) {
           c.tropism += MINOR_TROPISM - MINOR_TROPISM_STEP * d;
         }
         if (r == 2 && (file == 3 || file == 4) && board[sq + back] == own_pawn) term -= BISHOP_BLOCKS_CENTRE_PAWN;
-        if (r >= 4 && r <= 6 && file >= 1 && file <= 6 &&
-            (board[sq + back + 1] == own_pawn || board[sq + back - 1] == own_pawn)) {
-          c.outpost[0] = c.outpost[1];
-          c.outpost[1] = sq + 1;
-        }
+        note_outpost(c, sq, r, back, own_pawn);
         ++c.attack_units;
         break;
       }
@@ -248,11 +254,7 @@ int piece_terms(EvalCounts& ec, uint64_t visit, const uint8_t* code_at) {
         term += knight_table[side][sq];
         if (!endgame) c.tropism += MINOR_TROPISM - MINOR_TROPISM_STEP * d;
         if (r >= 2 && board[sq + back] == own_pawn) term -= KNIGHT_BLOCKS_PAWN;
-        if (r >= 4 && r <= 6 && file >= 1 && file <= 6 &&
-            (board[sq + back + 1] == own_pawn || board[sq + back - 1] == own_pawn)) {
-          c.outpost[0] = c.outpost[1];
-          c.outpost[1] = sq + 1;
-        }
+        note_outpost(c, sq, r, back, own_pawn);
         ++c.attack_units;
         break;
       default:
