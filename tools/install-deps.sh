@@ -3,10 +3,11 @@
 # whatever is already there: compiler, CMake, GoogleTest, Google Benchmark,
 # Node.js with npm for the independent chess-rules reference and the match
 # tool, liblzma for the book tool's compressed game files, and Fairy-Max
-# (/usr/games/fairymax) as an opponent in test games.
+# (/usr/games/fairymax) as an opponent in test games, and clang with its
+# sanitizer and libFuzzer runtimes for the fuzz targets.
 set -e
 missing=""
-for pkg in g++ cmake make libgtest-dev libbenchmark-dev liblzma-dev xz-utils fairymax; do
+for pkg in g++ cmake make libgtest-dev libbenchmark-dev liblzma-dev xz-utils fairymax clang libclang-rt-14-dev; do
   dpkg -s "$pkg" >/dev/null 2>&1 || missing="$missing $pkg"
 done
 command -v node >/dev/null 2>&1 || missing="$missing nodejs"

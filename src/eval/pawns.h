@@ -35,9 +35,15 @@ struct PawnHashEntry {
 };
 static_assert(sizeof(PawnHashEntry) == 88);
 
+#ifndef BREVALT_SMALL_TABLES
 constexpr int32_t PAWN_HASH_ENTRIES = 66000;
 // Only the first 65,536 entries are addressed by the 16-bit index.
 constexpr uint32_t PAWN_HASH_MASK = 0xFFFF;
+#else
+// The fuzz build: a table small enough to clear for every input.
+constexpr int32_t PAWN_HASH_ENTRIES = 1100;
+constexpr uint32_t PAWN_HASH_MASK = 0x3FF;
+#endif
 extern PawnHashEntry* pawn_hash;
 
 // Pawn-advance bonus by rank index, for pawns inside their side's window.

@@ -54,8 +54,15 @@ extern uint32_t tt_mask;
 extern TtEntry* transposition_table[2];
 extern TtEntry* always_replace_table[2];
 
+#ifndef BREVALT_SMALL_TABLES
 constexpr int32_t REPETITION_ENTRIES = 265000;
 constexpr uint32_t REPETITION_MASK = 0x3FFFF;
+#else
+// The fuzz build: the same probes over a table small enough to clear for
+// every input (and crowded enough to reach the full-slot paths).
+constexpr int32_t REPETITION_ENTRIES = 4100;
+constexpr uint32_t REPETITION_MASK = 0xFFF;
+#endif
 extern RepEntry* repetition_table;
 
 // Seven killer slot rows and five scratch rows, 64 plies each.

@@ -14,7 +14,7 @@ using namespace brevalt;
 
 namespace {
 // A suite longer than this says nothing new about the reader.
-constexpr int MAX_RECORDS = 200;
+constexpr int MAX_RECORDS = 50;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

@@ -15,8 +15,8 @@ using namespace brevalt::tools;
 
 namespace {
 // Games and moves per input: bounds that keep one input quick.
-constexpr int MAX_GAMES = 50;
-constexpr size_t MAX_MOVES = 400;
+constexpr int MAX_GAMES = 8;
+constexpr size_t MAX_MOVES = 200;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

@@ -45,10 +45,10 @@ for f in "$here"/seeds/session/*; do seed session "$f"; done
 for f in "$root"/data/*.epd; do seed_split epd "$f" 6; done
 seed params "$root/data/Brevalt.ini"
 seed movefile "$root/data/MoveFile"
-seed_split pgn "$root/tests/tools/data/masters_slice.pgn" 200
+seed_split pgn "$root/tests/tools/data/masters_slice.pgn" 40
 if command -v xz >/dev/null 2>&1; then
   xz -dc "$root/tests/tools/data/tcec_slice.pgn.xz" | head -n 600 > "$bdir/corpus-tcec.pgn"
-  seed_split pgn "$bdir/corpus-tcec.pgn" 200
+  seed_split pgn "$bdir/corpus-tcec.pgn" 40
 fi
 # The book: its header and first records, as the book tool writes them.
 mkdir -p "$bdir/corpus/book"
@@ -61,7 +61,14 @@ mkdir -p "$bdir/artifacts"
 status=0
 for t in $targets; do
   extra=""
-  [ "$t" = session ] && extra="-dict=$here/seeds/session.dict -max_len=2048"
+  # Short inputs keep each run quick: a session of a few dozen lines, a
+  # game or two of PGN, a few EPD records.
+  case $t in
+    session) extra="-dict=$here/seeds/session.dict -max_len=1024" ;;
+    pgn) extra="-max_len=2048" ;;
+    epd) extra="-max_len=1024" ;;
+    *) extra="" ;;
+  esac
   log="$bdir/fuzz-$t.log"
   if "$bdir/fuzz-$t" $limit $extra -timeout=20 -rss_limit_mb=2560 -print_final_stats=1 \
       -artifact_prefix="$bdir/artifacts/$t-" "$bdir/corpus/$t" > "$log" 2>&1; then

@@ -11,10 +11,11 @@
 # hoichess. Without plans the full 1,000-game soak is run.
 # tools/install-soak-deps.sh installs the opponents.
 #
-# Environment: SOAK_CONCURRENCY (default 2) games at once. With pondering
-# both sides of a game think all the time, so two games at once share two
-# cores among four thinking processes: each engine sees half a core, on a
-# wall clock that runs for both alike.
+# Environment: SOAK_CONCURRENCY (default 2) games at once; SOAK_SEED (default
+# 2026) shuffles the opening lines. With pondering both sides of a game
+# think all the time, so two games at once share two cores among four
+# thinking processes: each engine sees half a core, on a wall clock that
+# runs for both alike.
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -62,7 +63,7 @@ for plan in "$@"; do
   echo "soak: $tag, $games games" >&2
   node "$root/tools/match/match.mjs" \
     --engine "name=Brevalt,cmd=$eng/brevalt,dir=$eng" --engine "$spec" \
-    --games "$games" --tc "$tc" --concurrency "$conc" $extra --seed 2026 \
+    --games "$games" --tc "$tc" --concurrency "$conc" $extra --seed "${SOAK_SEED:-2026}" \
     --event "Brevalt soak $tag" --pgn "$out/$tag.pgn" --json "$out/$tag.json" \
     --log "$out/log-$tag" > "$out/$tag.txt" 2>&1 || true
   tail -n 12 "$out/$tag.txt" >&2
