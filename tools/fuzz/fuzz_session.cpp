@@ -4,12 +4,12 @@
 // the lines that arrive while the engine thinks are read by the search's
 // own input poll. Every input starts from a freshly started engine.
 //
-// Two things differ from a real session, both to keep an input short:
+// Three things differ from a real session, all to keep an input short:
 // the clock races (every reading is 30 ticks, half a second, after the
 // last), so a search on any clock ends within a few dozen readings; game
-// searches stop at depth 2; and the one test suite present is cut to three
-// positions. "quit" and "exit" lines are left out, since
-// they end the process, which is what they are for.
+// searches stop after their first iteration; and the one test suite
+// present is cut to three positions. "quit" and "exit" lines are left out,
+// since they end the process, which is what they are for.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -32,7 +32,7 @@ using namespace brevalt;
 
 namespace {
 
-constexpr int16_t FUZZ_MAX_DEPTH = 2;
+constexpr int16_t FUZZ_MAX_DEPTH = 1;
 constexpr uint32_t TICKS_PER_READING = 30;
 // Positions kept of the suite that "epdtest x 2" runs: a run is a loop, and
 // three turns of it show all it does.

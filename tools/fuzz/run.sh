@@ -64,7 +64,7 @@ for t in $targets; do
   # Short inputs keep each run quick: a session of a few dozen lines, a
   # game or two of PGN, a few EPD records.
   case $t in
-    session) extra="-dict=$here/seeds/session.dict -max_len=1024" ;;
+    session) extra="-dict=$here/seeds/session.dict -max_len=512" ;;
     pgn) extra="-max_len=2048" ;;
     epd) extra="-max_len=1024" ;;
     *) extra="" ;;
