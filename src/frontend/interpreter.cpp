@@ -294,7 +294,9 @@ void command_level() {
   level_moves = clamp32(parse_decimal(field));
   // Only the leading number of the base time counts: "5:30" is 5 minutes.
   pos = copy_word(pos, field, sizeof(field));
-  own_time = clamp16(60 * parse_decimal(field));
+  // Clamped before it becomes seconds: the parsed number may be near the
+  // top of its type, where sixty times it would overflow.
+  own_time = clamp16(60 * static_cast<long long>(clamp16(parse_decimal(field))));
   copy_word(pos, field, sizeof(field));
   time_increment = clamp16(parse_decimal(field));
   if (own_time == 0) own_time = LEVEL_MIN_TIME;

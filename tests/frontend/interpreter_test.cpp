@@ -83,6 +83,12 @@ TEST_F(Interpreter, HugeClockNumbersAreClampedNotWrapped) {
   send("level 1 999999 99999999\n");
   EXPECT_EQ(own_time, 32767);
   EXPECT_EQ(time_increment, 32767);
+  // Minutes near the top of the parser's range: sixty times them must not
+  // overflow on the way to seconds (found by the session fuzzer).
+  send("level 1 777777777777777777 0\n");
+  EXPECT_EQ(own_time, 32767);
+  send("level 1 -777777777777777777 0\n");
+  EXPECT_EQ(own_time, -32768);
   send("time -4000000\n");
   EXPECT_EQ(own_time, -32768);
 }

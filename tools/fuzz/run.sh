@@ -3,8 +3,10 @@
 # runs each one on a corpus seeded from the project's own test data: the
 # EPD suites, the parameter and move files, a slice of the opening book,
 # game collections of the book tool's tests and hand-written interface
-# sessions. Fails when any target finds a crash, a leak, a time-out or an
-# abort; the input that did it is kept in build-fuzz/artifacts/.
+# sessions. The inputs in tools/fuzz/regressions/TARGET, each of which once
+# found a fault, are replayed first. Fails when any target finds a crash, a
+# leak, a time-out or an abort; the input that did it is kept in
+# build-fuzz/artifacts/.
 #
 # Usage: tools/fuzz/run.sh [--runs N | --seconds S] [TARGET...]
 #   --runs N      inputs per target (default 2000)
@@ -60,6 +62,15 @@ printf 'Brevalt book 1\000\000' > "$bdir/corpus/book/seed-header-only.bin"
 mkdir -p "$bdir/artifacts"
 status=0
 for t in $targets; do
+  # Inputs that once found a fault are replayed first, and seed the corpus.
+  if [ -d "$here/regressions/$t" ]; then
+    if ! "$bdir/fuzz-$t" "$here"/regressions/"$t"/* > "$bdir/fuzz-$t-regressions.log" 2>&1; then
+      echo "fuzz-$t: FAILED on a regression input (see $bdir/fuzz-$t-regressions.log)"
+      status=1
+      continue
+    fi
+    for f in "$here"/regressions/"$t"/*; do cp "$f" "$bdir/corpus/$t/regression-${f##*/}"; done
+  fi
   extra=""
   # Short inputs keep each run quick: a session of a few dozen lines, a
   # game or two of PGN, a few EPD records.
