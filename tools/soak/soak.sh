@@ -51,10 +51,10 @@ for plan in "$@"; do
   odir="$out/opp-$opp"
   mkdir -p "$odir"
   case $opp in
-    fairymax) spec="name=Fairy-Max,cmd=/usr/games/fairymax,dir=$odir,computer=0" ;;
-    phalanx)  spec="name=Phalanx,cmd=/usr/games/phalanx -l-,dir=$odir,computer=0" ;;
-    sjeng)    spec="name=Sjeng,cmd=/usr/games/sjeng,dir=$odir" ;;
-    hoichess) spec="name=HoiChess,cmd=/usr/games/hoichess --xboard,dir=$odir" ;;
+    fairymax) opponent="name=Fairy-Max,cmd=/usr/games/fairymax,dir=$odir,computer=0" ;;
+    phalanx)  opponent="name=Phalanx,cmd=/usr/games/phalanx -l-,dir=$odir,computer=0" ;;
+    sjeng)    opponent="name=Sjeng,cmd=/usr/games/sjeng,dir=$odir" ;;
+    hoichess) opponent="name=HoiChess,cmd=/usr/games/hoichess --xboard,dir=$odir" ;;
     *) echo "soak: unknown opponent $opp" >&2; exit 2 ;;
   esac
   tag="$opp-$(echo "$tc" | tr '/+' '-p')"
@@ -62,7 +62,7 @@ for plan in "$@"; do
   if [ "$mode" = ponder ]; then extra="--ponder"; tag="$tag-ponder"; fi
   echo "soak: $tag, $games games" >&2
   node "$root/tools/match/match.mjs" \
-    --engine "name=Brevalt,cmd=$eng/brevalt,dir=$eng" --engine "$spec" \
+    --engine "name=Brevalt,cmd=$eng/brevalt,dir=$eng" --engine "$opponent" \
     --games "$games" --tc "$tc" --concurrency "$conc" $extra --seed "${SOAK_SEED:-2026}" \
     --event "Brevalt soak $tag" --pgn "$out/$tag.pgn" --json "$out/$tag.json" \
     --log "$out/log-$tag" > "$out/$tag.txt" 2>&1 || true
