@@ -4,10 +4,11 @@
 # Node.js with npm for the independent chess-rules reference and the match
 # tool, liblzma for the book tool's compressed game files, and Fairy-Max
 # (/usr/games/fairymax) as an opponent in test games, and clang with its
-# sanitizer and libFuzzer runtimes for the fuzz targets.
+# sanitizer and libFuzzer runtimes for the fuzz targets. Further Debian
+# packages named as arguments are installed with them.
 set -e
 missing=""
-for pkg in g++ cmake make libgtest-dev libbenchmark-dev liblzma-dev xz-utils fairymax clang libclang-rt-14-dev; do
+for pkg in g++ cmake make libgtest-dev libbenchmark-dev liblzma-dev xz-utils fairymax clang libclang-rt-14-dev "$@"; do
   dpkg -s "$pkg" >/dev/null 2>&1 || missing="$missing $pkg"
 done
 command -v node >/dev/null 2>&1 || missing="$missing nodejs"

@@ -20,13 +20,9 @@ constexpr const char* BOOK = "book_normal.bin";
 // Records looked up per input: enough to walk every branch of the bisection.
 constexpr size_t MAX_KEYS = 64;
 
-uint64_t read_le64(const uint8_t* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
+uint32_t read_le32(const uint8_t* p) {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
-
-uint32_t read_le32(const uint8_t* p) { return static_cast<uint32_t>(read_le64(p) & 0xffffffffu); }
 
 // The stored key: the low half in the first word, the high half in the second.
 uint64_t record_key(const uint8_t* r) {
