@@ -111,6 +111,7 @@ void new_game() {
 
   // A "new" that arrived during a search was deferred to this reset: it
   // still wants the start position on the board.
+  const bool start_position = reset_to_start_position != 0;
   if (reset_to_start_position) {
     std::memcpy(board, start_board, sizeof(board));
     max_depth = NEW_GAME_MAX_DEPTH;
@@ -124,6 +125,7 @@ void new_game() {
   reply_ready = 0;
   ponder_hit = 0;
   resign_count = 0;
+  game_resigned = 0;
   next_prediction_from = next_prediction_to = NO_SQUARE;
   move_request = 0;
   reset_request = 0;
@@ -187,6 +189,10 @@ void new_game() {
 
   // Step 15.
   for (auto& h : history_table) h = 1;
+
+  // The deferred "new" starts its game from the start position, which
+  // counts as the game's first position.
+  if (start_position) register_start_position();
 }
 
 }  // namespace brevalt

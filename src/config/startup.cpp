@@ -37,6 +37,10 @@ void check_book() {
   }
   std::fclose(f);
 }
+// The exit status of a start-up that failed: the engine cannot play.
+constexpr int FATAL_EXIT_STATUS = 1;
+// The line naming the table that could not be allocated.
+const char* allocation_failure = "can't allocate tables\n";
 }  // namespace
 
 void write_error_file(const char* message) {
@@ -44,6 +48,20 @@ void write_error_file(const char* message) {
   if (!f) return;
   std::fputs(message, f);
   std::fclose(f);
+}
+
+void fatal_shutdown(const char* message) {
+  // The error file is where the engine's own users look; an interface or
+  // a shell started in the wrong folder looks at standard error and the
+  // exit status. Standard output stays empty: an interface would read a
+  // line there as protocol.
+  if (message) {
+    write_error_file(message);
+    std::fprintf(stderr, "brevalt: %s", message);
+  }
+  free_tables();
+  std::fflush(nullptr);
+  std::exit(FATAL_EXIT_STATUS);
 }
 
 void free_tables() {
@@ -77,16 +95,22 @@ int allocate_tables() {
     *order[i] = static_cast<TtEntry*>(std::calloc(n, sizeof(TtEntry)));
     if (!*order[i]) {
       write_error_file(messages[i]);
+      allocation_failure = messages[i];
       return 0;
     }
   }
   pawn_hash = static_cast<PawnHashEntry*>(std::calloc(PAWN_HASH_ENTRIES, sizeof(PawnHashEntry)));
   if (!pawn_hash) {
     write_error_file("can't allocate pawn hash\n");
+    allocation_failure = "can't allocate pawn hash\n";
     return 0;
   }
   repetition_table = static_cast<RepEntry*>(std::calloc(REPETITION_ENTRIES, sizeof(RepEntry)));
-  if (!repetition_table) return 0;
+  if (!repetition_table) {
+    // No line for the error file here, as ever; standard error still hears of it.
+    allocation_failure = "can't allocate repetition table\n";
+    return 0;
+  }
   return 1;
 }
 
@@ -132,25 +156,25 @@ void start_up() {
   check_book();
 
   // Step 2. The move file: without its tables no move can be generated.
-  if (!read_move_file()) {
-    write_error_file("can't read movefile\n");
-    shutdown();
-  }
+  if (!read_move_file()) fatal_shutdown("can't read movefile\n");
 
   // Step 3. The parameter file; when it is missing the defaults stand.
   if (!read_parameter_file()) write_error_file("can't read parameter file\n");
 
   // Steps 4 and 5. The large tables, sized by the hash-size setting.
-  if (!allocate_tables()) shutdown();
+  if (!allocate_tables()) {
+    // The error file already holds the line, where the table has one.
+    std::fprintf(stderr, "brevalt: %s", allocation_failure);
+    free_tables();
+    std::fflush(nullptr);
+    std::exit(FATAL_EXIT_STATUS);
+  }
 
   // Step 6. reach from the target lists.
   build_reach_table();
 
   // Step 7. The key values.
-  if (!read_hash_values()) {
-    write_error_file("can't read hash values\n");
-    shutdown();
-  }
+  if (!read_hash_values()) fatal_shutdown("can't read hash values\n");
 
   // Step 8. Seed the random generator from the clock.
   std::srand(clock_ticks());

@@ -211,7 +211,9 @@ int piece_terms(EvalCounts& ec, uint64_t visit, const uint8_t* code_at) {
         if (r >= 4) ++c.advanced;
         if (r == 6 && (!endgame || enemy_king_rank > 4)) term += ROOK_ON_SEVENTH;
         if (!rook_has_free_line(sq)) term -= r == 0 ? BOXED_ROOK_BACK_RANK : BOXED_ROOK;
-        if (c.rooks < 2) c.rook_file[c.rooks] = file + 1;
+        // The first rook's file, then the latest one found after it: a
+        // third rook of a colour takes the second's place.
+        c.rook_file[c.rooks == 0 ? 0 : 1] = file + 1;
         ++c.rooks;
         ++c.attack_units;
         break;

@@ -288,15 +288,9 @@ void clear_board() {
 }
 
 void register_position() {
-  KeyPair k = compute_position_key();
-  k = side_key(game_ply & 1, k.lo, k.hi);
-  if (!repetition_table) return;
-  RepEntry& e = repetition_table[k.lo & REPETITION_MASK];
-  e.key_lo = k.lo;
-  e.key_hi = k.hi;
-  e.side = static_cast<uint8_t>(game_ply & 1);
-  e.game_count = 1;
-  e.search_count = 0;
+  // The set-up position is the game's first: its repetition count and its
+  // place in the game's list of positions, which confirms claims.
+  register_start_position();
 }
 
 // What every successful load ends with.

@@ -131,6 +131,11 @@ void copy_rest(size_t pos, char* out, size_t size, const char* line = input_line
 
 void refuse(const char* command) { std::printf("Error (command not legal now): %s\n", command); }
 
+// A "setboard" was refused: the engine's board is not the one the
+// interface shows, so it takes no move and makes none until "new" or a
+// good "setboard" puts the two in step again.
+bool position_refused = false;
+
 // A search or a test run owns the board: nothing may set up another
 // position. search_running holds even after a command that stood down
 // (and cleared thinking) while the search was still unwinding.
@@ -168,7 +173,7 @@ void enter_move(size_t k) {
   }
   // A text that does not name two squares is refused before anything
   // looks at the board.
-  if (std::strlen(text) < 4 || !is_file(text[0]) || !is_rank(text[1]) || !is_file(text[2]) ||
+  if (position_refused || std::strlen(text) < 4 || !is_file(text[0]) || !is_rank(text[1]) || !is_file(text[2]) ||
       !is_rank(text[3])) {
     std::printf("Illegal move: %s\n", shown);
     return;
@@ -208,6 +213,7 @@ void command_new() {
     reset_to_start_position = 1;
     stop_search = 1;
     force_mode = 0;
+    position_refused = false;
     return;
   }
   if (board_busy()) {
@@ -218,6 +224,7 @@ void command_new() {
   engine_side = -1;
   game_in_progress = 0;
   force_mode = 0;
+  position_refused = false;
 }
 
 void command_protover() {
@@ -266,14 +273,29 @@ void command_draw() {
 }
 
 void command_go() {
-  // A test run searches its own positions: a game cannot start under it.
-  if (epd_run_active) {
+  // A test run searches its own positions: a game cannot start under it;
+  // nor can one start from a position the engine refused.
+  if (epd_run_active || position_refused) {
     refuse("go");
     return;
   }
   force_mode = 0;
-  if ((game_ply & 1) == 1 && engine_side == 1) engine_side = -1;
-  else if ((game_ply & 1) == 0 && engine_side == -1) engine_side = 1;
+  // The interface wants a move for the side to move, from its own view of
+  // the game: a reply found by an earlier ponder search is for another
+  // side or another position.
+  clear_ponder_reply();
+  game_resigned = 0;
+  // While the engine ponders, the predicted move stands on its board but
+  // not on the interface's: the side to move is the one before it. The
+  // ponder search ends as on a miss, and the move request then has the
+  // engine play that side.
+  int ply_to_move = game_ply;
+  if (pondering) {
+    ply_to_move = ponder_backup.game_ply;
+    stop_search = 1;
+  }
+  if ((ply_to_move & 1) == 1 && engine_side == 1) engine_side = -1;
+  else if ((ply_to_move & 1) == 0 && engine_side == -1) engine_side = 1;
   announce_move = 1;
   move_request = 1;
   game_in_progress = 1;
@@ -313,7 +335,7 @@ void command_epdtest() {
   size_t pos = copy_word(8, name, sizeof(name), line_as_sent);
   int n = static_cast<int>(clamp32(parse_decimal(field_at(pos))));
   if (n == 0) {
-    for (int suite = 4; suite <= 8; ++suite) run_epd_suite("x", suite);
+    for (int suite = 4; suite <= 8 && !input_has_ended(); ++suite) run_epd_suite("x", suite);
   } else {
     run_epd_suite(name, n);
   }
@@ -340,31 +362,63 @@ void command_see() {
     std::printf("Error (square must be 0 to 63): see\n");
     return;
   }
+  // During a search (a game's, a ponder search or a test run's) "see"
+  // answers for the position the interface holds and changes nothing:
+  // the search's board stands somewhere inside its tree, so the position
+  // it started from is lent to the exchange scan and put back.
+  if (search_running) {
+    uint8_t searched[64];
+    std::memcpy(searched, board, sizeof(searched));
+    std::memcpy(board, search_root_board, sizeof(searched));
+    const int loss = exchange_loss(static_cast<int>(sq));
+    std::memcpy(board, searched, sizeof(searched));
+    std::printf("telluser result is %d\n", loss);
+    return;
+  }
   find_king_squares();
-  // A test search keeps running: standing down would take its clock away.
-  if (!epd_run_active) stand_down(false);
+  // Between the positions of a test run the board is the run's: a stand-down
+  // would take its clock away.
+  if (!board_busy()) stand_down(false);
   std::printf("telluser result is %d\n", exchange_loss(static_cast<int>(sq)));
 }
 
 void command_setboard() {
-  if (game_in_progress || board_busy()) {
+  // Any time no search or test run owns the board: xboard edits a position
+  // in the middle of a game with "force" and "setboard", and no "new".
+  if (board_busy()) {
     refuse("setboard");
     return;
   }
   char text[INPUT_LINE_SIZE];
   copy_rest(9, text, sizeof(text));
-  // A position the engine cannot play is refused and the old one kept.
+  // A position the engine cannot play is refused; until the interface
+  // sends one it can, the engine neither takes nor makes moves.
   if (check_position_text(text) != nullptr) {
     std::printf("tellusererror Illegal position\n");
+    position_refused = true;
     return;
   }
   stand_down(true);
+  // Loading a position resets the game, but the time control, the ratings
+  // and the opponent's kind belong to the match: xboard sends "level"
+  // once, before "force" and "setboard", and never again.
+  const int16_t increment = time_increment, own = own_time, opponent = opponent_time;
+  const int32_t own_cs = own_time_cs, rating = own_rating, rival_rating = opponent_rating;
+  const uint8_t computer = opponent_is_computer;
   std::FILE* f = std::fopen("epd1.epd", "w");
   bool written = f && std::fputs(text, f) >= 0;
   if (f) written = std::fclose(f) == 0 && written;
   // The text was checked, so only the file can fail us: then the position
   // is taken from the text itself.
   if (!written || !load_epd_position()) load_epd_text(text);
+  time_increment = increment;
+  own_time = own;
+  own_time_cs = own_cs;
+  opponent_time = opponent;
+  own_rating = rating;
+  opponent_rating = rival_rating;
+  opponent_is_computer = computer;
+  position_refused = false;
   force_mode = 1;
 }
 
@@ -431,8 +485,11 @@ void interpret_command() {
   else if (starts_with("rejected")) {
   } else if (starts_with("undo")) {
     // Only in force mode, and never under a search that owns the board.
+    // A take-back beyond the moves the game record holds (or on a board
+    // the engine refused) would change nothing while the interface's
+    // board goes back: refused, so that the interface knows.
     if (force_mode) {
-      if (board_busy()) refuse("undo");
+      if (board_busy() || position_refused || game_ply > GAME_MOVES_SIZE) refuse("undo");
       else undo_last_move();
     }
   } else if (starts_with("post")) post_thinking = 1;
@@ -445,6 +502,9 @@ void interpret_command() {
   else if (starts_with("force")) {
     force_mode = 1;
     announce_move = 0;
+    // Whatever comes next (moves, a take-back, "go" for the other side),
+    // a stored ponder reply no longer answers it.
+    clear_ponder_reply();
     if (game_in_progress) stop_search = 1;
   } else if (starts_with("draw")) command_draw();
   else if (starts_with("go")) command_go();

@@ -13,6 +13,7 @@
 #include "config/startup.h"
 #include "frontend/interpreter.h"
 #include "frontend/platform.h"
+#include "game/play.h"
 #include "search/root.h"
 
 namespace brevalt {
@@ -37,17 +38,26 @@ constexpr int16_t NEW_GAME_MAX_DEPTH = 40;
 }  // namespace
 
 bool read_input_line() {
-  // fgets keeps the line end when it fits and splits a longer line into
-  // pieces of at most 79 characters, each interpreted as a line of its own.
-  if (!std::fgets(input_line, INPUT_LINE_SIZE, stdin)) return false;
-  // A line ended by CR LF (an interface built for another system) is taken
-  // as if it ended by LF alone.
-  size_t n = std::strlen(input_line);
-  if (n >= 2 && input_line[n - 2] == '\r' && input_line[n - 1] == '\n') {
-    input_line[n - 2] = '\n';
-    input_line[n - 1] = '\0';
+  // One line of input, of which the first 79 characters are kept, with the
+  // line end when it fits. The rest of an over-long line is dropped: run
+  // as a command of its own it could play a move or end the engine. A line
+  // ended by CR LF (an interface built for another system) is taken as if
+  // it ended by LF alone, whatever its length.
+  int n = 0;
+  int c;
+  bool any = false;
+  while ((c = std::getc(stdin)) != EOF) {
+    any = true;
+    if (c == '\r') {
+      const int next = std::getc(stdin);
+      if (next == '\n') c = '\n';
+      else if (next != EOF) std::ungetc(next, stdin);
+    }
+    if (n < INPUT_LINE_SIZE - 1) input_line[n++] = static_cast<char>(c);
+    if (c == '\n') break;
   }
-  return true;
+  input_line[n] = '\0';
+  return any;
 }
 
 // The interface has closed our input: nothing more can arrive, so the
@@ -55,6 +65,8 @@ bool read_input_line() {
 // search as "?" does, so that the move it was thinking about is still
 // played; the main loop ends the process once the search has returned.
 static bool input_closed = false;
+
+bool input_has_ended() { return input_closed; }
 
 static void read_or_quit() {
   if (!read_input_line()) {
@@ -69,6 +81,7 @@ static void read_or_quit() {
 void start_new_game() {
   std::memcpy(board, start_board, sizeof(board));
   new_game();
+  register_start_position();
   max_depth = NEW_GAME_MAX_DEPTH;
   engine_side = -1;
 }

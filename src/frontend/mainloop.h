@@ -25,6 +25,9 @@ extern int32_t stop_search;
 void start_new_game();
 // Reads and interprets a waiting line during a search (see the .cpp for when).
 void poll_input(int32_t node_count);
+// The interface has closed the engine's input: whatever runs must end,
+// and the engine with it.
+bool input_has_ended();
 // Reads one line into input_line, blocking. Returns false at the end of input.
 bool read_input_line();
 

@@ -38,6 +38,7 @@ uint8_t next_prediction_from = NO_SQUARE, next_prediction_to = NO_SQUARE;
 uint8_t expected_from, expected_to;
 PonderBackup ponder_backup;
 GamePosition game_positions[GAME_MOVES_SIZE + 1];
+uint8_t game_resigned;
 
 namespace {
 
@@ -269,11 +270,28 @@ void record_game_position() {
           g.ep_square == here.ep_square)
         ++seen;
     }
-    if (seen >= REPETITIONS_FOR_CLAIM && game_ply <= GAME_MOVES_SIZE) std::printf("1/2-1/2 {Draw by repetition}\n");
+    if (seen >= REPETITIONS_FOR_CLAIM && game_ply <= GAME_MOVES_SIZE && !game_resigned)
+      std::printf("1/2-1/2 {Draw by repetition}\n");
   }
 
   // Step 3.
-  if (game_fifty_counter >= FIFTY_MOVE_CLAIM && !pondering) std::printf("1/2-1/2 {Draw by 50-move rule}\n");
+  if (game_fifty_counter >= FIFTY_MOVE_CLAIM && !pondering && !game_resigned)
+    std::printf("1/2-1/2 {Draw by 50-move rule}\n");
+}
+
+void register_start_position() {
+  // Nothing of an earlier game may count towards this one's claims.
+  for (GamePosition& g : game_positions) g = GamePosition{};
+  const KeyPair k = game_key();
+  if (repetition_table) {
+    RepEntry& e = repetition_table[k.lo & REPETITION_MASK];
+    e = RepEntry{};
+    e.key_lo = k.lo;
+    e.key_hi = k.hi;
+    e.side = static_cast<uint8_t>(game_ply & 1);
+    e.game_count = 1;
+  }
+  if (game_ply >= 0 && game_ply <= GAME_MOVES_SIZE) game_positions[game_ply] = current_game_position();
 }
 
 void save_game_state() {
@@ -304,9 +322,29 @@ void restore_game_state() {
 
 namespace {
 KeyPair ponder_key;
+// The position after the predicted move, rights included, and the one a
+// stored reply was searched for.
+GamePosition ponder_position;
+GamePosition reply_position;
+
+bool same_position(const GamePosition& a, const GamePosition& b) {
+  return a.key_lo == b.key_lo && a.key_hi == b.key_hi && a.castling == b.castling && a.ep_square == b.ep_square;
+}
+
+// A reply stored by a finished ponder search may be played only in the
+// position it was searched for (the predicted move played as predicted,
+// promotion piece included, with nothing taken back or set up since), and
+// only when it is a legal move there.
+bool stored_reply_fits() {
+  return reply_ready && same_position(current_game_position(), reply_position) &&
+         side_to_move_can_play(reply_from, reply_to);
+}
 }  // namespace
 
-void remember_ponder_key() { ponder_key = game_key(); }
+void remember_ponder_key() {
+  ponder_key = game_key();
+  ponder_position = current_game_position();
+}
 
 void forget_ponder_key() {
   // The slot may hold another position by now, and a count of 0 has
@@ -319,6 +357,7 @@ void forget_ponder_key() {
 
 void store_ponder_reply(int from, int to, int next_from, int next_to) {
   reply_ready = 1;
+  reply_position = ponder_position;
   reply_from = static_cast<uint8_t>(from);
   reply_to = static_cast<uint8_t>(to);
   next_prediction_from = static_cast<uint8_t>(next_from);
@@ -406,7 +445,8 @@ int play_move(int mode) {
       expected_from = expected_to = 0;
     }
   } else {
-    // Step 4. The engine's move.
+    // Step 4. The engine's move: a stored reply only where it was found.
+    if (reply_ready && !stored_reply_fits()) clear_ponder_reply();
     if (reply_ready) {
       from = reply_from;
       to = reply_to;
@@ -419,11 +459,18 @@ int play_move(int mode) {
   }
 
   // Step 5. The move text; the engine's move is announced (or resigned).
+  // A resignation ends the game where it stands: the move is not made, so
+  // the board stays the one the interface shows.
   if (mode == 0 && announce_move) {
     move_text(from, to);
-    if (resigns_now()) std::printf("resign\n");
-    else thinking_output(0);
     announce_move = 0;
+    if (resigns_now()) {
+      std::printf("resign\n");
+      game_resigned = 1;
+      user_from = 0;
+      return 1;
+    }
+    thinking_output(0);
   }
 
   // Steps 6 and 7.
@@ -436,14 +483,18 @@ int play_move(int mode) {
   // Step 9. The opponent played the predicted move after the ponder search
   // had finished: its answer is ready. Never in force mode, where the
   // engine must not move at all.
+  // A reply that does not fit the position (an under-promotion of the
+  // predicted pawn move, say) is dropped, and the move request set above
+  // has the engine search the position afresh.
   if (mode == 1 && reply_ready) {
     const int nf = next_prediction_from, nt = next_prediction_to;
-    if (!force_mode) {
+    const bool fits = stored_reply_fits();
+    if (!force_mode && fits) {
       announce_move = 1;
       play_move(0);
     }
     clear_ponder_reply();
-    if (!force_mode && nf != NO_SQUARE && ponder_enabled) start_pondering(nf, nt);
+    if (!force_mode && fits && !game_resigned && nf != NO_SQUARE && ponder_enabled) start_pondering(nf, nt);
   }
 
   // Step 10. After the engine's own move: ponder on the expected reply,

@@ -74,6 +74,13 @@ extern GamePosition game_positions[GAME_MOVES_SIZE + 1];
 // Registers the position after a game move for repetition and prints the
 // draw claims that are due.
 void record_game_position();
+// Registers the position a game starts from (the start position after
+// "new", or a set-up position) as its first occurrence, so that returning
+// to it twice more is claimed on the spot.
+void register_start_position();
+// The engine resigned this game: its last move was never shown, and no
+// further result line belongs to the game. Cleared by a new game and "go".
+extern uint8_t game_resigned;
 // Saves the game state before the predicted move is played.
 void save_game_state();
 // Remembers the key of the position after the predicted move.

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 
 #include "board/attacks.h"
@@ -47,6 +48,7 @@ int16_t single_reply_stop;
 int32_t ponder_start;
 int32_t reported_score;
 int16_t search_running;
+uint8_t search_root_board[64];
 
 namespace {
 
@@ -295,12 +297,10 @@ bool book_move_acceptable(int32_t own_wins, int32_t opponent_wins, int32_t draws
   return own_wins + draws != 0;
 }
 
-int move_is_legal(int from, int to, int piece) {
-  stop_search = 0;
-  if (from < 0 || from > 63 || to < 0 || to > 63 || piece == EMPTY) return 0;
-  // The opponent cannot move the engine's pieces.
-  if ((engine_side == 1) == (colour_of(piece) == 0)) return 0;
-  const int side = colour_of(board[from]);
+namespace {
+
+// The legal moves of `side` in the game position, into legal_moves.
+void list_game_moves(int side) {
   state_top = &state_stack[0];
   ply = 0;
   ply_sign = -1;
@@ -310,6 +310,16 @@ int move_is_legal(int from, int to, int piece) {
   lists_frozen = 1;
   generate_legal_moves(side);
   lists_frozen = 0;
+}
+
+}  // namespace
+
+int move_is_legal(int from, int to, int piece) {
+  stop_search = 0;
+  if (from < 0 || from > 63 || to < 0 || to > 63 || piece == EMPTY) return 0;
+  // The opponent cannot move the engine's pieces.
+  if ((engine_side == 1) == (colour_of(piece) == 0)) return 0;
+  list_game_moves(colour_of(board[from]));
   for (int i = 0; i < legal_count; ++i) {
     const LegalMove& m = legal_moves[i];
     if (m.from != from || m.to != to) continue;
@@ -317,6 +327,16 @@ int move_is_legal(int from, int to, int piece) {
     if (piece == PAWN + BLACK && to < 8 && m.piece == QUEEN + BLACK) return 1;
     if (piece == PAWN && to > 55 && m.piece == QUEEN) return 1;
   }
+  return 0;
+}
+
+int side_to_move_can_play(int from, int to) {
+  if (from < 0 || from > 63 || to < 0 || to > 63 || board[from] == EMPTY) return 0;
+  const int side = (game_ply & 1) ? BLACK : 0;
+  if (colour_of(board[from]) != side) return 0;
+  list_game_moves(side);
+  for (int i = 0; i < legal_count; ++i)
+    if (legal_moves[i].from == from && legal_moves[i].to == to) return 1;
   return 0;
 }
 
@@ -342,14 +362,15 @@ restart:
   {
     // Step 3. Survey: lists, keys and material from the board.
     const int side = (side_arg == 8 || side_arg == -1) ? BLACK : 0;
+    // The position the interface holds while this search runs: a ponder
+    // search has the predicted move on the board, which the interface has
+    // not seen played.
+    std::memcpy(search_root_board, pondering ? ponder_backup.board : board, sizeof(search_root_board));
     pv_length[0] = 0;
     if (!pondering) allot_time();
     stop_search = 0;
     promo_pawn = 0;
-    if (!build_piece_lists()) {
-      write_error_file("too many pieces\n");
-      shutdown();
-    }
+    if (!build_piece_lists()) fatal_shutdown("too many pieces\n");
     // Mobility of every piece kind present, from the root position.
     for (int code : {int{QUEEN}, QUEEN + BLACK, int{KNIGHT}, KNIGHT + BLACK, int{BISHOP}, BISHOP + BLACK, int{ROOK}, ROOK + BLACK})
       if (piece_on_board(code)) build_piece_tables(code);
@@ -363,7 +384,7 @@ restart:
     // ponder search declares nothing: the predicted move is not played yet.
     const int bare = pondering ? 0 : bare_material();
     if (bare == 1) {
-      std::printf("1/2-1/2 {Insufficient material}\n");
+      if (!game_resigned) std::printf("1/2-1/2 {Insufficient material}\n");
       reset_request = 1;
       goto end;
     }
@@ -381,7 +402,7 @@ restart:
     // Step 7. Root moves.
     root_count = list_root_moves(side);
     if (root_count == 0) {
-      if (!pondering) {
+      if (!pondering && !game_resigned) {
         if (!in_check[1]) std::printf("1/2-1/2 {Stalemate}\n");
         else std::printf(engine_side == -1 ? "1-0 {White mates}\n" : "0-1 {Black mates}\n");
         reset_request = 1;
@@ -604,10 +625,17 @@ finish:
     // put a move on its board that the interface never sees.
     if (force_mode || root_count == 0) goto end;
     predicted_from = predicted_to = NO_SQUARE;
-    play_move(0);
-    if (draw_offer) std::printf("offer draw\n");
+    // This search chose the move: a reply stored by an earlier ponder
+    // search answers another position.
+    clear_ponder_reply();
+    // The resignation test judges the move about to be played by this
+    // search's own score.
     last_score = root_best_score;
+    play_move(0);
     extended_at = 0;
+    // A resignation ends the game: no offer, no comment, no result.
+    if (game_resigned) goto end;
+    if (draw_offer) std::printf("offer draw\n");
     if (root_best_score < -8999 || single_reply_stop || (move_time < SHORT_MOVE_TIME && root_best_score <= 9000)) {
       prev_move_score = 0;
     } else {

@@ -49,5 +49,10 @@ int32_t search_root_move(int32_t beta, int32_t alpha, int from, int to, int book
 bool book_move_acceptable(int32_t own_wins, int32_t opponent_wins, int32_t draws);
 // 1 when the opponent's move from->to of `piece` is legal in the game position.
 int move_is_legal(int from, int to, int piece);
+// 1 when from->to is a legal move of the side to move in the game position
+// (by game_ply), whoever plays it.
+int side_to_move_can_play(int from, int to);
+// The board the running search started from, as the interface sees it.
+extern uint8_t search_root_board[64];
 
 }  // namespace brevalt

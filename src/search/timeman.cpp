@@ -75,15 +75,12 @@ constexpr int32_t EXTENDED_MIN_LEFT = 20;
 constexpr int32_t EXTENDED_MAX_TICKS = 18000;
 constexpr int32_t EXTENDED_MAX_ITERATIONS = 4;
 
-// The last-resort limit: the reserve kept on the clock, and the moves a
-// clock without a control period is taken to have to last.
+// The last-resort limit: the reserve kept on the clock.
 constexpr int32_t HARD_RESERVE_TICKS = 6;
-constexpr int32_t GUARD_HORIZON_MOVES = 10;
 
-// The moves the own clock must still last, this one included: the rest of
-// the period under a moves-per-control clock, else a fixed horizon.
-int32_t moves_to_last(int32_t n, int32_t inc) {
-  if (inc > 0 || n <= 0) return GUARD_HORIZON_MOVES;
+// The moves the own clock must still last under a moves-per-control
+// clock, this one included: the rest of the period.
+int32_t moves_to_last(int32_t n) {
   const int32_t g = n - ((game_ply + 2) / 2) % n;
   return g == n ? 1 : g + 1;
 }
@@ -105,6 +102,9 @@ void allot_time() {
   // A moves-per-control count of zero or below is sudden death.
   const int32_t n = level_moves > 0 ? level_moves : 0;
   int32_t d = 0, found = 0;
+  // The allotment raised to its floor of half a second: over the moves
+  // left in the period it may add up to more than the clock holds.
+  bool floor_raised = false;
 
   if (inc > 0) {
     // Step 1. Increment.
@@ -147,7 +147,10 @@ void allot_time() {
     } else {
       time_mode = 1;
     }
-    if (d < MIN_CONTROL_BUDGET) d = MIN_CONTROL_BUDGET;
+    if (d < MIN_CONTROL_BUDGET) {
+      d = MIN_CONTROL_BUDGET;
+      floor_raised = true;
+    }
     else if (g > EARLY_CONTROL_MOVES && tm > 60 && d > 600) d -= EARLY_CONTROL_TRIM;
   }
 
@@ -175,20 +178,21 @@ void allot_time() {
   const int32_t now = static_cast<int32_t>(time_source());
   deadline = now + move_time;
 
-  // The last-resort limit. The tables work in whole seconds and never
-  // allot less than half a second under a moves-per-control clock, so a
-  // short control (40 moves in 15 s) or the last second of any clock would
-  // run the clock out. Whatever they say, a search stops once it has used
-  // its share of what is really on the clock (the clock, with the
-  // increments still to come, over the moves it must last), and always
-  // while an eighth of it, at least a tenth of a second, remains. With
-  // nothing to spare it stops at its first look at the clock.
+  // The last-resort limit. Whatever the rules below allow (extensions, the
+  // softened stop, the root fail-low time), a search never uses the last
+  // eighth of what is really on the clock (at least a tenth of a second).
+  // Where the allotment had to be raised to its floor under a short
+  // moves-per-control clock (40 moves in 15 s), the pace of the tables
+  // would run the clock out before the period ends: there the search also
+  // stops once it has used its share of the clock over the moves left.
+  // With nothing to spare it stops at its first look at the clock.
   const int32_t left_ticks = own_time_cs > 0 ? own_time_cs * TICKS_PER_SECOND / 100 : 0;
   const int32_t reserve = left_ticks / 8 > HARD_RESERVE_TICKS ? left_ticks / 8 : HARD_RESERVE_TICKS;
-  const int32_t increment_ticks = inc > 0 ? inc * TICKS_PER_SECOND : 0;
-  const int32_t moves_to_go = moves_to_last(n, inc);
-  const int32_t share = (left_ticks + increment_ticks * (moves_to_go - 1)) / moves_to_go;
-  const int32_t hard = left_ticks - reserve < share ? left_ticks - reserve : share;
+  int32_t hard = left_ticks - reserve;
+  if (floor_raised) {
+    const int32_t share = left_ticks / moves_to_last(n);
+    if (share < hard) hard = share;
+  }
   hard_deadline = hard > 0 ? now + hard : now - 1;
 }
 
@@ -214,8 +218,9 @@ void check_for_stop() {
     return;
   }
 
-  // Step 3. An extended search with little time left on the clock.
-  if (extended_at != 0 && !tick_passed(now, deadline)) {
+  // Step 3. An extended search with little time left on the clock, while
+  // its deadline is still ahead.
+  if (extended_at != 0 && tick_passed(deadline, now)) {
     if (d > 6 && left < 6) stop_search = 1;
   }
 

@@ -23,9 +23,10 @@ extern int16_t prev_move_score;
 // A test search runs: stop at epd_deadline instead of the game clock.
 extern int32_t epd_mode;
 extern int32_t epd_deadline;
-// Last-resort limit of a search on the engine's own clock: its share of
-// what is really left over the moves the clock must last, and never past
-// an eighth of the clock (at least 0.1 s) from its end.
+// Last-resort limit of a search on the engine's own clock: never past an
+// eighth of the clock (at least 0.1 s) from its end, and, where a short
+// moves-per-control clock raised the allotment to its floor, not past the
+// search's share of the clock over the moves left in the period.
 extern int32_t hard_deadline;
 
 // The tick source of the time decisions (the system clock; tests replace it).

@@ -220,6 +220,8 @@ void run_epd_suite(const char* name, int n) {
     register_position();
     think(engine_side);
     poll_input(0);
+    // The interface is gone: nobody reads the rest of the run.
+    if (input_has_ended()) break;
 
     // Step 3.4. The verdict.
     if (operation_found(epd_operation, first_pv_move)) {
@@ -280,6 +282,7 @@ void run_epd_file(const char* name) {
     in_book = 0;
     register_position();
     think(engine_side);
+    if (input_has_ended()) break;
   }
   std::fclose(file);
   // The test clock must not outlive the run: a game started from here

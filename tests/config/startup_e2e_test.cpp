@@ -1,6 +1,7 @@
 // Start-up end to end: each fatal failure leaves exactly its one line in
-// "error file", prints nothing and exits 0; a missing parameter file only
-// leaves a note and the engine runs on its defaults.
+// "error file" and on standard error, prints nothing on standard output
+// and exits with a non-zero status; a missing parameter file only leaves
+// a note and the engine runs on its defaults.
 #include <gtest/gtest.h>
 
 #include "support/engine_process.h"
@@ -13,7 +14,8 @@ TEST(StartUp, MissingMoveFileIsReportedAndEndsQuietly) {
   box.remove_file("MoveFile");
   EngineRun r = box.run("xboard\nprotover 2\nquit\n");
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.exit_status, 0);
+  EXPECT_NE(r.exit_status, 0);
+  EXPECT_EQ(r.err, "brevalt: can't read movefile\n");
   EXPECT_EQ(box.read_file("error file"), "can't read movefile\n");
 }
 
@@ -23,7 +25,8 @@ TEST(StartUp, BrokenMoveFileIsReported) {
   box.write_file("MoveFile", good.substr(0, good.size() / 2));
   EngineRun r = box.run("xboard\nquit\n");
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.exit_status, 0);
+  EXPECT_NE(r.exit_status, 0);
+  EXPECT_EQ(r.err, "brevalt: can't read movefile\n");
   EXPECT_EQ(box.read_file("error file"), "can't read movefile\n");
 }
 
@@ -32,7 +35,8 @@ TEST(StartUp, MissingHashValuesIsReported) {
   box.remove_file("hash_values");
   EngineRun r = box.run("xboard\nquit\n");
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.exit_status, 0);
+  EXPECT_NE(r.exit_status, 0);
+  EXPECT_EQ(r.err, "brevalt: can't read hash values\n");
   EXPECT_EQ(box.read_file("error file"), "can't read hash values\n");
 }
 
@@ -57,6 +61,8 @@ TEST(StartUp, CleanStartWritesNoErrorFile) {
   EngineSandbox box;
   EngineRun r = box.run("quit\n");
   EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exit_status, 0);
   EXPECT_FALSE(box.has_file("error file"));
 }
 

@@ -135,6 +135,18 @@ TEST_F(EvalTerms, RookOnTheSeventh) {
   EXPECT_EQ(piece_term(sq("d7"), true), rook_table[0][sq("d7")]);
 }
 
+TEST_F(EvalTerms, RookFilesAreTheFirstRooksAndTheLatestAfterIt) {
+  // Three White rooks (a promotion made the third): the a-file rook is
+  // found first, the h-file rook last, and it takes the second place.
+  position("4k3/8/8/8/8/8/8/R2RK2R w - - 0 1", 1);
+  EvalCounts ec;
+  PawnData pd;
+  gather(ec, pd, false);
+  EXPECT_EQ(ec.white.rook_file[0], 1);
+  EXPECT_EQ(ec.white.rook_file[1], 8);
+  EXPECT_EQ(ec.white.rooks, 3);
+}
+
 TEST_F(EvalTerms, UndevelopedMinorPieces) {
   position("4k3/8/8/8/8/8/8/1NB1K3 w - - 0 1", 1);
   EvalCounts ec;

@@ -71,12 +71,12 @@ TEST(Protocol, SilentCommandsSayNothing) {
 
 TEST(Protocol, CommandsRefusedWhileAGameRuns) {
   EngineSandbox box;
-  // A move entered starts a game: position and test commands are then refused.
+  // A move entered starts a game: the test commands are then refused (a
+  // new position is not: interfaces edit positions mid-game).
   EngineRun r = box.run(
-      "force\ne2e4\nsetboard 8/8/8/8/8/8/8/K6k w - -\nepdtest wac.epd 1\nstatic x.epd\nmob\n"
+      "force\ne2e4\nepdtest wac.epd 1\nstatic x.epd\nmob\n"
       "new\ndraw\nquit\n");
   EXPECT_EQ(r.out,
-            "Error (command not legal now): setboard\n"
             "Error (command not legal now): epdtest\n"
             "Error (command not legal now): static\n"
             "Error (command not legal now): mob\n"
@@ -86,18 +86,19 @@ TEST(Protocol, CommandsRefusedWhileAGameRuns) {
 TEST(Protocol, UsermoveRecognitionFollowsTheAcceptedFeature) {
   EngineSandbox box;
   // Before "accepted usermove" a bare move is a move and "usermove" unknown.
-  EngineRun before = box.run("usermove e2e4\nforce\ne2e4\nsetboard 8/8/8/8/8/8/8/K6k w - -\nquit\n");
+  // ("mob" is refused once a move has started a game.)
+  EngineRun before = box.run("usermove e2e4\nforce\ne2e4\nmob\nquit\n");
   EXPECT_EQ(before.out,
             "Error (unknown command): usermove\n"
-            "Error (command not legal now): setboard\n");
+            "Error (command not legal now): mob\n");
   // After it a bare move is an unknown command, with the extra empty line.
   EngineRun after = box.run(
-      "accepted usermove\nforce\ne2e4\nsetboard 8/8/8/8/8/8/8/K6k w - -\nusermove e2e4\n"
-      "setboard 8/8/8/8/8/8/8/K6k w - -\nquit\n");
+      "accepted usermove\nforce\ne2e4\nmob\nusermove e2e4\n"
+      "usermove e2e4\nmob\nquit\n");
   EXPECT_EQ(after.out,
             "Error (unknown command): e2e4\n\n"
             "Illegal move: e2e4\n"
-            "Error (command not legal now): setboard\n");
+            "Error (command not legal now): mob\n");
 }
 
 TEST(Protocol, MoveTextsThatNameNoSquaresAreIllegal) {
@@ -139,12 +140,15 @@ TEST(Protocol, DrawOffersFollowRatingsScoreAndMaterial) {
             "tellics say can't respond to draw requests\n");
 }
 
-TEST(Protocol, LongLinesAreReadInPieces) {
+TEST(Protocol, OverLongLinesAreCutAndTheirRestDropped) {
   EngineSandbox box;
-  // 79 characters form the first piece; the rest is a line of its own.
-  std::string line(79, 'z');
-  EngineRun r = box.run(line + "zxboard\nquit\n");
-  EXPECT_EQ(r.out, "Error (unknown command): " + line + "\nError (unknown command): zxboard\n\n");
+  // The first 79 characters are the line; the rest must never run as a
+  // command of its own, be it a move or "quit".
+  const std::string line(79, 'z');
+  const std::string name = "name " + std::string(74, 'x');
+  EngineRun r = box.run(line + "zxboard\n" + name + "e2e4\n" + name + "quit\n" + name + "\r\nxboard\r\nquit\n");
+  EXPECT_EQ(r.out, "Error (unknown command): " + line + "\n\n");
+  EXPECT_EQ(r.exit_status, 0);
 }
 
 TEST(Protocol, CarriageReturnLineEndsAreAccepted) {

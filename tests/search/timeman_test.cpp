@@ -93,30 +93,56 @@ TEST_F(AllotTime, LastMovesOfAControlGetNoExtensions) {
   EXPECT_NE(time_mode, 0);
 }
 
-TEST_F(AllotTime, HardDeadlineIsAShareOfWhatIsReallyLeft) {
-  struct Case {
-    int32_t centiseconds;
-    int32_t increment;
-    int32_t moves;    // per control, 0 for none
-    int32_t ply;
-    int32_t ticks;    // hard deadline after "now"; -1: stop at the first look
+TEST_F(AllotTime, LastResortLimitNeverFallsBeforeTheRulesOwnLimitsAtOrdinaryClocks) {
+  // The latest a search may run by the rules themselves: the allotment,
+  // one extension and the softened stop (or time_mode allotments once
+  // extended), cut where too little would be left on the clock (6 s) or at
+  // the absolute cap. The last-resort limit may only ever come after it.
+  struct Control {
+    const char* name;
+    int moves, base, increment;
   };
-  // Without a control period the clock must last ten more moves, each with
-  // its increment: 100 cs are 60 ticks, a tenth is 6. With 2 s increments
-  // (120 ticks) the share is (60 + 9 * 120) / 10 = 114, but an eighth of
-  // the clock (at least 6 ticks) stays: 60 - 7 = 53. Under 40 moves in the
-  // period the share is the clock over the moves left in it (this one
-  // included); on the move that completes it, the whole clock less the
-  // reserve. A clock at or below the reserve stops at the first look.
-  for (const Case& c : {Case{100, 0, 0, 0, 6}, Case{30000, 0, 0, 0, 1800}, Case{100, 2, 0, 0, 53},
-                        Case{1500, 0, 40, 0, 900 / 40}, Case{1500, 0, 40, 76, 900 / 2},
-                        Case{1500, 0, 40, 78, 900 - 112}, Case{10, 0, 0, 0, -1}, Case{0, 0, 0, 0, -1},
-                        Case{-500, 0, 0, 0, -1}}) {
-    clocks(300, 300, c.increment, c.moves, c.ply);
+  for (const Control& c : {Control{"40/5", 40, 300, 0}, Control{"5+0", 0, 300, 0}, Control{"2+1", 0, 120, 1},
+                           Control{"15+10", 0, 900, 10}}) {
+    for (int percent = 100; percent >= 5; percent -= 5) {
+      const int own = c.base * percent / 100;
+      for (int opponent : {own, own * 5 / 6, own * 6 / 5})
+        for (int ply : {0, 1, 20, 41, 60}) {
+          // Under a control period an ordinary clock holds at least half
+          // of its pace for the moves left in the period.
+          if (c.moves > 0) {
+            const int left_in_period = c.moves - (ply / 2) % c.moves;
+            if (own * c.moves * 2 < c.base * left_in_period) continue;
+          }
+          clocks(own, opponent, c.increment, c.moves, ply);
+          fake_now = 5000;
+          allot_time();
+          const int32_t extended = move_time * (time_mode > 3 ? time_mode : 3);
+          int32_t rules_limit = extended < 18000 ? extended : 18000;
+          if ((own - 6) * 60 < rules_limit) rules_limit = (own - 6) * 60;
+          EXPECT_GE(hard_deadline - 5000, rules_limit)
+              << c.name << " own " << own << " s, opponent " << opponent << " s, ply " << ply;
+        }
+    }
+  }
+}
+
+TEST_F(AllotTime, LastResortLimitKeepsAShortControlInsideItsClock) {
+  // 40 moves in 15 or 20 seconds: the allotment is raised to half a second,
+  // more than the clock holds per move; the limit keeps the period inside
+  // the clock (the share over the moves left, this one included). Any
+  // clock: never the last eighth, and at the very end the first look stops.
+  struct Case {
+    int32_t centiseconds, moves, ply, most;  // ticks after "now"
+  };
+  for (const Case& c : {Case{1500, 40, 0, 900 / 40}, Case{2000, 40, 0, 1200 / 40}, Case{1000, 40, 50, 600 / 15},
+                        Case{30000, 0, 0, 30000 * 60 / 100 * 7 / 8}, Case{100, 0, 0, 60 - 7}, Case{10, 0, 0, -1},
+                        Case{0, 0, 0, -1}, Case{-500, 0, 0, -1}}) {
+    clocks(c.centiseconds / 100, c.centiseconds / 100, 0, c.moves, c.ply);
     own_time_cs = c.centiseconds;
     fake_now = 5000;
     allot_time();
-    EXPECT_EQ(hard_deadline, 5000 + c.ticks) << c.centiseconds << " cs, ply " << c.ply;
+    EXPECT_LE(hard_deadline - 5000, c.most) << c.centiseconds << " cs, ply " << c.ply;
   }
 }
 
@@ -302,6 +328,13 @@ TEST_F(CheckForStop, ExtendedSearchStopsWhenTheClockRunsLow) {
   fake_now = 1000 + 5 * 60;  // five gone: fewer than six left
   check_for_stop();
   EXPECT_EQ(stop_search, 1);
+  // Only while the deadline is still ahead: at the deadline itself the
+  // rules for a passed deadline decide (and one that has not passed yet
+  // decides nothing).
+  stop_search = 0;
+  deadline = fake_now;
+  check_for_stop();
+  EXPECT_EQ(stop_search, 0);
 }
 
 TEST_F(CheckForStop, WrappingCounterIsComparedByDifference) {

@@ -27,7 +27,7 @@ long now_ms() {
 }
 
 // Starts the engine in `dir` with pipes on its standard input and output.
-pid_t spawn_engine(const std::string& dir, int& input_writer, int& output_reader) {
+pid_t spawn_engine(const std::string& dir, int& input_writer, int& output_reader, const char* error_path = nullptr) {
   int in_pipe[2], out_pipe[2];
   if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0) throw std::runtime_error("pipe failed");
   pid_t pid = fork();
@@ -35,6 +35,10 @@ pid_t spawn_engine(const std::string& dir, int& input_writer, int& output_reader
   if (pid == 0) {
     dup2(in_pipe[0], STDIN_FILENO);
     dup2(out_pipe[1], STDOUT_FILENO);
+    if (error_path) {
+      const int err = open(error_path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (err >= 0) dup2(err, STDERR_FILENO);
+    }
     close(in_pipe[0]);
     close(in_pipe[1]);
     close(out_pipe[0]);
@@ -64,7 +68,7 @@ EngineSandbox::EngineSandbox() {
     write_file(name, testing::read_file(std::string(BREVALT_DATA_DIR) + "/" + name));
 }
 
-EngineSandbox::~EngineSandbox() { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+EngineSandbox::~EngineSandbox() { std::system(("rm -rf '" + dir_ + "' '" + dir_ + ".stderr'").c_str()); }
 
 void EngineSandbox::write_file(const std::string& name, const std::string& content) const {
   testing::write_file(dir_ + "/" + name, content);
@@ -82,7 +86,8 @@ std::string EngineSandbox::read_file(const std::string& name) const {
 
 EngineRun EngineSandbox::run(const std::string& input, int timeout_ms, bool close_input) const {
   int writer = -1, reader = -1;
-  pid_t pid = spawn_engine(dir_, writer, reader);
+  const std::string error_path = dir_ + ".stderr";
+  pid_t pid = spawn_engine(dir_, writer, reader, error_path.c_str());
   signal(SIGPIPE, SIG_IGN);  // the engine may leave before reading all input
   fcntl(writer, F_SETFL, O_NONBLOCK);
 
@@ -126,6 +131,7 @@ EngineRun EngineSandbox::run(const std::string& input, int timeout_ms, bool clos
   int status = 0;
   waitpid(pid, &status, 0);
   result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.err = testing::read_file(error_path);
   return result;
 }
 

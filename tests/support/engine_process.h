@@ -15,6 +15,7 @@ namespace brevalt::testing {
 
 struct EngineRun {
   std::string out;         // everything written to standard output
+  std::string err;         // everything written to standard error
   int exit_status = -1;    // exit code, or -1 when it did not exit normally
   bool timed_out = false;  // killed after the time limit
 };
