@@ -485,11 +485,12 @@ void interpret_command() {
   else if (starts_with("rejected")) {
   } else if (starts_with("undo")) {
     // Only in force mode, and never under a search that owns the board.
-    // A take-back beyond the moves the game record holds (or on a board
-    // the engine refused) would change nothing while the interface's
-    // board goes back: refused, so that the interface knows.
+    // A take-back of a move the game record does not hold (none played,
+    // or beyond its 599 moves), or on a board the engine refused, would
+    // change nothing while the interface's board goes back: refused, so
+    // that the interface knows.
     if (force_mode) {
-      if (board_busy() || position_refused || game_ply > GAME_MOVES_SIZE) refuse("undo");
+      if (board_busy() || position_refused || !move_to_take_back()) refuse("undo");
       else undo_last_move();
     }
   } else if (starts_with("post")) post_thinking = 1;

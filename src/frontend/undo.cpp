@@ -57,13 +57,17 @@ void castling_rook(bool white, bool kingside, int& corner, int& rook_to) {
 
 }  // namespace
 
-void undo_last_move() {
-  // Step 1. Nothing to take back: no move played, a move the record had no
-  // room for, or the white move that a set-up position with Black to move
-  // only stands for (taking it back would hand White a move in a position
-  // where Black is to play).
+bool move_to_take_back() {
+  // No move played, a move the record had no room for, or the white move
+  // that a set-up position with Black to move only stands for (taking it
+  // back would hand White a move in a position where Black is to play).
   const bool stored = game_ply > 0 && game_ply <= GAME_MOVES_SIZE;
-  if (!stored || game_moves[game_ply - 1].from > 63 || game_moves[game_ply - 1].to > 63) {
+  return stored && game_moves[game_ply - 1].from <= 63 && game_moves[game_ply - 1].to <= 63;
+}
+
+void undo_last_move() {
+  // Step 1. Nothing to take back.
+  if (!move_to_take_back()) {
     user_from = user_to = 0;
     return;
   }

@@ -4,5 +4,7 @@
 namespace brevalt {
 
 void undo_last_move();
+// Whether the game record holds a half-move that undo_last_move can take back.
+bool move_to_take_back();
 
 }  // namespace brevalt

@@ -186,14 +186,18 @@ TEST(Undo, PromotionsAndCapturesOnTheCornersAreTakenBack) {
 
 TEST(Undo, NothingIsTakenBackBeforeTheFirstMove) {
   // The start of a game, and a set-up position with Black to move: there is
-  // no move to take back, and Black keeps the move.
+  // no move to take back, which the interface is told, and Black keeps the
+  // move.
+  const std::string refused = "Error (command not legal now): undo\n";
   Script s(START);
   s.input += "undo\n";
+  s.expected += refused;
   s.try_every_move();
   s.check();
 
   Script b("4k3/8/8/3n4/4P3/8/8/4K3 b - - 0 1");
   b.input += "undo\nundo\n";
+  b.expected += refused + refused;
   b.try_every_move();
   b.check();
 }
