@@ -322,6 +322,33 @@ int load_epd_text(const char* text) {
   return 1;
 }
 
+void apply_en_passant_field(const char* text) {
+  // The fourth field of a FEN: placement, side, castling, en passant.
+  const char* p = text;
+  for (int field = 0; field < 3; ++field) {
+    while (*p == ' ' || *p == '\t') ++p;
+    while (*p && *p != ' ' && *p != '\t' && *p != '\n') ++p;
+  }
+  while (*p == ' ' || *p == '\t') ++p;
+  if (p[0] < 'a' || p[0] > 'h' || p[1] < '1' || p[1] > '8') return;
+  const int target = (p[0] - 'a') + 8 * (p[1] - '1');
+  // The square a pawn just crossed with its double step: empty, with the
+  // square it came from empty and the pawn of the side that just moved
+  // in front of it. Anything else is no en passant chance at all.
+  const bool black_to_move = (game_ply & 1) != 0;
+  if (black_to_move && rank_of(target) == 2 && board[target] == EMPTY && board[target - 8] == EMPTY &&
+      board[target + 8] == PAWN) {
+    ep_white_pawn = game_ep_white_pawn = static_cast<int16_t>(target + 8);
+  } else if (!black_to_move && rank_of(target) == 5 && board[target] == EMPTY && board[target + 8] == EMPTY &&
+             board[target - 8] == PAWN + BLACK) {
+    ep_black_pawn = game_ep_black_pawn = static_cast<int16_t>(target - 8);
+  } else {
+    return;
+  }
+  // The chance is part of the position the game starts from.
+  register_start_position();
+}
+
 const char* check_position_text(const char* text) {
   Source in;
   in.text = text;

@@ -34,6 +34,10 @@ EpdRead read_epd_record(std::FILE* file, EpdOperations operations);
 int load_epd_position();
 // The same from a text in memory, for when "epd1.epd" cannot be written.
 int load_epd_text(const char* text);
+// After a position has been set up from FEN text: the en passant square of
+// the text's fourth field, when a pawn has indeed just crossed it, opens
+// the capture (the record reader itself reads no en passant square).
+void apply_en_passant_field(const char* text);
 // Empties the board and runs new_game.
 void clear_board();
 // Checks a position text as "setboard" receives it without touching the

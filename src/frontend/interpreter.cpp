@@ -411,6 +411,7 @@ void command_setboard() {
   // The text was checked, so only the file can fail us: then the position
   // is taken from the text itself.
   if (!written || !load_epd_position()) load_epd_text(text);
+  apply_en_passant_field(text);
   time_increment = increment;
   own_time = own;
   own_time_cs = own_cs;

@@ -2,6 +2,7 @@
 // leave the old one in place, and exchange values read off the board.
 #include <gtest/gtest.h>
 
+#include "frontend/chess_rules.h"
 #include "support/engine_process.h"
 
 namespace brevalt::testing {
@@ -64,6 +65,23 @@ TEST(Setboard, EnPassantSquaresOnTheEdgeFilesAreAccepted) {
       "setboard rnbqkbnr/pppppp1p/8/6pP/8/8/PPPPPPP1/RNBQKBNR w KQkq g6 0 3\n"
       "quit\n");
   EXPECT_EQ(r.out, "");
+}
+
+TEST(Setboard, EnPassantFieldOpensTheCaptureItNames) {
+  // The capture is legal exactly when the rules say so after the double
+  // step the field names; a field that no pawn move explains (the pawn
+  // still on e2) opens nothing.
+  for (const char* fen : {"4k3/8/8/8/3pP3/8/8/4K3 b - e3 0 1", "4k3/8/8/3Pp3/8/8/8/4K3 w - e6 0 1",
+                          "4k3/8/8/8/3pP3/8/8/4K3 b - - 0 1"}) {
+    const rules::Position p = rules::Position::from_fen(fen);
+    const std::string capture = p.white_to_move() ? "d5e6" : "d4e3";
+    EngineSandbox box;
+    EngineRun r = box.run(std::string("setboard ") + fen + "\n" + capture + "\nquit\n");
+    EXPECT_EQ(r.out, p.is_legal(capture) ? "" : "Illegal move: " + capture + "\n") << fen;
+  }
+  EngineSandbox box;
+  EngineRun r = box.run("setboard 4k3/8/8/8/3p4/8/4P3/4K3 b - e3 0 1\nd4e3\nquit\n");
+  EXPECT_EQ(r.out, "Illegal move: d4e3\n");
 }
 
 TEST(Setboard, AcceptedInTheMiddleOfAGame) {
