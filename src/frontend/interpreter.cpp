@@ -375,10 +375,10 @@ void command_see() {
     std::printf("telluser result is %d\n", loss);
     return;
   }
+  // A question about the position changes nothing: in the middle of a
+  // game, standing down would take the engine out of force mode or out of
+  // its game, and it would move for a side it does not play.
   find_king_squares();
-  // Between the positions of a test run the board is the run's: a stand-down
-  // would take its clock away.
-  if (!board_busy()) stand_down(false);
   std::printf("telluser result is %d\n", exchange_loss(static_cast<int>(sq)));
 }
 

@@ -94,11 +94,19 @@ void undo_last_move() {
   // Step 6. En passant: the chance that stood before the move, which only
   // the move before it can have opened; a pawn taken en passant returns.
   int16_t black_ep = 0, white_ep = 0;
-  if (game_ply > 0) {
+  if (game_ply > 0 && game_moves[game_ply - 1].from != NO_SQUARE) {
     const GameMoveRecord& before = game_moves[game_ply - 1];
-    if (before.from != NO_SQUARE && before.double_step != 0) {
+    if (before.double_step != 0) {
       if (white) black_ep = before.double_step;
       else white_ep = before.double_step;
+    }
+  } else {
+    // Back at the position the game started from: a set-up position may
+    // have come with an en passant chance of its own, kept with it.
+    const int chance = game_positions[game_ply].ep_square;
+    if (chance != 0) {
+      if (white) black_ep = static_cast<int16_t>(chance);
+      else white_ep = static_cast<int16_t>(chance);
     }
   }
   if (r.ep_captured != 0 && r.ep_captured < 64) {

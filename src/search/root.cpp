@@ -353,6 +353,7 @@ void think(int side_arg) {
   int root_count = 0;
   bool deepening_complete = false;
   bool book_move_played = false;
+  bool book_move_tried = false;
 
 restart:
   // Step 2. Only when it is the engine's turn.
@@ -368,7 +369,10 @@ restart:
     std::memcpy(search_root_board, pondering ? ponder_backup.board : board, sizeof(search_root_board));
     pv_length[0] = 0;
     if (!pondering) allot_time();
-    stop_search = 0;
+    // A stop that arrived while the book was being tried ("?", "force",
+    // "new", "result", a ponder miss) belongs to this decision too: only
+    // the first pass starts with a clean flag.
+    if (!book_move_tried) stop_search = 0;
     promo_pawn = 0;
     if (!build_piece_lists()) fatal_shutdown("too many pieces\n");
     // Mobility of every piece kind present, from the root position.
@@ -574,6 +578,7 @@ restart:
         // Step 11. The book choice, or a fresh start without the book.
         if (!choose_book_move(candidates)) {
           book_mode = 0;
+          book_move_tried = true;
           goto restart;
         }
         book_move_played = true;

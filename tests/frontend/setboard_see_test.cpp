@@ -91,6 +91,13 @@ TEST(Setboard, AcceptedInTheMiddleOfAGame) {
   EXPECT_EQ(r.out, "telluser result is 400\n");
 }
 
+TEST(See, ChangesNothingInTheMiddleOfAGame) {
+  // In force mode the engine records both sides' moves; "see" leaves it so.
+  EngineSandbox box;
+  EngineRun r = box.run("new\nforce\ne2e4\nsee 12\ne7e5\nquit\n");
+  EXPECT_EQ(r.out, "telluser result is 0\n");
+}
+
 TEST(See, StartPositionSquares) {
   EngineSandbox box;
   // Nothing attacks e2's pawn in the start position; the empty square e4

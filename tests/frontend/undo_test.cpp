@@ -202,6 +202,16 @@ TEST(Undo, NothingIsTakenBackBeforeTheFirstMove) {
   b.check();
 }
 
+TEST(Undo, TheSetUpPositionsEnPassantChanceComesBack) {
+  // Taken back to a set-up position whose FEN named an en passant square:
+  // the capture is open again, exactly as the rules say.
+  Script s("rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6 0 3");
+  s.play("d2d3");
+  s.undo();
+  s.try_every_move();
+  s.check();
+}
+
 // Knights out and back: the position after g1f3 occurs for the third time
 // after the ninth half-move.
 const std::vector<std::string> KNIGHTS = {"g1f3", "g8f6", "f3g1", "f6g8", "g1f3",

@@ -41,6 +41,23 @@ class ShippedBook : public ::testing::Test {
   EngineSandbox box_;
 };
 
+TEST_F(ShippedBook, AStopReadWhileTheBookIsTriedIsKept) {
+  // The engine's first search polls its input at once: "force" sent with
+  // a reply the book does not know arrives while the book is tried. The
+  // search that follows must still stop, play nothing and leave the board
+  // to the set-up that comes next.
+  EngineSession engine(box_);
+  engine.send("new\ntime 2000\notim 2000\ngo\n");
+  size_t after = 0;
+  ASSERT_FALSE(next_move(engine, 0, &after).empty()) << engine.out();
+  engine.send("time 1999\notim 1970\nh7h5\nforce\nsetboard 4k3/8/8/8/8/8/8/R3K3 w - - 0 1\n");
+  ASSERT_TRUE(engine.sync(BOOK_MOVE_MS));
+  const std::string rest = engine.out().substr(after);
+  EXPECT_EQ(rest.find("move "), std::string::npos) << rest;
+  EXPECT_EQ(rest.find("not legal now"), std::string::npos) << rest;
+  EXPECT_EQ(engine.quit(), 0);
+}
+
 TEST_F(ShippedBook, NewGamesOpenFromTheBookAndVary) {
   EngineSession engine(box_);
   // On a chess server the engine relays a comment on each move, which for
