@@ -26,6 +26,7 @@ int16_t engine_side = -1;
 uint8_t thinking;
 uint8_t pondering;
 int32_t stop_search;
+uint8_t input_poll_held;
 
 // Input is looked at every this many nodes while the engine thinks on its
 // own time; while pondering, at every call.
@@ -88,7 +89,7 @@ void start_new_game() {
 
 void poll_input(int32_t node_count) {
   // Step 1. The cheap test: a flag and a remainder.
-  if (input_closed) return;
+  if (input_closed || input_poll_held) return;
   if (!pondering && node_count != 0 && node_count % POLL_INTERVAL != 0) return;
   // Step 2. Only a line that is already waiting is read: the search must
   // never block on its input.

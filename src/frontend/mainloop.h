@@ -18,6 +18,9 @@ extern int16_t engine_side;  // +1 the engine plays White, -1 Black
 extern uint8_t thinking;
 extern uint8_t pondering;
 extern int32_t stop_search;
+// Set while the root driver lists the legal moves of a game position: no
+// command is read in the middle of that one question.
+extern uint8_t input_poll_held;
 
 // Start-up, then the main loop; never returns.
 [[noreturn]] void main_loop();

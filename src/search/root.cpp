@@ -167,6 +167,23 @@ void root_check_state(int side) {
   }
 }
 
+// Listing the legal moves of a game position is one question, not a
+// search: the scan ends early on a stop, so a stop that is already
+// pending, or a command the input poll would read in the middle of it,
+// would cut the list short (an empty list reads as stalemate). The stop
+// is set aside for the listing and stays pending afterwards.
+struct FullListing {
+  int32_t pending = stop_search;
+  FullListing() {
+    stop_search = 0;
+    input_poll_held = 1;
+  }
+  ~FullListing() {
+    input_poll_held = 0;
+    if (pending) stop_search = pending;
+  }
+};
+
 // Step 7: the legal moves of the side at ply 0 into the root list.
 int list_root_moves(int side) {
   state_top = &state_stack[0];
@@ -174,7 +191,10 @@ int list_root_moves(int side) {
   ply_sign = -1;
   legal_count = 0;
   lists_frozen = 1;
-  generate_legal_moves(side);
+  {
+    FullListing listing;
+    generate_legal_moves(side);
+  }
   lists_frozen = 0;
   int n = legal_count < MOVE_ROW_LIMIT ? legal_count : MOVE_ROW_LIMIT;
   MoveEntry* list = root_list();
@@ -308,7 +328,10 @@ void list_game_moves(int side) {
   root_check_state(side);
   legal_count = 0;
   lists_frozen = 1;
-  generate_legal_moves(side);
+  {
+    FullListing listing;
+    generate_legal_moves(side);
+  }
   lists_frozen = 0;
 }
 

@@ -55,6 +55,9 @@ TEST_F(ShippedBook, AStopReadWhileTheBookIsTriedIsKept) {
   const std::string rest = engine.out().substr(after);
   EXPECT_EQ(rest.find("move "), std::string::npos) << rest;
   EXPECT_EQ(rest.find("not legal now"), std::string::npos) << rest;
+  // Nor may the stop cut the list of legal moves short: an empty list
+  // would read as stalemate.
+  EXPECT_EQ(rest.find('{'), std::string::npos) << rest;
   EXPECT_EQ(engine.quit(), 0);
 }
 
