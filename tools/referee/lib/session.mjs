@@ -1,0 +1,1030 @@
+// One refereed session: a fresh engine process in a scratch copy of the data
+// folder, driven the way xboard drives it, every line it prints checked
+// against the referee's own position (chess.js). See sessions.mjs for the
+// list of checks.
+import { spawn } from 'node:child_process';
+import { performance } from 'node:perf_hooks';
+import fs from 'node:fs/promises';
+import os from 'node:os';
+import path from 'node:path';
+
+import { parseEngineMove } from '../../match/lib/notation.mjs';
+import { Rng } from './random.mjs';
+import { Referee, START_FEN, judgeClaim } from './referee.mjs';
+import { choosePosition, epField, fits } from './positions.mjs';
+
+// Time controls as xboard writes them. The engine reads whole minutes from
+// the base ("0:20" is 0 minutes to it); the real clock reaches it through
+// "time" and "otim" before every move, as from xboard.
+const LEVELS = [
+  // 0.5 s a move (the engine's least under a control), pondering above 10 s
+  { cmd: 'level 40 0:20 0', mps: 40, baseMs: 20000, incMs: 0, weight: 8 },
+  { cmd: 'level 40 0:30 0', mps: 40, baseMs: 30000, incMs: 0, weight: 1 },
+  { cmd: 'level 60 0:15 0', mps: 60, baseMs: 15000, incMs: 0, weight: 2 },
+  // under 8 s of sudden death the engine moves at once and never ponders
+  { cmd: 'level 0 0:07 0', mps: 0, baseMs: 7000, incMs: 0, weight: 7 },
+  // about a second a move
+  { cmd: 'level 0 0:20 0', mps: 0, baseMs: 20000, incMs: 0, weight: 1 },
+  { cmd: 'level 0 0:09 1', mps: 0, baseMs: 9000, incMs: 1000, weight: 1 },
+  { cmd: 'level 40 1 0', mps: 40, baseMs: 60000, incMs: 0, weight: 0.5 },
+  // a few seconds a move
+  { cmd: 'level 0 1 0', mps: 0, baseMs: 60000, incMs: 0, weight: 0.3 },
+  { cmd: 'level 0 1 1', mps: 0, baseMs: 60000, incMs: 1000, weight: 0.3 },
+];
+
+// The result texts a user may send with "result".
+const USER_RESULTS = [
+  '1-0 {White wins by adjudication}',
+  '0-1 {Black wins by adjudication}',
+  '1/2-1/2 {Draw agreed}',
+  '1-0 {x}',
+  '1-0 {Black resigns}',
+];
+const MIN_CLOCK_TO_GO_MS = 1500; // a side switch hands the engine at least this
+
+// Actions by state, with their weights. A name listed in --skip is never chosen.
+const ACTIONS = {
+  // the engine is thinking on its own time
+  onMove: { waitMove: 60, moveNow: 7, see: 3, force: 3, edit: 2, new: 2, result: 1, toggle: 4, draw: 2 },
+  // force mode: the user moves either side
+  force: { userMove: 28, burst: 8, go: 22, takeback: 6, edit: 5, new: 3, see: 3, wait: 2, toggle: 4, draw: 1, illegal: 3, result: 1 },
+  // the engine waits for the user's move (and may be pondering)
+  user: { userMove: 34, illegal: 4, ponder: 8, switch: 8, takeback: 7, edit: 4, wait: 3, see: 3, draw: 2, toggle: 5, new: 2, result: 1, force: 3 },
+  // the game is over and the result has been sent
+  over: { new: 10, see: 1, toggle: 1, wait: 1 },
+};
+export const ACTION_NAMES = [...new Set(Object.values(ACTIONS).flatMap((a) => Object.keys(a)))];
+
+const SILENCE_MARGIN_MS = 1000; // on move past its clock by this much: silent
+const MARKER_TIMEOUT_MS = 5000;
+const QUIT_TIMEOUT_MS = 5000;
+const STARTUP_TIMEOUT_MS = 10000;
+const PONDER_MIN_CLOCK_MS = 11000; // the engine ponders only with more than 10 s
+
+class Fault extends Error {}
+
+const THINKING = /^\s*(-?\d+)\s+(-?\d+)\s+(-?\d+)\s+(-?\d+)(?:\s+(.*))?$/;
+const CLAIM = /^(1-0|0-1|1\/2-1\/2) \{[^}]*\}$/;
+
+function other(color) {
+  return color === 'w' ? 'b' : 'w';
+}
+
+function moveText(m) {
+  return m.from + m.to + (m.promotion ?? '');
+}
+
+function centiseconds(ms) {
+  return Math.floor(ms / 10);
+}
+
+// The moves of a position that one move of the engine's thinking-line
+// notation may mean: piece letter (none for a pawn), the file of a capturing
+// pawn, 'x' for a capture, the destination. Promotions carry no letter.
+function movesForPvToken(chess, token) {
+  const m = /^([KQRBN])?([a-h])?(x)?([a-h][1-8])$/.exec(token);
+  if (!m) return [];
+  const piece = m[1] ? m[1].toLowerCase() : 'p';
+  return chess
+    .moves({ verbose: true })
+    .filter(
+      (mv) => mv.piece === piece && mv.to === m[4] && (!m[2] || mv.from[0] === m[2]) && (mv.piece !== 'p' || !!m[3] === (mv.from[0] !== mv.to[0])),
+    );
+}
+
+export class Session {
+  // cfg: { engine, data, timeMarginMs, allowRefusals, noClaimsRequired,
+  //        epFens, fens: [], skip: Set, minActions, maxActions }
+  constructor(cfg, seed) {
+    this.cfg = cfg;
+    this.seed = seed;
+    this.rng = new Rng(seed);
+    this.t0 = performance.now();
+    this.transcript = [];
+    this.fault = null;
+    this.waiters = new Set();
+    this.stats = {
+      commands: 0,
+      actions: 0,
+      games: 0,
+      userMoves: 0,
+      engineMoves: 0,
+      claims: 0,
+      ponder: 0,
+      illegal: 0,
+      refusals: 0,
+      markers: 0,
+      inFlight: 0,
+      resigns: 0,
+      thinkMs: 0,
+      pauseMs: 0,
+      startMs: 0,
+    };
+    this.refusalLog = [];
+
+    // The interface's side of the game.
+    this.ref = new Referee(START_FEN);
+    this.force = false;
+    this.engineColor = 'b';
+    this.gameOver = null; // { result } once the game has ended
+    this.resultSent = false;
+    this.resignedGame = false; // the engine resigned: no move or result may follow
+    this.onMove = false;
+    this.onMoveSince = 0;
+    this.deadline = 0;
+    this.level = LEVELS[0];
+    this.clocks = { w: this.level.baseMs, b: this.level.baseMs };
+    this.counts = { w: 0, b: 0 };
+    this.running = null;
+    this.runningSince = 0;
+    this.hard = false;
+    this.post = false;
+    this.usermove = false;
+    this.pv = null; // moves of the last thinking line of the current own search
+    this.prediction = null; // { key, moves } the reply the engine expects
+    this.lastEngineMoveAt = -1; // ply count after the engine's last move in this game
+    this.needSync = false;
+
+    // Markers, race windows, states claims may be about, and commands whose
+    // refusal the referee has to hear about before it follows them.
+    this.markerCounter = 0;
+    this.markers = new Map();
+    this.windows = [];
+    this.stateSeq = 0;
+    this.states = [];
+    this.syncSeq = 0;
+    this.confirm = [];
+    this.illegalPending = [];
+    this.due = []; // draw claims the engine owes
+    this.pushState();
+  }
+
+  // ----- transcript, faults, waiting -----
+
+  now() {
+    return performance.now() - this.t0;
+  }
+  log(dir, text, t = this.now()) {
+    this.transcript.push(`${t.toFixed(0).padStart(7)} ${dir} ${text}`);
+  }
+  note(text) {
+    this.log('#', text);
+  }
+  fail(message) {
+    if (this.fault) return;
+    this.fault = message;
+    this.note(`FAULT: ${message}`);
+    for (const w of this.waiters) {
+      clearTimeout(w.timer);
+      w.reject(new Fault(message));
+    }
+    this.waiters.clear();
+    if (this.proc && this.alive) this.proc.kill('SIGKILL');
+  }
+  check() {
+    if (this.fault) throw new Fault(this.fault);
+  }
+  // Resolves once pred() holds (looked at after every engine line); on
+  // timeout it fails the session with `what`, or just resolves when `what`
+  // is null (a pause).
+  waitFor(pred, timeoutMs, what) {
+    this.check();
+    if (pred && pred()) return Promise.resolve();
+    return new Promise((resolve, reject) => {
+      const w = { pred, resolve, reject, timer: null };
+      if (Number.isFinite(timeoutMs)) {
+        w.timer = setTimeout(() => {
+          this.waiters.delete(w);
+          if (what === null) {
+            resolve();
+          } else {
+            this.fail(`timed out after ${Math.round(timeoutMs)} ms waiting for ${what}`);
+            reject(new Fault(this.fault));
+          }
+        }, timeoutMs);
+      }
+      this.waiters.add(w);
+    });
+  }
+  poke() {
+    for (const w of [...this.waiters]) {
+      if (w.pred && w.pred()) {
+        clearTimeout(w.timer);
+        this.waiters.delete(w);
+        w.resolve();
+      }
+    }
+  }
+  pause(ms) {
+    this.stats.pauseMs += ms;
+    return this.waitFor(null, ms, null);
+  }
+
+  // ----- the engine process -----
+
+  async start() {
+    this.dir = await fs.mkdtemp(path.join(os.tmpdir(), 'brevalt-referee-'));
+    this.copied = [];
+    for (const entry of await fs.readdir(this.cfg.data, { withFileTypes: true })) {
+      if (!entry.isFile()) continue;
+      const to = path.join(this.dir, entry.name);
+      await fs.copyFile(path.join(this.cfg.data, entry.name), to);
+      const st = await fs.stat(to);
+      this.copied.push({ to, size: st.size, mtimeMs: st.mtimeMs });
+    }
+    this.quitting = false;
+    this.alive = true;
+    this.proc = spawn(path.resolve(this.cfg.engine), [], { cwd: this.dir, stdio: ['pipe', 'pipe', 'pipe'] });
+    this.exited = new Promise((resolve) => {
+      this.proc.on('exit', (code, signal) => {
+        this.alive = false;
+        this.exitInfo = { code, signal };
+        this.note(`engine exited: code ${code}, signal ${signal}`);
+        resolve();
+        if (!this.quitting) this.fail(`the engine went away (exit code ${code}, signal ${signal})`);
+        this.poke();
+      });
+    });
+    this.proc.on('error', (err) => {
+      this.alive = false;
+      this.fail(`cannot run the engine: ${err.message}`);
+    });
+    this.proc.stdin.on('error', () => {});
+    let pending = '';
+    this.proc.stdout.on('data', (chunk) => {
+      const t = this.now();
+      pending += chunk.toString('utf8');
+      let nl;
+      while ((nl = pending.indexOf('\n')) >= 0) {
+        const line = pending.slice(0, nl).replace(/\r$/, '');
+        pending = pending.slice(nl + 1);
+        this.onLine(line, t);
+      }
+    });
+    this.proc.stdout.on('close', () => {
+      if (pending !== '') this.onLine(pending.replace(/\r$/, ''), this.now());
+      pending = '';
+    });
+    let errPending = '';
+    this.proc.stderr.on('data', (chunk) => {
+      errPending += chunk.toString('utf8');
+      const lines = errPending.split('\n');
+      errPending = lines.pop();
+      for (const l of lines) {
+        this.log('!', l);
+        this.fail(`the engine wrote to its standard error: ${l}`);
+      }
+    });
+    this.watchdog = setInterval(() => {
+      if (this.fault || !this.onMove) return;
+      const late = this.now() - this.deadline;
+      if (late > SILENCE_MARGIN_MS) {
+        this.fail(
+          `the engine is silent: on move (${this.engineColor === 'w' ? 'White' : 'Black'}) since ${this.onMoveSince.toFixed(0)} ms ` +
+            `with ${(this.deadline - this.onMoveSince).toFixed(0)} ms on its clock, and no move ${late.toFixed(0)} ms after its flag fell`,
+        );
+      }
+    }, 50);
+  }
+
+  send(cmd) {
+    this.check();
+    const t = this.now();
+    this.log('>', cmd, t);
+    this.stats.commands += 1;
+    this.proc.stdin.write(`${cmd}\n`);
+    return t;
+  }
+
+  async stop() {
+    clearInterval(this.watchdog);
+    if (this.proc && this.alive) {
+      this.proc.kill('SIGKILL');
+      let timer;
+      await Promise.race([this.exited, new Promise((r) => (timer = setTimeout(r, 2000)))]);
+      clearTimeout(timer);
+    }
+    if (this.dir && !this.fault) {
+      await fs.rm(this.dir, { recursive: true, force: true });
+      this.dirRemoved = true;
+    } else if (this.dir) {
+      // A failed session's folder is kept, less the big copies the engine
+      // left as they were (the opening book): they are in the data folder.
+      for (const c of this.copied ?? []) {
+        const st = await fs.stat(c.to).catch(() => null);
+        if (st && c.size > 1 << 20 && st.size === c.size && st.mtimeMs === c.mtimeMs) await fs.rm(c.to, { force: true });
+      }
+    }
+  }
+
+  // ----- clocks and the engine's turn -----
+
+  settle(t) {
+    if (this.running) this.clocks[this.running] -= t - this.runningSince;
+    this.runningSince = t;
+  }
+  // After any change of the game: which clock runs, and whether the engine
+  // is on move (it is when not in force mode, the game is on, and the side
+  // to move is its side).
+  retime(t) {
+    this.settle(t);
+    const live = !this.force && !this.gameOver;
+    this.running = live ? this.ref.turn : null;
+    const should = live && this.ref.turn === this.engineColor;
+    if (should && !this.onMove) {
+      this.onMove = true;
+      this.onMoveSince = t;
+      this.deadline = t + this.clocks[this.engineColor];
+      this.pv = null;
+    } else if (!should) {
+      if (this.onMove) this.stats.thinkMs += t - this.onMoveSince;
+      this.onMove = false;
+    }
+  }
+  sendClocks(engineColor) {
+    this.send(`time ${centiseconds(this.clocks[engineColor])}`);
+    this.send(`otim ${centiseconds(this.clocks[other(engineColor)])}`);
+  }
+
+  // ----- the referee's position -----
+
+  pushState() {
+    this.stateSeq += 1;
+    this.states.push({ seq: this.stateSeq, facts: this.ref.facts() });
+    // Only states since the last answered marker can be meant by a claim.
+    while (this.states.length > 1 && this.states[0].seq <= this.syncSeq - 1) this.states.shift();
+  }
+
+  // A move on the referee's board, with the clock bookkeeping that goes with it.
+  // certain: the engine plays this move on its own board outside any ponder
+  // search, so a draw claim that is due after it must follow at once.
+  applyMove(move, t, certain = false) {
+    this.settle(t);
+    const color = this.ref.turn;
+    const extra = { clocks: { ...this.clocks }, counts: { ...this.counts } };
+    const done = this.ref.apply(move, extra);
+    if (!this.force) {
+      this.clocks[color] += this.level.incMs;
+      this.counts[color] += 1;
+      if (this.level.mps > 0 && this.counts[color] % this.level.mps === 0) this.clocks[color] += this.level.baseMs;
+    }
+    this.pushState();
+    if (certain && !this.gameOver && !this.cfg.noClaimsRequired) {
+      const text = done.san;
+      if (this.ref.last.quiet >= 100) this.due.push({ seq: this.stateSeq, claim: '1/2-1/2 {Draw by 50-move rule}', after: text, fen: this.ref.fen() });
+      if (this.ref.strictRepetitions() >= 3) this.due.push({ seq: this.stateSeq, claim: '1/2-1/2 {Draw by repetition}', after: text, fen: this.ref.fen() });
+    }
+    // xboard itself ends a game that has no move left.
+    if (this.ref.chess.isCheckmate()) {
+      this.endGame(this.ref.turn === 'b' ? '1-0 {White mates}' : '0-1 {Black mates}', t);
+    } else if (this.ref.chess.isStalemate()) {
+      this.endGame('1/2-1/2 {Stalemate}', t);
+    }
+    this.retime(t);
+    return done;
+  }
+
+  endGame(result, t) {
+    if (this.gameOver) return;
+    this.settle(t);
+    this.gameOver = { result };
+    this.note(`game over: ${result}`);
+    this.retime(t);
+  }
+
+  // ----- markers: knowing exactly when the engine has read a command -----
+
+  async sync() {
+    this.markerCounter += 1;
+    const id = this.markerCounter;
+    const name = `xyzzy${id}`;
+    const marker = { id, seqAtSend: this.stateSeq, answered: false };
+    const movesBefore = this.stats.engineMoves;
+    this.markers.set(name, marker);
+    this.stats.markers += 1;
+    this.send(name);
+    const thinking = this.onMove ? Math.max(0, this.deadline - this.now()) + SILENCE_MARGIN_MS : 0;
+    await this.waitFor(() => marker.answered, MARKER_TIMEOUT_MS + thinking, `the answer to the marker command ${name}`);
+    // What the engine printed after a move it made before reading the marker
+    // has arrived; a move printed after it still needs a marker of its own.
+    if (this.stats.engineMoves === movesBefore) this.needSync = false;
+  }
+
+  onMarker(marker) {
+    marker.answered = true;
+    this.markers.delete(`xyzzy${marker.id}`);
+    this.syncSeq = Math.max(this.syncSeq, marker.seqAtSend);
+    // Output in flight before the marker was read has all arrived now.
+    this.windows = this.windows.filter((w) => w.openedAfter >= marker.id);
+    const owed = this.due.find((d) => d.seq <= marker.seqAtSend);
+    if (owed) {
+      this.fail(
+        `missing claim: "${owed.claim}" was due right after ${owed.after} (position ${owed.fen}), ` +
+          `but the engine had read the next marker without printing it`,
+      );
+    }
+  }
+
+  // A race window: the engine was on move when a command that takes the
+  // move away from it was sent. A move it printed before reading that
+  // command may still arrive until the next marker is answered.
+  openWindow(kind, apply) {
+    if (!this.onMove) return;
+    const board = apply ? this.ref : this.ref.clone();
+    this.windows.push({ kind, board, apply, moveSeen: false, openedAfter: this.markerCounter });
+    this.note(`race window opened (${kind}): a move already in flight may arrive`);
+  }
+
+  // ----- checking what the engine prints -----
+
+  onLine(line, t) {
+    this.log('<', line, t);
+    if (this.fault) return;
+    try {
+      this.checkLine(line.trim(), t);
+    } catch (err) {
+      if (!(err instanceof Fault)) this.fail(`runner error: ${err.stack}`);
+    }
+    this.poke();
+  }
+
+  checkLine(line, t) {
+    let m;
+    if (line === '') return;
+    if (line.startsWith('feature ')) {
+      if (/\bdone=1\b/.test(line)) this.featuresDone = true;
+      return;
+    }
+    if ((m = /^Error \(unknown command\): (.*)$/.exec(line))) {
+      const marker = this.markers.get(m[1].trim());
+      if (marker) this.onMarker(marker);
+      else this.refusalLog.push(`unknown command ${m[1]}`);
+      return;
+    }
+    if ((m = /^Error \(command not legal now\): (.*)$/.exec(line))) return this.onRefusal(m[1].trim());
+    if ((m = /^Illegal move: (.*)$/.exec(line))) return this.onIllegal(m[1].trim());
+    if ((m = /^move (\S+)$/.exec(line))) return this.onEngineMove(m[1], t);
+    if (line === 'resign') return this.onResign(t);
+    if (CLAIM.test(line)) return this.onClaim(line, t);
+    if (line === 'offer draw') return;
+    if (/^telluser result is -?\d+$/.test(line)) return;
+    if (line === 'tellusererror Illegal position') return this.onRefusal('setboard', line);
+    if (/^(tellics|kibitz|whisper) /.test(line)) return;
+    if ((m = THINKING.exec(line))) {
+      if (this.onMove) this.pv = (m[5] ?? '').trim().split(/\s+/).filter(Boolean);
+      return;
+    }
+    this.fail(`unknown output from the engine: "${line}"`);
+  }
+
+  onRefusal(cmd, text = null) {
+    this.stats.refusals += 1;
+    this.refusalLog.push(text ?? `refused ${cmd}`);
+    if (cmd === 'draw') return; // no game in progress as far as the engine knows: harmless
+    const pending = this.confirm.find((c) => c.cmd === cmd && !c.refused);
+    if (pending && this.cfg.allowRefusals) {
+      pending.refused = true;
+      this.note(`refusal of ${cmd} allowed (--allow-refusals): the referee keeps its position`);
+      return;
+    }
+    this.fail(
+      `the engine refused "${pending ? pending.line : cmd}" (${text ?? `Error (command not legal now): ${cmd}`}), ` +
+        `a command xboard sends in this state; xboard would go on with a position the engine does not have`,
+    );
+  }
+
+  onIllegal(text) {
+    const expected = this.illegalPending[0];
+    if (expected !== undefined && text === expected.slice(0, 4)) {
+      this.illegalPending.shift();
+      return;
+    }
+    this.fail(`"Illegal move: ${text}" but the referee finds the user's moves legal (last position ${this.ref.fen()})`);
+  }
+
+  onEngineMove(text, t) {
+    if (this.resignedGame) return this.fail(`move ${text} after the engine resigned`);
+    const window = this.onMove ? null : this.windows.find((w) => !w.moveSeen);
+    if (!this.onMove && !window) {
+      return this.fail(
+        this.gameOver
+          ? `move ${text} after the game ended (${this.gameOver.result})`
+          : `move ${text} while the engine is not on move (${this.force ? 'force mode' : 'the user is on move'}; position ${this.ref.fen()})`,
+      );
+    }
+    if (window) {
+      const mv = parseEngineMove(window.board.chess, text);
+      if (!mv) return this.fail(`illegal move ${text} (in flight before "${window.kind}") in ${window.board.fen()}`);
+      window.moveSeen = true;
+      this.stats.engineMoves += 1;
+      this.stats.inFlight += 1;
+      this.note(`move ${text} was in flight before "${window.kind}": ${window.apply ? 'played' : 'not played'} on the referee's board`);
+      if (window.apply) {
+        this.applyMove(mv, t);
+        this.afterEngineMove(t);
+      } else {
+        window.board.apply(mv);
+        window.facts = window.board.facts();
+      }
+      return;
+    }
+    const mv = parseEngineMove(this.ref.chess, text);
+    if (!mv) return this.fail(`illegal move ${text} in ${this.ref.fen()}`);
+    this.settle(t);
+    const left = this.clocks[this.engineColor];
+    if (left < -this.cfg.timeMarginMs) {
+      return this.fail(
+        `time loss: move ${text} arrived ${(t - this.onMoveSince).toFixed(0)} ms after the engine went on move, ` +
+          `${(-left).toFixed(0)} ms past its clock (${(this.deadline - this.onMoveSince).toFixed(0)} ms)`,
+      );
+    }
+    this.stats.engineMoves += 1;
+    const pv = this.pv;
+    this.applyMove(mv, t, true);
+    this.afterEngineMove(t, pv);
+  }
+
+  afterEngineMove(t, pv = null) {
+    this.needSync = true;
+    this.lastEngineMoveAt = this.ref.plies;
+    this.prediction = null;
+    if (pv && pv.length >= 2) {
+      const moves = movesForPvToken(this.ref.chess, pv[1]);
+      if (moves.length > 0) this.prediction = { key: this.ref.last.key, plies: this.ref.plies, moves };
+    }
+  }
+
+  onResign(t) {
+    if (this.resignedGame) return this.fail('resign after the engine resigned');
+    const window = this.onMove ? null : this.windows.find((w) => !w.moveSeen);
+    if (!this.onMove && !window) return this.fail(`resign while the engine is not on move`);
+    if (window) window.moveSeen = true;
+    this.stats.resigns += 1;
+    const color = window ? window.board.turn : this.engineColor;
+    this.resignedGame = true;
+    this.endGame(color === 'w' ? '0-1 {White resigns}' : '1-0 {Black resigns}', t);
+  }
+
+  onClaim(text, t) {
+    this.stats.claims += 1;
+    if (this.resignedGame) return this.fail(`result line "${text}" after the engine resigned`);
+    if (judgeClaim(text, this.ref.facts()) === null) return this.fail(`a result line the referee does not know: "${text}"`);
+    // Claims are judged in the current position, or one the game passed
+    // through after the last answered marker was sent (output in flight),
+    // or in a race window's position.
+    const game = [{ facts: this.ref.facts() }, ...this.states.filter((s) => s.seq > this.syncSeq)];
+    const inGame = game.some((s) => judgeClaim(text, s.facts));
+    const inWindow = this.windows.some((w) => w.facts && judgeClaim(text, w.facts));
+    if (!inGame && !inWindow) {
+      const f = this.ref.facts();
+      return this.fail(
+        `false claim "${text}": position ${f.fen}, occurred ${f.repetitions} time(s) since the set-up position, ` +
+          `${f.quiet} quiet half-moves since then, ${f.checkmate ? 'checkmate' : f.stalemate ? 'stalemate' : 'moves to play'}` +
+          `${f.insufficient ? ', insufficient material' : ''}`,
+      );
+    }
+    this.due = this.due.filter((d) => d.claim !== text);
+    if (inGame && !this.gameOver) {
+      // A claim made while on move may be followed by the move the engine
+      // had already decided on; xboard ignores it once the game is over.
+      if (this.onMove) {
+        this.windows.push({ kind: 'claim', board: this.ref.clone(), apply: false, moveSeen: false, openedAfter: this.markerCounter });
+      }
+      this.endGame(text, t);
+    }
+  }
+
+  // ----- commands -----
+
+  async userMove(move) {
+    const text = moveText(move);
+    const t = this.now();
+    this.settle(t);
+    const willMove = !this.force;
+    if (willMove && this.clocks[this.ref.turn] < 0) {
+      // The user's flag has fallen: xboard ends the game.
+      this.endGame(this.ref.turn === 'w' ? "0-1 {White's flag fell}" : "1-0 {Black's flag fell}", t);
+      return;
+    }
+    if (willMove) {
+      // xboard sends the clocks before the move the engine is to answer,
+      // with the user's increment already added.
+      const color = this.ref.turn;
+      const clocks = { ...this.clocks };
+      clocks[color] += this.level.incMs;
+      if (this.level.mps > 0 && (this.counts[color] + 1) % this.level.mps === 0) clocks[color] += this.level.baseMs;
+      this.send(`time ${centiseconds(clocks[other(color)])}`);
+      this.send(`otim ${centiseconds(clocks[color])}`);
+      this.engineColor = other(color);
+    }
+    this.send(this.usermove ? `usermove ${text}` : text);
+    this.stats.userMoves += 1;
+    // Outside force mode with pondering on, the move may be a ponder hit,
+    // which the engine does not look at for claims.
+    this.applyMove(move, this.now(), !willMove || !this.hard);
+    this.lastUserMove = move;
+    if (!willMove) await this.sync();
+  }
+
+  chooseUserMove(preferPredicted = false) {
+    const legal = this.ref.legalMoves();
+    const p = this.prediction;
+    if (p && p.key === this.ref.last.key && p.plies === this.ref.plies && (preferPredicted || this.rng.chance(0.3))) {
+      const promos = p.moves.filter((m) => m.promotion);
+      if (promos.length > 0) {
+        const under = promos.filter((m) => m.promotion !== 'q');
+        return this.rng.chance(0.75) && under.length ? this.rng.pick(under) : promos.find((m) => m.promotion === 'q') ?? promos[0];
+      }
+      return p.moves[0];
+    }
+    const under = legal.filter((m) => m.promotion && m.promotion !== 'q');
+    if (under.length > 0 && this.rng.chance(0.7)) return this.rng.pick(under);
+    // En passant and castling whenever they come up, mostly.
+    const special = legal.filter((m) => /[ekq]/.test(m.flags));
+    if (special.length > 0 && this.rng.chance(0.5)) return this.rng.pick(special);
+    // Going back where the same side came from invites repetitions.
+    const back = this.reversal(legal);
+    if (back && this.rng.chance(0.25)) return back;
+    return this.rng.pick(legal);
+  }
+
+  // The move that takes back the last move of the side to move, if legal.
+  reversal(legal) {
+    const e = this.ref.entries;
+    if (e.length < 3) return null;
+    const prev = e[e.length - 2].move;
+    if (!prev || prev.promotion || prev.flags.includes('k') || prev.flags.includes('q')) return null;
+    return legal.find((m) => m.from === prev.to && m.to === prev.from && !m.captured) ?? null;
+  }
+
+  chooseIllegalText() {
+    const legal = new Set(this.ref.legalMoves().map((m) => m.from + m.to));
+    const squares = [];
+    for (const f of 'abcdefgh') for (const r of '12345678') squares.push(f + r);
+    const own = squares.filter((s) => this.ref.chess.get(s)?.color === this.ref.turn);
+    for (let i = 0; i < 200; i += 1) {
+      const from = this.rng.chance(0.7) ? this.rng.pick(own) : this.rng.pick(squares);
+      const to = this.rng.pick(squares);
+      if (from !== to && !legal.has(from + to)) return from + to;
+    }
+    return 'a1a1';
+  }
+
+  async illegalMove() {
+    const text = this.chooseIllegalText();
+    this.stats.illegal += 1;
+    this.illegalPending.push(text);
+    this.send(this.usermove ? `usermove ${text}` : text);
+    await this.sync();
+    // Read during a ponder search, the move is only looked at once the
+    // search has stopped, which may be after the marker.
+    if (this.illegalPending.length > 0) await this.waitFor(() => this.illegalPending.length === 0, 2000, `"Illegal move: ${text}"`);
+  }
+
+  async go() {
+    const t = this.now();
+    this.settle(t);
+    const color = this.ref.turn;
+    // Not with a clock the engine could not move on (the user's, run down).
+    if (this.clocks[color] < MIN_CLOCK_TO_GO_MS) return;
+    this.sendClocks(color);
+    this.send('go');
+    this.force = false;
+    this.engineColor = color;
+    this.retime(this.now());
+  }
+
+  async forceCmd() {
+    const t = this.now();
+    this.openWindow('force', true);
+    this.settle(t);
+    this.send('force');
+    this.force = true;
+    this.retime(t);
+    await this.sync();
+  }
+
+  async result(text) {
+    const t = this.now();
+    this.openWindow('result', false);
+    this.send(`result ${text}`);
+    this.resultSent = true;
+    this.endGame(text, t);
+    await this.sync();
+  }
+
+  // setboard after force; the referee follows once the engine has taken it.
+  async setboard(fen) {
+    const line = `setboard ${fen}`;
+    this.confirm = [{ cmd: 'setboard', line, refused: false }];
+    this.send(line);
+    await this.sync();
+    const ok = !this.confirm[0].refused;
+    this.confirm = [];
+    if (!ok) return false;
+    const t = this.now();
+    this.settle(t);
+    this.ref = new Referee(fen);
+    this.counts = { w: 0, b: 0 };
+    this.gameOver = null;
+    this.resultSent = false;
+    this.prediction = null;
+    this.lastEngineMoveAt = -1;
+    this.pushState();
+    this.retime(t);
+    return true;
+  }
+
+  async newGame() {
+    const t = this.now();
+    this.openWindow('new', false);
+    this.settle(t);
+    this.send('new');
+    this.stats.games += 1;
+    this.ref = new Referee(START_FEN);
+    this.force = false;
+    this.engineColor = 'b';
+    this.gameOver = null;
+    this.resultSent = false;
+    this.prediction = null;
+    this.lastEngineMoveAt = -1;
+    this.level = this.rng.weighted(LEVELS.map((l) => [l, l.weight]));
+    this.clocks = { w: this.level.baseMs, b: this.level.baseMs };
+    this.counts = { w: 0, b: 0 };
+    this.running = null;
+    this.pushState();
+    if (this.rng.chance(0.5)) this.send('random');
+    this.send(this.level.cmd);
+    this.post = this.rng.chance(0.75);
+    this.send(this.post ? 'post' : 'nopost');
+    this.hard = this.rng.chance(0.6);
+    this.send(this.hard ? 'hard' : 'easy');
+    this.retime(this.now());
+    await this.sync();
+    this.resignedGame = false;
+    const r = this.cfg.fens.length ? 0 : this.rng.next();
+    if (r < 0.45) {
+      this.send('force');
+      this.force = true;
+      this.retime(this.now());
+      const fen = this.choosePosition();
+      if (!(await this.setboard(fen))) return;
+      for (let i = this.rng.chance(0.5) ? 0 : this.rng.int(1, 2); i > 0 && !this.gameOver; i -= 1) await this.userMove(this.chooseUserMove());
+      if (!this.gameOver && this.rng.chance(0.6)) await this.go();
+    } else if (r < 0.7) {
+      await this.go();
+    }
+  }
+
+  choosePosition() {
+    if (this.cfg.fens.length) return this.rng.pick(this.cfg.fens);
+    return choosePosition(this.rng, { epFens: this.cfg.epFens });
+  }
+
+  // Edit Position during a game: force, then setboard with no new. xboard
+  // starts editing from the position on its board.
+  async editPosition() {
+    await this.forceCmd();
+    if (this.gameOver) return;
+    let fen;
+    const r = this.rng.next();
+    const current = this.ref.fen();
+    const earlier = this.ref.plies > 0 ? this.rng.pick(this.ref.entries.slice(1)).move.before : null;
+    if (r < 0.4) fen = current;
+    else if (r < 0.55 && earlier) fen = earlier;
+    else fen = this.choosePosition();
+    if (!fits(fen) || (!this.cfg.epFens && epField(fen) !== '-')) fen = this.choosePosition();
+    if (!(await this.setboard(fen))) return;
+    if (this.rng.chance(0.35)) await this.go();
+  }
+
+  async takeBack() {
+    await this.forceCmd();
+    if (this.gameOver || this.ref.plies === 0) return;
+    const n = this.ref.plies >= 2 && this.rng.chance(0.75) ? 2 : 1;
+    this.confirm = [];
+    for (let i = 0; i < n; i += 1) {
+      this.confirm.push({ cmd: 'undo', line: 'undo', refused: false });
+      this.send('undo');
+    }
+    await this.sync();
+    const t = this.now();
+    for (const c of this.confirm) {
+      if (c.refused) continue;
+      const e = this.ref.undo();
+      if (e.extra) {
+        this.clocks = { ...e.extra.clocks };
+        this.counts = { ...e.extra.counts };
+      }
+      this.pushState();
+    }
+    this.confirm = [];
+    this.prediction = null;
+    this.lastEngineMoveAt = -1;
+    this.retime(t);
+    if (this.rng.chance(0.85)) await this.userMove(this.chooseUserMove());
+    if (!this.gameOver && this.rng.chance(0.85)) await this.go();
+  }
+
+  async waitMove() {
+    // Now and then the user presses Move Now after a moment.
+    if (!this.cfg.skip.has('moveNow') && this.rng.chance(this.level.baseMs >= 60000 ? 0.8 : 0.5)) {
+      await this.pause(this.rng.int(20, 300));
+      if (this.onMove) this.send('?');
+    }
+    await this.waitFor(() => !this.onMove || !!this.fault, Infinity, 'a move');
+    await this.sync();
+  }
+
+  async burst() {
+    // A shuffling burst goes back and forth and brings positions back.
+    const n = this.rng.int(4, 40);
+    const shuffle = this.rng.chance(0.5) ? 0.9 : 0.3;
+    for (let i = 0; i < n && !this.gameOver; i += 1) {
+      const legal = this.ref.legalMoves();
+      const back = this.reversal(legal);
+      const quiet = legal.filter((m) => m.piece !== 'p' && !m.captured);
+      let mv;
+      if (back && this.rng.chance(shuffle)) mv = back;
+      else if (quiet.length && this.rng.chance(0.85)) mv = this.rng.pick(quiet);
+      else mv = this.rng.pick(legal);
+      await this.userMove(mv);
+    }
+  }
+
+  ponderLikely() {
+    return (
+      this.hard && !this.force && !this.onMove && !this.gameOver && this.lastEngineMoveAt === this.ref.plies && this.clocks[this.engineColor] > PONDER_MIN_CLOCK_MS
+    );
+  }
+
+  async toggle() {
+    const cmd = this.rng.pick(['hard', 'easy', 'post', 'nopost']);
+    this.send(cmd);
+    if (cmd === 'hard' || cmd === 'easy') this.hard = cmd === 'hard';
+    else this.post = cmd === 'post';
+    await this.sync();
+  }
+
+  async switchSides() {
+    if (this.rng.chance(0.6)) await this.forceCmd();
+    if (this.gameOver) return;
+    await this.go();
+  }
+
+  // Lets a ponder search run (and perhaps finish), then does one of the
+  // things a stored ponder reply has to survive.
+  async ponderProbe() {
+    this.stats.ponder += 1;
+    // A ponder search can only finish in a small position: only there is a
+    // long wait worth it.
+    const pieces = this.ref.fen().split(' ')[0].replace(/[^a-zA-Z]/g, '').length;
+    await this.pause(pieces <= 7 && this.rng.chance(0.5) ? this.rng.int(800, 2500) : this.rng.int(150, 700));
+    if (this.gameOver || this.onMove || this.force) return;
+    const what = this.rng.weighted([
+      ['predicted', 6],
+      ['switch', this.cfg.skip.has('switch') ? 0 : 3],
+      ['takeback', this.cfg.skip.has('takeback') ? 0 : 3],
+      ['edit', this.cfg.skip.has('edit') ? 0 : 1],
+      ['new', this.cfg.skip.has('new') ? 0 : 1],
+    ]);
+    this.note(`ponder probe: ${what}`);
+    if (what === 'predicted') await this.userMove(this.chooseUserMove(true));
+    else if (what === 'switch') await this.switchSides();
+    else if (what === 'takeback') await this.takeBack();
+    else if (what === 'edit') await this.editPosition();
+    else await this.newGame();
+  }
+
+  state() {
+    if (this.gameOver) return 'over';
+    if (this.onMove) return 'onMove';
+    if (this.force) return 'force';
+    return 'user';
+  }
+
+  async step() {
+    if (this.needSync) await this.sync();
+    if (this.gameOver && !this.resultSent) {
+      await this.result(this.gameOver.result);
+      return;
+    }
+    const state = this.state();
+    const table = ACTIONS[state];
+    const entries = Object.entries(table).filter(([name]) => {
+      if (this.cfg.skip.has(name)) return false;
+      if (name === 'takeback') return this.ref.plies > 0;
+      if (name === 'ponder') return this.ponderLikely();
+      return true;
+    });
+    const fallback = { onMove: 'waitMove', force: 'go', user: 'userMove', over: 'new' }[state];
+    const action = entries.length ? this.rng.weighted(entries) : fallback;
+    this.stats.actions += 1;
+    // An interruption of the engine's thinking comes at once or a moment
+    // into the search; if the move arrives meanwhile, the step is over.
+    if (state === 'onMove' && action !== 'waitMove' && this.rng.chance(0.6)) {
+      await this.pause(this.rng.int(20, 400));
+      if (!this.onMove) return;
+    }
+    if (this.ponderLikely() && action !== 'ponder') this.stats.ponder += 1;
+    switch (action) {
+      case 'waitMove':
+        return this.waitMove();
+      case 'moveNow':
+        this.send('?');
+        await this.waitFor(() => !this.onMove || !!this.fault, Infinity, 'a move');
+        return this.sync();
+      case 'see':
+        this.send(`see ${this.rng.int(0, 63)}`);
+        return this.sync();
+      case 'force':
+        return this.forceCmd();
+      case 'edit':
+        return this.editPosition();
+      case 'new':
+        return this.newGame();
+      case 'result':
+        return this.result(this.rng.pick(USER_RESULTS));
+      case 'toggle':
+        return this.toggle();
+      case 'draw':
+        this.send('draw');
+        return this.sync();
+      case 'userMove':
+        return this.userMove(this.chooseUserMove());
+      case 'burst':
+        return this.burst();
+      case 'go':
+        return this.go();
+      case 'takeback':
+        return this.takeBack();
+      case 'wait':
+        return this.pause(this.rng.chance(0.85) ? this.rng.int(200, 400) : this.rng.int(400, 3000));
+      case 'illegal':
+        return this.illegalMove();
+      case 'ponder':
+        return this.ponderProbe();
+      case 'switch':
+        return this.switchSides();
+      default:
+        throw new Error(`unknown action ${action}`);
+    }
+  }
+
+  async handshake() {
+    this.send('xboard');
+    this.send('protover 2');
+    await this.waitFor(() => this.featuresDone, STARTUP_TIMEOUT_MS, 'feature done=1');
+    this.usermove = this.rng.chance(0.5);
+    for (const f of ['setboard', 'sigint', 'sigterm', 'colors', 'analyze', 'ics', 'myname', 'done']) this.send(`accepted ${f}`);
+    this.send(this.usermove ? 'accepted usermove' : 'rejected usermove');
+    this.send('ics -');
+  }
+
+  async quit() {
+    this.openWindow('quit', false);
+    this.quitting = true;
+    this.send('quit');
+    let timer;
+    const ok = await Promise.race([
+      this.exited.then(() => true),
+      new Promise((r) => {
+        timer = setTimeout(() => r(false), QUIT_TIMEOUT_MS);
+      }),
+    ]);
+    clearTimeout(timer);
+    if (!ok) return this.fail(`the engine did not exit within ${QUIT_TIMEOUT_MS / 1000} s of quit`);
+    // Lines it printed before going away have been checked by now.
+    await new Promise((r) => setImmediate(r));
+    if (this.exitInfo.code !== 0) this.fail(`the engine exited with ${this.exitInfo.signal ? `signal ${this.exitInfo.signal}` : `status ${this.exitInfo.code}`} after quit`);
+  }
+
+  async run() {
+    const started = Date.now();
+    try {
+      await this.start();
+      await this.handshake();
+      this.stats.startMs = this.now();
+      await this.newGame();
+      const actions = this.rng.int(this.cfg.minActions, this.cfg.maxActions);
+      for (let i = 0; i < actions; i += 1) await this.step();
+      if (this.needSync) await this.sync();
+      await this.quit();
+    } catch (err) {
+      if (!(err instanceof Fault)) this.fail(`runner error: ${err.stack}`);
+    } finally {
+      await this.stop();
+    }
+    return {
+      seed: this.seed,
+      ok: !this.fault,
+      fault: this.fault,
+      transcript: this.transcript,
+      stats: this.stats,
+      refusals: this.refusalLog,
+      dir: this.dir,
+      dirKept: !!this.fault && !this.dirRemoved,
+      ms: Date.now() - started,
+    };
+  }
+}
