@@ -195,4 +195,37 @@ void new_game() {
   if (start_position) register_start_position();
 }
 
+void deferred_reset() {
+  if (reset_to_start_position) {
+    new_game();
+    return;
+  }
+  // The final position stays the engine's board: keep what a new game
+  // would otherwise take from it, so that a later "go" or move is played
+  // by the side that is really to move there.
+  const int side_to_move = game_ply & 1;
+  const StateRecord counters = state_stack[0];
+  const int16_t castled_white = white_castled, castled_black = black_castled;
+  const int16_t ep_black = ep_black_pawn, ep_white = ep_white_pawn;
+  new_game();
+  StateRecord& st = state_stack[0];
+  st.white_king_moves = counters.white_king_moves;
+  st.black_king_moves = counters.black_king_moves;
+  st.white_h_rook_moves = counters.white_h_rook_moves;
+  st.white_a_rook_moves = counters.white_a_rook_moves;
+  st.black_h_rook_moves = counters.black_h_rook_moves;
+  st.black_a_rook_moves = counters.black_a_rook_moves;
+  white_castled = castled_white;
+  black_castled = castled_black;
+  ep_black_pawn = game_ep_black_pawn = ep_black;
+  ep_white_pawn = game_ep_white_pawn = ep_white;
+  if (side_to_move) {
+    // As for a set-up position with Black to move: the white move that
+    // was never played stands first in the record, and undo stops there.
+    game_ply = 1;
+    game_moves[0].from = NO_SQUARE;
+  }
+  register_start_position();
+}
+
 }  // namespace brevalt

@@ -129,13 +129,13 @@ void main_loop() {
         idle_passes = 0;
         move_request = 0;
         if (reset_request) {
-          new_game();
+          deferred_reset();
         } else {
           --countdown;
           continue;
         }
       } else if (reset_request) {
-        new_game();
+        deferred_reset();
       }
       // Pass step 5. A search flag still up: a few passes without reading.
       bool read_now;

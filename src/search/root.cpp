@@ -697,7 +697,7 @@ finish:
 
 end:
   // Step 13.
-  if (reset_request) new_game();
+  if (reset_request) deferred_reset();
   reset_search_state();
   search_running = 0;
 }

@@ -229,6 +229,33 @@ TEST(Claims, AMateFoundAfterResigningIsPlayedAndNotResigned) {
   EXPECT_EQ(s.quit(), 0);
 }
 
+TEST(Claims, AfterTheGameEndsTheFinalPositionKeepsItsSideToMove) {
+  // "result" (or the engine's own mate) ends the game; the board stays the
+  // final position, so a "go" that follows is played by the side to move
+  // there: a legal Black move, and a mated Black side that says so.
+  const char* start = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
+  EngineSandbox box;
+  EngineSession s(box);
+  s.send("new\ntime 1000\notim 1000\ngo\n");
+  size_t next = 0;
+  std::optional<rules::Position> p = expect_legal_answer(s, rules::Position::from_fen(start), next, ms(20000));
+  ASSERT_TRUE(p);
+  s.send("result 1-0\ntime 1000\notim 1000\ngo\n");
+  expect_legal_answer(s, *p, next, ms(20000));
+
+  const char* mate = "6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1";
+  s.send(std::string("new\nforce\nsetboard ") + mate + "\ntime 1000\notim 1000\ngo\n");
+  p = expect_legal_answer(s, rules::Position::from_fen(mate), next, ms(20000));
+  ASSERT_TRUE(p && p->in_check() && p->legal_moves().empty()) << s.out();
+  ASSERT_TRUE(s.wait_for("1-0 {White mates}\n", ms(5000), next)) << s.out();
+  const size_t after_mate = s.size();
+  s.send("time 1000\notim 1000\ngo\n");
+  ASSERT_TRUE(s.wait_for("1-0 {White mates}\n", ms(5000), after_mate)) << s.out();
+  ASSERT_TRUE(s.sync(ms(5000)));
+  EXPECT_EQ(s.out().find("move ", after_mate), std::string::npos) << s.out();
+  EXPECT_EQ(s.quit(), 0);
+}
+
 TEST(InputEdges, TakeBackBeyondTheGameRecordIsRefused) {
   // 600 half-moves of knights going out and back: the record holds 599,
   // so the first take-back is refused and the board stays where it is.
