@@ -340,8 +340,9 @@ void list_game_moves(int side) {
 int move_is_legal(int from, int to, int piece) {
   stop_search = 0;
   if (from < 0 || from > 63 || to < 0 || to > 63 || piece == EMPTY) return 0;
-  // The opponent cannot move the engine's pieces.
+  // The opponent cannot move the engine's pieces, nor move out of turn.
   if ((engine_side == 1) == (colour_of(piece) == 0)) return 0;
+  if (colour_of(piece) != ((game_ply & 1) ? BLACK : 0)) return 0;
   list_game_moves(colour_of(board[from]));
   for (int i = 0; i < legal_count; ++i) {
     const LegalMove& m = legal_moves[i];

@@ -256,6 +256,16 @@ TEST(Claims, AfterTheGameEndsTheFinalPositionKeepsItsSideToMove) {
   EXPECT_EQ(s.quit(), 0);
 }
 
+TEST(InputEdges, AMoveOutOfTurnIsIllegal) {
+  // After "result" the board is the final position, Black to move; a White
+  // move is refused whichever side the engine was playing.
+  EngineSandbox box;
+  EngineRun r = box.run("new\nforce\ne2e4\nresult 1-0\ng1f3\nquit\n");
+  EXPECT_TRUE(rules::Position::from_fen("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1").find("g1f3") ==
+              std::nullopt);
+  EXPECT_EQ(r.out, "Illegal move: g1f3\n");
+}
+
 TEST(InputEdges, TakeBackBeyondTheGameRecordIsRefused) {
   // 600 half-moves of knights going out and back: the record holds 599,
   // so the first take-back is refused and the board stays where it is.
