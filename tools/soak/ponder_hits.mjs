@@ -32,17 +32,28 @@ function engineNotation(move) {
   return letter + (capture ? 'x' : '') + move.to;
 }
 
+// A transcript line: milliseconds, the side's label (White or Black),
+// "<" for a line sent to that engine or ">" for one it printed, the text.
+const LINE = /^\s*[\d.]+ (\S+) (<|>) {1,2}(.*)$/;
+
 function countGame(file) {
   const lines = fs.readFileSync(file, 'utf8').split('\n');
+  // The engine's label is the side whose feature lines name it.
+  let label = null;
+  for (const raw of lines) {
+    const m = LINE.exec(raw);
+    if (m && m[2] === '>' && m[3].startsWith('feature myname=') && m[3].includes(engine)) label = m[1];
+  }
   const board = new Chess();
   let lastPv = null;
   let prediction = null;
   let predicted = 0;
   let hits = 0;
   for (const raw of lines) {
-    const m = /^\s*[\d.]+ (.*?) (<|>) {1,2}(.*)$/.exec(raw);
-    if (!m || !m[1].includes(engine)) continue;
-    const [, , dir, text] = m;
+    const m = LINE.exec(raw);
+    if (!m || m[1] !== label) continue;
+    const [, , way, text] = m;
+    const dir = way === '>' ? '<' : '>';  // below: '<' the engine printed, '>' it was sent
     if (dir === '>' && /^new$/.test(text)) {
       board.reset();
       lastPv = prediction = null;
