@@ -208,13 +208,9 @@ void deferred_reset() {
   const int16_t castled_white = white_castled, castled_black = black_castled;
   const int16_t ep_black = ep_black_pawn, ep_white = ep_white_pawn;
   new_game();
-  StateRecord& st = state_stack[0];
-  st.white_king_moves = counters.white_king_moves;
-  st.black_king_moves = counters.black_king_moves;
-  st.white_h_rook_moves = counters.white_h_rook_moves;
-  st.white_a_rook_moves = counters.white_a_rook_moves;
-  st.black_h_rook_moves = counters.black_h_rook_moves;
-  st.black_a_rook_moves = counters.black_a_rook_moves;
+  // The king and rook move counters; no search result carries over.
+  state_stack[0] = counters;
+  state_stack[0].best_score = state_stack[0].best_from = state_stack[0].best_to = state_stack[0].best_piece = 0;
   white_castled = castled_white;
   black_castled = castled_black;
   ep_black_pawn = game_ep_black_pawn = ep_black;
