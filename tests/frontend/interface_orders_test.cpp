@@ -70,6 +70,17 @@ TEST(StoredPonderReply, SideSwitchPlaysTheSideToMove) {
   EXPECT_EQ(s.quit(), 0);
 }
 
+// The engine (White, thirty seconds, pondering on) makes its first move in
+// a pawn ending and is a moment into its ponder search. Returns the
+// position after that move (and moves `next` past it).
+std::optional<rules::Position> start_pondering_in_pawn_ending(EngineSession& s, size_t& next) {
+  const char* fen = "8/p4k2/8/8/8/8/PP3K2/8 w - - 0 1";
+  s.send(std::string("new\nforce\nsetboard ") + fen + "\ntime 3000\notim 3000\nhard\ngo\n");
+  std::optional<rules::Position> p = expect_legal_answer(s, rules::Position::from_fen(fen), next, ms(20000));
+  s.pump(ms(300));
+  return p;
+}
+
 TEST(SearchInterruptions, SeeDuringTheEnginesSearchAnswersAndTheMoveStillComes) {
   // About a second for the move; the answer is the interface's position's
   // (nothing attacks e2 in the start position), and the clock still rules.
@@ -87,14 +98,11 @@ TEST(SearchInterruptions, SeeDuringTheEnginesSearchAnswersAndTheMoveStillComes) 
 
 TEST(SearchInterruptions, SeeDuringAPonderSearchLeavesTheGameAsItWas) {
   // The opponent's move after "see" is taken (no refusal) and answered.
-  const char* fen = "8/p4k2/8/8/8/8/PP3K2/8 w - - 0 1";
   EngineSandbox box;
   EngineSession s(box);
-  s.send(std::string("new\nforce\nsetboard ") + fen + "\ntime 3000\notim 3000\nhard\ngo\n");
   size_t next = 0;
-  std::optional<rules::Position> p = expect_legal_answer(s, rules::Position::from_fen(fen), next, ms(20000));
+  std::optional<rules::Position> p = start_pondering_in_pawn_ending(s, next);
   ASSERT_TRUE(p);
-  s.pump(ms(300));
   s.send("see 8\n");
   ASSERT_TRUE(s.wait_for("telluser result is", ms(5000), next)) << s.out();
   const std::string reply = p->legal_texts().front();
@@ -108,14 +116,11 @@ TEST(SearchInterruptions, GoWhilePonderingSwitchesSidesAtOnce) {
   // xboard switching the engine to the other side while it ponders: "time",
   // "otim", "go" without "force". The engine now plays the side to move in
   // the interface's position, which does not hold the predicted move.
-  const char* fen = "8/p4k2/8/8/8/8/PP3K2/8 w - - 0 1";
   EngineSandbox box;
   EngineSession s(box);
-  s.send(std::string("new\nforce\nsetboard ") + fen + "\ntime 3000\notim 3000\nhard\ngo\n");
   size_t next = 0;
-  std::optional<rules::Position> p = expect_legal_answer(s, rules::Position::from_fen(fen), next, ms(20000));
+  std::optional<rules::Position> p = start_pondering_in_pawn_ending(s, next);
   ASSERT_TRUE(p);
-  s.pump(ms(300));
   s.send("time 3000\notim 3000\ngo\n");
   expect_legal_answer(s, *p, next, ms(10000));
   EXPECT_EQ(s.quit(), 0);
