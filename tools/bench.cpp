@@ -21,7 +21,7 @@
 #include "eval/pawns.h"
 #include "frontend/interpreter.h"
 #include "frontend/mainloop.h"
-#include "frontend/platform.h"
+#include "core/platform.h"
 #include "perft_support.h"
 #include "search/root.h"
 #include "search/timeman.h"

@@ -9,10 +9,10 @@
 
 #include "board/fen.h"
 #include "board/makemove.h"
-#include "board/perft.h"
+#include "search/perft.h"
 #include "board/position.h"
 #include "frontend/mainloop.h"
-#include "frontend/platform.h"
+#include "core/platform.h"
 #include "perft_support.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <cstdlib>
 
 #include "board/fen.h"
-#include "board/perft.h"
+#include "search/perft.h"
 #include "frontend/mainloop.h"
-#include "frontend/platform.h"
+#include "core/platform.h"
 #include "perft_support.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "board/position.h"
 #include "board/reset.h"
-#include "frontend/mainloop.h"
+#include "core/control.h"
 
 namespace brevalt {
 

@@ -9,7 +9,7 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
-#include "frontend/mainloop.h"
+#include "core/control.h"
 
 namespace brevalt {
 

@@ -11,11 +11,9 @@
 #include <cstdlib>
 
 #include "board/attacks.h"
-#include "frontend/interpreter.h"
-#include "frontend/mainloop.h"
-#include "search/root.h"
-#include "search/search.h"
-#include "search/timeman.h"
+#include "board/node_calls.h"
+#include "core/control.h"
+#include "core/search_state.h"
 
 namespace brevalt {
 

@@ -11,9 +11,7 @@
 
 #include "board/attacks.h"
 #include "board/position.h"
-#include "eval/eval.h"
-#include "search/search.h"
-#include "search/tables.h"
+#include "core/search_state.h"
 
 namespace brevalt {
 

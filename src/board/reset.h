@@ -1,14 +1,11 @@
-// Returning the engine to a known state: per game, per search, and the
-// transposition tables alone.
+// Returning the engine to a known state: per game and per search. The
+// board's own set-up routines and the root driver ask for these resets,
+// but the resets clear the state of every layer (evaluation caches, search
+// tables, the game record, the front end's flags), so they are defined
+// above all of them, in src/frontend/reset.cpp.
 #pragma once
 
-#include <cstdint>
-
 namespace brevalt {
-
-// Set by a "new" that had to wait for a running search: the reset that
-// follows also puts the start position on the board.
-extern int16_t reset_to_start_position;
 
 // Everything that belongs to one game; leaves the board alone (unless a
 // deferred "new" asked for the start position).
@@ -21,7 +18,5 @@ void new_game();
 void deferred_reset();
 // Everything that belongs to one search.
 void reset_search_state();
-// Empties the four transposition tables.
-void clear_transposition_tables();
 
 }  // namespace brevalt

@@ -5,16 +5,10 @@
 #include <cstdio>
 
 #include "board/position.h"
-#include "frontend/interpreter.h"
+#include "core/control.h"
 #include "search/tables.h"
 
 namespace brevalt {
-
-int32_t book_enabled = 1;
-int32_t hash_size_code = 3;
-int32_t kibitz_enabled = 1;
-int32_t resign_enabled = 1;
-int32_t book_random = 1;
 
 // Hash-size codes 1..4: entries per transposition table and the index mask.
 // Each table has a few entries more than mask + 1, so a probe may look at

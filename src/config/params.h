@@ -3,13 +3,9 @@
 
 #include <cstdint>
 
-namespace brevalt {
+#include "core/settings.h"
 
-extern int32_t book_enabled;
-extern int32_t hash_size_code;
-extern int32_t kibitz_enabled;
-extern int32_t resign_enabled;
-extern int32_t book_random;
+namespace brevalt {
 
 // Block capacities of the six target tables, in file order.
 constexpr int KNIGHT_BLOCK = 740;

@@ -9,13 +9,11 @@
 
 #include "board/position.h"
 #include "config/params.h"
+#include "core/platform.h"
 #include "eval/pawns.h"
-#include "frontend/platform.h"
 #include "search/tables.h"
 
 namespace brevalt {
-
-char book_file_name[32];
 
 // The opening book is used only when it holds at least this many 18-byte
 // units (a size test kept from the book's original format; the records

@@ -4,21 +4,15 @@
 
 #include <cstdint>
 
-namespace brevalt {
+#include "core/exits.h"
+#include "core/settings.h"
 
-// "book_normal.bin" when the opening book may be used, else empty.
-extern char book_file_name[32];
+namespace brevalt {
 
 // Loads everything the engine needs; ends the process on a fatal failure.
 void start_up();
 // Frees the tables and ends the process with status 0.
 [[noreturn]] void shutdown();
-// Writes one failure line into "error file" in the working directory.
-void write_error_file(const char* message);
-// A failure the engine cannot play on after: the line goes into "error
-// file" and to standard error, the tables are freed, and the process ends
-// with a non-zero status ("quit" alone ends it with 0).
-[[noreturn]] void fatal_shutdown(const char* message);
 // Reads the 960 key values of hash_values into zobrist; 0 when the file
 // cannot be opened.
 int read_hash_values();

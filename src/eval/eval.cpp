@@ -4,6 +4,10 @@
 // turned to the engine's view and the search-side terms are added.
 #include "eval/eval.h"
 
+#include "board/makemove.h"
+#include "board/position.h"
+#include "core/control.h"
+#include "core/search_state.h"
 #include "eval/king.h"
 #include "eval/pawns.h"
 #include "eval/pieces.h"
@@ -11,12 +15,6 @@
 #include <bit>
 #include <initializer_list>
 
-#include "board/makemove.h"
-#include "board/position.h"
-#include "frontend/interpreter.h"
-#include "frontend/mainloop.h"
-#include "search/activity.h"
-#include "search/search.h"
 
 namespace brevalt {
 
@@ -24,7 +22,6 @@ const uint8_t square_colour[64] = {
     2, 1, 2, 1, 2, 1, 2, 1,  1, 2, 1, 2, 1, 2, 1, 2,  2, 1, 2, 1, 2, 1, 2, 1,  1, 2, 1, 2, 1, 2, 1, 2,
     2, 1, 2, 1, 2, 1, 2, 1,  1, 2, 1, 2, 1, 2, 1, 2,  2, 1, 2, 1, 2, 1, 2, 1,  1, 2, 1, 2, 1, 2, 1, 2};
 
-int16_t root_endgame;
 int32_t threat_value;
 int16_t root_white_king_sq, root_black_king_sq;
 

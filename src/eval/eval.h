@@ -5,13 +5,13 @@
 
 #include <cstdint>
 
+#include "core/search_state.h"
+
 namespace brevalt {
 
 // Square colours: 2 on a1's colour ((rank + file) even), 1 on the others.
 extern const uint8_t square_colour[64];
 
-// Set when the material at the root marks an ending.
-extern int16_t root_endgame;
 // Penalty the root driver hands down for the root move being searched
 // (a trapped minor or a self-pin found at the second iteration); 0 for none.
 extern int32_t threat_value;

@@ -11,9 +11,9 @@
 #include <initializer_list>
 
 #include "board/position.h"
-#include "frontend/mainloop.h"
+#include "core/control.h"
+#include "core/search_state.h"
 #include "eval/eval.h"
-#include "search/search.h"
 
 namespace brevalt {
 

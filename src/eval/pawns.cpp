@@ -15,9 +15,8 @@
 #include "board/attacks.h"
 #include "board/makemove.h"
 #include "board/position.h"
-#include "frontend/mainloop.h"
-#include "search/root.h"
-#include "search/search.h"
+#include "core/control.h"
+#include "core/search_state.h"
 
 namespace brevalt {
 

@@ -10,8 +10,8 @@
 #include <initializer_list>
 
 #include "board/position.h"
-#include "frontend/mainloop.h"
-#include "search/search.h"
+#include "core/control.h"
+#include "core/search_state.h"
 
 namespace brevalt {
 

@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "board/position.h"
 #include "board/attacks.h"
+#include "board/position.h"
 #include "board/reset.h"
 #include "frontend/mainloop.h"
 #include "game/play.h"

@@ -1,30 +1,18 @@
-// The CECP command interpreter and the protocol state it keeps.
+// The CECP command interpreter. The protocol state it keeps for other
+// layers is in core/control.h.
 #pragma once
 
 #include <cstdint>
 
+#include "core/control.h"
+
 namespace brevalt {
 
-extern int16_t game_in_progress;
-extern int16_t announce_move;
-extern uint8_t ponder_enabled;
-extern int32_t post_thinking;
+// The interface accepted the usermove feature: moves come as "usermove X".
 extern int32_t usermove_accepted;
-extern int32_t level_moves;
-// Clocks in whole seconds.
-extern int16_t own_time;
-// The own clock as the interface last gave it, in centiseconds.
-extern int32_t own_time_cs;
-extern int16_t opponent_time;
-extern int16_t time_increment;
-extern int32_t own_rating, opponent_rating;
-extern uint8_t opponent_is_computer;
-extern int16_t ics_mode;
-// The move being entered: squares 0..63 and 'Q', 'R', 'B', 'N' or 0.
-extern int32_t user_from, user_to;
-extern uint8_t promotion_letter;
-// Score of the engine's last search, engine's view.
-extern int32_t last_score;
+// Set by a "new" that had to wait for a running search: the reset that
+// follows also puts the start position on the board.
+extern int16_t reset_to_start_position;
 
 // Interprets the line in input_line.
 void interpret_command();

@@ -11,22 +11,14 @@
 #include "board/position.h"
 #include "board/reset.h"
 #include "config/startup.h"
+#include "core/platform.h"
 #include "frontend/interpreter.h"
-#include "frontend/platform.h"
 #include "game/play.h"
 #include "search/root.h"
 
 namespace brevalt {
 
 char input_line[INPUT_LINE_SIZE];
-int16_t move_request;
-int16_t reset_request;
-int32_t force_mode;
-int16_t engine_side = -1;
-uint8_t thinking;
-uint8_t pondering;
-int32_t stop_search;
-uint8_t input_poll_held;
 
 // Input is looked at every this many nodes while the engine thinks on its
 // own time; while pondering, at every call.

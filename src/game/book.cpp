@@ -5,7 +5,8 @@
 #include <cstdio>
 
 #include "board/position.h"
-#include "config/startup.h"
+#include "core/exits.h"
+#include "core/settings.h"
 #include "search/root.h"
 
 namespace brevalt {

@@ -7,9 +7,8 @@
 #include <cstring>
 
 #include "board/makemove.h"
-#include "frontend/interpreter.h"
-#include "frontend/mainloop.h"
-#include "frontend/platform.h"
+#include "core/control.h"
+#include "core/platform.h"
 #include "search/root.h"
 #include "search/search.h"
 #include "search/timeman.h"

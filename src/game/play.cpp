@@ -12,9 +12,8 @@
 
 #include "board/makemove.h"
 #include "board/reset.h"
-#include "config/params.h"
-#include "frontend/interpreter.h"
-#include "frontend/mainloop.h"
+#include "core/control.h"
+#include "core/settings.h"
 #include "game/output.h"
 #include "search/root.h"
 #include "search/search.h"
@@ -23,22 +22,7 @@
 
 namespace brevalt {
 
-GameMoveRecord game_moves[GAME_MOVES_SIZE];
-int8_t game_fifty_counter;
-int16_t game_ep_black_pawn;
-int16_t game_ep_white_pawn;
-int32_t resign_count;
-uint8_t predicted_from = NO_SQUARE, predicted_to = NO_SQUARE;
-uint8_t ponder_hit;
-uint8_t pending_user_from, pending_user_to;
-uint8_t user_move_pending;
-uint8_t reply_ready;
-uint8_t reply_from, reply_to;
-uint8_t next_prediction_from = NO_SQUARE, next_prediction_to = NO_SQUARE;
-uint8_t expected_from, expected_to;
-PonderBackup ponder_backup;
 GamePosition game_positions[GAME_MOVES_SIZE + 1];
-uint8_t game_resigned;
 
 namespace {
 

@@ -156,7 +156,6 @@ int pawn_points(int code, int square) {
 
 }  // namespace
 
-int32_t activity_sum;
 
 int activity_of(int code, int square) {
   if (code == EMPTY || !on_board(square)) return 0;

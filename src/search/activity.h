@@ -3,11 +3,12 @@
 
 #include <cstdint>
 
+#include "core/search_state.h"
+
 namespace brevalt {
 
-// Sum of activity_of over the queens, rooks, bishops, knights and pawns,
-// White's plus and Black's minus; 0 in an ending.
-extern int32_t activity_sum;
+// activity_sum, the term of the position the search stands in, is in
+// core/search_state.h: the evaluation reads it.
 
 // Activity points of the piece `code` standing on `square`.
 int activity_of(int code, int square);

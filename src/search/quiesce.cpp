@@ -5,8 +5,8 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
+#include "core/control.h"
 #include "eval/eval.h"
-#include "frontend/mainloop.h"
 #include "search/search.h"
 
 namespace brevalt {

@@ -16,15 +16,14 @@
 #include "board/makemove.h"
 #include "board/position.h"
 #include "board/reset.h"
-#include "config/params.h"
-#include "config/startup.h"
+#include "core/control.h"
+#include "core/exits.h"
+#include "core/game_state.h"
+#include "core/settings.h"
 #include "eval/eval.h"
-#include "eval/pieces.h"
 #include "eval/pawns.h"
+#include "eval/pieces.h"
 #include "eval/threats.h"
-#include "frontend/interpreter.h"
-#include "frontend/mainloop.h"
-#include "game/play.h"
 #include "search/activity.h"
 #include "search/driver_calls.h"
 #include "search/search.h"
@@ -34,14 +33,12 @@
 namespace brevalt {
 
 int16_t max_depth = 40;
-uint8_t search_id;
 int32_t root_best_score;
 int16_t iteration_depth;
 int16_t root_moves_searched;
 int16_t best_move_changes;
 int16_t in_book;
 int16_t last_book_ply;
-int16_t root_material;
 int32_t fail_low_active, fail_low_score, fail_low_from, fail_low_to, fail_low_depth;
 int32_t stop_at_root_move;
 int16_t single_reply_stop;

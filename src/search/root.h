@@ -4,12 +4,12 @@
 
 #include <cstdint>
 
+#include "core/search_state.h"
+
 namespace brevalt {
 
 // Iteration limit (40 after a new game).
 extern int16_t max_depth;
-// Counter of searches; stored with transposition entries.
-extern uint8_t search_id;
 // Best score of the running iteration so far; at the start of an
 // iteration the previous iteration's result. Engine's view.
 extern int32_t root_best_score;
@@ -22,8 +22,6 @@ extern int16_t best_move_changes;
 // The game may still be played from the opening book.
 extern int16_t in_book;
 extern int16_t last_book_ply;
-// Material balance of the root position.
-extern int16_t root_material;
 // Root fail-low state: the first root move fell well below the previous
 // iteration's score, and the deepening stepped back to look again.
 extern int32_t fail_low_active, fail_low_score, fail_low_from, fail_low_to, fail_low_depth;

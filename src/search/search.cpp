@@ -12,31 +12,23 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
+#include "core/control.h"
 #include "eval/eval.h"
-#include "frontend/mainloop.h"
+#include "eval/threats.h"
 #include "search/activity.h"
 #include "search/root.h"
 #include "search/tables.h"
-#include "eval/threats.h"
 
 namespace brevalt {
 
-int16_t nominal_depth;
 int32_t ext_hundredths;
-int16_t ext_plies;
 int32_t max_ext_plies = 6;
 int16_t null_depth;
 uint8_t recapture_ext_count;
 int32_t follow_pv;
 int16_t multi_cut_hit;
 int16_t max_search_ply = 60;
-int16_t quiescence_mode;
-int16_t horizon_qs;
-int16_t first_qs_generation;
 int16_t null_move_ply;
-PvEntry pv_table[MAX_PLY][MAX_PLY];
-int32_t pv_length[MAX_PLY];
-uint8_t pv_valid[MAX_PLY];
 
 namespace {
 

@@ -4,15 +4,14 @@
 
 #include <cstdint>
 
-#include "board/types.h"
+#include "core/search_state.h"
+#include "core/types.h"
 
 namespace brevalt {
 
-// Iteration depth minus the reductions in force on the path.
-extern int16_t nominal_depth;
-// Extensions on the path in hundredths of a ply, and in whole plies.
+// Extensions on the path in hundredths of a ply (the whole plies, like the
+// nominal depth and the quiescence state, are in core/search_state.h).
 extern int32_t ext_hundredths;
-extern int16_t ext_plies;
 // Extensions stop when ext_plies reaches this.
 extern int32_t max_ext_plies;
 // Null moves on the path.
@@ -25,27 +24,12 @@ extern int32_t follow_pv;
 extern int16_t multi_cut_hit;
 // The ply limit of the search (60 after reset_search_state).
 extern int16_t max_search_ply;
-// Quiescence state read by the move generator.
-extern int16_t quiescence_mode;
-extern int16_t horizon_qs;
-extern int16_t first_qs_generation;
 // Ply limit of the running quiescence search (entry ply + 8).
 extern int32_t qs_ply_limit;
 // Ply of the null move on the path (read by make_move).
 extern int16_t null_move_ply;
 
-// One principal-variation entry.
-struct PvEntry {
-  uint8_t from;
-  uint8_t to;
-  uint8_t piece;
-  int32_t captured_value;
-};
-// Row r holds the best line from ply r; row 0 is the line of the last
-// completed iteration, and pv_valid[p] says it has a move for ply p.
-extern PvEntry pv_table[MAX_PLY][MAX_PLY];
-extern int32_t pv_length[MAX_PLY];
-extern uint8_t pv_valid[MAX_PLY];
+// The principal-variation table is in core/search_state.h.
 
 // Result of apply_search_move.
 struct AppliedMove {

@@ -3,6 +3,8 @@
 // allocated at start-up.
 #include "search/tables.h"
 
+#include <cstring>
+
 #include "search/root.h"
 #include "search/search.h"
 
@@ -15,7 +17,6 @@ TtEntry* always_replace_table[2];
 RepEntry* repetition_table;
 KillerEntry killer_table[KILLER_ROWS][64];
 int16_t killer_slots = 4;
-int32_t history_table[HISTORY_SIZE];
 
 namespace {
 
@@ -210,6 +211,15 @@ void killer_update(int from, int to) {
 void history_add(int from, int to, int piece, int32_t amount) {
   const int i = ((from & 63) << 10) | ((to & 63) << 4) | (piece & 15);
   history_table[i] += amount;
+}
+
+void clear_transposition_tables() {
+  for (int s = 0; s < 2; ++s) {
+    if (transposition_table[s])
+      std::memset(transposition_table[s], 0, sizeof(TtEntry) * static_cast<size_t>(tt_entries));
+    if (always_replace_table[s])
+      std::memset(always_replace_table[s], 0, sizeof(TtEntry) * static_cast<size_t>(tt_entries));
+  }
 }
 
 }  // namespace brevalt

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "board/position.h"
+#include "core/search_state.h"
 
 namespace brevalt {
 
@@ -71,9 +72,8 @@ constexpr int KILLER_SLOTS = 7;
 extern KillerEntry killer_table[KILLER_ROWS][64];
 extern int16_t killer_slots;
 
-// History counters indexed (from << 10) | (to << 4) | piece code.
-constexpr int HISTORY_SIZE = 65536;
-extern int32_t history_table[HISTORY_SIZE];
+// The history counters are in core/search_state.h: the move generator
+// orders quiet moves by them.
 
 // True when every square strictly between from and to on their common rank,
 // file or diagonal is empty (adjacent squares are always clear). Guards the
@@ -107,6 +107,8 @@ RepVisit rep_enter(KeyPair key, int side);
 // Takes the node's registration back when it returns.
 void rep_leave(int32_t slot, KeyPair key);
 
+// Empties the four transposition tables.
+void clear_transposition_tables();
 // A quiet move that refuted the node at ply becomes its first killer.
 void killer_update(int from, int to);
 // Rewards a quiet move that failed high or raised alpha.

@@ -8,10 +8,9 @@
 
 #include <iterator>
 
-#include "frontend/interpreter.h"
-#include "frontend/mainloop.h"
-#include "frontend/platform.h"
 #include "board/position.h"
+#include "core/control.h"
+#include "core/platform.h"
 #include "search/root.h"
 
 namespace brevalt {

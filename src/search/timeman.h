@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "board/node_calls.h"
+
 namespace brevalt {
 
 // Ticks allotted to the current move and the tick at which they run out.
@@ -40,8 +42,8 @@ inline bool tick_passed(int32_t now, int32_t limit) {
 
 // Turns the clocks into move_time, deadline and time_mode.
 void allot_time();
-// The deadline test, run by make_move every few thousand nodes while the
-// engine thinks on its own time.
-void check_for_stop();
+// check_for_stop, the deadline test that make_move runs every few thousand
+// nodes while the engine thinks on its own time, is declared in
+// board/node_calls.h.
 
 }  // namespace brevalt

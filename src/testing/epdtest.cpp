@@ -21,8 +21,6 @@
 
 namespace brevalt {
 
-int epd_run_active;
-
 namespace {
 
 // The built-in suites, chosen by number (1 to 8) with a name that begins

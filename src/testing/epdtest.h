@@ -1,18 +1,7 @@
-// The EPD test runner: "epdtest" and "static".
+// The EPD test runner: "epdtest" and "static". Its two entry points are
+// declared where the interpreter that starts them can see them; the flag
+// that marks a run is one of the control flags (core/control.h).
 #pragma once
 
-namespace brevalt {
-
-// Set while a test run owns the engine: commands that would set up another
-// position or start a game are refused until it ends.
-extern int epd_run_active;
-
-// Searches every position of a suite for a fixed time, judges each against
-// its bm or am operation and appends a report to "epd_stats.txt". A name
-// beginning with 'x' selects built-in suite n (1 to 8) at its own time per
-// position; otherwise name is the file and n the seconds per position.
-void run_epd_suite(const char* name, int n);
-// Searches every position of a file for about a second each; keeps no score.
-void run_epd_file(const char* name);
-
-}  // namespace brevalt
+#include "core/control.h"
+#include "frontend/test_runs.h"

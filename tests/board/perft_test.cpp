@@ -4,7 +4,7 @@
 // through generate_legal_moves, apply_search_move and unmake_move.
 #include <gtest/gtest.h>
 
-#include "board/perft.h"
+#include "search/perft.h"
 #include "board_test_util.h"
 #include "support/engine_env.h"
 

@@ -8,7 +8,7 @@
 
 #include "frontend/interpreter.h"
 #include "frontend/mainloop.h"
-#include "frontend/platform.h"
+#include "core/platform.h"
 
 namespace brevalt {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "board/position.h"
 #include "board/reset.h"
-#include "board/types.h"
+#include "core/types.h"
 #include "frontend/mainloop.h"
 #include "search/root.h"
 #include "search/search.h"

@@ -8,7 +8,7 @@
 #include "board/position.h"
 #include "frontend/interpreter.h"
 #include "frontend/mainloop.h"
-#include "frontend/platform.h"
+#include "core/platform.h"
 #include "search/root.h"
 #include "search/timeman.h"
 

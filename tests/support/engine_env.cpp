@@ -12,7 +12,7 @@
 #include "config/params.h"
 #include "config/startup.h"
 #include "frontend/mainloop.h"
-#include "frontend/platform.h"
+#include "core/platform.h"
 
 namespace brevalt::testing {
 

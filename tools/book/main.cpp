@@ -13,7 +13,7 @@
 #include "book/builder.h"
 #include "book/pgn.h"
 #include "book/replay.h"
-#include "frontend/platform.h"
+#include "core/platform.h"
 #include "game/book.h"
 #include "perft_support.h"
 #include "search/root.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "board/position.h"
-#include "board/types.h"
+#include "core/types.h"
 
 namespace brevalt::tools {
 

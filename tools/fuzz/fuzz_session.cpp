@@ -44,7 +44,7 @@
 #include "frontend/chess_rules.h"
 #include "frontend/interpreter.h"
 #include "frontend/mainloop.h"
-#include "frontend/platform.h"
+#include "core/platform.h"
 #include "fuzz_support.h"
 #include "game/play.h"
 #include "search/root.h"

@@ -10,7 +10,7 @@
 #include "config/params.h"
 #include "config/startup.h"
 #include "frontend/mainloop.h"
-#include "frontend/platform.h"
+#include "core/platform.h"
 #include "search/tables.h"
 
 namespace brevalt::fuzz {

@@ -1,16 +1,20 @@
-// The resets: per game, per search, and the transposition tables alone.
+// The resets per game and per search. They clear the state of every
+// layer (board, evaluation, search, game, front end), so they live above
+// all of them; board/reset.h declares them for the callers below.
 #include "board/reset.h"
 
 #include <cstring>
 
 #include "board/makemove.h"
 #include "board/position.h"
-#include "config/params.h"
+#include "core/control.h"
+#include "core/game_state.h"
+#include "core/search_state.h"
+#include "core/settings.h"
 #include "eval/eval.h"
 #include "eval/pawns.h"
 #include "eval/pieces.h"
 #include "frontend/interpreter.h"
-#include "frontend/mainloop.h"
 #include "game/play.h"
 #include "search/root.h"
 #include "search/search.h"
@@ -33,15 +37,6 @@ constexpr int16_t NEW_GAME_MAX_DEPTH = 40;
 }  // namespace
 
 int16_t reset_to_start_position;
-
-void clear_transposition_tables() {
-  for (int s = 0; s < 2; ++s) {
-    if (transposition_table[s])
-      std::memset(transposition_table[s], 0, sizeof(TtEntry) * static_cast<size_t>(tt_entries));
-    if (always_replace_table[s])
-      std::memset(always_replace_table[s], 0, sizeof(TtEntry) * static_cast<size_t>(tt_entries));
-  }
-}
 
 void reset_search_state() {
   // Step 1. Search flags.

@@ -1,6 +1,6 @@
 // POSIX answers to the two platform questions: bytes waiting on standard
 // input (pipe, file or terminal) without blocking, and a monotonic clock.
-#include "frontend/platform.h"
+#include "core/platform.h"
 
 #include <poll.h>
 #include <sys/ioctl.h>

@@ -4,13 +4,13 @@
 // way of making a move, so that the incremental make/unmake, the check
 // state written for the next ply and the legal-move filter are all tested
 // together. The last ply is counted in bulk from legal_count.
-#include "board/perft.h"
+#include "search/perft.h"
 
 #include "board/attacks.h"
 #include "board/legal.h"
 #include "board/makemove.h"
 #include "board/position.h"
-#include "frontend/mainloop.h"
+#include "core/control.h"
 #include "search/search.h"
 
 namespace brevalt {
@@ -19,17 +19,17 @@ namespace {
 
 // The legal moves of every level of the walk, copied out of legal_moves,
 // which the next level overwrites. Fixed storage: no allocation per node.
-LegalMove level_moves[PERFT_MAX_DEPTH + 1][LEGAL_MOVES_SIZE];
+LegalMove perft_moves[PERFT_MAX_DEPTH + 1][LEGAL_MOVES_SIZE];
 
 // Lists the legal moves of the side to move at the current ply into
-// level_moves[level] and returns their number. The check state of ply + 1
+// perft_moves[level] and returns their number. The check state of ply + 1
 // must already be set (by make_move, or at the root by perft()).
 int list_legal_moves(int side, int level) {
   legal_count = 0;
   lists_frozen = 1;
   generate_legal_moves(side);
   lists_frozen = 0;
-  for (int i = 0; i < legal_count; ++i) level_moves[level][i] = legal_moves[i];
+  for (int i = 0; i < legal_count; ++i) perft_moves[level][i] = legal_moves[i];
   return legal_count;
 }
 
@@ -56,7 +56,7 @@ uint64_t count_leaves(int side, int depth, int level) {
   uint64_t total = 0;
   push_ply();
   for (int i = 0; i < n; ++i) {
-    const LegalMove& m = level_moves[level][i];
+    const LegalMove& m = perft_moves[level][i];
     const AppliedMove applied = apply_search_move(m.from, m.to, 0);
     if (!applied.legal) continue;  // cannot happen for a listed move; counted as no leaves
     total += count_leaves(side ^ BLACK, depth - 1, level + 1);
@@ -97,7 +97,7 @@ uint64_t perft(int depth, PerftRootMove* root_moves, int* root_count) {
   uint64_t total = 0;
   push_ply();
   for (int i = 0; i < n; ++i) {
-    const LegalMove& m = level_moves[0][i];
+    const LegalMove& m = perft_moves[0][i];
     uint64_t leaves = 1;
     if (depth > 1) {
       const AppliedMove applied = apply_search_move(m.from, m.to, 0);

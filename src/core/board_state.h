@@ -1,0 +1,162 @@
+// The position that every layer shares: board, side and game counters,
+// en passant and castling state, material, the Zobrist keys, the per-ply
+// records of made moves, the per-search piece lists and move lists, and the
+// precomputed target and reach tables. There is one position in the program;
+// the board layer owns it (make_move and unmake_move change it in place,
+// start-up loads the tables), every layer above reads it.
+#pragma once
+
+#include <cstdint>
+
+#include "core/types.h"
+
+namespace brevalt {
+
+// ---------------------------------------------------------------------------
+// Squares and pieces
+
+// One piece code per square.
+extern uint8_t board[64];
+// Parallel tables turning position text into piece codes.
+extern const char piece_letters[13];
+extern const uint8_t piece_codes[12];
+// The initial position in square order.
+extern const uint8_t start_board[64];
+// Piece values by type; the king's 9999 cancels out in `material`.
+extern const int16_t piece_value[8];
+// Ordering weights of the piece lists: king, rooks, knights, bishops, queen, pawns.
+extern const int16_t piece_order[8];
+
+// ---------------------------------------------------------------------------
+// Side, counters and game state
+
+// Half-moves played since the start position or the loaded position; its
+// parity is the side to move in the game (even: White).
+extern int16_t game_ply;
+// Current search ply: the root position is ply 0, the root move is made at ply 1.
+extern int16_t ply;
+// -1 at the root position, +1 while root moves are searched, negated per ply.
+extern int16_t ply_sign;
+extern int16_t white_king_sq;
+extern int16_t black_king_sq;
+// Square of a pawn that has just advanced two squares and may be taken en
+// passant; 0 is "none" (no such pawn can stand on a1).
+extern int16_t ep_black_pawn;
+extern int16_t ep_white_pawn;
+// Nonzero: that side can no longer castle at all.
+extern int16_t white_castled;
+extern int16_t black_castled;
+// White's material minus Black's, kings included.
+extern int16_t material;
+// Half-moves since the last capture or pawn move inside the search.
+extern int8_t fifty_counter;
+// Set by the caller of make_move to the promoting pawn's code (6 or 14).
+extern uint8_t promo_pawn;
+// Set by the caller of make_move to the castling rook's destination.
+extern uint8_t castle_rook_to;
+
+// ---------------------------------------------------------------------------
+// Position keys
+
+// One 64-bit key value stored as two halves.
+struct KeyPair {
+  uint32_t lo;
+  uint32_t hi;
+};
+
+// Key values by piece code and square, read from hash_values. Rows 0, 7 and
+// 8 are read but never used.
+extern KeyPair zobrist[15][64];
+// Placement-only position key and pawn key.
+extern uint32_t hash_lo, hash_hi;
+extern uint32_t pawn_lo, pawn_hi;
+// ---------------------------------------------------------------------------
+// Per-ply records
+
+// What make_move needs to take a move back, one record per ply.
+struct PlyRecord {
+  int16_t captured_value;     // piece_value of the victim, negated for a White victim
+  int16_t opp_material_taken; // subtracted from opponent_material by this move
+  uint32_t saved_hash_lo, saved_hash_hi, saved_pawn_lo, saved_pawn_hi;
+  uint8_t old_white_king_sq, old_black_king_sq;
+  uint8_t from, to;
+  uint8_t moved;              // code found on from (already the queen for a promotion)
+  uint8_t captured;           // code found on to
+  uint8_t saved_ep_black_pawn, saved_ep_white_pawn;
+  uint8_t castle;             // 1 White castles, 2 Black castles
+  uint8_t promo;              // code of the promoting pawn
+  uint8_t rook_to;            // destination of the castling rook
+  uint8_t saved_fifty_counter;
+  uint8_t saved_check_run;
+  uint8_t captured_index;     // list index of the victim, NO_INDEX for none
+};
+
+extern PlyRecord ply_stack[MAX_PLY];
+
+// Search scratch of each ply and the castling counters along the line.
+struct StateRecord {
+  int16_t best_score, best_from, best_to, best_piece;
+  int16_t white_king_moves, black_king_moves;
+  int16_t white_h_rook_moves, white_a_rook_moves;
+  int16_t black_h_rook_moves, black_a_rook_moves;
+};
+
+extern StateRecord state_stack[MAX_PLY];
+// The record of the current ply.
+extern StateRecord* state_top;
+
+// Nonzero when the side to move at that ply is in check.
+extern uint8_t in_check[MAX_PLY];
+// Square of the single checking piece at that ply; NO_INDEX for a double check.
+extern uint8_t checker_square[MAX_PLY];
+
+// ---------------------------------------------------------------------------
+// Piece lists
+
+struct PieceEntry {
+  uint8_t square;  // OFF_BOARD once captured, NO_SQUARE ends the list
+  uint8_t code;    // 0 once captured; a promoted pawn's entry becomes a queen
+  int32_t order;   // piece_order weight used when the list was sorted
+};
+
+constexpr int PIECE_LIST_SIZE = 20;
+extern PieceEntry white_pieces[PIECE_LIST_SIZE];
+extern PieceEntry black_pieces[PIECE_LIST_SIZE];
+// For each occupied square the index of its piece in its colour's list.
+extern uint8_t piece_index[64];
+// While set, make_move and unmake_move leave the lists alone (legality tests).
+extern int16_t lists_frozen;
+// Queens, rooks, bishops and knights of each side at the root.
+extern uint8_t white_piece_count, black_piece_count;
+
+// ---------------------------------------------------------------------------
+// Move lists
+
+struct MoveEntry {
+  uint8_t from;
+  uint8_t to;
+  uint8_t piece;       // moving code; the search zeroes it once the move is tried
+  int16_t root_score;  // root move list only
+  int32_t key;         // ordering key
+  int32_t root_nodes;  // root move list only
+};
+
+// One row of generated moves per ply; the last entry is swap scratch.
+extern MoveEntry move_list[MAX_PLY][MOVE_ROW];
+
+// ---------------------------------------------------------------------------
+// Precomputed tables, loaded from the move file
+
+// Per square, a list of rays (254 between rays, 255 at the end).
+extern const uint8_t* knight_targets[64];
+extern const uint8_t* bishop_rays[64];
+extern const uint8_t* rook_rays[64];
+extern const uint8_t* king_targets[64];
+extern const uint8_t* white_pawn_targets[64];
+extern const uint8_t* black_pawn_targets[64];
+
+// reach[t][from][to]: a piece of type t on from reaches to on an empty board
+// (6 and 7 are the white and black pawn captures).
+extern uint8_t reach[8][64][64];
+
+}  // namespace brevalt

@@ -1,0 +1,66 @@
+// The game as game management keeps it, where the root driver reads it
+// too: the record of the moves played, the game's own fifty-move counter
+// and en passant squares, resignation, and the bookkeeping of the search
+// on the opponent's time. Game management (game) sets them; the new-game
+// reset clears them.
+#pragma once
+
+#include <cstdint>
+
+#include "core/board_state.h"
+
+namespace brevalt {
+
+// One half-move of the game, as undo needs it.
+struct GameMoveRecord {
+  uint8_t from;
+  uint8_t to;
+  uint8_t moved;
+  uint8_t captured;
+  uint8_t double_step;     // square of a pawn that has just advanced two squares
+  uint8_t ep_captured;     // square of a pawn captured en passant
+  uint8_t castle;          // 1 when the move castles
+  uint8_t promotion;       // promotion piece code
+  uint8_t king_moved;
+  uint8_t kingside_rook;   // castles short, or the h-rook leaves its corner
+  uint8_t queenside_rook;  // castles long, or the a-rook leaves its corner
+  uint8_t corner_capture;  // captures a rook on its corner: 1 kingside, 2 queenside
+};
+static_assert(sizeof(GameMoveRecord) == 12);
+
+constexpr int GAME_MOVES_SIZE = 599;
+extern GameMoveRecord game_moves[GAME_MOVES_SIZE];
+extern int8_t game_fifty_counter;
+extern int16_t game_ep_black_pawn;
+extern int16_t game_ep_white_pawn;
+
+// Consecutive engine moves that met the resignation condition.
+extern int32_t resign_count;
+
+// Pondering bookkeeping.
+extern uint8_t predicted_from, predicted_to;  // the opponent move pondered on
+extern uint8_t ponder_hit;
+extern uint8_t pending_user_from, pending_user_to;  // the move that ended a ponder search
+extern uint8_t user_move_pending;
+extern uint8_t reply_ready;  // a finished ponder search left its answer
+extern uint8_t reply_from, reply_to;
+extern uint8_t next_prediction_from, next_prediction_to;  // 65 when none
+extern uint8_t expected_from, expected_to;  // the reply expected without pondering
+// What a ponder search must put back: the game state before the
+// predicted move.
+struct PonderBackup {
+  uint8_t board[64];
+  StateRecord state;
+  int16_t ep_black_pawn, ep_white_pawn;
+  int16_t white_castled, black_castled;
+  int16_t game_ply;
+  int8_t game_fifty_counter;
+  uint8_t board_after[64];
+};
+extern PonderBackup ponder_backup;
+
+// The engine resigned this game: its last move was never shown, and no
+// further result line belongs to the game. Cleared by a new game and "go".
+extern uint8_t game_resigned;
+
+}  // namespace brevalt
