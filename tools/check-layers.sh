@@ -41,19 +41,19 @@ BEGIN {
   file = $0
   rel = substr(file, length(src) + 1)
   from = rel; sub(/\/.*/, "", from)
-  if (!(from in rank)) { printf "%s: not in a known layer folder\n", rel; bad = 1; next }
+  if (!(from in rank)) { if (!counts) printf "%s: not in a known layer folder\n", rel; bad = 1; next }
   line_no = 0
   while ((getline text < file) > 0) {
     ++line_no
     if (text !~ /^[ \t]*#[ \t]*include[ \t]*"/) continue
     inc = text; sub(/^[^"]*"/, "", inc); sub(/".*/, "", inc)
-    if (inc ~ /^\.\.?\//) { printf "%s:%d: relative include \"%s\": name headers by their layer folder\n", rel, line_no, inc; bad = 1; continue }
-    to = inc; if (to !~ /\//) { printf "%s:%d: include \"%s\" names no layer folder\n", rel, line_no, inc; bad = 1; continue }
+    if (inc ~ /^\.\.?\//) { if (!counts) printf "%s:%d: relative include \"%s\": name headers by their layer folder\n", rel, line_no, inc; bad = 1; continue }
+    to = inc; if (to !~ /\//) { if (!counts) printf "%s:%d: include \"%s\" names no layer folder\n", rel, line_no, inc; bad = 1; continue }
     sub(/\/.*/, "", to)
-    if (!(to in rank)) { printf "%s:%d: include \"%s\" is in no known layer\n", rel, line_no, inc; bad = 1; continue }
+    if (!(to in rank)) { if (!counts) printf "%s:%d: include \"%s\" is in no known layer\n", rel, line_no, inc; bad = 1; continue }
     if (from != to) pairs[from " -> " to]++
     if (rank[to] > rank[from]) {
-      printf "%s:%d: %s includes \"%s\" from the higher layer %s\n", rel, line_no, from, inc, to
+      if (!counts) printf "%s:%d: %s includes \"%s\" from the higher layer %s\n", rel, line_no, from, inc, to
       bad = 1
     }
   }
