@@ -5,6 +5,7 @@ import assert from 'node:assert/strict';
 import { Referee, insufficientMaterial, judgeClaim, playableFen, positionKey, Chess } from './lib/referee.mjs';
 import { POSITIONS, choosePosition, fits } from './lib/positions.mjs';
 import { Rng } from './lib/random.mjs';
+import { Session } from './lib/session.mjs';
 
 function play(ref, ...moves) {
   for (const text of moves) {
@@ -80,4 +81,26 @@ test('the position list and random positions are playable and fit a setboard lin
   }
   assert.equal(playableFen('4k3/8/8/8/8/8/8/R3K2k w - - 0 1'), false);
   assert.equal(playableFen('4k2R/8/8/8/8/8/8/4K3 w - - 0 1'), false);
+});
+
+// A claim in flight: the engine answered "go" in a bare-kings position with
+// its claim just as the interface sent "new". The claim is about the
+// position the engine stood in when it answered the last marker, not the
+// new game's; a claim no position since that marker bears out stays false.
+test('a claim in flight across "new" is judged in the position of the last answered marker', () => {
+  const claimAfterNew = (fen, claim) => {
+    const s = new Session({ engine: 'none', data: 'none', timeMarginMs: 100, fens: [], skip: new Set() }, 1);
+    s.proc = { stdin: { write() {} } };
+    s.ref = new Referee(fen);
+    s.pushState();
+    s.markerCounter = 1;
+    s.markers.set('xyzzy1', { id: 1, seqAtSend: s.stateSeq, answered: false });
+    s.onLine('Error (unknown command): xyzzy1', 0);
+    s.ref = new Referee('rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1');
+    s.pushState();
+    s.onLine(claim, 1);
+    return s.fault;
+  };
+  assert.equal(claimAfterNew('8/4k3/8/8/8/8/4K3/8 w - - 0 1', '1/2-1/2 {Insufficient material}'), null);
+  assert.match(claimAfterNew('8/4k3/8/8/8/8/4KR2/8 w - - 0 1', '1/2-1/2 {Insufficient material}') ?? '', /false claim/);
 });

@@ -569,10 +569,11 @@ export class Session {
     this.stats.claims += 1;
     if (this.resignedGame) return this.fail(`result line "${text}" after the engine resigned`);
     if (judgeClaim(text, this.ref.facts()) === null) return this.fail(`a result line the referee does not know: "${text}"`);
-    // Claims are judged in the current position, or one the game passed
-    // through after the last answered marker was sent (output in flight),
+    // Claims are judged in the current position, or one the game stood in
+    // since the last answered marker was sent (output in flight: a "go"
+    // answered with a claim just as "new" went out is about the old game),
     // or in a race window's position.
-    const game = [{ facts: this.ref.facts() }, ...this.states.filter((s) => s.seq > this.syncSeq)];
+    const game = [{ facts: this.ref.facts() }, ...this.states.filter((s) => s.seq >= this.syncSeq)];
     const inGame = game.some((s) => judgeClaim(text, s.facts));
     const inWindow = this.windows.some((w) => w.facts && judgeClaim(text, w.facts));
     if (!inGame && !inWindow) {
