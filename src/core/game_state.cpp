@@ -17,6 +17,7 @@ uint8_t reply_from, reply_to;
 uint8_t next_prediction_from = NO_SQUARE, next_prediction_to = NO_SQUARE;
 uint8_t expected_from, expected_to;
 PonderBackup ponder_backup;
+uint8_t prediction_on_board;
 uint8_t game_resigned;
 
 }  // namespace brevalt

@@ -58,6 +58,10 @@ struct PonderBackup {
   uint8_t board_after[64];
 };
 extern PonderBackup ponder_backup;
+// The predicted move stands on the board, played there for a ponder search
+// and not (yet) by the opponent: set when pondering starts, cleared when the
+// move is taken back and when a ponder hit makes it the game's move.
+extern uint8_t prediction_on_board;
 
 // The engine resigned this game: its last move was never shown, and no
 // further result line belongs to the game. Cleared by a new game and "go".

@@ -270,12 +270,13 @@ void command_go() {
   // side or another position.
   clear_ponder_reply();
   game_resigned = 0;
-  // While the engine ponders, the predicted move stands on its board but
-  // not on the interface's: the side to move is the one before it. The
-  // ponder search ends as on a miss, and the move request then has the
-  // engine play that side.
+  // While the engine ponders (or a ponder search that "result" stood down
+  // is still unwinding), the predicted move stands on its board but not on
+  // the interface's: the side to move is the one before it. The ponder
+  // search ends as on a miss, and the move request then has the engine
+  // play that side.
   int ply_to_move = game_ply;
-  if (pondering) {
+  if (pondering || prediction_on_board) {
     ply_to_move = ponder_backup.game_ply;
     stop_search = 1;
   }

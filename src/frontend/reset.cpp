@@ -118,6 +118,7 @@ void new_game() {
   pondering = 0;
   user_move_pending = 0;
   reply_ready = 0;
+  prediction_on_board = 0;
   ponder_hit = 0;
   resign_count = 0;
   game_resigned = 0;

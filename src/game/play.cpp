@@ -302,6 +302,7 @@ void restore_game_state() {
   game_ply = b.game_ply;
   game_fifty_counter = b.game_fifty_counter;
   find_king_squares();
+  prediction_on_board = 0;
 }
 
 namespace {
@@ -375,6 +376,7 @@ void start_pondering(int from, int to) {
   user_to = to;
   promotion_letter = 0;
   play_move(2);
+  prediction_on_board = 1;
   remember_ponder_key();
   std::memcpy(ponder_backup.board_after, board, sizeof(board));
 }
@@ -387,6 +389,7 @@ int play_move(int mode) {
     if (predicted && promotion_letter == 0 && ponder_enabled && !force_mode) {
       ponder_hit = 1;
       pondering = 0;
+      prediction_on_board = 0;
       allot_time();
       deadline -= static_cast<int32_t>(time_source()) - ponder_start;
       thinking = 1;

@@ -645,6 +645,16 @@ restart:
 
 finish:
   // Step 12. Finish.
+  // A ponder search stood down in its course ("result") still has the
+  // predicted move on the board, which the interface never saw played:
+  // take it back as on a miss, before a reset keeps the final position or
+  // a "go" has the engine play from it.
+  if (prediction_on_board && !pondering) {
+    restore_game_state();
+    forget_ponder_key();
+    clear_ponder_reply();
+    goto end;
+  }
   if (reset_request) goto end;
   if (!pondering) {
     // "force" during the search: the engine no longer moves, so it must not

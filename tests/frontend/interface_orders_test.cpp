@@ -126,6 +126,25 @@ TEST(SearchInterruptions, GoWhilePonderingSwitchesSidesAtOnce) {
   EXPECT_EQ(s.quit(), 0);
 }
 
+TEST(SearchInterruptions, ResultDuringAPonderSearchTakesThePredictedMoveBack) {
+  // "result" stands the engine down in the middle of its ponder search; the
+  // predicted move it had played on its own board must go, whether "go"
+  // follows at once (while the search unwinds) or once it has ended.
+  for (const char* pause : {"", "wait"}) {
+    SCOPED_TRACE(*pause ? "go after the search has ended" : "go at once");
+    EngineSandbox box;
+    EngineSession s(box);
+    size_t next = 0;
+    std::optional<rules::Position> p = start_pondering_in_pawn_ending(s, next);
+    ASSERT_TRUE(p);
+    s.send("result 1/2-1/2 {Game drawn}\n");
+    if (*pause) s.pump(ms(500));
+    s.send("time 3000\notim 3000\ngo\n");
+    expect_legal_answer(s, *p, next, ms(10000));
+    EXPECT_EQ(s.quit(), 0);
+  }
+}
+
 TEST(SetUpPositions, EditPositionMidGameIsPlayedFrom) {
   // xboard's Edit Position during a game: "force", "setboard", "go".
   const char* fen = "4k3/8/8/8/8/8/8/R3K3 w Q - 0 1";
