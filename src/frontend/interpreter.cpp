@@ -276,7 +276,7 @@ void command_go() {
   // search ends as on a miss, and the move request then has the engine
   // play that side.
   int ply_to_move = game_ply;
-  if (pondering || prediction_on_board) {
+  if (prediction_on_board) {
     ply_to_move = ponder_backup.game_ply;
     stop_search = 1;
   }
