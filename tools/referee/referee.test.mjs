@@ -37,6 +37,22 @@ test('castling rights make positions differ; an en passant square nobody can use
   assert.equal(positionKey(a), positionKey(b));
 });
 
+test('the en passant square of a set-up FEN makes the set-up position differ, for the engine too', () => {
+  // Seed 5200938: exf6 e.p. is possible only in the set-up position, so the
+  // bishops' second return is its second occurrence, not its third.
+  const ref = new Referee('rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6 0 3');
+  for (let i = 0; i < 2; i += 1) play(ref, 'f1b5', 'c8d7', 'b5f1', 'd7c8');
+  assert.equal(ref.repetitions(), 2);
+  assert.equal(ref.strictRepetitions(), 2);
+  play(ref, 'f1b5', 'c8d7', 'b5f1', 'd7c8');
+  assert.equal(ref.strictRepetitions(), 3);
+  // A double step and a set-up square name the same right.
+  const stepped = new Referee('3k4/8/8/8/4p3/8/5P2/4K3 w - - 0 1');
+  play(stepped, 'f2f4');
+  const set = new Referee('3k4/8/8/8/4pP2/8/8/4K3 b - f3 0 1');
+  assert.equal(stepped.last.strict, set.last.strict);
+});
+
 test('the 50-move count starts at the set-up position whatever the FEN says', () => {
   const ref = new Referee('4k3/8/8/8/8/8/8/R3K3 w - - 99 80');
   assert.equal(judgeClaim('1/2-1/2 {Draw by 50-move rule}', ref.facts()), false);

@@ -17,10 +17,17 @@ export function positionKey(chess) {
 }
 
 // The engine's own, stricter notion: any double step gives an en passant
-// right, whether or not a pawn can take. Claims are required by it only.
-function strictKey(chess, move) {
+// right, whether or not a pawn can take, and so does the en passant square
+// of a set-up FEN. Claims are required by it only. `ep` is the square
+// passed over, or '-'.
+function strictKey(chess, ep) {
   const f = chess.fen().split(' ');
-  return `${f[0]} ${f[1]} ${f[2]} ${move && move.flags.includes('b') ? move.to : '-'}`;
+  return `${f[0]} ${f[1]} ${f[2]} ${ep}`;
+}
+
+// The square a double step passed over, or '-' for any other move.
+function passedSquare(move) {
+  return move.flags.includes('b') ? move.to[0] + (move.color === 'w' ? '3' : '6') : '-';
 }
 
 function squareColour(square) {
@@ -80,7 +87,8 @@ export class Referee {
     this.chess = new Chess(fen);
     // One entry per position of the game, the set-up position first. extra
     // is whatever the caller keeps with a move (the clocks before it).
-    this.entries = [{ key: positionKey(this.chess), strict: strictKey(this.chess, null), quiet: 0, move: null, extra: null }];
+    const setupEp = fen.trim().split(/\s+/)[3] ?? '-';
+    this.entries = [{ key: positionKey(this.chess), strict: strictKey(this.chess, setupEp), quiet: 0, move: null, extra: null }];
   }
 
   get turn() {
@@ -103,7 +111,7 @@ export class Referee {
   apply(move, extra = null) {
     const done = this.chess.move({ from: move.from, to: move.to, promotion: move.promotion });
     const quiet = done.piece === 'p' || done.captured ? 0 : this.last.quiet + 1;
-    this.entries.push({ key: positionKey(this.chess), strict: strictKey(this.chess, done), quiet, move: done, extra });
+    this.entries.push({ key: positionKey(this.chess), strict: strictKey(this.chess, passedSquare(done)), quiet, move: done, extra });
     return done;
   }
 
