@@ -1,11 +1,19 @@
 // The two questions the engine asks of the operating system: is a command
-// line waiting on standard input, and what time is it.
+// line waiting on standard input, and what time is it; and the set-up of the
+// standard streams that talk to the interface. One source file answers them
+// for each system: platform_posix.cpp and platform_windows.cpp.
 #pragma once
 
 #include <cstdint>
 
 namespace brevalt {
 
+// Makes standard input and output fit for a line protocol: unbuffered, so
+// the interface sees every line at once and no command waits in a stdio
+// buffer where the input poll cannot see it; the same bytes on every
+// system (no CR added before LF); and an interface that closes our output
+// does not end the engine with a signal.
+void prepare_standard_streams();
 // Nonzero when a read of standard input will not block for long (data is
 // waiting, or the input has ended and the read will report it).
 unsigned input_waiting();

@@ -1,5 +1,6 @@
 // POSIX answers to the two platform questions: bytes waiting on standard
 // input (pipe, file or terminal) without blocking, and a monotonic clock.
+#ifndef _WIN32
 #include "core/platform.h"
 
 #include <poll.h>
@@ -8,9 +9,17 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 
 namespace brevalt {
+
+void prepare_standard_streams() {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  std::setvbuf(stdin, nullptr, _IONBF, 0);
+  std::fflush(nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+}
 
 unsigned input_waiting() {
   // Lines already read into the stdio buffer count as waiting too: the
@@ -64,3 +73,4 @@ uint32_t clock_ticks() {
 }
 
 }  // namespace brevalt
+#endif  // !_WIN32

@@ -4,7 +4,6 @@
 // search are interpreted at once, on the same thread.
 #include "frontend/mainloop.h"
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -91,11 +90,7 @@ void poll_input(int32_t node_count) {
 void main_loop() {
   // Step 1. Unbuffered streams: the interface sees every line at once, and
   // no command sits in a stdio buffer where the input poll cannot see it.
-  std::setvbuf(stdout, nullptr, _IONBF, 0);
-  std::setvbuf(stdin, nullptr, _IONBF, 0);
-  std::fflush(nullptr);
-  // An interface that closes our output must not kill us mid-game with a signal.
-  std::signal(SIGPIPE, SIG_IGN);
+  prepare_standard_streams();
 
   // Steps 2 to 5.
   clear_protocol_state();

@@ -6,10 +6,26 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
 
 namespace brevalt::tools {
 
 namespace {
+
+// Puts a finished file in place of any old one at once. Windows' rename
+// refuses to replace an existing file; MoveFileEx replaces it in one step.
+bool replace_file(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  errno = EACCES;
+  return false;
+#else
+  return std::rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
 
 // Separates the moves played from the text of the rest of a game that
 // stopped at an unplayable move, in a game's identity.
@@ -173,7 +189,7 @@ bool BookBuilder::write(const std::string& path, std::string* error) {
     std::remove(partial.c_str());
     return false;
   }
-  if (std::rename(partial.c_str(), path.c_str()) != 0) {
+  if (!replace_file(partial, path)) {
     *error = "cannot write " + path + ": " + std::strerror(errno);
     std::remove(partial.c_str());
     return false;

@@ -1,9 +1,12 @@
 // The PGN reader: xz decompression through liblzma, and a character-level
 // scanner that splits the text into games and keeps only what the book
-// needs of each.
+// needs of each. A build without liblzma (the Windows one: Debian has no
+// liblzma for MinGW) reads plain PGN and refuses xz files by name.
 #include "book/pgn.h"
 
+#if BREVALT_HAVE_XZ
 #include <lzma.h>
+#endif
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -44,6 +47,7 @@ bool ends_symbol(int c) {
   return c < 0 || is_space(c) || std::strchr("{}()[];$\"", c) != nullptr;
 }
 
+#if BREVALT_HAVE_XZ
 const char* lzma_message(lzma_ret r) {
   switch (r) {
     case LZMA_MEM_ERROR: return "out of memory while decompressing";
@@ -54,15 +58,20 @@ const char* lzma_message(lzma_ret r) {
     default: return "xz decompression failed";
   }
 }
+#endif
 
 }  // namespace
 
 // The liblzma state, kept out of the header.
+#if BREVALT_HAVE_XZ
 struct ByteSource::XzDecoder {
   lzma_stream stream = LZMA_STREAM_INIT;
   bool finished = false;
   ~XzDecoder() { lzma_end(&stream); }
 };
+#else
+struct ByteSource::XzDecoder {};
+#endif
 
 ByteSource::ByteSource() = default;
 
@@ -91,6 +100,7 @@ bool ByteSource::open_file(const std::string& path, std::string* error) {
   // Compressed input is recognised by its name or by its first bytes.
   const bool magic = raw_len_ >= sizeof XZ_MAGIC && std::memcmp(raw_.data(), XZ_MAGIC, sizeof XZ_MAGIC) == 0;
   if (magic || ends_with(path, ".xz")) {
+#if BREVALT_HAVE_XZ
     xz_ = std::make_unique<XzDecoder>();
     // Concatenated streams are one text, as xz -d would give it.
     const lzma_ret r = lzma_stream_decoder(&xz_->stream, UINT64_MAX, LZMA_CONCATENATED);
@@ -98,6 +108,10 @@ bool ByteSource::open_file(const std::string& path, std::string* error) {
       *error = "cannot read " + path + ": " + lzma_message(r);
       return false;
     }
+#else
+    *error = "cannot read " + path + ": xz-compressed, and this build reads plain PGN only (decompress it with xz -d)";
+    return false;
+#endif
   }
   return true;
 }
@@ -142,6 +156,7 @@ long ByteSource::read(unsigned char* out, size_t size) {
     return static_cast<long>(n);
   }
 
+#if BREVALT_HAVE_XZ
   // xz: decode until some output is there or the stream has ended.
   lzma_stream& s = xz_->stream;
   if (xz_->finished) return 0;
@@ -168,6 +183,9 @@ long ByteSource::read(unsigned char* out, size_t size) {
     }
   }
   return static_cast<long>(size - s.avail_out);
+#else
+  return -1;  // never reached: open_file refuses xz input in this build
+#endif
 }
 
 PgnReader::PgnReader(ByteSource& source) : source_(source), buffer_(TEXT_CHUNK) {}
