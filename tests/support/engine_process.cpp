@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
+#include <vector>
 
 #include "support/files.h"
 
@@ -26,8 +27,33 @@ long now_ms() {
   return ts.tv_sec * 1000L + ts.tv_nsec / 1000000L;
 }
 
+// The command that starts the engine: the engine this build made, or the
+// words of BREVALT_TEST_ENGINE when it is set (a command prefix and a
+// program, such as "wine /path/build-windows/brevalt.exe", so that the same
+// tests judge the Windows engine under Wine).
+std::vector<std::string> engine_command() {
+  std::vector<std::string> words;
+  const char* command = std::getenv("BREVALT_TEST_ENGINE");
+  if (!command || !*command) return {BREVALT_ENGINE};
+  std::string word;
+  for (const char* p = command;; ++p) {
+    if (*p == ' ' || *p == '\0') {
+      if (!word.empty()) words.push_back(word);
+      word.clear();
+      if (!*p) break;
+    } else {
+      word += *p;
+    }
+  }
+  return words;
+}
+
 // Starts the engine in `dir` with pipes on its standard input and output.
 pid_t spawn_engine(const std::string& dir, int& input_writer, int& output_reader, const char* error_path = nullptr) {
+  const std::vector<std::string> command = engine_command();
+  std::vector<char*> argv;
+  for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+  argv.push_back(nullptr);
   int in_pipe[2], out_pipe[2];
   if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0) throw std::runtime_error("pipe failed");
   pid_t pid = fork();
@@ -44,7 +70,7 @@ pid_t spawn_engine(const std::string& dir, int& input_writer, int& output_reader
     close(out_pipe[0]);
     close(out_pipe[1]);
     if (chdir(dir.c_str()) != 0) _exit(127);
-    execl(BREVALT_ENGINE, BREVALT_ENGINE, static_cast<char*>(nullptr));
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   close(in_pipe[0]);
@@ -80,8 +106,15 @@ bool EngineSandbox::has_file(const std::string& name) const {
   return access((dir_ + "/" + name).c_str(), F_OK) == 0;
 }
 
+std::string engine_text(std::string text) {
+  if (const char* command = std::getenv("BREVALT_TEST_ENGINE"); command && *command) {
+    for (size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos;) text.erase(at, 1);
+  }
+  return text;
+}
+
 std::string EngineSandbox::read_file(const std::string& name) const {
-  return testing::read_file(dir_ + "/" + name);
+  return engine_text(testing::read_file(dir_ + "/" + name));
 }
 
 EngineRun EngineSandbox::run(const std::string& input, int timeout_ms, bool close_input) const {

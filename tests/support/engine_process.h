@@ -20,6 +20,13 @@ struct EngineRun {
   bool timed_out = false;  // killed after the time limit
 };
 
+// A text as the engine under test leaves it in a file. The Windows engine
+// reads and writes its text files in text mode: CR LF read becomes LF, and
+// LF is written as CR LF. With BREVALT_TEST_ENGINE set, CR LF becomes LF
+// (EngineSandbox::read_file does the same to what it reads); the Linux
+// engine's text is unchanged.
+std::string engine_text(std::string text);
+
 class EngineSandbox {
  public:
   // A fresh folder with MoveFile, hash_values and Brevalt.ini.
@@ -32,6 +39,7 @@ class EngineSandbox {
   void write_file(const std::string& name, const std::string& content) const;
   void remove_file(const std::string& name) const;
   bool has_file(const std::string& name) const;
+  // The file's text, through engine_text.
   std::string read_file(const std::string& name) const;
 
   // Runs the engine with `input` on standard input. With close_input the

@@ -244,9 +244,9 @@ TEST(EpdRunner, SurvivesTheFlawsOfRealSuiteFiles) {
   EXPECT_EQ(out.find("Bad exit."), std::string::npos);
   const std::string stats = without_test_lines(box.read_file("epd_stats.txt"));
   EXPECT_EQ(stats.substr(0, stats.find("\nfound=")),
-            "bm Kxg2;  id \"crlf\";\r\n  kq\n<tests>\n\n"
-            "bm exd5; \tid\t\"tabs\";\n  \n<tests>\n\n"
-            "bm Kxg2 \n  kq\n<tests>\n\n");
+            engine_text("bm Kxg2;  id \"crlf\";\r\n  kq\n<tests>\n\n"
+                        "bm exd5; \tid\t\"tabs\";\n  \n<tests>\n\n"
+                        "bm Kxg2 \n  kq\n<tests>\n\n"));
 }
 
 TEST(EpdRunner, MissingFilesAndUnknownSuiteNumbers) {
