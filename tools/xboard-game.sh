@@ -29,6 +29,10 @@
 #                        unfinished (default 1200)
 #   XBOARD_GAME_KEEP=1   keep the temporary folder (xboard's debug file,
 #                        the engines' working folders) after a passed game
+#   XBOARD_GAME_ENGINE   the command that starts Brevalt, instead of
+#                        build/brevalt (tools/xboard-game-windows.sh runs
+#                        the Windows engine under Wine this way)
+#   XBOARD_GAME_NAME     base name of the files written (default xboard-game)
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/docs}
@@ -37,6 +41,8 @@ inc=${XBOARD_GAME_INC:-1}
 limit=${XBOARD_GAME_LIMIT:-1200}
 xboard=/usr/games/xboard
 opponent=/usr/games/fairymax
+engine=${XBOARD_GAME_ENGINE:-$root/build/brevalt}
+name=${XBOARD_GAME_NAME:-xboard-game}
 
 missing=""
 for program in "$xboard" "$opponent" Xvfb xwd xwdtopnm pamcut pnmtopng xdotool setsid; do
@@ -46,7 +52,9 @@ if [ -n "$missing" ]; then
   echo "xboard-game: missing:$missing (tools/install-soak-deps.sh installs them)" >&2
   exit 2
 fi
-for file in build/brevalt data/book_normal.bin; do
+engine_file=build/brevalt
+[ -n "${XBOARD_GAME_ENGINE:-}" ] && engine_file=""
+for file in $engine_file data/book_normal.bin; do
   if [ ! -f "$root/$file" ]; then
     echo "xboard-game: $root/$file is not built" >&2
     exit 2
@@ -115,7 +123,7 @@ first_black=false
 # temporary, so no settings of the user's are read or changed.
 set -- \
   -settingsFile "$tmp/xboard.settings" -saveSettingsOnExit false \
-  -fcp "$root/build/brevalt" -fd "$tmp/brevalt" \
+  -fcp "$engine" -fd "$tmp/brevalt" \
   -scp "$opponent" -sd "$tmp/opponent" -secondComputerString "" \
   -firstPlaysBlack "$first_black" \
   -mode TwoMachines -tc "$tc" -inc "$inc" -xponder \
@@ -197,6 +205,6 @@ esac
 [ "$status" -eq 0 ] || exit "$status"
 
 mkdir -p "$out"
-cp "$tmp/game.pgn" "$out/xboard-game.pgn"
-cp "$tmp/game.png" "$out/xboard-game.png"
-echo "xboard-game: passed; $out/xboard-game.pgn and $out/xboard-game.png written"
+cp "$tmp/game.pgn" "$out/$name.pgn"
+cp "$tmp/game.png" "$out/$name.png"
+echo "xboard-game: passed; $out/$name.pgn and $out/$name.png written"
