@@ -65,9 +65,12 @@ TEST(SearchControl, QuestionMarkMovesAtOnceWithTheBestMoveSoFar) {
   start_long_search(s);
   const auto asked = std::chrono::steady_clock::now();
   s.send("?\n");
+  // Thinking on its own time, the engine looks at its input every 100,000
+  // nodes, well under a tenth of a second: the move follows at once, on
+  // Linux as on Windows (where the pipe query tells it that "?" is there).
   std::optional<std::string> move = s.wait_for_line(is_move_line, ms(2000));
   ASSERT_TRUE(move) << s.out();
-  EXPECT_LE(elapsed_ms(asked), ms(2000));
+  EXPECT_LE(elapsed_ms(asked), ms(500));
   const rules::Position start = rules::Position::from_fen(START);
   std::optional<rules::Move> played = start.find(move_of(*move));
   ASSERT_TRUE(played) << *move;
