@@ -5,6 +5,9 @@
 #include "board/attacks.h"
 
 #include "board/position.h"
+#include "board/rays.h"
+
+#include <bit>
 
 namespace brevalt {
 
@@ -139,6 +142,132 @@ int32_t take_smallest(ExchangeList& list) {
   int32_t v = list.value[best];
   list.value[best] = USED_ENTRY;
   return v & ~1;  // an x-ray loses its odd marker when it captures
+}
+
+// Step 2 of exchange_loss by the target lists: every capturer of sq, both
+// colours, in scan order. Used when the loaded lists do not fit the ray
+// masks (see board/rays.h).
+void gather_by_lists(int sq, ExchangeList* lists) {
+  // Ranks and files: rooks and queens, each one behind another marked as an
+  // x-ray; the first other piece closes the ray.
+  for (const uint8_t* p = rook_rays[sq]; *p != END_OF_LIST; ++p) {
+    int xray = 0;
+    for (; *p != RAY_BREAK && *p != END_OF_LIST; ++p) {
+      int code = board[*p];
+      if (code == EMPTY) continue;
+      if (is_orthogonal_slider(code)) {
+        add_capturer(lists[colour_of(code) >> 3], piece_value[type_of(code)] + xray);
+        xray = 1;
+        continue;
+      }
+      if (type_of(code) == KING && king_next_to(*p, sq))
+        add_capturer(lists[colour_of(code) >> 3], KING_EXCHANGE_VALUE);
+      p = end_of_ray(p);
+      break;
+    }
+    if (*p == END_OF_LIST) break;
+  }
+
+  // Diagonals: bishops and queens as above; a pawn that captures
+  // onto the square joins without closing the ray, and a slider behind it
+  // counts as a direct capturer.
+  for (const uint8_t* p = bishop_rays[sq]; *p != END_OF_LIST; ++p) {
+    int xray = 0;
+    for (; *p != RAY_BREAK && *p != END_OF_LIST; ++p) {
+      int at = *p, code = board[at];
+      if (code == EMPTY) continue;
+      if (is_diagonal_slider(code)) {
+        add_capturer(lists[colour_of(code) >> 3], piece_value[type_of(code)] + xray);
+        xray = 1;
+        continue;
+      }
+      if (code == PAWN + BLACK && (at == sq + 7 || at == sq + 9)) {
+        add_capturer(lists[1], piece_value[PAWN]);
+        continue;
+      }
+      if (code == PAWN && (at == sq - 7 || at == sq - 9)) {
+        add_capturer(lists[0], piece_value[PAWN]);
+        continue;
+      }
+      if (type_of(code) == KING && king_next_to(at, sq))
+        add_capturer(lists[colour_of(code) >> 3], KING_EXCHANGE_VALUE);
+      p = end_of_ray(p);
+      break;
+    }
+    if (*p == END_OF_LIST) break;
+  }
+
+  // Knights of either colour.
+  for (const uint8_t* p = knight_targets[sq]; *p != END_OF_LIST; ++p)
+    if (*p != RAY_BREAK && type_of(board[*p]) == KNIGHT)
+      add_capturer(lists[colour_of(board[*p]) >> 3], piece_value[KNIGHT]);
+}
+
+// The same capturers, found with the ray masks: each ray is walked from one
+// occupied square to the next, in the list's order, and the knights of each
+// colour are counted (all knights capture for the same value, so their order
+// among themselves cannot change the exchange).
+void gather_by_masks(int sq, ExchangeList* lists) {
+  const uint64_t occupied = occupied_squares();
+
+  // Ranks and files: rooks and queens, each one behind another marked as an
+  // x-ray; the first other piece closes the ray.
+  const SquareRays& lines = ray_tables[ROOK_RAYS][sq];
+  for (int r = 0; r < lines.count; ++r) {
+    uint64_t bits = lines.mask[r] & occupied;
+    int xray = 0;
+    while (bits) {
+      const int at = nearest_square(bits, lines, r);
+      bits &= ~(uint64_t{1} << at);
+      const int code = board[at];
+      if (is_orthogonal_slider(code)) {
+        add_capturer(lists[colour_of(code) >> 3], piece_value[type_of(code)] + xray);
+        xray = 1;
+        continue;
+      }
+      if (type_of(code) == KING && king_next_to(at, sq))
+        add_capturer(lists[colour_of(code) >> 3], KING_EXCHANGE_VALUE);
+      break;
+    }
+  }
+
+  // Diagonals: bishops and queens as above; a pawn that captures onto the
+  // square joins without closing the ray.
+  const SquareRays& diagonals = ray_tables[BISHOP_RAYS][sq];
+  for (int r = 0; r < diagonals.count; ++r) {
+    uint64_t bits = diagonals.mask[r] & occupied;
+    int xray = 0;
+    while (bits) {
+      const int at = nearest_square(bits, diagonals, r);
+      bits &= ~(uint64_t{1} << at);
+      const int code = board[at];
+      if (is_diagonal_slider(code)) {
+        add_capturer(lists[colour_of(code) >> 3], piece_value[type_of(code)] + xray);
+        xray = 1;
+        continue;
+      }
+      if (code == PAWN + BLACK && (at == sq + 7 || at == sq + 9)) {
+        add_capturer(lists[1], piece_value[PAWN]);
+        continue;
+      }
+      if (code == PAWN && (at == sq - 7 || at == sq - 9)) {
+        add_capturer(lists[0], piece_value[PAWN]);
+        continue;
+      }
+      if (type_of(code) == KING && king_next_to(at, sq))
+        add_capturer(lists[colour_of(code) >> 3], KING_EXCHANGE_VALUE);
+      break;
+    }
+  }
+
+  // Knights of either colour.
+  const uint64_t knight_squares = ray_tables[KNIGHT_RAYS][sq].all;
+  if (knight_squares & occupied) {
+    for (int colour = 0; colour < 2; ++colour) {
+      const int n = std::popcount(knight_squares & squares_holding(static_cast<uint8_t>(KNIGHT | (colour << 3))));
+      for (int i = 0; i < n; ++i) add_capturer(lists[colour], piece_value[KNIGHT]);
+    }
+  }
 }
 
 }  // namespace
@@ -391,59 +520,9 @@ int exchange_loss(int sq) {
   ExchangeList& defenders = lists[colour_of(piece) >> 3];
   ExchangeList& attackers = lists[(colour_of(piece) >> 3) ^ 1];
 
-  // Step 2a. Ranks and files: rooks and queens, each one behind another
-  // marked as an x-ray; the first other piece closes the ray.
-  for (const uint8_t* p = rook_rays[sq]; *p != END_OF_LIST; ++p) {
-    int xray = 0;
-    for (; *p != RAY_BREAK && *p != END_OF_LIST; ++p) {
-      int code = board[*p];
-      if (code == EMPTY) continue;
-      if (is_orthogonal_slider(code)) {
-        add_capturer(lists[colour_of(code) >> 3], piece_value[type_of(code)] + xray);
-        xray = 1;
-        continue;
-      }
-      if (type_of(code) == KING && king_next_to(*p, sq))
-        add_capturer(lists[colour_of(code) >> 3], KING_EXCHANGE_VALUE);
-      p = end_of_ray(p);
-      break;
-    }
-    if (*p == END_OF_LIST) break;
-  }
-
-  // Step 2b. Diagonals: bishops and queens as above; a pawn that captures
-  // onto the square joins without closing the ray, and a slider behind it
-  // counts as a direct capturer.
-  for (const uint8_t* p = bishop_rays[sq]; *p != END_OF_LIST; ++p) {
-    int xray = 0;
-    for (; *p != RAY_BREAK && *p != END_OF_LIST; ++p) {
-      int at = *p, code = board[at];
-      if (code == EMPTY) continue;
-      if (is_diagonal_slider(code)) {
-        add_capturer(lists[colour_of(code) >> 3], piece_value[type_of(code)] + xray);
-        xray = 1;
-        continue;
-      }
-      if (code == PAWN + BLACK && (at == sq + 7 || at == sq + 9)) {
-        add_capturer(lists[1], piece_value[PAWN]);
-        continue;
-      }
-      if (code == PAWN && (at == sq - 7 || at == sq - 9)) {
-        add_capturer(lists[0], piece_value[PAWN]);
-        continue;
-      }
-      if (type_of(code) == KING && king_next_to(at, sq))
-        add_capturer(lists[colour_of(code) >> 3], KING_EXCHANGE_VALUE);
-      p = end_of_ray(p);
-      break;
-    }
-    if (*p == END_OF_LIST) break;
-  }
-
-  // Step 2c. Knights of either colour.
-  for (const uint8_t* p = knight_targets[sq]; *p != END_OF_LIST; ++p)
-    if (*p != RAY_BREAK && type_of(board[*p]) == KNIGHT)
-      add_capturer(lists[colour_of(board[*p]) >> 3], piece_value[KNIGHT]);
+  // Step 2. Every capturer of the square, both colours.
+  if (ray_masks_ready) gather_by_masks(sq, lists);
+  else gather_by_lists(sq, lists);
 
   // Step 3. Unattacked: nothing lost; attacked and undefended: all of it.
   if (attackers.count == 0) return 0;

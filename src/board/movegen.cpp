@@ -11,6 +11,7 @@
 
 #include "board/attacks.h"
 #include "board/position.h"
+#include "board/rays.h"
 #include "core/search_state.h"
 
 namespace brevalt {
@@ -203,6 +204,19 @@ int ray_moves(const uint8_t* p, int f, int k, int side, int evasions, int n) {
   return n;
 }
 
+// Step 4, when only captures can enter the row (quiescence, no check, no
+// quiet checks sought): each ray yields at most its first occupied square,
+// found with the ray masks instead of a walk over the empty ones.
+int ray_captures(const SquareRays& rays, uint64_t occupied, int f, int k, int side, int n) {
+  for (int r = 0; r < rays.count; ++r) {
+    const uint64_t bits = rays.mask[r] & occupied;
+    if (!bits) continue;
+    const int t = nearest_square(bits, rays, r);
+    if (colour_of(board[t]) != side) n = add_qs_capture(f, t, k, n);
+  }
+  return n;
+}
+
 // Step 5 of generate_moves: castling, after the king's ordinary moves
 // (b1/b8 may be attacked: only the king's own squares count).
 int castling_moves(int k, int n) {
@@ -249,7 +263,11 @@ uint8_t generate_moves(int side, int evasions) {
   int n = 0;
 
   // Step 2. Pieces in list order; captured entries and stale squares are
-  // skipped.
+  // skipped. In quiescence, unless quiet checks are sought at this node,
+  // empty squares add nothing, and the pieces' rays are walked by their masks.
+  const bool captures_only = ray_masks_ready && quiescence_mode && !evasions &&
+                             !(horizon_qs && !first_qs_generation && !root_endgame);
+  const uint64_t occupied = captures_only ? occupied_squares() : 0;
   const PieceEntry* list = side == BLACK_SIDE ? black_pieces : white_pieces;
   for (int i = 0; i < PIECE_LIST_SIZE && list[i].square != NO_SQUARE; ++i) {
     const int f = list[i].square;
@@ -257,6 +275,14 @@ uint8_t generate_moves(int side, int evasions) {
     const int k = board[f];
     if (k == EMPTY || colour_of(k) != side) continue;
 
+    if (captures_only && type_of(k) != PAWN) {
+      const int t = type_of(k);
+      if (t == KNIGHT) n = ray_captures(ray_tables[KNIGHT_RAYS][f], occupied, f, k, side, n);
+      if (t == ROOK || t == QUEEN) n = ray_captures(ray_tables[ROOK_RAYS][f], occupied, f, k, side, n);
+      if (t == BISHOP || t == QUEEN) n = ray_captures(ray_tables[BISHOP_RAYS][f], occupied, f, k, side, n);
+      if (t == KING) n = ray_captures(ray_tables[KING_RAYS][f], occupied, f, k, side, n);
+      continue;
+    }
     switch (type_of(k)) {
       case PAWN:  // Step 3
         n = pawn_moves(f, k, side, evasions, n);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "board/position.h"
+#include "board/rays.h"
 #include "config/params.h"
 #include "core/platform.h"
 #include "eval/pawns.h"
@@ -132,6 +133,8 @@ void build_reach_table() {
     for (const uint8_t* p = black_pawn_targets[s]; *p != END_OF_LIST; ++p)
       if (*p < 64 && (s - *p == 7 || s - *p == 9)) reach[7][s][*p] = 1;
   }
+  // The ray masks come from the same lists.
+  build_ray_masks();
 }
 
 int read_hash_values() {
