@@ -6,6 +6,7 @@
 
 #include "board/makemove.h"
 #include "board/position.h"
+#include "board/rays.h"
 #include "core/control.h"
 #include "core/search_state.h"
 #include "eval/king.h"
@@ -90,22 +91,38 @@ void clear_side(SideCounts& c) {
   c.high_file = -1;
 }
 
-// The pieces and pawns from the lists as bits numbered file * 8 + rank:
+// Squares numbered rank * 8 + file turned into bits numbered file * 8 +
+// rank (a flip about the a1-h8 diagonal, in three exchange steps).
+uint64_t file_major(uint64_t x) {
+  constexpr uint64_t k1 = 0x5500550055005500, k2 = 0x3333000033330000, k4 = 0x0f0f0f0f00000000;
+  uint64_t t = k4 & (x ^ (x << 28));
+  x ^= t ^ (t >> 28);
+  t = k2 & (x ^ (x << 14));
+  x ^= t ^ (t >> 14);
+  t = k1 & (x ^ (x << 7));
+  x ^= t ^ (t >> 7);
+  return x;
+}
+
+// The pieces and pawns on the board as bits numbered file * 8 + rank:
 // visited lowest bit first they come in the order of a board scan from
 // file a to h, rank 1 to 8 within a file, so "first" and "last" mean the
-// same on a cache hit as on a miss.
-void collect(uint64_t& pieces, uint64_t& pawns, uint8_t* code_at) {
-  pieces = pawns = 0;
-  for (const PieceEntry* list : {white_pieces, black_pieces})
-    for (int i = 0; i < PIECE_LIST_SIZE && list[i].square != NO_SQUARE; ++i) {
-      const int sq = list[i].square;
-      if (sq > 63) continue;
-      const int type = type_of(list[i].code);
-      if (type == KING || type == EMPTY) continue;
-      const int index = file_of(sq) * 8 + rank_of(sq);
-      (type == PAWN ? pawns : pieces) |= uint64_t{1} << index;
-      code_at[index] = list[i].code;
-    }
+// same on a cache hit as on a miss. The piece lists hold exactly these
+// pieces (the position check after every make and unmake says so), so the
+// board is read directly, sixteen squares at a time.
+void collect(uint64_t& pieces, uint64_t& pawns) {
+  const uint64_t pawn_squares = squares_holding(PAWN) | squares_holding(PAWN + BLACK);
+  const uint64_t king_squares = squares_holding(KING) | squares_holding(KING + BLACK);
+  pawns = file_major(pawn_squares);
+  pieces = file_major(occupied_squares() & ~pawn_squares & ~king_squares);
+}
+
+// The codes of the pieces in `bits` (numbered as above) into code_at.
+void fill_codes(uint64_t bits, uint8_t* code_at) {
+  for (; bits != 0; bits &= bits - 1) {
+    const int index = std::countr_zero(bits);
+    code_at[index] = board[(index & 7) * 8 + (index >> 3)];
+  }
 }
 
 // Safe from attack: settled, and the enemy has too little to attack with.
@@ -223,11 +240,13 @@ int evaluate(int alpha, int beta) {
   pawn_hash_hits += hit;
   uint64_t piece_bits, pawn_bits;
   uint8_t code_at[64];
-  collect(piece_bits, pawn_bits, code_at);
+  collect(piece_bits, pawn_bits);
+  fill_codes(piece_bits, code_at);
   PawnData pd;
   if (hit) {
     load_pawn_entry(*entry, pd);
   } else {
+    fill_codes(pawn_bits, code_at);
     clear_pawn_data(pd);
     scan_pawns(pd, ec, pawn_bits, code_at);
   }
