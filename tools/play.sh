@@ -5,7 +5,7 @@
 set -e
 cd "$(dirname "$0")/.."
 sh tools/install-deps.sh >&2
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >&2
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBREVALT_PGO=ON >&2
 cmake --build build -j2 >&2
 cd data
 exec ../build/brevalt

@@ -1,0 +1,173 @@
+// The engine's hot routines one by one (Google Benchmark), so that a change
+// in speed shows at the routine where it happens: make and unmake, move
+// generation in the normal and the quiescence mode, the static evaluation,
+// and a whole fixed-depth search counted per node. Each reports items per
+// second: moves made, moves generated, evaluations, nodes.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+
+#include "board/attacks.h"
+#include "board/fen.h"
+#include "board/legal.h"
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "board/position.h"
+#include "config/params.h"
+#include "config/startup.h"
+#include "frontend/interpreter.h"
+#include "frontend/mainloop.h"
+#include "core/platform.h"
+#include "core/search_state.h"
+#include "eval/eval.h"
+#include "perft_support.h"
+#include "search/root.h"
+#include "search/search.h"
+#include "search/tables.h"
+#include "search/timeman.h"
+
+namespace {
+
+using namespace brevalt;
+
+// An opening, two middlegames and an ending.
+constexpr const char* kPositions[] = {
+    "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3",
+    "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+    "r2q1rk1/pp2ppbp/1np2np1/2Q3B1/3PP1b1/2N2N2/PP3PPP/3RKB1R b K - 3 11",
+    "8/2R2pk1/6p1/7p/P6P/6P1/r4PK1/8 w - - 0 1",
+};
+constexpr int kPositionCount = sizeof(kPositions) / sizeof(kPositions[0]);
+
+// The iteration depth of the node benchmark: a search of a few tenths of a second.
+constexpr int kSearchDepth = 7;
+constexpr int16_t kLongClock = 30000;
+
+int side_to_move() { return (game_ply & 1) ? BLACK : 0; }
+
+// Sets up position i at ply 0 with the root's check state, as the root
+// driver leaves it; false when the position is refused.
+bool load(int i) {
+  if (!setup_fen(kPositions[i])) return false;
+  ply = 0;
+  ply_sign = -1;
+  state_top = &state_stack[0];
+  lists_frozen = 0;
+  thinking = 0;
+  const int side = side_to_move();
+  const int32_t record[3] = {side >> 3, side ? black_king_sq : white_king_sq, END_OF_LIST};
+  in_check[1] = 0;
+  checker_square[1] = 0;
+  if (square_attacked(record)) {
+    in_check[1] = 1;
+    find_checkers(record);
+  }
+  return true;
+}
+
+// The legal moves of the loaded position.
+int list_moves(LegalMove* out) {
+  legal_count = 0;
+  lists_frozen = 1;
+  generate_legal_moves(side_to_move());
+  lists_frozen = 0;
+  for (int i = 0; i < legal_count; ++i) out[i] = legal_moves[i];
+  return legal_count;
+}
+
+// Make and unmake of every legal move, as the search plays them.
+void BM_MakeUnmake(benchmark::State& state) {
+  if (!load(static_cast<int>(state.range(0)))) return state.SkipWithError("position refused");
+  LegalMove moves[LEGAL_MOVES_SIZE];
+  const int n = list_moves(moves);
+  int64_t made = 0;
+  ply = 1;
+  state_top = &state_stack[1];
+  state_stack[1] = state_stack[0];
+  for (auto _ : state) {
+    for (int i = 0; i < n; ++i) {
+      if (apply_search_move(moves[i].from, moves[i].to, 0).legal) unmake_move(0);
+      ++made;
+    }
+  }
+  state.SetItemsProcessed(made);
+}
+
+// One generation pass of the side to move; normal or quiescence mode.
+void generate(benchmark::State& state, int16_t quiescence) {
+  if (!load(static_cast<int>(state.range(0)))) return state.SkipWithError("position refused");
+  ply = 1;
+  quiescence_mode = quiescence;
+  horizon_qs = 0;
+  nominal_depth = 8;  // deep enough for the quiet moves' threat keys
+  int64_t generated = 0;
+  for (auto _ : state) {
+    const int n = generate_moves(side_to_move(), 0);
+    benchmark::DoNotOptimize(n);
+    generated += n;
+  }
+  quiescence_mode = 0;
+  state.SetItemsProcessed(generated);
+}
+void BM_GenerateNormal(benchmark::State& state) { generate(state, 0); }
+void BM_GenerateQuiescence(benchmark::State& state) { generate(state, 1); }
+
+// The full evaluation (no lazy exit: the window is wide and the depth low);
+// the pawn cache hits after the first call, as it mostly does in a search.
+void BM_Evaluate(benchmark::State& state) {
+  if (!load(static_cast<int>(state.range(0)))) return state.SkipWithError("position refused");
+  nominal_depth = 0;
+  engine_side = 1;
+  int64_t evaluated = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(evaluate(-MATE_SCORE, MATE_SCORE));
+    ++evaluated;
+  }
+  state.SetItemsProcessed(evaluated);
+}
+
+// A fixed-depth search from fresh tables, as brevalt-bench runs it; the
+// items are the nodes searched, so the rate is nodes per second.
+void BM_SearchNodes(benchmark::State& state) {
+  int64_t nodes = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (!load(static_cast<int>(state.range(0)))) return state.SkipWithError("position refused");
+    book_enabled = 0;
+    in_book = 0;
+    post_thinking = 0;
+    announce_move = 0;
+    engine_side = side_to_move() ? -1 : 1;
+    max_depth = kSearchDepth;
+    own_time = opponent_time = kLongClock;
+    own_time_cs = kLongClock * 100;
+    time_increment = 0;
+    level_moves = 0;
+    state.ResumeTiming();
+    think(engine_side);
+    nodes += static_cast<uint32_t>(search_nodes);
+  }
+  state.SetItemsProcessed(nodes);
+}
+
+BENCHMARK(BM_MakeUnmake)->DenseRange(0, kPositionCount - 1);
+BENCHMARK(BM_GenerateNormal)->DenseRange(0, kPositionCount - 1);
+BENCHMARK(BM_GenerateQuiescence)->DenseRange(0, kPositionCount - 1);
+BENCHMARK(BM_Evaluate)->DenseRange(0, kPositionCount - 1);
+BENCHMARK(BM_SearchNodes)->DenseRange(0, kPositionCount - 1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+// Tables as the engine has them; an input poll that finds an idle pipe.
+int main(int argc, char** argv) {
+  if (!brevalt::tools::load_engine_data()) return 1;
+  brevalt::hash_size_code = 3;
+  if (!brevalt::allocate_tables()) return 1;
+  if (!brevalt::quiet_standard_input()) return 1;
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  brevalt::free_tables();
+  return 0;
+}
