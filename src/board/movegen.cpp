@@ -268,6 +268,9 @@ uint8_t generate_moves(int side, int evasions) {
   const bool captures_only = ray_masks_ready && quiescence_mode && !evasions &&
                              !(horizon_qs && !first_qs_generation && !root_endgame);
   const uint64_t occupied = captures_only ? occupied_squares() : 0;
+  const uint64_t black = captures_only ? black_squares() : 0;
+  const uint64_t enemies = occupied & (side == BLACK_SIDE ? ~black : black);
+  const int colour = side == BLACK_SIDE ? 1 : 0;
   const PieceEntry* list = side == BLACK_SIDE ? black_pieces : white_pieces;
   for (int i = 0; i < PIECE_LIST_SIZE && list[i].square != NO_SQUARE; ++i) {
     const int f = list[i].square;
@@ -275,6 +278,11 @@ uint8_t generate_moves(int side, int evasions) {
     const int k = board[f];
     if (k == EMPTY || colour_of(k) != side) continue;
 
+    // A pawn short of its last rank with no enemy on a capture square has
+    // nothing for a quiescence row.
+    if (captures_only && type_of(k) == PAWN && !(pawn_capture_squares[colour][f] & enemies) &&
+        (colour ? f >= 16 : f < 48))
+      continue;
     if (captures_only && type_of(k) != PAWN) {
       const int t = type_of(k);
       if (t == KNIGHT) n = ray_captures(ray_tables[KNIGHT_RAYS][f], occupied, f, k, side, n);

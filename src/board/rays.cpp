@@ -3,13 +3,10 @@
 
 #include "core/board_state.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace brevalt {
 
 SquareRays ray_tables[RAY_TABLE_COUNT][64];
+uint64_t pawn_capture_squares[2][64];
 bool ray_masks_ready = false;
 
 namespace {
@@ -57,26 +54,6 @@ bool build_square(const uint8_t* list, SquareRays& r) {
   }
 }
 
-#if defined(__SSE2__)
-// 16 board bytes compared with v: bit i set where byte i equals v.
-uint64_t equal_bits(const uint8_t* bytes, uint8_t v) {
-  const __m128i value = _mm_set1_epi8(static_cast<char>(v));
-  uint64_t bits = 0;
-  for (int i = 0; i < 4; ++i) {
-    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * i));
-    const auto m = static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, value)));
-    bits |= uint64_t{m} << (16 * i);
-  }
-  return bits;
-}
-#else
-uint64_t equal_bits(const uint8_t* bytes, uint8_t v) {
-  uint64_t bits = 0;
-  for (int i = 0; i < 64; ++i) bits |= uint64_t{bytes[i] == v} << i;
-  return bits;
-}
-#endif
-
 }  // namespace
 
 void build_ray_masks() {
@@ -85,11 +62,16 @@ void build_ray_masks() {
   for (int t = 0; t < RAY_TABLE_COUNT; ++t)
     for (int s = 0; s < 64; ++s)
       if (!build_square(lists[t][s], ray_tables[t][s])) ok = false;
+  // A pawn captures one rank forward and one file aside: White up the
+  // square numbers by 7 or 9, Black down.
+  for (int s = 0; s < 64; ++s) {
+    pawn_capture_squares[0][s] = pawn_capture_squares[1][s] = 0;
+    for (const uint8_t* p = white_pawn_targets[s]; p && *p != END_OF_LIST; ++p)
+      if (*p < 64 && (*p - s == 7 || *p - s == 9)) pawn_capture_squares[0][s] |= uint64_t{1} << *p;
+    for (const uint8_t* p = black_pawn_targets[s]; p && *p != END_OF_LIST; ++p)
+      if (*p < 64 && (s - *p == 7 || s - *p == 9)) pawn_capture_squares[1][s] |= uint64_t{1} << *p;
+  }
   ray_masks_ready = ok;
 }
-
-uint64_t occupied_squares() { return ~equal_bits(board, EMPTY); }
-
-uint64_t squares_holding(uint8_t code) { return equal_bits(board, code); }
 
 }  // namespace brevalt

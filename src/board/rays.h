@@ -8,6 +8,12 @@
 #include <bit>
 #include <cstdint>
 
+#include "core/board_state.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace brevalt {
 
 // The four target tables that hold rays, in the order of ray_tables' rows.
@@ -28,6 +34,10 @@ struct SquareRays {
 // ray_tables[table][square], built from the loaded lists by build_ray_masks.
 extern SquareRays ray_tables[RAY_TABLE_COUNT][64];
 
+// pawn_capture_squares[colour][square]: the diagonal targets of the pawn
+// lists (colour 0 White, 1 Black), the squares a pawn there may capture on.
+extern uint64_t pawn_capture_squares[2][64];
+
 // True when every ray of the loaded lists runs strictly up or strictly
 // down the square numbers (as rays running outwards along a line do), no
 // square has more than MAX_RAYS_PER_SQUARE rays, and no list names a
@@ -39,12 +49,49 @@ extern bool ray_masks_ready;
 // run whenever the lists have been (re)loaded.
 void build_ray_masks();
 
+// Bit s set for every square s whose board byte equals v, sixteen squares
+// at a time where the machine has SSE2.
+inline uint64_t squares_equal(uint8_t v) {
+#if defined(__SSE2__)
+  const __m128i value = _mm_set1_epi8(static_cast<char>(v));
+  uint64_t bits = 0;
+  for (int i = 0; i < 4; ++i) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(board + 16 * i));
+    const auto m = static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, value)));
+    bits |= uint64_t{m} << (16 * i);
+  }
+  return bits;
+#else
+  uint64_t bits = 0;
+  for (int i = 0; i < 64; ++i) bits |= uint64_t{board[i] == v} << i;
+  return bits;
+#endif
+}
+
 // Bit s set for every square s that holds a piece.
-uint64_t occupied_squares();
+inline uint64_t occupied_squares() { return ~squares_equal(EMPTY); }
 
 // Bit s set for every square s holding exactly `code` (a piece of one kind
 // and colour).
-uint64_t squares_holding(uint8_t code);
+inline uint64_t squares_holding(uint8_t code) { return squares_equal(code); }
+
+// Bit s set for every square s holding a black piece.
+inline uint64_t black_squares() {
+#if defined(__SSE2__)
+  const __m128i colour = _mm_set1_epi8(static_cast<char>(BLACK));
+  uint64_t bits = 0;
+  for (int i = 0; i < 4; ++i) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(board + 16 * i));
+    const __m128i black = _mm_cmpeq_epi8(_mm_and_si128(chunk, colour), colour);
+    bits |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(black))} << (16 * i);
+  }
+  return bits;
+#else
+  uint64_t bits = 0;
+  for (int i = 0; i < 64; ++i) bits |= uint64_t{(board[i] & BLACK) != 0} << i;
+  return bits;
+#endif
+}
 
 // The first square of a ray's masked set in the ray's direction.
 inline int nearest_square(uint64_t bits, const SquareRays& rays, int ray) {

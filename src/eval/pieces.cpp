@@ -86,8 +86,22 @@ constexpr int MINOR_ON_HOLE = 20;
 constexpr int bad_bishop_table[8] = {0, 0, 10, 22, 45, 60, 70, 80};
 constexpr int pawn_chain_table[8] = {0, 5, 10, 15, 20, 30, 35, 40};
 
+// Rank distance plus file distance between two squares, looked up.
+struct ManhattanTable {
+  uint8_t d[64][64];
+  constexpr ManhattanTable() : d{} {
+    for (int a = 0; a < 64; ++a)
+      for (int b = 0; b < 64; ++b) {
+        const int dr = rank_of(a) - rank_of(b), df = file_of(a) - file_of(b);
+        d[a][b] = static_cast<uint8_t>((dr < 0 ? -dr : dr) + (df < 0 ? -df : df));
+      }
+  }
+};
+constexpr ManhattanTable manhattan;
+
 int distance(int a, int b) {
-  int dr = rank_of(a) - rank_of(b), df = file_of(a) - file_of(b);
+  if (static_cast<unsigned>(a) < 64 && static_cast<unsigned>(b) < 64) return manhattan.d[a][b];
+  const int dr = rank_of(a) - rank_of(b), df = file_of(a) - file_of(b);
   return (dr < 0 ? -dr : dr) + (df < 0 ? -df : df);
 }
 
