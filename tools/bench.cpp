@@ -5,7 +5,8 @@
 // iteration, and the total node count is the engine's signature: any
 // change to what the search or the evaluation does shows up in it. With
 // --time each position gets that many seconds and the line shows the
-// iteration reached. The last two lines are always
+// iteration reached, and a line per position group (openings, middlegames,
+// tactics, endgames, promotions) sums them up. The last two lines are always
 //   Nodes searched: N
 //   Nodes/second: M
 #include <chrono>
@@ -74,6 +75,16 @@ const char* const positions[] = {
     "8/1P6/8/8/8/2k5/5p2/5K2 b - - 0 1",
 };
 
+// The position groups, as runs of the list above: a --time run reports the
+// iterations reached per group as well as per position.
+struct Group {
+  const char* name;
+  int first, count;
+};
+constexpr Group groups[] = {
+    {"openings", 0, 5}, {"middlegames", 5, 11}, {"tactics", 16, 4}, {"endgames", 20, 7}, {"promotions", 27, 3}};
+static_assert(sizeof(positions) / sizeof(positions[0]) == 30, "the groups cover the 30 positions");
+
 // Parses a whole decimal number in [low, high]; -1 for anything else.
 int parse_number(const char* text, int low, int high) {
   if (!*text) return -1;
@@ -123,6 +134,7 @@ int main(int argc, char** argv) {
   uint64_t total = 0;
   double elapsed = 0;
   int n = 0;
+  int reached_at[sizeof(positions) / sizeof(positions[0])] = {};
   for (const char* fen : positions) {
     ++n;
     if (!setup_fen(fen)) {
@@ -148,6 +160,7 @@ int main(int argc, char** argv) {
     think(engine_side);
     elapsed += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const int reached = iteration_depth;
+    reached_at[n - 1] = reached;
     epd_mode = 0;
     total += static_cast<uint32_t>(search_nodes);
     if (seconds > 0)
@@ -157,7 +170,21 @@ int main(int argc, char** argv) {
       std::printf("position %2d: %10u nodes  %s\n", n, static_cast<uint32_t>(search_nodes), fen);
   }
 
-  // Step 4. The signature lines.
+  // Step 4. With --time, the iterations reached per group: each position's
+  // figure, then their mean.
+  if (seconds > 0) {
+    for (const Group& g : groups) {
+      int sum = 0;
+      std::printf("%-11s iterations", g.name);
+      for (int i = g.first; i < g.first + g.count; ++i) {
+        std::printf(" %d", reached_at[i]);
+        sum += reached_at[i];
+      }
+      std::printf(", mean %.1f\n", static_cast<double>(sum) / g.count);
+    }
+  }
+
+  // Step 5. The signature lines.
   std::printf("Nodes searched: %llu\n", static_cast<unsigned long long>(total));
   std::printf("Nodes/second: %llu\n",
               static_cast<unsigned long long>(elapsed > 0 ? static_cast<double>(total) / elapsed : 0));
