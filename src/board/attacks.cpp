@@ -144,57 +144,48 @@ int32_t take_smallest(ExchangeList& list) {
   return v & ~1;  // an x-ray loses its odd marker when it captures
 }
 
-// Step 2 of exchange_loss by the target lists: every capturer of sq, both
-// colours, in scan order. Used when the loaded lists do not fit the ray
-// masks (see board/rays.h).
-void gather_by_lists(int sq, ExchangeList* lists) {
-  // Ranks and files: rooks and queens, each one behind another marked as an
-  // x-ray; the first other piece closes the ray.
-  for (const uint8_t* p = rook_rays[sq]; *p != END_OF_LIST; ++p) {
-    int xray = 0;
-    for (; *p != RAY_BREAK && *p != END_OF_LIST; ++p) {
-      int code = board[*p];
-      if (code == EMPTY) continue;
-      if (is_orthogonal_slider(code)) {
-        add_capturer(lists[colour_of(code) >> 3], piece_value[type_of(code)] + xray);
-        xray = 1;
-        continue;
-      }
-      if (type_of(code) == KING && king_next_to(*p, sq))
-        add_capturer(lists[colour_of(code) >> 3], KING_EXCHANGE_VALUE);
-      p = end_of_ray(p);
-      break;
-    }
-    if (*p == END_OF_LIST) break;
+// Step 2 of exchange_loss, the rule for the piece met on a ray towards sq
+// (the ray's next occupied square): it is entered in its colour's list when
+// it can capture on sq, and the answer says whether the ray goes on behind
+// it. Rooks and queens on a line, bishops and queens on a diagonal, join
+// with the x-ray mark once a slider of the ray has joined before them; a
+// pawn that captures onto the square joins without closing the diagonal (a
+// slider behind it counts as a direct capturer); a king joins only from the
+// next square, and closes the ray like any other piece.
+bool enter_ray_piece(int sq, int at, bool diagonal, int& xray, ExchangeList* lists) {
+  const int code = board[at];
+  if (diagonal ? is_diagonal_slider(code) : is_orthogonal_slider(code)) {
+    add_capturer(lists[colour_of(code) >> 3], piece_value[type_of(code)] + xray);
+    xray = 1;
+    return true;
   }
+  if (diagonal && code == PAWN + BLACK && (at == sq + 7 || at == sq + 9)) {
+    add_capturer(lists[1], piece_value[PAWN]);
+    return true;
+  }
+  if (diagonal && code == PAWN && (at == sq - 7 || at == sq - 9)) {
+    add_capturer(lists[0], piece_value[PAWN]);
+    return true;
+  }
+  if (type_of(code) == KING && king_next_to(at, sq))
+    add_capturer(lists[colour_of(code) >> 3], KING_EXCHANGE_VALUE);
+  return false;
+}
 
-  // Diagonals: bishops and queens as above; a pawn that captures
-  // onto the square joins without closing the ray, and a slider behind it
-  // counts as a direct capturer.
-  for (const uint8_t* p = bishop_rays[sq]; *p != END_OF_LIST; ++p) {
-    int xray = 0;
-    for (; *p != RAY_BREAK && *p != END_OF_LIST; ++p) {
-      int at = *p, code = board[at];
-      if (code == EMPTY) continue;
-      if (is_diagonal_slider(code)) {
-        add_capturer(lists[colour_of(code) >> 3], piece_value[type_of(code)] + xray);
-        xray = 1;
-        continue;
+// Every capturer of sq, both colours, in scan order, by the target lists.
+// Used when the loaded lists do not fit the ray masks (see board/rays.h).
+void gather_by_lists(int sq, ExchangeList* lists) {
+  for (int diagonal = 0; diagonal < 2; ++diagonal) {
+    for (const uint8_t* p = diagonal ? bishop_rays[sq] : rook_rays[sq]; *p != END_OF_LIST; ++p) {
+      int xray = 0;
+      for (; *p != RAY_BREAK && *p != END_OF_LIST; ++p) {
+        if (board[*p] == EMPTY) continue;
+        if (enter_ray_piece(sq, *p, diagonal != 0, xray, lists)) continue;
+        p = end_of_ray(p);
+        break;
       }
-      if (code == PAWN + BLACK && (at == sq + 7 || at == sq + 9)) {
-        add_capturer(lists[1], piece_value[PAWN]);
-        continue;
-      }
-      if (code == PAWN && (at == sq - 7 || at == sq - 9)) {
-        add_capturer(lists[0], piece_value[PAWN]);
-        continue;
-      }
-      if (type_of(code) == KING && king_next_to(at, sq))
-        add_capturer(lists[colour_of(code) >> 3], KING_EXCHANGE_VALUE);
-      p = end_of_ray(p);
-      break;
+      if (*p == END_OF_LIST) break;
     }
-    if (*p == END_OF_LIST) break;
   }
 
   // Knights of either colour.
@@ -209,54 +200,16 @@ void gather_by_lists(int sq, ExchangeList* lists) {
 // among themselves cannot change the exchange).
 void gather_by_masks(int sq, ExchangeList* lists) {
   const uint64_t occupied = occupied_squares();
-
-  // Ranks and files: rooks and queens, each one behind another marked as an
-  // x-ray; the first other piece closes the ray.
-  const SquareRays& lines = ray_tables[ROOK_RAYS][sq];
-  for (int r = 0; r < lines.count; ++r) {
-    uint64_t bits = lines.mask[r] & occupied;
-    int xray = 0;
-    while (bits) {
-      const int at = nearest_square(bits, lines, r);
-      bits &= ~(uint64_t{1} << at);
-      const int code = board[at];
-      if (is_orthogonal_slider(code)) {
-        add_capturer(lists[colour_of(code) >> 3], piece_value[type_of(code)] + xray);
-        xray = 1;
-        continue;
+  for (int diagonal = 0; diagonal < 2; ++diagonal) {
+    const SquareRays& rays = ray_tables[diagonal ? BISHOP_RAYS : ROOK_RAYS][sq];
+    for (int r = 0; r < rays.count; ++r) {
+      uint64_t bits = rays.mask[r] & occupied;
+      int xray = 0;
+      while (bits) {
+        const int at = nearest_square(bits, rays, r);
+        bits &= ~(uint64_t{1} << at);
+        if (!enter_ray_piece(sq, at, diagonal != 0, xray, lists)) break;
       }
-      if (type_of(code) == KING && king_next_to(at, sq))
-        add_capturer(lists[colour_of(code) >> 3], KING_EXCHANGE_VALUE);
-      break;
-    }
-  }
-
-  // Diagonals: bishops and queens as above; a pawn that captures onto the
-  // square joins without closing the ray.
-  const SquareRays& diagonals = ray_tables[BISHOP_RAYS][sq];
-  for (int r = 0; r < diagonals.count; ++r) {
-    uint64_t bits = diagonals.mask[r] & occupied;
-    int xray = 0;
-    while (bits) {
-      const int at = nearest_square(bits, diagonals, r);
-      bits &= ~(uint64_t{1} << at);
-      const int code = board[at];
-      if (is_diagonal_slider(code)) {
-        add_capturer(lists[colour_of(code) >> 3], piece_value[type_of(code)] + xray);
-        xray = 1;
-        continue;
-      }
-      if (code == PAWN + BLACK && (at == sq + 7 || at == sq + 9)) {
-        add_capturer(lists[1], piece_value[PAWN]);
-        continue;
-      }
-      if (code == PAWN && (at == sq - 7 || at == sq - 9)) {
-        add_capturer(lists[0], piece_value[PAWN]);
-        continue;
-      }
-      if (type_of(code) == KING && king_next_to(at, sq))
-        add_capturer(lists[colour_of(code) >> 3], KING_EXCHANGE_VALUE);
-      break;
     }
   }
 
