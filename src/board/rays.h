@@ -49,49 +49,38 @@ extern bool ray_masks_ready;
 // run whenever the lists have been (re)loaded.
 void build_ray_masks();
 
-// Bit s set for every square s whose board byte equals v, sixteen squares
-// at a time where the machine has SSE2.
-inline uint64_t squares_equal(uint8_t v) {
+// Bit s set for every square s whose board byte, masked with `mask`, equals
+// `value`; sixteen squares at a time where the machine has SSE2.
+inline uint64_t squares_where(uint8_t mask, uint8_t value) {
 #if defined(__SSE2__)
-  const __m128i value = _mm_set1_epi8(static_cast<char>(v));
+  const __m128i m = _mm_set1_epi8(static_cast<char>(mask));
+  const __m128i v = _mm_set1_epi8(static_cast<char>(value));
   uint64_t bits = 0;
   for (int i = 0; i < 4; ++i) {
     const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(board + 16 * i));
-    const auto m = static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, value)));
-    bits |= uint64_t{m} << (16 * i);
+    const __m128i hit = _mm_cmpeq_epi8(_mm_and_si128(chunk, m), v);
+    bits |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(hit))} << (16 * i);
   }
   return bits;
 #else
   uint64_t bits = 0;
-  for (int i = 0; i < 64; ++i) bits |= uint64_t{board[i] == v} << i;
+  for (int i = 0; i < 64; ++i) bits |= uint64_t{(board[i] & mask) == value} << i;
   return bits;
 #endif
 }
 
 // Bit s set for every square s that holds a piece.
-inline uint64_t occupied_squares() { return ~squares_equal(EMPTY); }
+inline uint64_t occupied_squares() { return ~squares_where(0xFF, EMPTY); }
 
 // Bit s set for every square s holding exactly `code` (a piece of one kind
 // and colour).
-inline uint64_t squares_holding(uint8_t code) { return squares_equal(code); }
+inline uint64_t squares_holding(uint8_t code) { return squares_where(0xFF, code); }
+
+// Bit s set for every square s holding a piece of type `type`, either colour.
+inline uint64_t squares_of_type(uint8_t type) { return squares_where(7, type); }
 
 // Bit s set for every square s holding a black piece.
-inline uint64_t black_squares() {
-#if defined(__SSE2__)
-  const __m128i colour = _mm_set1_epi8(static_cast<char>(BLACK));
-  uint64_t bits = 0;
-  for (int i = 0; i < 4; ++i) {
-    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(board + 16 * i));
-    const __m128i black = _mm_cmpeq_epi8(_mm_and_si128(chunk, colour), colour);
-    bits |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(black))} << (16 * i);
-  }
-  return bits;
-#else
-  uint64_t bits = 0;
-  for (int i = 0; i < 64; ++i) bits |= uint64_t{(board[i] & BLACK) != 0} << i;
-  return bits;
-#endif
-}
+inline uint64_t black_squares() { return squares_where(BLACK, BLACK); }
 
 // The first square of a ray's masked set in the ray's direction.
 inline int nearest_square(uint64_t bits, const SquareRays& rays, int ray) {

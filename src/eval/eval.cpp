@@ -111,8 +111,8 @@ uint64_t file_major(uint64_t x) {
 // pieces (the position check after every make and unmake says so), so the
 // board is read directly, sixteen squares at a time.
 void collect(uint64_t& pieces, uint64_t& pawns) {
-  const uint64_t pawn_squares = squares_holding(PAWN) | squares_holding(PAWN + BLACK);
-  const uint64_t king_squares = squares_holding(KING) | squares_holding(KING + BLACK);
+  const uint64_t pawn_squares = squares_of_type(PAWN);
+  const uint64_t king_squares = squares_of_type(KING);
   pawns = file_major(pawn_squares);
   pieces = file_major(occupied_squares() & ~pawn_squares & ~king_squares);
 }
