@@ -9,6 +9,9 @@
 //   evasion mode     only moves that may answer the check.
 #include "board/movegen.h"
 
+#include <bit>
+#include <initializer_list>
+
 #include "board/attacks.h"
 #include "board/position.h"
 #include "board/rays.h"
@@ -217,6 +220,83 @@ int ray_captures(const SquareRays& rays, uint64_t occupied, int f, int k, int si
   return n;
 }
 
+// The squares a slider could check the king on from the current position:
+// those on a rank, file or diagonal through king_sq with nothing standing
+// between them and the king (the first piece of each line is included, but
+// it is not empty and so never a quiet move's target). `lines` receives the
+// whole of the eight lines, so that a reach entry off them is recognised.
+uint64_t open_lines(int king_sq, uint64_t& lines) {
+  constexpr int steps[8][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
+  uint64_t open = 0;
+  lines = 0;
+  for (const auto& d : steps) {
+    bool blocked = false;
+    for (int f = file_of(king_sq) + d[0], r = rank_of(king_sq) + d[1]; f >= 0 && f < 8 && r >= 0 && r < 8;
+         f += d[0], r += d[1]) {
+      const int t = r * 8 + f;
+      lines |= uint64_t{1} << t;
+      if (!blocked) open |= uint64_t{1} << t;
+      if (board[t] != EMPTY) blocked = true;
+    }
+  }
+  return open;
+}
+
+// Where each kind of piece gives a direct check from an empty square: sure
+// squares, and squares the reach table names off the king's lines, which
+// only the full test can judge.
+struct CheckSquares {
+  uint64_t sure[8];
+  uint64_t maybe[8];
+};
+
+CheckSquares check_squares_against(int king_sq) {
+  CheckSquares c{};
+  if (king_sq < 0 || king_sq > 63) return c;
+  uint64_t lines;
+  const uint64_t open = open_lines(king_sq, lines);
+  c.sure[KNIGHT] = squares_reaching[KNIGHT][king_sq];
+  for (int t : {QUEEN, ROOK, BISHOP}) {
+    c.sure[t] = squares_reaching[t][king_sq] & lines & open;
+    c.maybe[t] = squares_reaching[t][king_sq] & ~lines;
+  }
+  return c;
+}
+
+// Step 4, at the first quiescence node entered from the horizon: each ray
+// yields the quiet moves onto its empty squares that check directly and
+// cannot be won there, nearest first, then the capture of the first piece
+// met when it is an enemy. The same entries, in the same order, as the
+// list walk of ray_moves.
+int ray_captures_and_checks(const SquareRays& rays, uint64_t occupied, const CheckSquares& checks, int f, int k,
+                            int side, int n) {
+  const int type = type_of(k);
+  const uint64_t sure = checks.sure[type], maybe = checks.maybe[type];
+  for (int r = 0; r < rays.count; ++r) {
+    const uint64_t mask = rays.mask[r];
+    const uint64_t bits = mask & occupied;
+    const bool down = (rays.descending >> r) & 1;
+    int blocker = -1;
+    uint64_t empty = mask;
+    if (bits) {
+      blocker = nearest_square(bits, rays, r);
+      empty &= down ? ~((uint64_t{2} << blocker) - 1) : (uint64_t{1} << blocker) - 1;
+    }
+    for (uint64_t cand = empty & (sure | maybe); cand != 0;) {
+      const int t = down ? 63 - std::countl_zero(cand) : std::countr_zero(cand);
+      cand &= ~(uint64_t{1} << t);
+      if (!((sure >> t) & 1) && !gives_direct_check(k, t)) continue;
+      if (!safe_after_move(f, t)) continue;
+      const int16_t saved = quiescence_mode;
+      quiescence_mode = 0;
+      n = add_move(f, t, k, n);
+      quiescence_mode = saved;
+    }
+    if (blocker >= 0 && colour_of(board[blocker]) != side) n = add_qs_capture(f, blocker, k, n);
+  }
+  return n;
+}
+
 // Step 5 of generate_moves: castling, after the king's ordinary moves
 // (b1/b8 may be attacked: only the king's own squares count).
 int castling_moves(int k, int n) {
@@ -265,9 +345,14 @@ uint8_t generate_moves(int side, int evasions) {
   // Step 2. Pieces in list order; captured entries and stale squares are
   // skipped. In quiescence, unless quiet checks are sought at this node,
   // empty squares add nothing, and the pieces' rays are walked by their masks.
-  const bool captures_only = ray_masks_ready && quiescence_mode && !evasions &&
-                             !(horizon_qs && !first_qs_generation && !root_endgame);
-  const uint64_t occupied = captures_only ? occupied_squares() : 0;
+  const bool quiet_checks = horizon_qs && !first_qs_generation && !root_endgame;
+  const bool captures_only = ray_masks_ready && quiescence_mode && !evasions && !quiet_checks;
+  // The first quiescence node from the horizon also looks for quiet checks.
+  const bool captures_and_checks = ray_masks_ready && quiescence_mode && !evasions && quiet_checks;
+  const uint64_t occupied = captures_only || captures_and_checks ? occupied_squares() : 0;
+  const CheckSquares checks =
+      captures_and_checks ? check_squares_against(side == BLACK_SIDE ? white_king_sq : black_king_sq)
+                          : CheckSquares{};
   const uint64_t black = captures_only ? black_squares() : 0;
   const uint64_t enemies = occupied & (side == BLACK_SIDE ? ~black : black);
   const int colour = side == BLACK_SIDE ? 1 : 0;
@@ -289,6 +374,17 @@ uint8_t generate_moves(int side, int evasions) {
       if (t == ROOK || t == QUEEN) n = ray_captures(ray_tables[ROOK_RAYS][f], occupied, f, k, side, n);
       if (t == BISHOP || t == QUEEN) n = ray_captures(ray_tables[BISHOP_RAYS][f], occupied, f, k, side, n);
       if (t == KING) n = ray_captures(ray_tables[KING_RAYS][f], occupied, f, k, side, n);
+      continue;
+    }
+    if (captures_and_checks && type_of(k) != PAWN && type_of(k) >= KING && type_of(k) <= KNIGHT) {
+      const int t = type_of(k);
+      auto walk = [&](RayTable table) {
+        n = ray_captures_and_checks(ray_tables[table][f], occupied, checks, f, k, side, n);
+      };
+      if (t == KNIGHT) walk(KNIGHT_RAYS);
+      if (t == ROOK || t == QUEEN) walk(ROOK_RAYS);
+      if (t == BISHOP || t == QUEEN) walk(BISHOP_RAYS);
+      if (t == KING) walk(KING_RAYS);
       continue;
     }
     switch (type_of(k)) {

@@ -7,6 +7,7 @@ namespace brevalt {
 
 SquareRays ray_tables[RAY_TABLE_COUNT][64];
 uint64_t pawn_capture_squares[2][64];
+uint64_t squares_reaching[8][64];
 bool ray_masks_ready = false;
 
 namespace {
@@ -71,6 +72,13 @@ void build_ray_masks() {
     for (const uint8_t* p = black_pawn_targets[s]; p && *p != END_OF_LIST; ++p)
       if (*p < 64 && (s - *p == 7 || s - *p == 9)) pawn_capture_squares[1][s] |= uint64_t{1} << *p;
   }
+  for (int row = 0; row < 8; ++row)
+    for (int s = 0; s < 64; ++s) {
+      uint64_t bits = 0;
+      for (int t = 0; t < 64; ++t)
+        if (reach[row][t][s]) bits |= uint64_t{1} << t;
+      squares_reaching[row][s] = bits;
+    }
   ray_masks_ready = ok;
 }
 

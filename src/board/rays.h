@@ -38,6 +38,10 @@ extern SquareRays ray_tables[RAY_TABLE_COUNT][64];
 // lists (colour 0 White, 1 Black), the squares a pawn there may capture on.
 extern uint64_t pawn_capture_squares[2][64];
 
+// squares_reaching[row][sq]: bit t set when reach[row][t][sq], the squares
+// from which a piece of that reach row attacks sq on an empty board.
+extern uint64_t squares_reaching[8][64];
+
 // True when every ray of the loaded lists runs strictly up or strictly
 // down the square numbers (as rays running outwards along a line do), no
 // square has more than MAX_RAYS_PER_SQUARE rays, and no list names a

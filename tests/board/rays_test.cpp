@@ -67,19 +67,28 @@ class RayMaskTest : public ::testing::Test {
       ray_masks_ready = true;
       EXPECT_EQ(by_masks, by_lists) << where << ", square " << testing::square_name(s);
     }
-    quiescence_mode = 1;
-    horizon_qs = 0;
-    const std::vector<MoveEntry> by_masks = row_copy(generate_moves(side, 0));
-    ray_masks_ready = false;
-    const std::vector<MoveEntry> by_lists = row_copy(generate_moves(side, 0));
-    ray_masks_ready = true;
-    quiescence_mode = 0;
-    EXPECT_TRUE(same_rows(by_masks, by_lists)) << where << ": quiescence rows differ";
+    // Deeper quiescence rows (captures only), then the first row from the
+    // horizon, which also holds the safe quiet checks.
+    for (int horizon = 0; horizon < 2; ++horizon) {
+      quiescence_mode = 1;
+      horizon_qs = static_cast<int16_t>(horizon);
+      first_qs_generation = 0;
+      const std::vector<MoveEntry> by_masks = row_copy(generate_moves(side, 0));
+      ray_masks_ready = false;
+      const std::vector<MoveEntry> by_lists = row_copy(generate_moves(side, 0));
+      ray_masks_ready = true;
+      quiescence_mode = 0;
+      horizon_qs = 0;
+      EXPECT_TRUE(same_rows(by_masks, by_lists)) << where << (horizon ? ": horizon" : ": quiescence") << " rows differ";
+      if (horizon)
+        for (const MoveEntry& e : by_masks) quiet_checks_seen += board[e.to] == EMPTY;
+    }
   }
+  int quiet_checks_seen = 0;
 };
 
 // Every position two plies deep from each start, both walks side by side.
-TEST_F(RayMaskTest, ExchangesAndQuiescenceCapturesMatchTheListWalk) {
+TEST_F(RayMaskTest, ExchangesAndQuiescenceRowsMatchTheListWalk) {
   int compared = 0;
   for (const char* fen : kPositions) {
     ASSERT_TRUE(brevalt::testing::set_position(fen)) << fen;
@@ -105,6 +114,7 @@ TEST_F(RayMaskTest, ExchangesAndQuiescenceCapturesMatchTheListWalk) {
     pop_ply();
   }
   EXPECT_GT(compared, 3000);
+  EXPECT_GT(quiet_checks_seen, 0);
 }
 
 // Lists a mask cannot stand for: a ray that turns back on itself, a square
