@@ -26,8 +26,22 @@ constexpr int STALE_AGE = 3;
 constexpr int KILLER_LOOKUP_SLOTS = 4;
 constexpr int KILLER_MIN_PLY = 3;
 
-bool holds(const TtEntry& e, uint32_t lo, uint32_t hi) { return e.key_lo == lo && e.key_hi == hi; }
-bool empty(const TtEntry& e) { return e.key_lo == 0 && e.key_hi == 0; }
+// Clearing the four tables (tens of megabytes) at every new game, undo and
+// ponder miss cost more than some searches: a clear now only moves the
+// epoch on, and an entry written before it reads as the empty entry, all
+// fields zero. Only when the epoch comes round again are the tables wiped.
+uint8_t tt_epoch;
+
+TtEntry view(const TtEntry& e) { return e.clear_epoch == tt_epoch ? e : TtEntry{}; }
+
+bool holds(const TtEntry& e, uint32_t lo, uint32_t hi) {
+  const TtEntry v = view(e);
+  return v.key_lo == lo && v.key_hi == hi;
+}
+bool empty(const TtEntry& e) {
+  const TtEntry v = view(e);
+  return v.key_lo == 0 && v.key_hi == 0;
+}
 
 void unpack_move(uint16_t move, int& from, int& to) {
   from = move >> 8;
@@ -72,6 +86,7 @@ void write(TtEntry& e, int32_t score, int r, int bound, uint16_t move) {
   e.age = search_id;
   e.depth = static_cast<int8_t>(r > 127 ? 127 : r < -128 ? -128 : r);
   e.bound = static_cast<uint8_t>(bound);
+  e.clear_epoch = tt_epoch;
 }
 
 }  // namespace
@@ -92,14 +107,14 @@ TtProbe tt_probe(int side, int r, int32_t alpha, int32_t beta) {
   const int s = side ? 1 : 0;
   const uint32_t i = hash_lo & tt_mask;
   // Steps 1 to 3. The depth-preferred table.
-  const TtEntry& e1 = probe_slot(transposition_table[s], i, hash_lo, hash_hi);
+  const TtEntry e1 = view(probe_slot(transposition_table[s], i, hash_lo, hash_hi));
   if (holds(e1, hash_lo, hash_hi)) {
     apply_bound(e1, r, beta, p);
     if (p.cut) return p;
     unpack_move(e1.move, p.from, p.to);
   }
   // Step 4. The always-replace table.
-  const TtEntry& e2 = always_replace_table[s][i];
+  const TtEntry e2 = view(always_replace_table[s][i]);
   if (holds(e2, hash_lo, hash_hi)) {
     apply_bound(e2, r, beta, p);
     if (p.cut) return p;
@@ -112,9 +127,9 @@ TtProbe tt_move(int side) {
   TtProbe p{false, 0, 0, NO_SQUARE, NO_SQUARE};
   const int s = side ? 1 : 0;
   const uint32_t i = hash_lo & tt_mask;
-  const TtEntry& e1 = probe_slot(transposition_table[s], i, hash_lo, hash_hi);
+  const TtEntry e1 = view(probe_slot(transposition_table[s], i, hash_lo, hash_hi));
   if (holds(e1, hash_lo, hash_hi)) unpack_move(e1.move, p.from, p.to);
-  const TtEntry& e2 = always_replace_table[s][i];
+  const TtEntry e2 = view(always_replace_table[s][i]);
   if (p.from == NO_SQUARE && holds(e2, hash_lo, hash_hi)) unpack_move(e2.move, p.from, p.to);
   return p;
 }
@@ -133,11 +148,12 @@ void tt_store(int side, int32_t result, int r, int bound, int from, int to) {
   // all three are from this search, the first slot.
   TtEntry* candidate = nullptr;
   if (free_for_key(t[i])) candidate = &t[i];
-  else if (t[i].age < id - STALE_AGE) write(t[i], result, r, bound, move);
+  else if (view(t[i]).age < id - STALE_AGE) write(t[i], result, r, bound, move);
   else if (free_for_key(t[i + 1])) candidate = &t[i + 1];
   else if (free_for_key(t[i + 2])) candidate = &t[i + 2];
-  else if (!(t[i].age == id && t[i + 1].age == id && t[i + 2].age == id)) write(t[i], result, r, bound, move);
-  if (candidate && candidate->depth <= r) write(*candidate, result, r, bound, move);
+  else if (!(view(t[i]).age == id && view(t[i + 1]).age == id && view(t[i + 2]).age == id))
+    write(t[i], result, r, bound, move);
+  if (candidate && view(*candidate).depth <= r) write(*candidate, result, r, bound, move);
 
   // Step 2. The always-replace table.
   write(always_replace_table[s][i], result, r, bound, move);
@@ -214,6 +230,7 @@ void history_add(int from, int to, int piece, int32_t amount) {
 }
 
 void clear_transposition_tables() {
+  if (++tt_epoch != 0) return;
   for (int s = 0; s < 2; ++s) {
     if (transposition_table[s])
       std::memset(transposition_table[s], 0, sizeof(TtEntry) * static_cast<size_t>(tt_entries));

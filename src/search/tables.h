@@ -19,7 +19,7 @@ struct TtEntry {
   uint8_t age;     // search_id of the storing search
   int8_t depth;    // remaining depth of the storing node
   uint8_t bound;   // 1 exact, 2 lower, 3 upper
-  uint8_t unused;
+  uint8_t clear_epoch;  // the clear it was written after; older entries read as empty
 };
 static_assert(sizeof(TtEntry) == 16);
 

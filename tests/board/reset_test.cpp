@@ -25,8 +25,10 @@ TEST(NewGame, LeavesTheBoardAndSetsGameDefaults) {
   ep_black_pawn = 35;
   history_table[123] = 777;
   killer_table[3][5].from = 12;
-  transposition_table[0][10].key_lo = 99;
-  always_replace_table[1][20].key_hi = 98;
+  // A stored result for the position on the board, found before the reset.
+  tt_store(0, 50, 5, BOUND_EXACT, 12, 28);
+  ASSERT_EQ(tt_move(0).from, 12);
+  const uint32_t key_lo = hash_lo, key_hi = hash_hi;
   new_game();
   EXPECT_EQ(std::memcmp(board, before, 64), 0);
   EXPECT_EQ(own_time, 2000);
@@ -39,8 +41,9 @@ TEST(NewGame, LeavesTheBoardAndSetsGameDefaults) {
   EXPECT_EQ(ep_black_pawn, 0);
   EXPECT_EQ(history_table[123], 1);
   EXPECT_EQ(killer_table[3][5].from, NO_SQUARE);
-  EXPECT_EQ(transposition_table[0][10].key_lo, 0u);
-  EXPECT_EQ(always_replace_table[1][20].key_hi, 0u);
+  ASSERT_EQ(hash_lo, key_lo);
+  ASSERT_EQ(hash_hi, key_hi);
+  EXPECT_EQ(tt_move(0).from, NO_SQUARE) << "the tables must read as empty";
   EXPECT_EQ(state_top, &state_stack[0]);
 }
 

@@ -170,6 +170,30 @@ TEST_F(Transposition, SlotsOfEarlierSearchesAreTakenOver) {
   EXPECT_EQ(transposition_table[0][BASE + 2].key_hi, 102u);
 }
 
+// A clear empties the tables as far as any probe or store can tell, also
+// when the count of clears comes round (the tables are then really wiped).
+TEST_F(Transposition, ClearedTablesReadAsEmpty) {
+  for (int clears : {1, 255, 256, 257}) {
+    search_id = 9;
+    for (uint32_t k = 0; k < 3; ++k) {
+      key(BASE + k * STRIDE, 100 + k);
+      tt_store(0, static_cast<int32_t>(k), 4, BOUND_EXACT, sq("a2"), sq("a3"));
+    }
+    for (int i = 0; i < clears; ++i) clear_transposition_tables();
+    for (uint32_t k = 0; k < 3; ++k) {
+      key(BASE + k * STRIDE, 100 + k);
+      EXPECT_EQ(tt_move(0).from, NO_SQUARE) << clears;
+      EXPECT_FALSE(tt_probe(0, 0, -100, 100).cut) << clears;
+    }
+    // With all three slots taken by this search a shallow result would only
+    // reach the always-replace table; in emptied tables it takes the first.
+    key(BASE + 3 * STRIDE, 103);
+    tt_store(0, 5, 1, BOUND_EXACT, sq("h2"), sq("h4"));
+    EXPECT_EQ(tt_move(0).from, sq("h2")) << clears;
+    EXPECT_EQ(transposition_table[0][BASE].key_hi, 103u) << clears;
+  }
+}
+
 using Repetition = Tables;
 
 KeyPair rkey(uint32_t lo, uint32_t hi) { return KeyPair{lo, hi}; }
