@@ -195,9 +195,9 @@ void gather_by_lists(int sq, ExchangeList* lists) {
 }
 
 // The same capturers, found with the ray masks: each ray is walked from one
-// occupied square to the next, in the list's order, and the knights of each
-// colour are counted (all knights capture for the same value, so their order
-// among themselves cannot change the exchange).
+// occupied square to the next, in the list's order, and the knights are
+// taken in square order (all knights capture for the same value, so their
+// order among themselves cannot change the exchange).
 void gather_by_masks(int sq, ExchangeList* lists) {
   const uint64_t occupied = occupied_squares();
   for (int diagonal = 0; diagonal < 2; ++diagonal) {
@@ -213,14 +213,11 @@ void gather_by_masks(int sq, ExchangeList* lists) {
     }
   }
 
-  // Knights of either colour.
-  const uint64_t knight_squares = ray_tables[KNIGHT_RAYS][sq].all;
-  if (knight_squares & occupied) {
-    for (int colour = 0; colour < 2; ++colour) {
-      const int n = std::popcount(knight_squares & squares_holding(static_cast<uint8_t>(KNIGHT | (colour << 3))));
-      for (int i = 0; i < n; ++i) add_capturer(lists[colour], piece_value[KNIGHT]);
-    }
-  }
+  // Knights of either colour, each at the end of its colour's list.
+  uint64_t knights = ray_tables[KNIGHT_RAYS][sq].all & occupied;
+  if (knights) knights &= squares_of_type(KNIGHT);
+  for (; knights != 0; knights &= knights - 1)
+    add_capturer(lists[colour_of(board[std::countr_zero(knights)]) >> 3], piece_value[KNIGHT]);
 }
 
 }  // namespace
