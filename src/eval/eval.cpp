@@ -14,7 +14,6 @@
 #include "eval/pieces.h"
 
 #include <bit>
-#include <cassert>
 #include <initializer_list>
 
 
@@ -84,62 +83,6 @@ constexpr int RETREAT_PENALTY = 15;
 
 // Static scores stay clear of the mate band, whatever the material.
 constexpr int STATIC_LIMIT = 8999;
-
-// The evaluation cache. A search meets the same position again and again
-// (transpositions, re-searches, the next iteration), and the score of steps
-// 5 to 10 depends only on what its key holds: the placement, the castling
-// and king/rook-move state, the side to move, the depth class, the search's
-// tables and sides, and the pawn-cache entry it was computed with. An entry
-// is only used while that pawn entry is unchanged (its stamp, renewed at
-// every store), so a hit returns exactly what the evaluation would compute.
-#ifndef BREVALT_SMALL_TABLES
-constexpr int EVAL_CACHE_BITS = 17;
-#else
-constexpr int EVAL_CACHE_BITS = 10;
-#endif
-constexpr uint64_t EVAL_CACHE_MASK = (uint64_t{1} << EVAL_CACHE_BITS) - 1;
-// The low byte of a stored tag holds the entry's kind and heavy-piece bits.
-constexpr uint64_t TAG_INFO_BITS = 0xFF;
-constexpr uint8_t INFO_DRAW = 1, INFO_WHITE_HEAVY = 2, INFO_BLACK_HEAVY = 4, INFO_USED = 8;
-
-struct EvalCacheEntry {
-  uint64_t tag;         // key with its low byte replaced by the info bits
-  uint32_t pawn_stamp;  // stamp of the pawn entry the score was computed with
-  int32_t score;        // White's view after step 10
-};
-
-EvalCacheEntry eval_cache[EVAL_CACHE_MASK + 1];
-// One stamp per pawn-cache slot; 0 is never handed out by a store.
-uint32_t pawn_stamps[PAWN_HASH_ENTRIES];
-uint32_t last_pawn_stamp;
-// Changes whenever the search's own tables change, so that no entry of an
-// earlier search can match.
-uint64_t eval_epoch;
-
-uint64_t mix64(uint64_t x) {
-  x ^= x >> 33;
-  x *= 0xff51afd7ed558ccdULL;
-  x ^= x >> 33;
-  x *= 0xc4ceb9fe1a85ec53ULL;
-  x ^= x >> 33;
-  return x;
-}
-
-// Everything besides the board and the pawn entry that steps 5 to 10 read.
-uint64_t eval_cache_key() {
-  const StateRecord& st = *state_top;
-  uint64_t flags = uint64_t{white_castled != 0} | uint64_t{black_castled != 0} << 1 |
-                   uint64_t{st.white_king_moves != 0} << 2 | uint64_t{st.black_king_moves != 0} << 3 |
-                   uint64_t{st.white_h_rook_moves != 0} << 4 | uint64_t{st.white_a_rook_moves != 0} << 5 |
-                   uint64_t{st.black_h_rook_moves != 0} << 6 | uint64_t{st.black_a_rook_moves != 0} << 7 |
-                   uint64_t{(ply & 1) != 0} << 8 | uint64_t{nominal_depth > 3} << 9 |
-                   uint64_t{root_endgame != 0} << 10 | uint64_t(static_cast<uint8_t>(engine_side + 1)) << 11 |
-                   uint64_t(root_white_king_sq & 0xFF) << 16 | uint64_t(root_black_king_sq & 0xFF) << 24 |
-                   uint64_t(static_cast<uint16_t>(material)) << 32 |
-                   uint64_t(static_cast<uint16_t>(opponent_material)) << 48;
-  const uint64_t placement = (uint64_t{hash_hi} << 32) | hash_lo;
-  return mix64(placement ^ mix64(flags ^ mix64(eval_epoch)));
-}
 
 void clear_side(SideCounts& c) {
   c = SideCounts{};
@@ -260,28 +203,41 @@ int draw_score() {
   return DRAW_FAR_SCORE;
 }
 
-void forget_cached_evaluations() { ++eval_epoch; }
+int evaluate(int alpha, int beta) {
+  // Step 1. A position the search judged drawn.
+  if (draw_flag) return draw_score();
 
-namespace {
+  // Step 2. Material, with a bonus for a clear lead.
+  const int m = material;
+  int s = m > LEAD_MARGIN ? m + LEAD_BONUS : m < -LEAD_MARGIN ? m - LEAD_BONUS : m;
 
-// The outcome of steps 6 to 10: a draw by the material or passer rules,
-// or White's score, with the heavy pieces step 11 asks about.
-struct Positional {
-  bool draw;
-  int32_t score;
-  uint8_t heavy;  // INFO_WHITE_HEAVY, INFO_BLACK_HEAVY
-};
+  // Step 3. Endgame mode.
+  EvalCounts ec;
+  ec.endgame_mode = opponent_material < ENDGAME_OPPONENT_MATERIAL || root_endgame;
 
-uint8_t heavy_bits(const EvalCounts& ec) {
-  uint8_t h = 0;
-  if (ec.white.queen_square != 0 || ec.white.rooks > 0) h |= INFO_WHITE_HEAVY;
-  if (ec.black.queen_square != 0 || ec.black.rooks > 0) h |= INFO_BLACK_HEAVY;
-  return h;
-}
+  // Step 4. Lazy exit, in the side-to-move view of the caller's window.
+  const bool odd = (ply & 1) != 0;
+  if (!ec.endgame_mode && beta < MATE_BOUND && beta > -MATE_BOUND && alpha < MATE_BOUND &&
+      alpha > -MATE_BOUND && nominal_depth > LAZY_MIN_DEPTH && ply > LAZY_MIN_PLY) {
+    const int est = odd ? -(s * engine_side) : s * engine_side;
+    if (beta <= est - LAZY_MARGIN) return odd ? -beta : beta;
+    if (alpha >= est + LAZY_MARGIN) return odd ? -alpha : alpha;
+  }
 
-// Steps 6 to 10 for a position whose pawn entry is known: loaded on a hit,
-// computed and stored on a miss.
-Positional positional(EvalCounts& ec, int s, PawnHashEntry* entry, bool hit, uint64_t key) {
+  // Step 5. King flags.
+  clear_side(ec.white);
+  clear_side(ec.black);
+  ec.pieces = ec.pawns = 0;
+  ec.white.king_settled = white_castled != 0 || (white_king_sq < 24 && white_king_sq != E1);
+  ec.black.king_settled = black_castled != 0 || (black_king_sq > 39 && black_king_sq != E8);
+
+  // Step 6. Pieces and pawns: the pawn data from the cache, or from a
+  // scan of the pawns on a miss; the piece terms always.
+  const uint64_t key = pawn_hash_key(ec);
+  PawnHashEntry* entry = pawn_hash ? &pawn_hash_slot(key) : nullptr;
+  const bool hit = entry && pawn_hash_hit(*entry, key);
+  ++pawn_hash_probes;
+  pawn_hash_hits += hit;
   uint64_t piece_bits, pawn_bits;
   uint8_t code_at[64];
   collect(piece_bits, pawn_bits);
@@ -325,7 +281,7 @@ Positional positional(EvalCounts& ec, int s, PawnHashEntry* entry, bool hit, uin
   }
 
   // Step 9. Material-draw rules.
-  if (material_draw_rules(ec, s) == DrawRule::draw) return {true, 0, heavy_bits(ec)};
+  if (material_draw_rules(ec, s) == DrawRule::draw) return draw_score();
 
   // Step 10. Outposts, king safety, then the rest of the pawn work: the
   // per-file loop needs the windows king safety opens.
@@ -334,96 +290,18 @@ Positional positional(EvalCounts& ec, int s, PawnHashEntry* entry, bool hit, uin
   s += king_safety(ec, pd, windows) >> 1;
   if (!hit) {
     evaluate_pawn_files(pd, ec, windows);
-    if (entry) {
-      store_pawn_entry(*entry, key, pd);
-      // A new stamp for the slot. Should the counter ever run out, every
-      // stamp and every cached score is forgotten before it starts again.
-      if (++last_pawn_stamp == 0) {
-        for (uint32_t& st : pawn_stamps) st = 0;
-        last_pawn_stamp = 1;
-        forget_cached_evaluations();
-      }
-      pawn_stamps[entry - pawn_hash] = last_pawn_stamp;
-    }
+    if (entry) store_pawn_entry(*entry, key, pd);
   }
   s += hole_term(pd);
   s += bishop_colour_term(ec, pd);
-  if (passed_pawn_terms(pd, ec, s) == PasserResult::draw) return {true, 0, heavy_bits(ec)};
+  if (passed_pawn_terms(pd, ec, s) == PasserResult::draw) return draw_score();
   s += pd.score;
-  return {false, s, heavy_bits(ec)};
-}
-
-}  // namespace
-
-int evaluate(int alpha, int beta) {
-  // Step 1. A position the search judged drawn.
-  if (draw_flag) return draw_score();
-
-  // Step 2. Material, with a bonus for a clear lead.
-  const int m = material;
-  int s = m > LEAD_MARGIN ? m + LEAD_BONUS : m < -LEAD_MARGIN ? m - LEAD_BONUS : m;
-
-  // Step 3. Endgame mode.
-  EvalCounts ec;
-  ec.endgame_mode = opponent_material < ENDGAME_OPPONENT_MATERIAL || root_endgame;
-
-  // Step 4. Lazy exit, in the side-to-move view of the caller's window.
-  const bool odd = (ply & 1) != 0;
-  if (!ec.endgame_mode && beta < MATE_BOUND && beta > -MATE_BOUND && alpha < MATE_BOUND &&
-      alpha > -MATE_BOUND && nominal_depth > LAZY_MIN_DEPTH && ply > LAZY_MIN_PLY) {
-    const int est = odd ? -(s * engine_side) : s * engine_side;
-    if (beta <= est - LAZY_MARGIN) return odd ? -beta : beta;
-    if (alpha >= est + LAZY_MARGIN) return odd ? -alpha : alpha;
-  }
-
-  // Step 5. King flags.
-  clear_side(ec.white);
-  clear_side(ec.black);
-  ec.pieces = ec.pawns = 0;
-  ec.white.king_settled = white_castled != 0 || (white_king_sq < 24 && white_king_sq != E1);
-  ec.black.king_settled = black_castled != 0 || (black_king_sq > 39 && black_king_sq != E8);
-
-  // Step 6. Pieces and pawns: the pawn data from the cache, or from a
-  // scan of the pawns on a miss; the piece terms always. A position scored
-  // before with the same pawn entry comes from the evaluation cache.
-  const uint64_t key = pawn_hash_key(ec);
-  PawnHashEntry* entry = pawn_hash ? &pawn_hash_slot(key) : nullptr;
-  const bool hit = entry && pawn_hash_hit(*entry, key);
-  ++pawn_hash_probes;
-  pawn_hash_hits += hit;
-  Positional pos;
-  EvalCacheEntry* cached = nullptr;
-  uint64_t cache_key = 0;
-  uint32_t stamp = 0;
-  if (hit) {
-    cache_key = eval_cache_key();
-    cached = &eval_cache[cache_key & EVAL_CACHE_MASK];
-    stamp = pawn_stamps[entry - pawn_hash];
-  }
-  if (cached && (cached->tag & ~TAG_INFO_BITS) == (cache_key & ~TAG_INFO_BITS) && cached->pawn_stamp == stamp &&
-      (cached->tag & INFO_USED)) {
-    const uint8_t info = static_cast<uint8_t>(cached->tag & TAG_INFO_BITS);
-    pos = {(info & INFO_DRAW) != 0, cached->score, static_cast<uint8_t>(info & (INFO_WHITE_HEAVY | INFO_BLACK_HEAVY))};
-#ifndef NDEBUG
-    // Debug and sanitizer builds check every hit against the evaluation.
-    const Positional fresh = positional(ec, s, entry, hit, key);
-    assert(fresh.draw == pos.draw && fresh.score == pos.score && fresh.heavy == pos.heavy);
-#endif
-  } else {
-    pos = positional(ec, s, entry, hit, key);
-    if (cached) {
-      const uint8_t info = static_cast<uint8_t>(INFO_USED | pos.heavy | (pos.draw ? INFO_DRAW : 0));
-      *cached = EvalCacheEntry{(cache_key & ~TAG_INFO_BITS) | info, stamp, pos.score};
-    }
-  }
-  if (pos.draw) return draw_score();
-  s = pos.score;
 
   // Step 11. Perpetual-check damping: a side that keeps checking with a
   // heavy piece may only be repeating the position.
   if (check_run > CHECK_RUN_DAMPING) {
-    const uint8_t checker_heavy = check_run_side == BLACK ? INFO_WHITE_HEAVY : INFO_BLACK_HEAVY;
-    if (pos.heavy & checker_heavy) s /= DAMPING_DIVISOR;
+    const SideCounts& checker = check_run_side == BLACK ? ec.white : ec.black;
+    if (checker.queen_square != 0 || checker.rooks > 0) s /= DAMPING_DIVISOR;
   }
 
   // Step 12. The engine's view.

@@ -49,9 +49,6 @@ struct EvalCounts {
 // The score of a position judged drawn, from the engine's view: a
 // higher-rated engine avoids draws.
 int draw_score();
-// Forgets every cached evaluation; called whenever the tables the
-// evaluation reads are rebuilt for a new search.
-void forget_cached_evaluations();
 // Static score from the engine's point of view, given the caller's
 // side-to-move window (alpha, beta) for the lazy exit.
 int evaluate(int alpha, int beta);

@@ -12,7 +12,6 @@
 #include "board/position.h"
 #include "core/control.h"
 #include "core/search_state.h"
-#include "eval/eval.h"
 
 namespace brevalt {
 
@@ -153,8 +152,6 @@ int table_bounded(int n, const int (&table)[8]) { return n >= 0 && n < 8 ? table
 }  // namespace
 
 void build_piece_tables(int code) {
-  // Scores cached with the old tables no longer hold.
-  forget_cached_evaluations();
   const int type = type_of(code);
   const int colour = colour_of(code) ? 1 : 0;
   uint8_t* table;

@@ -6,7 +6,6 @@
 #include "board/makemove.h"
 #include "board/position.h"
 #include "eval/eval.h"
-#include "eval/pawns.h"
 #include "eval/pieces.h"
 #include "frontend/interpreter.h"
 #include "frontend/mainloop.h"
@@ -139,57 +138,6 @@ TEST_F(LazyExit, MarginStartsFromMaterialWithTheLeadBonus) {
   material = 600;
   EXPECT_EQ(evaluate(-8000, 278), 278);
   EXPECT_NE(evaluate(-8000, 279), 279);
-}
-
-// A position met again is scored from the evaluation cache. Whatever the
-// score depends on besides the placement must lead to the same score as a
-// fresh evaluation: castling state and king and rook moves, the side to
-// move, the depth class, and the pawn-cache entry the score was made with.
-TEST_F(Evaluation, CachedScoresEqualFreshOnes) {
-  // Both kings at home, a wing pawn advanced in front of White's; and an
-  // ending with a passer on the sixth that the bishop can take.
-  const char* const middlegame = "r2qk2r/pb3ppp/2P2n2/8/7P/5N2/PP3PP1/R1BQK2R w KQkq - 0 1";
-  const char* const ending = "4k3/1b6/2P5/8/8/8/8/4K3 w - - 0 1";
-  // Scored afresh: the same pawn cache, nothing cached from before.
-  auto fresh = [] {
-    forget_cached_evaluations();
-    return evaluate(-9000, 9000);
-  };
-  struct Change {
-    const char* what;
-    const char* fen;
-    void (*apply)(StateRecord&);
-  };
-  const Change changes[] = {
-      {"white castled", middlegame, [](StateRecord&) { white_castled = 1; }},
-      {"white king moved", middlegame, [](StateRecord& r) { r.white_king_moves = 1; }},
-      {"black h-rook moved", middlegame, [](StateRecord& r) { r.black_h_rook_moves = 1; }},
-      {"other side to move", ending, [](StateRecord&) { ply = 1; }},
-      {"shallower search", ending, [](StateRecord&) { nominal_depth = 2; }},
-  };
-  for (const Change& c : changes) {
-    position(c.fen, 1);
-    nominal_depth = 5;
-    const int before = fresh();
-    for (int i = 0; i < 2; ++i) EXPECT_EQ(evaluate(-9000, 9000), before) << c.what;
-    c.apply(state_stack[0]);
-    const int cached = evaluate(-9000, 9000);
-    EXPECT_NE(cached, before) << c.what << " must move the score, or it tests nothing";
-    EXPECT_EQ(cached, fresh()) << c.what;
-  }
-
-  // The pawn entry is replaced (here scored with the king already moved)
-  // while a score made with the old one is still cached.
-  position(middlegame, 1);
-  evaluate(-9000, 9000);
-  const int first = evaluate(-9000, 9000);
-  clear_pawn_hash();
-  state_stack[0].white_king_moves = 1;
-  evaluate(-9000, 9000);
-  state_stack[0].white_king_moves = 0;
-  const int cached = evaluate(-9000, 9000);
-  EXPECT_NE(cached, first) << "the replaced entry must change the score";
-  EXPECT_EQ(cached, fresh());
 }
 
 TEST_F(Evaluation, StaticScoresStayOutOfTheMateBand) {
