@@ -65,16 +65,16 @@ void fatal_shutdown(const char* message) {
 
 void free_tables() {
   for (int s = 0; s < 2; ++s) {
-    std::free(transposition_table[s]);
+    free_table_memory(transposition_table[s]);
     transposition_table[s] = nullptr;
   }
   for (int s = 0; s < 2; ++s) {
-    std::free(always_replace_table[s]);
+    free_table_memory(always_replace_table[s]);
     always_replace_table[s] = nullptr;
   }
-  std::free(pawn_hash);
+  free_table_memory(pawn_hash);
   pawn_hash = nullptr;
-  std::free(repetition_table);
+  free_table_memory(repetition_table);
   repetition_table = nullptr;
 }
 
@@ -91,20 +91,20 @@ int allocate_tables() {
   const char* messages[4] = {"can't allocate hash white\n", "can't allocate hash black\n",
                              "can't allocate hash white\n", "can't allocate hash black\n"};
   for (int i = 0; i < 4; ++i) {
-    *order[i] = static_cast<TtEntry*>(std::calloc(n, sizeof(TtEntry)));
+    *order[i] = static_cast<TtEntry*>(allocate_table_memory(n * sizeof(TtEntry)));
     if (!*order[i]) {
       write_error_file(messages[i]);
       allocation_failure = messages[i];
       return 0;
     }
   }
-  pawn_hash = static_cast<PawnHashEntry*>(std::calloc(PAWN_HASH_ENTRIES, sizeof(PawnHashEntry)));
+  pawn_hash = static_cast<PawnHashEntry*>(allocate_table_memory(PAWN_HASH_ENTRIES * sizeof(PawnHashEntry)));
   if (!pawn_hash) {
     write_error_file("can't allocate pawn hash\n");
     allocation_failure = "can't allocate pawn hash\n";
     return 0;
   }
-  repetition_table = static_cast<RepEntry*>(std::calloc(REPETITION_ENTRIES, sizeof(RepEntry)));
+  repetition_table = static_cast<RepEntry*>(allocate_table_memory(REPETITION_ENTRIES * sizeof(RepEntry)));
   if (!repetition_table) {
     // No line for the error file here, as ever; standard error still hears of it.
     allocation_failure = "can't allocate repetition table\n";

@@ -4,6 +4,7 @@
 // for each system: platform_posix.cpp and platform_windows.cpp.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace brevalt {
@@ -22,6 +23,12 @@ unsigned input_waiting();
 // search's input poll always finds nothing waiting and never sees the end
 // of input. False when the pipe cannot be made.
 bool quiet_standard_input();
+// Zeroed memory for the large hash tables, or nullptr. Where the system
+// offers it the block is laid on 2 MB pages: a table probed at random
+// across tens of megabytes otherwise costs a page-table walk on most
+// probes. Given back with free_table_memory.
+void* allocate_table_memory(size_t bytes);
+void free_table_memory(void* p);
 // A monotonic millisecond clock divided by 17: the engine's time base, with
 // 60 ticks taken as one second. It wraps at 2^32 ticks.
 uint32_t clock_ticks();

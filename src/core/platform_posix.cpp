@@ -4,6 +4,7 @@
 #include "core/platform.h"
 
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
@@ -11,6 +12,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace brevalt {
 
@@ -59,6 +62,21 @@ bool quiet_standard_input() {
   // fds[1] stays open for the life of the process on purpose.
   return true;
 }
+
+void* allocate_table_memory(size_t bytes) {
+  constexpr size_t HUGE_PAGE = size_t{2} << 20;
+  void* p = nullptr;
+  if (bytes == 0 || posix_memalign(&p, HUGE_PAGE, bytes) != 0) return nullptr;
+#ifdef MADV_HUGEPAGE
+  // Only advice: where the kernel has no such pages the table simply
+  // stays on ordinary ones.
+  madvise(p, bytes, MADV_HUGEPAGE);
+#endif
+  std::memset(p, 0, bytes);
+  return p;
+}
+
+void free_table_memory(void* p) { std::free(p); }
 
 uint32_t clock_ticks() {
   struct timespec ts;

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 namespace brevalt {
 
@@ -88,6 +89,10 @@ bool quiet_standard_input() {
   // The writer stays open for the life of the process on purpose.
   return true;
 }
+
+void* allocate_table_memory(size_t bytes) { return bytes == 0 ? nullptr : std::calloc(bytes, 1); }
+
+void free_table_memory(void* p) { std::free(p); }
 
 uint32_t clock_ticks() {
   // GetTickCount64 rather than GetTickCount: the 32-bit count wraps after
