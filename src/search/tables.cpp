@@ -34,14 +34,11 @@ uint8_t tt_epoch;
 
 TtEntry view(const TtEntry& e) { return e.clear_epoch == tt_epoch ? e : TtEntry{}; }
 
+// The same tests as on view(e), without the copy.
 bool holds(const TtEntry& e, uint32_t lo, uint32_t hi) {
-  const TtEntry v = view(e);
-  return v.key_lo == lo && v.key_hi == hi;
+  return e.clear_epoch == tt_epoch ? e.key_lo == lo && e.key_hi == hi : lo == 0 && hi == 0;
 }
-bool empty(const TtEntry& e) {
-  const TtEntry v = view(e);
-  return v.key_lo == 0 && v.key_hi == 0;
-}
+bool empty(const TtEntry& e) { return e.clear_epoch != tt_epoch || (e.key_lo == 0 && e.key_hi == 0); }
 
 void unpack_move(uint16_t move, int& from, int& to) {
   from = move >> 8;
