@@ -45,7 +45,9 @@ function parseArgs(argv) {
   for (let i = 0; i < argv.length; i += 1) {
     const value = argv[i + 1];
     switch (argv[i]) {
-      case '--brevalt': o.brevalt = value; i += 1; break;
+      // The engine runs in a scratch folder: a path given relative to
+      // here must be made absolute first (a bare name is looked up on PATH).
+      case '--brevalt': o.brevalt = value.includes('/') ? path.resolve(value) : value; i += 1; break;
       case '--data': o.data = value; i += 1; break;
       case '--peer': o.peer = value; i += 1; break;
       case '--seconds': o.seconds = Number(value); i += 1; break;
