@@ -346,13 +346,13 @@ uint8_t generate_moves(int side, int evasions) {
   // skipped. In quiescence, unless quiet checks are sought at this node,
   // empty squares add nothing, and the pieces' rays are walked by their masks.
   const bool quiet_checks = horizon_qs && !first_qs_generation && !root_endgame;
-  const bool captures_only = ray_masks_ready && quiescence_mode && !evasions && !quiet_checks;
-  // The first quiescence node from the horizon also looks for quiet checks.
-  const bool captures_and_checks = ray_masks_ready && quiescence_mode && !evasions && quiet_checks;
-  const uint64_t occupied = captures_only || captures_and_checks ? occupied_squares() : 0;
-  const CheckSquares checks =
-      captures_and_checks ? check_squares_against(side == BLACK_SIDE ? white_king_sq : black_king_sq)
-                          : CheckSquares{};
+  const bool by_masks = ray_masks_ready && quiescence_mode && !evasions;
+  const bool captures_only = by_masks && !quiet_checks;
+  const uint64_t occupied = by_masks ? occupied_squares() : 0;
+  // The first quiescence node from the horizon also looks for quiet checks;
+  // only there are the checking squares worked out.
+  CheckSquares checks;
+  if (by_masks && quiet_checks) checks = check_squares_against(side == BLACK_SIDE ? white_king_sq : black_king_sq);
   const uint64_t black = captures_only ? black_squares() : 0;
   const uint64_t enemies = occupied & (side == BLACK_SIDE ? ~black : black);
   const int colour = side == BLACK_SIDE ? 1 : 0;
@@ -368,18 +368,14 @@ uint8_t generate_moves(int side, int evasions) {
     if (captures_only && type_of(k) == PAWN && !(pawn_capture_squares[colour][f] & enemies) &&
         (colour ? f >= 16 : f < 48))
       continue;
-    if (captures_only && type_of(k) != PAWN) {
+    if (by_masks && type_of(k) != PAWN) {
       const int t = type_of(k);
-      if (t == KNIGHT) n = ray_captures(ray_tables[KNIGHT_RAYS][f], occupied, f, k, side, n);
-      if (t == ROOK || t == QUEEN) n = ray_captures(ray_tables[ROOK_RAYS][f], occupied, f, k, side, n);
-      if (t == BISHOP || t == QUEEN) n = ray_captures(ray_tables[BISHOP_RAYS][f], occupied, f, k, side, n);
-      if (t == KING) n = ray_captures(ray_tables[KING_RAYS][f], occupied, f, k, side, n);
-      continue;
-    }
-    if (captures_and_checks && type_of(k) != PAWN && type_of(k) >= KING && type_of(k) <= KNIGHT) {
-      const int t = type_of(k);
+      // Each of the piece's ray tables, walked for its captures alone, or
+      // for its captures and quiet checks.
       auto walk = [&](RayTable table) {
-        n = ray_captures_and_checks(ray_tables[table][f], occupied, checks, f, k, side, n);
+        const SquareRays& rays = ray_tables[table][f];
+        n = captures_only ? ray_captures(rays, occupied, f, k, side, n)
+                          : ray_captures_and_checks(rays, occupied, checks, f, k, side, n);
       };
       if (t == KNIGHT) walk(KNIGHT_RAYS);
       if (t == ROOK || t == QUEEN) walk(ROOK_RAYS);

@@ -76,10 +76,6 @@ inline uint64_t squares_where(uint8_t mask, uint8_t value) {
 // Bit s set for every square s that holds a piece.
 inline uint64_t occupied_squares() { return ~squares_where(0xFF, EMPTY); }
 
-// Bit s set for every square s holding exactly `code` (a piece of one kind
-// and colour).
-inline uint64_t squares_holding(uint8_t code) { return squares_where(0xFF, code); }
-
 // Bit s set for every square s holding a piece of type `type`, either colour.
 inline uint64_t squares_of_type(uint8_t type) { return squares_where(7, type); }
 
