@@ -66,7 +66,9 @@ bool quiet_standard_input() {
 void* allocate_table_memory(size_t bytes) {
   constexpr size_t HUGE_PAGE = size_t{2} << 20;
   void* p = nullptr;
-  if (bytes == 0 || posix_memalign(&p, HUGE_PAGE, bytes) != 0) return nullptr;
+  // A table smaller than a huge page gains nothing from the alignment.
+  const size_t alignment = bytes >= HUGE_PAGE ? HUGE_PAGE : 64;
+  if (bytes == 0 || posix_memalign(&p, alignment, bytes) != 0) return nullptr;
 #ifdef MADV_HUGEPAGE
   // Only advice: where the kernel has no such pages the table simply
   // stays on ordinary ones.
