@@ -8,6 +8,7 @@
 #include "board/position.h"
 #include "board/rays.h"
 #include "core/control.h"
+#include "core/platform.h"
 #include "core/search_state.h"
 #include "eval/king.h"
 #include "eval/pawns.h"
@@ -233,15 +234,20 @@ int evaluate(int alpha, int beta) {
 
   // Step 6. Pieces and pawns: the pawn data from the cache, or from a
   // scan of the pawns on a miss; the piece terms always.
+  // The cache entry is asked for first and read only after the piece terms,
+  // which do not depend on it: its line, usually from main memory, arrives
+  // while they are worked out.
   const uint64_t key = pawn_hash_key(ec);
   PawnHashEntry* entry = pawn_hash ? &pawn_hash_slot(key) : nullptr;
-  const bool hit = entry && pawn_hash_hit(*entry, key);
-  ++pawn_hash_probes;
-  pawn_hash_hits += hit;
+  if (entry) prefetch_line(entry);
   uint64_t piece_bits, pawn_bits;
   uint8_t code_at[64];
   collect(piece_bits, pawn_bits);
   fill_codes(piece_bits, code_at);
+  s += piece_terms(ec, piece_bits, code_at);
+  const bool hit = entry && pawn_hash_hit(*entry, key);
+  ++pawn_hash_probes;
+  pawn_hash_hits += hit;
   PawnData pd;
   if (hit) {
     load_pawn_entry(*entry, pd);
@@ -250,7 +256,6 @@ int evaluate(int alpha, int beta) {
     clear_pawn_data(pd);
     scan_pawns(pd, ec, pawn_bits, code_at);
   }
-  s += piece_terms(ec, piece_bits, code_at);
   s += pd.pawn_file_term;
   ec.white.tropism += pd.tropism[0];
   ec.black.tropism += pd.tropism[1];
