@@ -231,8 +231,10 @@ class MovePicker {
           if (rest_picks_ < SORTED_PICKS) {
             i = best_untried(count_);
           } else {
-            for (int j = 0; j < count_ && i < 0; ++j)
-              if (row()[j].piece != 0 && row()[j].key >= 0) i = j;
+            // Entries are only ever taken, never given back, so the walk
+            // resumes where the last one stopped instead of from the start.
+            for (; first_open_ < count_ && i < 0; ++first_open_)
+              if (row()[first_open_].piece != 0 && row()[first_open_].key >= 0) i = first_open_;
           }
           if (i < 0) {
             phase_ = Phase::done;
@@ -311,6 +313,8 @@ class MovePicker {
   int count_ = 0;
   int killer_ = 0;
   int rest_picks_ = 0;
+  // Every entry before it is taken or never to be picked.
+  int first_open_ = 0;
 };
 
 // The extension a move earns, in hundredths of a ply (the first rule that
