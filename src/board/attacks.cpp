@@ -220,15 +220,54 @@ void gather_by_masks(int sq, ExchangeList* lists) {
     add_capturer(lists[colour_of(board[std::countr_zero(knights)]) >> 3], piece_value[KNIGHT]);
 }
 
+// The attack test of square_attacked for one square, with the ray masks:
+// on each line only its first occupied square can attack, and the knight
+// and king targets are tested where a piece stands.
+bool attacked_by_masks(int s, int enemy, uint64_t occupied) {
+  // Step 1. Rooks and queens along the ranks and files.
+  const SquareRays& lines = ray_tables[ROOK_RAYS][s];
+  for (int r = 0; r < lines.count; ++r) {
+    const uint64_t bits = lines.mask[r] & occupied;
+    if (!bits) continue;
+    const int code = board[nearest_square(bits, lines, r)];
+    if (colour_of(code) == enemy && is_orthogonal_slider(code)) return true;
+  }
+
+  // Step 2. Bishops and queens along the diagonals, and pawns one diagonal
+  // step away on the side from which they capture.
+  const SquareRays& diagonals = ray_tables[BISHOP_RAYS][s];
+  for (int r = 0; r < diagonals.count; ++r) {
+    const uint64_t bits = diagonals.mask[r] & occupied;
+    if (!bits) continue;
+    const int sq = nearest_square(bits, diagonals, r), code = board[sq];
+    if (colour_of(code) != enemy) continue;
+    if (is_diagonal_slider(code)) return true;
+    if (code == PAWN + BLACK && (sq - s == 7 || sq - s == 9)) return true;
+    if (code == PAWN && (s - sq == 7 || s - sq == 9)) return true;
+  }
+
+  // Step 3. Knights and the king.
+  for (uint64_t bits = ray_tables[KNIGHT_RAYS][s].all & occupied; bits; bits &= bits - 1)
+    if (board[std::countr_zero(bits)] == (KNIGHT | enemy)) return true;
+  for (uint64_t bits = ray_tables[KING_RAYS][s].all & occupied; bits; bits &= bits - 1)
+    if (board[std::countr_zero(bits)] == (KING | enemy)) return true;
+  return false;
+}
+
 }  // namespace
 
 int square_attacked(const int32_t* list) {
   const int enemy = list[0] != 0 ? WHITE_SIDE : BLACK_SIDE;
+  const uint64_t occupied = ray_masks_ready ? occupied_squares() : 0;
   // A list holds at most a handful of squares; the bound only guards
   // against a list that lost its end marker.
   for (int i = 1; i <= 64 && list[i] != END_OF_LIST; ++i) {
     const int s = list[i];
     if (!on_board(s)) continue;
+    if (ray_masks_ready) {
+      if (attacked_by_masks(s, enemy, occupied)) return 1;
+      continue;
+    }
 
     // Step 1. Rooks and queens along the ranks and files.
     for (const uint8_t* p = rook_rays[s]; *p != END_OF_LIST; ++p) {

@@ -1,6 +1,6 @@
 // The ray masks are a shortcut through the move file's lists: with them the
-// exchange and the quiescence captures must see exactly what the list walk
-// sees, and lists that a mask cannot stand for must turn the shortcut off.
+// exchange, the attack test and the quiescence captures must see exactly
+// what the list walk sees, and lists that a mask cannot stand for must turn the shortcut off.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -56,7 +56,8 @@ class RayMaskTest : public ::testing::Test {
   }
 
   // Compares the two walks in the current position: the exchange on every
-  // occupied square, and the quiescence captures of the side to move.
+  // occupied square, the attack test on every square, and the quiescence
+  // captures of the side to move.
   void compare_walks(int side, const char* where) {
     for (int s = 0; s < 64; ++s) {
       if (board[s] == EMPTY) continue;
@@ -67,6 +68,18 @@ class RayMaskTest : public ::testing::Test {
       ray_masks_ready = true;
       EXPECT_EQ(by_masks, by_lists) << where << ", square " << testing::square_name(s);
     }
+    // The attack test on every square, by either colour.
+    for (int s = 0; s < 64; ++s)
+      for (int32_t colour = 0; colour < 2; ++colour) {
+        const int32_t list[3] = {colour, s, END_OF_LIST};
+        ray_masks_ready = true;
+        const int by_masks = square_attacked(list);
+        ray_masks_ready = false;
+        const int by_lists = square_attacked(list);
+        ray_masks_ready = true;
+        EXPECT_EQ(by_masks, by_lists) << where << ", attacks on " << testing::square_name(s);
+        attacked_seen += by_masks;
+      }
     // Deeper quiescence rows (captures only), then the first row from the
     // horizon, which also holds the safe quiet checks.
     for (int horizon = 0; horizon < 2; ++horizon) {
@@ -85,10 +98,11 @@ class RayMaskTest : public ::testing::Test {
     }
   }
   int quiet_checks_seen = 0;
+  int attacked_seen = 0;
 };
 
 // Every position two plies deep from each start, both walks side by side.
-TEST_F(RayMaskTest, ExchangesAndQuiescenceRowsMatchTheListWalk) {
+TEST_F(RayMaskTest, ExchangesAttacksAndQuiescenceRowsMatchTheListWalk) {
   int compared = 0;
   for (const char* fen : kPositions) {
     ASSERT_TRUE(brevalt::testing::set_position(fen)) << fen;
@@ -115,6 +129,7 @@ TEST_F(RayMaskTest, ExchangesAndQuiescenceRowsMatchTheListWalk) {
   }
   EXPECT_GT(compared, 3000);
   EXPECT_GT(quiet_checks_seen, 0);
+  EXPECT_GT(attacked_seen, 0);
 }
 
 // Lists a mask cannot stand for: a ray that turns back on itself, a square
