@@ -399,14 +399,16 @@ int make_move(int from, int to) {
   // Step 15. Input poll and deadline test at their node intervals, then
   // the material and node counts.
   const int32_t n = search_nodes;
-  int32_t poll_every = POLL_INTERVAL_NORMAL;
-  if (own_time < POLL_CRITICAL_BELOW) poll_every = POLL_INTERVAL_CRITICAL;
-  else if (own_time < POLL_SHORT_BELOW) poll_every = POLL_INTERVAL_SHORT;
-  if (n % poll_every == 0) poll_input(n);
+  // Each interval is divided by as a constant: the compiler then tests the
+  // remainder with a multiplication instead of a division at every node.
+  const bool poll_due = own_time < POLL_CRITICAL_BELOW ? n % POLL_INTERVAL_CRITICAL == 0
+                        : own_time < POLL_SHORT_BELOW  ? n % POLL_INTERVAL_SHORT == 0
+                                                       : n % POLL_INTERVAL_NORMAL == 0;
+  if (poll_due) poll_input(n);
   if (thinking) {
-    const int32_t stop_every =
-        own_time < STOP_TEST_SHORT_BELOW ? STOP_TEST_INTERVAL_SHORT : STOP_TEST_INTERVAL_NORMAL;
-    if (n % stop_every == 0) check_for_stop();
+    const bool stop_test_due = own_time < STOP_TEST_SHORT_BELOW ? n % STOP_TEST_INTERVAL_SHORT == 0
+                                                                : n % STOP_TEST_INTERVAL_NORMAL == 0;
+    if (stop_test_due) check_for_stop();
   }
   material = static_cast<int16_t>(material + captured_value);
   search_nodes = next_count(search_nodes);
