@@ -118,14 +118,6 @@ void collect(uint64_t& pieces, uint64_t& pawns) {
   pieces = file_major(occupied_squares() & ~pawn_squares & ~king_squares);
 }
 
-// The codes of the pieces in `bits` (numbered as above) into code_at.
-void fill_codes(uint64_t bits, uint8_t* code_at) {
-  for (; bits != 0; bits &= bits - 1) {
-    const int index = std::countr_zero(bits);
-    code_at[index] = board[(index & 7) * 8 + (index >> 3)];
-  }
-}
-
 // Safe from attack: settled, and the enemy has too little to attack with.
 bool safe_from_attack(const SideCounts& own, const SideCounts& enemy) {
   return own.king_settled && enemy.attack_units <= SAFE_ATTACK_UNITS &&
@@ -241,10 +233,8 @@ int evaluate(int alpha, int beta) {
   PawnHashEntry* entry = pawn_hash ? &pawn_hash_slot(key) : nullptr;
   if (entry) prefetch_line(entry);
   uint64_t piece_bits, pawn_bits;
-  uint8_t code_at[64];
   collect(piece_bits, pawn_bits);
-  fill_codes(piece_bits, code_at);
-  s += piece_terms(ec, piece_bits, code_at);
+  s += piece_terms(ec, piece_bits);
   const bool hit = entry && pawn_hash_hit(*entry, key);
   ++pawn_hash_probes;
   pawn_hash_hits += hit;
@@ -252,9 +242,8 @@ int evaluate(int alpha, int beta) {
   if (hit) {
     load_pawn_entry(*entry, pd);
   } else {
-    fill_codes(pawn_bits, code_at);
     clear_pawn_data(pd);
-    scan_pawns(pd, ec, pawn_bits, code_at);
+    scan_pawns(pd, ec, pawn_bits);
   }
   s += pd.pawn_file_term;
   ec.white.tropism += pd.tropism[0];

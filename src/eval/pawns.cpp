@@ -448,7 +448,7 @@ void clear_pawn_data(PawnData& pd) {
   pd.high_file[0] = pd.high_file[1] = -1;
 }
 
-void scan_pawns(PawnData& pd, const EvalCounts& ec, uint64_t visit, const uint8_t* code_at) {
+void scan_pawns(PawnData& pd, const EvalCounts& ec, uint64_t visit) {
   const bool endgame = ec.endgame_mode != 0;
   uint8_t first_white[10];
   std::memset(first_white, 9, sizeof(first_white));
@@ -457,7 +457,7 @@ void scan_pawns(PawnData& pd, const EvalCounts& ec, uint64_t visit, const uint8_
   for (; visit != 0; visit &= visit - 1) {
     const int index = std::countr_zero(visit);
     const int file = index >> 3, rank = index & 7, f = file + 1;
-    const int side = colour_of(code_at[index]) ? 1 : 0;
+    const int side = colour_of(board[rank * 8 + file]) ? 1 : 0;
     ++pd.count[side][f];
     ++pd.pawns[side];
     ++pd.total;

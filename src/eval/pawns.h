@@ -94,9 +94,9 @@ bool pawn_hash_hit(const PawnHashEntry& e, uint64_t key);
 
 // Empties the data before a scan.
 void clear_pawn_data(PawnData& pd);
-// Collects the pawns of `visit` (bits file * 8 + rank, lowest first, codes
-// in code_at) into the pawn data and adds their tropism.
-void scan_pawns(PawnData& pd, const EvalCounts& ec, uint64_t visit, const uint8_t* code_at);
+// Collects the pawns of `visit` (bits file * 8 + rank, lowest first) into
+// the pawn data and adds their tropism.
+void scan_pawns(PawnData& pd, const EvalCounts& ec, uint64_t visit);
 // The per-file evaluation of a scanned position: fills the score, passer
 // lists, holes and fixed-pawn counts.
 void evaluate_pawn_files(PawnData& pd, const EvalCounts& ec, const AdvanceWindows& windows);

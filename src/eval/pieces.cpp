@@ -193,14 +193,14 @@ void build_piece_tables(int code) {
   }
 }
 
-int piece_terms(EvalCounts& ec, uint64_t visit, const uint8_t* code_at) {
+int piece_terms(EvalCounts& ec, uint64_t visit) {
   const bool endgame = ec.endgame_mode != 0;
   int s = 0;
   for (; visit != 0; visit &= visit - 1) {
     const int index = std::countr_zero(visit);
     const int file = index >> 3, rank = index & 7;
     const int sq = rank * 8 + file;
-    const int code = code_at[index];
+    const int code = board[sq];
     const int side = colour_of(code) ? 1 : 0;
     SideCounts& c = side ? ec.black : ec.white;
     // The view of the piece's own side: rank 0 is its first rank, and

@@ -22,9 +22,9 @@ extern uint8_t knight_table[2][64];
 void build_piece_tables(int code);
 
 // The terms of the queens, rooks, bishops and knights named in `visit`
-// (bits file * 8 + rank, visited lowest first; codes in code_at), with
-// their counts. Returns their sum, White's view.
-int piece_terms(EvalCounts& ec, uint64_t visit, const uint8_t* code_at);
+// (bits file * 8 + rank, visited lowest first), with their counts.
+// Returns their sum, White's view.
+int piece_terms(EvalCounts& ec, uint64_t visit);
 // Knights and bishops on outposts no enemy pawn can challenge.
 int outpost_term(const EvalCounts& ec, const PawnData& pd);
 // Minor pieces standing on the hole in front of an enemy backward pawn.

@@ -46,17 +46,15 @@ class EvalTerms : public testing::EvalFixture {
     ec.white.king_settled = white_castled != 0 || (white_king_sq < 24 && white_king_sq != E1);
     ec.black.king_settled = black_castled != 0 || (black_king_sq > 39 && black_king_sq != E8);
     uint64_t pieces = 0, pawns = 0;
-    uint8_t code_at[64] = {};
     for (int s = 0; s < 64; ++s) {
       const int type = type_of(board[s]);
       if (board[s] == EMPTY || type == KING) continue;
       const int index = file_of(s) * 8 + rank_of(s);
       (type == PAWN ? pawns : pieces) |= uint64_t{1} << index;
-      code_at[index] = board[s];
     }
     clear_pawn_data(pd);
-    scan_pawns(pd, ec, pawns, code_at);
-    const int terms = piece_terms(ec, pieces, code_at);
+    scan_pawns(pd, ec, pawns);
+    const int terms = piece_terms(ec, pieces);
     ec.white.tropism += pd.tropism[0];
     ec.black.tropism += pd.tropism[1];
     ec.pawns = pd.total;
@@ -79,10 +77,8 @@ class EvalTerms : public testing::EvalFixture {
     ec = EvalCounts{};
     ec.white.minors_developed = ec.black.minors_developed = 1;
     ec.endgame_mode = endgame;
-    uint8_t code_at[64] = {};
     const int index = file_of(square) * 8 + rank_of(square);
-    code_at[index] = board[square];
-    return piece_terms(ec, uint64_t{1} << index, code_at);
+    return piece_terms(ec, uint64_t{1} << index);
   }
 };
 
