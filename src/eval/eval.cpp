@@ -92,19 +92,6 @@ void clear_side(SideCounts& c) {
   c.high_file = -1;
 }
 
-// Squares numbered rank * 8 + file turned into bits numbered file * 8 +
-// rank (a flip about the a1-h8 diagonal, in three exchange steps).
-uint64_t file_major(uint64_t x) {
-  constexpr uint64_t k1 = 0x5500550055005500, k2 = 0x3333000033330000, k4 = 0x0f0f0f0f00000000;
-  uint64_t t = k4 & (x ^ (x << 28));
-  x ^= t ^ (t >> 28);
-  t = k2 & (x ^ (x << 14));
-  x ^= t ^ (t >> 14);
-  t = k1 & (x ^ (x << 7));
-  x ^= t ^ (t >> 7);
-  return x;
-}
-
 // The pieces and pawns on the board as bits numbered file * 8 + rank:
 // visited lowest bit first they come in the order of a board scan from
 // file a to h, rank 1 to 8 within a file, so "first" and "last" mean the

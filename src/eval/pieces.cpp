@@ -10,6 +10,7 @@
 #include <initializer_list>
 
 #include "board/position.h"
+#include "board/rays.h"
 #include "core/control.h"
 #include "core/search_state.h"
 
@@ -193,26 +194,33 @@ void build_piece_tables(int code) {
   }
 }
 
-int piece_terms(EvalCounts& ec, uint64_t visit) {
+namespace {
+
+// The terms of one colour's pieces in `visit`, in that side's own view.
+// Each colour has its own loop so that the side is a constant in it: the
+// colours alternate unpredictably in board order, and everything a piece
+// changes belongs to its own side's counts, so taking the colours one
+// after the other gives the same counts and the same sum.
+template <int side>
+int side_piece_terms(EvalCounts& ec, uint64_t visit) {
   const bool endgame = ec.endgame_mode != 0;
+  SideCounts& c = side ? ec.black : ec.white;
+  // The view of the piece's own side: rank 0 is its first rank, and
+  // "behind" (toward its first rank) is `back` squares away.
+  constexpr int back = side ? 8 : -8;
+  constexpr int own_pawn = side ? PAWN + BLACK : PAWN;
+  const int enemy_king = side ? white_king_sq : black_king_sq;
+  const int enemy_king_rank = side ? 7 - rank_of(enemy_king) : rank_of(enemy_king);
+  const int enemy_queenside = file_of(enemy_king) < 4 ? 1 : 0;
   int s = 0;
   for (; visit != 0; visit &= visit - 1) {
     const int index = std::countr_zero(visit);
     const int file = index >> 3, rank = index & 7;
     const int sq = rank * 8 + file;
-    const int code = board[sq];
-    const int side = colour_of(code) ? 1 : 0;
-    SideCounts& c = side ? ec.black : ec.white;
-    // The view of the piece's own side: rank 0 is its first rank, and
-    // "behind" (toward its first rank) is `back` squares away.
     const int r = side ? 7 - rank : rank;
-    const int back = side ? 8 : -8;
-    const int own_pawn = side ? PAWN + BLACK : PAWN;
-    const int enemy_king = side ? white_king_sq : black_king_sq;
-    const int enemy_king_rank = side ? 7 - rank_of(enemy_king) : rank_of(enemy_king);
     const int d = distance(sq, enemy_king);
     int term = 0;
-    switch (type_of(code)) {
+    switch (type_of(board[sq])) {
       case QUEEN:
         if (c.king_settled) term += queen_table[side][sq];
         if (!endgame) c.tropism += QUEEN_TROPISM - QUEEN_TROPISM_STEP * d;
@@ -248,7 +256,6 @@ int piece_terms(EvalCounts& ec, uint64_t visit) {
         term += bishop_table[side][sq];
         if (r >= 4) ++c.advanced;
         if (!endgame) {
-          const int enemy_queenside = file_of(enemy_king) < 4 ? 1 : 0;
           if (wing_diagonals[side][enemy_queenside][sq]) term += BISHOP_ON_KING_WING;
           c.tropism += MINOR_TROPISM - MINOR_TROPISM_STEP * d;
         }
@@ -277,9 +284,16 @@ int piece_terms(EvalCounts& ec, uint64_t visit) {
         continue;
     }
     ++ec.pieces;
-    s += side ? -term : term;
+    s += term;
   }
   return s;
+}
+
+}  // namespace
+
+int piece_terms(EvalCounts& ec, uint64_t visit) {
+  const uint64_t black = file_major(black_squares());
+  return side_piece_terms<0>(ec, visit & ~black) - side_piece_terms<1>(ec, visit & black);
 }
 
 int outpost_term(const EvalCounts& ec, const PawnData& pd) {
