@@ -152,6 +152,17 @@ int table_bounded(int n, const int (&table)[8]) { return n >= 0 && n < 8 ? table
 
 }  // namespace
 
+uint64_t file_major(uint64_t x) {
+  constexpr uint64_t k1 = 0x5500550055005500, k2 = 0x3333000033330000, k4 = 0x0f0f0f0f00000000;
+  uint64_t t = k4 & (x ^ (x << 28));
+  x ^= t ^ (t >> 28);
+  t = k2 & (x ^ (x << 14));
+  x ^= t ^ (t >> 14);
+  t = k1 & (x ^ (x << 7));
+  x ^= t ^ (t >> 7);
+  return x;
+}
+
 void build_piece_tables(int code) {
   const int type = type_of(code);
   const int colour = colour_of(code) ? 1 : 0;

@@ -12,16 +12,7 @@ namespace brevalt {
 
 // Squares numbered rank * 8 + file turned into bits numbered file * 8 +
 // rank (a flip about the a1-h8 diagonal, in three exchange steps).
-inline uint64_t file_major(uint64_t x) {
-  constexpr uint64_t k1 = 0x5500550055005500, k2 = 0x3333000033330000, k4 = 0x0f0f0f0f00000000;
-  uint64_t t = k4 & (x ^ (x << 28));
-  x ^= t ^ (t >> 28);
-  t = k2 & (x ^ (x << 14));
-  x ^= t ^ (t >> 14);
-  t = k1 & (x ^ (x << 7));
-  x ^= t ^ (t >> 7);
-  return x;
-}
+uint64_t file_major(uint64_t x);
 
 // Per-search tables by colour (0 White, 1 Black) and square; a new game
 // clears queen_table.
