@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "board/movegen.h"
@@ -55,31 +56,33 @@ class RayMaskTest : public ::testing::Test {
     ply = 0;
   }
 
+  // A query's answer with the masks and with the list walk.
+  template <typename Query>
+  static std::pair<int, int> both_walks(Query query) {
+    ray_masks_ready = true;
+    const int by_masks = query();
+    ray_masks_ready = false;
+    const int by_lists = query();
+    ray_masks_ready = true;
+    return {by_masks, by_lists};
+  }
+
   // Compares the two walks in the current position: the exchange on every
-  // occupied square, the attack test on every square, and the quiescence
-  // captures of the side to move.
+  // occupied square, the attack test on every square by either colour, and
+  // the quiescence captures of the side to move.
   void compare_walks(int side, const char* where) {
     for (int s = 0; s < 64; ++s) {
-      if (board[s] == EMPTY) continue;
-      ray_masks_ready = true;
-      const int by_masks = exchange_loss(s);
-      ray_masks_ready = false;
-      const int by_lists = exchange_loss(s);
-      ray_masks_ready = true;
-      EXPECT_EQ(by_masks, by_lists) << where << ", square " << testing::square_name(s);
-    }
-    // The attack test on every square, by either colour.
-    for (int s = 0; s < 64; ++s)
+      if (board[s] != EMPTY) {
+        const auto [by_masks, by_lists] = both_walks([s] { return exchange_loss(s); });
+        EXPECT_EQ(by_masks, by_lists) << where << ", square " << testing::square_name(s);
+      }
       for (int32_t colour = 0; colour < 2; ++colour) {
         const int32_t list[3] = {colour, s, END_OF_LIST};
-        ray_masks_ready = true;
-        const int by_masks = square_attacked(list);
-        ray_masks_ready = false;
-        const int by_lists = square_attacked(list);
-        ray_masks_ready = true;
+        const auto [by_masks, by_lists] = both_walks([&list] { return square_attacked(list); });
         EXPECT_EQ(by_masks, by_lists) << where << ", attacks on " << testing::square_name(s);
         attacked_seen += by_masks;
       }
+    }
     // Deeper quiescence rows (captures only), then the first row from the
     // horizon, which also holds the safe quiet checks.
     for (int horizon = 0; horizon < 2; ++horizon) {
