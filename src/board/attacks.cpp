@@ -220,30 +220,30 @@ void gather_by_masks(int sq, ExchangeList* lists) {
     add_capturer(lists[colour_of(board[std::countr_zero(knights)]) >> 3], piece_value[KNIGHT]);
 }
 
+// The rules of square_attacked for the first piece met from s on a line
+// (at, the line's first occupied square): on a rank or file an enemy rook
+// or queen attacks; on a diagonal an enemy bishop or queen, or an enemy
+// pawn one diagonal step away on the side from which it captures.
+bool line_piece_attacks(int s, int at, bool diagonal, int enemy) {
+  const int code = board[at];
+  if (colour_of(code) != enemy) return false;
+  if (!diagonal) return is_orthogonal_slider(code);
+  if (is_diagonal_slider(code)) return true;
+  if (code == PAWN + BLACK) return at - s == 7 || at - s == 9;
+  return code == PAWN && (s - at == 7 || s - at == 9);
+}
+
 // The attack test of square_attacked for one square, with the ray masks:
 // on each line only its first occupied square can attack, and the knight
 // and king targets are tested where a piece stands.
 bool attacked_by_masks(int s, int enemy, uint64_t occupied) {
-  // Step 1. Rooks and queens along the ranks and files.
-  const SquareRays& lines = ray_tables[ROOK_RAYS][s];
-  for (int r = 0; r < lines.count; ++r) {
-    const uint64_t bits = lines.mask[r] & occupied;
-    if (!bits) continue;
-    const int code = board[nearest_square(bits, lines, r)];
-    if (colour_of(code) == enemy && is_orthogonal_slider(code)) return true;
-  }
-
-  // Step 2. Bishops and queens along the diagonals, and pawns one diagonal
-  // step away on the side from which they capture.
-  const SquareRays& diagonals = ray_tables[BISHOP_RAYS][s];
-  for (int r = 0; r < diagonals.count; ++r) {
-    const uint64_t bits = diagonals.mask[r] & occupied;
-    if (!bits) continue;
-    const int sq = nearest_square(bits, diagonals, r), code = board[sq];
-    if (colour_of(code) != enemy) continue;
-    if (is_diagonal_slider(code)) return true;
-    if (code == PAWN + BLACK && (sq - s == 7 || sq - s == 9)) return true;
-    if (code == PAWN && (s - sq == 7 || s - sq == 9)) return true;
+  // Steps 1 and 2. The ranks and files, then the diagonals.
+  for (int diagonal = 0; diagonal < 2; ++diagonal) {
+    const SquareRays& rays = ray_tables[diagonal ? BISHOP_RAYS : ROOK_RAYS][s];
+    for (int r = 0; r < rays.count; ++r) {
+      const uint64_t bits = rays.mask[r] & occupied;
+      if (bits && line_piece_attacks(s, nearest_square(bits, rays, r), diagonal != 0, enemy)) return true;
+    }
   }
 
   // Step 3. Knights and the king.
@@ -269,27 +269,15 @@ int square_attacked(const int32_t* list) {
       continue;
     }
 
-    // Step 1. Rooks and queens along the ranks and files.
-    for (const uint8_t* p = rook_rays[s]; *p != END_OF_LIST; ++p) {
-      if (*p == RAY_BREAK || board[*p] == EMPTY) continue;
-      int code = board[*p];
-      if (colour_of(code) == enemy && is_orthogonal_slider(code)) return 1;
-      p = end_of_ray(p);
-      if (*p == END_OF_LIST) break;
-    }
-
-    // Step 2. Bishops and queens along the diagonals, and pawns one
-    // diagonal step away on the side from which they capture.
-    for (const uint8_t* p = bishop_rays[s]; *p != END_OF_LIST; ++p) {
-      if (*p == RAY_BREAK || board[*p] == EMPTY) continue;
-      int sq = *p, code = board[sq];
-      if (colour_of(code) == enemy) {
-        if (is_diagonal_slider(code)) return 1;
-        if (code == PAWN + BLACK && (sq - s == 7 || sq - s == 9)) return 1;
-        if (code == PAWN && (s - sq == 7 || s - sq == 9)) return 1;
+    // Steps 1 and 2. Rooks and queens along the ranks and files, bishops,
+    // queens and pawns along the diagonals: the first piece of each line.
+    for (int diagonal = 0; diagonal < 2; ++diagonal) {
+      for (const uint8_t* p = diagonal ? bishop_rays[s] : rook_rays[s]; *p != END_OF_LIST; ++p) {
+        if (*p == RAY_BREAK || board[*p] == EMPTY) continue;
+        if (line_piece_attacks(s, *p, diagonal != 0, enemy)) return 1;
+        p = end_of_ray(p);
+        if (*p == END_OF_LIST) break;
       }
-      p = end_of_ray(p);
-      if (*p == END_OF_LIST) break;
     }
 
     // Step 3. Knights and the king, one square per target.

@@ -1,6 +1,7 @@
 // The ray masks are a shortcut through the move file's lists: with them the
 // exchange, the attack test and the quiescence captures must see exactly
-// what the list walk sees, and lists that a mask cannot stand for must turn the shortcut off.
+// what the list walk sees, and lists that a mask cannot stand for must turn
+// the shortcut off.
 #include <gtest/gtest.h>
 
 #include <cstring>
