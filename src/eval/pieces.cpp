@@ -123,19 +123,28 @@ int empty_squares(const uint8_t* targets) {
 
 int clamp_mobility(int n, int low, int high) { return n < low ? 0 : n > high ? high : n; }
 
-bool empty_run(int sq, int step, int count) {
-  for (int i = 1; i <= count; ++i)
-    if (board[sq + i * step] != EMPTY) return false;
-  return true;
-}
+// The three squares next to a rook along each of its four ways, where
+// the board has room for all three; a way too short for that has no mask.
+struct FreeLineMasks {
+  uint64_t way[64][4];
+  constexpr FreeLineMasks() : way{} {
+    constexpr int steps[4] = {-1, 1, -8, 8};
+    for (int sq = 0; sq < 64; ++sq) {
+      const int file = file_of(sq), rank = rank_of(sq);
+      const bool room[4] = {file >= 3, file <= 4, rank >= 3, rank <= 4};
+      for (int d = 0; d < 4; ++d)
+        if (room[d])
+          for (int i = 1; i <= 3; ++i) way[sq][d] |= uint64_t{1} << (sq + i * steps[d]);
+    }
+  }
+};
+constexpr FreeLineMasks free_line_masks;
 
 // A rook with a free line of three squares along its rank or file.
-bool rook_has_free_line(int sq) {
-  const int file = file_of(sq), rank = rank_of(sq);
-  if (file >= 3 && empty_run(sq, -1, 3)) return true;
-  if (file <= 4 && empty_run(sq, 1, 3)) return true;
-  if (rank >= 3 && empty_run(sq, -8, 3)) return true;
-  return rank <= 4 && empty_run(sq, 8, 3);
+bool rook_has_free_line(int sq, uint64_t occupied) {
+  for (const uint64_t way : free_line_masks.way[sq])
+    if (way != 0 && (way & occupied) == 0) return true;
+  return false;
 }
 
 // A minor piece in the enemy half, off the edge files, backed by a pawn
@@ -213,7 +222,7 @@ namespace {
 // changes belongs to its own side's counts, so taking the colours one
 // after the other gives the same counts and the same sum.
 template <int side>
-int side_piece_terms(EvalCounts& ec, uint64_t visit) {
+int side_piece_terms(EvalCounts& ec, uint64_t visit, uint64_t occupied) {
   const bool endgame = ec.endgame_mode != 0;
   SideCounts& c = side ? ec.black : ec.white;
   // The view of the piece's own side: rank 0 is its first rank, and
@@ -243,7 +252,7 @@ int side_piece_terms(EvalCounts& ec, uint64_t visit) {
         term += rook_table[side][sq];
         if (r >= 4) ++c.advanced;
         if (r == 6 && (!endgame || enemy_king_rank > 4)) term += ROOK_ON_SEVENTH;
-        if (!rook_has_free_line(sq)) term -= r == 0 ? BOXED_ROOK_BACK_RANK : BOXED_ROOK;
+        if (!rook_has_free_line(sq, occupied)) term -= r == 0 ? BOXED_ROOK_BACK_RANK : BOXED_ROOK;
         // The first rook's file, then the latest one found after it: a
         // third rook of a colour takes the second's place.
         c.rook_file[c.rooks == 0 ? 0 : 1] = file + 1;
@@ -304,7 +313,8 @@ int side_piece_terms(EvalCounts& ec, uint64_t visit) {
 
 int piece_terms(EvalCounts& ec, uint64_t visit) {
   const uint64_t black = file_major(black_squares());
-  return side_piece_terms<0>(ec, visit & ~black) - side_piece_terms<1>(ec, visit & black);
+  const uint64_t occupied = occupied_squares();
+  return side_piece_terms<0>(ec, visit & ~black, occupied) - side_piece_terms<1>(ec, visit & black, occupied);
 }
 
 int outpost_term(const EvalCounts& ec, const PawnData& pd) {
