@@ -32,6 +32,18 @@ int16_t null_move_ply;
 
 namespace {
 
+// The placement key after from-to made as a plain move or capture. For a
+// promotion, castling or en passant it comes out different; it only
+// serves as a prefetch hint, which is then merely wasted.
+uint32_t child_key_lo(int from, int to) {
+  if (static_cast<unsigned>(from) > 63 || static_cast<unsigned>(to) > 63) return hash_lo;
+  const int moved = board[from], victim = board[to];
+  if (moved > 14 || victim > 14) return hash_lo;
+  uint32_t lo = hash_lo ^ zobrist[moved][from].lo ^ zobrist[moved][to].lo;
+  if (victim != EMPTY) lo ^= zobrist[victim][to].lo;
+  return lo;
+}
+
 // Ranks a pawn double-steps from.
 constexpr int WHITE_PAWN_HOME_RANK = 1;
 constexpr int BLACK_PAWN_HOME_RANK = 6;
@@ -545,6 +557,10 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
       const int from = pick.from, to = pick.to;
       const int moved = board[from];
 
+      // A child short of the horizon starts with a repetition and two
+      // table probes at random places in large tables; asking for those
+      // lines now lets the move's making overlap the wait on memory.
+      if (q < nominal_depth + ext_plies) prefetch_node_entries(child_key_lo(from, to), other);
       const AppliedMove made = apply_search_move(from, to, pick.from_table);
       if (made.made && made.legal) {
         ++legal_moves_made;

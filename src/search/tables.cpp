@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "core/platform.h"
+
 #include "search/root.h"
 #include "search/search.h"
 
@@ -97,6 +99,14 @@ bool path_clear(int from, int to) {
   for (int sq = from + step; sq != to; sq += step)
     if (board[sq] != EMPTY) return false;
   return true;
+}
+
+void prefetch_node_entries(uint32_t lo, int side) {
+  const int s = side ? 1 : 0;
+  const uint32_t i = lo & tt_mask;
+  if (transposition_table[s]) prefetch_line(&transposition_table[s][i]);
+  if (always_replace_table[s]) prefetch_line(&always_replace_table[s][i]);
+  if (repetition_table) prefetch_line(&repetition_table[side_key(side, lo, 0).lo & REPETITION_MASK]);
 }
 
 TtProbe tt_probe(int side, int r, int32_t alpha, int32_t beta) {

@@ -107,6 +107,11 @@ RepVisit rep_enter(KeyPair key, int side);
 // Takes the node's registration back when it returns.
 void rep_leave(int32_t slot, KeyPair key);
 
+// Asks for the lines a node search of the position with key lo, side to
+// move `side`, will read first: its repetition slot and its slots in both
+// transposition tables. Only a hint; it reads and changes nothing.
+void prefetch_node_entries(uint32_t lo, int side);
+
 // Empties the four transposition tables.
 void clear_transposition_tables();
 // A quiet move that refuted the node at ply becomes its first killer.
