@@ -97,12 +97,15 @@ void clear_side(SideCounts& c) {
 // file a to h, rank 1 to 8 within a file, so "first" and "last" mean the
 // same on a cache hit as on a miss. The piece lists hold exactly these
 // pieces (the position check after every make and unmake says so), so the
-// board is read directly, sixteen squares at a time.
-void collect(uint64_t& pieces, uint64_t& pawns) {
+// board is read directly, sixteen squares at a time. Answers the occupied
+// squares in board order as well: the piece terms test rook lines on them.
+uint64_t collect(uint64_t& pieces, uint64_t& pawns) {
   const uint64_t pawn_squares = squares_of_type(PAWN);
   const uint64_t king_squares = squares_of_type(KING);
+  const uint64_t occupied = occupied_squares();
   pawns = file_major(pawn_squares);
-  pieces = file_major(occupied_squares() & ~pawn_squares & ~king_squares);
+  pieces = file_major(occupied & ~pawn_squares & ~king_squares);
+  return occupied;
 }
 
 // Safe from attack: settled, and the enemy has too little to attack with.
@@ -220,8 +223,8 @@ int evaluate(int alpha, int beta) {
   PawnHashEntry* entry = pawn_hash ? &pawn_hash_slot(key) : nullptr;
   if (entry) prefetch_line(entry);
   uint64_t piece_bits, pawn_bits;
-  collect(piece_bits, pawn_bits);
-  s += piece_terms(ec, piece_bits);
+  const uint64_t occupied = collect(piece_bits, pawn_bits);
+  s += piece_terms(ec, piece_bits, occupied);
   const bool hit = entry && pawn_hash_hit(*entry, key);
   ++pawn_hash_probes;
   pawn_hash_hits += hit;

@@ -311,9 +311,8 @@ int side_piece_terms(EvalCounts& ec, uint64_t visit, uint64_t occupied) {
 
 }  // namespace
 
-int piece_terms(EvalCounts& ec, uint64_t visit) {
+int piece_terms(EvalCounts& ec, uint64_t visit, uint64_t occupied) {
   const uint64_t black = file_major(black_squares());
-  const uint64_t occupied = occupied_squares();
   return side_piece_terms<0>(ec, visit & ~black, occupied) - side_piece_terms<1>(ec, visit & black, occupied);
 }
 

@@ -26,9 +26,10 @@ extern uint8_t knight_table[2][64];
 void build_piece_tables(int code);
 
 // The terms of the queens, rooks, bishops and knights named in `visit`
-// (bits file * 8 + rank, visited lowest first), with their counts.
+// (bits file * 8 + rank, visited lowest first), with their counts, on a
+// board whose occupied squares (bits rank * 8 + file) are `occupied`.
 // Returns their sum, White's view.
-int piece_terms(EvalCounts& ec, uint64_t visit);
+int piece_terms(EvalCounts& ec, uint64_t visit, uint64_t occupied);
 // Knights and bishops on outposts no enemy pawn can challenge.
 int outpost_term(const EvalCounts& ec, const PawnData& pd);
 // Minor pieces standing on the hole in front of an enemy backward pawn.

@@ -13,6 +13,7 @@
 
 #include "board/makemove.h"
 #include "board/position.h"
+#include "board/rays.h"
 #include "board/board_test_util.h"
 #include "eval/eval.h"
 #include "eval/king.h"
@@ -54,7 +55,7 @@ class EvalTerms : public testing::EvalFixture {
     }
     clear_pawn_data(pd);
     scan_pawns(pd, ec, pawns);
-    const int terms = piece_terms(ec, pieces);
+    const int terms = piece_terms(ec, pieces, occupied_squares());
     ec.white.tropism += pd.tropism[0];
     ec.black.tropism += pd.tropism[1];
     ec.pawns = pd.total;
@@ -78,7 +79,7 @@ class EvalTerms : public testing::EvalFixture {
     ec.white.minors_developed = ec.black.minors_developed = 1;
     ec.endgame_mode = endgame;
     const int index = file_of(square) * 8 + rank_of(square);
-    return piece_terms(ec, uint64_t{1} << index);
+    return piece_terms(ec, uint64_t{1} << index, occupied_squares());
   }
 };
 
