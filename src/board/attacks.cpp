@@ -8,6 +8,7 @@
 #include "board/rays.h"
 
 #include <bit>
+#include <initializer_list>
 
 namespace brevalt {
 
@@ -194,15 +195,52 @@ void gather_by_lists(int sq, ExchangeList* lists) {
       add_capturer(lists[colour_of(board[*p]) >> 3], piece_value[KNIGHT]);
 }
 
+// Squares next to each square: where a king takes part in an exchange.
+struct KingZones {
+  uint64_t zone[64];
+  constexpr KingZones() : zone{} {
+    for (int sq = 0; sq < 64; ++sq)
+      for (int other = 0; other < 64; ++other) {
+        const int df = file_of(other) - file_of(sq), dr = rank_of(other) - rank_of(sq);
+        if (other != sq && df >= -1 && df <= 1 && dr >= -1 && dr <= 1) zone[sq] |= uint64_t{1} << other;
+      }
+  }
+};
+constexpr KingZones king_zones;
+
+// The squares from which a pawn of each colour would capture onto sq
+// (White from sq - 7 and sq - 9, Black from sq + 7 and sq + 9), counted on
+// the square numbers as the exchange and attack rules count them.
+struct PawnSources {
+  uint64_t from[2][64];
+  constexpr PawnSources() : from{} {
+    for (int sq = 0; sq < 64; ++sq)
+      for (int d : {7, 9}) {
+        if (sq - d >= 0) from[0][sq] |= uint64_t{1} << (sq - d);
+        if (sq + d < 64) from[1][sq] |= uint64_t{1} << (sq + d);
+      }
+  }
+};
+constexpr PawnSources pawn_sources;
+
 // The same capturers, found with the ray masks: each ray is walked from one
 // occupied square to the next, in the list's order, and the knights are
 // taken in square order (all knights capture for the same value, so their
-// order among themselves cannot change the exchange).
+// order among themselves cannot change the exchange). A ray without any
+// piece that could join from it adds nothing, so it is not walked at all.
 void gather_by_masks(int sq, ExchangeList* lists) {
   const uint64_t occupied = occupied_squares();
+  const uint64_t queens = squares_of_type(QUEEN);
+  const uint64_t kings = squares_of_type(KING) & king_zones.zone[sq];
+  const uint64_t joins[2] = {
+      squares_of_type(ROOK) | queens | kings,
+      squares_of_type(BISHOP) | queens | kings | (code_squares[PAWN] & pawn_sources.from[0][sq]) |
+          (code_squares[PAWN | BLACK] & pawn_sources.from[1][sq])};
   for (int diagonal = 0; diagonal < 2; ++diagonal) {
     const SquareRays& rays = ray_tables[diagonal ? BISHOP_RAYS : ROOK_RAYS][sq];
+    if (!(rays.all & joins[diagonal])) continue;
     for (int r = 0; r < rays.count; ++r) {
+      if (!(rays.mask[r] & joins[diagonal])) continue;
       uint64_t bits = rays.mask[r] & occupied;
       int xray = 0;
       while (bits) {
@@ -214,9 +252,8 @@ void gather_by_masks(int sq, ExchangeList* lists) {
   }
 
   // Knights of either colour, each at the end of its colour's list.
-  uint64_t knights = ray_tables[KNIGHT_RAYS][sq].all & occupied;
-  if (knights) knights &= squares_of_type(KNIGHT);
-  for (; knights != 0; knights &= knights - 1)
+  for (uint64_t knights = ray_tables[KNIGHT_RAYS][sq].all & squares_of_type(KNIGHT); knights != 0;
+       knights &= knights - 1)
     add_capturer(lists[colour_of(board[std::countr_zero(knights)]) >> 3], piece_value[KNIGHT]);
 }
 
@@ -235,23 +272,29 @@ bool line_piece_attacks(int s, int at, bool diagonal, int enemy) {
 
 // The attack test of square_attacked for one square, with the ray masks:
 // on each line only its first occupied square can attack, and the knight
-// and king targets are tested where a piece stands.
+// and king targets are tested against the enemy's knights and king. A line
+// holding no enemy piece that could attack along it is not looked at.
 bool attacked_by_masks(int s, int enemy, uint64_t occupied) {
+  const int colour = enemy ? 1 : 0;
+  const uint64_t queens = code_squares[QUEEN | enemy];
+  const uint64_t threats[2] = {
+      code_squares[ROOK | enemy] | queens,
+      code_squares[BISHOP | enemy] | queens | (code_squares[PAWN | enemy] & pawn_sources.from[colour][s])};
+
   // Steps 1 and 2. The ranks and files, then the diagonals.
   for (int diagonal = 0; diagonal < 2; ++diagonal) {
     const SquareRays& rays = ray_tables[diagonal ? BISHOP_RAYS : ROOK_RAYS][s];
+    if (!(rays.all & threats[diagonal])) continue;
     for (int r = 0; r < rays.count; ++r) {
+      if (!(rays.mask[r] & threats[diagonal])) continue;
       const uint64_t bits = rays.mask[r] & occupied;
       if (bits && line_piece_attacks(s, nearest_square(bits, rays, r), diagonal != 0, enemy)) return true;
     }
   }
 
   // Step 3. Knights and the king.
-  for (uint64_t bits = ray_tables[KNIGHT_RAYS][s].all & occupied; bits; bits &= bits - 1)
-    if (board[std::countr_zero(bits)] == (KNIGHT | enemy)) return true;
-  for (uint64_t bits = ray_tables[KING_RAYS][s].all & occupied; bits; bits &= bits - 1)
-    if (board[std::countr_zero(bits)] == (KING | enemy)) return true;
-  return false;
+  return (ray_tables[KNIGHT_RAYS][s].all & code_squares[KNIGHT | enemy]) != 0 ||
+         (ray_tables[KING_RAYS][s].all & code_squares[KING | enemy]) != 0;
 }
 
 }  // namespace
@@ -465,22 +508,22 @@ int is_pinned(int sq) {
 int safe_after_move(int from, int to) {
   if (!on_board(from) || !on_board(to)) return 0;
   const uint8_t moving = board[from], target = board[to];
-  board[to] = moving;
-  board[from] = EMPTY;
+  set_square(to, moving);
+  set_square(from, EMPTY);
   int loss = exchange_loss(to);
-  board[from] = moving;
-  board[to] = target;
+  set_square(from, moving);
+  set_square(to, target);
   return loss == 0;
 }
 
 int capture_gain(int from, int to) {
   if (!on_board(from) || !on_board(to)) return 0;
   const uint8_t moving = board[from], victim = board[to];
-  board[to] = moving;
-  board[from] = EMPTY;
+  set_square(to, moving);
+  set_square(from, EMPTY);
   int loss = exchange_loss(to);
-  board[from] = moving;
-  board[to] = victim;
+  set_square(from, moving);
+  set_square(to, victim);
   int gain = piece_value[type_of(victim)] - loss;
   if (gain < 0) return 0;
   return gain == 0 ? 1 : gain;

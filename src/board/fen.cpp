@@ -20,6 +20,7 @@ int piece_code_of(char c) {
 
 bool setup_fen(const char* fen) {
   std::memset(board, 0, sizeof(board));
+  sync_piece_sets();
   new_game();
   ply = 0;
   ply_sign = -1;
@@ -39,7 +40,7 @@ bool setup_fen(const char* fen) {
       if (file > 8) return false;
     } else if (int code = piece_code_of(*p)) {
       if (file > 7) return false;
-      board[rank * 8 + file++] = static_cast<uint8_t>(code);
+      set_square(rank * 8 + file++, static_cast<uint8_t>(code));
     } else {
       return false;
     }

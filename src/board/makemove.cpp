@@ -111,7 +111,7 @@ int32_t next_count(int32_t n) {
 }  // namespace
 
 void prepare_promotion(int from, int pawn) {
-  board[from] = static_cast<uint8_t>(QUEEN | colour_of(pawn));
+  set_square(from, static_cast<uint8_t>(QUEEN | colour_of(pawn)));
   material = static_cast<int16_t>(material + (pawn == PAWN ? PROMOTION_GAIN : -PROMOTION_GAIN));
   promo_pawn = static_cast<uint8_t>(pawn);
   ply_stack[ply].promo = static_cast<uint8_t>(pawn);
@@ -119,7 +119,7 @@ void prepare_promotion(int from, int pawn) {
 
 void prepare_en_passant(int victim) {
   const bool white_victim = board[victim] == PAWN;
-  board[victim] = EMPTY;
+  set_square(victim, EMPTY);
   material = static_cast<int16_t>(material + (white_victim ? -PAWN_VALUE : PAWN_VALUE));
 }
 
@@ -131,8 +131,8 @@ void prepare_castling(int king_from, int king_to) {
   (white ? white_castled : black_castled) = 1;
   (white ? (kingside ? state_top->white_h_rook_moves : state_top->white_a_rook_moves)
          : (kingside ? state_top->black_h_rook_moves : state_top->black_a_rook_moves)) = 1;
-  board[rook_to] = board[corner];
-  board[corner] = EMPTY;
+  set_square(rook_to, board[corner]);
+  set_square(corner, EMPTY);
   castle_rook_to = static_cast<uint8_t>(rook_to);
   ply_stack[ply].castle = static_cast<uint8_t>(white ? 1 : 2);
   ply_stack[ply].rook_to = static_cast<uint8_t>(rook_to);
@@ -165,8 +165,8 @@ int make_move(int from, int to) {
   if (captured != EMPTY && colour_of(captured) == 0) captured_value = -captured_value;
   const int moved = board[from];
   const int colour = colour_of(moved);
-  board[to] = static_cast<uint8_t>(moved);
-  board[from] = EMPTY;
+  set_square(to, static_cast<uint8_t>(moved));
+  set_square(from, EMPTY);
 
   // Step 3. Everything unmake_move needs. The en passant squares are saved
   // as the caller left them (a double step has already set its own).
@@ -482,54 +482,54 @@ int unmake_move(int keep_counters) {
     ep_white_pawn = 0;
     if (rec.promo == 0 && rec.saved_ep_black_pawn != 0 && to == rec.saved_ep_black_pawn + 8) {
       ep_square = rec.saved_ep_black_pawn;
-      board[ep_square] = PAWN + BLACK;
+      set_square(ep_square, PAWN + BLACK);
       material = static_cast<int16_t>(material - PAWN_VALUE);
-      board[from] = board[to];
-      board[to] = EMPTY;
+      set_square(from, board[to]);
+      set_square(to, EMPTY);
     } else if (rec.promo != 0) {
       material = static_cast<int16_t>(material - PROMOTION_GAIN);
       if (engine_side == -1) opponent_material = static_cast<int16_t>(opponent_material - QUEEN_VALUE);
-      board[from] = PAWN;
-      board[to] = rec.captured;
+      set_square(from, PAWN);
+      set_square(to, rec.captured);
       promo_pawn = 0;
     } else {
-      board[from] = board[to];
-      board[to] = rec.captured;
+      set_square(from, board[to]);
+      set_square(to, rec.captured);
     }
   } else if (moved == PAWN + BLACK || rec.promo == PAWN + BLACK) {
     ep_white_pawn = rec.saved_ep_white_pawn;
     ep_black_pawn = 0;
     if (rec.promo == 0 && rec.saved_ep_white_pawn != 0 && to == rec.saved_ep_white_pawn - 8) {
       ep_square = rec.saved_ep_white_pawn;
-      board[ep_square] = PAWN;
+      set_square(ep_square, PAWN);
       material = static_cast<int16_t>(material + PAWN_VALUE);
-      board[from] = board[to];
-      board[to] = EMPTY;
+      set_square(from, board[to]);
+      set_square(to, EMPTY);
     } else if (rec.promo != 0) {
       material = static_cast<int16_t>(material + PROMOTION_GAIN);
       if (engine_side == 1) opponent_material = static_cast<int16_t>(opponent_material - QUEEN_VALUE);
-      board[from] = PAWN + BLACK;
-      board[to] = rec.captured;
+      set_square(from, PAWN + BLACK);
+      set_square(to, rec.captured);
       promo_pawn = 0;
     } else {
-      board[from] = board[to];
-      board[to] = rec.captured;
+      set_square(from, board[to]);
+      set_square(to, rec.captured);
     }
   } else {
     ep_black_pawn = rec.saved_ep_black_pawn;
     ep_white_pawn = rec.saved_ep_white_pawn;
-    board[from] = board[to];
-    board[to] = rec.captured;
+    set_square(from, board[to]);
+    set_square(to, rec.captured);
     if (moved == KING) {
       if (rec.castle == 1) {
         white_castled = 0;
         if (rec.rook_to == F1) {
-          board[H1] = ROOK;
-          board[F1] = EMPTY;
+          set_square(H1, ROOK);
+          set_square(F1, EMPTY);
           state_top->white_h_rook_moves = 0;
         } else {
-          board[A1] = ROOK;
-          board[D1] = EMPTY;
+          set_square(A1, ROOK);
+          set_square(D1, EMPTY);
           state_top->white_a_rook_moves = 0;
         }
       }
@@ -539,12 +539,12 @@ int unmake_move(int keep_counters) {
       if (rec.castle == 2) {
         black_castled = 0;
         if (rec.rook_to == F8) {
-          board[H8] = ROOK + BLACK;
-          board[F8] = EMPTY;
+          set_square(H8, ROOK + BLACK);
+          set_square(F8, EMPTY);
           state_top->black_h_rook_moves = 0;
         } else {
-          board[A8] = ROOK + BLACK;
-          board[D8] = EMPTY;
+          set_square(A8, ROOK + BLACK);
+          set_square(D8, EMPTY);
           state_top->black_a_rook_moves = 0;
         }
       }

@@ -132,12 +132,12 @@ int insert_by_gain(int from, int to, int piece, int32_t gain, int n) {
 bool evasion_keeps(int from, int to, int piece, int side) {
   if (type_of(piece) != KING) return resolves_check(to, from) && !is_pinned(from);
   const uint8_t target = board[to];
-  board[to] = static_cast<uint8_t>(piece);
-  board[from] = EMPTY;
+  set_square(to, static_cast<uint8_t>(piece));
+  set_square(from, EMPTY);
   const int32_t check_list[3] = {side >> 3, to, END_OF_LIST};
   const int attacked = square_attacked(check_list);
-  board[from] = static_cast<uint8_t>(piece);
-  board[to] = target;
+  set_square(from, static_cast<uint8_t>(piece));
+  set_square(to, target);
   return !attacked;
 }
 
@@ -472,8 +472,8 @@ int order_capture(int from, int to, int piece, int count) {
 int attacks_higher_piece(int from, int to) {
   if (from < 0 || from > 63 || to < 0 || to > 63) return 0;
   const uint8_t moving = board[from], target = board[to];
-  board[to] = moving;
-  board[from] = EMPTY;
+  set_square(to, moving);
+  set_square(from, EMPTY);
   const int enemy = colour_of(moving) ^ BLACK;
   const int type = type_of(moving);
 
@@ -489,8 +489,8 @@ int attacks_higher_piece(int from, int to) {
     while (p[1] != RAY_BREAK && p[1] != END_OF_LIST) ++p;
   }
 
-  board[from] = moving;
-  board[to] = target;
+  set_square(from, moving);
+  set_square(to, target);
   return hit;
 }
 

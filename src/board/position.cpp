@@ -3,6 +3,7 @@
 #include "board/position.h"
 
 #include "board/makemove.h"
+#include "board/rays.h"
 #include "core/control.h"
 #include "core/search_state.h"
 
@@ -138,6 +139,9 @@ const char* position_fault() {
     if (code == KING + BLACK && black_king_sq != sq) return "black king square wrong";
   }
   if (sum != material) return "material differs from the board";
+  for (int code = 0; code < 16; ++code)
+    if (code_squares[code] != squares_where(0xFF, static_cast<uint8_t>(code)))
+      return "piece sets differ from the board";
   if (lists_frozen) return nullptr;
   for (int sq = 0; sq < 64; ++sq) {
     int code = board[sq];

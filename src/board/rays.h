@@ -54,7 +54,8 @@ extern bool ray_masks_ready;
 void build_ray_masks();
 
 // Bit s set for every square s whose board byte, masked with `mask`, equals
-// `value`; sixteen squares at a time where the machine has SSE2.
+// `value`, read from the board itself (sixteen squares at a time where the
+// machine has SSE2): the check of code_squares against the board.
 inline uint64_t squares_where(uint8_t mask, uint8_t value) {
 #if defined(__SSE2__)
   const __m128i m = _mm_set1_epi8(static_cast<char>(mask));
@@ -74,13 +75,16 @@ inline uint64_t squares_where(uint8_t mask, uint8_t value) {
 }
 
 // Bit s set for every square s that holds a piece.
-inline uint64_t occupied_squares() { return ~squares_where(0xFF, EMPTY); }
+inline uint64_t occupied_squares() { return ~code_squares[EMPTY]; }
 
 // Bit s set for every square s holding a piece of type `type`, either colour.
-inline uint64_t squares_of_type(uint8_t type) { return squares_where(7, type); }
+inline uint64_t squares_of_type(uint8_t type) { return code_squares[type] | code_squares[type | BLACK]; }
 
 // Bit s set for every square s holding a black piece.
-inline uint64_t black_squares() { return squares_where(BLACK, BLACK); }
+inline uint64_t black_squares() {
+  return code_squares[KING | BLACK] | code_squares[QUEEN | BLACK] | code_squares[ROOK | BLACK] |
+         code_squares[BISHOP | BLACK] | code_squares[KNIGHT | BLACK] | code_squares[PAWN | BLACK];
+}
 
 // The first square of a ray's masked set in the ray's direction.
 inline int nearest_square(uint64_t bits, const SquareRays& rays, int ray) {

@@ -4,6 +4,7 @@
 namespace brevalt {
 
 uint8_t board[64];
+uint64_t code_squares[16];
 const char piece_letters[13] = "KQRBNPkqrbnp";
 const uint8_t piece_codes[12] = {1, 2, 3, 4, 5, 6, 9, 10, 11, 12, 13, 14};
 const uint8_t start_board[64] = {
@@ -57,5 +58,10 @@ const uint8_t* king_targets[64];
 const uint8_t* white_pawn_targets[64];
 const uint8_t* black_pawn_targets[64];
 uint8_t reach[8][64][64];
+
+void sync_piece_sets() {
+  for (auto& set : code_squares) set = 0;
+  for (int sq = 0; sq < 64; ++sq) code_squares[board[sq] & 15] |= uint64_t{1} << sq;
+}
 
 }  // namespace brevalt

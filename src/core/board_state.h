@@ -17,6 +17,25 @@ namespace brevalt {
 
 // One piece code per square.
 extern uint8_t board[64];
+// The squares of each piece code as a bit set (bit s for square s), row
+// EMPTY holding the empty squares: the same position as `board`, kept so
+// that the attack and generation queries can take whole sets of pieces at
+// once. Every change of a square goes through set_square; code that
+// writes `board` directly (a whole position loaded at once) calls
+// sync_piece_sets afterwards.
+extern uint64_t code_squares[16];
+
+// Puts `code` on square sq (0..63) and keeps code_squares in step. The
+// two toggles cancel when the square already holds that code.
+[[gnu::always_inline]] inline void set_square(int sq, uint8_t code) {
+  const uint64_t bit = uint64_t{1} << sq;
+  code_squares[board[sq] & 15] ^= bit;
+  code_squares[code & 15] ^= bit;
+  board[sq] = code;
+}
+
+// Rebuilds code_squares from `board`.
+void sync_piece_sets();
 // Parallel tables turning position text into piece codes.
 extern const char piece_letters[13];
 extern const uint8_t piece_codes[12];

@@ -202,6 +202,7 @@ static EpdRead parse_record(Source& in, EpdOperations ops, ParsedRecord& r) {
 // Puts a parsed record on the (cleared) board with a fresh game state.
 static void apply_record(const ParsedRecord& r) {
   std::memcpy(board, r.squares, sizeof(board));
+  sync_piece_sets();
   if (r.black_to_move) {
     // The white move that was never played: undo stops here.
     game_ply = 1;
@@ -245,10 +246,12 @@ static const char* check_record(const ParsedRecord& r) {
   uint8_t saved[64];
   std::memcpy(saved, board, sizeof(board));
   std::memcpy(board, r.squares, sizeof(board));
+  sync_piece_sets();
   int mover = r.black_to_move ? 0 : 1;  // colour of the side not to move
   int32_t list[3] = {mover, king_sq[mover], 255};
   int attacked = square_attacked(list);
   std::memcpy(board, saved, sizeof(board));
+  sync_piece_sets();
   return attacked ? "side not to move in check" : nullptr;
 }
 
@@ -284,6 +287,7 @@ EpdRead read_epd_record(std::FILE* file, EpdOperations operations) {
 
 void clear_board() {
   std::memset(board, 0, sizeof(board));
+  sync_piece_sets();
   new_game();
 }
 

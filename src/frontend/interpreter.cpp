@@ -356,8 +356,10 @@ void command_see() {
     uint8_t searched[64];
     std::memcpy(searched, board, sizeof(searched));
     std::memcpy(board, search_root_board, sizeof(searched));
+    sync_piece_sets();
     const int loss = exchange_loss(static_cast<int>(sq));
     std::memcpy(board, searched, sizeof(searched));
+    sync_piece_sets();
     std::printf("telluser result is %d\n", loss);
     return;
   }

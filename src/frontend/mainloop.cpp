@@ -72,6 +72,7 @@ static void read_or_quit() {
 
 void start_new_game() {
   std::memcpy(board, start_board, sizeof(board));
+  sync_piece_sets();
   new_game();
   register_start_position();
   max_depth = NEW_GAME_MAX_DEPTH;

@@ -109,6 +109,7 @@ void new_game() {
   const bool start_position = reset_to_start_position != 0;
   if (reset_to_start_position) {
     std::memcpy(board, start_board, sizeof(board));
+    sync_piece_sets();
     max_depth = NEW_GAME_MAX_DEPTH;
     reset_to_start_position = 0;
   }

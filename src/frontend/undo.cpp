@@ -88,8 +88,8 @@ void undo_last_move() {
 
   // Step 5. Pieces: the mover back (a promoted piece back as its pawn),
   // the captured piece back on its square.
-  board[r.from] = r.moved;
-  board[r.to] = r.captured;
+  set_square(r.from, r.moved);
+  set_square(r.to, r.captured);
 
   // Step 6. En passant: the chance that stood before the move, which only
   // the move before it can have opened; a pawn taken en passant returns.
@@ -110,7 +110,7 @@ void undo_last_move() {
     }
   }
   if (r.ep_captured != 0 && r.ep_captured < 64) {
-    board[r.ep_captured] = static_cast<uint8_t>(white ? PAWN + BLACK : PAWN);
+    set_square(r.ep_captured, static_cast<uint8_t>(white ? PAWN + BLACK : PAWN));
     (white ? black_ep : white_ep) = r.ep_captured;
   }
   ep_black_pawn = game_ep_black_pawn = black_ep;
@@ -125,8 +125,8 @@ void undo_last_move() {
     const bool kingside = r.kingside_rook != 0;
     int corner, rook_to;
     castling_rook(white, kingside, corner, rook_to);
-    board[rook_to] = EMPTY;
-    board[corner] = static_cast<uint8_t>(white ? ROOK : ROOK + BLACK);
+    set_square(rook_to, EMPTY);
+    set_square(corner, static_cast<uint8_t>(white ? ROOK : ROOK + BLACK));
     lower(white ? (kingside ? st.white_h_rook_moves : st.white_a_rook_moves)
                 : (kingside ? st.black_h_rook_moves : st.black_a_rook_moves));
   } else if (r.kingside_rook) {

@@ -114,16 +114,16 @@ void apply_game_move(int from, int to) {
     if (white && ep_black_pawn != 0 && to == ep_black_pawn + 8) victim = ep_black_pawn;
     if (!white && ep_white_pawn != 0 && to == ep_white_pawn - 8) victim = ep_white_pawn;
   }
-  board[to] = static_cast<uint8_t>(moved);
-  board[from] = EMPTY;
+  set_square(to, static_cast<uint8_t>(moved));
+  set_square(from, EMPTY);
   if (victim) {
-    board[victim] = EMPTY;
+    set_square(victim, EMPTY);
     rec.ep_captured = static_cast<uint8_t>(victim);
   }
 
   // Promotion to the piece the user named, a queen otherwise.
   if (type_of(moved) == PAWN && (white ? to > 55 : to < 8)) {
-    board[to] = promotion_piece(colour);
+    set_square(to, promotion_piece(colour));
     rec.promotion = board[to];
   }
 
@@ -143,8 +143,8 @@ void apply_game_move(int from, int to) {
       const bool kingside = files > 0;
       const int corner = white ? (kingside ? H1 : A1) : (kingside ? H8 : A8);
       const int rook_to = white ? (kingside ? F1 : D1) : (kingside ? F8 : D8);
-      board[rook_to] = board[corner];
-      board[corner] = EMPTY;
+      set_square(rook_to, board[corner]);
+      set_square(corner, EMPTY);
       (white ? white_castled : black_castled) = 1;
       int16_t& counter = white ? (kingside ? st.white_h_rook_moves : st.white_a_rook_moves)
                                : (kingside ? st.black_h_rook_moves : st.black_a_rook_moves);
@@ -293,6 +293,7 @@ void save_game_state() {
 void restore_game_state() {
   const PonderBackup& b = ponder_backup;
   std::memcpy(board, b.board, sizeof(board));
+  sync_piece_sets();
   state_stack[0] = b.state;
   state_top = &state_stack[0];
   ep_black_pawn = game_ep_black_pawn = b.ep_black_pawn;

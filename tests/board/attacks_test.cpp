@@ -32,6 +32,7 @@ class AttackTest : public ::testing::Test {
   void move_piece(int from, int to) {
     board[to] = board[from];
     board[from] = EMPTY;
+    sync_piece_sets();
   }
   void TearDown() override { ply_stack[0].promo = 0; }
 
@@ -144,6 +145,7 @@ TEST_F(AttackTest, GivesCheckDirectByEachPieceKind) {
   load("4k3/8/8/8/3p4/8/8/K7 b - - 0 1");
   board[sq("a1")] = EMPTY;  // the white king stands on e3 instead
   board[sq("e3")] = KING;
+  sync_piece_sets();
   white_king_sq = static_cast<int16_t>(sq("e3"));
   move_piece(sq("d4"), sq("d3"));
   EXPECT_EQ(gives_check(PAWN + BLACK, sq("d4"), sq("d3")), 0);
@@ -160,6 +162,7 @@ TEST_F(AttackTest, GivesCheckEnPassantOpeningTwoLinesIsDoubleCheck) {
   load("B3R3/8/8/3pP3/4k3/8/8/7K w - d6 0 1");
   ASSERT_EQ(ep_black_pawn, sq("d5"));
   board[sq("d5")] = EMPTY;  // the caller removes the captured pawn
+  sync_piece_sets();
   move_piece(sq("e5"), sq("d6"));
   EXPECT_NE(gives_check(PAWN, sq("e5"), sq("d6")), 0);
   EXPECT_EQ(checker_square[1], NO_INDEX);
@@ -169,12 +172,14 @@ TEST_F(AttackTest, GivesCheckEnPassantOpeningOneLine) {
   // Both pawns leave rank 5: the rook on a5 checks h5, one checker only.
   load("8/8/8/R2pP2k/8/8/8/K7 w - d6 0 1");
   board[sq("d5")] = EMPTY;
+  sync_piece_sets();
   move_piece(sq("e5"), sq("d6"));
   EXPECT_EQ(gives_check(PAWN, sq("e5"), sq("d6")), sq("a5") + 1);
   EXPECT_EQ(checker_square[1], sq("a5"));
   // Only the captured pawn's square lies on the bishop's diagonal to a8.
   load("k7/8/8/3pP3/8/8/6B1/7K w - d6 0 1");
   board[sq("d5")] = EMPTY;
+  sync_piece_sets();
   move_piece(sq("e5"), sq("d6"));
   EXPECT_EQ(gives_check(PAWN, sq("e5"), sq("d6")), sq("g2") + 1);
   EXPECT_EQ(checker_square[1], sq("g2"));
@@ -185,6 +190,7 @@ TEST_F(AttackTest, GivesCheckPromotionOnTheKingsFileIsOneChecker) {
   // new queen is the only checker.
   load("8/4P3/8/8/8/4k3/8/K7 w - - 0 1");
   board[sq("e7")] = QUEEN;  // the caller's promotion preparation
+  sync_piece_sets();
   ply_stack[0].promo = PAWN;
   move_piece(sq("e7"), sq("e8"));
   EXPECT_EQ(gives_check(QUEEN, sq("e7"), sq("e8")), 1);
@@ -195,6 +201,7 @@ TEST_F(AttackTest, GivesCheckWalkStopsAtTheBoardEdge) {
   // Nc7 left a8 next to the king on b8; beyond a8 lies the edge, not h7.
   load("1k6/2N4R/8/8/8/8/8/K7 b - - 0 1");
   board[sq("a8")] = EMPTY;
+  sync_piece_sets();
   EXPECT_EQ(gives_check(KNIGHT, sq("a8"), sq("c7")), 0);
   EXPECT_EQ(checker_square[1], 0);
 }

@@ -419,8 +419,10 @@ TEST_F(MakeMoveTest, TableCastlingNeedsEveryCondition) {
   state_top->white_a_rook_moves = 0;
   // b1 occupied.
   board[sq("b1")] = KNIGHT;
+  sync_piece_sets();
   EXPECT_FALSE(apply_search_move(sq("e1"), sq("c1"), 1).made);
   board[sq("b1")] = EMPTY;
+  sync_piece_sets();
 }
 
 TEST_F(MakeMoveTest, TableMovesNeedAnOpenLineAndAnEnemyTarget) {
@@ -434,9 +436,11 @@ TEST_F(MakeMoveTest, TableMovesNeedAnOpenLineAndAnEnemyTarget) {
   // A pawn never "captures" across the board edge (a4 to h4 is +7).
   board[sq("a4")] = PAWN;
   board[sq("h4")] = KNIGHT + BLACK;
+  sync_piece_sets();
   EXPECT_FALSE(apply_search_move(sq("a4"), sq("h4"), 1).made);
   board[sq("a4")] = PAWN + BLACK;
   board[sq("h4")] = PAWN + BLACK;
+  sync_piece_sets();
   EXPECT_EQ(Snapshot::take().difference(before), "");
   // With the line open the move is made.
   const AppliedMove open = apply_search_move(sq("a1"), sq("a4"), 1);
@@ -451,13 +455,17 @@ TEST(PathClear, Diagonal) {
   EXPECT_TRUE(path_clear(sq("a1"), sq("h8")));
   for (const char* blocker : {"b2", "c3", "d4", "e5", "f6", "g7"}) {
     board[sq(blocker)] = PAWN + BLACK;
+    sync_piece_sets();
     EXPECT_FALSE(path_clear(sq("a1"), sq("h8"))) << blocker;
     board[sq(blocker)] = EMPTY;
+    sync_piece_sets();
   }
   board[sq("b2")] = PAWN;
+  sync_piece_sets();
   EXPECT_TRUE(path_clear(sq("a1"), sq("b2")));
   EXPECT_TRUE(path_clear(sq("e1"), sq("e2")));
   board[sq("b2")] = EMPTY;
+  sync_piece_sets();
   EXPECT_TRUE(path_clear(sq("h1"), sq("h8")));
   EXPECT_FALSE(path_clear(sq("a1"), sq("b3")));  // no common line
 }

@@ -113,6 +113,7 @@ TEST_F(MovegenTest, StaleListEntriesAreSkipped) {
   // is skipped, and the a1 rook gains b1.
   load(START);
   board[sq("b1")] = EMPTY;
+  sync_piece_sets();
   const int n = generate_moves(WHITE_SIDE, 0);
   EXPECT_EQ(n, 19);
   EXPECT_TRUE(has(n, "a1", "b1"));

@@ -274,8 +274,10 @@ TEST_F(EvalTerms, BackwardPawnAndItsHole) {
   EXPECT_EQ(pd.hole[1], 0);
   // A Black knight on the hole costs 20; a White one there does not.
   board[sq("d4")] = KNIGHT + BLACK;
+  sync_piece_sets();
   EXPECT_EQ(hole_term(pd), -20);
   board[sq("d4")] = KNIGHT;
+  sync_piece_sets();
   EXPECT_EQ(hole_term(pd), 0);
 }
 

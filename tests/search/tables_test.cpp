@@ -296,30 +296,37 @@ TEST_F(Tables, KillerMovesToTheFrontAndSwapsWithTheOldFirst) {
 TEST_F(Tables, PathClearLooksAtTheSquaresBetween) {
   ASSERT_TRUE(testing::set_position("k7/8/8/8/8/8/8/7K w - - 0 1"));
   std::memset(board, 0, sizeof(board));
+  sync_piece_sets();
   EXPECT_TRUE(path_clear(sq("a1"), sq("h8")));
   EXPECT_TRUE(path_clear(sq("h8"), sq("a1")));
   for (const char* between : {"b2", "c3", "d4", "e5", "f6", "g7"}) {
     board[sq(between)] = PAWN;
+    sync_piece_sets();
     EXPECT_FALSE(path_clear(sq("a1"), sq("h8"))) << between;
     EXPECT_FALSE(path_clear(sq("h8"), sq("a1"))) << between;
     board[sq(between)] = EMPTY;
+    sync_piece_sets();
   }
   // The end squares themselves do not count.
   board[sq("a1")] = ROOK;
   board[sq("h8")] = ROOK + BLACK;
+  sync_piece_sets();
   EXPECT_TRUE(path_clear(sq("a1"), sq("h8")));
   // Ranks and files.
   EXPECT_TRUE(path_clear(sq("a1"), sq("a8")));
   board[sq("a5")] = KNIGHT;
+  sync_piece_sets();
   EXPECT_FALSE(path_clear(sq("a1"), sq("a8")));
   EXPECT_TRUE(path_clear(sq("a5"), sq("a8")));
   EXPECT_TRUE(path_clear(sq("h1"), sq("b1")));
   // Neighbours are always clear, squares off a line never.
   std::memset(board, KNIGHT, sizeof(board));
+  sync_piece_sets();
   EXPECT_TRUE(path_clear(sq("d4"), sq("e5")));
   EXPECT_TRUE(path_clear(sq("d4"), sq("d5")));
   EXPECT_TRUE(path_clear(sq("h8"), sq("g8")));
   std::memset(board, 0, sizeof(board));
+  sync_piece_sets();
   EXPECT_FALSE(path_clear(sq("a1"), sq("b3")));
   EXPECT_FALSE(path_clear(sq("a1"), sq("h7")));
   EXPECT_FALSE(path_clear(sq("e4"), sq("e4")));

@@ -144,6 +144,7 @@ Replay::Saved Replay::save() const {
 
 void Replay::restore(const Saved& s) {
   std::memcpy(board, s.board, sizeof board);
+  sync_piece_sets();
   state_stack[0] = s.state;
   white_castled = s.white_castled;
   black_castled = s.black_castled;
@@ -245,7 +246,7 @@ void Replay::play(const GameMove& m) {
   apply_search_move(m.from, m.to, 0);
   // The engine knows only queen promotions; another piece replaces the
   // queen here, and the rebuild below takes it into the key.
-  if (m.promotion) board[m.to] = m.promotion;
+  if (m.promotion) set_square(m.to, m.promotion);
 
   // Step 3. The move is never taken back: clear what unmake_move would
   // have cleared, and make the new position the root. The ply's state
