@@ -232,13 +232,16 @@ int side_piece_terms(EvalCounts& ec, uint64_t visit, uint64_t occupied) {
   const int enemy_king = side ? white_king_sq : black_king_sq;
   const int enemy_king_rank = side ? 7 - rank_of(enemy_king) : rank_of(enemy_king);
   const int enemy_queenside = file_of(enemy_king) < 4 ? 1 : 0;
+  // The distances to the enemy king, one table row for the whole loop.
+  const bool king_on_board = static_cast<unsigned>(enemy_king) < 64;
+  const uint8_t* king_distance = manhattan.d[king_on_board ? enemy_king : 0];
   int s = 0;
   for (; visit != 0; visit &= visit - 1) {
     const int index = std::countr_zero(visit);
     const int file = index >> 3, rank = index & 7;
     const int sq = rank * 8 + file;
     const int r = side ? 7 - rank : rank;
-    const int d = distance(sq, enemy_king);
+    const int d = king_on_board ? king_distance[sq] : distance(sq, enemy_king);
     int term = 0;
     switch (type_of(board[sq])) {
       case QUEEN:
