@@ -85,6 +85,7 @@ bool attacks_king_from(int piece, int sq, int king_sq) {
   if (!reach[reach_row(piece)][sq][king_sq]) return false;
   int type = type_of(piece);
   if (type == KNIGHT || type == PAWN) return true;
+  if (on_common_line(sq, king_sq)) return !(line_tables.between[sq][king_sq] & occupied_squares());
   Step s = step_towards(sq, king_sq);
   int walk = sq;
   while (advance(walk, s) && walk != king_sq)
@@ -96,6 +97,19 @@ bool attacks_king_from(int piece, int sq, int king_sq) {
 // occupied square (or -1 at the board edge) and whether the walk had already
 // stepped over `through` when it met that square.
 int first_piece_beyond(int king_sq, int through, bool& passed) {
+  passed = false;
+  if (on_common_line(king_sq, through)) {
+    // The line read as sets: a piece between, or on `through` itself, is met
+    // first; otherwise the nearest piece beyond it, if any.
+    const uint64_t occupied = occupied_squares();
+    const uint64_t before = line_tables.between[king_sq][through] & occupied;
+    if (before) return through > king_sq ? std::countr_zero(before) : 63 - std::countl_zero(before);
+    if (board[through] != EMPTY) return through;
+    const uint64_t after = line_tables.beyond[king_sq][through] & occupied;
+    if (!after) return -1;
+    passed = true;
+    return through > king_sq ? std::countr_zero(after) : 63 - std::countl_zero(after);
+  }
   Step s = step_towards(king_sq, through);
   int sq = king_sq;
   passed = false;
@@ -489,6 +503,16 @@ int is_pinned(int sq) {
   if (!reach[ROOK][sq][k] && !reach[BISHOP][sq][k]) return 0;
 
   // Step 1. The line from the king to the piece must be empty.
+  if (on_common_line(k, sq)) {
+    const uint64_t occupied = occupied_squares();
+    if (line_tables.between[k][sq] & occupied) return 0;
+    // Step 2, read off the sets.
+    const uint64_t after = line_tables.beyond[k][sq] & occupied;
+    if (!after) return 0;
+    const int walk = sq > k ? std::countr_zero(after) : 63 - std::countl_zero(after);
+    const int other = board[walk];
+    return colour_of(other) != colour_of(code) && reach[type_of(other)][walk][k];
+  }
   Step s = step_towards(k, sq);
   int walk = k;
   while (advance(walk, s) && walk != sq)

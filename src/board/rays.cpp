@@ -12,6 +12,32 @@ bool ray_masks_ready = false;
 
 namespace {
 
+constexpr LineTables make_line_tables() {
+  LineTables t{};
+  for (int a = 0; a < 64; ++a)
+    for (int b = 0; b < 64; ++b) {
+      const int df = (b & 7) - (a & 7), dr = (b >> 3) - (a >> 3);
+      if (a == b || !(df == 0 || dr == 0 || df == dr || df == -dr)) continue;
+      const int sf = (df > 0) - (df < 0), sr = (dr > 0) - (dr < 0);
+      bool past = false;
+      for (int f = (a & 7) + sf, r = (a >> 3) + sr; f >= 0 && f < 8 && r >= 0 && r < 8; f += sf, r += sr) {
+        const int sq = r * 8 + f;
+        if (sq == b) {
+          past = true;
+          continue;
+        }
+        (past ? t.beyond : t.between)[a][b] |= uint64_t{1} << sq;
+      }
+    }
+  return t;
+}
+
+}  // namespace
+
+constinit const LineTables line_tables = make_line_tables();
+
+namespace {
+
 // Direction of a ray still being read.
 enum class Run { single, up, down };
 

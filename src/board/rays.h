@@ -42,6 +42,22 @@ extern uint64_t pawn_capture_squares[2][64];
 // from which a piece of that reach row attacks sq on an empty board.
 extern uint64_t squares_reaching[8][64];
 
+// The geometry of the board's lines, independent of the move file: for two
+// squares on a common rank, file or diagonal, the squares strictly between
+// them, and the squares beyond the second one seen from the first, out to
+// the board edge. Both are empty for squares on no common line.
+struct LineTables {
+  uint64_t between[64][64];
+  uint64_t beyond[64][64];
+};
+extern const LineTables line_tables;
+
+// Two different squares on a common rank, file or diagonal.
+inline bool on_common_line(int a, int b) {
+  const int df = (b & 7) - (a & 7), dr = (b >> 3) - (a >> 3);
+  return a != b && (df == 0 || dr == 0 || df == dr || df == -dr);
+}
+
 // True when every ray of the loaded lists runs strictly up or strictly
 // down the square numbers (as rays running outwards along a line do), no
 // square has more than MAX_RAYS_PER_SQUARE rays, and no list names a
