@@ -242,14 +242,18 @@ constexpr PawnSources pawn_sources;
 // taken in square order (all knights capture for the same value, so their
 // order among themselves cannot change the exchange). A ray without any
 // piece that could join from it adds nothing, so it is not walked at all.
-void gather_by_masks(int sq, ExchangeList* lists) {
-  const uint64_t occupied = occupied_squares();
+// The squares in `vacated` are read as empty: the square a capturer has
+// just left, without taking it off the board.
+void gather_by_masks(int sq, ExchangeList* lists, uint64_t vacated) {
+  const uint64_t present = ~vacated;
+  const uint64_t occupied = occupied_squares() & present;
   const uint64_t queens = squares_of_type(QUEEN);
   const uint64_t kings = squares_of_type(KING) & king_zones.zone[sq];
   const uint64_t joins[2] = {
-      squares_of_type(ROOK) | queens | kings,
-      squares_of_type(BISHOP) | queens | kings | (code_squares[PAWN] & pawn_sources.from[0][sq]) |
-          (code_squares[PAWN | BLACK] & pawn_sources.from[1][sq])};
+      (squares_of_type(ROOK) | queens | kings) & present,
+      (squares_of_type(BISHOP) | queens | kings | (code_squares[PAWN] & pawn_sources.from[0][sq]) |
+       (code_squares[PAWN | BLACK] & pawn_sources.from[1][sq])) &
+          present};
   for (int diagonal = 0; diagonal < 2; ++diagonal) {
     const SquareRays& rays = ray_tables[diagonal ? BISHOP_RAYS : ROOK_RAYS][sq];
     if (!(rays.all & joins[diagonal])) continue;
@@ -266,7 +270,7 @@ void gather_by_masks(int sq, ExchangeList* lists) {
   }
 
   // Knights of either colour, each at the end of its colour's list.
-  for (uint64_t knights = ray_tables[KNIGHT_RAYS][sq].all & squares_of_type(KNIGHT); knights != 0;
+  for (uint64_t knights = ray_tables[KNIGHT_RAYS][sq].all & squares_of_type(KNIGHT) & present; knights != 0;
        knights &= knights - 1)
     add_capturer(lists[colour_of(board[std::countr_zero(knights)]) >> 3], piece_value[KNIGHT]);
 }
@@ -529,34 +533,51 @@ int is_pinned(int sq) {
   return 0;
 }
 
-int safe_after_move(int from, int to) {
-  if (!on_board(from) || !on_board(to)) return 0;
+namespace {
+
+// exchange_loss for `piece` standing on sq, with the squares in `vacated`
+// read as empty (only with the ray masks; the list walk reads the board).
+int exchange_loss_for(int sq, int piece, uint64_t vacated);
+
+// The exchange after the piece on `from` has moved to `to`. With the ray
+// masks the move is only imagined (its square read as empty, the piece
+// put on `to`); otherwise it is made on the board and taken back.
+int loss_after_move(int from, int to) {
   const uint8_t moving = board[from], target = board[to];
+  if (ray_masks_ready && from != to) return exchange_loss_for(to, moving, uint64_t{1} << from);
   set_square(to, moving);
   set_square(from, EMPTY);
-  int loss = exchange_loss(to);
+  const int loss = exchange_loss(to);
   set_square(from, moving);
   set_square(to, target);
-  return loss == 0;
+  return loss;
+}
+
+}  // namespace
+
+int safe_after_move(int from, int to) {
+  if (!on_board(from) || !on_board(to)) return 0;
+  return loss_after_move(from, to) == 0;
 }
 
 int capture_gain(int from, int to) {
   if (!on_board(from) || !on_board(to)) return 0;
-  const uint8_t moving = board[from], victim = board[to];
-  set_square(to, moving);
-  set_square(from, EMPTY);
-  int loss = exchange_loss(to);
-  set_square(from, moving);
-  set_square(to, victim);
+  const uint8_t victim = board[to];
+  int loss = loss_after_move(from, to);
   int gain = piece_value[type_of(victim)] - loss;
   if (gain < 0) return 0;
   return gain == 0 ? 1 : gain;
 }
 
 int exchange_loss(int sq) {
-  // Step 1. The piece at stake; a king is never "won".
   if (!on_board(sq)) return 0;
-  const int piece = board[sq];
+  return exchange_loss_for(sq, board[sq], 0);
+}
+
+namespace {
+
+int exchange_loss_for(int sq, int piece, uint64_t vacated) {
+  // Step 1. The piece at stake; a king is never "won".
   if (type_of(piece) == KING) return 0;
   const int32_t value = piece_value[type_of(piece)];
   ExchangeList lists[2];
@@ -565,7 +586,7 @@ int exchange_loss(int sq) {
   ExchangeList& attackers = lists[(colour_of(piece) >> 3) ^ 1];
 
   // Step 2. Every capturer of the square, both colours.
-  if (ray_masks_ready) gather_by_masks(sq, lists);
+  if (ray_masks_ready) gather_by_masks(sq, lists, vacated);
   else gather_by_lists(sq, lists);
 
   // Step 3. Unattacked: nothing lost; attacked and undefended: all of it.
@@ -607,5 +628,7 @@ int exchange_loss(int sq) {
   if (m > 0 && m < r) r = m;
   return r;
 }
+
+}  // namespace
 
 }  // namespace brevalt
