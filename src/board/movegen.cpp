@@ -227,17 +227,23 @@ int ray_captures(const SquareRays& rays, uint64_t occupied, int f, int k, int si
 // whole of the eight lines, so that a reach entry off them is recognised.
 uint64_t open_lines(int king_sq, uint64_t& lines) {
   constexpr int steps[8][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
+  const uint64_t occupied = occupied_squares();
   uint64_t open = 0;
   lines = 0;
   for (const auto& d : steps) {
-    bool blocked = false;
-    for (int f = file_of(king_sq) + d[0], r = rank_of(king_sq) + d[1]; f >= 0 && f < 8 && r >= 0 && r < 8;
-         f += d[0], r += d[1]) {
-      const int t = r * 8 + f;
-      lines |= uint64_t{1} << t;
-      if (!blocked) open |= uint64_t{1} << t;
-      if (board[t] != EMPTY) blocked = true;
+    const int f = file_of(king_sq) + d[0], r = rank_of(king_sq) + d[1];
+    if (f < 0 || f > 7 || r < 0 || r > 7) continue;
+    // The line in this direction: the neighbour and everything beyond it.
+    const int next = r * 8 + f;
+    const uint64_t line = (uint64_t{1} << next) | line_tables.beyond[king_sq][next];
+    lines |= line;
+    const uint64_t pieces = line & occupied;
+    if (!pieces) {
+      open |= line;
+      continue;
     }
+    const int first = next > king_sq ? std::countr_zero(pieces) : 63 - std::countl_zero(pieces);
+    open |= line_tables.between[king_sq][first] | (uint64_t{1} << first);
   }
   return open;
 }
