@@ -350,6 +350,23 @@ int square_attacked(const int32_t* list) {
   return 0;
 }
 
+int king_step_attacked(int colour, int from, int to) {
+  if (!on_board(from) || !on_board(to)) return 0;
+  const int32_t check_list[3] = {colour, to, END_OF_LIST};
+  // With the masks the step is only imagined: the king's square is read
+  // as empty, so that a slider's line through it counts, and nothing on
+  // `to` itself is ever looked at by the test of `to`.
+  if (ray_masks_ready && from != to)
+    return attacked_by_masks(to, colour ? WHITE_SIDE : BLACK_SIDE, occupied_squares() & ~(uint64_t{1} << from));
+  const uint8_t king = board[from], target = board[to];
+  set_square(to, king);
+  set_square(from, EMPTY);
+  const int attacked = square_attacked(check_list);
+  set_square(from, king);
+  set_square(to, target);
+  return attacked;
+}
+
 int gives_check(int piece, int from, int to) {
   // Step 1. No checker known yet.
   set_next_checker(0);

@@ -10,6 +10,9 @@ namespace brevalt {
 // list = {colour 0/1, square, ..., 255}: 1 when any square is attacked by
 // the other colour.
 int square_attacked(const int32_t* list);
+// Would the king of `colour` (0/1) on `from` stand attacked once it has
+// stepped to `to`: 1 or 0. The board is left as it is.
+int king_step_attacked(int colour, int from, int to);
 // After the move is on the board: nonzero when it gives check (square + 1 of
 // a discovering slider, or 1); writes checker_square[ply + 1].
 int gives_check(int piece, int from, int to);

@@ -131,14 +131,7 @@ int insert_by_gain(int from, int to, int piece, int32_t gain, int n) {
 // capture or block of the single checker when that piece is not pinned.
 bool evasion_keeps(int from, int to, int piece, int side) {
   if (type_of(piece) != KING) return resolves_check(to, from) && !is_pinned(from);
-  const uint8_t target = board[to];
-  set_square(to, static_cast<uint8_t>(piece));
-  set_square(from, EMPTY);
-  const int32_t check_list[3] = {side >> 3, to, END_OF_LIST};
-  const int attacked = square_attacked(check_list);
-  set_square(from, static_cast<uint8_t>(piece));
-  set_square(to, target);
-  return !attacked;
+  return !king_step_attacked(side >> 3, from, to);
 }
 
 // Step 3 of generate_moves: the targets of a pawn on f.
