@@ -27,6 +27,26 @@ constexpr int32_t NO_CAPTURER = -1;
 // The exchange looks at no more than four captures per side.
 constexpr int EXCHANGE_ROUNDS = 4;
 
+// A piece stepped from `from` to `to` on the board, for the queries that
+// read the board itself; the step is taken back when the object goes.
+class TrialStep {
+ public:
+  TrialStep(int from, int to) : from_(from), to_(to), moving_(board[from]), target_(board[to]) {
+    set_square(to, moving_);
+    set_square(from, EMPTY);
+  }
+  ~TrialStep() {
+    set_square(from_, moving_);
+    set_square(to_, target_);
+  }
+  TrialStep(const TrialStep&) = delete;
+  TrialStep& operator=(const TrialStep&) = delete;
+
+ private:
+  const int from_, to_;
+  const uint8_t moving_, target_;
+};
+
 // checker_square value of a double check.
 constexpr uint8_t DOUBLE_CHECK = NO_INDEX;
 
@@ -358,13 +378,8 @@ int king_step_attacked(int colour, int from, int to) {
   // `to` itself is ever looked at by the test of `to`.
   if (ray_masks_ready && from != to)
     return attacked_by_masks(to, colour ? WHITE_SIDE : BLACK_SIDE, occupied_squares() & ~(uint64_t{1} << from));
-  const uint8_t king = board[from], target = board[to];
-  set_square(to, king);
-  set_square(from, EMPTY);
-  const int attacked = square_attacked(check_list);
-  set_square(from, king);
-  set_square(to, target);
-  return attacked;
+  const TrialStep step(from, to);
+  return square_attacked(check_list);
 }
 
 int gives_check(int piece, int from, int to) {
@@ -560,14 +575,9 @@ int exchange_loss_for(int sq, int piece, uint64_t vacated);
 // masks the move is only imagined (its square read as empty, the piece
 // put on `to`); otherwise it is made on the board and taken back.
 int loss_after_move(int from, int to) {
-  const uint8_t moving = board[from], target = board[to];
-  if (ray_masks_ready && from != to) return exchange_loss_for(to, moving, uint64_t{1} << from);
-  set_square(to, moving);
-  set_square(from, EMPTY);
-  const int loss = exchange_loss(to);
-  set_square(from, moving);
-  set_square(to, target);
-  return loss;
+  if (ray_masks_ready && from != to) return exchange_loss_for(to, board[from], uint64_t{1} << from);
+  const TrialStep step(from, to);
+  return exchange_loss(to);
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ class RayMaskTest : public ::testing::Test {
 
   // Compares the two walks in the current position: the exchange on every
   // occupied square, the attack test on every square by either colour, and
-  // the quiescence captures of the side to move.
+  // the quiescence, full and evasion rows of the side to move.
   void compare_walks(int side, const char* where) {
     for (int s = 0; s < 64; ++s) {
       if (board[s] != EMPTY) {
@@ -100,13 +100,22 @@ class RayMaskTest : public ::testing::Test {
       if (horizon)
         for (const MoveEntry& e : by_masks) quiet_checks_seen += board[e.to] == EMPTY;
     }
+    // Full rows, whose capture keys come from exchanges after an imagined
+    // move, and evasion rows, whose king steps are tested the same way.
+    for (int evasions = 0; evasions < 2; ++evasions) {
+      const std::vector<MoveEntry> by_masks = row_copy(generate_moves(side, evasions));
+      ray_masks_ready = false;
+      const std::vector<MoveEntry> by_lists = row_copy(generate_moves(side, evasions));
+      ray_masks_ready = true;
+      EXPECT_TRUE(same_rows(by_masks, by_lists)) << where << (evasions ? ": evasion" : ": full") << " rows differ";
+    }
   }
   int quiet_checks_seen = 0;
   int attacked_seen = 0;
 };
 
 // Every position two plies deep from each start, both walks side by side.
-TEST_F(RayMaskTest, ExchangesAttacksAndQuiescenceRowsMatchTheListWalk) {
+TEST_F(RayMaskTest, ExchangesAttacksAndMoveRowsMatchTheListWalk) {
   int compared = 0;
   for (const char* fen : kPositions) {
     ASSERT_TRUE(brevalt::testing::set_position(fen)) << fen;
