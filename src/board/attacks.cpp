@@ -123,16 +123,15 @@ int first_piece_beyond(int king_sq, int through, bool& passed) {
     // first; otherwise the nearest piece beyond it, if any.
     const uint64_t occupied = occupied_squares();
     const uint64_t before = line_tables.between[king_sq][through] & occupied;
-    if (before) return through > king_sq ? std::countr_zero(before) : 63 - std::countl_zero(before);
+    if (before) return nearest_on_line(before, through > king_sq);
     if (board[through] != EMPTY) return through;
     const uint64_t after = line_tables.beyond[king_sq][through] & occupied;
     if (!after) return -1;
     passed = true;
-    return through > king_sq ? std::countr_zero(after) : 63 - std::countl_zero(after);
+    return nearest_on_line(after, through > king_sq);
   }
   Step s = step_towards(king_sq, through);
   int sq = king_sq;
-  passed = false;
   if (s.df == 0 && s.dr == 0) return -1;  // no line from a square to itself
   while (advance(sq, s)) {
     if (board[sq] != EMPTY) return sq;
@@ -545,7 +544,7 @@ int is_pinned(int sq) {
     // Step 2, read off the sets.
     const uint64_t after = line_tables.beyond[k][sq] & occupied;
     if (!after) return 0;
-    const int walk = sq > k ? std::countr_zero(after) : 63 - std::countl_zero(after);
+    const int walk = nearest_on_line(after, sq > k);
     const int other = board[walk];
     return colour_of(other) != colour_of(code) && reach[type_of(other)][walk][k];
   }

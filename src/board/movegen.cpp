@@ -235,7 +235,7 @@ uint64_t open_lines(int king_sq, uint64_t& lines) {
       open |= line;
       continue;
     }
-    const int first = next > king_sq ? std::countr_zero(pieces) : 63 - std::countl_zero(pieces);
+    const int first = nearest_on_line(pieces, next > king_sq);
     open |= line_tables.between[king_sq][first] | (uint64_t{1} << first);
   }
   return open;

@@ -102,9 +102,15 @@ inline uint64_t black_squares() {
          code_squares[BISHOP | BLACK] | code_squares[KNIGHT | BLACK] | code_squares[PAWN | BLACK];
 }
 
+// The first square of a set of squares on one line, met walking towards
+// higher square numbers (`upward`) or towards lower ones.
+inline int nearest_on_line(uint64_t bits, bool upward) {
+  return upward ? std::countr_zero(bits) : 63 - std::countl_zero(bits);
+}
+
 // The first square of a ray's masked set in the ray's direction.
 inline int nearest_square(uint64_t bits, const SquareRays& rays, int ray) {
-  return (rays.descending >> ray) & 1 ? 63 - std::countl_zero(bits) : std::countr_zero(bits);
+  return nearest_on_line(bits, !((rays.descending >> ray) & 1));
 }
 
 }  // namespace brevalt
