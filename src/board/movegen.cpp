@@ -470,26 +470,23 @@ int order_capture(int from, int to, int piece, int count) {
 
 int attacks_higher_piece(int from, int to) {
   if (from < 0 || from > 63 || to < 0 || to > 63) return 0;
-  const uint8_t moving = board[from], target = board[to];
-  set_square(to, moving);
-  set_square(from, EMPTY);
+  const uint8_t moving = board[from];
   const int enemy = colour_of(moving) ^ BLACK;
   const int type = type_of(moving);
 
   // A rook threatens a queen, a bishop or knight a queen or rook: the first
-  // piece on a line from the new square, or any knight target.
+  // piece on a line from the new square, or any knight target. The move is
+  // only imagined: `from` reads as empty and `to` as the moving piece.
   int hit = 0;
   const uint8_t* p = type == ROOK ? rook_rays[to] : type == BISHOP ? bishop_rays[to]
                      : type == KNIGHT ? knight_targets[to] : nullptr;
   for (; p && *p != END_OF_LIST && !hit; ++p) {
-    if (*p == RAY_BREAK || board[*p] == EMPTY) continue;
-    const int code = board[*p];
+    if (*p == RAY_BREAK) continue;
+    const int code = *p == from ? EMPTY : *p == to ? moving : board[*p];
+    if (code == EMPTY) continue;
     hit = code == (QUEEN | enemy) || (type != ROOK && code == (ROOK | enemy));
     while (p[1] != RAY_BREAK && p[1] != END_OF_LIST) ++p;
   }
-
-  set_square(from, moving);
-  set_square(to, target);
   return hit;
 }
 
