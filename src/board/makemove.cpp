@@ -18,6 +18,7 @@
 namespace brevalt {
 
 int32_t search_nodes;
+int16_t sel_depth;
 int32_t tree_nodes;
 int16_t opponent_material;
 int32_t capture_count;
@@ -155,6 +156,7 @@ void assert_position_consistent(const char* where) {
 int make_move(int from, int to) {
   const int p = ply;
   PlyRecord& rec = ply_stack[p];
+  if (p > sel_depth) sel_depth = static_cast<int16_t>(p);
 
   // Step 1. The principal variation below this move starts empty.
   pv_length[p + 1] = 0;

@@ -11,6 +11,8 @@ namespace brevalt {
 // Nodes counted by every completed make_move (the root driver resets them).
 extern int32_t search_nodes;
 extern int32_t tree_nodes;
+// The deepest ply a move was made at since the root driver last cleared it.
+extern int16_t sel_depth;
 // Value of the queens, rooks, bishops and knights of the side the engine plays against.
 extern int16_t opponent_material;
 // Captures of non-pawn pieces since the root move (read by the evaluation).

@@ -28,6 +28,8 @@ int32_t entries_for_code(int code) {
   return code >= 1 && code <= 4 ? CODE_ENTRIES[code] : CODE_ENTRIES[3];
 }
 
+uint32_t mask_for_code(int code) { return code >= 1 && code <= 4 ? CODE_MASKS[code] : CODE_MASKS[3]; }
+
 int read_parameter_file() {
   book_enabled = 1;
   hash_size_code = 3;

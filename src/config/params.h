@@ -21,5 +21,7 @@ int read_parameter_file();
 int read_move_file();
 // Table entry count for a hash-size code 1..4.
 int32_t entries_for_code(int code);
+// The address mask the parameter file sets with a hash-size code 1..4.
+uint32_t mask_for_code(int code);
 
 }  // namespace brevalt

@@ -12,6 +12,7 @@ uint8_t pondering;
 int32_t stop_search;
 uint8_t input_poll_held;
 int epd_run_active;
+uint8_t uci_mode;
 
 int16_t game_in_progress;
 int16_t announce_move;

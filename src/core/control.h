@@ -30,6 +30,10 @@ extern int32_t stop_search;
 // Set while the root driver lists the legal moves of a game position: no
 // command is read in the middle of that one question.
 extern uint8_t input_poll_held;
+// The session speaks UCI (its first command was "uci"): the search reports
+// in UCI's info lines, the front end announces the move as "bestmove", and
+// nothing claims a draw, resigns, offers a draw or comments on a server.
+extern uint8_t uci_mode;
 // Set while a test run owns the engine: commands that would set up another
 // position or start a game are refused until it ends.
 extern int epd_run_active;

@@ -315,12 +315,18 @@ int load_epd_position() {
   return 1;
 }
 
-int load_epd_text(const char* text) {
+int load_epd_text(const char* text, bool keep_tables) {
   Source in;
   in.text = text;
   ParsedRecord r;
   if (parse_record(in, EpdOperations::discard, r) != EpdRead::ok) return 0;
-  clear_board();
+  if (keep_tables) {
+    std::memset(board, 0, sizeof(board));
+    sync_piece_sets();
+    new_game_keeping_tables();
+  } else {
+    clear_board();
+  }
   apply_record(r);
   finish_load();
   return 1;

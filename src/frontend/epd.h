@@ -32,8 +32,9 @@ extern char epd_rest[EPD_REST_SIZE];
 EpdRead read_epd_record(std::FILE* file, EpdOperations operations);
 // Reads "epd1.epd" and sets the position up; 1 on success.
 int load_epd_position();
-// The same from a text in memory, for when "epd1.epd" cannot be written.
-int load_epd_text(const char* text);
+// The same from a text in memory, for when "epd1.epd" cannot be written,
+// and for UCI's "position fen", which keeps the hash tables' contents.
+int load_epd_text(const char* text, bool keep_tables = false);
 // After a position has been set up from FEN text: the en passant square of
 // the text's fourth field, when a pawn has indeed just crossed it, opens
 // the capture (the record reader itself reads no en passant square).

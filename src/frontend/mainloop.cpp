@@ -12,6 +12,7 @@
 #include "config/startup.h"
 #include "core/platform.h"
 #include "frontend/interpreter.h"
+#include "frontend/uci.h"
 #include "game/play.h"
 #include "search/root.h"
 
@@ -60,12 +61,24 @@ static bool input_closed = false;
 
 bool input_has_ended() { return input_closed; }
 
+// The first command line decides the protocol: "uci" opens a UCI
+// session for good; anything else keeps CECP.
+static bool first_command_read = false;
+
 static void read_or_quit() {
   if (!read_input_line()) {
     if (!search_running) shutdown();
     input_closed = true;
     stop_search = 1;
     return;
+  }
+  if (!first_command_read) {
+    const char* p = input_line;
+    while (*p == ' ' || *p == '\t' || *p == '\n') ++p;
+    if (*p) {
+      first_command_read = true;
+      if (!search_running && is_uci_opening(input_line)) uci_session();
+    }
   }
   interpret_command();
 }
@@ -83,6 +96,10 @@ void poll_input(int32_t node_count) {
   // Step 1. The cheap test: a flag and a remainder.
   if (input_closed || input_poll_held) return;
   if (!pondering && node_count != 0 && node_count % POLL_INTERVAL != 0) return;
+  if (uci_mode) {
+    uci_poll();
+    return;
+  }
   // Step 2. Only a line that is already waiting is read: the search must
   // never block on its input.
   if (input_waiting()) read_or_quit();

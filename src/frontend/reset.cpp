@@ -94,7 +94,19 @@ void reset_search_state() {
   }
 }
 
-void new_game() {
+namespace {
+// new_game, with or without emptying the transposition tables and the pawn
+// cache: a UCI interface sends the whole game again before every search,
+// and what the tables learned about it still holds.
+void reset_game(bool clear_search_tables);
+}  // namespace
+
+void new_game() { reset_game(true); }
+
+void new_game_keeping_tables() { reset_game(false); }
+
+namespace {
+void reset_game(bool clear_search_tables) {
   // Step 1. The first state record.
   state_top = &state_stack[0];
   *state_top = StateRecord{};
@@ -163,9 +175,11 @@ void new_game() {
   own_time_cs = NEW_GAME_OWN_TIME * 100;
   opponent_time = NEW_GAME_OPPONENT_TIME;
 
-  // Steps 7 to 9. Every hash table.
-  clear_transposition_tables();
-  if (pawn_hash) std::memset(pawn_hash, 0, sizeof(PawnHashEntry) * PAWN_HASH_ENTRIES);
+  // Steps 7 to 9. Every hash table; the game's repetition counts always.
+  if (clear_search_tables) {
+    clear_transposition_tables();
+    if (pawn_hash) std::memset(pawn_hash, 0, sizeof(PawnHashEntry) * PAWN_HASH_ENTRIES);
+  }
   if (repetition_table) std::memset(repetition_table, 0, sizeof(RepEntry) * REPETITION_ENTRIES);
 
   // Step 10. Principal variations.
@@ -191,6 +205,7 @@ void new_game() {
   // counts as the game's first position.
   if (start_position) register_start_position();
 }
+}  // namespace
 
 void deferred_reset() {
   if (reset_to_start_position) {

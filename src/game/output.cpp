@@ -30,6 +30,9 @@ constexpr int START_LINE_LIMIT = 255;
 constexpr int KIBITZ_PV_MOVES = 6;
 // Ticks to centiseconds: one tick is 17 ms.
 constexpr int32_t TICK_CENTISECONDS_NUM = 17, TICK_CENTISECONDS_DEN = 10;
+constexpr int64_t MS_PER_TICK = 17;
+// Scores beyond this are mates.
+constexpr int32_t MATE_SCORE_BOUND = 9000;
 
 const char piece_letter[8] = {' ', 'K', 'Q', 'R', 'B', 'N', 'P', ' '};
 
@@ -105,6 +108,77 @@ void append_line(const char* text, char* buffer) {
 
 int text_length(const char* text) { return static_cast<int>(std::strlen(text)); }
 
+void replay_line_move(uint8_t squares[64], const PvEntry& m) {
+  if (m.from > 63 || m.to > 63) return;
+  const int moved = squares[m.from];
+  // En passant: a pawn stepping diagonally onto an empty square takes the
+  // pawn beside it.
+  if (type_of(moved) == PAWN && file_of(m.from) != file_of(m.to) && squares[m.to] == EMPTY)
+    squares[rank_of(m.from) * 8 + file_of(m.to)] = EMPTY;
+  // Castling: the king's two-square step brings its rook across.
+  const int files = file_of(m.to) - file_of(m.from);
+  if (type_of(moved) == KING && (files == 2 || files == -2)) {
+    const int rank = rank_of(m.from) * 8;
+    const int corner = rank + (files > 0 ? 7 : 0), rook_to = rank + (files > 0 ? 5 : 3);
+    squares[rook_to] = squares[corner];
+    squares[corner] = EMPTY;
+  }
+  squares[m.to] = static_cast<uint8_t>(moved);
+  squares[m.from] = EMPTY;
+  // A pawn reaching the last rank becomes the piece the line names.
+  if (type_of(moved) == PAWN && (rank_of(m.to) == 0 || rank_of(m.to) == 7) && type_of(m.piece) != PAWN &&
+      m.piece != EMPTY)
+    squares[m.to] = m.piece;
+}
+
+void uci_move_text(const uint8_t squares[64], const PvEntry& m, char out[6]) {
+  int n = 0;
+  out[n++] = static_cast<char>('a' + file_of(m.from));
+  out[n++] = static_cast<char>('1' + rank_of(m.from));
+  out[n++] = static_cast<char>('a' + file_of(m.to));
+  out[n++] = static_cast<char>('1' + rank_of(m.to));
+  if (m.from < 64 && m.to < 64 && type_of(squares[m.from]) == PAWN && (rank_of(m.to) == 0 || rank_of(m.to) == 7)) {
+    // The piece the move leaves on its square; a line that does not say is a queen.
+    static const char promotion_letter_of[8] = {'q', 'q', 'q', 'r', 'b', 'n', 'q', 'q'};
+    out[n++] = promotion_letter_of[type_of(m.piece)];
+  }
+  out[n] = '\0';
+}
+
+namespace {
+// UCI's score: centipawns, or the moves to a mate (negative when the
+// engine is the side mated). A side mated at ply q scores q - 9999.
+void uci_score_text(int32_t score, char* out, int size) {
+  if (score > MATE_SCORE_BOUND) std::snprintf(out, static_cast<size_t>(size), "mate %d", (9999 - score + 1) / 2);
+  else if (score < -MATE_SCORE_BOUND) std::snprintf(out, static_cast<size_t>(size), "mate -%d", (9999 + score) / 2);
+  else std::snprintf(out, static_cast<size_t>(size), "cp %d", score);
+}
+
+// The UCI progress line: depth, the deepest ply reached, score, nodes,
+// speed, time and the principal variation in coordinates, replayed from
+// the root position so that promotions carry their letter.
+void uci_info_line() {
+  const int64_t ms = static_cast<int64_t>(static_cast<int32_t>(time_source()) - search_start) * MS_PER_TICK;
+  const int64_t nodes = search_nodes;
+  const int64_t nps = ms > 0 ? nodes * 1000 / ms : 0;
+  char score[24];
+  uci_score_text(reported_score, score, sizeof(score));
+  std::snprintf(thinking_line, sizeof(thinking_line), "info depth %d seldepth %d score %s nodes %lld nps %lld time %lld pv",
+                iteration_depth, sel_depth, score, static_cast<long long>(nodes), static_cast<long long>(nps),
+                static_cast<long long>(ms > 0 ? ms : 0));
+  uint8_t squares[64];
+  std::memcpy(squares, search_root_board, sizeof(squares));
+  const int n = pv_moves();
+  for (int i = 0; i < n; ++i) {
+    char move[6];
+    uci_move_text(squares, pv_table[1][i], move);
+    append_format(thinking_line, THINKING_LINE_SIZE, " %s", move);
+    replay_line_move(squares, pv_table[1][i]);
+  }
+  std::printf("%s\n", thinking_line);
+}
+}  // namespace
+
 int write_pv_notation(char* buffer, int size, int max_moves) {
   buffer[0] = '\0';
   const int n = pv_moves() < max_moves ? pv_moves() : max_moves;
@@ -133,6 +207,10 @@ void thinking_output(int mode) {
       std::printf("%s\n", output_line);
       break;
     case 2: {
+      if (uci_mode) {
+        uci_info_line();
+        break;
+      }
       const int32_t elapsed = static_cast<int32_t>(time_source()) - search_start;
       std::snprintf(thinking_line, sizeof(thinking_line), "%d %d %d %d ", iteration_depth, reported_score,
                     elapsed * TICK_CENTISECONDS_NUM / TICK_CENTISECONDS_DEN, search_nodes);

@@ -237,7 +237,8 @@ void record_game_position() {
     e.game_count = 1;
     e.side = static_cast<uint8_t>(game_ply & 1);
   } else {
-    claim = e.game_count >= REPETITION_CLAIM_COUNT && !pondering;
+    // UCI has no claims: the interface keeps the game and judges draws.
+    claim = e.game_count >= REPETITION_CLAIM_COUNT && !pondering && !uci_mode;
     if (e.game_count < 255) ++e.game_count;
     e.side = static_cast<uint8_t>(game_ply & 1);
   }
@@ -259,7 +260,7 @@ void record_game_position() {
   }
 
   // Step 3.
-  if (game_fifty_counter >= FIFTY_MOVE_CLAIM && !pondering && !game_resigned)
+  if (game_fifty_counter >= FIFTY_MOVE_CLAIM && !pondering && !game_resigned && !uci_mode)
     std::printf("1/2-1/2 {Draw by 50-move rule}\n");
 }
 

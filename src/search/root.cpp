@@ -46,6 +46,8 @@ int32_t ponder_start;
 int32_t reported_score;
 int16_t search_running;
 uint8_t search_root_board[64];
+RootRestriction root_restriction;
+SearchResult search_result;
 
 namespace {
 
@@ -150,6 +152,8 @@ int count_pawns(int code) {
 void clear_fail_low() { fail_low_active = fail_low_score = fail_low_from = fail_low_to = fail_low_depth = 0; }
 
 bool thinking_line_allowed() {
+  // A UCI interface always wants the search's progress; it has no "post".
+  if (uci_mode) return !epd_mode;
   return !epd_mode && !pondering && post_thinking && (time_increment > 0 || own_time > THINKING_MIN_CLOCK);
 }
 
@@ -182,6 +186,49 @@ struct FullListing {
 };
 
 // Step 7: the legal moves of the side at ply 0 into the root list.
+// Keeps only the root moves a "go searchmoves" names, in list order; a
+// restriction that names no legal move leaves the list whole.
+int restrict_root_moves(int n) {
+  if (root_restriction.count <= 0) return n;
+  MoveEntry* list = root_list();
+  int kept = 0;
+  for (int i = 0; i < n; ++i) {
+    bool named = false;
+    for (int k = 0; k < root_restriction.count && k < MOVE_ROW; ++k)
+      named = named || (root_restriction.from[k] == list[i].from && root_restriction.to[k] == list[i].to);
+    if (named) list[kept++] = list[i];
+  }
+  if (kept == 0) return n;
+  list[kept] = MoveEntry{NO_SQUARE, NO_SQUARE, 0, 0, 0, 0};
+  return kept;
+}
+
+// The score the time rules of the next move compare with: none after a
+// lost position, a forced single reply or a quick move. True when the
+// score was kept, which is when the move gets a comment line.
+bool remember_move_score() {
+  if (root_best_score < -8999 || single_reply_stop || (move_time < SHORT_MOVE_TIME && root_best_score <= 9000)) {
+    prev_move_score = 0;
+    return false;
+  }
+  score_floor = prev_move_score = static_cast<int16_t>(root_best_score);
+  return true;
+}
+
+// The UCI decision: the first root move, and the reply its line expects
+// when the line of the last iteration starts with that move.
+void record_search_result(int root_count) {
+  search_result = SearchResult{};
+  if (root_count <= 0) return;
+  const MoveEntry& best = root_list()[0];
+  search_result.has_move = 1;
+  search_result.move = PvEntry{best.from, best.to, best.piece, 0};
+  if (pv_length[0] >= 2 && pv_table[0][0].from == best.from && pv_table[0][0].to == best.to) {
+    search_result.has_ponder = 1;
+    search_result.ponder = pv_table[0][1];
+  }
+}
+
 int list_root_moves(int side) {
   state_top = &state_stack[0];
   ply = 0;
@@ -366,7 +413,7 @@ void think(int side_arg) {
   ++search_id;
   root_best_score = 0;
   clear_fail_low();
-  int book_mode = book_enabled && !epd_mode;
+  int book_mode = book_enabled && !epd_mode && !search_limits.no_book;
   if (in_book && last_book_ply + BOOK_LEAVE_PLIES < game_ply) in_book = 0;
   if (!in_book || pondering) book_mode = 0;
   int fail_lows = 0;
@@ -407,7 +454,9 @@ restart:
 
     // Step 5. Bare material: a draw, or an ending worth a draw offer. A
     // ponder search declares nothing: the predicted move is not played yet.
-    const int bare = pondering ? 0 : bare_material();
+    // Nor does a UCI search: UCI has no result lines, and the interface
+    // still wants a move.
+    const int bare = (pondering || uci_mode) ? 0 : bare_material();
     if (bare == 1) {
       if (!game_resigned) std::printf("1/2-1/2 {Insufficient material}\n");
       reset_request = 1;
@@ -425,9 +474,9 @@ restart:
     activity_sum = root_endgame ? 0 : compute_activity_sum();
 
     // Step 7. Root moves.
-    root_count = list_root_moves(side);
+    root_count = restrict_root_moves(list_root_moves(side));
     if (root_count == 0) {
-      if (!pondering && !game_resigned) {
+      if (!pondering && !game_resigned && !uci_mode) {
         if (!in_check[1]) std::printf("1/2-1/2 {Stalemate}\n");
         else std::printf(engine_side == -1 ? "1-0 {White mates}\n" : "0-1 {Black mates}\n");
         reset_request = 1;
@@ -445,6 +494,7 @@ restart:
     search_start = static_cast<int32_t>(time_source());
     stop_at_root_move = 0;
     search_nodes = 0;
+    sel_depth = 0;
     clear_root_threat();
     single_reply_stop = 0;
     if (!pondering) {
@@ -537,7 +587,8 @@ restart:
           state_stack[1].best_to = static_cast<int16_t>(to);
           state_stack[1].best_piece = board[to];
           record_pv(1, from, to);
-          if (score != MATED_NEXT_MOVE && iteration_depth > THINKING_MIN_ITERATION && thinking_line_allowed()) {
+          if (score != MATED_NEXT_MOVE && iteration_depth > (uci_mode ? 1 : THINKING_MIN_ITERATION) &&
+              thinking_line_allowed()) {
             reported_score = score;
             thinking_output(2);
           }
@@ -632,8 +683,14 @@ restart:
       pv_length[0] = len;
       for (int k = 0; k < MAX_PLY; ++k) pv_valid[k] = k < len;
 
-      // Step 9.11. The final thinking line.
-      if (stop_search && root_best_score != MATED_NEXT_MOVE && !single_reply_stop &&
+      // Step 9.11. The final thinking line. A UCI interface hears of every
+      // iteration, the last one included; the book's single pass has no score.
+      if (uci_mode) {
+        if (!book_mode && pv_length[0] > 0 && thinking_line_allowed()) {
+          reported_score = root_best_score;
+          thinking_output(2);
+        }
+      } else if (stop_search && root_best_score != MATED_NEXT_MOVE && !single_reply_stop &&
           (iteration_depth > THINKING_MIN_ITERATION || root_best_score > MATE_BOUND) && !reset_request &&
           thinking_line_allowed()) {
         reported_score = root_best_score;
@@ -656,6 +713,14 @@ finish:
     goto end;
   }
   if (reset_request) goto end;
+  // A UCI interface is told the move and keeps the game itself.
+  if (uci_mode) {
+    record_search_result(root_count);
+    last_score = root_best_score;
+    extended_at = 0;
+    remember_move_score();
+    goto end;
+  }
   if (!pondering) {
     // "force" during the search: the engine no longer moves, so it must not
     // put a move on its board that the interface never sees.
@@ -672,12 +737,7 @@ finish:
     // A resignation ends the game: no offer, no comment, no result.
     if (game_resigned) goto end;
     if (draw_offer) std::printf("offer draw\n");
-    if (root_best_score < -8999 || single_reply_stop || (move_time < SHORT_MOVE_TIME && root_best_score <= 9000)) {
-      prev_move_score = 0;
-    } else {
-      score_floor = prev_move_score = static_cast<int16_t>(root_best_score);
-      compose_kibitz(book_move_played && iteration_depth == 1);
-    }
+    if (remember_move_score()) compose_kibitz(book_move_played && iteration_depth == 1);
   } else {
     // The ponder search is over without a hit: take the predicted move back.
     restore_game_state();

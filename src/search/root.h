@@ -36,6 +36,27 @@ extern int32_t reported_score;
 // Set from the start of think to its end: the board belongs to the search.
 extern int16_t search_running;
 
+// The root moves a UCI "go searchmoves" allows; with count 0 every legal
+// move is searched. Moves that are not legal in the position are left out,
+// and a list that leaves none allows them all.
+struct RootRestriction {
+  int16_t count;
+  uint8_t from[MOVE_ROW];
+  uint8_t to[MOVE_ROW];
+};
+extern RootRestriction root_restriction;
+
+// The decision of the last search in a UCI session, where the front end
+// announces the move itself instead of playing it on the game board. The
+// ponder move is the reply the chosen line expects.
+struct SearchResult {
+  uint8_t has_move;
+  PvEntry move;
+  uint8_t has_ponder;
+  PvEntry ponder;
+};
+extern SearchResult search_result;
+
 // Makes one decision for the side (0 or 8; -1 is Black) and plays it.
 void think(int side);
 // Applies the root move and searches the position after it; the book

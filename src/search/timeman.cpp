@@ -8,6 +8,7 @@
 
 #include <iterator>
 
+#include "board/makemove.h"
 #include "board/position.h"
 #include "core/control.h"
 #include "core/platform.h"
@@ -25,6 +26,7 @@ int16_t prev_move_score;
 int32_t epd_mode;
 int32_t epd_deadline;
 int32_t hard_deadline;
+SearchLimits search_limits;
 uint32_t (*time_source)() = clock_ticks;
 
 namespace {
@@ -77,10 +79,22 @@ constexpr int32_t EXTENDED_MAX_ITERATIONS = 4;
 // The last-resort limit: the reserve kept on the clock.
 constexpr int32_t HARD_RESERVE_TICKS = 6;
 
+// Moves of the period left after this one under a moves-per-control
+// clock; n when this move completes the period. The interface may say how
+// many remain (UCI's movestogo, this move included); otherwise the game
+// ply tells, counted from the start of the game.
+int32_t moves_left_in_period(int32_t n) {
+  if (search_limits.moves_to_go > 0) {
+    const int32_t g = search_limits.moves_to_go - 1;
+    return g == 0 ? n : g;
+  }
+  return n - ((game_ply + 2) / 2) % n;
+}
+
 // The moves the own clock must still last under a moves-per-control
 // clock, this one included: the rest of the period.
 int32_t moves_to_last(int32_t n) {
-  const int32_t g = n - ((game_ply + 2) / 2) % n;
+  const int32_t g = moves_left_in_period(n);
   return g == n ? 1 : g + 1;
 }
 
@@ -125,7 +139,7 @@ void allot_time() {
                                        : (t / SUDDEN_DEATH_LONG_SHARE) * TICKS_PER_SECOND;
   } else {
     // Step 3. Moves per control: g moves remain in the period.
-    int32_t g = n - ((game_ply + 2) / 2) % n;
+    int32_t g = moves_left_in_period(n);
     const int32_t tm = t > 1 ? t - 1 : t;
     d = (tm / (g + 1)) * TICKS_PER_SECOND;
     if (g == n) {
@@ -205,6 +219,16 @@ void check_for_stop() {
   // Step 2.
   const int32_t t = own_time;
   const int32_t now = static_cast<int32_t>(time_source());
+
+  // Limits a UCI "go" set besides the clock: a node count and a fixed
+  // move time end the search at once; a search without a clock (infinite,
+  // pondering) answers to none of the clock rules below.
+  if ((search_limits.nodes > 0 && search_nodes >= search_limits.nodes) ||
+      (search_limits.has_fixed_deadline && tick_passed(now, search_limits.fixed_deadline))) {
+    stop_search = 1;
+    return;
+  }
+  if (search_limits.untimed) return;
   const int32_t d = iteration_depth;
   const int32_t elapsed = now - search_start;
   const int32_t left = t - elapsed / TICKS_PER_SECOND;

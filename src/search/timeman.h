@@ -31,6 +31,27 @@ extern int32_t epd_deadline;
 // search's share of the clock over the moves left in the period.
 extern int32_t hard_deadline;
 
+// Limits of one search that a UCI "go" sets beside the clocks; all zero in
+// a CECP session, where the clocks alone decide.
+struct SearchLimits {
+  // Stop once this many nodes are made (0: no limit). The count is looked
+  // at every few thousand nodes, so a search may run a little past it.
+  int32_t nodes;
+  // "movetime": stop at this tick, whatever the iteration.
+  uint8_t has_fixed_deadline;
+  int32_t fixed_deadline;
+  // No clock to watch: "infinite", a ponder search until "ponderhit", or a
+  // search bounded by depth, nodes or movetime alone.
+  uint8_t untimed;
+  // Moves to play before the next time control, this one included (UCI's
+  // "movestogo"); 0 when the game ply decides as under CECP's "level".
+  int32_t moves_to_go;
+  // The opening book stays shut: analysis and searches bounded by depth,
+  // nodes or a move list want a searched answer.
+  uint8_t no_book;
+};
+extern SearchLimits search_limits;
+
 // The tick source of the time decisions (the system clock; tests replace it).
 extern uint32_t (*time_source)();
 

@@ -1,0 +1,640 @@
+// The UCI front end. The interface owns the game: before every "go" it
+// sends the position (the start position or a FEN, and the moves played
+// since), which is set up on the game board through the same routines as
+// CECP's moves, so that castling rights, en passant, the fifty-move count
+// and the repetition counts of the game are the engine's own. The search
+// is the root driver's; UCI mode changes only what it prints (info lines,
+// no claims or results) and that the front end, not the game board, takes
+// its move. Commands that arrive during a search are read by the search's
+// input poll: "stop", "ponderhit", "isready" and "quit" act at once, any
+// other stops the search and waits its turn.
+#include "frontend/uci.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "board/position.h"
+#include "board/reset.h"
+#include "config/params.h"
+#include "config/startup.h"
+#include "core/control.h"
+#include "core/game_state.h"
+#include "core/platform.h"
+#include "core/settings.h"
+#include "frontend/epd.h"
+#include "game/output.h"
+#include "game/play.h"
+#include "search/root.h"
+#include "search/tables.h"
+#include "search/timeman.h"
+
+namespace brevalt {
+
+namespace {
+
+// Identification.
+constexpr const char* ENGINE_NAME = "Brevalt 2.86";
+constexpr const char* ENGINE_AUTHOR = "the Brevalt developers";
+
+// The iteration limit of a search without "depth", as after "new" under
+// CECP, and the deepest a "depth" may ask for.
+constexpr int16_t DEFAULT_MAX_DEPTH = 40;
+// Clocks arrive in milliseconds; the time rules count whole seconds and
+// keep centiseconds for the last-resort limit, in 16 and 32 bits.
+constexpr long long MS_PER_SECOND = 1000, MS_PER_CENTISECOND = 10;
+constexpr long long MAX_SECONDS = INT16_MAX;
+// Hash sizes: the four transposition tables of a hash-size code, in MiB
+// rounded up (code 1 = 17 MiB ... code 4 = 129 MiB).
+constexpr int HASH_CODES = 4;
+constexpr long long TT_TABLES = 4;
+constexpr long long MIB = 1024 * 1024;
+
+// The command line being served, and one that arrived during a search and
+// waits until the search has ended.
+char uci_line[UCI_LINE_SIZE];
+char held_line[UCI_LINE_SIZE];
+bool line_held = false;
+// The last "position" command, set up again when the tables are resized
+// (which empties the repetition counts of the game).
+char position_command[UCI_LINE_SIZE];
+// The position on the board is the interface's: false after a position
+// the engine could not set up, until the next good one.
+bool position_ok = true;
+
+// The search in progress.
+struct SearchSession {
+  bool running = false;
+  bool wait_for_stop = false;  // infinite or ponder: "bestmove" only after stop / ponderhit
+  bool ponder = false;         // a ponder search, waiting for "ponderhit"
+  bool stopped = false;        // "stop" arrived
+  bool quit = false;           // "quit" arrived, or the input ended
+};
+SearchSession search;
+
+// The options.
+bool ponder_option = false;
+
+// The interface closed the engine's input during a search: the engine
+// ends once the search has.
+bool input_ended = false;
+
+// Book state of the game the last position belonged to: a position that
+// continues that game keeps it.
+int16_t game_ply_before = -1;
+
+// ---------------------------------------------------------------------------
+// Reading
+
+enum class LineRead { ok, overlong, end };
+
+// One line into uci_line, without its line end. A line longer than the
+// buffer is read to its end and refused as a whole: a cut "position"
+// line would be another game.
+LineRead read_uci_line() {
+  int n = 0;
+  int c;
+  bool any = false, overlong = false;
+  while ((c = std::getc(stdin)) != EOF) {
+    any = true;
+    if (c == '\n') break;
+    if (c == '\r') continue;
+    if (n < UCI_LINE_SIZE - 1) uci_line[n++] = static_cast<char>(c);
+    else overlong = true;
+  }
+  uci_line[n] = '\0';
+  if (!any) return LineRead::end;
+  return overlong ? LineRead::overlong : LineRead::ok;
+}
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// The next blank-separated word from *p into word (cut to its size);
+// false at the end of the line.
+bool next_word(const char*& p, char* word, size_t size) {
+  while (is_blank(*p)) ++p;
+  if (!*p) return false;
+  size_t n = 0;
+  while (*p && !is_blank(*p)) {
+    if (n + 1 < size) word[n++] = *p;
+    ++p;
+  }
+  word[n] = '\0';
+  return true;
+}
+
+bool equal_nocase(const char* a, const char* b) {
+  for (; *a && *b; ++a, ++b)
+    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b))) return false;
+  return *a == *b;
+}
+
+// A decimal number: an optional sign and digits, saturating; false when
+// the word holds anything else.
+bool parse_number(const char* word, long long& value) {
+  const char* s = word;
+  bool negative = false;
+  if (*s == '+' || *s == '-') negative = *s++ == '-';
+  if (!*s) return false;
+  long long v = 0;
+  for (; *s; ++s) {
+    if (*s < '0' || *s > '9') return false;
+    if (v < LLONG_MAX / 100) v = v * 10 + (*s - '0');
+  }
+  value = negative ? -v : v;
+  return true;
+}
+
+long long clamp(long long v, long long lo, long long hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+// A line too long to keep is refused whole. When it was a position, the
+// engine no longer holds the interface's position and says so at "go".
+void refuse_overlong_line() {
+  char first[32];
+  const char* p = uci_line;
+  if (next_word(p, first, sizeof(first)) && equal_nocase(first, "position")) position_ok = false;
+  std::printf("info string line too long (over %d characters), ignored\n", UCI_LINE_SIZE - 1);
+}
+
+// ---------------------------------------------------------------------------
+// Options
+
+int hash_mib(int code) {
+  const long long bytes = TT_TABLES * entries_for_code(code) * static_cast<long long>(sizeof(TtEntry));
+  return static_cast<int>((bytes + MIB - 1) / MIB);
+}
+
+// The largest hash-size code whose tables fit in the megabytes asked for;
+// the smallest when none does.
+int code_for_mib(long long mib) {
+  int code = 1;
+  for (int c = 1; c <= HASH_CODES; ++c)
+    if (hash_mib(c) <= mib) code = c;
+  return code;
+}
+
+void identify() {
+  std::printf("id name %s\n", ENGINE_NAME);
+  std::printf("id author %s\n", ENGINE_AUTHOR);
+  std::printf("option name Hash type spin default %d min %d max %d\n", hash_mib(hash_size_code), hash_mib(1),
+              hash_mib(HASH_CODES));
+  std::printf("option name OwnBook type check default %s\n", book_enabled ? "true" : "false");
+  std::printf("option name Ponder type check default %s\n", ponder_option ? "true" : "false");
+  std::printf("uciok\n");
+}
+
+void set_up_position(const char* args, bool quiet);
+
+// "setoption name NAME [value VALUE]": the name and the value may hold blanks.
+void set_option(const char* args) {
+  char name[64] = "", value[64] = "";
+  char word[64];
+  const char* p = args;
+  char* target = nullptr;
+  while (next_word(p, word, sizeof(word))) {
+    if (equal_nocase(word, "name") && target == nullptr) target = name;
+    else if (equal_nocase(word, "value") && target == name) target = value;
+    else if (target) {
+      if (*target) std::strncat(target, " ", sizeof(name) - std::strlen(target) - 1);
+      std::strncat(target, word, sizeof(name) - std::strlen(target) - 1);
+    }
+  }
+  if (equal_nocase(name, "Hash")) {
+    long long mib = 0;
+    if (!parse_number(value, mib)) {
+      std::printf("info string Hash needs a number of megabytes\n");
+      return;
+    }
+    const int code = code_for_mib(mib);
+    if (code != hash_size_code) {
+      if (!resize_tables(code)) fatal_shutdown("can't allocate hash tables\n");
+      // The repetition counts went with the old tables.
+      if (position_ok) set_up_position(position_command, true);
+    }
+    std::printf("info string Hash %d MB: transposition tables of %d entries each\n", hash_mib(hash_size_code),
+                entries_for_code(hash_size_code));
+  } else if (equal_nocase(name, "OwnBook")) {
+    if (equal_nocase(value, "true")) book_enabled = 1;
+    else if (equal_nocase(value, "false")) book_enabled = 0;
+    else std::printf("info string OwnBook is true or false\n");
+  } else if (equal_nocase(name, "Ponder")) {
+    if (equal_nocase(value, "true")) ponder_option = true;
+    else if (equal_nocase(value, "false")) ponder_option = false;
+    else std::printf("info string Ponder is true or false\n");
+  } else {
+    std::printf("info string no such option: %s\n", name);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Positions
+
+// A move in UCI coordinates: from, to and the promotion letter (0, or
+// 'Q', 'R', 'B', 'N' as the game board wants it).
+struct CoordinateMove {
+  int from, to;
+  uint8_t promotion;
+};
+
+bool parse_move(const char* w, CoordinateMove& m) {
+  const size_t len = std::strlen(w);
+  if (len != 4 && len != 5) return false;
+  if (w[0] < 'a' || w[0] > 'h' || w[1] < '1' || w[1] > '8' || w[2] < 'a' || w[2] > 'h' || w[3] < '1' || w[3] > '8')
+    return false;
+  m.from = (w[0] - 'a') + 8 * (w[1] - '1');
+  m.to = (w[2] - 'a') + 8 * (w[3] - '1');
+  m.promotion = 0;
+  if (len == 5) {
+    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(w[4])));
+    if (c != 'q' && c != 'r' && c != 'b' && c != 'n') return false;
+    m.promotion = static_cast<uint8_t>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  return true;
+}
+
+// Plays the interface's move on the game board when it is legal for the
+// side to move: a pawn reaching the last rank promotes (to a queen when
+// no letter is given), and no other move may carry a letter.
+bool play_interface_move(const CoordinateMove& m) {
+  if (board[m.from] == EMPTY) return false;
+  const bool last_rank = type_of(board[m.from]) == PAWN && (rank_of(m.to) == 0 || rank_of(m.to) == 7);
+  if (m.promotion && !last_rank) return false;
+  if (!side_to_move_can_play(m.from, m.to)) return false;
+  // The game board takes the move as the opponent's: the engine plays the
+  // other side for this one move.
+  engine_side = static_cast<int16_t>((game_ply & 1) ? 1 : -1);
+  user_from = m.from;
+  user_to = m.to;
+  promotion_letter = m.promotion;
+  return play_move(1) != 0;
+}
+
+// "position startpos|fen FEN [moves M1 M2 ...]". A position that cannot be
+// set up leaves no position at all (a "go" then answers "bestmove 0000");
+// an illegal move keeps the position before it. Either is reported.
+void set_up_position(const char* args, bool quiet) {
+  if (args != position_command) std::snprintf(position_command, sizeof(position_command), "%s", args);
+  const char* p = position_command;
+  char word[128];
+  const int16_t book_before = in_book;
+  const int16_t book_ply_before = last_book_ply;
+  const int16_t ply_before = game_ply_before;
+
+  // Step 1. The position itself.
+  if (!next_word(p, word, sizeof(word))) {
+    if (!quiet) std::printf("info string position: startpos or fen expected\n");
+    position_ok = false;
+    return;
+  }
+  bool from_fen = false;
+  if (equal_nocase(word, "startpos")) {
+    std::memcpy(board, start_board, sizeof(board));
+    sync_piece_sets();
+    new_game_keeping_tables();
+    register_start_position();
+  } else if (equal_nocase(word, "fen")) {
+    // The FEN runs up to "moves" or the line end.
+    const char* fen_start = p;
+    while (is_blank(*fen_start)) ++fen_start;
+    const char* fen_end = std::strstr(fen_start, " moves");
+    const size_t fen_len = fen_end ? static_cast<size_t>(fen_end - fen_start) : std::strlen(fen_start);
+    char fen[256];
+    if (fen_len >= sizeof(fen)) {
+      if (!quiet) std::printf("info string position: the FEN is too long\n");
+      position_ok = false;
+      return;
+    }
+    std::memcpy(fen, fen_start, fen_len);
+    fen[fen_len] = '\0';
+    const char* reason = check_position_text(fen);
+    if (reason != nullptr || !load_epd_text(fen, true)) {
+      if (!quiet) std::printf("info string position: illegal FEN (%s): %s\n", reason ? reason : "malformed", fen);
+      position_ok = false;
+      return;
+    }
+    apply_en_passant_field(fen);
+    from_fen = true;
+    p = fen_start + fen_len;
+  } else {
+    if (!quiet) std::printf("info string position: startpos or fen expected, not %s\n", word);
+    position_ok = false;
+    return;
+  }
+  position_ok = true;
+  force_mode = 1;
+
+  // Step 2. The moves played since.
+  if (next_word(p, word, sizeof(word)) && equal_nocase(word, "moves")) {
+    while (next_word(p, word, sizeof(word))) {
+      CoordinateMove m{};
+      if (!parse_move(word, m) || !play_interface_move(m)) {
+        if (!quiet) std::printf("info string illegal move %s: the position is the one before it\n", word);
+        break;
+      }
+    }
+  }
+
+  // Step 3. The book: a game that goes on keeps its book state; a new game
+  // (fewer plies than before) may use the book again; a set-up position
+  // never does.
+  if (from_fen) {
+    in_book = 0;
+  } else if (ply_before >= 0 && game_ply >= ply_before) {
+    in_book = book_before;
+    last_book_ply = book_ply_before;
+  } else {
+    in_book = book_enabled ? 1 : 0;
+    last_book_ply = 0;
+  }
+  game_ply_before = static_cast<int16_t>(game_ply);
+}
+
+// ---------------------------------------------------------------------------
+// Searching
+
+// The search's answer: "bestmove" and, when its line goes on, "ponder".
+void announce_best_move() {
+  if (!search_result.has_move) {
+    std::printf("bestmove (none)\n");
+    return;
+  }
+  char best[6], reply[6];
+  uint8_t squares[64];
+  std::memcpy(squares, search_root_board, sizeof(squares));
+  uci_move_text(squares, search_result.move, best);
+  if (!search_result.has_ponder) {
+    std::printf("bestmove %s\n", best);
+    return;
+  }
+  replay_line_move(squares, search_result.move);
+  uci_move_text(squares, search_result.ponder, reply);
+  std::printf("bestmove %s ponder %s\n", best, reply);
+}
+
+// The clock fields from milliseconds.
+void set_clocks(long long own_ms, long long opponent_ms, long long increment_ms) {
+  own_ms = clamp(own_ms, 0, MAX_SECONDS * MS_PER_SECOND);
+  opponent_ms = clamp(opponent_ms, 0, MAX_SECONDS * MS_PER_SECOND);
+  own_time = static_cast<int16_t>(own_ms / MS_PER_SECOND);
+  own_time_cs = static_cast<int32_t>(own_ms / MS_PER_CENTISECOND);
+  opponent_time = static_cast<int16_t>(opponent_ms / MS_PER_SECOND);
+  time_increment = static_cast<int16_t>(clamp(increment_ms, 0, MAX_SECONDS * MS_PER_SECOND) / MS_PER_SECOND);
+}
+
+bool is_go_keyword(const char* w) {
+  static const char* const keywords[] = {"searchmoves", "ponder", "wtime", "btime", "winc",     "binc",
+                                         "movestogo",   "depth",  "nodes", "mate",  "movetime", "infinite"};
+  for (const char* k : keywords)
+    if (equal_nocase(w, k)) return true;
+  return false;
+}
+
+void serve_line_after_search();
+
+// "go": the limits, the clocks, one search, its answer.
+void go(const char* args) {
+  // Step 1. The limits.
+  long long wtime = -1, btime = -1, winc = 0, binc = 0, movestogo = 0, movetime = 0, depth = 0, nodes = 0;
+  bool infinite = false, ponder = false;
+  root_restriction.count = 0;
+  char word[64];
+  const char* p = args;
+  bool have_word = next_word(p, word, sizeof(word));
+  while (have_word) {
+    long long* field = nullptr;
+    if (equal_nocase(word, "wtime")) field = &wtime;
+    else if (equal_nocase(word, "btime")) field = &btime;
+    else if (equal_nocase(word, "winc")) field = &winc;
+    else if (equal_nocase(word, "binc")) field = &binc;
+    else if (equal_nocase(word, "movestogo")) field = &movestogo;
+    else if (equal_nocase(word, "movetime")) field = &movetime;
+    else if (equal_nocase(word, "depth")) field = &depth;
+    else if (equal_nocase(word, "nodes")) field = &nodes;
+    else if (equal_nocase(word, "infinite")) infinite = true;
+    else if (equal_nocase(word, "ponder")) ponder = true;
+    else if (equal_nocase(word, "searchmoves")) {
+      // Moves up to the next keyword.
+      while ((have_word = next_word(p, word, sizeof(word))) && !is_go_keyword(word)) {
+        CoordinateMove m{};
+        if (parse_move(word, m) && root_restriction.count < MOVE_ROW) {
+          root_restriction.from[root_restriction.count] = static_cast<uint8_t>(m.from);
+          root_restriction.to[root_restriction.count] = static_cast<uint8_t>(m.to);
+          ++root_restriction.count;
+        }
+      }
+      continue;
+    }
+    have_word = next_word(p, word, sizeof(word));
+    if (field && have_word) {
+      long long v = 0;
+      if (parse_number(word, v)) {
+        *field = v;
+        have_word = next_word(p, word, sizeof(word));
+      }
+    }
+  }
+
+  if (!position_ok) {
+    std::printf("info string no position to search: send a legal one with \"position\"\n");
+    std::printf("bestmove 0000\n");
+    root_restriction.count = 0;
+    return;
+  }
+
+  // Step 2. Clocks and limits for the time rules.
+  const bool white = (game_ply & 1) == 0;
+  const long long own_ms = white ? wtime : btime;
+  const long long opponent_ms = white ? btime : wtime;
+  search_limits = SearchLimits{};
+  const bool clock_given = own_ms >= 0;
+  if (clock_given) {
+    set_clocks(own_ms, opponent_ms >= 0 ? opponent_ms : own_ms, white ? winc : binc);
+    level_moves = movestogo > 0 ? static_cast<int32_t>(clamp(movestogo, 1, INT16_MAX)) : 0;
+    search_limits.moves_to_go = level_moves;
+  } else {
+    // No clock: only the limits end the search. The short clock makes the
+    // search look at them (and at its input) every few thousand nodes.
+    set_clocks(0, 0, 0);
+    level_moves = 0;
+  }
+  search_limits.untimed = !clock_given || infinite || ponder || movetime > 0;
+  if (movetime > 0) {
+    search_limits.has_fixed_deadline = 1;
+    search_limits.fixed_deadline = static_cast<int32_t>(time_source() + ticks_from_ms(static_cast<uint64_t>(
+                                                                            clamp(movetime, 1, INT32_MAX))));
+  }
+  if (nodes > 0) search_limits.nodes = static_cast<int32_t>(clamp(nodes, 1, INT32_MAX));
+  max_depth = depth > 0 ? static_cast<int16_t>(clamp(depth, 1, DEFAULT_MAX_DEPTH)) : DEFAULT_MAX_DEPTH;
+  search_limits.no_book = infinite || depth > 0 || nodes > 0 || root_restriction.count > 0;
+
+  // Step 3. The search.
+  search = SearchSession{};
+  search.running = true;
+  search.wait_for_stop = infinite || ponder;
+  search.ponder = ponder;
+  engine_side = static_cast<int16_t>(white ? 1 : -1);
+  stop_search = 0;
+  search_result = SearchResult{};
+  think(white ? 0 : BLACK);
+  search.running = false;
+
+  // Step 4. An infinite or ponder search that ended on its own answers
+  // only when the interface says so.
+  while (search.wait_for_stop && !search.stopped && !search.quit && !line_held && !input_ended) {
+    const LineRead r = read_uci_line();
+    if (r == LineRead::end) {
+      input_ended = true;
+      break;
+    }
+    if (r == LineRead::overlong) {
+      refuse_overlong_line();
+      continue;
+    }
+    char first[32];
+    const char* q = uci_line;
+    if (!next_word(q, first, sizeof(first))) continue;
+    if (equal_nocase(first, "stop") || equal_nocase(first, "ponderhit")) break;
+    if (equal_nocase(first, "isready")) std::printf("readyok\n");
+    else if (equal_nocase(first, "quit")) search.quit = true;
+    else if (!equal_nocase(first, "debug") && !equal_nocase(first, "register")) {
+      // Any other command ends the wait as "stop" would, then runs.
+      std::memcpy(held_line, uci_line, sizeof(held_line));
+      line_held = true;
+    }
+  }
+
+  // Step 5. The answer, and the search limits back to none.
+  if (!search.quit) announce_best_move();
+  search_limits = SearchLimits{};
+  root_restriction.count = 0;
+  max_depth = DEFAULT_MAX_DEPTH;
+  if (search.quit || input_ended) shutdown();
+  serve_line_after_search();
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+// Serves one command line while no search runs. Unknown words before a
+// command are skipped, as UCI asks ("joho debug on" is "debug on").
+void serve_idle_line(const char* line) {
+  char word[32];
+  const char* p = line;
+  while (next_word(p, word, sizeof(word))) {
+    if (equal_nocase(word, "uci")) return identify();
+    if (equal_nocase(word, "isready")) {
+      std::printf("readyok\n");
+      return;
+    }
+    if (equal_nocase(word, "setoption")) return set_option(p);
+    if (equal_nocase(word, "ucinewgame")) {
+      std::memcpy(board, start_board, sizeof(board));
+      sync_piece_sets();
+      new_game();
+      register_start_position();
+      std::snprintf(position_command, sizeof(position_command), "startpos");
+      position_ok = true;
+      game_ply_before = -1;
+      return;
+    }
+    if (equal_nocase(word, "position")) return set_up_position(p, false);
+    if (equal_nocase(word, "go")) return go(p);
+    if (equal_nocase(word, "quit")) shutdown();
+    // "stop" and "ponderhit" with no search, "debug", "register": nothing to do.
+    if (equal_nocase(word, "stop") || equal_nocase(word, "ponderhit") || equal_nocase(word, "debug") ||
+        equal_nocase(word, "register"))
+      return;
+  }
+}
+
+// A command that arrived during the search runs once the search is over.
+void serve_line_after_search() {
+  while (line_held) {
+    line_held = false;
+    char line[UCI_LINE_SIZE];
+    std::memcpy(line, held_line, sizeof(line));
+    serve_idle_line(line);
+  }
+}
+
+}  // namespace
+
+bool is_uci_opening(const char* line) {
+  const char* p = line;
+  while (is_blank(*p)) ++p;
+  if (std::strncmp(p, "uci", 3) != 0) return false;
+  p += 3;
+  while (is_blank(*p) || *p == '\r' || *p == '\n') ++p;
+  return *p == '\0';
+}
+
+
+void uci_poll() {
+  // Step 1. Nothing more is read once the search is told to end: the rest
+  // waits for the main loop, in order.
+  if (!search.running || search.stopped || search.quit || line_held || input_ended) return;
+  if (!input_waiting()) return;
+
+  // Step 2. One line.
+  const LineRead r = read_uci_line();
+  if (r == LineRead::end) {
+    // Nobody can say "stop" any more: a search without an end of its own
+    // ends now; one with a clock or a limit runs to it. Either answers
+    // before the engine ends ("echo go depth 8 | brevalt" works).
+    input_ended = true;
+    if (search.wait_for_stop) stop_search = 1;
+    return;
+  }
+  if (r == LineRead::overlong) {
+    refuse_overlong_line();
+    return;
+  }
+  char first[32];
+  const char* p = uci_line;
+  if (!next_word(p, first, sizeof(first))) return;
+
+  // Step 3. The commands of a running search.
+  if (equal_nocase(first, "stop")) {
+    search.stopped = true;
+    stop_search = 1;
+  } else if (equal_nocase(first, "ponderhit")) {
+    // The predicted move was played: the ponder search becomes the
+    // engine's own, on the clock given with "go ponder", whose time has
+    // been running since the search began.
+    if (search.ponder) {
+      search.ponder = false;
+      search.wait_for_stop = false;
+      search_limits.untimed = 0;
+    }
+  } else if (equal_nocase(first, "isready")) {
+    std::printf("readyok\n");
+  } else if (equal_nocase(first, "quit")) {
+    search.quit = true;
+    stop_search = 1;
+  } else if (equal_nocase(first, "debug") || equal_nocase(first, "register")) {
+  } else {
+    // Anything else (a new position, another "go") ends this search first.
+    std::memcpy(held_line, uci_line, sizeof(held_line));
+    line_held = true;
+    stop_search = 1;
+  }
+}
+
+void uci_session() {
+  uci_mode = 1;
+  force_mode = 1;
+  std::snprintf(position_command, sizeof(position_command), "startpos");
+  identify();
+  for (;;) {
+    const LineRead r = read_uci_line();
+    if (r == LineRead::end) shutdown();
+    if (r == LineRead::overlong) {
+      refuse_overlong_line();
+      continue;
+    }
+    serve_idle_line(uci_line);
+  }
+}
+
+}  // namespace brevalt

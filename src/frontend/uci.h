@@ -1,0 +1,22 @@
+// The UCI front end. A session whose first command is "uci" speaks UCI to
+// its end: the interface keeps the game and sends it whole before every
+// "go"; the engine searches it with the same root driver, time management
+// and book as under CECP and answers with "bestmove".
+#pragma once
+
+namespace brevalt {
+
+// The longest UCI command line kept: "position startpos moves ..." of a
+// game of several thousand plies. A longer line is refused as a whole.
+constexpr int UCI_LINE_SIZE = 32768;
+
+// True for the line that opens a UCI session ("uci", blanks allowed).
+bool is_uci_opening(const char* line);
+// Runs the UCI session from its opening "uci" on; never returns.
+[[noreturn]] void uci_session();
+// The input poll of a search in a UCI session: reads a waiting command
+// and acts on it ("stop", "ponderhit", "isready", "quit"); anything else
+// stops the search and waits until it has ended.
+void uci_poll();
+
+}  // namespace brevalt
