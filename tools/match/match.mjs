@@ -1,7 +1,8 @@
 #!/usr/bin/env node
 // Plays chess games between two engines that speak the xboard protocol
-// (CECP version 2), or between two processes of one engine, with real clocks
-// and chess.js 1.4.0 as the referee. Install chess.js first with
+// (CECP version 2) or UCI, in any pairing, or between two processes of one
+// engine, with real clocks and chess.js 1.4.0 as the referee. Install
+// chess.js first with
 //   npm ci --prefix tools/match
 //
 // Usage:
@@ -12,6 +13,10 @@
 //     --engine "name=Brevalt,cmd=/abs/build/brevalt,dir=/abs/data" \
 //     --engine "name=Fairymax,cmd=/usr/games/fairymax,computer=0" \
 //     --games 200 --tc 2+0.05 --concurrency 2 --pgn out.pgn
+//   node tools/match/match.mjs \
+//     --engine "name=Brevalt-UCI,cmd=/abs/brevalt,dir=/abs/data-%w,proto=uci" \
+//     --engine "name=Toga2,cmd=/usr/games/toga2,proto=uci,option.Hash=16" \
+//     --games 100 --tc 5+0.05 --concurrency 2 --pgn out.pgn
 //
 // An ENGINE is a comma-separated list of key=value pairs (values cannot
 // hold commas):
@@ -20,9 +25,17 @@
 //   name=NAME      name in the PGN and the reports (default: the program's
 //                  file name, or the script's for "node x.mjs" and the like;
 //                  "(1)" and "(2)" are added when both names are equal)
-//   dir=DIR        working directory of the engine (default: the current one)
-//   computer=0     do not send "computer" (default 1). Fairy-Max 5.0b, for
-//                  one, may crash on commands it does not know.
+//   dir=DIR        working directory of the engine (default: the current one);
+//                  "%w" in DIR stands for the number (1 to --concurrency) of
+//                  the game slot, so that engines that write into their
+//                  working directory get one each while games run at once
+//   proto=P        the protocol: cecp (default, xboard's) or uci
+//   computer=0     do not send "computer" (default 1; xboard engines only).
+//                  Fairy-Max 5.0b, for one, may crash on commands it does
+//                  not know.
+//   option.NAME=V  UCI engines only: "setoption name NAME value V" before
+//                  each game, in the order given; "option.NAME=" with no
+//                  value sends "setoption name NAME" (a button)
 // With one --engine the engine plays itself, as two processes.
 //
 // Options:
@@ -36,7 +49,9 @@
 //   --pgn FILE           write every game to FILE, in game order
 //   --json FILE          write the game records and the summary as JSON
 //   --log DIR            write each game's protocol transcript to DIR
-//   --ponder             send "hard" (pondering on) instead of "easy"
+//   --ponder             pondering on: xboard engines get "hard" instead of
+//                        "easy"; UCI engines ponder on the reply named in
+//                        "bestmove X ponder Y" (see below)
 //   --openings N         use only N opening lines (the first N of the list,
 //                        shuffled first when --seed is given)
 //   --openings-file F    opening lines from F instead of the built-in list:
@@ -94,6 +109,27 @@
 // insufficient material, and both engines get "result R {reason}", "force"
 // and "quit" (and are killed if they do not leave).
 //
+// UCI engines are driven as UCI interfaces drive them: "uci" and the wait
+// for "uciok" (10 s at most; an engine that never answers still gets its
+// turn and loses on time if it does not move), the options, "setoption name
+// Ponder value true|false" when the engine offers a Ponder option the
+// description does not set, "ucinewgame" and "isready"/"readyok" (10 s at
+// most). Each turn is "position startpos moves ..." with every move of the
+// game in coordinate notation (castling as the king's move e1g1, promotion
+// with its letter e7e8q), then "go wtime W btime B winc I binc I" with both
+// clocks in milliseconds, and "movestogo N" with MOVES/BASE. "bestmove X"
+// is the move, read and refereed as "move X" above; "info ... depth D ...
+// score cp S|mate M ..." lines give the --comments. With --ponder, after
+// "bestmove X ponder Y" with Y legal, the engine gets the position with X
+// and Y and "go ponder" with the clocks as they stand; its own clock does
+// not run. When the opponent plays Y it gets "ponderhit" and its clock runs
+// from then on; otherwise "stop", and once the bestmove of the stopped
+// search is in (its time counts on the engine's clock) the real position
+// and "go". A bestmove while pondering is a move out of turn and ends the
+// ponder search. UCI engines neither claim results nor resign: the referee
+// ends every game, as above; at the end of a game a searching engine gets
+// "stop", then each gets "quit".
+//
 // Exit status: 0 when all games were played, 1 with --strict and a problem
 // as above, 2 for bad arguments, 130 when interrupted.
 import fs from 'node:fs';
@@ -142,7 +178,7 @@ function defaultName(argv) {
 }
 
 function parseEngine(text) {
-  const setup = { name: null, argv: null, dir: null, computer: true };
+  const setup = { name: null, argv: null, dir: null, computer: true, proto: 'cecp', options: [], text };
   for (const part of text.split(',')) {
     const eq = part.indexOf('=');
     if (eq <= 0) throw new UsageError(`engine "${text}": "${part}" is not key=value`);
@@ -154,9 +190,17 @@ function parseEngine(text) {
     else if (key === 'computer') {
       if (value !== '0' && value !== '1') throw new UsageError(`engine "${text}": computer must be 0 or 1`);
       setup.computer = value === '1';
+    } else if (key === 'proto') {
+      if (value !== 'cecp' && value !== 'uci') throw new UsageError(`engine "${text}": proto must be cecp or uci`);
+      setup.proto = value;
+    } else if (key.startsWith('option.') && key.length > 'option.'.length) {
+      setup.options.push([key.slice('option.'.length), value]);
     } else throw new UsageError(`engine "${text}": unknown key "${key}"`);
   }
   if (!setup.argv || setup.argv.length === 0) throw new UsageError(`engine "${text}": cmd= is missing`);
+  if (setup.options.length > 0 && setup.proto !== 'uci') {
+    throw new UsageError(`engine "${text}": option.NAME= is for UCI engines (proto=uci)`);
+  }
   let program = setup.argv[0];
   if (program.includes('/')) {
     program = path.resolve(program);
@@ -169,11 +213,25 @@ function parseEngine(text) {
   } else if (!findOnPath(program)) {
     throw new UsageError(`engine "${text}": ${program} is not found on PATH`);
   }
-  if (setup.dir !== null && !(fs.existsSync(setup.dir) && fs.statSync(setup.dir).isDirectory())) {
-    throw new UsageError(`engine "${text}": ${setup.dir} is not a directory`);
-  }
   if (!setup.name) setup.name = defaultName(setup.argv);
   return setup;
+}
+
+// The working directory of an engine in game slot `slot` (1, 2, ...).
+function slotDir(setup, slot) {
+  return setup.dir === null ? null : setup.dir.replaceAll('%w', String(slot));
+}
+
+// Every directory an engine will be started in must exist; with "%w", one
+// for each game slot.
+function checkDirs(setup, concurrency) {
+  const slots = setup.dir !== null && setup.dir.includes('%w') ? concurrency : 1;
+  for (let slot = 1; slot <= slots; slot++) {
+    const dir = slotDir(setup, slot);
+    if (dir !== null && !(fs.existsSync(dir) && fs.statSync(dir).isDirectory())) {
+      throw new UsageError(`engine "${setup.text}": ${dir} is not a directory`);
+    }
+  }
 }
 
 function positiveInt(name, v, { zero = false } = {}) {
@@ -258,6 +316,7 @@ function parseArgs(argv) {
   if (o.help) return o;
   if (o.engines.length === 0 || o.engines.length > 2) throw new UsageError('give one or two --engine options');
   if (!o.tc) throw new UsageError('--tc is required');
+  for (const setup of o.engines) checkDirs(setup, Math.min(o.concurrency, o.games));
   return o;
 }
 
@@ -326,6 +385,19 @@ function summaryText(o, names, records, interrupted) {
       const slot = p.side === 0 ? r.whiteSlot : 1 - r.whiteSlot;
       details.push(`  game ${r.number}: ${names[slot]}, ${PROBLEM_LABELS[p.kind]}: ${p.detail}`);
     }
+  }
+  if (o.ponder) {
+    const hits = [0, 0];
+    const tries = [0, 0];
+    for (const r of records) {
+      for (const side of [0, 1]) {
+        const slot = side === 0 ? r.whiteSlot : 1 - r.whiteSlot;
+        hits[slot] += r.ponder.hits[side];
+        tries[slot] += r.ponder.hits[side] + r.ponder.misses[side];
+      }
+    }
+    const shown = [0, 1].filter((s) => tries[s] > 0).map((s) => `${names[s]} ${hits[s]} of ${tries[s]}`);
+    if (shown.length) lines.push(`UCI ponder hits: ${shown.join(', ')}`);
   }
   if (details.length) {
     lines.push('problems:');
@@ -420,12 +492,13 @@ async function main() {
   };
 
   let next = 0;
-  const worker = async () => {
+  const worker = async (slot) => {
+    const slotSetups = setups.map((s) => ({ ...s, dir: slotDir(s, slot) }));
     while (next < o.games && !interrupted) {
       const index = next++;
       const whiteSlot = index % 2;
       const opening = openings[Math.floor(index / 2) % openings.length];
-      const gameSetups = whiteSlot === 0 ? [setups[0], setups[1]] : [setups[1], setups[0]];
+      const gameSetups = whiteSlot === 0 ? [slotSetups[0], slotSetups[1]] : [slotSetups[1], slotSetups[0]];
       const gameNames = whiteSlot === 0 ? [names[0], names[1]] : [names[1], names[0]];
       let log = null;
       let logFd = null;
@@ -457,7 +530,7 @@ async function main() {
       finished(rec);
     }
   };
-  await Promise.all(Array.from({ length: Math.min(o.concurrency, o.games) }, worker));
+  await Promise.all(Array.from({ length: Math.min(o.concurrency, o.games) }, (_, k) => worker(k + 1)));
   if (pgnOut !== null) {
     // Games left waiting behind an interrupted one.
     for (const k of [...pgnPending.keys()].sort((a, b) => a - b)) fs.writeSync(pgnOut, pgnPending.get(k));
@@ -489,6 +562,7 @@ async function main() {
         sent: r.moves.map((m) => m.sent ?? null),
         problems: r.problems.map((p) => ({ ...p, engine: names[p.side === 0 ? r.whiteSlot : 1 - r.whiteSlot] })),
         clocksMs: r.clocksMs ? r.clocksMs.map(Math.round) : null,
+        ...(o.ponder ? { ponderHits: r.ponder.hits, ponderMisses: r.ponder.misses } : {}),
       })),
       problems: Object.fromEntries(names.map((nm, s) => [nm, counts[s]])),
     };

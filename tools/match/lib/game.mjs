@@ -1,8 +1,10 @@
 // One game between two engine processes, driven the way xboard 4.9 drives a
-// two-machine game, with real clocks and chess.js as the referee.
+// two-machine game (UCI engines the way UCI interfaces drive them), with
+// real clocks and chess.js as the referee.
 import { performance } from 'node:perf_hooks';
 import { Chess } from 'chess.js';
 import { Engine } from './engine.mjs';
+import { UciEngine, uciThinking } from './uci.mjs';
 import { levelCommand, moveForEngine, parseEngineMove } from './notation.mjs';
 
 const PING_TIMEOUT_MS = 10000;
@@ -57,14 +59,25 @@ function braceSafe(text) {
   return String(text).replace(/[{}]/g, '').replace(/\s+/g, ' ').trim();
 }
 
-// Reads a thinking line "depth score time nodes pv..." for a PGN comment.
-function thinkingComment(line, elapsedMs) {
-  const secs = `${(elapsedMs / 1000).toFixed(2)}s`;
-  const m = line && /^(\d+)\s+(-?\d+)\s+\d+\s+\d+/.exec(line);
-  if (!m) return secs;
+// Reads an xboard thinking line "depth score time nodes pv..." into the
+// depth and the score as a PGN comment shows it ("+0.25"); null when the
+// line is not one.
+function cecpThinking(line) {
+  const m = /^(\d+)\s+(-?\d+)\s+\d+\s+\d+/.exec(line);
+  if (!m) return null;
   const score = Number(m[2]);
-  const pawns = (score >= 0 ? '+' : '') + (score / 100).toFixed(2);
-  return `${pawns}/${m[1]} ${secs}`;
+  return { depth: Number(m[1]), score: (score >= 0 ? '+' : '') + (score / 100).toFixed(2) };
+}
+
+// The PGN comment of a move: "{score/depth time}", or the time alone when
+// the engine sent no thinking output for it.
+function thinkingComment(thinking, elapsedMs) {
+  const secs = `${(elapsedMs / 1000).toFixed(2)}s`;
+  return thinking ? `${thinking.score}/${thinking.depth} ${secs}` : secs;
+}
+
+function uciOf(move) {
+  return move.from + move.to + (move.promotion ?? '');
 }
 
 // Plays one game. g holds:
@@ -87,8 +100,13 @@ export async function playGame(g) {
     termination: 'unterminated',
     problems: [], // { side: 0 white / 1 black, kind, detail }
     clocksMs: null,
+    ponder: { hits: [0, 0], misses: [0, 0] }, // UCI engines, per colour
   };
-  const engines = [0, 1].map((i) => new Engine(g.setups[i], COLOUR_NAME[i], g.log));
+  const engines = [0, 1].map((i) =>
+    g.setups[i].proto === 'uci'
+      ? new UciEngine(g.setups[i], COLOUR_NAME[i], g.log)
+      : new Engine(g.setups[i], COLOUR_NAME[i], g.log),
+  );
   const clocks = [g.tc.baseMs, g.tc.baseMs];
   const started = [false, false];
   const lastThinking = [null, null];
@@ -117,7 +135,77 @@ export async function playGame(g) {
 
   function sendMove(i, move) {
     const e = engines[i];
+    if (e.uci) return; // UCI engines get the whole game with each "position"
     e.send((e.usermove ? 'usermove ' : '') + moveForEngine(move, e.san));
+  }
+
+  // UCI: the game so far, plus the expected reply when pondering.
+  function positionCommand(extra = null) {
+    const moves = rec.moves.map((m) => m.uci);
+    if (extra) moves.push(extra);
+    return moves.length ? `position startpos moves ${moves.join(' ')}` : 'position startpos';
+  }
+
+  // UCI: "go" with both clocks in milliseconds, side i's own clock being
+  // ownMs; "movestogo" with MOVES/BASE, counted for the move of fullmove
+  // number moveNumber as the clocks count it (see onMove).
+  function goCommand(i, ownMs, moveNumber, ponder) {
+    const ms = [...clocks];
+    ms[i] = ownMs;
+    const inc = g.tc.incMs;
+    let cmd = `go${ponder ? ' ponder' : ''} wtime ${Math.max(0, Math.floor(ms[0]))} btime ${Math.max(0, Math.floor(ms[1]))} winc ${inc} binc ${inc}`;
+    if (g.tc.moves > 0) cmd += ` movestogo ${g.tc.moves - ((moveNumber - 1) % g.tc.moves)}`;
+    return cmd;
+  }
+
+  // UCI: the position and "go" for the side on move, whose clock has run
+  // for spentMs already (the wait for a stopped ponder search).
+  function sendUciGo(i, spentMs) {
+    const e = engines[i];
+    e.send(positionCommand());
+    e.send(goCommand(i, clocks[i] - spentMs, board.moveNumber(), false));
+    e.state = 'thinking';
+    lastThinking[i] = null;
+  }
+
+  // UCI: the turn of an engine that may be pondering. On the expected reply
+  // its search goes on after "ponderhit"; on another one it is stopped, and
+  // gets the real position once its bestmove for the stopped search is in.
+  function startUciTurn(i) {
+    const e = engines[i];
+    if (e.state === 'pondering') {
+      if (lastMove && uciOf(lastMove) === e.ponderMove) {
+        e.send('ponderhit');
+        e.state = 'thinking';
+        rec.ponder.hits[i]++;
+      } else {
+        e.send('stop');
+        e.state = 'stopping';
+        rec.ponder.misses[i]++;
+      }
+      e.ponderMove = null;
+      return;
+    }
+    sendUciGo(i, 0);
+  }
+
+  // UCI: after side i's move, "go ponder" on the reply it expects, when
+  // that reply is legal and does not end the game; its clock does not run
+  // while it ponders.
+  function startPondering(i, text) {
+    const e = engines[i];
+    const reply = parseEngineMove(board, text);
+    if (!reply) return;
+    const after = new Chess(board.fen());
+    after.move({ from: reply.from, to: reply.to, promotion: reply.promotion });
+    if (after.isGameOver()) return;
+    e.ponderMove = uciOf(reply);
+    e.send(positionCommand(e.ponderMove));
+    // The engine's next move comes after the reply: White's has the next
+    // fullmove number, Black's the current one.
+    e.send(goCommand(i, clocks[i], board.moveNumber() + (i === 0 ? 1 : 0), true));
+    e.state = 'pondering';
+    lastThinking[i] = null;
   }
 
   function timeForfeit(i, detail, reason) {
@@ -142,23 +230,28 @@ export async function playGame(g) {
     }
     turn = board.turn() === 'w' ? 0 : 1;
     const e = engines[turn];
-    if (e.sendsTime) {
-      e.send(`time ${Math.max(0, Math.floor(clocks[turn] / 10))}`);
-      e.send(`otim ${Math.max(0, Math.floor(clocks[1 - turn] / 10))}`);
-    }
-    if (lastMove) sendMove(turn, lastMove);
-    if (!started[turn]) {
-      e.send('go');
-      started[turn] = true;
+    if (e.uci) {
+      startUciTurn(turn);
+    } else {
+      if (e.sendsTime) {
+        e.send(`time ${Math.max(0, Math.floor(clocks[turn] / 10))}`);
+        e.send(`otim ${Math.max(0, Math.floor(clocks[1 - turn] / 10))}`);
+      }
+      if (lastMove) sendMove(turn, lastMove);
+      if (!started[turn]) {
+        e.send('go');
+        started[turn] = true;
+      }
     }
     turnStart = performance.now();
     const side = turn;
     hangTimer = setTimeout(() => {
       if (over || turn !== side) return;
       const waited = performance.now() - turnStart;
+      const silent = e.uci && !e.uciokSeen ? ' (it never answered "uci" with "uciok")' : '';
       timeForfeit(
         side,
-        `no move ${(waited / 1000).toFixed(1)} s after its turn began with ${Math.round(clocks[side])} ms on the clock; killed`,
+        `no move ${(waited / 1000).toFixed(1)} s after its turn began with ${Math.round(clocks[side])} ms on the clock; killed${silent}`,
         `${names[side]} does not move and loses on time`,
       );
       engines[side].kill();
@@ -168,7 +261,7 @@ export async function playGame(g) {
   function onMove(i, text, t) {
     if (i !== turn) {
       const when = turn < 0 ? 'before play began' : `while ${names[turn]} was on move`;
-      problem(i, 'outOfTurn', `"move ${text}" ${when} (ignored)`);
+      problem(i, 'outOfTurn', `"${engines[i].uci ? 'bestmove' : 'move'} ${text}" ${when} (ignored)`);
       return;
     }
     clearTimeout(hangTimer);
@@ -234,12 +327,40 @@ export async function playGame(g) {
     } else if (/^Error/.test(line)) {
       problem(i, 'error', line);
     } else if (/^\d+\s+-?\d+\s+\d+\s+\d+/.test(line)) {
-      lastThinking[i] = line;
+      lastThinking[i] = cecpThinking(line);
+    }
+  }
+
+  // UCI engines claim nothing and resign nothing: they send moves and
+  // thinking output, and the referee ends the game.
+  function onUciLine(i, line, t) {
+    if (over) return;
+    const e = engines[i];
+    let m;
+    if ((m = /^bestmove\s+(\S+)(?:\s+ponder\s+(\S+))?/.exec(line))) {
+      if (e.state === 'stopping') {
+        // The stopped ponder search's answer: now the real position.
+        e.state = 'idle';
+        if (i === turn) sendUciGo(i, performance.now() - turnStart);
+        return;
+      }
+      if (e.state === 'pondering') {
+        problem(i, 'outOfTurn', `"${line}" while pondering, before "ponderhit" or "stop" (ignored)`);
+        e.state = 'idle';
+        e.ponderMove = null;
+        return;
+      }
+      e.state = 'idle';
+      onMove(i, m[1], t);
+      if (!over && g.ponder && m[2] && turn === 1 - i) startPondering(i, m[2]);
+    } else if (/^info\b/.test(line)) {
+      const thinking = uciThinking(line);
+      if (thinking) lastThinking[i] = thinking;
     }
   }
 
   engines.forEach((e, i) => {
-    e.onLine = (line, t) => onLine(i, line, t);
+    e.onLine = e.uci ? (line, t) => onUciLine(i, line, t) : (line, t) => onLine(i, line, t);
     e.onGone = (info) => {
       if (over || e.closing) return;
       const tail = info.stderr.slice(-5);
@@ -257,9 +378,16 @@ export async function playGame(g) {
   engines.forEach((e) => e.start());
   await Promise.all(engines.map((e) => e.init()));
 
-  // Game set-up as xboard sends it, then the opening in force mode.
+  // Game set-up as xboard sends it, then the opening in force mode; UCI
+  // engines get their options and "ucinewgame", and the opening with their
+  // first position.
   if (!over) {
     for (const [i, e] of engines.entries()) {
+      if (e.uci) {
+        e.setOptions(g.setups[i].options ?? [], g.ponder);
+        e.send('ucinewgame');
+        continue;
+      }
       e.send('new');
       e.send(levelCommand(g.tc));
       e.send('post');
@@ -275,7 +403,8 @@ export async function playGame(g) {
       sendMove(0, move);
       sendMove(1, move);
     }
-    // Engines that answer pings have read everything before the clock runs.
+    // Engines that answer pings (UCI: "isready") have read everything
+    // before the clock runs.
     await Promise.all(engines.map((e) => e.ping(PING_TIMEOUT_MS)));
     startTurn();
   }
@@ -286,7 +415,9 @@ export async function playGame(g) {
   const tag = `${rec.result} {${braceSafe(rec.reason)}}`;
   for (const e of engines) {
     e.closing = true;
-    if (e.alive) {
+    if (e.alive && e.uci) {
+      if (e.state !== 'idle') e.send('stop');
+    } else if (e.alive) {
       e.send(`result ${tag}`);
       e.send('force');
     }
