@@ -28,20 +28,25 @@ function engine(fakeName, extra = '') {
 }
 
 // Runs the tool in a fresh folder, removed afterwards; returns its exit
-// status, output, the JSON report and the PGN games.
-function runMatch(args, { openings = null } = {}) {
+// status, output, the JSON report and the PGN games, and with `logs` the
+// lines each game's transcript shows sent to each colour.
+function runMatch(args, { openings = null, logs = false } = {}) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'match-test-'));
   const full = [MATCH, ...args, '--json', 'out.json', '--pgn', 'out.pgn'];
   if (openings !== null) {
     fs.writeFileSync(path.join(dir, 'openings.txt'), openings + '\n');
     full.push('--openings-file', 'openings.txt');
   }
+  if (logs) full.push('--log', 'logs');
   return new Promise((resolve) => {
     execFile(process.execPath, full, { cwd: dir, timeout: 60000 }, (err, stdout, stderr) => {
       const code = err ? err.code : 0;
       const read = (f) => (fs.existsSync(path.join(dir, f)) ? fs.readFileSync(path.join(dir, f), 'utf8') : null);
       const jsonText = read('out.json');
       const pgnText = read('out.pgn');
+      const sent = logs
+        ? fs.readdirSync(path.join(dir, 'logs')).sort().map((f) => sentLines(read(path.join('logs', f))))
+        : null;
       fs.rmSync(dir, { recursive: true, force: true });
       resolve({
         code,
@@ -49,9 +54,20 @@ function runMatch(args, { openings = null } = {}) {
         stderr,
         json: jsonText ? JSON.parse(jsonText) : null,
         pgn: pgnText ? pgnText.split(/\n\n(?=\[Event )/).filter((g) => g.trim() !== '') : [],
+        sent,
       });
     });
   });
+}
+
+// The lines a transcript shows the tool sending to White and to Black.
+function sentLines(log) {
+  const sent = { White: [], Black: [] };
+  for (const line of log.trim().split('\n')) {
+    const m = /^\s*[\d.]+ (White|Black) <  (.*)$/.exec(line);
+    if (m) sent[m[1]].push(m[2]);
+  }
+  return sent;
 }
 
 // Loads one PGN game with chess.js, failing the test when it cannot.
@@ -359,4 +375,191 @@ test('self-play with concurrency: colours alternate, pairs share an opening, the
   assert.equal(boards[2].getHeaders().Opening, boards[3].getHeaders().Opening);
   assert.notEqual(boards[0].getHeaders().Opening, boards[2].getHeaders().Opening);
   assert.match(r.stdout, /first-legal \(1\): 0 wins, 4 draws, 0 losses; 2\/4 points \(50\.0%\)/);
+});
+
+// UCI engines: one fake (fakes/fake-uci.mjs), its behaviour named by its
+// first argument.
+function uciEngine(behaviour, extra = '') {
+  const [first] = behaviour.split(' ');
+  return `cmd="${process.execPath}" "${path.join(FAKES, 'fake-uci.mjs')}" ${behaviour},name=uci-${first},proto=uci${extra}`;
+}
+
+// The SAN moves of a game in coordinate notation, as UCI writes them.
+function coordinateMoves(sanMoves) {
+  const board = new Chess();
+  return sanMoves.map((san) => {
+    const m = board.move(san);
+    return m.from + m.to + (m.promotion ?? '');
+  });
+}
+
+test('UCI engine descriptions: a bad protocol, options for an xboard engine, a missing slot folder', async () => {
+  for (const description of [
+    uciEngine('legal').replace('proto=uci', 'proto=xboard'),
+    engine('first-legal', ',option.Hash=16'),
+    uciEngine('legal', ',dir=/nonexistent-%w'),
+  ]) {
+    const r = await runMatch(['--engine', description, '--tc', '2']);
+    assert.equal(r.code, 2, `${description}: ${r.stderr}`);
+    assert.match(r.stderr, /match: engine /);
+  }
+});
+
+test("a UCI engine's faults lose and fail --strict, as an xboard engine's do", async () => {
+  const cases = [
+    { behaviour: 'illegal', termination: 'rules infraction', kind: 'illegal', detail: /^"\S+" in / },
+    { behaviour: 'crash', termination: 'abandoned', kind: 'crash', detail: /exited with code 3.*fake crash: giving up/ },
+    { behaviour: 'silent', termination: 'time forfeit', kind: 'timeForfeit', detail: /^no move .* killed$/, tc: '0.3+0', grace: '0.3' },
+    { behaviour: 'slow', termination: 'time forfeit', kind: 'timeForfeit', detail: /\d+ ms over$/, tc: '0.4+0' },
+  ];
+  await Promise.all(
+    cases.map(async (c) => {
+      const r = await runMatch([
+        '--engine', uciEngine(c.behaviour), '--engine', engine('first-legal'),
+        '--games', '1', '--tc', c.tc ?? '5+0', '--hang-grace', c.grace ?? '5', '--strict',
+      ]);
+      assert.equal(r.code, 1, `${c.behaviour}: ${r.stdout}${r.stderr}`);
+      const game = r.json.games[0];
+      assert.equal(game.result, '0-1', c.behaviour);
+      assert.equal(game.termination, c.termination, c.behaviour);
+      assert.equal(game.problems.length, 1, `${c.behaviour}: ${JSON.stringify(game.problems)}`);
+      const [p] = game.problems;
+      assert.equal(p.kind, c.kind, c.behaviour);
+      assert.equal(p.engine, `uci-${c.behaviour}`);
+      assert.match(p.detail, c.detail, c.behaviour);
+      if (c.kind === 'illegal') {
+        const [, text, fen] = /^"(\S+)" in (.*)$/.exec(p.detail);
+        assert.ok(!new Chess(fen).moves({ verbose: true }).some((m) => m.lan === text), p.detail);
+      }
+      loadGame(r.pgn[0]);
+    }),
+  );
+});
+
+test('a UCI engine gets uci, its options, ucinewgame, isready, the whole game with each position and both clocks', async () => {
+  const r = await runMatch(
+    [
+      '--engine', uciEngine('legal', ',option.Hash=8,option.Clear Hash='), '--engine', engine('first-legal'),
+      '--games', '1', '--tc', '2/1', '--max-plies', '8', '--comments', '--strict',
+    ],
+    { openings: '; start position', logs: true },
+  );
+  assert.equal(r.code, 0, r.stdout + r.stderr);
+  const game = r.json.games[0];
+  assert.deepEqual(game.problems, []);
+  const { White: w, Black: b } = r.sent[0];
+  assert.deepEqual(w.slice(0, 6), [
+    'uci', 'setoption name Hash value 8', 'setoption name Clear Hash', 'setoption name Ponder value false',
+    'ucinewgame', 'isready',
+  ]);
+  assert.equal(w.at(-1), 'quit');
+  assert.ok(!w.some((c) => /^(xboard|new|force|result|usermove)\b/.test(c)), `${w}`);
+  // The xboard opponent is driven as before.
+  assert.deepEqual(b.slice(0, 2), ['xboard', 'protover 2']);
+  assert.equal(b.filter((c) => c === 'go').length, 1);
+  // Each White turn: the game so far, then go with both clocks in ms and
+  // the moves left in the 2-move period (fullmove 1, 2, 3, 4: 2, 1, 2, 1).
+  const uci = coordinateMoves(game.moves);
+  const positions = w.filter((c) => c.startsWith('position '));
+  const gos = w.filter((c) => c.startsWith('go '));
+  assert.deepEqual(positions, [0, 2, 4, 6].map((k) => ('position startpos' + (k ? ` moves ${uci.slice(0, k).join(' ')}` : ''))));
+  assert.equal(gos.length, 4);
+  gos.forEach((go, k) => {
+    const m = /^go wtime (\d+) btime (\d+) winc 0 binc 0 movestogo (\d+)$/.exec(go);
+    assert.ok(m, go);
+    assert.equal(Number(m[3]), k % 2 === 0 ? 2 : 1, go);
+    // White's own clock gets the second period's second after its 2nd move.
+    const period = k < 2 ? 1000 : 2000;
+    assert.ok(Number(m[1]) <= period && Number(m[1]) > period - 500, go);
+    assert.ok(Number(m[2]) <= 2000 && Number(m[2]) > 500, go);
+  });
+  assert.ok(w.indexOf(positions[0]) > w.indexOf('isready'));
+  // The engine's "info ... depth 3 score cp N" lines give its moves' comments.
+  const board = loadGame(r.pgn[0]);
+  const comments = board.getComments();
+  assert.ok(comments.length >= 4, JSON.stringify(comments));
+  assert.match(comments.find((c) => c.fen.includes(' b ')).comment, /^\+0\.\d\d\/3 \d+\.\d\ds/);
+});
+
+test('UCI notation: castling as e1g1 and a promotion to a knight are read and passed on', async () => {
+  const r = await runMatch(
+    ['--engine', uciEngine('castle-promote'), '--engine', uciEngine('legal'), '--games', '1', '--tc', '5+0', '--max-plies', '16', '--strict'],
+    { openings: CASTLE_PROMOTE_LINE, logs: true },
+  );
+  assert.equal(r.code, 0, r.stdout + r.stderr);
+  const game = r.json.games[0];
+  const castleAt = game.sent.indexOf('e1g1');
+  assert.ok(castleAt >= 0, `sent: ${game.sent}`);
+  assert.equal(game.moves[castleAt], 'O-O');
+  const promoteAt = game.sent.findIndex((s) => s && /^b7[a-c]8n$/.test(s));
+  assert.ok(promoteAt >= 0, `sent: ${game.sent}`);
+  assert.match(game.moves[promoteAt], /=N/);
+  const lastPosition = r.sent[0].Black.filter((c) => c.startsWith('position ')).at(-1);
+  assert.ok(lastPosition.includes(` e1g1 `) && lastPosition.includes(` ${game.sent[promoteAt]}`), lastPosition);
+  assert.deepEqual(loadGame(r.pgn[0]).history(), game.moves);
+});
+
+test('the referee ends UCI games: checkmate and threefold repetition', async () => {
+  const cases = [
+    { fake: 'legal', openings: FOOLS_MATE_LINE, result: '0-1', reason: /^checkmate, uci-legal \(2\) wins/, check: (b) => b.isCheckmate() },
+    { fake: 'shuffle', openings: '; start position', result: '1/2-1/2', reason: /^threefold repetition$/, check: (b) => b.isThreefoldRepetition() },
+  ];
+  for (const c of cases) {
+    const r = await runMatch(['--engine', uciEngine(c.fake), '--games', '1', '--tc', '5+0', '--strict'], { openings: c.openings });
+    assert.equal(r.code, 0, r.stdout + r.stderr);
+    const game = r.json.games[0];
+    assert.equal(game.result, c.result);
+    assert.match(game.reason, c.reason);
+    assert.equal(game.termination, 'normal');
+    assert.deepEqual(game.problems, []);
+    assert.ok(c.check(loadGame(r.pgn[0])), c.fake);
+  }
+});
+
+test('UCI pondering: ponderhit on the expected reply, stop and a new search otherwise, no clock while pondering', async () => {
+  const r = await runMatch(
+    ['--engine', uciEngine('legal'), '--engine', uciEngine('legal 400'), '--games', '1', '--tc', '10+0', '--max-plies', '10', '--ponder', '--strict'],
+    { openings: '; start position', logs: true },
+  );
+  assert.equal(r.code, 0, r.stdout + r.stderr);
+  const game = r.json.games[0];
+  assert.deepEqual(game.problems, []);
+  const { White: w, Black: b } = r.sent[0];
+  assert.ok(w.includes('setoption name Ponder value true'));
+  for (const [k, s] of [w, b].entries()) {
+    assert.ok(game.ponderHits[k] > 0 && game.ponderMisses[k] > 0, JSON.stringify(game));
+    assert.equal(s.filter((c) => c === 'ponderhit').length, game.ponderHits[k]);
+    const ponders = s.filter((c) => c.startsWith('go ponder wtime ')).length;
+    assert.ok(ponders >= game.ponderHits[k] + game.ponderMisses[k], `${s}`);
+    // After a miss the engine gets the real position, the opponent's move last.
+    s.forEach((c, at) => {
+      if (c !== 'stop' || at === s.length - 2) return;
+      assert.match(s[at + 1], /^position startpos moves /);
+      assert.match(s[at + 2], /^go wtime \d+ btime \d+/);
+    });
+  }
+  // Black thinks 400 ms a move, White answers at once: White's clock, which
+  // does not run while it ponders on Black's time, loses far less.
+  const [white, black] = game.clocksMs.map((ms) => 10000 - ms);
+  assert.ok(black >= 5 * 400, `${game.clocksMs}`);
+  assert.ok(white < black / 2, `${game.clocksMs}`);
+  assert.match(r.stdout, /UCI ponder hits: uci-legal \(1\) \d+ of \d+, uci-legal \(2\) \d+ of \d+/);
+});
+
+test('a bestmove sent while pondering is a move out of turn and is ignored', async () => {
+  // The opponent thinks 100 ms, so the early answer always comes first.
+  const r = await runMatch(
+    ['--engine', uciEngine('early'), '--engine', uciEngine('legal 100'), '--games', '1', '--tc', '5+0', '--max-plies', '10', '--ponder', '--strict'],
+    { openings: '; start position' },
+  );
+  assert.equal(r.code, 0, r.stdout + r.stderr);
+  const game = r.json.games[0];
+  assert.equal(game.termination, 'adjudication');
+  assert.ok(game.problems.length > 0);
+  for (const p of game.problems) {
+    assert.equal(p.engine, 'uci-early');
+    assert.equal(p.kind, 'outOfTurn');
+    assert.match(p.detail, /^"bestmove \S+( ponder \S+)?" while pondering/);
+  }
+  assert.equal(game.moves.length, 10);
 });
