@@ -2,7 +2,8 @@
 # Installation end to end: "cmake --install" into a temporary prefix and into
 # a DESTDIR staging folder, then the installed brevalt command started from
 # an unrelated folder, fed protocol lines, its output compared exactly, and
-# the files the engine writes looked for in the per-user folder.
+# the files the engine writes looked for in the per-user folder; the
+# installed brevalt-book run from elsewhere on the data installed with it.
 #
 # Usage: install_test.sh CMAKE BUILD_DIR SOURCE_DIR BINDIR ENGINE_DIR DATA_DIR
 # The last three are the install folders relative to the prefix, as the
@@ -256,6 +257,40 @@ check_links "$tmp/xdg/brevalt" "$stagedata"
 run_xdg "$tmp/not-a-folder"
 check_text "$stagedata/epd1.epd" "epd1.epd in the installed data folder when no per-user folder can be made" '%s' "$THIRD_FEN"
 [ ! -s "$tmp/not-a-folder" ] || fail "the file in the per-user folder's place was written to"
+
+# --- The installed book tool ----------------------------------------------
+# From a folder without data files, brevalt-book reads the data folder
+# installed with it: with other key values there (the same ones in the
+# opposite order) the book's positions are no longer found; --data still
+# names another folder.
+E4_FEN='rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1'
+book=$tmp/book.bin
+if [ -f "$src/data/book_normal.bin" ]; then
+  cp "$src/data/book_normal.bin" "$book"
+else
+  "$build/brevalt-book" --data "$src/data" build "$book" "$src/tests/tools/data/masters_slice.pgn" >/dev/null 2>&1 ||
+    fail "no book could be built for the book tool's checks"
+fi
+# Runs the installed brevalt-book from elsewhere; output into $tmp/$1.out.
+installed_book() {
+  out=$1
+  shift
+  (cd "$tmp/elsewhere" && "$prefix/$bindir/brevalt-book" "$@") >"$tmp/$out.out" 2>&1 ||
+    fail "installed brevalt-book $*: $(cat "$tmp/$out.out")"
+}
+"$build/brevalt-book" --data "$src/data" probe "$book" "$E4_FEN" >"$tmp/book-reference.out" 2>&1
+grep -q '^position: [0-9]' "$tmp/book-reference.out" || fail "the book does not hold the position after 1.e4"
+installed_book book-installed probe "$book" "$E4_FEN"
+cmp -s "$tmp/book-reference.out" "$tmp/book-installed.out" ||
+  fail "the installed brevalt-book's probe differs: $(head -n 1 "$tmp/book-installed.out")"
+cp "$data/hash_values" "$tmp/hash_values.installed"
+awk '{ line[NR] = $0 } END { for (i = NR; i > 0; i--) print line[i] }' "$tmp/hash_values.installed" >"$data/hash_values"
+installed_book book-other-keys probe "$book" "$E4_FEN"
+grep -qx 'position: not in book' "$tmp/book-other-keys.out" ||
+  fail "brevalt-book did not read the installed data folder: $(head -n 1 "$tmp/book-other-keys.out")"
+installed_book book-named --data "$src/data" probe "$book" "$E4_FEN"
+cmp -s "$tmp/book-reference.out" "$tmp/book-named.out" || fail "--data did not override the installed data folder"
+cp "$tmp/hash_values.installed" "$data/hash_values"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed" >&2

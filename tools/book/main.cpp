@@ -45,8 +45,9 @@ const char* const USAGE =
     "      where accepted means the engine, playing the side to move, would\n"
     "      consider the move from its book.\n"
     "  --data DIR reads MoveFile and hash_values from DIR (default: the\n"
-    "  working folder, else the repository's data folder); the book keys\n"
-    "  depend on hash_values.\n";
+    "  working folder, else the data folder installed with this program,\n"
+    "  else the repository's data folder); the book keys depend on\n"
+    "  hash_values.\n";
 
 int usage() {
   std::fprintf(stderr, USAGE, DEFAULT_PLY_LIMIT);
@@ -217,6 +218,40 @@ int probe(int argc, char** argv) {
   return 0;
 }
 
+// The data folder installed with this program, found from the program's
+// own location: the build names, relative to the folder of the installed
+// program, where each layout it installs puts the data files (the plain
+// "cmake --install" layout, bin/ and share/brevalt/, and the Debian one,
+// games/ and share/games/brevalt/), separated by ':'. A link to the program
+// is followed, since /proc/self/exe names the file itself. Empty when no
+// such folder holds MoveFile and hash_values, or the system cannot tell
+// where the program is (it is then looked for elsewhere).
+std::string installed_data_folder() {
+#if defined(__linux__) && defined(BREVALT_INSTALLED_DATA_DIRS)
+  char exe[PATH_BUFFER];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (n <= 0) return {};
+  exe[n] = '\0';
+  std::string self(exe);
+  const size_t slash = self.rfind('/');
+  if (slash == std::string::npos) return {};
+  const std::string here = self.substr(0, slash + 1);
+  const std::string candidates = BREVALT_INSTALLED_DATA_DIRS;
+  size_t start = 0;
+  while (start <= candidates.size()) {
+    size_t end = candidates.find(':', start);
+    if (end == std::string::npos) end = candidates.size();
+    const std::string dir = candidates.substr(start, end - start);
+    start = end + 1;
+    if (dir.empty()) continue;
+    const std::string folder = dir[0] == '/' ? dir : here + dir;
+    if (file_exists((folder + "/MoveFile").c_str()) && file_exists((folder + "/hash_values").c_str()))
+      return folder;
+  }
+#endif
+  return {};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -231,8 +266,17 @@ int main(int argc, char** argv) {
   const std::string command = argv[i++];
   if (command != "build" && command != "probe") return usage();
 
-  // The key values decide every key in the book; no search runs, so
-  // standard input is made a pipe the engine's input poll never reads.
+  // The key values decide every key in the book. Unless a folder is named,
+  // the working folder comes first (a book of its own for an engine run
+  // there), then the installed data folder, then the repository's, which
+  // load_engine_data falls back on.
+  std::string installed;
+  if (!data && !(file_exists("MoveFile") && file_exists("hash_values"))) {
+    installed = installed_data_folder();
+    if (!installed.empty()) data = installed.c_str();
+  }
+  // No search runs, so standard input is made a pipe the engine's input
+  // poll never reads.
   if (!load_engine_data(data)) return EXIT_FILE;
   if (!quiet_standard_input()) {
     std::fprintf(stderr, "cannot replace standard input\n");
