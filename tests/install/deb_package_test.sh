@@ -1,0 +1,286 @@
+#!/bin/sh
+# The Debian package end to end: "cpack -G DEB" into a temporary folder, the
+# package's fields and files checked, the package unpacked with
+# "dpkg-deb -x" into a temporary root, and there the packaged start command
+# /usr/games/brevalt started from an unrelated folder, fed protocol lines,
+# its output compared exactly, and the packaged brevalt-book run on the
+# packaged book, finding the packaged data folder by itself. Where lintian is
+# installed, any error it reports about the package fails the test.
+#
+# Usage: deb_package_test.sh CPACK BUILD_DIR SOURCE_DIR VERSION
+# Exit status 77 (skipped) where dpkg-deb or CPack's DEB generator is missing.
+set -u
+cpack=$1
+build=$2
+src=$3
+version=$4
+
+if ! command -v dpkg-deb >/dev/null 2>&1; then
+  echo "dpkg-deb not found: no Debian package to test"
+  exit 77
+fi
+if ! "$cpack" --help 2>/dev/null | grep -q '^ *DEB  *='; then
+  echo "$cpack has no DEB generator"
+  exit 77
+fi
+if [ ! -f "$build/CPackConfig.cmake" ]; then
+  echo "no CPack configuration in $build: the Debian package rules are not set up on this system"
+  exit 77
+fi
+
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/brevalt-deb.XXXXXX") || exit 1
+tmp=$(cd "$tmp" && pwd -P)
+pids=""
+cleanup() {
+  exec 3>&-
+  for pid in $pids; do kill -9 "$pid" 2>/dev/null; done
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+trap 'exit 1' HUP INT TERM
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# The file holds exactly the bytes printf makes of the format and arguments.
+check_text() {
+  file=$1
+  what=$2
+  shift 2
+  # shellcheck disable=SC2059
+  printf "$@" >"$tmp/expected"
+  if ! cmp -s "$tmp/expected" "$file"; then
+    fail "$what"
+    echo "--- expected" >&2
+    cat "$tmp/expected" >&2
+    echo "--- got" >&2
+    cat "$file" >&2 2>/dev/null
+    echo "---" >&2
+  fi
+}
+
+# The two files are the same; else both are shown.
+check_same() {
+  if ! cmp -s "$1" "$2"; then
+    fail "$3"
+    echo "--- expected ($1)" >&2
+    cat "$1" >&2 2>/dev/null
+    echo "--- got ($2)" >&2
+    cat "$2" >&2 2>/dev/null
+    echo "---" >&2
+  fi
+}
+
+# Waits up to 20 s for the exact line in the file.
+wait_line() {
+  tries=0
+  while ! grep -qxF "$2" "$1" 2>/dev/null; do
+    tries=$((tries + 1))
+    [ "$tries" -le 200 ] || return 1
+    sleep 0.1
+  done
+}
+
+# Waits for the process to end and gives its exit status; after 10 s it is
+# killed.
+wait_exit() {
+  (
+    n=0
+    while [ "$n" -lt 100 ] && kill -0 "$1" 2>/dev/null; do
+      n=$((n + 1))
+      sleep 0.1
+    done
+    [ "$n" -lt 100 ] || kill -9 "$1" 2>/dev/null
+  ) >/dev/null 2>&1 &
+  wait "$1"
+}
+
+# What the engine says to "xboard" and "protover 2".
+HANDSHAKE="\\nfeature setboard=1\\nfeature sigint=0\\nfeature sigterm=0\\nfeature colors=0\\nfeature analyze=0\\nfeature usermove=1\\nfeature ics=1\\nfeature myname=\"Brevalt $version\"\\nfeature done=1\\n"
+# White mates in one with Ra8, the only mate: a short search, one answer.
+MATE_FEN='6k1/5ppp/8/8/8/8/5PPP/R5K1 w - - 0 1'
+# After 1.e4, a position every book from the shipped games holds.
+E4_FEN='rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1'
+
+# --- Making the package --------------------------------------------------
+if ! "$cpack" -G DEB -B "$tmp/pkg" --config "$build/CPackConfig.cmake" >"$tmp/cpack.log" 2>&1; then
+  cat "$tmp/cpack.log" >&2
+  echo "FAIL: cpack -G DEB" >&2
+  exit 1
+fi
+arch=$(dpkg --print-architecture)
+deb=$tmp/pkg/brevalt_${version}-1_${arch}.deb
+if [ ! -f "$deb" ]; then
+  echo "FAIL: no $deb; cpack made: $(ls "$tmp/pkg")" >&2
+  exit 1
+fi
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = brevalt ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "$version-1" ] || fail "Version: $(field Version)"
+[ "$(field Section)" = games ] || fail "Section: $(field Section)"
+[ "$(field Architecture)" = "$arch" ] || fail "Architecture: $(field Architecture)"
+depends=$(field Depends)
+for lib in libc6 libstdc++6 libgcc-s1 liblzma5; do
+  case ", $depends," in
+    *", $lib "* | *", $lib,"*) ;;
+    *) fail "Depends does not name $lib: $depends" ;;
+  esac
+done
+
+# --- What the package holds, and where -----------------------------------
+root=$tmp/root
+dpkg-deb -x "$deb" "$root" || { echo "FAIL: dpkg-deb -x" >&2; exit 1; }
+data=$root/usr/share/games/brevalt
+doc=$root/usr/share/doc/brevalt
+
+# Every regular file of the package, and nothing else.
+{
+  echo usr/games/brevalt
+  echo usr/games/brevalt-book
+  echo usr/lib/games/brevalt/brevalt
+  for name in MoveFile hash_values Brevalt.ini; do echo "usr/share/games/brevalt/$name"; done
+  for suite in "$src"/data/*.epd; do
+    name=${suite##*/}
+    [ "$name" = epd1.epd ] || echo "usr/share/games/brevalt/$name"
+  done
+  [ ! -f "$src/data/book_normal.bin" ] || echo usr/share/games/brevalt/book_normal.bin
+  echo usr/share/games/plugins/xboard/brevalt.eng
+  echo usr/share/man/man6/brevalt.6.gz
+  echo usr/share/man/man6/brevalt-book.6.gz
+  for name in copyright changelog.Debian.gz README.md TEST_SUITES.md book/README.md \
+              book/TCEC_README_with_license.md; do
+    echo "usr/share/doc/brevalt/$name"
+  done
+} | LC_ALL=C sort >"$tmp/files.expected"
+(cd "$root" && find . -type f | sed 's|^\./||' | LC_ALL=C sort) >"$tmp/files.got"
+check_same "$tmp/files.expected" "$tmp/files.got" "the package's files"
+
+for name in MoveFile hash_values Brevalt.ini book_normal.bin; do
+  [ -f "$src/data/$name" ] || continue
+  cmp -s "$src/data/$name" "$data/$name" || fail "$name differs from data/$name"
+done
+for suite in "$src"/data/*.epd; do
+  name=${suite##*/}
+  [ "$name" = epd1.epd ] && continue
+  cmp -s "$suite" "$data/$name" || fail "$name differs from data/$name"
+done
+[ "$(head -n 1 "$root/usr/games/brevalt")" = "#!/bin/sh" ] || fail "/usr/games/brevalt is not the sh script"
+for prog in usr/games/brevalt usr/games/brevalt-book usr/lib/games/brevalt/brevalt; do
+  [ -x "$root/$prog" ] || fail "/$prog is not executable"
+done
+# The registration xboard reads, in the form of the other engines' files.
+check_text "$root/usr/share/games/plugins/xboard/brevalt.eng" "brevalt.eng" 'plugin spec 0.0\nbrevalt\nchess\n'
+# Compressed copies of the sources.
+for page in brevalt brevalt-book; do
+  gzip -dc "$root/usr/share/man/man6/$page.6.gz" >"$tmp/$page.6" 2>/dev/null || fail "$page.6.gz is not gzip data"
+  cmp -s "$src/tools/install/man/$page.6" "$tmp/$page.6" || fail "$page.6.gz is not tools/install/man/$page.6"
+done
+gzip -dc "$doc/changelog.Debian.gz" >"$tmp/changelog" 2>/dev/null || fail "changelog.Debian.gz is not gzip data"
+cmp -s "$src/tools/debian/changelog" "$tmp/changelog" || fail "changelog.Debian.gz is not tools/debian/changelog"
+head -n 1 "$tmp/changelog" | grep -q "^brevalt ($version-1) " || fail "the changelog's first entry is not $version-1"
+cmp -s "$src/tools/debian/copyright" "$doc/copyright" || fail "the copyright file is not tools/debian/copyright"
+[ "$(head -n 1 "$doc/copyright")" = "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] ||
+  fail "the copyright file is not in the machine-readable format"
+
+# --- The packaged start command ------------------------------------------
+# Started the way xboard starts it: from a folder of no importance, HOME
+# and XDG_DATA_HOME in the temporary folder, its input a pipe this script
+# keeps open.
+mkdir "$tmp/home" "$tmp/elsewhere" "$tmp/xdg"
+work=$tmp/xdg/brevalt
+mkfifo "$tmp/engine.in"
+(
+  cd "$tmp/elsewhere" || exit 1
+  HOME=$tmp/home
+  XDG_DATA_HOME=$tmp/xdg
+  export HOME XDG_DATA_HOME
+  exec "$root/usr/games/brevalt"
+) <"$tmp/engine.in" >"$tmp/engine.out" 2>"$tmp/engine.err" &
+engine=$!
+pids="$pids $engine"
+exec 3>"$tmp/engine.in"
+printf 'xboard\nprotover 2\nnopost\nsetboard %s\ngo\n' "$MATE_FEN" >&3
+wait_line "$tmp/engine.out" '1-0 {White mates}' || fail "no mate from the packaged engine"
+if [ -d "/proc/$engine" ]; then
+  [ "$(readlink "/proc/$engine/exe")" = "$root/usr/lib/games/brevalt/brevalt" ] ||
+    fail "the start command did not exec the packaged engine (runs $(readlink "/proc/$engine/exe"))"
+  [ "$(readlink "/proc/$engine/cwd")" = "$work" ] || fail "the engine runs in $(readlink "/proc/$engine/cwd"), not $work"
+fi
+printf 'quit\n' >&3
+exec 3>&-
+wait_exit "$engine" || fail "the packaged engine's exit status"
+check_text "$tmp/engine.out" "the packaged engine's output" "${HANDSHAKE}move a1a8\\n1-0 {White mates}\\n"
+[ ! -s "$tmp/engine.err" ] || fail "the packaged engine wrote to standard error: $(cat "$tmp/engine.err")"
+check_text "$work/epd1.epd" "setboard's epd1.epd in the per-user folder" '%s' "$MATE_FEN"
+[ ! -e "$data/epd1.epd" ] || fail "the engine wrote into the packaged data folder"
+for file in "$data"/*; do
+  name=${file##*/}
+  [ "$(readlink "$work/$name")" = "$file" ] || fail "$work/$name is not a link to the packaged $name"
+done
+
+# --- The packaged book tool ----------------------------------------------
+# From a folder without data files it reads the packaged data folder: its
+# probe of the packaged book is what the build's tool prints from the
+# repository's data. With other key values in the packaged folder the
+# book's positions are no longer found, which shows the folder it reads;
+# --data still names another, and without a packaged data folder the tool
+# falls back on the repository's.
+if [ -f "$data/book_normal.bin" ]; then
+  book=$data/book_normal.bin
+else
+  # A build without the book: a small one made with the packaged tool.
+  (cd "$tmp/elsewhere" && "$root/usr/games/brevalt-book" build "$tmp/small.bin" "$src/tests/tools/data/masters_slice.pgn") \
+    >/dev/null 2>"$tmp/book-build.err" || fail "the packaged brevalt-book could not build a book: $(cat "$tmp/book-build.err")"
+  book=$tmp/small.bin
+fi
+# Runs the packaged brevalt-book from elsewhere; output into $tmp/$1.out.
+packaged_book() {
+  out=$1
+  shift
+  (cd "$tmp/elsewhere" && "$root/usr/games/brevalt-book" "$@") >"$tmp/$out.out" 2>"$tmp/$out.err" ||
+    fail "packaged brevalt-book $*: exit status $? ($(cat "$tmp/$out.err"))"
+}
+"$build/brevalt-book" --data "$src/data" probe "$book" "$E4_FEN" >"$tmp/reference.out" 2>&1 ||
+  fail "the build's brevalt-book probe: $(cat "$tmp/reference.out")"
+grep -q '^position: [0-9]' "$tmp/reference.out" || fail "the book does not hold the position after 1.e4: $(cat "$tmp/reference.out")"
+packaged_book found probe "$book" "$E4_FEN"
+check_same "$tmp/reference.out" "$tmp/found.out" "the packaged brevalt-book's probe of the packaged book"
+
+mkdir "$tmp/other-keys"
+cp "$src/data/MoveFile" "$tmp/other-keys/"
+# The same key values in the opposite order.
+awk '{ line[NR] = $0 } END { for (i = NR; i > 0; i--) print line[i] }' "$src/data/hash_values" >"$tmp/other-keys/hash_values"
+"$build/brevalt-book" --data "$tmp/other-keys" probe "$book" "$E4_FEN" >"$tmp/other-keys.out" 2>&1 ||
+  fail "the build's brevalt-book probe with other keys: $(cat "$tmp/other-keys.out")"
+grep -q '^position: not in book$' "$tmp/other-keys.out" || fail "other key values still find the position: $(cat "$tmp/other-keys.out")"
+cp "$tmp/other-keys/hash_values" "$data/hash_values"
+packaged_book installed-keys probe "$book" "$E4_FEN"
+check_same "$tmp/other-keys.out" "$tmp/installed-keys.out" "brevalt-book does not read the packaged data folder"
+packaged_book named --data "$src/data" probe "$book" "$E4_FEN"
+check_same "$tmp/reference.out" "$tmp/named.out" "--data does not override the packaged data folder"
+cp "$book" "$tmp/book.bin"
+mv "$data" "$tmp/moved-data"
+packaged_book fallback probe "$tmp/book.bin" "$E4_FEN"
+check_same "$tmp/reference.out" "$tmp/fallback.out" "without a packaged data folder brevalt-book does not fall back on the repository's"
+mv "$tmp/moved-data" "$data"
+
+# --- lintian -------------------------------------------------------------
+if command -v lintian >/dev/null 2>&1; then
+  lintian --no-tag-display-limit "$deb" >"$tmp/lintian.out" 2>&1
+  if grep -q '^E: ' "$tmp/lintian.out"; then
+    fail "lintian reports errors"
+    cat "$tmp/lintian.out" >&2
+  fi
+else
+  echo "lintian not found: the package was not checked with it"
+fi
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed" >&2
+  exit 1
+fi
+echo "Debian package checks passed"
