@@ -518,7 +518,7 @@ test('the referee ends UCI games: checkmate and threefold repetition', async () 
 
 test('UCI pondering: ponderhit on the expected reply, stop and a new search otherwise, no clock while pondering', async () => {
   const r = await runMatch(
-    ['--engine', uciEngine('legal'), '--engine', uciEngine('legal 400'), '--games', '1', '--tc', '10+0', '--max-plies', '10', '--ponder', '--strict'],
+    ['--engine', uciEngine('legal'), '--engine', uciEngine('legal 1000'), '--games', '1', '--tc', '20+0', '--max-plies', '10', '--ponder', '--strict'],
     { openings: '; start position', logs: true },
   );
   assert.equal(r.code, 0, r.stdout + r.stderr);
@@ -538,11 +538,12 @@ test('UCI pondering: ponderhit on the expected reply, stop and a new search othe
       assert.match(s[at + 2], /^go wtime \d+ btime \d+/);
     });
   }
-  // Black thinks 400 ms a move, White answers at once: White's clock, which
-  // does not run while it ponders on Black's time, loses far less.
-  const [white, black] = game.clocksMs.map((ms) => 10000 - ms);
-  assert.ok(black >= 5 * 400, `${game.clocksMs}`);
-  assert.ok(white < black / 2, `${game.clocksMs}`);
+  // Black thinks 1 s a move, White answers at once: White's clock, which
+  // does not run while it ponders on Black's time, loses less than one of
+  // Black's moves takes.
+  const [white, black] = game.clocksMs.map((ms) => 20000 - ms);
+  assert.ok(black >= 5 * 1000, `${game.clocksMs}`);
+  assert.ok(white < 900, `${game.clocksMs}`);
   assert.match(r.stdout, /UCI ponder hits: uci-legal \(1\) \d+ of \d+, uci-legal \(2\) \d+ of \d+/);
 });
 
@@ -562,4 +563,24 @@ test('a bestmove sent while pondering is a move out of turn and is ignored', asy
     assert.match(p.detail, /^"bestmove \S+( ponder \S+)?" while pondering/);
   }
   assert.equal(game.moves.length, 10);
+});
+
+test(`"%w" in an engine's folder gives each game slot a folder of its own`, async () => {
+  const base = fs.mkdtempSync(path.join(os.tmpdir(), 'match-slots-'));
+  for (const slot of [1, 2]) fs.mkdirSync(path.join(base, `slot-${slot}`));
+  const r = await runMatch([
+    '--engine', uciEngine('legal', `,dir=${base}/slot-%w`), '--games', '4', '--concurrency', '2',
+    '--tc', '5+0', '--max-plies', '4', '--strict',
+  ]);
+  const started = [1, 2].map((slot) => {
+    const file = path.join(base, `slot-${slot}`, 'fake-uci.started');
+    return fs.existsSync(file) ? fs.readFileSync(file, 'utf8').trim().split('\n') : [];
+  });
+  fs.rmSync(base, { recursive: true, force: true });
+  assert.equal(r.code, 0, r.stdout + r.stderr);
+  // Four games of two processes each, every process in one slot's folder;
+  // both slots played.
+  assert.equal(started[0].length + started[1].length, 8, JSON.stringify(started));
+  assert.ok(started[0].length >= 2 && started[1].length >= 2, JSON.stringify(started));
+  assert.equal(new Set(started.flat()).size, 8);
 });

@@ -13,10 +13,13 @@
 //   shuffle           moves a knight out and back (g1f3 f3g1 ...)
 //   early             like legal, but answers "go ponder" at once, which a
 //                     pondering engine must not do
+// On "uci" it adds its process id to the file fake-uci.started in its
+// working folder, which shows where it ran.
 // It checks the tool's side of the protocol and exits with status 9 and a
 // line on standard error when the tool breaks it: a command before "uci",
 // "position" or "go" during a search, "ponderhit" when not pondering, a
 // "go" without a position, or a move in "position" that is not legal.
+import fs from 'node:fs';
 import { createRequire } from 'node:module';
 import readline from 'node:readline';
 import { playCoordinateMove } from '../../../tools/match/lib/notation.mjs';
@@ -97,6 +100,7 @@ rl.on('line', (raw) => {
   if (!greeted && cmd !== 'uci') violation(`"${raw}" before "uci"`);
   if (cmd === 'uci') {
     greeted = true;
+    fs.appendFileSync('fake-uci.started', `${process.pid}\n`);
     out(`id name Fake UCI ${behaviour}`);
     out('option name Hash type spin default 1 min 1 max 64');
     out('option name Ponder type check default false');
