@@ -4,11 +4,14 @@
 # Node.js with npm for the independent chess-rules reference and the match
 # tool, liblzma for the book tool's compressed game files, and Fairy-Max
 # (/usr/games/fairymax) as an opponent in test games, and clang with its
-# sanitizer and libFuzzer runtimes for the fuzz targets. Further Debian
-# packages named as arguments are installed with them.
+# sanitizer and libFuzzer runtimes for the fuzz targets, and dpkg-dev
+# (dpkg-shlibdeps, which names the Debian package's library dependencies)
+# and lintian for the test of that package. Further Debian packages named
+# as arguments are installed with them.
 set -e
 missing=""
-for pkg in g++ cmake make libgtest-dev libbenchmark-dev liblzma-dev xz-utils fairymax clang libclang-rt-14-dev "$@"; do
+for pkg in g++ cmake make libgtest-dev libbenchmark-dev liblzma-dev xz-utils fairymax clang libclang-rt-14-dev \
+           dpkg-dev lintian "$@"; do
   dpkg -s "$pkg" >/dev/null 2>&1 || missing="$missing $pkg"
 done
 command -v node >/dev/null 2>&1 || missing="$missing nodejs"
