@@ -88,6 +88,8 @@ install(FILES ${CMAKE_SOURCE_DIR}/data/pgn/README.md ${CMAKE_SOURCE_DIR}/data/pg
 # The package. CPack installs the "debian" component alone (the project
 # entry's third field), under /usr.
 set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};debian;/")
+# "cpack" alone makes the Debian package too; no other generator is set up.
+set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME brevalt)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Brevalt developers")
