@@ -1,5 +1,50 @@
 // Brevalt: a chess engine speaking the chess engine communication protocol
-// on standard input and output.
+// (and UCI, when the first command is "uci") on standard input and output.
+// Started with no arguments, as interfaces start it, it plays; --version
+// and --help answer a person at a terminal and exit.
+#include <cstdio>
+#include <cstring>
+
 #include "frontend/mainloop.h"
 
-int main() { brevalt::main_loop(); }
+namespace {
+
+constexpr const char* VERSION_TEXT = "Brevalt 2.86\n";
+
+constexpr const char* HELP_TEXT =
+    "Brevalt 2.86, a chess engine.\n"
+    "\n"
+    "Usage: brevalt            play, talking to a chess interface on standard input and output\n"
+    "       brevalt --version  print the version and exit\n"
+    "       brevalt --help     print this text and exit\n"
+    "\n"
+    "Brevalt has no window of its own. A chess interface (xboard, WinBoard, a UCI\n"
+    "interface, cutechess-cli, lichess-bot) starts it and sends it commands, one per\n"
+    "line. It speaks the xboard protocol (CECP, version 2); when the first command\n"
+    "is \"uci\" it speaks UCI for the rest of the session.\n"
+    "\n"
+    "It reads these files from its working folder at start:\n"
+    "  MoveFile, hash_values  move tables and position keys (required)\n"
+    "  Brevalt.ini            settings: opening book, hash size, kibitz, resign\n"
+    "  book_normal.bin        the opening book (optional)\n"
+    "and writes epd1.epd, mob.txt, epd_stats.txt, \"error file\" and \"game error\"\n"
+    "there. The installed brevalt command runs it in a folder of the user's,\n"
+    "${XDG_DATA_HOME:-~/.local/share}/brevalt, holding links to the installed files.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    if (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "-v") == 0) {
+      std::fputs(VERSION_TEXT, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+      std::fputs(HELP_TEXT, stdout);
+      return 0;
+    }
+    std::fprintf(stderr, "brevalt: unknown option %s (brevalt --help lists the options)\n", argv[1]);
+    return 2;
+  }
+  brevalt::main_loop();
+}

@@ -32,15 +32,14 @@
 
 namespace brevalt {
 
+int16_t uci_depth_ceiling = 40;
+
 namespace {
 
 // Identification.
 constexpr const char* ENGINE_NAME = "Brevalt 2.86";
 constexpr const char* ENGINE_AUTHOR = "the Brevalt developers";
 
-// The iteration limit of a search without "depth", as after "new" under
-// CECP, and the deepest a "depth" may ask for.
-constexpr int16_t DEFAULT_MAX_DEPTH = 40;
 // Clocks arrive in milliseconds; the time rules count whole seconds and
 // keep centiseconds for the last-resort limit, in 16 and 32 bits.
 constexpr long long MS_PER_SECOND = 1000, MS_PER_CENTISECOND = 10;
@@ -465,7 +464,7 @@ void go(const char* args) {
                                                                             clamp(movetime, 1, INT32_MAX))));
   }
   if (nodes > 0) search_limits.nodes = static_cast<int32_t>(clamp(nodes, 1, INT32_MAX));
-  max_depth = depth > 0 ? static_cast<int16_t>(clamp(depth, 1, DEFAULT_MAX_DEPTH)) : DEFAULT_MAX_DEPTH;
+  max_depth = depth > 0 ? static_cast<int16_t>(clamp(depth, 1, uci_depth_ceiling)) : uci_depth_ceiling;
   search_limits.no_book = infinite || depth > 0 || nodes > 0 || root_restriction.count > 0;
 
   // Step 3. The search.
@@ -508,7 +507,7 @@ void go(const char* args) {
   if (!search.quit) announce_best_move();
   search_limits = SearchLimits{};
   root_restriction.count = 0;
-  max_depth = DEFAULT_MAX_DEPTH;
+  max_depth = uci_depth_ceiling;
   if (search.quit || input_ended) shutdown();
   serve_line_after_search();
 }
@@ -621,20 +620,31 @@ void uci_poll() {
   }
 }
 
-void uci_session() {
+void uci_begin() {
   uci_mode = 1;
   force_mode = 1;
   std::snprintf(position_command, sizeof(position_command), "startpos");
+  position_ok = true;
+  line_held = false;
+  input_ended = false;
+  game_ply_before = -1;
+  search = SearchSession{};
+}
+
+bool uci_serve_next_line() {
+  const LineRead r = read_uci_line();
+  if (r == LineRead::end) return false;
+  if (r == LineRead::overlong) refuse_overlong_line();
+  else serve_idle_line(uci_line);
+  return true;
+}
+
+void uci_session() {
+  uci_begin();
   identify();
-  for (;;) {
-    const LineRead r = read_uci_line();
-    if (r == LineRead::end) shutdown();
-    if (r == LineRead::overlong) {
-      refuse_overlong_line();
-      continue;
-    }
-    serve_idle_line(uci_line);
+  while (uci_serve_next_line()) {
   }
+  shutdown();
 }
 
 }  // namespace brevalt

@@ -4,6 +4,8 @@
 // and book as under CECP and answers with "bestmove".
 #pragma once
 
+#include <cstdint>
+
 namespace brevalt {
 
 // The longest UCI command line kept: "position startpos moves ..." of a
@@ -12,8 +14,18 @@ constexpr int UCI_LINE_SIZE = 32768;
 
 // True for the line that opens a UCI session ("uci", blanks allowed).
 bool is_uci_opening(const char* line);
+// The deepest iteration a UCI search runs: 40, as after "new" under CECP,
+// and the most a "depth" may ask for. Tools that drive many short sessions
+// (the fuzz target) lower it.
+extern int16_t uci_depth_ceiling;
+
 // Runs the UCI session from its opening "uci" on; never returns.
 [[noreturn]] void uci_session();
+// The session's state as "uci" leaves it, without the identification.
+void uci_begin();
+// Reads one command line and serves it (a "go" searches and answers);
+// false at the end of the input.
+bool uci_serve_next_line();
 // The input poll of a search in a UCI session: reads a waiting command
 // and acts on it ("stop", "ponderhit", "isready", "quit"); anything else
 // stops the search and waits until it has ended.

@@ -11,7 +11,7 @@
 # Usage: tools/fuzz/run.sh [--runs N | --seconds S] [TARGET...]
 #   --runs N      inputs per target (default 2000)
 #   --seconds S   time per target instead
-#   TARGET        session, epd, params, movefile, book, pgn (default: all)
+#   TARGET        session, uci, epd, params, movefile, book, pgn (default: all)
 # The corpora grow in build-fuzz/corpus/TARGET across runs.
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
@@ -25,7 +25,7 @@ while [ $# -gt 0 ]; do
     *) break ;;
   esac
 done
-targets=${*:-session epd params movefile book pgn}
+targets=${*:-session uci epd params movefile book pgn}
 
 command -v clang++ >/dev/null 2>&1 || { echo "fuzz: clang++ is needed" >&2; exit 2; }
 if [ ! -f "$bdir/CMakeCache.txt" ]; then
@@ -44,6 +44,7 @@ seed_split() {
   split -l "$3" "$2" "$bdir/corpus/$1/seed-$(basename "$2")-"
 }
 for f in "$here"/seeds/session/*; do seed session "$f"; done
+for f in "$here"/seeds/uci/*; do seed uci "$f"; done
 for f in "$root"/data/*.epd; do seed_split epd "$f" 6; done
 seed params "$root/data/Brevalt.ini"
 seed movefile "$root/data/MoveFile"
@@ -76,6 +77,7 @@ for t in $targets; do
   # game or two of PGN, a few EPD records.
   case $t in
     session) extra="-dict=$here/seeds/session.dict -max_len=512" ;;
+    uci) extra="-dict=$here/seeds/uci.dict -max_len=1024" ;;
     pgn) extra="-max_len=2048" ;;
     epd) extra="-max_len=1024" ;;
     *) extra="" ;;

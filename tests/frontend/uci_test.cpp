@@ -1,0 +1,331 @@
+// The UCI session end to end: the built engine fed the command orders UCI
+// interfaces send, its fixed lines compared exactly, and every bestmove,
+// ponder move and info variation judged by the independent rules in
+// chess_rules.h in the interface's position.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "frontend/chess_rules.h"
+#include "frontend/play_support.h"
+#include "support/engine_process.h"
+#include "support/files.h"
+
+namespace brevalt::testing {
+namespace {
+
+const char* const START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
+
+// What "uci" is answered with under the shipped Brevalt.ini (book on,
+// hash size 3: four tables of 1050000 entries, 65 MiB).
+const char* const IDENTITY =
+    "id name Brevalt 2.86\n"
+    "id author the Brevalt developers\n"
+    "option name Hash type spin default 65 min 17 max 129\n"
+    "option name OwnBook type check default true\n"
+    "option name Ponder type check default false\n"
+    "uciok\n";
+
+bool is_bestmove(const std::string& line) { return line.rfind("bestmove", 0) == 0; }
+
+// The interface's position: a FEN and the moves played since, in UCI text.
+rules::Position position_after(const std::string& fen, const std::vector<std::string>& moves) {
+  rules::Position p = rules::Position::from_fen(fen);
+  for (const std::string& m : moves) p = *p.after(m);
+  return p;
+}
+
+// Every line from `from` up to the next bestmove: each info line must read
+// as UCI's and its variation be legal from `p`; the bestmove legal in `p`
+// and the ponder move legal after it. Returns the bestmove's move (empty
+// when there was none in time), and moves `from` past its line.
+std::string judge_search(EngineSession& s, const rules::Position& p, size_t& from, int timeout_ms,
+                         int* info_lines = nullptr) {
+  std::optional<std::string> best = s.wait_for_line(is_bestmove, timeout_ms, from);
+  if (!best) {
+    ADD_FAILURE() << "no bestmove: " << s.out();
+    return "";
+  }
+  static const std::regex info(
+      R"(^info depth (\d+) seldepth (\d+) score (cp -?\d+|mate -?\d+) nodes (\d+) nps (\d+) time (\d+) pv((?: [a-h][1-8][a-h][1-8][qrbn]?)+)$)");
+  int infos = 0;
+  for (const std::string& line : s.lines(from)) {
+    if (is_bestmove(line)) break;
+    if (line.rfind("info string", 0) == 0 || line == "readyok") continue;
+    std::smatch m;
+    if (!std::regex_match(line, m, info)) {
+      ADD_FAILURE() << "not a UCI info line: " << line;
+      continue;
+    }
+    ++infos;
+    rules::Position q = p;
+    std::istringstream pv(m[7].str());
+    for (std::string move; pv >> move;) {
+      std::optional<rules::Position> next = q.after(move);
+      if (!next) {
+        ADD_FAILURE() << "illegal move " << move << " in the variation of: " << line;
+        break;
+      }
+      q = *next;
+    }
+  }
+  if (info_lines) *info_lines = infos;
+  const size_t end = s.out().find(*best, from);
+  from = end + best->size() + 1;
+  std::istringstream words(*best);
+  std::string word, move, ponder_word, ponder;
+  words >> word >> move >> ponder_word >> ponder;
+  if (move == "(none)") return move;
+  std::optional<rules::Position> after = p.after(move);
+  EXPECT_TRUE(after.has_value()) << "illegal bestmove in the interface's position: " << *best;
+  if (after && ponder_word == "ponder") {
+    EXPECT_TRUE(after->is_legal(ponder)) << "illegal ponder move: " << *best;
+  }
+  return move;
+}
+
+// A session opened with "uci", its identity read.
+struct UciSession {
+  EngineSandbox box;
+  std::optional<EngineSession> s;
+  size_t next = 0;
+  explicit UciSession(bool with_book = false) {
+    if (with_book) box.write_file("book_normal.bin", read_file(BREVALT_DATA_DIR "/book_normal.bin"));
+    s.emplace(box);
+    s->send("uci\n");
+    EXPECT_TRUE(s->wait_for("uciok\n", ms(10000)));
+    next = s->size();
+  }
+  // Sends the lines and answers "isready": every line before it has run.
+  void settle(const std::string& lines) {
+    s->send(lines + "isready\n");
+    EXPECT_TRUE(s->wait_for("readyok\n", ms(20000), next)) << s->out();
+    next = s->size();
+  }
+};
+
+TEST(UciSession, IdentifiesItselfAndAnswersIsready) {
+  EngineSandbox box;
+  EngineRun run = box.run("uci\nisready\nquit\n");
+  EXPECT_EQ(run.out, std::string(IDENTITY) + "readyok\n");
+  EXPECT_EQ(run.exit_status, 0);
+}
+
+TEST(UciSession, OnlyAFirstUciCommandSwitchesProtocol) {
+  EngineSandbox box;
+  EngineRun run = box.run("xboard\nuci\nquit\n");
+  // The unknown-command reply of CECP, which quotes a one-word line with its line end.
+  EXPECT_EQ(run.out, "\nError (unknown command): uci\n\n");
+}
+
+// Positions and limits as interfaces send them; every answer refereed.
+TEST(UciSession, EverySearchAnswersLegallyInTheInterfacesPosition) {
+  struct Case {
+    std::string fen;                 // empty: startpos
+    std::vector<std::string> moves;  // played since
+    std::string go;
+  };
+  const std::vector<Case> cases = {
+      {"", {"e2e4", "e7e5", "g1f3", "b8c6", "f1c4", "g8f6"}, "go depth 6"},
+      {"", {"e2e4", "d7d5", "e4e5", "f7f5"}, "go movetime 300"},                 // e5f6 en passant is legal
+      {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", {"e1g1", "e8c8"}, "go nodes 30000"},  // both castle
+      {"8/P6k/8/8/8/8/6K1/8 w - - 0 1", {}, "go wtime 3000 btime 3000 winc 100 binc 100"},
+      {"8/1P5k/8/8/8/8/6K1/8 w - - 0 1", {"b7b8n", "h7g7"}, "go depth 5"},    // an under-promoted knight
+      {"", {"d2d4", "d7d5"}, "go wtime 2000 btime 2000 movestogo 1"},
+      {"4k3/8/8/8/8/8/4q3/4K3 w - - 0 1", {}, "go depth 4"},                  // the king must take
+  };
+  UciSession u;
+  u.settle("setoption name OwnBook value false\n");
+  for (const Case& c : cases) {
+    std::string position = c.fen.empty() ? "position startpos" : "position fen " + c.fen;
+    if (!c.moves.empty()) {
+      position += " moves";
+      for (const std::string& m : c.moves) position += " " + m;
+    }
+    SCOPED_TRACE(position + " / " + c.go);
+    u.s->send(position + "\n" + c.go + "\n");
+    const rules::Position p = position_after(c.fen.empty() ? START_FEN : c.fen, c.moves);
+    int infos = 0;
+    EXPECT_NE(judge_search(*u.s, p, u.next, ms(20000), &infos), "");
+    EXPECT_GT(infos, 0) << "no info line";
+  }
+  EXPECT_EQ(u.s->quit(), 0);
+}
+
+TEST(UciSession, SearchmovesConfinesTheRootAndMateIsAMoveCount) {
+  UciSession u;
+  // Only the two named moves, of twenty.
+  u.s->send("position startpos\ngo depth 5 searchmoves a2a3 h2h3\n");
+  const std::string move = judge_search(*u.s, rules::Position::from_fen(START_FEN), u.next, ms(20000));
+  EXPECT_TRUE(move == "a2a3" || move == "h2h3") << move;
+  // Mate in one: Ra8 is the answer, and the score says "mate 1".
+  const std::string fen = "6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1";
+  u.s->send("position fen " + std::string(fen) + "\ngo depth 4\n");
+  const size_t from = u.next;
+  EXPECT_EQ(judge_search(*u.s, rules::Position::from_fen(fen), u.next, ms(20000)), "a1a8");
+  EXPECT_NE(u.s->out().find("score mate 1 ", from), std::string::npos) << u.s->out().substr(from);
+  EXPECT_EQ(u.s->quit(), 0);
+}
+
+// UCI has no claims, results, resignation or draw offers: the interface
+// keeps the game. A threefold repetition, a mated and a stalemated side,
+// bare kings and a lost position each still get a plain answer.
+TEST(UciSession, GameEndsGetAnAnswerAndNoCecpLines) {
+  UciSession u;
+  const std::string repeat = "g1f3 g8f6 f3g1 f6g8 g1f3 g8f6 f3g1 f6g8";
+  u.s->send("position startpos moves " + repeat + "\ngo depth 4\n");
+  std::istringstream words(repeat);
+  std::vector<std::string> moves;
+  for (std::string m; words >> m;) moves.push_back(m);
+  judge_search(*u.s, position_after(START_FEN, moves), u.next, ms(20000));
+  u.s->send("position fen 6k1/8/8/8/8/8/8/4K3 w - - 0 1\ngo depth 3\n");
+  judge_search(*u.s, rules::Position::from_fen("6k1/8/8/8/8/8/8/4K3 w - - 0 1"), u.next, ms(20000));
+  u.s->send("position fen 7k/8/8/8/8/8/1q6/K7 w - - 0 1\ngo depth 3\n");  // lost, not mated
+  judge_search(*u.s, rules::Position::from_fen("7k/8/8/8/8/8/1q6/K7 w - - 0 1"), u.next, ms(20000));
+  for (const char* end : {"R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1"}) {
+    u.s->send("position fen " + std::string(end) + "\ngo depth 3\n");
+    EXPECT_EQ(judge_search(*u.s, rules::Position::from_fen(end), u.next, ms(20000)), "(none)");
+  }
+  EXPECT_EQ(u.s->quit(), 0);
+  for (const char* cecp : {"1/2-1/2", "1-0", "0-1", "resign", "offer draw", "\nmove ", "whisper", "kibitz"})
+    EXPECT_EQ(u.s->out().find(cecp), std::string::npos) << cecp << " in: " << u.s->out();
+}
+
+// A bad position: the moves up to the illegal one stand; a FEN that cannot
+// be played leaves no position, and "go" says so with a null move.
+TEST(UciSession, BadPositionsAreReportedAndNeverSearchedAsIfGood) {
+  UciSession u;
+  u.s->send("position startpos moves e2e4 e7e6 e4e6 d2d4\ngo depth 4\n");
+  const size_t from = u.next;
+  judge_search(*u.s, position_after(START_FEN, {"e2e4", "e7e6"}), u.next, ms(20000));
+  EXPECT_NE(u.s->out().find("info string illegal move e4e6: the position is the one before it\n", from),
+            std::string::npos);
+  const std::vector<std::string> bad_positions = {"position fen 8/8/8/8/8/8/8/8 w - - 0 1",
+                                                  "position fen rnbqkbnr/pppppppp w", "position sideways",
+                                                  "position startpos moves " + std::string(40000, 'e')};
+  for (const std::string& bad : bad_positions) {
+    SCOPED_TRACE(bad.substr(0, 60));
+    const size_t before = u.s->size();
+    u.s->send(bad + "\ngo depth 3\n");
+    EXPECT_TRUE(u.s->wait_for("bestmove 0000\n", ms(10000), before)) << u.s->out().substr(before);
+    EXPECT_NE(u.s->out().find("info string", before), std::string::npos);
+  }
+  u.next = u.s->size();
+  // A good position afterwards is searched again.
+  u.s->send("position startpos moves g1f3\ngo depth 3\n");
+  judge_search(*u.s, position_after(START_FEN, {"g1f3"}), u.next, ms(20000));
+  EXPECT_EQ(u.s->quit(), 0);
+}
+
+// "go infinite" and "go ponder" answer only when told; "isready" is
+// answered during the search; a new position sent in the middle of a search
+// first ends it with its own bestmove.
+TEST(UciSession, InfiniteAndPonderSearchesAnswerWhenTold) {
+  UciSession u;
+  const rules::Position start = rules::Position::from_fen(START_FEN);
+  u.s->send("position startpos\ngo infinite\n");
+  u.s->pump(ms(500));
+  u.s->send("isready\n");
+  EXPECT_TRUE(u.s->wait_for("readyok\n", ms(2000), u.next));
+  EXPECT_EQ(u.s->out().find("bestmove", u.next), std::string::npos);
+  u.s->send("stop\n");
+  judge_search(*u.s, start, u.next, ms(5000));
+
+  // Pondering on e2e4 (the position holds the expected move), then the hit.
+  const rules::Position after_e4 = position_after(START_FEN, {"e2e4"});
+  u.s->send("position startpos moves e2e4\ngo ponder wtime 4000 btime 4000\n");
+  u.s->pump(ms(300));
+  EXPECT_EQ(u.s->out().find("bestmove", u.next), std::string::npos);
+  u.s->send("ponderhit\n");
+  judge_search(*u.s, after_e4, u.next, ms(8000));
+
+  // A ponder miss: "stop", then the real position.
+  u.s->send("position startpos moves e2e4\ngo ponder wtime 4000 btime 4000\n");
+  u.s->pump(ms(300));
+  u.s->send("stop\n");
+  judge_search(*u.s, after_e4, u.next, ms(5000));
+
+  // A position arriving mid-search: the old search answers, then the new one runs.
+  u.s->send("position startpos\ngo infinite\n");
+  u.s->pump(ms(300));
+  u.s->send("position startpos moves d2d4\ngo depth 4\n");
+  judge_search(*u.s, start, u.next, ms(5000));
+  judge_search(*u.s, position_after(START_FEN, {"d2d4"}), u.next, ms(20000));
+  EXPECT_EQ(u.s->quit(), 0);
+  const std::vector<std::string> lines = u.s->lines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), is_bestmove), 5) << u.s->out();
+}
+
+// Options: the hash size is the largest table size that fits; the book
+// answers at once, and with OwnBook off the engine searches.
+TEST(UciSession, OptionsChangeHashAndBook) {
+  UciSession u(true);
+  struct HashCase {
+    const char* value;
+    const char* reply;
+  };
+  for (const HashCase& c : {HashCase{"16", "info string Hash 17 MB: transposition tables of 265000 entries each\n"},
+                            HashCase{"64", "info string Hash 33 MB: transposition tables of 530000 entries each\n"},
+                            HashCase{"4096", "info string Hash 129 MB: transposition tables of 2100000 entries each\n"}}) {
+    const size_t from = u.s->size();
+    u.settle(std::string("setoption name Hash value ") + c.value + "\n");
+    EXPECT_EQ(u.s->out().substr(from), std::string(c.reply) + "readyok\n");
+  }
+  const rules::Position start = rules::Position::from_fen(START_FEN);
+  int infos = -1;
+  u.s->send("position startpos\ngo wtime 60000 btime 60000\n");
+  judge_search(*u.s, start, u.next, ms(20000), &infos);
+  EXPECT_EQ(infos, 0) << "a book move is played without a search";
+  u.settle("setoption name OwnBook value false\n");
+  u.s->send("position startpos\ngo movetime 200\n");
+  judge_search(*u.s, start, u.next, ms(20000), &infos);
+  EXPECT_GT(infos, 0);
+  EXPECT_EQ(u.s->quit(), 0);
+}
+
+// The input closing after "go": the search still answers, then the engine ends.
+TEST(UciSession, EndOfInputStillAnswers) {
+  EngineSandbox box;
+  EngineRun run = box.run("uci\nposition startpos moves e2e4\ngo depth 5\n");
+  const size_t at = run.out.find("bestmove ");
+  ASSERT_NE(at, std::string::npos) << run.out;
+  std::istringstream words(run.out.substr(at));
+  std::string word, move;
+  words >> word >> move;
+  EXPECT_TRUE(position_after(START_FEN, {"e2e4"}).is_legal(move)) << move;
+  EXPECT_EQ(run.exit_status, 0);
+}
+
+// The command line, for a person at a terminal.
+TEST(CommandLine, VersionHelpAndUnknownOptions) {
+  if (std::getenv("BREVALT_TEST_ENGINE")) GTEST_SKIP() << "the options are tested on the native engine";
+  struct Case {
+    const char* args;
+    int status;
+    const char* first_line;
+  };
+  for (const Case& c : {Case{"--version", 0, "Brevalt 2.86"}, Case{"--help", 0, "Brevalt 2.86, a chess engine."},
+                        Case{"--frobnicate 2>&1", 2, "brevalt: unknown option --frobnicate (brevalt --help lists the options)"}}) {
+    std::FILE* f = popen((std::string(BREVALT_ENGINE) + " " + c.args).c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    char line[256] = "";
+    std::string first = std::fgets(line, sizeof(line), f) ? line : "";
+    while (std::fgets(line, sizeof(line), f)) {
+    }
+    const int status = pclose(f);
+    EXPECT_EQ(first, std::string(c.first_line) + "\n") << c.args;
+    EXPECT_EQ(WEXITSTATUS(status), c.status) << c.args;
+  }
+}
+
+}  // namespace
+}  // namespace brevalt::testing
