@@ -1,7 +1,8 @@
 // Brevalt: a chess engine speaking the chess engine communication protocol
 // (and UCI, when the first command is "uci") on standard input and output.
-// Started with no arguments, as interfaces start it, it plays; --version
-// and --help answer a person at a terminal and exit.
+// Started as interfaces start it, it plays; --version and --help answer a
+// person at a terminal and exit. Any other argument is ignored, as it
+// always was: interfaces and scripts that pass some must keep working.
 #include <cstdio>
 #include <cstring>
 
@@ -17,6 +18,7 @@ constexpr const char* HELP_TEXT =
     "Usage: brevalt            play, talking to a chess interface on standard input and output\n"
     "       brevalt --version  print the version and exit\n"
     "       brevalt --help     print this text and exit\n"
+    "Other arguments are ignored.\n"
     "\n"
     "Brevalt has no window of its own. A chess interface (xboard, WinBoard, a UCI\n"
     "interface, cutechess-cli, lichess-bot) starts it and sends it commands, one per\n"
@@ -43,8 +45,6 @@ int main(int argc, char** argv) {
       std::fputs(HELP_TEXT, stdout);
       return 0;
     }
-    std::fprintf(stderr, "brevalt: unknown option %s (brevalt --help lists the options)\n", argv[1]);
-    return 2;
   }
   brevalt::main_loop();
 }
