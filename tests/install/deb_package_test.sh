@@ -222,6 +222,13 @@ for file in "$data"/*; do
   [ "$(readlink "$work/$name")" = "$file" ] || fail "$work/$name is not a link to the packaged $name"
 done
 
+# The arguments reach the engine.
+(
+  cd "$tmp/elsewhere" || exit 1
+  HOME=$tmp/home XDG_DATA_HOME=$tmp/xdg "$root/usr/games/brevalt" --version
+) >"$tmp/version.out" 2>&1 || fail "brevalt --version: exit status $?"
+check_text "$tmp/version.out" "the packaged brevalt --version" 'Brevalt %s\n' "$version"
+
 # --- The packaged book tool ----------------------------------------------
 # From a folder without data files it reads the packaged data folder: its
 # probe of the packaged book is what the build's tool prints from the
