@@ -277,7 +277,7 @@ mv "$tmp/moved-data" "$data"
 
 # --- lintian -------------------------------------------------------------
 if command -v lintian >/dev/null 2>&1; then
-  lintian --no-tag-display-limit "$deb" >"$tmp/lintian.out" 2>&1
+  lintian --tag-display-limit 0 "$deb" >"$tmp/lintian.out" 2>&1
   if grep -q '^E: ' "$tmp/lintian.out"; then
     fail "lintian reports errors"
     cat "$tmp/lintian.out" >&2
