@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds Brevalt if needed and starts it on the shipped data files, speaking
-# CECP on standard input and output. Build messages go to standard error so
-# that the interface sees only the engine's own lines.
+# CECP (or UCI, when the first command is "uci") on standard input and
+# output; arguments go to the engine (--version, --help). Build messages go
+# to standard error so that the interface sees only the engine's own lines.
 #
 # Only what the engine needs is built: the engine and the opening book (with
 # the book tool that makes it); with the profile-guided build, also the
@@ -15,4 +16,4 @@ jobs=$(nproc 2>/dev/null || getconf _NPROCESSORS_ONLN 2>/dev/null || echo 2)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBREVALT_PGO=ON >&2
 cmake --build build -j"$jobs" --target brevalt opening-book >&2
 cd data
-exec ../build/brevalt
+exec ../build/brevalt "$@"
