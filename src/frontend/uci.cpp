@@ -389,8 +389,6 @@ bool is_go_keyword(const char* w) {
   return false;
 }
 
-void serve_line_after_search();
-
 // "go": the limits, the clocks, one search, its answer.
 void go(const char* args) {
   // Step 1. The limits.
@@ -508,8 +506,8 @@ void go(const char* args) {
   search_limits = SearchLimits{};
   root_restriction.count = 0;
   max_depth = uci_depth_ceiling;
+  // A command held during the search is served next by the session loop.
   if (search.quit || input_ended) shutdown();
-  serve_line_after_search();
 }
 
 // ---------------------------------------------------------------------------
@@ -544,16 +542,6 @@ void serve_idle_line(const char* line) {
     if (equal_nocase(word, "stop") || equal_nocase(word, "ponderhit") || equal_nocase(word, "debug") ||
         equal_nocase(word, "register"))
       return;
-  }
-}
-
-// A command that arrived during the search runs once the search is over.
-void serve_line_after_search() {
-  while (line_held) {
-    line_held = false;
-    char line[UCI_LINE_SIZE];
-    std::memcpy(line, held_line, sizeof(line));
-    serve_idle_line(line);
   }
 }
 
@@ -631,7 +619,18 @@ void uci_begin() {
   search = SearchSession{};
 }
 
+bool uci_line_waiting() { return line_held || input_waiting(); }
+
 bool uci_serve_next_line() {
+  // A command that arrived during the last search comes first. It is
+  // served from the line buffer, which the next search may overwrite: a
+  // command has read all it needs before it searches.
+  if (line_held) {
+    line_held = false;
+    std::memcpy(uci_line, held_line, sizeof(uci_line));
+    serve_idle_line(uci_line);
+    return true;
+  }
   const LineRead r = read_uci_line();
   if (r == LineRead::end) return false;
   if (r == LineRead::overlong) refuse_overlong_line();

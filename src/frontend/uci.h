@@ -23,9 +23,12 @@ extern int16_t uci_depth_ceiling;
 [[noreturn]] void uci_session();
 // The session's state as "uci" leaves it, without the identification.
 void uci_begin();
-// Reads one command line and serves it (a "go" searches and answers);
-// false at the end of the input.
+// Serves the next command: one held back during the last search, else
+// one read from the input (a "go" searches and answers); false at the end
+// of the input.
 bool uci_serve_next_line();
+// A command is there to serve without waiting.
+bool uci_line_waiting();
 // The input poll of a search in a UCI session: reads a waiting command
 // and acts on it ("stop", "ponderhit", "isready", "quit"); anything else
 // stops the search and waits until it has ended.

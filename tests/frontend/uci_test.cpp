@@ -265,6 +265,33 @@ TEST(UciSession, InfiniteAndPonderSearchesAnswerWhenTold) {
   EXPECT_EQ(std::count_if(lines.begin(), lines.end(), is_bestmove), 5) << u.s->out();
 }
 
+// Each "go" sent during a search ends that search, and the next one is
+// read as soon as its own search polls the input: a long run of them must
+// neither pile up nor lose an answer.
+TEST(UciSession, ARunOfGoCommandsGetsOneLegalAnswerEach) {
+  constexpr int GOES = 400;
+  UciSession u;
+  std::string run = "position startpos moves e2e4\n";
+  for (int i = 0; i < GOES; ++i) run += "go depth 3\n";
+  // "isready" may be read by the last search's poll: its answer can come
+  // before the last bestmove.
+  u.settle(run);
+  const rules::Position p = position_after(START_FEN, {"e2e4"});
+  int answers = 0;
+  for (int wait = 0; wait < 100 && answers < GOES; ++wait) {
+    if (wait > 0) u.s->pump(ms(100));
+    answers = 0;
+    for (const std::string& line : u.s->lines()) answers += is_bestmove(line);
+  }
+  EXPECT_EQ(answers, GOES);
+  for (const std::string& line : u.s->lines()) {
+    if (is_bestmove(line)) {
+      EXPECT_TRUE(p.is_legal(line.substr(9, line.find(' ', 9) - 9))) << line;
+    }
+  }
+  EXPECT_EQ(u.s->quit(), 0);
+}
+
 // Options: the hash size is the largest table size that fits; the book
 // answers at once, and with OwnBook off the engine searches.
 TEST(UciSession, OptionsChangeHashAndBook) {

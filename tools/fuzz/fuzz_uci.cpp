@@ -195,7 +195,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (n <= 0) std::abort();
     done += static_cast<size_t>(n);
   }
-  while (input_waiting()) uci_serve_next_line();
+  while (uci_line_waiting()) uci_serve_next_line();
 
   // Step 3. Every answer judged.
   std::fflush(stdout);
