@@ -412,28 +412,27 @@ test("a UCI engine's faults lose and fail --strict, as an xboard engine's do", a
     { behaviour: 'silent', termination: 'time forfeit', kind: 'timeForfeit', detail: /^no move .* killed$/, tc: '0.3+0', grace: '0.3' },
     { behaviour: 'slow', termination: 'time forfeit', kind: 'timeForfeit', detail: /\d+ ms over$/, tc: '0.4+0' },
   ];
-  await Promise.all(
-    cases.map(async (c) => {
-      const r = await runMatch([
-        '--engine', uciEngine(c.behaviour), '--engine', engine('first-legal'),
-        '--games', '1', '--tc', c.tc ?? '5+0', '--hang-grace', c.grace ?? '5', '--strict',
-      ]);
-      assert.equal(r.code, 1, `${c.behaviour}: ${r.stdout}${r.stderr}`);
-      const game = r.json.games[0];
-      assert.equal(game.result, '0-1', c.behaviour);
-      assert.equal(game.termination, c.termination, c.behaviour);
-      assert.equal(game.problems.length, 1, `${c.behaviour}: ${JSON.stringify(game.problems)}`);
-      const [p] = game.problems;
-      assert.equal(p.kind, c.kind, c.behaviour);
-      assert.equal(p.engine, `uci-${c.behaviour}`);
-      assert.match(p.detail, c.detail, c.behaviour);
-      if (c.kind === 'illegal') {
-        const [, text, fen] = /^"(\S+)" in (.*)$/.exec(p.detail);
-        assert.ok(!new Chess(fen).moves({ verbose: true }).some((m) => m.lan === text), p.detail);
-      }
-      loadGame(r.pgn[0]);
-    }),
-  );
+  // One game at a time, as the other tests play.
+  for (const c of cases) {
+    const r = await runMatch([
+      '--engine', uciEngine(c.behaviour), '--engine', engine('first-legal'),
+      '--games', '1', '--tc', c.tc ?? '5+0', '--hang-grace', c.grace ?? '5', '--strict',
+    ]);
+    assert.equal(r.code, 1, `${c.behaviour}: ${r.stdout}${r.stderr}`);
+    const game = r.json.games[0];
+    assert.equal(game.result, '0-1', c.behaviour);
+    assert.equal(game.termination, c.termination, c.behaviour);
+    assert.equal(game.problems.length, 1, `${c.behaviour}: ${JSON.stringify(game.problems)}`);
+    const [p] = game.problems;
+    assert.equal(p.kind, c.kind, c.behaviour);
+    assert.equal(p.engine, `uci-${c.behaviour}`);
+    assert.match(p.detail, c.detail, c.behaviour);
+    if (c.kind === 'illegal') {
+      const [, text, fen] = /^"(\S+)" in (.*)$/.exec(p.detail);
+      assert.ok(!new Chess(fen).moves({ verbose: true }).some((m) => m.lan === text), p.detail);
+    }
+    loadGame(r.pgn[0]);
+  }
 });
 
 test('a UCI engine gets uci, its options, ucinewgame, isready, the whole game with each position and both clocks', async () => {
