@@ -5,7 +5,10 @@
 #   (a) 4 games against Fairy-Max at 2+0.05,
 #   (b) 2 games of the engine against itself, pondering, at 40 moves in
 #       15 s (the engine ponders only with more than 10 s on its clock, so
-#       a bullet clock would never exercise it).
+#       a bullet clock would never exercise it),
+#   (c) 2 games of the engine speaking UCI against itself speaking CECP,
+#       pondering, at 40 moves in 15 s (the UCI side ponders through the
+#       match tool's go ponder / ponderhit / stop).
 #
 # Usage: tools/ci-games.sh [REPO_ROOT]
 # REPO_ROOT defaults to the folder above this script; build/brevalt must be
@@ -55,6 +58,8 @@ else
   engine1="name=Brevalt,cmd=$root/build/brevalt,dir=$tmp/data-1"
   engine2="name=Brevalt,cmd=$root/build/brevalt,dir=$tmp/data-2"
 fi
+# The engine under test, driven over UCI.
+uci_engine="$(echo "$engine1" | sed 's/name=[^,]*/name=Brevalt-UCI/'),proto=uci"
 opponent=${CI_GAMES_OPPONENT:-name=Fairymax,cmd=/usr/games/fairymax,computer=0}
 
 status=0
@@ -64,6 +69,10 @@ node "$match" --engine "$engine1" --engine "$opponent" --games 4 --tc "$tc" \
 echo "== (b) 2 games against itself, pondering, $ponder_tc"
 node "$match" --engine "$engine1" --engine "$engine2" --games 2 --tc "$ponder_tc" \
   --ponder --strict --pgn "$tmp/self-play.pgn" --log "$tmp/self-play-logs" || status=1
+
+echo "== (c) 2 games, UCI against CECP, pondering, $ponder_tc"
+node "$match" --engine "$uci_engine" --engine "$engine2" --games 2 --tc "$ponder_tc" \
+  --ponder --strict --pgn "$tmp/uci.pgn" --log "$tmp/uci-logs" || status=1
 
 if [ "$status" -ne 0 ]; then
   echo "ci-games: FAILED; games and protocol transcripts are in $tmp" >&2
