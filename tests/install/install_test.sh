@@ -35,52 +35,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' HUP INT TERM
 
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-
-# The file holds exactly the bytes printf makes of the format and arguments.
-check_text() {
-  file=$1
-  what=$2
-  shift 2
-  # shellcheck disable=SC2059
-  printf "$@" >"$tmp/expected"
-  if ! cmp -s "$tmp/expected" "$file"; then
-    fail "$what"
-    echo "--- expected" >&2
-    cat "$tmp/expected" >&2
-    echo "--- got" >&2
-    cat "$file" >&2 2>/dev/null
-    echo "---" >&2
-  fi
-}
-
-# Waits up to 20 s for the exact line in the file.
-wait_line() {
-  tries=0
-  while ! grep -qxF "$2" "$1" 2>/dev/null; do
-    tries=$((tries + 1))
-    [ "$tries" -le 200 ] || return 1
-    sleep 0.1
-  done
-}
-
-# Waits for the process to end and gives its exit status; after 10 s it is
-# killed.
-wait_exit() {
-  (
-    n=0
-    while [ "$n" -lt 100 ] && kill -0 "$1" 2>/dev/null; do
-      n=$((n + 1))
-      sleep 0.1
-    done
-    [ "$n" -lt 100 ] || kill -9 "$1" 2>/dev/null
-  ) >/dev/null 2>&1 &
-  wait "$1"
-}
+. "$(dirname "$0")/checks.sh"
 
 # What the engine says to "xboard" and "protover 2".
 HANDSHAKE='\nfeature setboard=1\nfeature sigint=0\nfeature sigterm=0\nfeature colors=0\nfeature analyze=0\nfeature usermove=1\nfeature ics=1\nfeature myname="Brevalt 2.86"\nfeature done=1\n'
