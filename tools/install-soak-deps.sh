@@ -2,6 +2,8 @@
 # Installs what the long checks need beyond tools/install-deps.sh: the Debian
 # engines the soak plays against (Fairy-Max, Phalanx, Sjeng, HoiChess, GNU
 # Chess), and xboard under a virtual X server with screenshot tools for
-# tools/xboard-game.sh. Skips whatever is already there.
+# tools/xboard-game.sh, with PolyGlot and Toga II for the UCI games
+# (tools/xboard-polyglot-game.sh, the match tool against a UCI peer).
+# Skips whatever is already there.
 set -e
-exec sh "$(dirname "$0")/install-deps.sh" fairymax phalanx sjeng hoichess gnuchess xboard xvfb x11-apps netpbm xdotool
+exec sh "$(dirname "$0")/install-deps.sh" fairymax phalanx sjeng hoichess gnuchess xboard xvfb x11-apps netpbm xdotool polyglot toga2
