@@ -75,6 +75,8 @@ install(FILES ${CMAKE_SOURCE_DIR}/data/MoveFile ${CMAKE_SOURCE_DIR}/data/hash_va
         DESTINATION ${BREVALT_DEB_DATA_DIR} COMPONENT debian EXCLUDE_FROM_ALL)
 install(FILES ${CMAKE_SOURCE_DIR}/data/book_normal.bin DESTINATION ${BREVALT_DEB_DATA_DIR}
         COMPONENT debian EXCLUDE_FROM_ALL OPTIONAL)
+# brevalt.eng: xboard's engine-file header line (xboard checks it before it
+# reads the rest, as in every engine's file there), the command, the variant.
 install(FILES ${CMAKE_SOURCE_DIR}/tools/debian/brevalt.eng DESTINATION ${BREVALT_DEB_XBOARD_DIR}
         COMPONENT debian EXCLUDE_FROM_ALL)
 install(FILES ${brevalt_deb_out}/brevalt.6.gz ${brevalt_deb_out}/brevalt-book.6.gz

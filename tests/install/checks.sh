@@ -48,3 +48,13 @@ wait_exit() {
   ) >/dev/null 2>&1 &
   wait "$1"
 }
+
+# Every test suite of the source's data/ (not the engine's own epd1.epd)
+# is in folder $2 as shipped; $3 says where that is.
+check_suites() {
+  for suite in "$1"/data/*.epd; do
+    name=${suite##*/}
+    [ "$name" = epd1.epd ] && continue
+    cmp -s "$suite" "$2/$name" || fail "$3: $name is not data/$name"
+  done
+}

@@ -118,17 +118,17 @@ for name in MoveFile hash_values Brevalt.ini book_normal.bin; do
   [ -f "$src/data/$name" ] || continue
   cmp -s "$src/data/$name" "$data/$name" || fail "$name differs from data/$name"
 done
-for suite in "$src"/data/*.epd; do
-  name=${suite##*/}
-  [ "$name" = epd1.epd ] && continue
-  cmp -s "$suite" "$data/$name" || fail "$name differs from data/$name"
-done
+check_suites "$src" "$data" "the package's data folder"
 [ "$(head -n 1 "$root/usr/games/brevalt")" = "#!/bin/sh" ] || fail "/usr/games/brevalt is not the sh script"
 for prog in usr/games/brevalt usr/games/brevalt-book usr/lib/games/brevalt/brevalt; do
   [ -x "$root/$prog" ] || fail "/$prog is not executable"
 done
-# The registration xboard reads, in the form of the other engines' files.
-check_text "$root/usr/share/games/plugins/xboard/brevalt.eng" "brevalt.eng" 'plugin spec 0.0\nbrevalt\nchess\n'
+# The registration xboard reads: the shipped file as it is (its first line
+# is the header of xboard's engine-file format, which every engine's file
+# carries), naming the start command and the variant it plays.
+eng=$root/usr/share/games/plugins/xboard/brevalt.eng
+cmp -s "$src/tools/debian/brevalt.eng" "$eng" || fail "brevalt.eng is not tools/debian/brevalt.eng"
+[ "$(sed -n '2,$p' "$eng" 2>/dev/null)" = "$(printf 'brevalt\nchess')" ] || fail "brevalt.eng does not name the command brevalt and the variant chess"
 # Compressed copies of the sources.
 for page in brevalt brevalt-book; do
   gzip -dc "$root/usr/share/man/man6/$page.6.gz" >"$tmp/$page.6" 2>/dev/null || fail "$page.6.gz is not gzip data"

@@ -69,11 +69,7 @@ for p in "$prefix" "$stageprefix"; do
   for name in MoveFile hash_values Brevalt.ini TEST_SUITES.md; do
     cmp -s "$src/data/$name" "$p/$datadir/$name" || fail "$p: $name not installed in $datadir"
   done
-  for suite in "$src"/data/*.epd; do
-    name=${suite##*/}
-    [ "$name" = epd1.epd ] && continue
-    cmp -s "$suite" "$p/$datadir/$name" || fail "$p: $name not installed in $datadir"
-  done
+  check_suites "$src" "$p/$datadir" "$p/$datadir"
   [ ! -e "$p/$datadir/epd1.epd" ] || fail "$p: the engine's own epd1.epd was installed"
   if [ -f "$src/data/book_normal.bin" ]; then
     cmp -s "$src/data/book_normal.bin" "$p/$datadir/book_normal.bin" || fail "$p: the book was not installed"
