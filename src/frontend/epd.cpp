@@ -285,10 +285,11 @@ EpdRead read_epd_record(std::FILE* file, EpdOperations operations) {
   return EpdRead::ok;
 }
 
-void clear_board() {
+void clear_board(bool keep_tables) {
   std::memset(board, 0, sizeof(board));
   sync_piece_sets();
-  new_game();
+  if (keep_tables) new_game_keeping_tables();
+  else new_game();
 }
 
 void register_position() {
@@ -320,13 +321,7 @@ int load_epd_text(const char* text, bool keep_tables) {
   in.text = text;
   ParsedRecord r;
   if (parse_record(in, EpdOperations::discard, r) != EpdRead::ok) return 0;
-  if (keep_tables) {
-    std::memset(board, 0, sizeof(board));
-    sync_piece_sets();
-    new_game_keeping_tables();
-  } else {
-    clear_board();
-  }
+  clear_board(keep_tables);
   apply_record(r);
   finish_load();
   return 1;

@@ -39,8 +39,9 @@ int load_epd_text(const char* text, bool keep_tables = false);
 // the text's fourth field, when a pawn has indeed just crossed it, opens
 // the capture (the record reader itself reads no en passant square).
 void apply_en_passant_field(const char* text);
-// Empties the board and runs new_game.
-void clear_board();
+// Empties the board and runs new_game (keeping what the hash tables hold
+// when asked to).
+void clear_board(bool keep_tables = false);
 // Checks a position text as "setboard" receives it without touching the
 // game: nullptr when the engine can play it, else the reason it cannot.
 const char* check_position_text(const char* text);

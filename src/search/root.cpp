@@ -185,7 +185,6 @@ struct FullListing {
   }
 };
 
-// Step 7: the legal moves of the side at ply 0 into the root list.
 // Keeps only the root moves a "go searchmoves" names, in list order; a
 // restriction that names no legal move leaves the list whole.
 int restrict_root_moves(int n) {
@@ -194,7 +193,7 @@ int restrict_root_moves(int n) {
   int kept = 0;
   for (int i = 0; i < n; ++i) {
     bool named = false;
-    for (int k = 0; k < root_restriction.count && k < MOVE_ROW; ++k)
+    for (int k = 0; k < root_restriction.count; ++k)
       named = named || (root_restriction.from[k] == list[i].from && root_restriction.to[k] == list[i].to);
     if (named) list[kept++] = list[i];
   }
@@ -229,6 +228,7 @@ void record_search_result(int root_count) {
   }
 }
 
+// Step 7: the legal moves of the side at ply 0 into the root list.
 int list_root_moves(int side) {
   state_top = &state_stack[0];
   ply = 0;
