@@ -389,6 +389,52 @@ bool is_go_keyword(const char* w) {
   return false;
 }
 
+// A command read while a search runs (by its input poll) or while an
+// infinite or ponder search that has ended waits to answer: "stop",
+// "ponderhit", "isready" and "quit" act at once; anything else ends the
+// search and is held for the session loop.
+void serve_search_line(LineRead r) {
+  if (r == LineRead::end) {
+    // Nobody can say "stop" any more: a search without an end of its own
+    // ends now; one with a clock or a limit runs to it. Either answers
+    // before the engine ends ("echo go depth 8 | brevalt" works).
+    input_ended = true;
+    if (search.wait_for_stop) stop_search = 1;
+    return;
+  }
+  if (r == LineRead::overlong) {
+    refuse_overlong_line();
+    return;
+  }
+  char first[32];
+  const char* p = uci_line;
+  if (!next_word(p, first, sizeof(first))) return;
+  if (equal_nocase(first, "stop")) {
+    search.stopped = true;
+    stop_search = 1;
+  } else if (equal_nocase(first, "ponderhit")) {
+    // The predicted move was played: the ponder search becomes the
+    // engine's own, on the clock given with "go ponder", whose time has
+    // been running since the search began. A search that has ended
+    // answers now.
+    if (search.ponder || !search.running) {
+      search.ponder = false;
+      search.wait_for_stop = false;
+      search_limits.untimed = 0;
+    }
+  } else if (equal_nocase(first, "isready")) {
+    std::printf("readyok\n");
+  } else if (equal_nocase(first, "quit")) {
+    search.quit = true;
+    stop_search = 1;
+  } else if (!equal_nocase(first, "debug") && !equal_nocase(first, "register")) {
+    // Anything else (a new position, another "go") ends this search first.
+    std::memcpy(held_line, uci_line, sizeof(held_line));
+    line_held = true;
+    stop_search = 1;
+  }
+}
+
 // "go": the limits, the clocks, one search, its answer.
 void go(const char* args) {
   // Step 1. The limits.
@@ -478,28 +524,8 @@ void go(const char* args) {
 
   // Step 4. An infinite or ponder search that ended on its own answers
   // only when the interface says so.
-  while (search.wait_for_stop && !search.stopped && !search.quit && !line_held && !input_ended) {
-    const LineRead r = read_uci_line();
-    if (r == LineRead::end) {
-      input_ended = true;
-      break;
-    }
-    if (r == LineRead::overlong) {
-      refuse_overlong_line();
-      continue;
-    }
-    char first[32];
-    const char* q = uci_line;
-    if (!next_word(q, first, sizeof(first))) continue;
-    if (equal_nocase(first, "stop") || equal_nocase(first, "ponderhit")) break;
-    if (equal_nocase(first, "isready")) std::printf("readyok\n");
-    else if (equal_nocase(first, "quit")) search.quit = true;
-    else if (!equal_nocase(first, "debug") && !equal_nocase(first, "register")) {
-      // Any other command ends the wait as "stop" would, then runs.
-      std::memcpy(held_line, uci_line, sizeof(held_line));
-      line_held = true;
-    }
-  }
+  while (search.wait_for_stop && !search.stopped && !search.quit && !line_held && !input_ended)
+    serve_search_line(read_uci_line());
 
   // Step 5. The answer, and the search limits back to none.
   if (!search.quit) announce_best_move();
@@ -563,49 +589,8 @@ void uci_poll() {
   if (!search.running || search.stopped || search.quit || line_held || input_ended) return;
   if (!input_waiting()) return;
 
-  // Step 2. One line.
-  const LineRead r = read_uci_line();
-  if (r == LineRead::end) {
-    // Nobody can say "stop" any more: a search without an end of its own
-    // ends now; one with a clock or a limit runs to it. Either answers
-    // before the engine ends ("echo go depth 8 | brevalt" works).
-    input_ended = true;
-    if (search.wait_for_stop) stop_search = 1;
-    return;
-  }
-  if (r == LineRead::overlong) {
-    refuse_overlong_line();
-    return;
-  }
-  char first[32];
-  const char* p = uci_line;
-  if (!next_word(p, first, sizeof(first))) return;
-
-  // Step 3. The commands of a running search.
-  if (equal_nocase(first, "stop")) {
-    search.stopped = true;
-    stop_search = 1;
-  } else if (equal_nocase(first, "ponderhit")) {
-    // The predicted move was played: the ponder search becomes the
-    // engine's own, on the clock given with "go ponder", whose time has
-    // been running since the search began.
-    if (search.ponder) {
-      search.ponder = false;
-      search.wait_for_stop = false;
-      search_limits.untimed = 0;
-    }
-  } else if (equal_nocase(first, "isready")) {
-    std::printf("readyok\n");
-  } else if (equal_nocase(first, "quit")) {
-    search.quit = true;
-    stop_search = 1;
-  } else if (equal_nocase(first, "debug") || equal_nocase(first, "register")) {
-  } else {
-    // Anything else (a new position, another "go") ends this search first.
-    std::memcpy(held_line, uci_line, sizeof(held_line));
-    line_held = true;
-    stop_search = 1;
-  }
+  // Step 2. One line, and what it asks of the search.
+  serve_search_line(read_uci_line());
 }
 
 void uci_begin() {
