@@ -42,9 +42,13 @@ constexpr int16_t POLL_SHORT_BELOW = 20;
 constexpr int16_t POLL_CRITICAL_BELOW = 10;
 
 // Deadline test while thinking on the own clock: every 50,000 nodes, every
-// 5,000 once less than 15 seconds remain.
+// 5,000 once less than 15 seconds remain, every 1,000 when a deadline must
+// be met to the millisecond (a fixed time per move, a fast clock).
 constexpr int32_t STOP_TEST_INTERVAL_NORMAL = 50000;
 constexpr int32_t STOP_TEST_INTERVAL_SHORT = 5000;
+// A deadline kept to the millisecond is looked at every 1,000 nodes: well
+// under a millisecond in a release build, a few in a sanitizer build.
+constexpr int32_t STOP_TEST_INTERVAL_FINE = 1000;
 constexpr int16_t STOP_TEST_SHORT_BELOW = 15;
 
 // Fifty-move rule inside the search: the limit in half-moves, and the
@@ -408,8 +412,9 @@ int make_move(int from, int to) {
                                                        : n % POLL_INTERVAL_NORMAL == 0;
   if (poll_due) poll_input(n);
   if (thinking) {
-    const bool stop_test_due = own_time < STOP_TEST_SHORT_BELOW ? n % STOP_TEST_INTERVAL_SHORT == 0
-                                                                : n % STOP_TEST_INTERVAL_NORMAL == 0;
+    const bool stop_test_due = frequent_stop_tests                  ? n % STOP_TEST_INTERVAL_FINE == 0
+                               : own_time < STOP_TEST_SHORT_BELOW ? n % STOP_TEST_INTERVAL_SHORT == 0
+                                                                  : n % STOP_TEST_INTERVAL_NORMAL == 0;
     if (stop_test_due) check_for_stop();
   }
   material = static_cast<int16_t>(material + captured_value);

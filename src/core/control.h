@@ -57,6 +57,18 @@ extern int16_t own_time;
 extern int32_t own_time_cs;
 extern int16_t opponent_time;
 extern int16_t time_increment;
+// The increment in milliseconds, fractions of a second kept ("level 0 0:10
+// 0.1", UCI's winc): the whole seconds above drive the tables made for
+// long clocks, this one the allotment for fast ones.
+extern int32_t time_increment_ms;
+// A fixed time per move in milliseconds (CECP "st"); 0 when the clocks decide.
+extern int32_t fixed_move_ms;
+// Milliseconds held back from every clock for the way between engine and
+// interface (UCI's "Move Overhead").
+extern int32_t move_overhead_ms;
+// The own clock is short, or a fixed move time is in force: the search
+// looks at the clock every few thousand nodes instead of every fifty thousand.
+extern uint8_t frequent_stop_tests;
 extern int32_t own_rating, opponent_rating;
 // The opponent is a computer ("computer").
 extern uint8_t opponent_is_computer;

@@ -42,6 +42,9 @@ inline void prefetch_line(const void* p) {
 // A monotonic millisecond clock divided by 17: the engine's time base, with
 // 60 ticks taken as one second. It wraps at 2^32 ticks.
 uint32_t clock_ticks();
+// The same monotonic clock in whole milliseconds, for the limits that must
+// be met to the millisecond: a fixed time per move, the end of a fast clock.
+uint64_t clock_ms();
 // The same conversion applied to a millisecond count: divided first, then
 // kept to 32 bits.
 constexpr uint32_t ticks_from_ms(uint64_t ms) { return static_cast<uint32_t>(ms / 17u); }

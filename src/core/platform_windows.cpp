@@ -101,5 +101,19 @@ uint32_t clock_ticks() {
   return ticks_from_ms(GetTickCount64());
 }
 
+uint64_t clock_ms() {
+  // The performance counter, not GetTickCount64: that one advances in
+  // steps of about 16 ms, too coarse for a fixed time per move.
+  static const uint64_t frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<uint64_t>(f.QuadPart);
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  const uint64_t count = static_cast<uint64_t>(now.QuadPart);
+  return count / frequency * 1000u + count % frequency * 1000u / frequency;
+}
+
 }  // namespace brevalt
 #endif  // _WIN32

@@ -37,6 +37,8 @@ constexpr long RATING_MAX = 4000;
 
 // Base time when "level" leaves the clock empty, in seconds.
 constexpr int16_t LEVEL_MIN_TIME = 10;
+// "sd" beyond the deepest iteration a game search makes is that depth.
+constexpr long long SD_MAX_DEPTH = 40;
 
 // Draw offers are accepted only by a weaker-rated engine, with a score below
 // this and fewer than DRAW_MAX_PIECES pieces.
@@ -75,6 +77,28 @@ long long parse_decimal(const char* s, bool* had_digits = nullptr) {
   }
   if (had_digits) *had_digits = digits;
   return negative ? -v : v;
+}
+
+// A time in seconds with an optional fraction ("0.1", "12", "-0.5") as
+// milliseconds; digits past the third decimal are dropped. Saturates like
+// parse_decimal; no digits give 0.
+long long parse_seconds_ms(const char* s, bool* had_digits = nullptr) {
+  while (*s == ' ' || *s == '\t') ++s;
+  const bool negative = *s == '-';
+  const long long whole = parse_decimal(s, had_digits);
+  while (*s == '+' || *s == '-' || (*s >= '0' && *s <= '9')) ++s;
+  long long ms = (whole < 0 ? -whole : whole) > LLONG_MAX / 1000 ? LLONG_MAX / 1000 : (whole < 0 ? -whole : whole);
+  ms *= 1000;
+  if (*s == '.') {
+    ++s;
+    long long scale = 100;
+    for (; *s >= '0' && *s <= '9'; ++s) {
+      if (had_digits) *had_digits = true;
+      ms += (*s - '0') * scale;
+      scale /= 10;
+    }
+  }
+  return negative ? -ms : ms;
 }
 
 // The clock fields are 16-bit: a number that does not fit is clamped.
@@ -296,19 +320,50 @@ void command_rating() {
   opponent_rating = (opp >= RATING_MIN && opp <= RATING_MAX) ? static_cast<int32_t>(opp) : 0;
 }
 
+// "level MPS BASE INC": BASE in minutes or minutes:seconds ("5", "0:30",
+// "1:30"), INC in seconds with its fraction ("0.1"), as xboard sends them.
+// A "level" ends a fixed time per move.
 void command_level() {
   char field[INPUT_LINE_SIZE];
   size_t pos = copy_word(6, field, sizeof(field));
   level_moves = clamp32(parse_decimal(field));
-  // Only the leading number of the base time counts: "5:30" is 5 minutes.
   pos = copy_word(pos, field, sizeof(field));
   // Clamped before it becomes seconds: the parsed number may be near the
   // top of its type, where sixty times it would overflow.
-  own_time = clamp16(60 * static_cast<long long>(clamp16(parse_decimal(field))));
+  long long base = 60 * static_cast<long long>(clamp16(parse_decimal(field)));
+  if (const char* colon = std::strchr(field, ':')) base += clamp16(parse_decimal(colon + 1));
+  own_time = clamp16(base);
   copy_word(pos, field, sizeof(field));
-  time_increment = clamp16(parse_decimal(field));
-  if (own_time == 0) own_time = LEVEL_MIN_TIME;
+  const long long increment_ms = parse_seconds_ms(field);
+  time_increment = clamp16(increment_ms / 1000);
+  time_increment_ms = clamp32(increment_ms < 0 ? 0 : increment_ms > INT16_MAX * 1000LL ? INT16_MAX * 1000LL : increment_ms);
+  if (own_time <= 0) own_time = LEVEL_MIN_TIME;
   own_time_cs = own_time * 100;
+  fixed_move_ms = 0;
+}
+
+// "st SECONDS": a fixed time for every move, fractions allowed ("st 0.1");
+// it replaces the level's clock until the next "level". Not a positive
+// time: refused, and nothing changes.
+void command_st() {
+  bool digits = false;
+  const long long ms = parse_seconds_ms(field_at(3), &digits);
+  if (!digits || ms <= 0) {
+    std::printf("Error (time per move must be above 0 seconds): st\n");
+    return;
+  }
+  fixed_move_ms = clamp32(ms > INT16_MAX * 1000LL ? INT16_MAX * 1000LL : ms);
+}
+
+// "sd DEPTH": no iteration beyond DEPTH, until the next "new".
+void command_sd() {
+  bool digits = false;
+  const long long depth = parse_decimal(field_at(3), &digits);
+  if (!digits || depth < 1) {
+    std::printf("Error (depth must be at least 1): sd\n");
+    return;
+  }
+  max_depth = static_cast<int16_t>(depth > SD_MAX_DEPTH ? SD_MAX_DEPTH : depth);
 }
 
 void command_epdtest() {
@@ -391,6 +446,7 @@ void command_setboard() {
   // and the opponent's kind belong to the match: xboard sends "level"
   // once, before "force" and "setboard", and never again.
   const int16_t increment = time_increment, own = own_time, opponent = opponent_time;
+  const int32_t increment_ms = time_increment_ms;
   const int32_t own_cs = own_time_cs, rating = own_rating, rival_rating = opponent_rating;
   const uint8_t computer = opponent_is_computer;
   std::FILE* f = std::fopen("epd1.epd", "w");
@@ -401,6 +457,7 @@ void command_setboard() {
   if (!written || !load_epd_position()) load_epd_text(text);
   apply_en_passant_field(text);
   time_increment = increment;
+  time_increment_ms = increment_ms;
   own_time = own;
   own_time_cs = own_cs;
   opponent_time = opponent;
@@ -518,6 +575,8 @@ void interpret_command() {
   else if (starts_with("name")) {
   } else if (starts_with("setboard")) command_setboard();
   else if (starts_with("mob")) command_mob();
+  else if (std::strcmp(first_word, "st") == 0 || std::strcmp(first_word, "st\n") == 0) command_st();
+  else if (std::strcmp(first_word, "sd") == 0 || std::strcmp(first_word, "sd\n") == 0) command_sd();
   else std::printf("Error (unknown command): %s\n", first_word);
 }
 

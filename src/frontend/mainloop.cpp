@@ -15,6 +15,7 @@
 #include "frontend/uci.h"
 #include "game/play.h"
 #include "search/root.h"
+#include "search/timeman.h"
 
 namespace brevalt {
 
@@ -54,9 +55,11 @@ bool read_input_line() {
 }
 
 // The interface has closed our input: nothing more can arrive, so the
-// engine ends as it would on "quit". During a search it first stops the
-// search as "?" does, so that the move it was thinking about is still
-// played; the main loop ends the process once the search has returned.
+// engine ends as it would on "quit". A search on the engine's own clock
+// first runs to its own end and plays its move ("printf '...go\n' |
+// brevalt" gets a searched answer); a ponder search, which has no end of
+// its own, stops at once. The main loop ends the process once the search
+// has returned.
 static bool input_closed = false;
 
 bool input_has_ended() { return input_closed; }
@@ -69,7 +72,7 @@ static void read_or_quit() {
   if (!read_input_line()) {
     if (!search_running) shutdown();
     input_closed = true;
-    stop_search = 1;
+    if (!thinking || epd_mode) stop_search = 1;
     return;
   }
   if (!first_command_read) {

@@ -171,6 +171,7 @@ void reset_game(bool clear_search_tables) {
   announce_move = 0;
   move_time = NEW_GAME_MOVE_TIME;
   time_increment = 0;
+  time_increment_ms = 0;
   own_time = NEW_GAME_OWN_TIME;
   own_time_cs = NEW_GAME_OWN_TIME * 100;
   opponent_time = NEW_GAME_OPPONENT_TIME;

@@ -10,6 +10,7 @@
 // other stops the search and waits its turn.
 #include "frontend/uci.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdio>
@@ -49,6 +50,9 @@ constexpr long long MAX_SECONDS = INT16_MAX;
 constexpr int HASH_CODES = 4;
 constexpr long long TT_TABLES = 4;
 constexpr long long MIB = 1024 * 1024;
+// Milliseconds held back from every clock for the way to the interface.
+constexpr int DEFAULT_MOVE_OVERHEAD_MS = 30;
+constexpr int MAX_MOVE_OVERHEAD_MS = 5000;
 
 // The command line being served, and one that arrived during a search and
 // waits until the search has ended.
@@ -69,6 +73,7 @@ struct SearchSession {
   bool ponder = false;         // a ponder search, waiting for "ponderhit"
   bool stopped = false;        // "stop" arrived
   bool quit = false;           // "quit" arrived, or the input ended
+  bool endless = false;        // no limit of its own: only "stop" or the input's end ends it
 };
 SearchSession search;
 
@@ -180,6 +185,8 @@ void identify() {
               hash_mib(HASH_CODES));
   std::printf("option name OwnBook type check default %s\n", book_enabled ? "true" : "false");
   std::printf("option name Ponder type check default %s\n", ponder_option ? "true" : "false");
+  std::printf("option name Move Overhead type spin default %d min 0 max %d\n", DEFAULT_MOVE_OVERHEAD_MS,
+              MAX_MOVE_OVERHEAD_MS);
   std::printf("uciok\n");
 }
 
@@ -217,6 +224,13 @@ void set_option(const char* args) {
     if (equal_nocase(value, "true")) book_enabled = 1;
     else if (equal_nocase(value, "false")) book_enabled = 0;
     else std::printf("info string OwnBook is true or false\n");
+  } else if (equal_nocase(name, "Move Overhead")) {
+    long long ms = 0;
+    if (!parse_number(value, ms) || ms < 0 || ms > MAX_MOVE_OVERHEAD_MS) {
+      std::printf("info string Move Overhead is 0 to %d milliseconds\n", MAX_MOVE_OVERHEAD_MS);
+      return;
+    }
+    move_overhead_ms = static_cast<int32_t>(ms);
   } else if (equal_nocase(name, "Ponder")) {
     if (equal_nocase(value, "true")) ponder_option = true;
     else if (equal_nocase(value, "false")) ponder_option = false;
@@ -293,18 +307,24 @@ void set_up_position(const char* args, bool quiet) {
     new_game_keeping_tables();
     register_start_position();
   } else if (equal_nocase(word, "fen")) {
-    // The FEN runs up to "moves" or the line end.
-    const char* fen_start = p;
-    while (is_blank(*fen_start)) ++fen_start;
-    const char* fen_end = std::strstr(fen_start, " moves");
-    const size_t fen_len = fen_end ? static_cast<size_t>(fen_end - fen_start) : std::strlen(fen_start);
+    // The FEN is the words up to "moves" or the line end, joined by single
+    // blanks: the protocol allows any run of blanks and tabs between them.
     char fen[256];
-    if (fen_len >= sizeof(fen)) {
-      if (!quiet) std::printf("info string position: the FEN is too long\n");
-      position_ok = false;
-      return;
+    size_t fen_len = 0;
+    const char* after = p;
+    char field[128];
+    while (next_word(after, field, sizeof(field)) && !equal_nocase(field, "moves")) {
+      p = after;
+      const size_t n = std::strlen(field);
+      if (fen_len + n + 2 > sizeof(fen) || n + 1 >= sizeof(field)) {
+        if (!quiet) std::printf("info string position: the FEN is too long\n");
+        position_ok = false;
+        return;
+      }
+      if (fen_len) fen[fen_len++] = ' ';
+      std::memcpy(fen + fen_len, field, n);
+      fen_len += n;
     }
-    std::memcpy(fen, fen_start, fen_len);
     fen[fen_len] = '\0';
     const char* reason = check_position_text(fen);
     if (reason != nullptr || !load_epd_text(fen, true)) {
@@ -314,7 +334,6 @@ void set_up_position(const char* args, bool quiet) {
     }
     apply_en_passant_field(fen);
     from_fen = true;
-    p = fen_start + fen_len;
   } else {
     if (!quiet) std::printf("info string position: startpos or fen expected, not %s\n", word);
     position_ok = false;
@@ -378,7 +397,9 @@ void set_clocks(long long own_ms, long long opponent_ms, long long increment_ms)
   own_time = static_cast<int16_t>(own_ms / MS_PER_SECOND);
   own_time_cs = static_cast<int32_t>(own_ms / MS_PER_CENTISECOND);
   opponent_time = static_cast<int16_t>(opponent_ms / MS_PER_SECOND);
-  time_increment = static_cast<int16_t>(clamp(increment_ms, 0, MAX_SECONDS * MS_PER_SECOND) / MS_PER_SECOND);
+  increment_ms = clamp(increment_ms, 0, MAX_SECONDS * MS_PER_SECOND);
+  time_increment = static_cast<int16_t>(increment_ms / MS_PER_SECOND);
+  time_increment_ms = static_cast<int32_t>(increment_ms);
 }
 
 bool is_go_keyword(const char* w) {
@@ -386,6 +407,15 @@ bool is_go_keyword(const char* w) {
                                          "movestogo",   "depth",  "nodes", "mate",  "movetime", "infinite"};
   for (const char* k : keywords)
     if (equal_nocase(w, k)) return true;
+  return false;
+}
+
+// The commands that the session loop serves after a search; other words
+// arriving during one are ignored.
+bool is_session_command(const char* w) {
+  static const char* const commands[] = {"uci", "setoption", "ucinewgame", "position", "go"};
+  for (const char* c : commands)
+    if (equal_nocase(w, c)) return true;
   return false;
 }
 
@@ -399,7 +429,7 @@ void serve_search_line(LineRead r) {
     // ends now; one with a clock or a limit runs to it. Either answers
     // before the engine ends ("echo go depth 8 | brevalt" works).
     input_ended = true;
-    if (search.wait_for_stop) stop_search = 1;
+    if (search.wait_for_stop || search.endless) stop_search = 1;
     return;
   }
   if (r == LineRead::overlong) {
@@ -415,9 +445,9 @@ void serve_search_line(LineRead r) {
   } else if (equal_nocase(first, "ponderhit")) {
     // The predicted move was played: the ponder search becomes the
     // engine's own, on the clock given with "go ponder", whose time has
-    // been running since the search began. A search that has ended
-    // answers now.
-    if (search.ponder || !search.running) {
+    // been running since the search began. A ponder search that has
+    // ended answers now; a "ponderhit" for any other search means nothing.
+    if (search.ponder) {
       search.ponder = false;
       search.wait_for_stop = false;
       search_limits.untimed = 0;
@@ -427,25 +457,42 @@ void serve_search_line(LineRead r) {
   } else if (equal_nocase(first, "quit")) {
     search.quit = true;
     stop_search = 1;
-  } else if (!equal_nocase(first, "debug") && !equal_nocase(first, "register")) {
-    // Anything else (a new position, another "go") ends this search first.
+  } else if (is_session_command(first)) {
+    // A command that changes what is searched (a new position, another
+    // "go", an option) ends this search first. Unknown words are ignored,
+    // as the protocol asks.
     std::memcpy(held_line, uci_line, sizeof(held_line));
     line_held = true;
     stop_search = 1;
   }
 }
 
+// Waits, after an infinite or ponder search has ended by itself, for the
+// word that lets it answer: "stop", "ponderhit" (a ponder search only),
+// "quit", another command, or the end of the input.
+void wait_for_leave_to_answer() {
+  while (search.wait_for_stop && !search.stopped && !search.quit && !line_held && !input_ended)
+    serve_search_line(read_uci_line());
+}
+
+// One number of "go"; a keyword with no number after it keeps its default.
+struct GoValue {
+  long long value = 0;
+  bool given = false;
+};
+
 // "go": the limits, the clocks, one search, its answer.
 void go(const char* args) {
-  // Step 1. The limits.
-  long long wtime = -1, btime = -1, winc = 0, binc = 0, movestogo = 0, movetime = 0, depth = 0, nodes = 0;
+  // Step 1. The limits. A keyword given with a value of zero or below is
+  // still a limit: no time, no depth, no nodes left means moving at once.
+  GoValue wtime, btime, winc, binc, movestogo, movetime, depth, nodes, mate;
   bool infinite = false, ponder = false;
   root_restriction.count = 0;
   char word[64];
   const char* p = args;
   bool have_word = next_word(p, word, sizeof(word));
   while (have_word) {
-    long long* field = nullptr;
+    GoValue* field = nullptr;
     if (equal_nocase(word, "wtime")) field = &wtime;
     else if (equal_nocase(word, "btime")) field = &btime;
     else if (equal_nocase(word, "winc")) field = &winc;
@@ -454,6 +501,7 @@ void go(const char* args) {
     else if (equal_nocase(word, "movetime")) field = &movetime;
     else if (equal_nocase(word, "depth")) field = &depth;
     else if (equal_nocase(word, "nodes")) field = &nodes;
+    else if (equal_nocase(word, "mate")) field = &mate;
     else if (equal_nocase(word, "infinite")) infinite = true;
     else if (equal_nocase(word, "ponder")) ponder = true;
     else if (equal_nocase(word, "searchmoves")) {
@@ -472,28 +520,40 @@ void go(const char* args) {
     if (field && have_word) {
       long long v = 0;
       if (parse_number(word, v)) {
-        *field = v;
+        field->value = v;
+        field->given = true;
         have_word = next_word(p, word, sizeof(word));
       }
     }
   }
 
+  // Step 2. The session of this search: infinite and ponder searches
+  // answer only when told to, whatever happens before.
+  search = SearchSession{};
+  search.wait_for_stop = infinite || ponder;
+  search.ponder = ponder;
+
   if (!position_ok) {
     std::printf("info string no position to search: send a legal one with \"position\"\n");
-    std::printf("bestmove 0000\n");
+    wait_for_leave_to_answer();
+    if (!search.quit) std::printf("bestmove 0000\n");
     root_restriction.count = 0;
+    if (search.quit || input_ended) shutdown();
     return;
   }
 
-  // Step 2. Clocks and limits for the time rules.
+  // Step 3. Clocks and limits for the time rules. A clock is given when
+  // either side's is: a missing, zero or negative own clock is no time
+  // left (match runners send negative times once the margin is dipped into).
   const bool white = (game_ply & 1) == 0;
-  const long long own_ms = white ? wtime : btime;
-  const long long opponent_ms = white ? btime : wtime;
+  const GoValue& own = white ? wtime : btime;
+  const GoValue& opponent = white ? btime : wtime;
   search_limits = SearchLimits{};
-  const bool clock_given = own_ms >= 0;
+  const bool clock_given = wtime.given || btime.given;
   if (clock_given) {
-    set_clocks(own_ms, opponent_ms >= 0 ? opponent_ms : own_ms, white ? winc : binc);
-    level_moves = movestogo > 0 ? static_cast<int32_t>(clamp(movestogo, 1, INT16_MAX)) : 0;
+    const long long own_ms = own.given ? own.value : 0;
+    set_clocks(own_ms, opponent.given ? opponent.value : own_ms, (white ? winc : binc).value);
+    level_moves = movestogo.value > 0 ? static_cast<int32_t>(clamp(movestogo.value, 1, INT16_MAX)) : 0;
     search_limits.moves_to_go = level_moves;
   } else {
     // No clock: only the limits end the search. The short clock makes the
@@ -501,33 +561,37 @@ void go(const char* args) {
     set_clocks(0, 0, 0);
     level_moves = 0;
   }
-  search_limits.untimed = !clock_given || infinite || ponder || movetime > 0;
-  if (movetime > 0) {
+  search_limits.untimed = !clock_given || infinite || ponder || movetime.given;
+  if (movetime.given) {
     search_limits.has_fixed_deadline = 1;
-    search_limits.fixed_deadline = static_cast<int32_t>(time_source() + ticks_from_ms(static_cast<uint64_t>(
-                                                                            clamp(movetime, 1, INT32_MAX))));
+    search_limits.fixed_deadline_ms =
+        ms_source() + static_cast<uint64_t>(fixed_time_budget(clamp(movetime.value, 0, INT32_MAX)));
   }
-  if (nodes > 0) search_limits.nodes = static_cast<int32_t>(clamp(nodes, 1, INT32_MAX));
-  max_depth = depth > 0 ? static_cast<int16_t>(clamp(depth, 1, uci_depth_ceiling)) : uci_depth_ceiling;
-  search_limits.no_book = infinite || depth > 0 || nodes > 0 || root_restriction.count > 0;
+  if (nodes.given) search_limits.nodes = static_cast<int32_t>(clamp(nodes.value, 1, INT32_MAX));
+  // A mate in N moves lies within 2N - 1 plies; the search stops at the
+  // first mate it proves.
+  long long depth_limit = uci_depth_ceiling;
+  if (depth.given) depth_limit = depth.value;
+  if (mate.given) depth_limit = std::min(depth_limit, 2 * clamp(mate.value, 0, uci_depth_ceiling) + 1);
+  max_depth = static_cast<int16_t>(clamp(depth_limit, 1, uci_depth_ceiling));
+  search_limits.no_book = infinite || depth.given || nodes.given || mate.given || root_restriction.count > 0;
+  // A search with no end of its own ends with the input (nobody can say
+  // "stop" any more).
+  search.endless = search_limits.untimed && !movetime.given && !nodes.given && !depth.given && !mate.given;
 
-  // Step 3. The search.
-  search = SearchSession{};
+  // Step 4. The search.
   search.running = true;
-  search.wait_for_stop = infinite || ponder;
-  search.ponder = ponder;
   engine_side = static_cast<int16_t>(white ? 1 : -1);
   stop_search = 0;
   search_result = SearchResult{};
   think(white ? 0 : BLACK);
   search.running = false;
 
-  // Step 4. An infinite or ponder search that ended on its own answers
+  // Step 5. An infinite or ponder search that ended on its own answers
   // only when the interface says so.
-  while (search.wait_for_stop && !search.stopped && !search.quit && !line_held && !input_ended)
-    serve_search_line(read_uci_line());
+  wait_for_leave_to_answer();
 
-  // Step 5. The answer, and the search limits back to none.
+  // Step 6. The answer, and the search limits back to none.
   if (!search.quit) announce_best_move();
   search_limits = SearchLimits{};
   root_restriction.count = 0;

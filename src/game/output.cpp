@@ -28,9 +28,6 @@ namespace {
 constexpr int START_LINE_LIMIT = 255;
 // The kibitz line carries at most this many moves of the variation.
 constexpr int KIBITZ_PV_MOVES = 6;
-// Ticks to centiseconds: one tick is 17 ms.
-constexpr int32_t TICK_CENTISECONDS_NUM = 17, TICK_CENTISECONDS_DEN = 10;
-constexpr int64_t MS_PER_TICK = 17;
 // Scores beyond this are mates.
 constexpr int32_t MATE_SCORE_BOUND = 9000;
 
@@ -158,7 +155,7 @@ void uci_score_text(int32_t score, char* out, int size) {
 // speed, time and the principal variation in coordinates, replayed from
 // the root position so that promotions carry their letter.
 void uci_info_line() {
-  const int64_t ms = static_cast<int64_t>(static_cast<int32_t>(time_source()) - search_start) * MS_PER_TICK;
+  const int64_t ms = static_cast<int64_t>(ms_source() - search_start_ms);
   const int64_t nodes = search_nodes;
   const int64_t nps = ms > 0 ? nodes * 1000 / ms : 0;
   char score[24];
@@ -211,9 +208,10 @@ void thinking_output(int mode) {
         uci_info_line();
         break;
       }
-      const int32_t elapsed = static_cast<int32_t>(time_source()) - search_start;
-      std::snprintf(thinking_line, sizeof(thinking_line), "%d %d %d %d ", iteration_depth, reported_score,
-                    elapsed * TICK_CENTISECONDS_NUM / TICK_CENTISECONDS_DEN, search_nodes);
+      // The time as measured, in centiseconds.
+      const int64_t elapsed_cs = static_cast<int64_t>(ms_source() - search_start_ms) / 10;
+      std::snprintf(thinking_line, sizeof(thinking_line), "%d %d %lld %d ", iteration_depth, reported_score,
+                    static_cast<long long>(elapsed_cs), search_nodes);
       char pv[THINKING_LINE_SIZE];
       write_pv_notation(pv, sizeof(pv), MAX_PLY);
       append_format(thinking_line, THINKING_LINE_SIZE, "%s", pv);

@@ -393,7 +393,7 @@ int play_move(int mode) {
       pondering = 0;
       prediction_on_board = 0;
       allot_time();
-      deadline -= static_cast<int32_t>(time_source()) - ponder_start;
+      charge_earlier_start(static_cast<int32_t>(time_source()) - ponder_start);
       thinking = 1;
       return 1;
     }

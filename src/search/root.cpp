@@ -485,13 +485,11 @@ restart:
     }
     if (!white_castled && state_top->white_h_rook_moves && state_top->white_a_rook_moves) white_castled = 1;
     if (!black_castled && state_top->black_h_rook_moves && state_top->black_a_rook_moves) black_castled = 1;
-    if (lone_recapture(root_count) && !root_endgame && move_time > RECAPTURE_MIN_TIME) {
-      move_time /= 2;
-      deadline = static_cast<int32_t>(time_source()) + move_time;
-    }
+    if (lone_recapture(root_count) && !root_endgame && move_time > RECAPTURE_MIN_TIME) halve_allotment();
 
     // Step 8. Clocks.
     search_start = static_cast<int32_t>(time_source());
+    search_start_ms = ms_source();
     stop_at_root_move = 0;
     search_nodes = 0;
     sel_depth = 0;
@@ -509,8 +507,22 @@ restart:
     bool self_stop = false;
     int candidates = 0;
     int d = 1;
+    // The first iteration always completes, whatever arrives meanwhile (a
+    // stop, the end of the input, a clock already run out): it takes a
+    // millisecond or so, and without it the move would be the first one
+    // listed rather than a searched one. Input waits until it is done; a
+    // stop that came before it is obeyed after it.
+    int32_t held_stop = stop_search;
+    stop_search = 0;
+    input_poll_held = 1;
     while (d <= limit) {
       if (stop_search) break;
+      if (d == 2) {
+        input_poll_held = 0;
+        if (held_stop) stop_search = held_stop;
+        held_stop = 0;
+        if (stop_search) break;
+      }
       // Step 9.1. Path state.
       follow_pv = d > 2;
       material = root_material;
@@ -651,6 +663,8 @@ restart:
         if (!choose_book_move(candidates)) {
           book_mode = 0;
           book_move_tried = true;
+          input_poll_held = 0;
+          if (held_stop) stop_search = held_stop;
           goto restart;
         }
         book_move_played = true;
@@ -697,6 +711,8 @@ restart:
         thinking_output(2);
       }
     }
+    input_poll_held = 0;
+    if (held_stop) stop_search = held_stop;
     deepening_complete = (!stop_search && d > limit) || self_stop;
   }
 

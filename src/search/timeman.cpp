@@ -28,6 +28,10 @@ int32_t epd_deadline;
 int32_t hard_deadline;
 SearchLimits search_limits;
 uint32_t (*time_source)() = clock_ticks;
+uint64_t (*ms_source)() = clock_ms;
+uint64_t search_start_ms;
+uint8_t fast_clock;
+uint64_t soft_deadline_ms;
 
 namespace {
 
@@ -78,6 +82,19 @@ constexpr int32_t EXTENDED_MAX_ITERATIONS = 4;
 
 // The last-resort limit: the reserve kept on the clock.
 constexpr int32_t HARD_RESERVE_TICKS = 6;
+
+// Fast clocks, in milliseconds. The tables above count whole seconds: an
+// increment below a second counts as nothing there, and below 8 s of
+// sudden death they allot nothing at all. A clock under a minute, or one
+// whose increment is not whole seconds, is spent instead as a share of
+// what is left plus most of the increment, which comes back after the move.
+constexpr int64_t FAST_CLOCK_BELOW_MS = 60000;
+constexpr int64_t MS_PER_SECOND = 1000;
+constexpr int64_t FAST_MOVES_TO_GO = 25;
+constexpr int64_t FAST_INCREMENT_SHARE_NUM = 3, FAST_INCREMENT_SHARE_DEN = 4;
+// Never more than this share of what is left on one move.
+constexpr int64_t FAST_MOST_OF_CLOCK_DEN = 2;
+constexpr int64_t MS_PER_TICK = 17;
 
 // Moves of the period left after this one under a moves-per-control
 // clock; n when this move completes the period. The interface may say how
@@ -189,7 +206,36 @@ void allot_time() {
   // Step 5.
   move_time = (d >= 30 && t < 5 && t < o) ? d - 20 : d;
   const int32_t now = static_cast<int32_t>(time_source());
+  const uint64_t now_ms = ms_source();
+
+  // Step 6. A fast clock is budgeted to the millisecond instead: a share of
+  // what is left after the overhead, plus most of the increment.
+  const int64_t own_ms = static_cast<int64_t>(own_time_cs) * 10;
+  fast_clock = n == 0 && (own_ms < FAST_CLOCK_BELOW_MS || time_increment_ms % MS_PER_SECOND != 0);
+  if (fast_clock) {
+    const int64_t available = own_ms - move_overhead_ms;
+    int64_t soft = 0;
+    const int64_t increment = time_increment_ms > 0 ? time_increment_ms : 0;
+    if (available > 0) {
+      soft = available / FAST_MOVES_TO_GO + increment * FAST_INCREMENT_SHARE_NUM / FAST_INCREMENT_SHARE_DEN;
+      if (soft > available / FAST_MOST_OF_CLOCK_DEN) soft = available / FAST_MOST_OF_CLOCK_DEN;
+    }
+    soft_deadline_ms = now_ms + static_cast<uint64_t>(soft);
+    move_time = static_cast<int32_t>(soft / MS_PER_TICK);
+    time_mode = 1;
+  }
   deadline = now + move_time;
+
+  // Step 7. A fixed time per move ("st") replaces the clocks.
+  if (fixed_move_ms > 0 && !uci_mode) {
+    search_limits.has_fixed_deadline = 1;
+    search_limits.fixed_deadline_ms = now_ms + static_cast<uint64_t>(fixed_time_budget(fixed_move_ms));
+    search_limits.untimed = 1;
+  } else if (!uci_mode) {
+    search_limits.has_fixed_deadline = 0;
+    search_limits.untimed = 0;
+  }
+  frequent_stop_tests = fast_clock || search_limits.has_fixed_deadline;
 
   // The last-resort limit. Whatever the rules below allow (extensions, the
   // softened stop, the root fail-low time), a search never uses the last
@@ -200,13 +246,37 @@ void allot_time() {
   // stops once it has used its share of the clock over the moves left.
   // With nothing to spare it stops at its first look at the clock.
   const int32_t left_ticks = own_time_cs > 0 ? own_time_cs * TICKS_PER_SECOND / 100 : 0;
-  const int32_t reserve = left_ticks / 8 > HARD_RESERVE_TICKS ? left_ticks / 8 : HARD_RESERVE_TICKS;
+  int32_t reserve = left_ticks / 8 > HARD_RESERVE_TICKS ? left_ticks / 8 : HARD_RESERVE_TICKS;
+  const int32_t overhead_ticks = static_cast<int32_t>(move_overhead_ms / MS_PER_TICK);
+  if (reserve < overhead_ticks) reserve = overhead_ticks;
   int32_t hard = left_ticks - reserve;
   if (floor_raised) {
     const int32_t share = left_ticks / moves_to_last(n);
     if (share < hard) hard = share;
   }
   hard_deadline = hard > 0 ? now + hard : now - 1;
+}
+
+int64_t fixed_time_budget(int64_t ms) {
+  if (ms <= 0) return 0;
+  const int64_t held_back = move_overhead_ms < ms / 2 ? move_overhead_ms : ms / 2;
+  return ms - held_back;
+}
+
+void charge_earlier_start(int32_t ticks) {
+  if (ticks <= 0) return;
+  deadline -= ticks;
+  const uint64_t ms = static_cast<uint64_t>(ticks) * MS_PER_TICK;
+  if (fast_clock) soft_deadline_ms = soft_deadline_ms > ms ? soft_deadline_ms - ms : 0;
+}
+
+void halve_allotment() {
+  move_time /= 2;
+  deadline = static_cast<int32_t>(time_source()) + move_time;
+  if (fast_clock) {
+    const uint64_t now_ms = ms_source();
+    if (soft_deadline_ms > now_ms) soft_deadline_ms = now_ms + (soft_deadline_ms - now_ms) / 2;
+  }
 }
 
 void check_for_stop() {
@@ -220,16 +290,17 @@ void check_for_stop() {
   const int32_t t = own_time;
   const int32_t now = static_cast<int32_t>(time_source());
 
-  // Limits a UCI "go" set besides the clock: a node count and a fixed
-  // move time end the search at once; a search without a clock (infinite,
-  // pondering) answers to none of the clock rules below.
-  if ((search_limits.nodes > 0 && search_nodes >= search_limits.nodes) ||
-      (search_limits.has_fixed_deadline && tick_passed(now, search_limits.fixed_deadline))) {
+  const int32_t d = iteration_depth;
+
+  // Limits set besides the clock: a node count and a fixed move time end
+  // the search at once, its first iteration done; a search without a
+  // clock (infinite, pondering) answers to none of the clock rules below.
+  if (d > 1 && ((search_limits.nodes > 0 && search_nodes >= search_limits.nodes) ||
+                (search_limits.has_fixed_deadline && ms_source() >= search_limits.fixed_deadline_ms))) {
     stop_search = 1;
     return;
   }
   if (search_limits.untimed) return;
-  const int32_t d = iteration_depth;
   const int32_t elapsed = now - search_start;
   const int32_t left = t - elapsed / TICKS_PER_SECOND;
 
@@ -238,6 +309,13 @@ void check_for_stop() {
   // even the last moment brings a searched move.
   if (tick_passed(now, hard_deadline) && d > 1) {
     stop_search = 1;
+    return;
+  }
+
+  // A fast clock has no extensions: its allotment is already most of what
+  // can be spent.
+  if (fast_clock) {
+    if (d > 1 && ms_source() >= soft_deadline_ms) stop_search = 1;
     return;
   }
 

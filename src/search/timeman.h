@@ -31,17 +31,18 @@ extern int32_t epd_deadline;
 // search's share of the clock over the moves left in the period.
 extern int32_t hard_deadline;
 
-// Limits of one search that a UCI "go" sets beside the clocks; all zero in
-// a CECP session, where the clocks alone decide.
+// Limits of one search beside the clocks: those of a UCI "go", and the
+// fixed time per move of CECP's "st". All zero when the clocks alone decide.
 struct SearchLimits {
   // Stop once this many nodes are made (0: no limit). The count is looked
   // at every few thousand nodes, so a search may run a little past it.
   int32_t nodes;
-  // "movetime": stop at this tick, whatever the iteration.
+  // A fixed time per move ("movetime", "st"): stop at this millisecond,
+  // whatever the iteration.
   uint8_t has_fixed_deadline;
-  int32_t fixed_deadline;
+  uint64_t fixed_deadline_ms;
   // No clock to watch: "infinite", a ponder search until "ponderhit", or a
-  // search bounded by depth, nodes or movetime alone.
+  // search bounded by depth, nodes or a fixed time alone.
   uint8_t untimed;
   // Moves to play before the next time control, this one included (UCI's
   // "movestogo"); 0 when the game ply decides as under CECP's "level".
@@ -54,6 +55,17 @@ extern SearchLimits search_limits;
 
 // The tick source of the time decisions (the system clock; tests replace it).
 extern uint32_t (*time_source)();
+// The millisecond source of the limits that must be met to the millisecond
+// (the system clock; tests and fuzzers replace it).
+extern uint64_t (*ms_source)();
+// Millisecond at which the current search started.
+extern uint64_t search_start_ms;
+// A fast clock (under a minute, or an increment that is not whole seconds)
+// is allotted in milliseconds: the search stops at soft_deadline_ms once
+// its first iteration is done. The tables made for long clocks decide
+// otherwise, and fast_clock is 0.
+extern uint8_t fast_clock;
+extern uint64_t soft_deadline_ms;
 
 // True when tick `now` lies after `limit`. Ticks are compared by their
 // difference, so a counter that wraps around does not end the world.
@@ -63,6 +75,14 @@ inline bool tick_passed(int32_t now, int32_t limit) {
 
 // Turns the clocks into move_time, deadline and time_mode.
 void allot_time();
+// The search that allot_time budgeted began this many ticks ago (a ponder
+// search that became the engine's own): its deadlines count from then.
+void charge_earlier_start(int32_t ticks);
+// Halves the allotment of the move in hand (a lone recapture).
+void halve_allotment();
+// The part of a fixed move time of `ms` milliseconds the search may use:
+// the rest is held back for the way of the move to the interface.
+int64_t fixed_time_budget(int64_t ms);
 // check_for_stop, the deadline test that make_move runs every few thousand
 // nodes while the engine thinks on its own time, is declared in
 // board/node_calls.h.

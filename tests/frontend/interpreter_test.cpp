@@ -43,11 +43,18 @@ TEST_F(Interpreter, LevelReadsMovesMinutesAndIncrement) {
   EXPECT_EQ(level_moves, 0);
   EXPECT_EQ(own_time, 10);
   EXPECT_EQ(time_increment, 5);
-  // Only the minutes before a colon count.
+  // Minutes and seconds, and an increment with its fraction, as xboard
+  // sends them for 5:30 + 2 and 10 s + 0.1 s.
   send("level 0 5:30 2\n");
-  EXPECT_EQ(own_time, 300);
+  EXPECT_EQ(own_time, 330);
+  EXPECT_EQ(time_increment_ms, 2000);
   send("level 0 0:30 0\n");
+  EXPECT_EQ(own_time, 30);
+  send("level 0 0:10 0.1\n");
   EXPECT_EQ(own_time, 10);
+  EXPECT_EQ(own_time_cs, 1000);
+  EXPECT_EQ(time_increment, 0);
+  EXPECT_EQ(time_increment_ms, 100);
   // The opponent's clock is not touched.
   EXPECT_EQ(opponent_time, 200);
 }
@@ -87,8 +94,9 @@ TEST_F(Interpreter, HugeClockNumbersAreClampedNotWrapped) {
   // overflow on the way to seconds (found by the session fuzzer).
   send("level 1 777777777777777777 0\n");
   EXPECT_EQ(own_time, 32767);
+  // A base time below zero is no base time: the ten seconds of an empty one.
   send("level 1 -777777777777777777 0\n");
-  EXPECT_EQ(own_time, -32768);
+  EXPECT_EQ(own_time, 10);
   send("time -4000000\n");
   EXPECT_EQ(own_time, -32768);
 }

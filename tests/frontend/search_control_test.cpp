@@ -4,6 +4,7 @@
 // or gives way to another one. The thinking lines are checked on the way.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -83,17 +84,63 @@ TEST(SearchControl, QuestionMarkMovesAtOnceWithTheBestMoveSoFar) {
   EXPECT_EQ(s.quit(), 0);
 }
 
-TEST(SearchControl, EndOfInputDuringASearchStillPlaysTheMove) {
+// The end of input during a search on the engine's own clock: the search
+// runs to its own end (here a fixed second per move), plays, and the
+// engine ends.
+TEST(SearchControl, EndOfInputLetsTheSearchRunToItsEnd) {
   EngineSandbox box;
   EngineSession s(box);
-  start_long_search(s);
+  const auto started = std::chrono::steady_clock::now();
+  start_long_search(s, "new\nst 1\n");
   s.close_input();
   EXPECT_EQ(s.wait_exit(ms(5000)), 0);
+  EXPECT_GE(elapsed_ms(started), 600);
   std::vector<std::string> lines = s.lines();
   ASSERT_FALSE(lines.empty());
   ASSERT_TRUE(is_move_line(lines.back())) << s.out();
   EXPECT_TRUE(rules::Position::from_fen(START).is_legal(move_of(lines.back()))) << lines.back();
   expect_sound_thinking_lines(lines, rules::Position::from_fen(START));
+}
+
+// Input that ends right after "go" (a piped session) still gets a searched
+// move: here the mate in one, not the first move listed.
+TEST(SearchControl, PipedGoPlaysASearchedMove) {
+  EngineSandbox box;
+  EngineRun run = box.run("xboard\nprotover 2\nnew\nforce\nsetboard 6k1/5ppp/8/8/8/8/5PPP/R5K1 w - - 0 1\ngo\n");
+  EXPECT_NE(run.out.find("\nmove a1a8\n"), std::string::npos) << run.out;
+  EXPECT_EQ(run.exit_status, 0);
+}
+
+// xboard's fixed time per move ("st", decimals allowed) and depth limit
+// ("sd"), sent after "new" as xboard sends them; refused values change nothing.
+TEST(SearchControl, FixedTimeAndDepthPerMove) {
+  const std::string fen = "r1bq1rk1/pp1nbppp/2p1pn2/3p2B1/2PP4/2NBPN2/PP3PPP/2RQK2R w K - 1 8";
+  const rules::Position p = rules::Position::from_fen(fen);
+  EngineSandbox box;
+  EngineSession s(box);
+  s.send("xboard\nprotover 2\nnew\nst 0.3\nst 0\nst x\npost\nforce\nsetboard " + fen + "\n");
+  ASSERT_TRUE(s.sync(ms(5000)));
+  const size_t before = s.size();
+  const auto sent = std::chrono::steady_clock::now();
+  s.send("go\n");
+  std::optional<std::string> move = s.wait_for_line(is_move_line, ms(3000), before);
+  ASSERT_TRUE(move) << s.out();
+  EXPECT_LT(elapsed_ms(sent), 300);
+  EXPECT_TRUE(p.is_legal(move_of(*move))) << *move;
+  EXPECT_NE(s.out().find("Error (time per move must be above 0 seconds): st"), std::string::npos);
+
+  EngineSession d(box);
+  d.send("xboard\nprotover 2\nnew\nsd 9\nsd 0\npost\nforce\nsetboard " + fen + "\ngo\n");
+  move = d.wait_for_line(is_move_line, ms(10000));
+  ASSERT_TRUE(move) << d.out();
+  int deepest = 0;
+  for (const std::string& line : d.lines()) {
+    if (std::optional<ThinkingLine> t = parse_thinking(line)) deepest = std::max(deepest, t->depth);
+  }
+  // Thinking lines start at iteration 6; none goes past the limit.
+  EXPECT_GE(deepest, 6) << d.out();
+  EXPECT_LE(deepest, 9) << d.out();
+  EXPECT_NE(d.out().find("Error (depth must be at least 1): sd"), std::string::npos);
 }
 
 TEST(SearchControl, ForceDuringASearchDropsTheMove) {

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -33,6 +34,7 @@ const char* const IDENTITY =
     "option name Hash type spin default 65 min 17 max 129\n"
     "option name OwnBook type check default true\n"
     "option name Ponder type check default false\n"
+    "option name Move Overhead type spin default 30 min 0 max 5000\n"
     "uciok\n";
 
 bool is_bestmove(const std::string& line) { return line.rfind("bestmove", 0) == 0; }
@@ -330,6 +332,121 @@ TEST(UciSession, EndOfInputStillAnswers) {
   words >> word >> move;
   EXPECT_TRUE(position_after(START_FEN, {"e2e4"}).is_legal(move)) << move;
   EXPECT_EQ(run.exit_status, 0);
+}
+
+// Clocks and limits as match runners and analysis GUIs send them. The
+// move must come in the interface's time: a fixed move time is met with
+// its margin, and no time left, or a limit of zero, means a move at once
+// (from a finished first iteration, so a mate in one is found).
+const char* const MIDDLEGAME = "r1bq1rk1/pp1nbppp/2p1pn2/3p2B1/2PP4/2NBPN2/PP3PPP/2RQK2R b K - 1 8";
+const char* const MATE_IN_ONE = "6k1/5ppp/8/8/8/8/5PPP/R5K1 w - - 0 1";
+
+bool mates(const rules::Position& p, const std::string& move) {
+  std::optional<rules::Position> after = p.after(move);
+  return after && after->in_check() && after->legal_moves().empty();
+}
+
+long ms_since(std::chrono::steady_clock::time_point t) {
+  return static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t).count());
+}
+
+TEST(UciClock, FixedMoveTimeIsMetFromTheGoLine) {
+  UciSession u;
+  const rules::Position p = rules::Position::from_fen(MIDDLEGAME);
+  for (int i = 0; i < 5; ++i) {
+    u.settle(std::string("position fen ") + MIDDLEGAME + "\n");
+    const auto sent = std::chrono::steady_clock::now();
+    u.s->send("go movetime 300\n");
+    ASSERT_TRUE(u.s->wait_for_line(is_bestmove, ms(5000), u.next)) << u.s->out();
+    EXPECT_LT(ms_since(sent), 300) << "run " << i;
+    judge_search(*u.s, p, u.next, ms(1000));
+  }
+}
+
+TEST(UciClock, NoTimeLeftOrAZeroLimitMovesAtOnce) {
+  const std::string middle = "3r2k1/p5n1/1pq1p2p/2p3p1/2P1P1n1/1P1P2pP/PN1Q2K1/5R2 w - - 0 27";
+  struct Case {
+    std::string fen, go;
+  };
+  const Case cases[] = {
+      {middle, "go wtime -37 btime 5000"}, {middle, "go btime 100"},   {middle, "go wtime 0 btime 0 winc 0"},
+      {middle, "go movetime 0"},           {middle, "go depth 0"},     {middle, "go nodes 0"},
+      {MATE_IN_ONE, "go wtime -5 btime 900"}, {MATE_IN_ONE, "go mate 1"}, {MATE_IN_ONE, "go nodes 1"},
+  };
+  for (const Case& c : cases) {
+    UciSession u;
+    u.settle("position fen " + c.fen + "\n");
+    u.s->send(c.go + "\n");
+    const rules::Position p = rules::Position::from_fen(c.fen);
+    const std::string move = judge_search(*u.s, p, u.next, ms(3000));
+    if (c.fen == MATE_IN_ONE) {
+      EXPECT_TRUE(mates(p, move)) << c.go << ": " << move;
+    }
+  }
+}
+
+TEST(UciClock, StopRightAfterGoStillGivesASearchedMove) {
+  UciSession u;
+  const rules::Position p = rules::Position::from_fen(MATE_IN_ONE);
+  for (const char* go : {"go infinite\nstop\n", "go wtime 60000 btime 60000\nstop\n"}) {
+    u.settle(std::string("position fen ") + MATE_IN_ONE + "\n");
+    u.s->send(go);
+    EXPECT_TRUE(mates(p, judge_search(*u.s, p, u.next, ms(3000)))) << go;
+  }
+  // The input ending right after "go" is a stop too.
+  EngineSandbox box;
+  EngineRun run = box.run(std::string("uci\nposition fen ") + MATE_IN_ONE + "\ngo infinite\n");
+  const size_t at = run.out.find("bestmove ");
+  ASSERT_NE(at, std::string::npos) << run.out;
+  EXPECT_TRUE(mates(p, run.out.substr(at + 9, 4))) << run.out;
+}
+
+TEST(UciClock, AnyRunOfBlanksAndTabsSeparatesWords) {
+  UciSession u;
+  u.settle(std::string("position\tfen 6k1/5ppp/8/8/8/8/5PPP/R5K1  w  -  - 0 1\tmoves a1b1 \t g8f8\n"));
+  u.s->send("go   depth\t3\n");
+  judge_search(*u.s, position_after(MATE_IN_ONE, {"a1b1", "g8f8"}), u.next, ms(5000));
+}
+
+// In infinite and ponder mode the answer waits for "stop" (or a hit),
+// whatever the position and whatever else arrives.
+TEST(UciClock, InfiniteSearchesAnswerOnlyWhenTold) {
+  struct Case {
+    std::string position, go, meanwhile, release;
+  };
+  const Case cases[] = {
+      {"position fen 8/8/8/8/8/8/8/8 w - - 0 1", "go infinite", "", "stop"},
+      {"position fen 8/8/8/8/8/8/8/8 w - - 0 1", "go ponder wtime 1000 btime 1000", "", "stop"},
+      {std::string("position fen ") + MATE_IN_ONE, "go infinite", "ponderhit", "stop"},
+      {"position startpos", "go infinite", "xyzzy", "stop"},
+  };
+  for (const Case& c : cases) {
+    UciSession u;
+    u.settle(c.position + "\n");
+    u.s->send(c.go + "\n");
+    u.s->pump(ms(400));
+    if (!c.meanwhile.empty()) u.s->send(c.meanwhile + "\n");
+    u.s->pump(ms(300));
+    u.s->send("isready\n");
+    EXPECT_TRUE(u.s->wait_for("readyok\n", ms(3000), u.next));
+    EXPECT_EQ(u.s->out().find("bestmove", u.next), std::string::npos) << c.go << " / " << c.meanwhile;
+    u.s->send(c.release + "\n");
+    EXPECT_TRUE(u.s->wait_for_line(is_bestmove, ms(3000), u.next)) << c.go << " / " << c.meanwhile;
+    EXPECT_EQ(u.s->quit(), 0);
+  }
+}
+
+TEST(UciClock, MoveOverheadIsAnOptionInRange) {
+  UciSession u;
+  u.settle("setoption name Move Overhead value 5001\nsetoption name Move Overhead value 200\n");
+  EXPECT_NE(u.s->out().find("info string Move Overhead is 0 to 5000 milliseconds"), std::string::npos);
+  // Half of a fixed move time at most is held back: 150 of 300 ms here.
+  u.settle(std::string("position fen ") + MIDDLEGAME + "\n");
+  const auto sent = std::chrono::steady_clock::now();
+  u.s->send("go movetime 300\n");
+  judge_search(*u.s, rules::Position::from_fen(MIDDLEGAME), u.next, ms(3000));
+  EXPECT_LT(ms_since(sent), 250);
 }
 
 // The command line, for a person at a terminal; other arguments change

@@ -17,6 +17,8 @@ namespace {
 
 uint32_t fake_now;
 uint32_t fake_clock() { return fake_now; }
+uint64_t fake_ms_now;
+uint64_t fake_ms_clock() { return fake_ms_now; }
 
 // Every test reads the hand-moved clock and leaves the real one behind.
 class TimeTest : public ::testing::Test {
@@ -25,10 +27,14 @@ class TimeTest : public ::testing::Test {
     start_new_game();
     time_source = fake_clock;
     fake_now = 1000;
+    ms_source = fake_ms_clock;
+    fake_ms_now = 17000;
     epd_mode = 0;
   }
   void TearDown() override {
     time_source = clock_ticks;
+    ms_source = clock_ms;
+    time_increment_ms = 0;
     stop_search = 0;
     stop_at_root_move = 0;
     epd_mode = 0;
@@ -43,12 +49,51 @@ class TimeTest : public ::testing::Test {
     own_time_cs = own * 100;
     opponent_time = static_cast<int16_t>(opponent);
     time_increment = static_cast<int16_t>(increment);
+    time_increment_ms = increment * 1000;
     level_moves = moves;
     game_ply = static_cast<int16_t>(ply);
   }
 };
 
 using AllotTime = TimeTest;
+
+// Fast clocks (under a minute, or increments in fractions of a second)
+// are spent to the millisecond: a share of what is left after the
+// overhead plus most of the increment, never more than half of what is
+// left, and nothing on an empty clock. The whole-second tables would allot
+// nothing below 8 s of sudden death and count 0.1 s increments as none.
+TEST_F(AllotTime, FastClocksSpendAShareAndMostOfTheIncrement) {
+  struct Case {
+    int own_cs, increment_ms;
+  };
+  const Case cases[] = {{1000, 100}, {100, 10}, {700, 0}, {5000, 500}, {20, 100}, {-50, 100}, {5900, 1000}};
+  for (const Case& c : cases) {
+    clocks(0, 30, 0, 0, 20);
+    own_time = static_cast<int16_t>(c.own_cs / 100);
+    own_time_cs = c.own_cs;
+    time_increment_ms = c.increment_ms;
+    allot_time();
+    ASSERT_TRUE(fast_clock) << c.own_cs;
+    const int64_t spent = static_cast<int64_t>(soft_deadline_ms - fake_ms_now);
+    const int64_t usable = int64_t{c.own_cs} * 10 - move_overhead_ms;
+    if (usable <= 0) {
+      EXPECT_EQ(spent, 0) << c.own_cs;
+      continue;
+    }
+    EXPECT_GT(spent, 0) << c.own_cs;
+    EXPECT_LE(spent, usable / 2) << c.own_cs;
+    if (usable >= 4 * c.increment_ms) {
+      EXPECT_GE(spent, c.increment_ms * 3 / 4) << c.own_cs;
+    }
+  }
+  // The clocks the tables were made for keep them.
+  clocks(300, 300, 0, 0, 20);
+  allot_time();
+  EXPECT_FALSE(fast_clock);
+  clocks(90, 200, 2, 0, 20);
+  allot_time();
+  EXPECT_FALSE(fast_clock);
+}
 
 TEST_F(AllotTime, WorkedExamples) {
   // 40 moves in 5 minutes, first move, equal clocks.

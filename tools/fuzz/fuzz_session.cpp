@@ -76,6 +76,9 @@ constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w
 
 int session_writer = -1;
 uint32_t racing_now = 0;
+// The millisecond clock races the same way: a fixed move time ends too.
+uint64_t racing_ms_now = 0;
+uint64_t racing_ms() { return racing_ms_now += uint64_t{TICKS_PER_READING} * 17; }
 
 // A test search runs to a deadline of its own, as many seconds as the
 // command asks for ("epdtest FILE 30000"): its clock covers a sixteenth of
@@ -626,6 +629,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   if (!std::freopen(OUTPUT_FILE, "a+", stdout)) std::abort();
   output_fd = fileno(stdout);
   time_source = racing_clock;
+  ms_source = racing_ms;
   return 0;
 }
 

@@ -47,6 +47,9 @@ constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w
 
 int session_writer = -1;
 uint32_t racing_now = 0;
+// The millisecond clock races the same way: a fixed move time ends too.
+uint64_t racing_ms_now = 0;
+uint64_t racing_ms() { return racing_ms_now += uint64_t{TICKS_PER_READING} * 17; }
 uint32_t racing_clock() { return racing_now += TICKS_PER_READING; }
 
 std::string lower(std::string s) {
@@ -161,6 +164,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   std::setvbuf(stdin, nullptr, _IONBF, 0);
   if (!std::freopen(OUTPUT_FILE, "w+", stdout)) std::abort();
   time_source = racing_clock;
+  ms_source = racing_ms;
   uci_depth_ceiling = FUZZ_DEPTH_CEILING;
   return 0;
 }
