@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "board/attacks.h"
+#include "board/makemove.h"
 #include "board/position.h"
 #include "board/reset.h"
 #include "config/params.h"
@@ -467,6 +469,122 @@ void serve_search_line(LineRead r) {
   }
 }
 
+// ---------------------------------------------------------------------------
+// Under-promotions named by "searchmoves"
+
+// The moves of the last "searchmoves", with their promotion pieces.
+CoordinateMove named_moves[MOVE_ROW];
+// A clock is shared among moves searched one by one as a fast clock
+// spends it on one move: this share of it in all.
+constexpr long long NAMED_MOVES_CLOCK_SHARE = 25;
+
+bool names_under_promotion() {
+  for (int i = 0; i < root_restriction.count; ++i)
+    if (named_moves[i].promotion != 0 && named_moves[i].promotion != 'Q') return true;
+  return false;
+}
+
+// What each reply search may spend.
+struct ReplyLimits {
+  int16_t depth = 1;
+  int32_t nodes = 0;
+  long long ms = 0;
+  bool timed = false;
+};
+
+// The score of the position after our move, from the score its side to
+// move found: negated, and a mate one ply further away.
+int32_t score_before_reply(int32_t reply_score) {
+  if (reply_score > MATE_BOUND) return -(reply_score - 1);
+  if (reply_score < -MATE_BOUND) return -reply_score - 1;
+  return -reply_score;
+}
+
+// The search never makes an under-promotion: throughout the tree a pawn
+// promotes to a queen. When the interface names one among "searchmoves",
+// each named legal move is played on the game board in turn and the
+// position after it is searched for the opponent; the move whose reply
+// does worst is the answer, played as named. Each new best move gets its
+// info line: the move, then the reply's line.
+void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
+  const uint64_t started = ms_source();
+  uint8_t before[64];
+  std::memcpy(before, board, sizeof(before));
+  int32_t total_nodes = 0;
+  bool have_best = false;
+  int32_t best_score = 0;
+  SearchResult best{};
+  const int k = root_restriction.count;
+  for (int i = 0; i < k && !search.stopped && !search.quit && !line_held; ++i) {
+    // Step 1. The interface's position, and the named move on it.
+    set_up_position(position_command, true);
+    if (!play_interface_move(named_moves[i])) continue;
+    const PvEntry move{static_cast<uint8_t>(named_moves[i].from), static_cast<uint8_t>(named_moves[i].to),
+                       static_cast<uint8_t>(board[named_moves[i].to]), 0};
+
+    // Step 2. The reply, searched within this move's share of the limits.
+    const int replier = white ? BLACK : 0;
+    search_limits = SearchLimits{};
+    search_limits.untimed = 1;
+    search_limits.no_book = 1;
+    search_limits.nodes = each.nodes;
+    if (each.timed) {
+      search_limits.has_fixed_deadline = 1;
+      search_limits.fixed_deadline_ms = ms_source() + static_cast<uint64_t>(each.ms > 0 ? each.ms : 0);
+    }
+    const int16_t depth_before = max_depth;
+    max_depth = each.depth;
+    root_restriction.count = 0;
+    engine_side = static_cast<int16_t>(white ? -1 : 1);
+    stop_search = 0;
+    search_result = SearchResult{};
+    thinking_lines_held = 1;
+    think(replier);
+    thinking_lines_held = 0;
+    root_restriction.count = static_cast<int16_t>(k);
+    max_depth = depth_before;
+    total_nodes += search_nodes;
+
+    // Step 3. Its score from our side; no reply is mate or stalemate.
+    int32_t score;
+    const int reply_depth = search_result.has_move ? iteration_depth : 0;
+    if (search_result.has_move) {
+      score = score_before_reply(root_best_score);
+    } else {
+      find_king_squares();
+      const int32_t king[3] = {white ? 1 : 0, white ? black_king_sq : white_king_sq, END_OF_LIST};
+      score = square_attacked(king) ? MATE_SCORE - 1 : 0;
+    }
+    if (have_best && score <= best_score) continue;
+    have_best = true;
+    best_score = score;
+    best = SearchResult{};
+    best.has_move = 1;
+    best.move = move;
+    if (search_result.has_move) {
+      best.has_ponder = 1;
+      best.ponder = search_result.move;
+    }
+
+    // Step 4. The info line: our move, then the reply's line.
+    const int reply_len = search_result.has_move ? (pv_length[0] < MAX_PLY - 1 ? pv_length[0] : MAX_PLY - 1) : 0;
+    for (int j = reply_len; j > 0; --j) pv_table[1][j] = pv_table[0][j - 1];
+    pv_table[1][0] = move;
+    pv_length[1] = reply_len + 1;
+    std::memcpy(search_root_board, before, sizeof(before));
+    iteration_depth = static_cast<int16_t>(reply_depth + 1);
+    sel_depth = static_cast<int16_t>(sel_depth + 1 > iteration_depth ? sel_depth + 1 : iteration_depth);
+    reported_score = best_score;
+    search_nodes = total_nodes;
+    search_start_ms = started;
+    thinking_output(2);
+  }
+  // The interface's position again, and the answer.
+  set_up_position(position_command, true);
+  std::memcpy(search_root_board, before, sizeof(before));
+  search_result = best;
+}
+
 // Waits, after an infinite or ponder search has ended by itself, for the
 // word that lets it answer: "stop", "ponderhit" (a ponder search only),
 // "quit", another command, or the end of the input.
@@ -511,6 +629,7 @@ void go(const char* args) {
         if (parse_move(word, m) && root_restriction.count < MOVE_ROW) {
           root_restriction.from[root_restriction.count] = static_cast<uint8_t>(m.from);
           root_restriction.to[root_restriction.count] = static_cast<uint8_t>(m.to);
+          named_moves[root_restriction.count] = m;
           ++root_restriction.count;
         }
       }
@@ -579,12 +698,34 @@ void go(const char* args) {
   // "stop" any more).
   search.endless = search_limits.untimed && !movetime.given && !nodes.given && !depth.given && !mate.given;
 
-  // Step 4. The search.
+  // Step 4. The search; moves named with an under-promotion are searched
+  // one by one.
   search.running = true;
-  engine_side = static_cast<int16_t>(white ? 1 : -1);
-  stop_search = 0;
-  search_result = SearchResult{};
-  think(white ? 0 : BLACK);
+  if (names_under_promotion()) {
+    const int k = root_restriction.count;
+    ReplyLimits each;
+    each.depth = static_cast<int16_t>(max_depth > 1 ? max_depth - 1 : 1);
+    if (nodes.given) each.nodes = static_cast<int32_t>(clamp(nodes.value / k, 1, INT32_MAX));
+    if (movetime.given) {
+      each.ms = fixed_time_budget(clamp(movetime.value, 0, INT32_MAX)) / k;
+    } else if (clock_given && !infinite && !ponder) {
+      // A share of the clock as a fast clock would spend it.
+      const long long own_ms = own.given ? clamp(own.value, 0, INT32_MAX) : 0;
+      each.ms = (own_ms / NAMED_MOVES_CLOCK_SHARE) / k;
+    }
+    each.timed = movetime.given || (clock_given && !infinite && !ponder);
+    search_named_moves_one_by_one(each, white);
+  } else {
+    search_result = SearchResult{};
+  }
+  // The search proper; also when the named moves held none that is legal
+  // (such a list allows them all).
+  if (!search_result.has_move) {
+    root_restriction.count = static_cast<int16_t>(names_under_promotion() ? 0 : root_restriction.count);
+    engine_side = static_cast<int16_t>(white ? 1 : -1);
+    stop_search = 0;
+    think(white ? 0 : BLACK);
+  }
   search.running = false;
 
   // Step 5. An infinite or ponder search that ended on its own answers

@@ -47,6 +47,7 @@ int32_t reported_score;
 int16_t search_running;
 uint8_t search_root_board[64];
 RootRestriction root_restriction;
+uint8_t thinking_lines_held;
 SearchResult search_result;
 
 namespace {
@@ -152,6 +153,7 @@ int count_pawns(int code) {
 void clear_fail_low() { fail_low_active = fail_low_score = fail_low_from = fail_low_to = fail_low_depth = 0; }
 
 bool thinking_line_allowed() {
+  if (thinking_lines_held) return false;
   // A UCI interface always wants the search's progress; it has no "post".
   if (uci_mode) return !epd_mode;
   return !epd_mode && !pondering && post_thinking && (time_increment > 0 || own_time > THINKING_MIN_CLOCK);

@@ -57,6 +57,11 @@ struct SearchResult {
 };
 extern SearchResult search_result;
 
+// Set by the UCI front end while it searches the replies to moves the
+// search itself never makes (under-promotions named by "searchmoves"):
+// those searches print no lines of their own.
+extern uint8_t thinking_lines_held;
+
 // Makes one decision for the side (0 or 8; -1 is Black) and plays it.
 void think(int side);
 // Applies the root move and searches the position after it; the book

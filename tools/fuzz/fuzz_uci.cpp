@@ -13,10 +13,14 @@
 // the two readers differ on loose texts). Every "go" gets exactly one
 // "bestmove", in order; where the position is known it must be a legal
 // move there, "(none)" only when there is none, and never "0000"; the
-// ponder move must be legal after it.
+// ponder move must be legal after it. A "searchmoves" that names legal
+// moves (under-promotions among them) gets one of them, as named; an
+// infinite or ponder search answers only after the line that lets it.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -90,9 +94,59 @@ std::optional<size_t> command_at(const std::vector<std::string>& words) {
 // The position each "go" searches, or nothing where it is not known here.
 using Expected = std::optional<rules::Position>;
 
+// What the answer to one "go" must be.
+struct Search {
+  Expected position;
+  // The legal moves a "searchmoves" named, in full (a promotion with its
+  // letter): the answer is one of them, when there are any.
+  std::vector<std::string> named;
+  // An infinite or ponder search answers only after the line that lets it
+  // ("stop", a "ponderhit" for a ponder search, a command that replaces
+  // it): at least this many "readyok" lines come before its "bestmove"
+  // (every "isready" sent before that line has been answered by then).
+  int readyoks_before = 0;
+};
+
+const char* const GO_KEYWORDS[] = {"searchmoves", "ponder", "wtime", "btime", "winc",     "binc",
+                                   "movestogo",   "depth",  "nodes", "mate",  "movetime", "infinite"};
+
+bool is_go_keyword(const std::string& w) {
+  for (const char* k : GO_KEYWORDS)
+    if (lower(w) == k) return true;
+  return false;
+}
+
 struct Model {
   Expected position = rules::Position::from_fen(START_FEN);
-  std::deque<Expected> searches;
+  std::deque<Search> searches;
+  int isready_sent = 0;
+  // The infinite or ponder search still waiting for its release, if any.
+  std::optional<size_t> waiting;
+  bool waiting_ponder = false;
+  size_t released = 0;
+
+  void go(const std::vector<std::string>& w, size_t at) {
+    Search search{position, {}, 0};
+    bool waits = false, ponder = false;
+    for (size_t i = at + 1; i < w.size(); ++i) {
+      const std::string word = lower(w[i]);
+      if (word == "infinite") waits = true;
+      if (word == "ponder") waits = ponder = true;
+      if (word != "searchmoves") continue;
+      for (; i + 1 < w.size() && !is_go_keyword(w[i + 1]); ++i) {
+        if (!position) continue;
+        std::string move = lower(w[i + 1]);
+        if (move.size() == 4 && !position->is_legal(move) && position->is_legal(move + "q")) move += "q";
+        if ((move.size() == 4 || move.size() == 5) && position->is_legal(move)) search.named.push_back(move);
+      }
+    }
+    search.readyoks_before = waits ? INT32_MAX : 0;
+    searches.push_back(search);
+    if (waits) {
+      waiting = released + searches.size() - 1;
+      waiting_ponder = ponder;
+    }
+  }
 
   void line(std::string text) {
     std::erase(text, '\r');
@@ -103,11 +157,19 @@ struct Model {
       return;
     }
     const std::vector<std::string> w = words_of(text);
+    // During a search only the first word counts.
+    const std::string first = w.empty() ? "" : lower(w[0]);
+    if (waiting && (first == "stop" || (first == "ponderhit" && waiting_ponder) || first == "uci" ||
+                    first == "setoption" || first == "ucinewgame" || first == "position" || first == "go")) {
+      searches[*waiting - released].readyoks_before = isready_sent;
+      waiting.reset();
+    }
+    if (first == "isready") ++isready_sent;
     const std::optional<size_t> at = command_at(w);
     if (!at) return;
     const std::string command = lower(w[*at]);
     if (command == "ucinewgame") position = rules::Position::from_fen(START_FEN);
-    if (command == "go") searches.push_back(position);
+    if (command == "go") go(w, *at);
     if (command != "position") return;
     position.reset();
     if (*at + 1 >= w.size() || lower(w[*at + 1]) != "startpos") return;
@@ -132,11 +194,17 @@ struct Model {
 
 void judge(const std::string& session, Model& model, const std::string& output) {
   std::istringstream lines(output);
+  int readyoks = 0;
   for (std::string line; std::getline(lines, line);) {
+    if (line == "readyok") ++readyoks;
     if (line.rfind("bestmove", 0) != 0) continue;
     if (model.searches.empty()) fault("a bestmove no go asked for: " + line, session, output);
-    const Expected p = model.searches.front();
+    const Search search = model.searches.front();
     model.searches.pop_front();
+    ++model.released;
+    if (readyoks < search.readyoks_before)
+      fault("an infinite or ponder search answered before it was told to: " + line, session, output);
+    const Expected& p = search.position;
     if (!p) continue;
     std::istringstream words(line);
     std::string word, move, ponder_word, ponder;
@@ -147,6 +215,8 @@ void judge(const std::string& session, Model& model, const std::string& output) 
     }
     std::optional<rules::Position> after = p->after(move);
     if (!after || move.size() < 4) fault("illegal bestmove: " + line, session, output);
+    if (!search.named.empty() && std::find(search.named.begin(), search.named.end(), move) == search.named.end())
+      fault("a bestmove searchmoves did not name: " + line, session, output);
     if (ponder_word == "ponder" && !after->is_legal(ponder)) fault("illegal ponder move: " + line, session, output);
   }
   if (!model.searches.empty()) fault("a go without its bestmove", session, output);
@@ -186,6 +256,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     model.line(line);
   }
   session += "stop\n";
+  model.line("stop");
 
   // Step 2. A fresh session, fed through the pipe, served to its end.
   std::fflush(stdout);
