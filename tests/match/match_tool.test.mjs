@@ -280,6 +280,47 @@ test('a move that arrives after the flag fell loses on time, with the overrun re
   assert.match(game.reason, /slow loses on time \(\d+ ms over\)/);
 });
 
+test('a move flags exactly when its thinking time exceeds the time left; increments come after the move', async () => {
+  // The fake moves OFFSET ms after its clock ("go wtime") runs out. With
+  // MOVES/BASE it gets the base again after each of its own moves in "1/",
+  // and after every second one in "2/", whatever the opening before it.
+  const cases = [
+    { tc: '0.4+0', offset: 30, flag: true },
+    { tc: '0.4+0', offset: -100, flag: false },
+    { tc: '0.4+1', offset: 30, flag: true },
+    { tc: '0.4+0.2', offset: -100, flag: false },
+    { tc: '1/0.4', offset: 30, flag: true },
+    { tc: '1/0.4', offset: -100, flag: false },
+    { tc: '2/0.4', offset: -100, flag: false, opening: 'e2e4 e7e5 ; open', plies: 8, movestogo: [2, 1, 2] },
+  ];
+  for (const c of cases) {
+    const what = `${c.tc} ${c.offset} ms`;
+    const r = await runMatch(
+      ['--engine', uciEngine(`at ${c.offset}`), '--engine', engine('first-legal'), '--games', '1', '--tc', c.tc, '--max-plies', String(c.plies ?? 6)],
+      { openings: c.opening ?? '; start position', logs: true },
+    );
+    assert.equal(r.code, 0, r.stderr);
+    const game = r.json.games[0];
+    const forfeits = problemsOf(game, 'timeForfeit');
+    if (c.flag) {
+      assert.equal(game.result, '0-1', what);
+      assert.equal(forfeits.length, 1, what);
+      const over = Number(/with 400 ms left: (\d+) ms over$/.exec(forfeits[0].detail)?.[1]);
+      assert.ok(over >= 1 && over < 1000, `${what}: ${forfeits[0].detail}`);
+    } else {
+      assert.deepEqual(game.problems, [], what);
+      assert.equal(game.termination, 'adjudication', what);
+    }
+    if (c.movestogo) {
+      const gos = r.sent[0].White.filter((l) => l.startsWith('go '));
+      assert.deepEqual(gos.map((l) => Number(/movestogo (\d+)$/.exec(l)[1])), c.movestogo, what);
+      // Its clock: the base, what is left of it, then that plus the base.
+      const own = gos.map((l) => Number(/wtime (\d+)/.exec(l)[1]));
+      assert.ok(own[0] === 400 && own[1] <= 100 && own[2] > 400, `${what}: ${own}`);
+    }
+  }
+});
+
 test('a false draw claim loses for the claimer', async () => {
   const r = await runMatch(['--engine', engine('false-draw'), '--engine', engine('first-legal'), '--games', '2', '--tc', '5+0', '--strict']);
   assert.equal(r.code, 1);

@@ -88,12 +88,15 @@
 // "time" and "otim".
 //
 // Clocks run on the wall clock from the moment the tool has sent the move or
-// "go" to the arrival of the engine's "move" line. A move that arrives after
-// the clock ran out loses on time (drawn if the opponent has no mating
-// material), as does an engine that has not moved by its remaining time plus
-// the hang grace (it is then killed). The increment is added after each
-// move; with MOVES/BASE the base time is added again after each MOVES moves
-// of a side, counted from the start of the game.
+// "go" to the arrival of the engine's "move" line, counted in whole
+// milliseconds (truncated), and flag as cutechess-cli and fastchess flag
+// with their default margin of 0: a move whose thinking time exceeds the
+// time its side had left (plus --margin) loses on time (drawn if the
+// opponent has no mating material), as does an engine that has not moved by
+// its remaining time plus the hang grace (it is then killed). The increment
+// is added after each move and does not help the move in hand; with
+// MOVES/BASE the base time is added again after every MOVES moves that a
+// side has played itself (the opening's moves do not count).
 //
 // Engine output: "move X" (coordinate notation, o-o / o-o-o castling, a
 // pawn on the last rank without a letter becomes a queen, SAN as a fallback);

@@ -107,7 +107,9 @@ export async function playGame(g) {
       ? new UciEngine(g.setups[i], COLOUR_NAME[i], g.log)
       : new Engine(g.setups[i], COLOUR_NAME[i], g.log),
   );
+  // Clocks in whole milliseconds, as thinking times are measured.
   const clocks = [g.tc.baseMs, g.tc.baseMs];
+  const movesMade = [0, 0]; // moves each side played on its clock
   const started = [false, false];
   const lastThinking = [null, null];
   let turn = -1; // side on move once play has begun
@@ -147,14 +149,14 @@ export async function playGame(g) {
   }
 
   // UCI: "go" with both clocks in milliseconds, side i's own clock being
-  // ownMs; "movestogo" with MOVES/BASE, counted for the move of fullmove
-  // number moveNumber as the clocks count it (see onMove).
-  function goCommand(i, ownMs, moveNumber, ponder) {
+  // ownMs; "movestogo" with MOVES/BASE, for side i's next move as the
+  // clocks count it (see onMove).
+  function goCommand(i, ownMs, ponder) {
     const ms = [...clocks];
     ms[i] = ownMs;
     const inc = g.tc.incMs;
     let cmd = `go${ponder ? ' ponder' : ''} wtime ${Math.max(0, Math.floor(ms[0]))} btime ${Math.max(0, Math.floor(ms[1]))} winc ${inc} binc ${inc}`;
-    if (g.tc.moves > 0) cmd += ` movestogo ${g.tc.moves - ((moveNumber - 1) % g.tc.moves)}`;
+    if (g.tc.moves > 0) cmd += ` movestogo ${g.tc.moves - (movesMade[i] % g.tc.moves)}`;
     return cmd;
   }
 
@@ -163,7 +165,7 @@ export async function playGame(g) {
   function sendUciGo(i, spentMs) {
     const e = engines[i];
     e.send(positionCommand());
-    e.send(goCommand(i, clocks[i] - spentMs, board.moveNumber(), false));
+    e.send(goCommand(i, clocks[i] - spentMs, false));
     e.state = 'thinking';
     lastThinking[i] = null;
   }
@@ -201,9 +203,7 @@ export async function playGame(g) {
     if (after.isGameOver()) return;
     e.ponderMove = uciOf(reply);
     e.send(positionCommand(e.ponderMove));
-    // The engine's next move comes after the reply: White's has the next
-    // fullmove number, Black's the current one.
-    e.send(goCommand(i, clocks[i], board.moveNumber() + (i === 0 ? 1 : 0), true));
+    e.send(goCommand(i, clocks[i], true));
     e.state = 'pondering';
     lastThinking[i] = null;
   }
@@ -265,12 +265,16 @@ export async function playGame(g) {
       return;
     }
     clearTimeout(hangTimer);
-    const elapsed = t - turnStart;
+    // The thinking time in whole milliseconds, truncated, as cutechess-cli
+    // and fastchess measure it: a move loses on time when it took longer
+    // than the clock showed (plus the margin), the increment coming only
+    // after it.
+    const elapsed = Math.floor(t - turnStart);
     if (elapsed > clocks[i] + g.marginMs) {
-      const overMs = Math.round(elapsed - clocks[i]);
+      const overMs = elapsed - clocks[i];
       timeForfeit(
         i,
-        `move ${text} came ${Math.round(elapsed)} ms after its turn began with ${Math.round(clocks[i])} ms left: ${overMs} ms over`,
+        `move ${text} came ${elapsed} ms after its turn began with ${clocks[i]} ms left: ${overMs} ms over`,
         `${names[i]} loses on time (${overMs} ms over)`,
       );
       return;
@@ -281,15 +285,17 @@ export async function playGame(g) {
       finish(lossFor(i), `${names[i]} plays an illegal move: ${text}`, 'rules infraction');
       return;
     }
-    const moveNumber = board.moveNumber();
     board.move({ from: move.from, to: move.to, promotion: move.promotion });
+    movesMade[i]++;
     clocks[i] = clocks[i] - elapsed + g.tc.incMs;
-    if (g.tc.moves > 0 && moveNumber % g.tc.moves === 0) clocks[i] += g.tc.baseMs;
+    // MOVES/BASE: a new period after every MOVES moves the side played
+    // itself; the opening's moves are not counted.
+    if (g.tc.moves > 0 && movesMade[i] % g.tc.moves === 0) clocks[i] += g.tc.baseMs;
     rec.moves.push({
       san: move.san,
       uci: move.from + move.to + (move.promotion ?? ''),
       sent: text,
-      ms: Math.round(elapsed),
+      ms: elapsed,
       comment: g.comments ? thinkingComment(lastThinking[i], elapsed) : null,
     });
     lastThinking[i] = null;
@@ -341,7 +347,7 @@ export async function playGame(g) {
       if (e.state === 'stopping') {
         // The stopped ponder search's answer: now the real position.
         e.state = 'idle';
-        if (i === turn) sendUciGo(i, performance.now() - turnStart);
+        if (i === turn) sendUciGo(i, Math.floor(performance.now() - turnStart));
         return;
       }
       if (e.state === 'pondering') {
