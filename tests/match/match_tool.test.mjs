@@ -82,11 +82,13 @@ function problemsOf(game, kind) {
 }
 
 test('time controls are read and turned into level commands', () => {
-  assert.deepEqual(parseTimeControl('2+0.05'), { moves: 0, baseMs: 2000, incMs: 50, text: '2+0.05' });
-  assert.deepEqual(parseTimeControl('40/30'), { moves: 40, baseMs: 30000, incMs: 0, text: '40/30' });
-  assert.deepEqual(parseTimeControl('40/5:00+1'), { moves: 40, baseMs: 300000, incMs: 1000, text: '40/300+1' });
+  assert.deepEqual(parseTimeControl('2+0.05'), { moves: 0, baseMs: 2000, incMs: 50, stMs: 0, text: '2+0.05' });
+  assert.deepEqual(parseTimeControl('40/30'), { moves: 40, baseMs: 30000, incMs: 0, stMs: 0, text: '40/30' });
+  assert.deepEqual(parseTimeControl('40/5:00+1'), { moves: 40, baseMs: 300000, incMs: 1000, stMs: 0, text: '40/300+1' });
+  assert.deepEqual(parseTimeControl('st=0.1'), { moves: 0, baseMs: 100, incMs: 0, stMs: 100, text: '0.1/move' });
   assert.equal(parseTimeControl('60').text, '60+0');
-  for (const bad of ['', '2+', '+1', 'x', '0+1', '0/30', '1:75', '40/']) {
+  assert.equal(parseTimeControl('st=5').text, '5/move');
+  for (const bad of ['', '2+', '+1', 'x', '0+1', '0/30', '1:75', '40/', 'st=0', 'st=', 'st=x', 'st=1+1']) {
     assert.throws(() => parseTimeControl(bad), undefined, bad);
   }
   assert.equal(levelCommand(parseTimeControl('2+0.05')), 'level 0 0:02 0');
@@ -281,7 +283,8 @@ test('a move that arrives after the flag fell loses on time, with the overrun re
 });
 
 test('a move flags exactly when its thinking time exceeds the time left; increments come after the move', async () => {
-  // The fake moves OFFSET ms after its clock ("go wtime") runs out. With
+  // The fake moves OFFSET ms after its clock ("go wtime", or "movetime"
+  // with a fixed time per move) runs out. With
   // MOVES/BASE it gets the base again after each of its own moves in "1/",
   // and after every second one in "2/", whatever the opening before it.
   const cases = [
@@ -292,6 +295,8 @@ test('a move flags exactly when its thinking time exceeds the time left; increme
     { tc: '1/0.4', offset: 30, flag: true },
     { tc: '1/0.4', offset: -100, flag: false },
     { tc: '2/0.4', offset: -100, flag: false, opening: 'e2e4 e7e5 ; open', plies: 8, movestogo: [2, 1, 2] },
+    { tc: 'st=0.3', offset: 30, flag: true, left: 300 },
+    { tc: 'st=0.3', offset: -100, flag: false },
   ];
   for (const c of cases) {
     const what = `${c.tc} ${c.offset} ms`;
@@ -305,7 +310,7 @@ test('a move flags exactly when its thinking time exceeds the time left; increme
     if (c.flag) {
       assert.equal(game.result, '0-1', what);
       assert.equal(forfeits.length, 1, what);
-      const over = Number(/with 400 ms left: (\d+) ms over$/.exec(forfeits[0].detail)?.[1]);
+      const over = Number(new RegExp(`with ${c.left ?? 400} ms left: (\\d+) ms over$`).exec(forfeits[0].detail)?.[1]);
       assert.ok(over >= 1 && over < 1000, `${what}: ${forfeits[0].detail}`);
     } else {
       assert.deepEqual(game.problems, [], what);
@@ -393,6 +398,29 @@ test('the protocol follows xboard: set-up, force, time/otim, go once, usermove, 
   const whiteTimes = w.filter((c) => c.startsWith('time ')).map((c) => Number(c.slice(5)));
   assert.ok(whiteTimes[1] <= 100 && whiteTimes[1] > 50, `${whiteTimes}`);
   assert.ok(whiteTimes[2] > 150 && whiteTimes[2] <= 200, `${whiteTimes}`);
+});
+
+test('a fixed time per move: st for xboard engines, movetime for UCI ones, a late move loses', async () => {
+  const r = await runMatch(
+    ['--engine', uciEngine('legal'), '--engine', engine('first-legal'), '--games', '1', '--tc', 'st=0.3', '--max-plies', '6', '--strict'],
+    { openings: '; start position', logs: true },
+  );
+  assert.equal(r.code, 0, r.stdout + r.stderr);
+  assert.deepEqual(r.json.games[0].problems, []);
+  const { White: w, Black: b } = r.sent[0];
+  assert.equal(w.filter((c) => c.startsWith('position ')).length, 3);
+  assert.deepEqual(w.filter((c) => c.startsWith('go')), ['go movetime 300', 'go movetime 300', 'go movetime 300']);
+  // The xboard engine gets st in place of level, and before each of its
+  // moves a clock showing the time per move.
+  assert.equal(b[b.indexOf('new') + 1], 'st 0.3');
+  assert.ok(!b.some((c) => c.startsWith('level')), `${b}`);
+  assert.deepEqual([...new Set(b.filter((c) => /^(time|otim) /.test(c)))], ['time 30', 'otim 30']);
+  assert.equal(loadGame(r.pgn[0]).getHeaders().TimeControl, '0.3/move');
+  // The slow fake answers 300 ms after the time it was given.
+  const late = await runMatch(['--engine', engine('first-legal'), '--engine', engine('slow'), '--games', '1', '--tc', 'st=0.3']);
+  const game = late.json.games[0];
+  assert.equal(game.termination, 'time forfeit');
+  assert.equal(problemsOf(game, 'timeForfeit')[0].engine, 'slow');
 });
 
 test('self-play with concurrency: colours alternate, pairs share an opening, the PGN is in game order', async () => {

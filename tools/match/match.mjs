@@ -42,7 +42,10 @@
 //   --tc TC              time control (required): "BASE+INC" in seconds
 //                        ("2+0.05", "60+1", "1:30+0"), "MOVES/BASE" for MOVES
 //                        moves in BASE seconds, repeating ("40/30"), or both
-//                        ("40/30+1")
+//                        ("40/30+1"); "st=S" for a fixed time of S seconds
+//                        per move ("st=0.1"), unused time not kept; the PGN
+//                        TimeControl tag is then "S/move" as cutechess-cli
+//                        writes it, the PGN standard having no form for it
 //   --games N            number of games, default 2; played in pairs from one
 //                        opening with colours swapped, engine 1 White first
 //   --concurrency N      games played at once, default 1
@@ -76,8 +79,9 @@
 // fresh process for each side, started in its working directory; "xboard"
 // and "protover 2", every feature answered with "accepted" or "rejected"
 // (waiting up to 2 s for done=1, 10 s after done=0); "new", "level MPS BASE
-// INC", "post", "hard"/"easy", "computer", "force" and the opening moves to
-// both; "ping" where supported. The engine on move then gets "time", "otim"
+// INC" (with st=S: "st S", seconds with their decimals, "st 0.1"), "post",
+// "hard"/"easy", "computer", "force" and the opening moves to both; "ping"
+// where supported. The engine on move then gets "time", "otim"
 // and "go"; its opponent stays in force mode until its first turn, when it
 // gets "time", "otim", the last move and "go"; after that each turn is
 // "time", "otim" and the opponent's move. Moves go out as "usermove e2e4"
@@ -96,7 +100,9 @@
 // its remaining time plus the hang grace (it is then killed). The increment
 // is added after each move and does not help the move in hand; with
 // MOVES/BASE the base time is added again after every MOVES moves that a
-// side has played itself (the opening's moves do not count).
+// side has played itself (the opening's moves do not count). With st=S
+// every move starts with S seconds on the clock, which "time" and "otim"
+// show, and a move that takes longer loses on time.
 //
 // Engine output: "move X" (coordinate notation, o-o / o-o-o castling, a
 // pawn on the last rank without a letter becomes a queen, SAN as a fallback);
@@ -120,15 +126,16 @@
 // most). Each turn is "position startpos moves ..." with every move of the
 // game in coordinate notation (castling as the king's move e1g1, promotion
 // with its letter e7e8q), then "go wtime W btime B winc I binc I" with both
-// clocks in milliseconds, and "movestogo N" with MOVES/BASE. "bestmove X"
-// is the move, read and refereed as "move X" above; "info ... depth D ...
-// score cp S|mate M ..." lines give the --comments. With --ponder, after
-// "bestmove X ponder Y" with Y legal, the engine gets the position with X
-// and Y and "go ponder" with the clocks as they stand; its own clock does
-// not run. When the opponent plays Y it gets "ponderhit" and its clock runs
-// from then on; otherwise "stop", and once the bestmove of the stopped
-// search is in (its time counts on the engine's clock) the real position
-// and "go". A bestmove while pondering is a move out of turn and ends the
+// clocks in milliseconds, and "movestogo N" with MOVES/BASE; with st=S,
+// "go movetime MS" instead. "bestmove X" is the move, read and refereed as
+// "move X" above; "info ... depth D ... score cp S|mate M ..." lines give
+// the --comments. With --ponder, after "bestmove X ponder Y" with Y legal,
+// the engine gets the position with X and Y and "go ponder" with the clocks
+// as they stand; its own clock does not run. When the opponent plays Y it
+// gets "ponderhit" and its clock runs from then on; otherwise "stop", and
+// once the bestmove of the stopped search is in (its time counts on the
+// engine's clock) the real position and "go" (with st=S, "movetime" is
+// then what is left of S). A bestmove while pondering is a move out of turn and ends the
 // ponder search. UCI engines neither claim results nor resign: the referee
 // ends every game, as above; at the end of a game a searching engine gets
 // "stop", then each gets "quit".

@@ -7,7 +7,7 @@
 //   illegal           moves its king two squares along its file
 //   crash             exits with status 3 on its second "go"
 //   silent            answers "uci" and "isready" but never moves
-//   slow              moves 300 ms after its clock has run out
+//   slow              moves 300 ms after its clock (or movetime) has run out
 //   at OFFSET_MS      moves OFFSET_MS after its clock runs out (before it
 //                     when negative, at once when that is already past)
 //   castle-promote    castles when it can (e1g1), else promotes to a knight
@@ -140,7 +140,7 @@ rl.on('line', (raw) => {
       process.exit(3);
     }
     const words = Object.fromEntries(rest.map((w, k) => [w, rest[k + 1]]));
-    const clockMs = Number(board.turn() === 'w' ? words.wtime : words.btime);
+    const clockMs = Number(words.movetime ?? (board.turn() === 'w' ? words.wtime : words.btime));
     search = { board, ponder: rest[0] === 'ponder', timer: null, clockMs, lines: null, since: performance.now() };
     board = null;
     if (search.ponder && behaviour === 'early') answer();

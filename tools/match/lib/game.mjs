@@ -5,7 +5,7 @@ import { performance } from 'node:perf_hooks';
 import { Chess } from 'chess.js';
 import { Engine } from './engine.mjs';
 import { UciEngine, uciThinking } from './uci.mjs';
-import { levelCommand, moveForEngine, parseEngineMove } from './notation.mjs';
+import { levelCommand, moveForEngine, parseEngineMove, stCommand } from './notation.mjs';
 
 const PING_TIMEOUT_MS = 10000;
 
@@ -150,8 +150,10 @@ export async function playGame(g) {
 
   // UCI: "go" with both clocks in milliseconds, side i's own clock being
   // ownMs; "movestogo" with MOVES/BASE, for side i's next move as the
-  // clocks count it (see onMove).
+  // clocks count it (see onMove). With a fixed time per move, "go movetime"
+  // with the time the move has left.
   function goCommand(i, ownMs, ponder) {
+    if (g.tc.stMs > 0) return `go${ponder ? ' ponder' : ''} movetime ${Math.max(0, Math.floor(ownMs))}`;
     const ms = [...clocks];
     ms[i] = ownMs;
     const inc = g.tc.incMs;
@@ -291,6 +293,8 @@ export async function playGame(g) {
     // MOVES/BASE: a new period after every MOVES moves the side played
     // itself; the opening's moves are not counted.
     if (g.tc.moves > 0 && movesMade[i] % g.tc.moves === 0) clocks[i] += g.tc.baseMs;
+    // A fixed time per move: unused time is not kept.
+    if (g.tc.stMs > 0) clocks[i] = g.tc.stMs;
     rec.moves.push({
       san: move.san,
       uci: move.from + move.to + (move.promotion ?? ''),
@@ -395,7 +399,7 @@ export async function playGame(g) {
         continue;
       }
       e.send('new');
-      e.send(levelCommand(g.tc));
+      e.send(g.tc.stMs > 0 ? stCommand(g.tc) : levelCommand(g.tc));
       e.send('post');
       e.send(g.ponder ? 'hard' : 'easy');
       if (g.setups[i].computer) e.send('computer');
