@@ -91,11 +91,33 @@ test('time controls are read and turned into level commands', () => {
   for (const bad of ['', '2+', '+1', 'x', '0+1', '0/30', '1:75', '40/', 'st=0', 'st=', 'st=x', 'st=1+1']) {
     assert.throws(() => parseTimeControl(bad), undefined, bad);
   }
-  assert.equal(levelCommand(parseTimeControl('2+0.05')), 'level 0 0:02 0');
-  assert.equal(levelCommand(parseTimeControl('300+3')), 'level 0 5 3');
-  assert.equal(levelCommand(parseTimeControl('90+1.5')), 'level 0 1:30 1');
-  assert.equal(levelCommand(parseTimeControl('40/30')), 'level 40 0:30 0');
-  assert.equal(levelCommand(parseTimeControl('0.3+0')), 'level 0 0:01 0');
+});
+
+test('level commands: whole seconds by default, as xboard writes them with level=exact', () => {
+  for (const [tc, whole, exact] of [
+    ['10+0.1', 'level 0 0:10 0', 'level 0 0:10 0.1'],
+    ['60+0', 'level 0 1 0', 'level 0 1 0'],
+    ['40/20', 'level 40 0:20 0', 'level 40 0:20 0'],
+    ['2+0.05', 'level 0 0:02 0', 'level 0 0:02 0.05'],
+    ['300+3', 'level 0 5 3', 'level 0 5 3'],
+    ['90+1.5', 'level 0 1:30 1', 'level 0 1:30 1.5'],
+    ['40/5:00+1', 'level 40 5 1', 'level 40 5 1'],
+    ['0.3+0', 'level 0 0:01 0', 'level 0 0:00.3 0'],
+    ['125.5+2.25', 'level 0 2:06 2', 'level 0 2:05.5 2.25'],
+  ]) {
+    assert.equal(levelCommand(parseTimeControl(tc)), whole, tc);
+    assert.equal(levelCommand(parseTimeControl(tc), { exact: true }), exact, tc);
+  }
+});
+
+test('level=exact in an engine description gives that engine the exact level', async () => {
+  const r = await runMatch(
+    ['--engine', engine('first-legal', ',level=exact'), '--engine', engine('first-legal'), '--games', '1', '--tc', '10+0.1', '--max-plies', '2'],
+    { logs: true },
+  );
+  assert.equal(r.code, 0, r.stderr);
+  const levels = ['White', 'Black'].map((side) => r.sent[0][side].filter((c) => c.startsWith('level ')));
+  assert.deepEqual(levels, [['level 0 0:10 0.1'], ['level 0 0:10 0']]);
 });
 
 test('engine moves are read as xboard reads them', () => {
@@ -462,11 +484,13 @@ function coordinateMoves(sanMoves) {
   });
 }
 
-test('UCI engine descriptions: a bad protocol, options for an xboard engine, a missing slot folder', async () => {
+test('engine descriptions: a bad protocol, options for an xboard engine, a missing slot folder, a bad level=', async () => {
   for (const description of [
     uciEngine('legal').replace('proto=uci', 'proto=xboard'),
     engine('first-legal', ',option.Hash=16'),
     uciEngine('legal', ',dir=/nonexistent-%w'),
+    uciEngine('legal', ',level=exact'),
+    engine('first-legal', ',level=decimal'),
   ]) {
     const r = await runMatch(['--engine', description, '--tc', '2']);
     assert.equal(r.code, 2, `${description}: ${r.stderr}`);

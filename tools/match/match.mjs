@@ -33,6 +33,10 @@
 //   computer=0     do not send "computer" (default 1; xboard engines only).
 //                  Fairy-Max 5.0b, for one, may crash on commands it does
 //                  not know.
+//   level=exact    xboard engines only: "level" as xboard writes it, the
+//                  base in minutes or minutes:seconds and the increment
+//                  with its decimals ("level 0 0:10 0.1" for 10+0.1);
+//                  level=whole, the default, sends whole seconds (below)
 //   option.NAME=V  UCI engines only: "setoption name NAME value V" before
 //                  each game, in the order given; "option.NAME=" with no
 //                  value sends "setoption name NAME" (a button)
@@ -86,10 +90,10 @@
 // gets "time", "otim", the last move and "go"; after that each turn is
 // "time", "otim" and the opponent's move. Moves go out as "usermove e2e4"
 // when usermove=1 was accepted, else as "e2e4" (SAN when san=1).
-// The "level" command carries whole seconds: the base rounded (at least 1 s),
-// the increment rounded down, because engines reading integers (Brevalt,
-// Fairy-Max) stop at a decimal point; the exact clock reaches them through
-// "time" and "otim".
+// The "level" command carries whole seconds unless the engine description
+// says level=exact: the base rounded (at least 1 s), the increment rounded
+// down, because engines reading integers (Brevalt, Fairy-Max) stop at a
+// decimal point; the exact clock reaches them through "time" and "otim".
 //
 // Clocks run on the wall clock from the moment the tool has sent the move or
 // "go" to the arrival of the engine's "move" line, counted in whole
@@ -188,7 +192,7 @@ function defaultName(argv) {
 }
 
 function parseEngine(text) {
-  const setup = { name: null, argv: null, dir: null, computer: true, proto: 'cecp', options: [], text };
+  const setup = { name: null, argv: null, dir: null, computer: true, proto: 'cecp', level: null, options: [], text };
   for (const part of text.split(',')) {
     const eq = part.indexOf('=');
     if (eq <= 0) throw new UsageError(`engine "${text}": "${part}" is not key=value`);
@@ -203,6 +207,9 @@ function parseEngine(text) {
     } else if (key === 'proto') {
       if (value !== 'cecp' && value !== 'uci') throw new UsageError(`engine "${text}": proto must be cecp or uci`);
       setup.proto = value;
+    } else if (key === 'level') {
+      if (value !== 'exact' && value !== 'whole') throw new UsageError(`engine "${text}": level must be exact or whole`);
+      setup.level = value;
     } else if (key.startsWith('option.') && key.length > 'option.'.length) {
       setup.options.push([key.slice('option.'.length), value]);
     } else throw new UsageError(`engine "${text}": unknown key "${key}"`);
@@ -210,6 +217,9 @@ function parseEngine(text) {
   if (!setup.argv || setup.argv.length === 0) throw new UsageError(`engine "${text}": cmd= is missing`);
   if (setup.options.length > 0 && setup.proto !== 'uci') {
     throw new UsageError(`engine "${text}": option.NAME= is for UCI engines (proto=uci)`);
+  }
+  if (setup.level !== null && setup.proto === 'uci') {
+    throw new UsageError(`engine "${text}": level= is for xboard engines (proto=cecp)`);
   }
   let program = setup.argv[0];
   if (program.includes('/')) {

@@ -81,9 +81,10 @@ function uciOf(move) {
 }
 
 // Plays one game. g holds:
-//   number, setups [white, black] ({ name, argv, dir, computer }), names
-//   [white, black], opening { name, moves }, tc, ponder, maxPlies, marginMs,
-//   hangGraceMs, comments, log (transcript writer or null), signal (abort).
+//   number, setups [white, black] ({ name, argv, dir, computer, proto,
+//   level, options }), names [white, black], opening { name, moves }, tc,
+//   ponder, maxPlies, marginMs, hangGraceMs, comments, log (transcript
+//   writer or null), signal (abort).
 // Returns the game record: result, reason, termination, moves, problems...
 export async function playGame(g) {
   const board = new Chess();
@@ -399,7 +400,7 @@ export async function playGame(g) {
         continue;
       }
       e.send('new');
-      e.send(g.tc.stMs > 0 ? stCommand(g.tc) : levelCommand(g.tc));
+      e.send(g.tc.stMs > 0 ? stCommand(g.tc) : levelCommand(g.tc, { exact: g.setups[i].level === 'exact' }));
       e.send('post');
       e.send(g.ponder ? 'hard' : 'easy');
       if (g.setups[i].computer) e.send('computer');

@@ -120,7 +120,21 @@ export function parseTimeControl(text) {
 // down, because engines that read the command with integer fields (Brevalt,
 // Fairy-Max) would stop at a decimal point; the exact clock reaches every
 // engine anyway through the "time" and "otim" commands before each move.
-export function levelCommand(tc) {
+// With exact, the command is written as xboard writes it: BASE in minutes
+// or minutes:seconds as above but not rounded (a fraction of a second, which
+// xboard cannot set, follows the seconds: "0:02.5"), INC in seconds with
+// its decimals: "level 0 0:10 0.1", "level 0 1 0", "level 40 0:20 0".
+export function levelCommand(tc, { exact = false } = {}) {
+  if (exact) {
+    const minutes = Math.floor(tc.baseMs / 60000);
+    const restMs = tc.baseMs - minutes * 60000;
+    let base = String(minutes);
+    if (restMs > 0) {
+      const fraction = restMs % 1000 === 0 ? '' : String((restMs % 1000) / 1000).slice(1);
+      base += `:${String(Math.floor(restMs / 1000)).padStart(2, '0')}${fraction}`;
+    }
+    return `level ${tc.moves} ${base} ${tc.incMs / 1000}`;
+  }
   const baseSec = Math.max(1, Math.round(tc.baseMs / 1000));
   const base =
     baseSec % 60 === 0
