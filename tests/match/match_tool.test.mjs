@@ -445,6 +445,49 @@ test('a fixed time per move: st for xboard engines, movetime for UCI ones, a lat
   assert.equal(problemsOf(game, 'timeForfeit')[0].engine, 'slow');
 });
 
+test('clock use: the share of the available time spent, over games with enough moves', async () => {
+  // The UCI fake thinks 50 ms a move and makes 4 moves a game. Available:
+  // the start plus what came before its 4th move (3 increments; the base
+  // again after 2 moves; 4 times the time per move). Two games give the
+  // median of two shares, their mean.
+  const cases = [
+    { tc: '0.5+0.1', availableMs: 800, games: 2 },
+    { tc: '2/0.5', availableMs: 1000 },
+    { tc: 'st=0.2', availableMs: 800, minMoves: 5 },
+  ];
+  for (const c of cases) {
+    const minMoves = c.minMoves ?? 4;
+    const r = await runMatch(
+      [
+        '--engine', uciEngine('legal 50'), '--engine', engine('first-legal'), '--games', String(c.games ?? 1), '--tc', c.tc,
+        '--max-plies', '8', '--clock-use-min-moves', String(minMoves), '--strict',
+      ],
+      { openings: '; start position' },
+    );
+    assert.equal(r.code, 0, r.stdout + r.stderr);
+    const shares = r.json.games.map((game) => {
+      const use = game.clockUse[game.whiteSlot === 0 ? 0 : 1];
+      assert.equal(use.moves, 4, c.tc);
+      assert.equal(use.availableMs, c.availableMs, c.tc);
+      assert.ok(use.spentMs >= 200 && use.spentMs < 600, `${c.tc}: ${JSON.stringify(use)}`);
+      return use.spentMs / use.availableMs;
+    });
+    const summary = r.json.clockUse.engines['uci-legal'];
+    const line = /^Clock use \(games with >= (\d+) moves\): uci-legal (.*?), first-legal /m.exec(r.stdout);
+    assert.ok(line, r.stdout);
+    assert.equal(Number(line[1]), minMoves);
+    if (minMoves > 4) {
+      assert.deepEqual(summary, { median: null, games: 0 }, c.tc);
+      assert.equal(line[2], 'no games');
+    } else {
+      const games = shares.length;
+      assert.equal(summary.games, games, c.tc);
+      assert.ok(Math.abs(summary.median - shares.reduce((a, b) => a + b) / games) < 1e-9, c.tc);
+      assert.equal(line[2], `median ${summary.median.toFixed(2)} over ${games} game${games > 1 ? 's' : ''}`);
+    }
+  }
+});
+
 test('self-play with concurrency: colours alternate, pairs share an opening, the PGN is in game order', async () => {
   const r = await runMatch([
     '--engine', engine('first-legal'), '--games', '4', '--concurrency', '2', '--tc', '5+0', '--max-plies', '14',

@@ -74,6 +74,9 @@
 //                        still silent is declared lost and killed, default 5
 //   --comments           add "{score/depth time}" comments from the engines'
 //                        thinking output to the PGN moves
+//   --clock-use-min-moves N
+//                        the clock use report (below) takes the games in
+//                        which an engine made at least N moves, default 40
 //   --event TEXT         PGN Event tag, default "Engine match"
 //   --strict             exit with status 1 when any illegal move, crash,
 //                        time forfeit, false claim or rejected move occurred
@@ -143,6 +146,16 @@
 // ponder search. UCI engines neither claim results nor resign: the referee
 // ends every game, as above; at the end of a game a searching engine gets
 // "stop", then each gets "quit".
+//
+// Clock use: the summary gives for each engine, over the games in which it
+// made at least --clock-use-min-moves moves itself, the median share of its
+// available time that it spent: the sum of its thinking times over its
+// starting time plus all its clock received before its last move (the
+// increments, and the base again after each MOVES/BASE period; time that
+// came after its last move could not be spent). With st=S a move receives
+// S, so the share is time spent / (moves x S). A move that lost on time
+// counts, so a share above 1 is possible. The --json report has the
+// figures of each game, per colour, and the medians.
 //
 // Exit status: 0 when all games were played, 1 with --strict and a problem
 // as above, 2 for bad arguments, 130 when interrupted.
@@ -278,6 +291,7 @@ function parseArgs(argv) {
     marginMs: 0,
     hangGraceMs: 5000,
     comments: false,
+    clockUseMinMoves: 40,
     event: 'Engine match',
     strict: false,
     help: false,
@@ -324,6 +338,7 @@ function parseArgs(argv) {
         o.seed = Number(value);
         break;
       case '--max-plies': o.maxPlies = positiveInt(name, value, { zero: true }); break;
+      case '--clock-use-min-moves': o.clockUseMinMoves = positiveInt(name, value, { zero: true }); break;
       case '--margin': o.marginMs = positiveInt(name, value, { zero: true }); break;
       case '--hang-grace':
         if (!/^\d+(\.\d+)?$/.test(value)) throw new UsageError(`--hang-grace needs seconds, not "${value}"`);
@@ -419,11 +434,41 @@ function summaryText(o, names, records, interrupted) {
     const shown = [0, 1].filter((s) => tries[s] > 0).map((s) => `${names[s]} ${hits[s]} of ${tries[s]}`);
     if (shown.length) lines.push(`UCI ponder hits: ${shown.join(', ')}`);
   }
+  const use = clockUse(records, o.clockUseMinMoves);
+  lines.push(
+    `Clock use (games with >= ${o.clockUseMinMoves} moves): ` +
+      use
+        .map((u, s) =>
+          u.games ? `${names[s]} median ${u.median.toFixed(2)} over ${u.games} game${u.games === 1 ? '' : 's'}` : `${names[s]} no games`,
+        )
+        .join(', '),
+  );
   if (details.length) {
     lines.push('problems:');
     lines.push(...details);
   }
   return lines.join('\n');
+}
+
+function median(values) {
+  const v = [...values].sort((a, b) => a - b);
+  const mid = Math.floor(v.length / 2);
+  return v.length % 2 ? v[mid] : (v[mid - 1] + v[mid]) / 2;
+}
+
+// Per engine slot: the median share of its available time that it spent
+// over the games in which it made at least minMoves moves (null without
+// such games), and the number of those games.
+function clockUse(records, minMoves) {
+  return [0, 1].map((slot) => {
+    const shares = [];
+    for (const r of records) {
+      if (!r.clockUse) continue;
+      const use = r.clockUse[r.whiteSlot === slot ? 0 : 1];
+      if (use.moves >= minMoves && use.availableMs > 0) shares.push(use.spentMs / use.availableMs);
+    }
+    return { median: shares.length ? median(shares) : null, games: shares.length };
+  });
 }
 
 function countProblems(records) {
@@ -582,9 +627,14 @@ async function main() {
         sent: r.moves.map((m) => m.sent ?? null),
         problems: r.problems.map((p) => ({ ...p, engine: names[p.side === 0 ? r.whiteSlot : 1 - r.whiteSlot] })),
         clocksMs: r.clocksMs ? r.clocksMs.map(Math.round) : null,
+        clockUse: r.clockUse,
         ...(o.ponder ? { ponderHits: r.ponder.hits, ponderMisses: r.ponder.misses } : {}),
       })),
       problems: Object.fromEntries(names.map((nm, s) => [nm, counts[s]])),
+      clockUse: {
+        minMoves: o.clockUseMinMoves,
+        engines: Object.fromEntries(clockUse(records, o.clockUseMinMoves).map((u, s) => [names[s], u])),
+      },
     };
     fs.writeFileSync(o.json, JSON.stringify(json, null, 2) + '\n');
   }

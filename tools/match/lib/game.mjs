@@ -101,6 +101,7 @@ export async function playGame(g) {
     termination: 'unterminated',
     problems: [], // { side: 0 white / 1 black, kind, detail }
     clocksMs: null,
+    clockUse: null, // per colour: { moves, spentMs, availableMs }, see charge()
     ponder: { hits: [0, 0], misses: [0, 0] }, // UCI engines, per colour
   };
   const engines = [0, 1].map((i) =>
@@ -111,6 +112,13 @@ export async function playGame(g) {
   // Clocks in whole milliseconds, as thinking times are measured.
   const clocks = [g.tc.baseMs, g.tc.baseMs];
   const movesMade = [0, 0]; // moves each side played on its clock
+  // For the clock use report: the thinking time each side was charged, all
+  // the time its clock has received (the start, increments, bases again,
+  // the time of each move with st=S), and what it had received when its
+  // last charged move began.
+  const spentMs = [0, 0];
+  const receivedMs = [g.tc.baseMs, g.tc.baseMs];
+  const availableMs = [0, 0];
   const started = [false, false];
   const lastThinking = [null, null];
   let turn = -1; // side on move once play has begun
@@ -133,6 +141,7 @@ export async function playGame(g) {
     rec.reason = reason;
     rec.termination = termination;
     rec.clocksMs = [...clocks];
+    rec.clockUse = [0, 1].map((i) => ({ moves: movesMade[i], spentMs: spentMs[i], availableMs: availableMs[i] }));
     resolveEnded();
   }
 
@@ -211,6 +220,12 @@ export async function playGame(g) {
     lastThinking[i] = null;
   }
 
+  // Books ms of thinking time on side i's move, for the clock use report.
+  function charge(i, ms) {
+    spentMs[i] += ms;
+    availableMs[i] = receivedMs[i];
+  }
+
   function timeForfeit(i, detail, reason) {
     const opponentCanMate = canMate(board, i === 0 ? 'b' : 'w');
     problem(i, 'timeForfeit', detail);
@@ -251,6 +266,7 @@ export async function playGame(g) {
     hangTimer = setTimeout(() => {
       if (over || turn !== side) return;
       const waited = performance.now() - turnStart;
+      charge(side, Math.floor(waited));
       const silent = e.uci && !e.uciokSeen ? ' (it never answered "uci" with "uciok")' : '';
       timeForfeit(
         side,
@@ -274,6 +290,7 @@ export async function playGame(g) {
     // after it.
     const elapsed = Math.floor(t - turnStart);
     if (elapsed > clocks[i] + g.marginMs) {
+      charge(i, elapsed);
       const overMs = elapsed - clocks[i];
       timeForfeit(
         i,
@@ -290,12 +307,20 @@ export async function playGame(g) {
     }
     board.move({ from: move.from, to: move.to, promotion: move.promotion });
     movesMade[i]++;
+    charge(i, elapsed);
     clocks[i] = clocks[i] - elapsed + g.tc.incMs;
+    receivedMs[i] += g.tc.incMs;
     // MOVES/BASE: a new period after every MOVES moves the side played
     // itself; the opening's moves are not counted.
-    if (g.tc.moves > 0 && movesMade[i] % g.tc.moves === 0) clocks[i] += g.tc.baseMs;
+    if (g.tc.moves > 0 && movesMade[i] % g.tc.moves === 0) {
+      clocks[i] += g.tc.baseMs;
+      receivedMs[i] += g.tc.baseMs;
+    }
     // A fixed time per move: unused time is not kept.
-    if (g.tc.stMs > 0) clocks[i] = g.tc.stMs;
+    if (g.tc.stMs > 0) {
+      clocks[i] = g.tc.stMs;
+      receivedMs[i] += g.tc.stMs;
+    }
     rec.moves.push({
       san: move.san,
       uci: move.from + move.to + (move.promotion ?? ''),
