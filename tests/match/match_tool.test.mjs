@@ -82,18 +82,42 @@ function problemsOf(game, kind) {
 }
 
 test('time controls are read and turned into level commands', () => {
-  assert.deepEqual(parseTimeControl('2+0.05'), { moves: 0, baseMs: 2000, incMs: 50, text: '2+0.05' });
-  assert.deepEqual(parseTimeControl('40/30'), { moves: 40, baseMs: 30000, incMs: 0, text: '40/30' });
-  assert.deepEqual(parseTimeControl('40/5:00+1'), { moves: 40, baseMs: 300000, incMs: 1000, text: '40/300+1' });
+  assert.deepEqual(parseTimeControl('2+0.05'), { moves: 0, baseMs: 2000, incMs: 50, stMs: 0, text: '2+0.05' });
+  assert.deepEqual(parseTimeControl('40/30'), { moves: 40, baseMs: 30000, incMs: 0, stMs: 0, text: '40/30' });
+  assert.deepEqual(parseTimeControl('40/5:00+1'), { moves: 40, baseMs: 300000, incMs: 1000, stMs: 0, text: '40/300+1' });
+  assert.deepEqual(parseTimeControl('st=0.1'), { moves: 0, baseMs: 100, incMs: 0, stMs: 100, text: '0.1/move' });
   assert.equal(parseTimeControl('60').text, '60+0');
-  for (const bad of ['', '2+', '+1', 'x', '0+1', '0/30', '1:75', '40/']) {
+  assert.equal(parseTimeControl('st=5').text, '5/move');
+  for (const bad of ['', '2+', '+1', 'x', '0+1', '0/30', '1:75', '40/', 'st=0', 'st=', 'st=x', 'st=1+1']) {
     assert.throws(() => parseTimeControl(bad), undefined, bad);
   }
-  assert.equal(levelCommand(parseTimeControl('2+0.05')), 'level 0 0:02 0');
-  assert.equal(levelCommand(parseTimeControl('300+3')), 'level 0 5 3');
-  assert.equal(levelCommand(parseTimeControl('90+1.5')), 'level 0 1:30 1');
-  assert.equal(levelCommand(parseTimeControl('40/30')), 'level 40 0:30 0');
-  assert.equal(levelCommand(parseTimeControl('0.3+0')), 'level 0 0:01 0');
+});
+
+test('level commands: whole seconds by default, as xboard writes them with level=exact', () => {
+  for (const [tc, whole, exact] of [
+    ['10+0.1', 'level 0 0:10 0', 'level 0 0:10 0.1'],
+    ['60+0', 'level 0 1 0', 'level 0 1 0'],
+    ['40/20', 'level 40 0:20 0', 'level 40 0:20 0'],
+    ['2+0.05', 'level 0 0:02 0', 'level 0 0:02 0.05'],
+    ['300+3', 'level 0 5 3', 'level 0 5 3'],
+    ['90+1.5', 'level 0 1:30 1', 'level 0 1:30 1.5'],
+    ['40/5:00+1', 'level 40 5 1', 'level 40 5 1'],
+    ['0.3+0', 'level 0 0:01 0', 'level 0 0:00.3 0'],
+    ['125.5+2.25', 'level 0 2:06 2', 'level 0 2:05.5 2.25'],
+  ]) {
+    assert.equal(levelCommand(parseTimeControl(tc)), whole, tc);
+    assert.equal(levelCommand(parseTimeControl(tc), { exact: true }), exact, tc);
+  }
+});
+
+test('level=exact in an engine description gives that engine the exact level', async () => {
+  const r = await runMatch(
+    ['--engine', engine('first-legal', ',level=exact'), '--engine', engine('first-legal'), '--games', '1', '--tc', '10+0.1', '--max-plies', '2'],
+    { logs: true },
+  );
+  assert.equal(r.code, 0, r.stderr);
+  const levels = ['White', 'Black'].map((side) => r.sent[0][side].filter((c) => c.startsWith('level ')));
+  assert.deepEqual(levels, [['level 0 0:10 0.1'], ['level 0 0:10 0']]);
 });
 
 test('engine moves are read as xboard reads them', () => {
@@ -280,6 +304,51 @@ test('a move that arrives after the flag fell loses on time, with the overrun re
   assert.match(game.reason, /slow loses on time \(\d+ ms over\)/);
 });
 
+test('a move flags exactly when its thinking time exceeds the time left; increments come after the move', async () => {
+  // The fake moves OFFSET ms after its clock ("go wtime", or "movetime"
+  // with a fixed time per move) runs out: 30 ms late loses, early enough for
+  // a busy machine does not. With MOVES/BASE it gets the base again after
+  // each of its own moves in "1/", and after every second one in "2/",
+  // whatever the opening before it.
+  const cases = [
+    { tc: '0.4+0', offset: 30, flag: true },
+    { tc: '0.4+0', offset: -150, flag: false },
+    { tc: '0.4+1', offset: 30, flag: true },
+    { tc: '0.4+0.2', offset: -150, flag: false },
+    { tc: '1/0.4', offset: 30, flag: true },
+    { tc: '1/0.4', offset: -150, flag: false },
+    { tc: '2/1', offset: -300, flag: false, opening: 'e2e4 e7e5 ; open', plies: 8, movestogo: [2, 1, 2] },
+    { tc: 'st=0.3', offset: 30, flag: true, left: 300 },
+    { tc: 'st=0.3', offset: -150, flag: false },
+  ];
+  for (const c of cases) {
+    const what = `${c.tc} ${c.offset} ms`;
+    const r = await runMatch(
+      ['--engine', uciEngine(`at ${c.offset}`), '--engine', engine('first-legal'), '--games', '1', '--tc', c.tc, '--max-plies', String(c.plies ?? 6)],
+      { openings: c.opening ?? '; start position', logs: true },
+    );
+    assert.equal(r.code, 0, r.stderr);
+    const game = r.json.games[0];
+    const forfeits = problemsOf(game, 'timeForfeit');
+    if (c.flag) {
+      assert.equal(game.result, '0-1', what);
+      assert.equal(forfeits.length, 1, what);
+      const over = Number(new RegExp(`with ${c.left ?? 400} ms left: (\\d+) ms over$`).exec(forfeits[0].detail)?.[1]);
+      assert.ok(over >= 1 && over < 1000, `${what}: ${forfeits[0].detail}`);
+    } else {
+      assert.deepEqual(game.problems, [], what);
+      assert.equal(game.termination, 'adjudication', what);
+    }
+    if (c.movestogo) {
+      const gos = r.sent[0].White.filter((l) => l.startsWith('go '));
+      assert.deepEqual(gos.map((l) => Number(/movestogo (\d+)$/.exec(l)[1])), c.movestogo, what);
+      // Its clock: the base, what is left of it, then that plus the base.
+      const own = gos.map((l) => Number(/wtime (\d+)/.exec(l)[1]));
+      assert.ok(own[0] === 1000 && own[1] <= 300 && own[2] > 1000, `${what}: ${own}`);
+    }
+  }
+});
+
 test('a false draw claim loses for the claimer', async () => {
   const r = await runMatch(['--engine', engine('false-draw'), '--engine', engine('first-legal'), '--games', '2', '--tc', '5+0', '--strict']);
   assert.equal(r.code, 1);
@@ -354,6 +423,72 @@ test('the protocol follows xboard: set-up, force, time/otim, go once, usermove, 
   assert.ok(whiteTimes[2] > 150 && whiteTimes[2] <= 200, `${whiteTimes}`);
 });
 
+test('a fixed time per move: st for xboard engines, movetime for UCI ones, a late move loses', async () => {
+  const r = await runMatch(
+    ['--engine', uciEngine('legal'), '--engine', engine('first-legal'), '--games', '1', '--tc', 'st=0.3', '--max-plies', '6', '--strict'],
+    { openings: '; start position', logs: true },
+  );
+  assert.equal(r.code, 0, r.stdout + r.stderr);
+  assert.deepEqual(r.json.games[0].problems, []);
+  const { White: w, Black: b } = r.sent[0];
+  assert.equal(w.filter((c) => c.startsWith('position ')).length, 3);
+  assert.deepEqual(w.filter((c) => c.startsWith('go')), ['go movetime 300', 'go movetime 300', 'go movetime 300']);
+  // The xboard engine gets st in place of level, and before each of its
+  // moves a clock showing the time per move.
+  assert.equal(b[b.indexOf('new') + 1], 'st 0.3');
+  assert.ok(!b.some((c) => c.startsWith('level')), `${b}`);
+  assert.deepEqual([...new Set(b.filter((c) => /^(time|otim) /.test(c)))], ['time 30', 'otim 30']);
+  assert.equal(loadGame(r.pgn[0]).getHeaders().TimeControl, '0.3/move');
+  // The slow fake answers 300 ms after the time it was given.
+  const late = await runMatch(['--engine', engine('first-legal'), '--engine', engine('slow'), '--games', '1', '--tc', 'st=0.3']);
+  const game = late.json.games[0];
+  assert.equal(game.termination, 'time forfeit');
+  assert.equal(problemsOf(game, 'timeForfeit')[0].engine, 'slow');
+});
+
+test('clock use: the share of the available time spent, over games with enough moves', async () => {
+  // The UCI fake thinks 50 ms a move and makes 4 moves a game. Available:
+  // the start plus what came before its 4th move (3 increments; the base
+  // again after 2 moves; 4 times the time per move). Two games give the
+  // median of two shares, their mean.
+  const cases = [
+    { tc: '0.5+0.1', availableMs: 800, games: 2 },
+    { tc: '2/0.5', availableMs: 1000 },
+    { tc: 'st=0.2', availableMs: 800, minMoves: 5 },
+  ];
+  for (const c of cases) {
+    const minMoves = c.minMoves ?? 4;
+    const r = await runMatch(
+      [
+        '--engine', uciEngine('legal 50'), '--engine', engine('first-legal'), '--games', String(c.games ?? 1), '--tc', c.tc,
+        '--max-plies', '8', '--clock-use-min-moves', String(minMoves), '--strict',
+      ],
+      { openings: '; start position' },
+    );
+    assert.equal(r.code, 0, r.stdout + r.stderr);
+    const shares = r.json.games.map((game) => {
+      const use = game.clockUse[game.whiteSlot === 0 ? 0 : 1];
+      assert.equal(use.moves, 4, c.tc);
+      assert.equal(use.availableMs, c.availableMs, c.tc);
+      assert.ok(use.spentMs >= 200 && use.spentMs < 700, `${c.tc}: ${JSON.stringify(use)}`);
+      return use.spentMs / use.availableMs;
+    });
+    const summary = r.json.clockUse.engines['uci-legal'];
+    const line = /^Clock use \(games with >= (\d+) moves\): uci-legal (.*?), first-legal /m.exec(r.stdout);
+    assert.ok(line, r.stdout);
+    assert.equal(Number(line[1]), minMoves);
+    if (minMoves > 4) {
+      assert.deepEqual(summary, { median: null, games: 0 }, c.tc);
+      assert.equal(line[2], 'no games');
+    } else {
+      const games = shares.length;
+      assert.equal(summary.games, games, c.tc);
+      assert.ok(Math.abs(summary.median - shares.reduce((a, b) => a + b) / games) < 1e-9, c.tc);
+      assert.equal(line[2], `median ${summary.median.toFixed(2)} over ${games} game${games > 1 ? 's' : ''}`);
+    }
+  }
+});
+
 test('self-play with concurrency: colours alternate, pairs share an opening, the PGN is in game order', async () => {
   const r = await runMatch([
     '--engine', engine('first-legal'), '--games', '4', '--concurrency', '2', '--tc', '5+0', '--max-plies', '14',
@@ -393,11 +528,13 @@ function coordinateMoves(sanMoves) {
   });
 }
 
-test('UCI engine descriptions: a bad protocol, options for an xboard engine, a missing slot folder', async () => {
+test('engine descriptions: a bad protocol, options for an xboard engine, a missing slot folder, a bad level=', async () => {
   for (const description of [
     uciEngine('legal').replace('proto=uci', 'proto=xboard'),
     engine('first-legal', ',option.Hash=16'),
     uciEngine('legal', ',dir=/nonexistent-%w'),
+    uciEngine('legal', ',level=exact'),
+    engine('first-legal', ',level=decimal'),
   ]) {
     const r = await runMatch(['--engine', description, '--tc', '2']);
     assert.equal(r.code, 2, `${description}: ${r.stderr}`);

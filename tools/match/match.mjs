@@ -33,6 +33,10 @@
 //   computer=0     do not send "computer" (default 1; xboard engines only).
 //                  Fairy-Max 5.0b, for one, may crash on commands it does
 //                  not know.
+//   level=exact    xboard engines only: "level" as xboard writes it, the
+//                  base in minutes or minutes:seconds and the increment
+//                  with its decimals ("level 0 0:10 0.1" for 10+0.1);
+//                  level=whole, the default, sends whole seconds (below)
 //   option.NAME=V  UCI engines only: "setoption name NAME value V" before
 //                  each game, in the order given; "option.NAME=" with no
 //                  value sends "setoption name NAME" (a button)
@@ -42,7 +46,10 @@
 //   --tc TC              time control (required): "BASE+INC" in seconds
 //                        ("2+0.05", "60+1", "1:30+0"), "MOVES/BASE" for MOVES
 //                        moves in BASE seconds, repeating ("40/30"), or both
-//                        ("40/30+1")
+//                        ("40/30+1"); "st=S" for a fixed time of S seconds
+//                        per move ("st=0.1"), unused time not kept; the PGN
+//                        TimeControl tag is then "S/move" as cutechess-cli
+//                        writes it, the PGN standard having no form for it
 //   --games N            number of games, default 2; played in pairs from one
 //                        opening with colours swapped, engine 1 White first
 //   --concurrency N      games played at once, default 1
@@ -67,6 +74,9 @@
 //                        still silent is declared lost and killed, default 5
 //   --comments           add "{score/depth time}" comments from the engines'
 //                        thinking output to the PGN moves
+//   --clock-use-min-moves N
+//                        the clock use report (below) takes the games in
+//                        which an engine made at least N moves, default 40
 //   --event TEXT         PGN Event tag, default "Engine match"
 //   --strict             exit with status 1 when any illegal move, crash,
 //                        time forfeit, false claim or rejected move occurred
@@ -76,24 +86,30 @@
 // fresh process for each side, started in its working directory; "xboard"
 // and "protover 2", every feature answered with "accepted" or "rejected"
 // (waiting up to 2 s for done=1, 10 s after done=0); "new", "level MPS BASE
-// INC", "post", "hard"/"easy", "computer", "force" and the opening moves to
-// both; "ping" where supported. The engine on move then gets "time", "otim"
+// INC" (with st=S: "st S", seconds with their decimals, "st 0.1"), "post",
+// "hard"/"easy", "computer", "force" and the opening moves to both; "ping"
+// where supported. The engine on move then gets "time", "otim"
 // and "go"; its opponent stays in force mode until its first turn, when it
 // gets "time", "otim", the last move and "go"; after that each turn is
 // "time", "otim" and the opponent's move. Moves go out as "usermove e2e4"
 // when usermove=1 was accepted, else as "e2e4" (SAN when san=1).
-// The "level" command carries whole seconds: the base rounded (at least 1 s),
-// the increment rounded down, because engines reading integers (Brevalt,
-// Fairy-Max) stop at a decimal point; the exact clock reaches them through
-// "time" and "otim".
+// The "level" command carries whole seconds unless the engine description
+// says level=exact: the base rounded (at least 1 s), the increment rounded
+// down, because engines reading integers (Brevalt, Fairy-Max) stop at a
+// decimal point; the exact clock reaches them through "time" and "otim".
 //
 // Clocks run on the wall clock from the moment the tool has sent the move or
-// "go" to the arrival of the engine's "move" line. A move that arrives after
-// the clock ran out loses on time (drawn if the opponent has no mating
-// material), as does an engine that has not moved by its remaining time plus
-// the hang grace (it is then killed). The increment is added after each
-// move; with MOVES/BASE the base time is added again after each MOVES moves
-// of a side, counted from the start of the game.
+// "go" to the arrival of the engine's "move" line, counted in whole
+// milliseconds (truncated), and flag as cutechess-cli and fastchess flag
+// with their default margin of 0: a move whose thinking time exceeds the
+// time its side had left (plus --margin) loses on time (drawn if the
+// opponent has no mating material), as does an engine that has not moved by
+// its remaining time plus the hang grace (it is then killed). The increment
+// is added after each move and does not help the move in hand; with
+// MOVES/BASE the base time is added again after every MOVES moves that a
+// side has played itself (the opening's moves do not count). With st=S
+// every move starts with S seconds on the clock, which "time" and "otim"
+// show, and a move that takes longer loses on time.
 //
 // Engine output: "move X" (coordinate notation, o-o / o-o-o castling, a
 // pawn on the last rank without a letter becomes a queen, SAN as a fallback);
@@ -117,18 +133,29 @@
 // most). Each turn is "position startpos moves ..." with every move of the
 // game in coordinate notation (castling as the king's move e1g1, promotion
 // with its letter e7e8q), then "go wtime W btime B winc I binc I" with both
-// clocks in milliseconds, and "movestogo N" with MOVES/BASE. "bestmove X"
-// is the move, read and refereed as "move X" above; "info ... depth D ...
-// score cp S|mate M ..." lines give the --comments. With --ponder, after
-// "bestmove X ponder Y" with Y legal, the engine gets the position with X
-// and Y and "go ponder" with the clocks as they stand; its own clock does
-// not run. When the opponent plays Y it gets "ponderhit" and its clock runs
-// from then on; otherwise "stop", and once the bestmove of the stopped
-// search is in (its time counts on the engine's clock) the real position
-// and "go". A bestmove while pondering is a move out of turn and ends the
+// clocks in milliseconds, and "movestogo N" with MOVES/BASE; with st=S,
+// "go movetime MS" instead. "bestmove X" is the move, read and refereed as
+// "move X" above; "info ... depth D ... score cp S|mate M ..." lines give
+// the --comments. With --ponder, after "bestmove X ponder Y" with Y legal,
+// the engine gets the position with X and Y and "go ponder" with the clocks
+// as they stand; its own clock does not run. When the opponent plays Y it
+// gets "ponderhit" and its clock runs from then on; otherwise "stop", and
+// once the bestmove of the stopped search is in (its time counts on the
+// engine's clock) the real position and "go" (with st=S, "movetime" is
+// then what is left of S). A bestmove while pondering is a move out of turn and ends the
 // ponder search. UCI engines neither claim results nor resign: the referee
 // ends every game, as above; at the end of a game a searching engine gets
 // "stop", then each gets "quit".
+//
+// Clock use: the summary gives for each engine, over the games in which it
+// made at least --clock-use-min-moves moves itself, the median share of its
+// available time that it spent: the sum of its thinking times over its
+// starting time plus all its clock received before its last move (the
+// increments, and the base again after each MOVES/BASE period; time that
+// came after its last move could not be spent). With st=S a move receives
+// S, so the share is time spent / (moves x S). A move that lost on time
+// counts, so a share above 1 is possible. The --json report has the
+// figures of each game, per colour, and the medians.
 //
 // Exit status: 0 when all games were played, 1 with --strict and a problem
 // as above, 2 for bad arguments, 130 when interrupted.
@@ -178,7 +205,7 @@ function defaultName(argv) {
 }
 
 function parseEngine(text) {
-  const setup = { name: null, argv: null, dir: null, computer: true, proto: 'cecp', options: [], text };
+  const setup = { name: null, argv: null, dir: null, computer: true, proto: 'cecp', level: null, options: [], text };
   for (const part of text.split(',')) {
     const eq = part.indexOf('=');
     if (eq <= 0) throw new UsageError(`engine "${text}": "${part}" is not key=value`);
@@ -193,6 +220,9 @@ function parseEngine(text) {
     } else if (key === 'proto') {
       if (value !== 'cecp' && value !== 'uci') throw new UsageError(`engine "${text}": proto must be cecp or uci`);
       setup.proto = value;
+    } else if (key === 'level') {
+      if (value !== 'exact' && value !== 'whole') throw new UsageError(`engine "${text}": level must be exact or whole`);
+      setup.level = value;
     } else if (key.startsWith('option.') && key.length > 'option.'.length) {
       setup.options.push([key.slice('option.'.length), value]);
     } else throw new UsageError(`engine "${text}": unknown key "${key}"`);
@@ -200,6 +230,9 @@ function parseEngine(text) {
   if (!setup.argv || setup.argv.length === 0) throw new UsageError(`engine "${text}": cmd= is missing`);
   if (setup.options.length > 0 && setup.proto !== 'uci') {
     throw new UsageError(`engine "${text}": option.NAME= is for UCI engines (proto=uci)`);
+  }
+  if (setup.level !== null && setup.proto === 'uci') {
+    throw new UsageError(`engine "${text}": level= is for xboard engines (proto=cecp)`);
   }
   let program = setup.argv[0];
   if (program.includes('/')) {
@@ -258,6 +291,7 @@ function parseArgs(argv) {
     marginMs: 0,
     hangGraceMs: 5000,
     comments: false,
+    clockUseMinMoves: 40,
     event: 'Engine match',
     strict: false,
     help: false,
@@ -304,6 +338,7 @@ function parseArgs(argv) {
         o.seed = Number(value);
         break;
       case '--max-plies': o.maxPlies = positiveInt(name, value, { zero: true }); break;
+      case '--clock-use-min-moves': o.clockUseMinMoves = positiveInt(name, value, { zero: true }); break;
       case '--margin': o.marginMs = positiveInt(name, value, { zero: true }); break;
       case '--hang-grace':
         if (!/^\d+(\.\d+)?$/.test(value)) throw new UsageError(`--hang-grace needs seconds, not "${value}"`);
@@ -399,11 +434,41 @@ function summaryText(o, names, records, interrupted) {
     const shown = [0, 1].filter((s) => tries[s] > 0).map((s) => `${names[s]} ${hits[s]} of ${tries[s]}`);
     if (shown.length) lines.push(`UCI ponder hits: ${shown.join(', ')}`);
   }
+  const use = clockUse(records, o.clockUseMinMoves);
+  lines.push(
+    `Clock use (games with >= ${o.clockUseMinMoves} moves): ` +
+      use
+        .map((u, s) =>
+          u.games ? `${names[s]} median ${u.median.toFixed(2)} over ${u.games} game${u.games === 1 ? '' : 's'}` : `${names[s]} no games`,
+        )
+        .join(', '),
+  );
   if (details.length) {
     lines.push('problems:');
     lines.push(...details);
   }
   return lines.join('\n');
+}
+
+function median(values) {
+  const v = [...values].sort((a, b) => a - b);
+  const mid = Math.floor(v.length / 2);
+  return v.length % 2 ? v[mid] : (v[mid - 1] + v[mid]) / 2;
+}
+
+// Per engine slot: the median share of its available time that it spent
+// over the games in which it made at least minMoves moves (null without
+// such games), and the number of those games.
+function clockUse(records, minMoves) {
+  return [0, 1].map((slot) => {
+    const shares = [];
+    for (const r of records) {
+      if (!r.clockUse) continue;
+      const use = r.clockUse[r.whiteSlot === slot ? 0 : 1];
+      if (use.moves >= minMoves && use.availableMs > 0) shares.push(use.spentMs / use.availableMs);
+    }
+    return { median: shares.length ? median(shares) : null, games: shares.length };
+  });
 }
 
 function countProblems(records) {
@@ -562,9 +627,14 @@ async function main() {
         sent: r.moves.map((m) => m.sent ?? null),
         problems: r.problems.map((p) => ({ ...p, engine: names[p.side === 0 ? r.whiteSlot : 1 - r.whiteSlot] })),
         clocksMs: r.clocksMs ? r.clocksMs.map(Math.round) : null,
+        clockUse: r.clockUse,
         ...(o.ponder ? { ponderHits: r.ponder.hits, ponderMisses: r.ponder.misses } : {}),
       })),
       problems: Object.fromEntries(names.map((nm, s) => [nm, counts[s]])),
+      clockUse: {
+        minMoves: o.clockUseMinMoves,
+        engines: Object.fromEntries(clockUse(records, o.clockUseMinMoves).map((u, s) => [names[s], u])),
+      },
     };
     fs.writeFileSync(o.json, JSON.stringify(json, null, 2) + '\n');
   }

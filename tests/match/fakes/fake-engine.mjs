@@ -11,7 +11,7 @@ const require = createRequire(new URL('../../../tools/match/package.json', impor
 export const { Chess } = require('chess.js');
 
 const KNOWN = new Set([
-  'xboard', 'accepted', 'rejected', 'level', 'time', 'otim', 'post', 'nopost',
+  'xboard', 'accepted', 'rejected', 'level', 'st', 'time', 'otim', 'post', 'nopost',
   'easy', 'hard', 'computer', 'result', 'name', 'ics', 'random',
 ]);
 

@@ -7,7 +7,9 @@
 //   illegal           moves its king two squares along its file
 //   crash             exits with status 3 on its second "go"
 //   silent            answers "uci" and "isready" but never moves
-//   slow              moves 300 ms after its clock has run out
+//   slow              moves 300 ms after its clock (or movetime) has run out
+//   at OFFSET_MS      moves OFFSET_MS after its clock runs out (before it
+//                     when negative, at once when that is already past)
 //   castle-promote    castles when it can (e1g1), else promotes to a knight
 //                     when it can (b7a8n), else the first legal move
 //   shuffle           moves a knight out and back (g1f3 f3g1 ...)
@@ -21,6 +23,7 @@
 // "go" without a position, or a move in "position" that is not legal.
 import fs from 'node:fs';
 import { createRequire } from 'node:module';
+import { performance } from 'node:perf_hooks';
 import readline from 'node:readline';
 import { playCoordinateMove } from '../../../tools/match/lib/notation.mjs';
 
@@ -70,26 +73,39 @@ function choose(b) {
   return uci(legal[0]);
 }
 
+// The lines answering search s, its move and its thinking, worked out once
+// and written at once, so that a wait before them is all the time it takes.
+function reply(s) {
+  if (s.lines === null) {
+    const text = choose(s.board);
+    let line = `bestmove ${text}`;
+    const after = new Chess(s.board.fen());
+    if (playCoordinateMove(after, text)) {
+      const replies = after.moves({ verbose: true });
+      if (replies.length) line += ` ponder ${uci(moves % 2 === 0 ? replies[0] : replies[replies.length - 1])}`;
+    }
+    moves++;
+    s.lines = `info depth 3 score cp ${17 + moves} nodes 100 pv ${text}\n${line}\n`;
+  }
+  return s.lines;
+}
+
 function answer() {
   const s = search;
   search = null;
   clearTimeout(s.timer);
-  const text = choose(s.board);
-  let line = `bestmove ${text}`;
-  const after = new Chess(s.board.fen());
-  if (playCoordinateMove(after, text)) {
-    const replies = after.moves({ verbose: true });
-    if (replies.length) line += ` ponder ${uci(moves % 2 === 0 ? replies[0] : replies[replies.length - 1])}`;
-  }
-  moves++;
-  out(`info depth 3 score cp ${17 + moves} nodes 100 pv ${text}`);
-  out(line);
+  process.stdout.write(reply(s));
 }
 
 function think() {
   if (behaviour === 'silent') return;
-  const wait = behaviour === 'slow' ? search.clockMs + 300 : delayMs;
-  search.timer = setTimeout(answer, wait);
+  reply(search);
+  let wait = delayMs;
+  if (behaviour === 'slow') wait = search.clockMs + 300;
+  else if (behaviour === 'at') wait = search.clockMs + delayMs;
+  // Counted from the arrival of "go" or "ponderhit": working out the move
+  // used some of it.
+  search.timer = setTimeout(answer, Math.max(0, wait - (performance.now() - search.since)));
 }
 
 const rl = readline.createInterface({ input: process.stdin });
@@ -124,14 +140,15 @@ rl.on('line', (raw) => {
       process.exit(3);
     }
     const words = Object.fromEntries(rest.map((w, k) => [w, rest[k + 1]]));
-    const clockMs = Number(board.turn() === 'w' ? words.wtime : words.btime);
-    search = { board, ponder: rest[0] === 'ponder', timer: null, clockMs };
+    const clockMs = Number(words.movetime ?? (board.turn() === 'w' ? words.wtime : words.btime));
+    search = { board, ponder: rest[0] === 'ponder', timer: null, clockMs, lines: null, since: performance.now() };
     board = null;
     if (search.ponder && behaviour === 'early') answer();
     else if (!search.ponder) think();
   } else if (cmd === 'ponderhit') {
     if (!search || !search.ponder) violation('"ponderhit" when not pondering');
     search.ponder = false;
+    search.since = performance.now();
     think();
   } else if (cmd === 'stop') {
     if (search) answer();

@@ -5,7 +5,7 @@ import { performance } from 'node:perf_hooks';
 import { Chess } from 'chess.js';
 import { Engine } from './engine.mjs';
 import { UciEngine, uciThinking } from './uci.mjs';
-import { levelCommand, moveForEngine, parseEngineMove } from './notation.mjs';
+import { levelCommand, moveForEngine, parseEngineMove, stCommand } from './notation.mjs';
 
 const PING_TIMEOUT_MS = 10000;
 
@@ -81,9 +81,10 @@ function uciOf(move) {
 }
 
 // Plays one game. g holds:
-//   number, setups [white, black] ({ name, argv, dir, computer }), names
-//   [white, black], opening { name, moves }, tc, ponder, maxPlies, marginMs,
-//   hangGraceMs, comments, log (transcript writer or null), signal (abort).
+//   number, setups [white, black] ({ name, argv, dir, computer, proto,
+//   level, options }), names [white, black], opening { name, moves }, tc,
+//   ponder, maxPlies, marginMs, hangGraceMs, comments, log (transcript
+//   writer or null), signal (abort).
 // Returns the game record: result, reason, termination, moves, problems...
 export async function playGame(g) {
   const board = new Chess();
@@ -100,6 +101,7 @@ export async function playGame(g) {
     termination: 'unterminated',
     problems: [], // { side: 0 white / 1 black, kind, detail }
     clocksMs: null,
+    clockUse: null, // per colour: { moves, spentMs, availableMs }, see charge()
     ponder: { hits: [0, 0], misses: [0, 0] }, // UCI engines, per colour
   };
   const engines = [0, 1].map((i) =>
@@ -107,7 +109,16 @@ export async function playGame(g) {
       ? new UciEngine(g.setups[i], COLOUR_NAME[i], g.log)
       : new Engine(g.setups[i], COLOUR_NAME[i], g.log),
   );
+  // Clocks in whole milliseconds, as thinking times are measured.
   const clocks = [g.tc.baseMs, g.tc.baseMs];
+  const movesMade = [0, 0]; // moves each side played on its clock
+  // For the clock use report: the thinking time each side was charged, all
+  // the time its clock has received (the start, increments, bases again,
+  // the time of each move with st=S), and what it had received when its
+  // last charged move began.
+  const spentMs = [0, 0];
+  const receivedMs = [g.tc.baseMs, g.tc.baseMs];
+  const availableMs = [0, 0];
   const started = [false, false];
   const lastThinking = [null, null];
   let turn = -1; // side on move once play has begun
@@ -130,6 +141,7 @@ export async function playGame(g) {
     rec.reason = reason;
     rec.termination = termination;
     rec.clocksMs = [...clocks];
+    rec.clockUse = [0, 1].map((i) => ({ moves: movesMade[i], spentMs: spentMs[i], availableMs: availableMs[i] }));
     resolveEnded();
   }
 
@@ -147,14 +159,16 @@ export async function playGame(g) {
   }
 
   // UCI: "go" with both clocks in milliseconds, side i's own clock being
-  // ownMs; "movestogo" with MOVES/BASE, counted for the move of fullmove
-  // number moveNumber as the clocks count it (see onMove).
-  function goCommand(i, ownMs, moveNumber, ponder) {
+  // ownMs; "movestogo" with MOVES/BASE, for side i's next move as the
+  // clocks count it (see onMove). With a fixed time per move, "go movetime"
+  // with the time the move has left.
+  function goCommand(i, ownMs, ponder) {
+    if (g.tc.stMs > 0) return `go${ponder ? ' ponder' : ''} movetime ${Math.max(0, Math.floor(ownMs))}`;
     const ms = [...clocks];
     ms[i] = ownMs;
     const inc = g.tc.incMs;
     let cmd = `go${ponder ? ' ponder' : ''} wtime ${Math.max(0, Math.floor(ms[0]))} btime ${Math.max(0, Math.floor(ms[1]))} winc ${inc} binc ${inc}`;
-    if (g.tc.moves > 0) cmd += ` movestogo ${g.tc.moves - ((moveNumber - 1) % g.tc.moves)}`;
+    if (g.tc.moves > 0) cmd += ` movestogo ${g.tc.moves - (movesMade[i] % g.tc.moves)}`;
     return cmd;
   }
 
@@ -163,7 +177,7 @@ export async function playGame(g) {
   function sendUciGo(i, spentMs) {
     const e = engines[i];
     e.send(positionCommand());
-    e.send(goCommand(i, clocks[i] - spentMs, board.moveNumber(), false));
+    e.send(goCommand(i, clocks[i] - spentMs, false));
     e.state = 'thinking';
     lastThinking[i] = null;
   }
@@ -201,11 +215,15 @@ export async function playGame(g) {
     if (after.isGameOver()) return;
     e.ponderMove = uciOf(reply);
     e.send(positionCommand(e.ponderMove));
-    // The engine's next move comes after the reply: White's has the next
-    // fullmove number, Black's the current one.
-    e.send(goCommand(i, clocks[i], board.moveNumber() + (i === 0 ? 1 : 0), true));
+    e.send(goCommand(i, clocks[i], true));
     e.state = 'pondering';
     lastThinking[i] = null;
+  }
+
+  // Books ms of thinking time on side i's move, for the clock use report.
+  function charge(i, ms) {
+    spentMs[i] += ms;
+    availableMs[i] = receivedMs[i];
   }
 
   function timeForfeit(i, detail, reason) {
@@ -248,6 +266,7 @@ export async function playGame(g) {
     hangTimer = setTimeout(() => {
       if (over || turn !== side) return;
       const waited = performance.now() - turnStart;
+      charge(side, Math.floor(waited));
       const silent = e.uci && !e.uciokSeen ? ' (it never answered "uci" with "uciok")' : '';
       timeForfeit(
         side,
@@ -265,12 +284,17 @@ export async function playGame(g) {
       return;
     }
     clearTimeout(hangTimer);
-    const elapsed = t - turnStart;
+    // The thinking time in whole milliseconds, truncated, as cutechess-cli
+    // and fastchess measure it: a move loses on time when it took longer
+    // than the clock showed (plus the margin), the increment coming only
+    // after it.
+    const elapsed = Math.floor(t - turnStart);
     if (elapsed > clocks[i] + g.marginMs) {
-      const overMs = Math.round(elapsed - clocks[i]);
+      charge(i, elapsed);
+      const overMs = elapsed - clocks[i];
       timeForfeit(
         i,
-        `move ${text} came ${Math.round(elapsed)} ms after its turn began with ${Math.round(clocks[i])} ms left: ${overMs} ms over`,
+        `move ${text} came ${elapsed} ms after its turn began with ${clocks[i]} ms left: ${overMs} ms over`,
         `${names[i]} loses on time (${overMs} ms over)`,
       );
       return;
@@ -281,15 +305,27 @@ export async function playGame(g) {
       finish(lossFor(i), `${names[i]} plays an illegal move: ${text}`, 'rules infraction');
       return;
     }
-    const moveNumber = board.moveNumber();
     board.move({ from: move.from, to: move.to, promotion: move.promotion });
+    movesMade[i]++;
+    charge(i, elapsed);
     clocks[i] = clocks[i] - elapsed + g.tc.incMs;
-    if (g.tc.moves > 0 && moveNumber % g.tc.moves === 0) clocks[i] += g.tc.baseMs;
+    receivedMs[i] += g.tc.incMs;
+    // MOVES/BASE: a new period after every MOVES moves the side played
+    // itself; the opening's moves are not counted.
+    if (g.tc.moves > 0 && movesMade[i] % g.tc.moves === 0) {
+      clocks[i] += g.tc.baseMs;
+      receivedMs[i] += g.tc.baseMs;
+    }
+    // A fixed time per move: unused time is not kept.
+    if (g.tc.stMs > 0) {
+      clocks[i] = g.tc.stMs;
+      receivedMs[i] += g.tc.stMs;
+    }
     rec.moves.push({
       san: move.san,
       uci: move.from + move.to + (move.promotion ?? ''),
       sent: text,
-      ms: Math.round(elapsed),
+      ms: elapsed,
       comment: g.comments ? thinkingComment(lastThinking[i], elapsed) : null,
     });
     lastThinking[i] = null;
@@ -341,7 +377,7 @@ export async function playGame(g) {
       if (e.state === 'stopping') {
         // The stopped ponder search's answer: now the real position.
         e.state = 'idle';
-        if (i === turn) sendUciGo(i, performance.now() - turnStart);
+        if (i === turn) sendUciGo(i, Math.floor(performance.now() - turnStart));
         return;
       }
       if (e.state === 'pondering') {
@@ -389,7 +425,7 @@ export async function playGame(g) {
         continue;
       }
       e.send('new');
-      e.send(levelCommand(g.tc));
+      e.send(g.tc.stMs > 0 ? stCommand(g.tc) : levelCommand(g.tc, { exact: g.setups[i].level === 'exact' }));
       e.send('post');
       e.send(g.ponder ? 'hard' : 'easy');
       if (g.setups[i].computer) e.send('computer');

@@ -76,9 +76,21 @@ export function moveForEngine(move, san) {
 //   "MOVES/BASE"      MOVES moves in BASE seconds, the same again for each
 //                     further MOVES moves ("40/30", "40/5:00").
 //   "MOVES/BASE+INC"  both.
+//   "st=S"            a fixed time of S seconds (decimals allowed) for every
+//                     move, as cutechess-cli's st= and xboard's -st.
 // BASE may be written as seconds (decimals allowed) or minutes:seconds.
-// Returns { moves, baseMs, incMs, text } or throws an Error with the reason.
+// Returns { moves, baseMs, incMs, stMs, text } or throws an Error with the
+// reason; stMs is 0 but for a fixed time per move, which also sets baseMs
+// (the clock each move starts with). The text is the PGN TimeControl tag:
+// "MOVES/BASE", "BASE+INC", or "S/move" for a fixed time per move, which the
+// PGN standard has no form for, written as cutechess-cli writes it.
 export function parseTimeControl(text) {
+  const st = /^st=(\d+(?:\.\d+)?)$/.exec(String(text).trim());
+  if (st) {
+    const stMs = Math.round(Number(st[1]) * 1000);
+    if (!(stMs > 0)) throw new Error(`the time per move must be positive in "${text}"`);
+    return { moves: 0, baseMs: stMs, incMs: 0, stMs, text: `${stMs / 1000}/move` };
+  }
   const m = /^(?:(\d+)\/)?(\d+(?:\.\d+)?|\d+:\d{1,2}(?:\.\d+)?)(?:\+(\d+(?:\.\d+)?))?$/.exec(
     String(text).trim(),
   );
@@ -99,7 +111,7 @@ export function parseTimeControl(text) {
   const incMs = Math.round(incSeconds * 1000);
   const secs = (ms) => String(ms / 1000);
   const tag = (moves > 0 ? `${moves}/${secs(baseMs)}` : secs(baseMs)) + (incMs > 0 || moves === 0 ? `+${secs(incMs)}` : '');
-  return { moves, baseMs, incMs, text: tag };
+  return { moves, baseMs, incMs, stMs: 0, text: tag };
 }
 
 // The "level MPS BASE INC" command for a time control. BASE is whole minutes
@@ -108,11 +120,31 @@ export function parseTimeControl(text) {
 // down, because engines that read the command with integer fields (Brevalt,
 // Fairy-Max) would stop at a decimal point; the exact clock reaches every
 // engine anyway through the "time" and "otim" commands before each move.
-export function levelCommand(tc) {
+// With exact, the command is written as xboard writes it: BASE in minutes
+// or minutes:seconds as above but not rounded (a fraction of a second, which
+// xboard cannot set, follows the seconds: "0:02.5"), INC in seconds with
+// its decimals: "level 0 0:10 0.1", "level 0 1 0", "level 40 0:20 0".
+export function levelCommand(tc, { exact = false } = {}) {
+  if (exact) {
+    const minutes = Math.floor(tc.baseMs / 60000);
+    const restMs = tc.baseMs - minutes * 60000;
+    let base = String(minutes);
+    if (restMs > 0) {
+      const fraction = restMs % 1000 === 0 ? '' : String((restMs % 1000) / 1000).slice(1);
+      base += `:${String(Math.floor(restMs / 1000)).padStart(2, '0')}${fraction}`;
+    }
+    return `level ${tc.moves} ${base} ${tc.incMs / 1000}`;
+  }
   const baseSec = Math.max(1, Math.round(tc.baseMs / 1000));
   const base =
     baseSec % 60 === 0
       ? String(baseSec / 60)
       : `${Math.floor(baseSec / 60)}:${String(baseSec % 60).padStart(2, '0')}`;
   return `level ${tc.moves} ${base} ${Math.floor(tc.incMs / 1000)}`;
+}
+
+// The "st TIME" command for a fixed time per move, in seconds with their
+// decimals ("st 0.1", "st 5").
+export function stCommand(tc) {
+  return `st ${tc.stMs / 1000}`;
 }
