@@ -6,7 +6,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "config/data_folder.h"
 #include "frontend/mainloop.h"
+
+#ifndef BREVALT_PROGRAM_DATA_DIRS
+#define BREVALT_PROGRAM_DATA_DIRS "."
+#endif
 
 namespace {
 
@@ -29,9 +34,12 @@ constexpr const char* HELP_TEXT =
     "  MoveFile, hash_values  move tables and position keys (required)\n"
     "  Brevalt.ini            settings: opening book, hash size, kibitz, resign\n"
     "  book_normal.bin        the opening book (optional)\n"
-    "and writes epd1.epd, mob.txt, epd_stats.txt, \"error file\" and \"game error\"\n"
-    "there. The installed brevalt command runs it in a folder of the user's,\n"
-    "${XDG_DATA_HOME:-~/.local/share}/brevalt, holding links to the installed files.\n";
+    "or, when the working folder has neither MoveFile nor hash_values, from the\n"
+    "folder of the program itself or the installed data folder (named on standard\n"
+    "error). It writes epd1.epd, mob.txt, epd_stats.txt, \"error file\" and\n"
+    "\"game error\" in its working folder. The installed brevalt command runs it in\n"
+    "a folder of the user's, ${XDG_DATA_HOME:-~/.local/share}/brevalt, holding links\n"
+    "to the installed files.\n";
 
 }  // namespace
 
@@ -46,5 +54,8 @@ int main(int argc, char** argv) {
       return 0;
     }
   }
+  // Where the build put the data files, for an interface that starts the
+  // engine in a folder without them.
+  brevalt::program_data_folders = BREVALT_PROGRAM_DATA_DIRS;
   brevalt::main_loop();
 }

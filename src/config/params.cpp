@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "board/position.h"
+#include "config/data_folder.h"
 #include "core/control.h"
 #include "search/tables.h"
 
@@ -39,7 +40,9 @@ int read_parameter_file() {
   book_random = 1;
   post_thinking = 1;
 
-  std::FILE* f = std::fopen("Brevalt.ini", "r");
+  char path[DATA_PATH_SIZE];
+  if (!data_file_path("Brevalt.ini", path, sizeof path)) return 0;
+  std::FILE* f = std::fopen(path, "r");
   if (!f) return 0;
 
   // Preamble: free text up to and including the first '*'.
@@ -137,7 +140,9 @@ bool read_table(std::FILE* f, uint8_t* block, int capacity, const uint8_t** squa
 }  // namespace
 
 int read_move_file() {
-  std::FILE* f = std::fopen("MoveFile", "r");
+  char path[DATA_PATH_SIZE];
+  if (!data_file_path("MoveFile", path, sizeof path)) return 0;
+  std::FILE* f = std::fopen(path, "r");
   if (!f) return 0;
   bool ok = read_table(f, knight_block, KNIGHT_BLOCK, knight_targets) &&
             read_table(f, bishop_block, BISHOP_BLOCK, bishop_rays) &&

@@ -1,6 +1,6 @@
-// Start-up: the book check, the move file, the parameter file, the large
-// tables, the reach table, the key values and the random seed. Shutdown is
-// the one way out of the process.
+// Start-up: the data folder, the book check, the move file, the parameter
+// file, the large tables, the reach table, the key values and the random
+// seed. Shutdown is the one way out of the process.
 #include "config/startup.h"
 
 #include <cstdio>
@@ -9,6 +9,7 @@
 
 #include "board/position.h"
 #include "board/rays.h"
+#include "config/data_folder.h"
 #include "config/params.h"
 #include "core/platform.h"
 #include "eval/pawns.h"
@@ -27,9 +28,11 @@ constexpr int HASH_VALUE_COUNT = 15 * 64;
 
 void check_book() {
   book_file_name[0] = '\0';
-  std::FILE* f = std::fopen(BOOK_NAME, "rb");
+  char path[DATA_PATH_SIZE];
+  if (!data_file_path(BOOK_NAME, path, sizeof path)) return;
+  std::FILE* f = std::fopen(path, "rb");
   if (!f) return;
-  std::strcpy(book_file_name, BOOK_NAME);
+  std::memcpy(book_file_name, path, sizeof path);
   if (std::fseek(f, 0, SEEK_END) == 0) {
     long size = std::ftell(f);
     if (size >= 0 && size / BOOK_SIZE_UNIT < BOOK_MIN_UNITS) book_file_name[0] = '\0';
@@ -148,7 +151,9 @@ void build_reach_table() {
 }
 
 int read_hash_values() {
-  std::FILE* f = std::fopen("hash_values", "r");
+  char path[DATA_PATH_SIZE];
+  if (!data_file_path("hash_values", path, sizeof path)) return 0;
+  std::FILE* f = std::fopen(path, "r");
   if (!f) return 0;
   // A short file leaves the remaining keys as they were (zero).
   for (int i = 0; i < HASH_VALUE_COUNT; ++i) {
@@ -163,6 +168,10 @@ int read_hash_values() {
 }
 
 void start_up() {
+  // Where the data files are: the working folder, or one found from the
+  // program's own location when the working folder has none.
+  choose_data_folder();
+
   // Step 1. The opening book is used only when it is present and large enough.
   check_book();
 

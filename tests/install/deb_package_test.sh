@@ -4,7 +4,8 @@
 # "dpkg-deb -x" into a temporary root, and there the packaged start command
 # /usr/games/brevalt started from an unrelated folder, fed protocol lines,
 # its output compared exactly, and the packaged brevalt-book run on the
-# packaged book, finding the packaged data folder by itself. Where lintian is
+# packaged book, finding the packaged data folder by itself; the packaged
+# engine started directly from elsewhere finds it too. Where lintian is
 # installed, any error it reports about the package fails the test.
 #
 # Usage: deb_package_test.sh CPACK BUILD_DIR SOURCE_DIR VERSION
@@ -176,6 +177,16 @@ for file in "$data"/*; do
   name=${file##*/}
   [ "$(readlink "$work/$name")" = "$file" ] || fail "$work/$name is not a link to the packaged $name"
 done
+
+# The engine itself, started by an interface in a folder without data
+# files: it reads the packaged data folder, found from its own location,
+# and names it on standard error.
+(
+  cd "$tmp/elsewhere" || exit 1
+  printf 'xboard\nprotover 2\nquit\n' | "$root/usr/lib/games/brevalt/brevalt"
+) >"$tmp/direct.out" 2>"$tmp/direct.err" || fail "the packaged engine started directly: exit status $?"
+check_text "$tmp/direct.out" "the packaged engine started directly" "$HANDSHAKE"
+check_text "$tmp/direct.err" "the packaged engine's note on its data folder" 'brevalt: data files from %s\n' "$data"
 
 # The arguments reach the engine.
 (
