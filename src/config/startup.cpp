@@ -3,6 +3,8 @@
 // seed. Shutdown is the one way out of the process.
 #include "config/startup.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,6 +41,25 @@ void check_book() {
   }
   std::fclose(f);
 }
+// Reads one key: white space, then an unsigned decimal number that fits in
+// 64 bits, ended by white space or the end of the file.
+// False for anything else (a sign, a letter, a number too large, no number).
+bool read_key(std::FILE* f, uint64_t& key) {
+  int c;
+  do c = std::fgetc(f);
+  while (c != EOF && std::isspace(c));
+  if (c == EOF || !std::isdigit(c)) return false;
+  uint64_t v = 0;
+  for (; c != EOF && std::isdigit(c); c = std::fgetc(f)) {
+    const uint64_t digit = static_cast<uint64_t>(c - '0');
+    if (v > (UINT64_MAX - digit) / 10) return false;
+    v = v * 10 + digit;
+  }
+  if (c != EOF && !std::isspace(c)) return false;
+  key = v;
+  return true;
+}
+
 // The exit status of a start-up that failed: the engine cannot play.
 constexpr int FATAL_EXIT_STATUS = 1;
 // The line naming the table that could not be allocated.
@@ -155,15 +176,25 @@ int read_hash_values() {
   if (!data_file_path("hash_values", path, sizeof path)) return 0;
   std::FILE* f = std::fopen(path, "r");
   if (!f) return 0;
-  // A short file leaves the remaining keys as they were (zero).
-  for (int i = 0; i < HASH_VALUE_COUNT; ++i) {
-    unsigned long long v;
-    if (std::fscanf(f, "%llu", &v) != 1) break;
-    KeyPair& k = zobrist[i / 64][i % 64];
-    k.lo = static_cast<uint32_t>(v);
-    k.hi = static_cast<uint32_t>(v >> 32);
-  }
+  // Every key is checked before any is used. A key left out (a short or
+  // cut file) or two keys alike would make positions that differ share a
+  // key: the search would then see repetitions and table hits that are not
+  // there and play on them, with nothing to show for it. Such a file is
+  // refused like a missing one. What follows the last key is not read.
+  static uint64_t keys[HASH_VALUE_COUNT];
+  int n = 0;
+  while (n < HASH_VALUE_COUNT && read_key(f, keys[n])) ++n;
   std::fclose(f);
+  if (n < HASH_VALUE_COUNT) return 0;
+  static uint64_t sorted[HASH_VALUE_COUNT];
+  std::memcpy(sorted, keys, sizeof keys);
+  std::sort(sorted, sorted + HASH_VALUE_COUNT);
+  if (std::adjacent_find(sorted, sorted + HASH_VALUE_COUNT) != sorted + HASH_VALUE_COUNT) return 0;
+  for (int i = 0; i < HASH_VALUE_COUNT; ++i) {
+    KeyPair& k = zobrist[i / 64][i % 64];
+    k.lo = static_cast<uint32_t>(keys[i]);
+    k.hi = static_cast<uint32_t>(keys[i] >> 32);
+  }
   return 1;
 }
 
@@ -193,7 +224,7 @@ void start_up() {
   // Step 6. reach from the target lists.
   build_reach_table();
 
-  // Step 7. The key values.
+  // Step 7. The key values, all of them, each a number, no two alike.
   if (!read_hash_values()) fatal_shutdown("can't read hash values\n");
 
   // Step 8. Seed the random generator from the clock.
