@@ -18,7 +18,9 @@ constexpr int PAWN_BLOCK = 350;
 // it cannot be opened (the defaults stay in force).
 int read_parameter_file();
 // Reads the six target tables of "MoveFile" from the data folder; 0 on any
-// failure.
+// failure: a value missing or not a number, a table too long for its
+// block, or a list that is not the board's geometry (a target a piece
+// cannot reach, one it can reach left out, a ray cut short or out of order).
 int read_move_file();
 // Table entry count for a hash-size code 1..4.
 int32_t entries_for_code(int code);

@@ -1,8 +1,8 @@
 // Start-up end to end: each fatal failure leaves exactly its one line in
 // "error file" and on standard error, prints nothing on standard output
 // and exits with a non-zero status; a missing parameter file only leaves
-// a note and the engine runs on its defaults. A damaged key file is such a
-// failure, not a game played on wrong keys.
+// a note and the engine runs on its defaults. A damaged key or move file
+// is such a failure, not a game played on wrong keys or wrong moves.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -64,7 +64,7 @@ Damage to_words(std::function<void(Words&)> edit) {
   };
 }
 
-TEST(StartUp, DamagedKeyFilesAreRefusedAndSoundOnesStart) {
+TEST(StartUp, DamagedKeyAndMoveFilesAreRefusedAndSoundOnesStart) {
   struct Case {
     const char* what;
     const char* file;
@@ -82,6 +82,9 @@ TEST(StartUp, DamagedKeyFilesAreRefusedAndSoundOnesStart) {
        "can't read hash values\n"},
       {"a signed key", "hash_values", to_words([](Words& w) { w[7] = "-" + w[7]; }), "can't read hash values\n"},
       {"two keys alike", "hash_values", to_words([](Words& w) { w[959] = w[100]; }), "can't read hash values\n"},
+      // a1's knight list is "17 254 10 255 0": d2 is no knight move from a1.
+      {"a knight target a1 cannot reach", "MoveFile", to_words([](Words& w) { w[2] = "11"; }),
+       "can't read movefile\n"},
       {"the keys in another order", "hash_values", to_words([](Words& w) { std::swap(w[0], w[959]); }), nullptr},
   };
   for (const Case& c : cases) {
