@@ -15,13 +15,15 @@
 
 namespace {
 
-constexpr const char* VERSION_TEXT = "Brevalt 2.86\n";
+constexpr const char* VERSION_TEXT =
+    "Brevalt 2.86\n"
+    "License GPL-3.0-or-later\n";
 
 constexpr const char* HELP_TEXT =
     "Brevalt 2.86, a chess engine.\n"
     "\n"
     "Usage: brevalt            play, talking to a chess interface on standard input and output\n"
-    "       brevalt --version  print the version and exit\n"
+    "       brevalt --version  print the version and the licence, and exit\n"
     "       brevalt --help     print this text and exit\n"
     "Other arguments are ignored.\n"
     "\n"
@@ -39,7 +41,9 @@ constexpr const char* HELP_TEXT =
     "error). It writes epd1.epd, mob.txt, epd_stats.txt, \"error file\" and\n"
     "\"game error\" in its working folder. The installed brevalt command runs it in\n"
     "a folder of the user's, ${XDG_DATA_HOME:-~/.local/share}/brevalt, holding links\n"
-    "to the installed files.\n";
+    "to the installed files.\n"
+    "\n"
+    "Brevalt is free software under GPL-3.0-or-later; see COPYING.\n";
 
 }  // namespace
 

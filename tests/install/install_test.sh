@@ -7,8 +7,8 @@
 # folder installed with it; the installed brevalt-book run from elsewhere
 # on the data installed with it.
 #
-# Usage: install_test.sh CMAKE BUILD_DIR SOURCE_DIR BINDIR ENGINE_DIR DATA_DIR
-# The last three are the install folders relative to the prefix, as the
+# Usage: install_test.sh CMAKE BUILD_DIR SOURCE_DIR BINDIR ENGINE_DIR DATA_DIR DOC_DIR
+# The last four are the install folders relative to the prefix, as the
 # build configured them.
 set -u
 cmake=$1
@@ -17,7 +17,8 @@ src=$3
 bindir=$4
 enginedir=$5
 datadir=$6
-for dir in "$bindir" "$enginedir" "$datadir"; do
+docdir=$7
+for dir in "$bindir" "$enginedir" "$datadir" "$docdir"; do
   case $dir in
     /*)
       echo "install folders configured as absolute paths: nothing to test under a temporary prefix"
@@ -71,6 +72,7 @@ for p in "$prefix" "$stageprefix"; do
   for name in MoveFile hash_values Brevalt.ini TEST_SUITES.md; do
     cmp -s "$src/data/$name" "$p/$datadir/$name" || fail "$p: $name not installed in $datadir"
   done
+  cmp -s "$src/COPYING" "$p/$docdir/COPYING" || fail "$p: the licence COPYING not installed in $docdir"
   check_suites "$src" "$p/$datadir" "$p/$datadir"
   [ ! -e "$p/$datadir/epd1.epd" ] || fail "$p: the engine's own epd1.epd was installed"
   if [ -f "$src/data/book_normal.bin" ]; then
