@@ -4,8 +4,8 @@
 # brevalt-bench.exe, statically linked (no DLLs beyond Windows' own), and
 # the test tool brevalt-pipe-relay.exe (for Wine, not shipped); then
 # packs build-windows/brevalt-2.86-windows-x64.zip with the data files, the
-# opening book, a README for WinBoard and Arena users and the licence,
-# COPYING.txt.
+# opening book, a README for users of WinBoard and UCI interfaces and the
+# licence, COPYING.txt.
 #
 # The book is made by the Linux build (its bytes are the same on both
 # systems); when data/book_normal.bin is missing, the Linux build in build/
