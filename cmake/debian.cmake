@@ -39,8 +39,10 @@ set(BREVALT_WRAPPER_ENGINE "\"$here/${brevalt_rel}\"")
 file(RELATIVE_PATH brevalt_rel "/usr/${BREVALT_DEB_BINDIR}" "/usr/${BREVALT_DEB_DATA_DIR}")
 set(BREVALT_WRAPPER_DATA "\"$here/${brevalt_rel}\"")
 configure_file(${CMAKE_SOURCE_DIR}/tools/install/brevalt.sh.in ${brevalt_deb_out}/brevalt @ONLY)
-# Where /usr/games/brevalt-book finds the data folder (CMakeLists.txt).
+# Where /usr/games/brevalt-book and the engine in /usr/lib/games/brevalt
+# find the data folder (CMakeLists.txt).
 set(BREVALT_DEB_BOOK_DATA ${brevalt_rel})
+file(RELATIVE_PATH BREVALT_DEB_ENGINE_DATA "/usr/${BREVALT_DEB_ENGINE_DIR}" "/usr/${BREVALT_DEB_DATA_DIR}")
 
 # Man pages and the Debian changelog, compressed as Debian wants them: at
 # the highest level, without a name or time stamp in the header, so that

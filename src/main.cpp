@@ -6,17 +6,24 @@
 #include <cstdio>
 #include <cstring>
 
+#include "config/data_folder.h"
 #include "frontend/mainloop.h"
+
+#ifndef BREVALT_PROGRAM_DATA_DIRS
+#define BREVALT_PROGRAM_DATA_DIRS "."
+#endif
 
 namespace {
 
-constexpr const char* VERSION_TEXT = "Brevalt 2.86\n";
+constexpr const char* VERSION_TEXT =
+    "Brevalt 2.86\n"
+    "License GPL-3.0-or-later\n";
 
 constexpr const char* HELP_TEXT =
     "Brevalt 2.86, a chess engine.\n"
     "\n"
     "Usage: brevalt            play, talking to a chess interface on standard input and output\n"
-    "       brevalt --version  print the version and exit\n"
+    "       brevalt --version  print the version and the licence, and exit\n"
     "       brevalt --help     print this text and exit\n"
     "Other arguments are ignored.\n"
     "\n"
@@ -29,9 +36,14 @@ constexpr const char* HELP_TEXT =
     "  MoveFile, hash_values  move tables and position keys (required)\n"
     "  Brevalt.ini            settings: opening book, hash size, kibitz, resign\n"
     "  book_normal.bin        the opening book (optional)\n"
-    "and writes epd1.epd, mob.txt, epd_stats.txt, \"error file\" and \"game error\"\n"
-    "there. The installed brevalt command runs it in a folder of the user's,\n"
-    "${XDG_DATA_HOME:-~/.local/share}/brevalt, holding links to the installed files.\n";
+    "or, when the working folder has neither MoveFile nor hash_values, from the\n"
+    "folder of the program itself or the installed data folder (named on standard\n"
+    "error). It writes epd1.epd, mob.txt, epd_stats.txt, \"error file\" and\n"
+    "\"game error\" in its working folder. The installed brevalt command runs it in\n"
+    "a folder of the user's, ${XDG_DATA_HOME:-~/.local/share}/brevalt, holding links\n"
+    "to the installed files.\n"
+    "\n"
+    "Brevalt is free software under GPL-3.0-or-later; see COPYING.\n";
 
 }  // namespace
 
@@ -46,5 +58,8 @@ int main(int argc, char** argv) {
       return 0;
     }
   }
+  // Where the build put the data files, for an interface that starts the
+  // engine in a folder without them.
+  brevalt::program_data_folders = BREVALT_PROGRAM_DATA_DIRS;
   brevalt::main_loop();
 }

@@ -4,7 +4,8 @@
 # brevalt-bench.exe, statically linked (no DLLs beyond Windows' own), and
 # the test tool brevalt-pipe-relay.exe (for Wine, not shipped); then
 # packs build-windows/brevalt-2.86-windows-x64.zip with the data files, the
-# opening book and a README for WinBoard and Arena users.
+# opening book, a README for users of WinBoard and UCI interfaces and the
+# licence, COPYING.txt.
 #
 # The book is made by the Linux build (its bytes are the same on both
 # systems); when data/book_normal.bin is missing, the Linux build in build/
@@ -40,7 +41,9 @@ for suite in data/*.epd; do
 done
 mkdir -p "$stage/book"
 cp data/pgn/README.md data/pgn/TCEC_README_with_license.md data/pgn/LICENSE_chesslablab_chess-data_MIT.txt "$stage/book/"
-# Windows editors expect CR LF in a text file meant to be read there.
+# Windows editors expect CR LF in a text file meant to be read there. The
+# licence goes with every copy of the programs.
 sed 's/$/\r/' tools/windows/README-Windows.txt >"$stage/README.txt"
+sed 's/$/\r/' COPYING >"$stage/COPYING.txt"
 (cd build-windows && zip -q -r -X "$name.zip" "$name")
 echo "build-windows: $(ls "$stage"/*.exe | wc -l) programs, build-windows/$name.zip ($(wc -c <"build-windows/$name.zip") bytes)"

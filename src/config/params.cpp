@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "board/position.h"
+#include "config/data_folder.h"
 #include "core/control.h"
 #include "search/tables.h"
 
@@ -39,7 +40,9 @@ int read_parameter_file() {
   book_random = 1;
   post_thinking = 1;
 
-  std::FILE* f = std::fopen("Brevalt.ini", "r");
+  char path[DATA_PATH_SIZE];
+  if (!data_file_path("Brevalt.ini", path, sizeof path)) return 0;
+  std::FILE* f = std::fopen(path, "r");
   if (!f) return 0;
 
   // Preamble: free text up to and including the first '*'.
@@ -134,10 +137,98 @@ bool read_table(std::FILE* f, uint8_t* block, int capacity, const uint8_t** squa
   return true;
 }
 
+// A step of a piece: files and ranks moved.
+struct Step {
+  int df, dr;
+};
+constexpr Step KNIGHT_STEPS[8] = {{1, 2}, {2, 1}, {2, -1}, {1, -2}, {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
+constexpr Step KING_STEPS[8] = {{0, 1}, {1, 1}, {1, 0}, {1, -1}, {0, -1}, {-1, -1}, {-1, 0}, {-1, 1}};
+constexpr Step ROOK_STEPS[4] = {{0, 1}, {1, 0}, {0, -1}, {-1, 0}};
+constexpr Step BISHOP_STEPS[4] = {{1, 1}, {1, -1}, {-1, -1}, {-1, 1}};
+
+// The square `times` steps from s, or -1 off the board.
+int step_from(int s, Step d, int times) {
+  const int f = (s & 7) + d.df * times, r = (s >> 3) + d.dr * times;
+  return f >= 0 && f < 8 && r >= 0 && r < 8 ? r * 8 + f : -1;
+}
+
+// One square's list of rays for a piece with these steps: every ray one
+// step (a knight, a king) or, for a slider, one whole line from the nearest
+// square out to the edge of the board; each step that stays on the board
+// exactly once. The order of the rays is free (it only orders the moves).
+bool rays_fit(const uint8_t* list, int s, const Step* steps, int count, bool slider) {
+  bool used[8] = {};
+  const uint8_t* p = list;
+  while (*p != END_OF_LIST) {
+    if (*p == RAY_BREAK) {
+      ++p;
+      continue;
+    }
+    // The first square of a ray names its step.
+    int k = 0;
+    while (k < count && step_from(s, steps[k], 1) != *p) ++k;
+    if (k == count || used[k]) return false;
+    used[k] = true;
+    for (int times = 1;; ++times) {
+      const int t = step_from(s, steps[k], times);
+      const bool listed = *p != END_OF_LIST && *p != RAY_BREAK;
+      if (t < 0 || (!slider && times > 1)) {
+        if (listed) return false;  // a ray that goes on past its end
+        break;
+      }
+      if (!listed || *p != t) return false;  // a ray cut short or turned aside
+      ++p;
+    }
+  }
+  for (int k = 0; k < count; ++k)
+    if (!used[k] && step_from(s, steps[k], 1) >= 0) return false;
+  return true;
+}
+
+// One square's pawn list: the single push, the double push from the
+// pawn's first rank and the captures, each once, in any order; nothing
+// where no pawn of that colour can stand. `up` is +1 for White, -1 for Black.
+bool pawn_list_fits(const uint8_t* list, int s, int up) {
+  const int rank = s >> 3;
+  uint64_t expected = 0;
+  if (rank != 0 && rank != 7) {
+    expected |= uint64_t{1} << step_from(s, Step{0, up}, 1);
+    if (rank == (up > 0 ? 1 : 6)) expected |= uint64_t{1} << step_from(s, Step{0, up}, 2);
+    for (int df = -1; df <= 1; df += 2) {
+      const int t = step_from(s, Step{df, up}, 1);
+      if (t >= 0) expected |= uint64_t{1} << t;
+    }
+  }
+  uint64_t listed = 0;
+  for (const uint8_t* p = list; *p != END_OF_LIST; ++p) {
+    if (*p == RAY_BREAK) continue;  // every walk of a pawn list skips it
+    const uint64_t bit = uint64_t{1} << *p;
+    if (listed & bit) return false;
+    listed |= bit;
+  }
+  return listed == expected;
+}
+
+// Every list of the six tables describes the board's geometry, so that no
+// damaged digit in the file makes a piece move as it cannot, or hides a move
+// it has: the engine would play on such tables without a sign of the fault.
+bool tables_fit_the_board() {
+  for (int s = 0; s < 64; ++s) {
+    if (!rays_fit(knight_targets[s], s, KNIGHT_STEPS, 8, false) ||
+        !rays_fit(king_targets[s], s, KING_STEPS, 8, false) ||
+        !rays_fit(rook_rays[s], s, ROOK_STEPS, 4, true) || !rays_fit(bishop_rays[s], s, BISHOP_STEPS, 4, true) ||
+        !pawn_list_fits(white_pawn_targets[s], s, 1) || !pawn_list_fits(black_pawn_targets[s], s, -1))
+      return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int read_move_file() {
-  std::FILE* f = std::fopen("MoveFile", "r");
+  char path[DATA_PATH_SIZE];
+  if (!data_file_path("MoveFile", path, sizeof path)) return 0;
+  std::FILE* f = std::fopen(path, "r");
   if (!f) return 0;
   bool ok = read_table(f, knight_block, KNIGHT_BLOCK, knight_targets) &&
             read_table(f, bishop_block, BISHOP_BLOCK, bishop_rays) &&
@@ -146,7 +237,7 @@ int read_move_file() {
             read_table(f, white_pawn_block, PAWN_BLOCK, white_pawn_targets) &&
             read_table(f, black_pawn_block, PAWN_BLOCK, black_pawn_targets);
   std::fclose(f);
-  return ok ? 1 : 0;
+  return ok && tables_fit_the_board() ? 1 : 0;
 }
 
 }  // namespace brevalt

@@ -1,14 +1,17 @@
-// Start-up: the book check, the move file, the parameter file, the large
-// tables, the reach table, the key values and the random seed. Shutdown is
-// the one way out of the process.
+// Start-up: the data folder, the book check, the move file, the parameter
+// file, the large tables, the reach table, the key values and the random
+// seed. Shutdown is the one way out of the process.
 #include "config/startup.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "board/position.h"
 #include "board/rays.h"
+#include "config/data_folder.h"
 #include "config/params.h"
 #include "core/platform.h"
 #include "eval/pawns.h"
@@ -27,15 +30,36 @@ constexpr int HASH_VALUE_COUNT = 15 * 64;
 
 void check_book() {
   book_file_name[0] = '\0';
-  std::FILE* f = std::fopen(BOOK_NAME, "rb");
+  char path[DATA_PATH_SIZE];
+  if (!data_file_path(BOOK_NAME, path, sizeof path)) return;
+  std::FILE* f = std::fopen(path, "rb");
   if (!f) return;
-  std::strcpy(book_file_name, BOOK_NAME);
+  std::memcpy(book_file_name, path, sizeof path);
   if (std::fseek(f, 0, SEEK_END) == 0) {
     long size = std::ftell(f);
     if (size >= 0 && size / BOOK_SIZE_UNIT < BOOK_MIN_UNITS) book_file_name[0] = '\0';
   }
   std::fclose(f);
 }
+// Reads one key: white space, then an unsigned decimal number that fits in
+// 64 bits, ended by white space or the end of the file.
+// False for anything else (a sign, a letter, a number too large, no number).
+bool read_key(std::FILE* f, uint64_t& key) {
+  int c;
+  do c = std::fgetc(f);
+  while (c != EOF && std::isspace(c));
+  if (c == EOF || !std::isdigit(c)) return false;
+  uint64_t v = 0;
+  for (; c != EOF && std::isdigit(c); c = std::fgetc(f)) {
+    const uint64_t digit = static_cast<uint64_t>(c - '0');
+    if (v > (UINT64_MAX - digit) / 10) return false;
+    v = v * 10 + digit;
+  }
+  if (c != EOF && !std::isspace(c)) return false;
+  key = v;
+  return true;
+}
+
 // The exit status of a start-up that failed: the engine cannot play.
 constexpr int FATAL_EXIT_STATUS = 1;
 // The line naming the table that could not be allocated.
@@ -148,21 +172,37 @@ void build_reach_table() {
 }
 
 int read_hash_values() {
-  std::FILE* f = std::fopen("hash_values", "r");
+  char path[DATA_PATH_SIZE];
+  if (!data_file_path("hash_values", path, sizeof path)) return 0;
+  std::FILE* f = std::fopen(path, "r");
   if (!f) return 0;
-  // A short file leaves the remaining keys as they were (zero).
-  for (int i = 0; i < HASH_VALUE_COUNT; ++i) {
-    unsigned long long v;
-    if (std::fscanf(f, "%llu", &v) != 1) break;
-    KeyPair& k = zobrist[i / 64][i % 64];
-    k.lo = static_cast<uint32_t>(v);
-    k.hi = static_cast<uint32_t>(v >> 32);
-  }
+  // Every key is checked before any is used. A key left out (a short or
+  // cut file) or two keys alike would make positions that differ share a
+  // key: the search would then see repetitions and table hits that are not
+  // there and play on them, with nothing to show for it. Such a file is
+  // refused like a missing one. What follows the last key is not read.
+  static uint64_t keys[HASH_VALUE_COUNT];
+  int n = 0;
+  while (n < HASH_VALUE_COUNT && read_key(f, keys[n])) ++n;
   std::fclose(f);
+  if (n < HASH_VALUE_COUNT) return 0;
+  static uint64_t sorted[HASH_VALUE_COUNT];
+  std::memcpy(sorted, keys, sizeof keys);
+  std::sort(sorted, sorted + HASH_VALUE_COUNT);
+  if (std::adjacent_find(sorted, sorted + HASH_VALUE_COUNT) != sorted + HASH_VALUE_COUNT) return 0;
+  for (int i = 0; i < HASH_VALUE_COUNT; ++i) {
+    KeyPair& k = zobrist[i / 64][i % 64];
+    k.lo = static_cast<uint32_t>(keys[i]);
+    k.hi = static_cast<uint32_t>(keys[i] >> 32);
+  }
   return 1;
 }
 
 void start_up() {
+  // Where the data files are: the working folder, or one found from the
+  // program's own location when the working folder has none.
+  choose_data_folder();
+
   // Step 1. The opening book is used only when it is present and large enough.
   check_book();
 
@@ -184,7 +224,7 @@ void start_up() {
   // Step 6. reach from the target lists.
   build_reach_table();
 
-  // Step 7. The key values.
+  // Step 7. The key values, all of them, each a number, no two alike.
   if (!read_hash_values()) fatal_shutdown("can't read hash values\n");
 
   // Step 8. Seed the random generator from the clock.

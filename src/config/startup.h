@@ -13,8 +13,10 @@ namespace brevalt {
 void start_up();
 // Frees the tables and ends the process with status 0.
 [[noreturn]] void shutdown();
-// Reads the 960 key values of hash_values into zobrist; 0 when the file
-// cannot be opened.
+// Reads the 960 key values of hash_values (from the data folder) into
+// zobrist; 0, with zobrist unchanged, when the file cannot be opened, holds
+// fewer than 960 numbers, a word before them that is not an unsigned 64-bit
+// decimal number, or two keys alike.
 int read_hash_values();
 // Builds reach from the target tables.
 void build_reach_table();

@@ -1,7 +1,8 @@
 // The two questions the engine asks of the operating system: is a command
-// line waiting on standard input, and what time is it; and the set-up of the
-// standard streams that talk to the interface. One source file answers them
-// for each system: platform_posix.cpp and platform_windows.cpp.
+// line waiting on standard input, and what time is it; the set-up of the
+// standard streams that talk to the interface; and where the program's own
+// file is. One source file answers them for each system: platform_posix.cpp
+// and platform_windows.cpp.
 #pragma once
 
 #include <cstddef>
@@ -39,6 +40,11 @@ inline void prefetch_line(const void* p) {
   (void)p;
 #endif
 }
+// The folder holding the program's own executable file (links resolved),
+// with '/' between names and no '/' at its end (but for a root folder),
+// written into out. False when
+// the system cannot tell, or the path does not fit in size bytes.
+bool program_folder(char* out, size_t size);
 // A monotonic millisecond clock divided by 17: the engine's time base, with
 // 60 ticks taken as one second. It wraps at 2^32 ticks.
 uint32_t clock_ticks();

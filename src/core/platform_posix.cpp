@@ -1,5 +1,6 @@
 // POSIX answers to the two platform questions: bytes waiting on standard
-// input (pipe, file or terminal) without blocking, and a monotonic clock.
+// input (pipe, file or terminal) without blocking, and a monotonic clock;
+// and the program's own folder, which Linux tells through /proc.
 #ifndef _WIN32
 #include "core/platform.h"
 
@@ -79,6 +80,27 @@ void* allocate_table_memory(size_t bytes) {
 }
 
 void free_table_memory(void* p) { std::free(p); }
+
+bool program_folder(char* out, size_t size) {
+#ifdef __linux__
+  // /proc/self/exe names the file itself, every link on the way resolved:
+  // a link to the program in ~/bin still leads to the folder it lives in.
+  if (size < 2) return false;
+  const ssize_t n = readlink("/proc/self/exe", out, size - 1);
+  if (n <= 0 || static_cast<size_t>(n) >= size - 1) return false;  // the path may have been cut
+  out[n] = '\0';
+  char* slash = std::strrchr(out, '/');
+  if (!slash) return false;
+  // The root folder keeps its one '/'.
+  slash[slash == out ? 1 : 0] = '\0';
+  return true;
+#else
+  // Other systems have no such file; the engine then keeps to its working folder.
+  (void)out;
+  (void)size;
+  return false;
+#endif
+}
 
 uint32_t clock_ticks() {
   struct timespec ts;

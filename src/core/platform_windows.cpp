@@ -1,6 +1,6 @@
 // Windows answers to the two platform questions: whether a command is
 // waiting, learnt from the console or pipe queries without blocking, and a
-// millisecond clock that does not wrap.
+// millisecond clock that does not wrap; and the program's own folder.
 #ifdef _WIN32
 #include "core/platform.h"
 
@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace brevalt {
 
@@ -93,6 +94,23 @@ bool quiet_standard_input() {
 void* allocate_table_memory(size_t bytes) { return bytes == 0 ? nullptr : std::calloc(bytes, 1); }
 
 void free_table_memory(void* p) { std::free(p); }
+
+bool program_folder(char* out, size_t size) {
+  // The ANSI form of the path: the one the C library's fopen takes.
+  if (size < 2 || size > 0xFFFFFFFFu) return false;
+  const DWORD n = GetModuleFileNameA(nullptr, out, static_cast<DWORD>(size));
+  // A path that filled the buffer was cut.
+  if (n == 0 || n >= size) return false;
+  // One separator throughout: the callers join names with '/', which
+  // Windows takes as well as '\\'.
+  for (char* p = out; *p; ++p)
+    if (*p == '\\') *p = '/';
+  char* slash = std::strrchr(out, '/');
+  if (!slash) return false;
+  // A drive's root ("C:/") keeps its '/'.
+  slash[slash > out && slash[-1] == ':' ? 1 : 0] = '\0';
+  return true;
+}
 
 uint32_t clock_ticks() {
   // GetTickCount64 rather than GetTickCount: the 32-bit count wraps after

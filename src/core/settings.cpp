@@ -9,6 +9,6 @@ int32_t hash_size_code = 3;
 int32_t kibitz_enabled = 1;
 int32_t resign_enabled = 1;
 int32_t book_random = 1;
-char book_file_name[32];
+char book_file_name[DATA_PATH_SIZE];
 
 }  // namespace brevalt

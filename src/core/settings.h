@@ -4,9 +4,13 @@
 // layer that plays or searches may read them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace brevalt {
+
+// Room for the path of a data file, its folder included.
+constexpr size_t DATA_PATH_SIZE = 4096;
 
 // 1: moves may come from the opening book.
 extern int32_t book_enabled;
@@ -19,7 +23,9 @@ extern int32_t resign_enabled;
 // Beyond the first moves, the book choice still varies at random (no line
 // of the file sets it; it stays 1).
 extern int32_t book_random;
-// "book_normal.bin" when the opening book may be used, else empty.
-extern char book_file_name[32];
+// The path of "book_normal.bin" (the name alone when the data files are
+// read from the working folder) when the opening book may be used, else
+// empty.
+extern char book_file_name[DATA_PATH_SIZE];
 
 }  // namespace brevalt

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "board/position.h"
+#include "config/data_folder.h"
 #include "frontend/epd.h"
 #include "frontend/mainloop.h"
 #include "game/output.h"
@@ -176,9 +177,13 @@ void run_epd_suite(const char* name, int n) {
   // the table names no file.
   const char* file_name = name;
   int seconds = n;
+  // A built-in suite is one of the data files, found where the others were;
+  // a file named by the user is read from the working folder.
+  char suite_path[DATA_PATH_SIZE];
   if (name[0] == 'x' || name[0] == 'X') {
     const bool known = n >= 1 && n <= BUILTIN_SUITE_COUNT;
-    file_name = known ? BUILTIN_SUITES[n - 1].file : nullptr;
+    file_name = known && data_file_path(BUILTIN_SUITES[n - 1].file, suite_path, sizeof suite_path) ? suite_path
+                                                                                                 : nullptr;
     seconds = known ? BUILTIN_SUITES[n - 1].seconds : 0;
   }
   int64_t ticks = static_cast<int64_t>(seconds) * TICKS_PER_SECOND;

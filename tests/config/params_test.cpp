@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "board/position.h"
 #include "config/params.h"
@@ -154,6 +156,57 @@ TEST_F(ConfigFiles, BrokenMoveFilesAreReadFailures) {
   off.replace(0, off.find(' '), "70");
   write("MoveFile", off);
   EXPECT_EQ(read_move_file(), 0);
+}
+
+// The shipped move file with one square's list of one table (0 knight,
+// 1 bishop, 2 rook, 3 king, 4 white pawn, 5 black pawn) replaced; the list
+// is given without its 255 and the value after it.
+std::string with_list(int table, int square, const std::vector<int>& list) {
+  std::istringstream in(shipped("MoveFile"));
+  std::vector<int> v;
+  for (int x; in >> x;) v.push_back(x);
+  size_t at = 0;
+  for (int t = 0; t < table; ++t) at = std::find(v.begin() + at, v.end(), 253) - v.begin() + 1;
+  for (int s = 0; s < square; ++s) at = std::find(v.begin() + at, v.end(), 255) - v.begin() + 2;
+  const size_t end = std::find(v.begin() + at, v.end(), 255) - v.begin();
+  v.erase(v.begin() + at, v.begin() + end);
+  v.insert(v.begin() + at, list.begin(), list.end());
+  std::string text;
+  for (int x : v) text += std::to_string(x) + " ";
+  return text;
+}
+
+// A list must be the board's geometry: a damaged digit that still names a
+// square would otherwise let a piece move as it cannot, or not as it can.
+// The order of the rays, and of a pawn's targets, is free.
+TEST_F(ConfigFiles, MoveFileListsMustBeTheBoardsGeometry) {
+  struct Case {
+    const char* what;
+    int table, square;
+    std::vector<int> list;
+    int result;
+  };
+  constexpr int B = 254;
+  const Case cases[] = {
+      {"knight a1 to d2", 0, 0, {17, B, 11}, 0},
+      {"knight a1 without c2", 0, 0, {17}, 0},
+      {"knight a1's two targets in one ray", 0, 0, {17, 10}, 0},
+      {"knight a1's targets the other way round", 0, 0, {10, B, 17}, 1},
+      {"an empty ray between knight a1's targets", 0, 0, {17, B, B, 10}, 1},
+      {"bishop a1's diagonal cut short", 1, 0, {9, 18, 27, 36, 45, 54}, 0},
+      {"rook a1's rank out of order", 2, 0, {8, 16, 24, 32, 40, 48, 56, B, 2, 1, 3, 4, 5, 6, 7}, 0},
+      {"rook a1's rays the other way round", 2, 0, {1, 2, 3, 4, 5, 6, 7, B, 8, 16, 24, 32, 40, 48, 56}, 1},
+      {"king a1 twice to b2", 3, 0, {9, B, 8, B, 1, B, 9}, 0},
+      {"white pawn e2 without its capture on f3", 4, 12, {20, 28, 19}, 0},
+      {"white pawn e2's targets in another order", 4, 12, {21, 19, 28, 20}, 1},
+      {"white pawn e3 with a double step", 4, 20, {28, 36, 27, 29}, 0},
+      {"white pawn e1", 4, 4, {12}, 0},
+      {"black pawn h7 capturing off the board", 5, 55, {47, 39, 46, 48}, 0},
+  };
+  for (const Case& c : cases) {
+    write("MoveFile", with_list(c.table, c.square, c.list));
+    EXPECT_EQ(read_move_file(), c.result) << c.what;
+  }
 }
 
 TEST_F(ConfigFiles, MoveFileTablesFitTheirBlocks) {

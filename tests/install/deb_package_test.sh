@@ -4,8 +4,10 @@
 # "dpkg-deb -x" into a temporary root, and there the packaged start command
 # /usr/games/brevalt started from an unrelated folder, fed protocol lines,
 # its output compared exactly, and the packaged brevalt-book run on the
-# packaged book, finding the packaged data folder by itself. Where lintian is
-# installed, any error it reports about the package fails the test.
+# packaged book, finding the packaged data folder by itself; the packaged
+# engine started directly from elsewhere finds it too. Where lintian is
+# installed, any error it reports about the package, and any tag on its
+# licence, fails the test.
 #
 # Usage: deb_package_test.sh CPACK BUILD_DIR SOURCE_DIR VERSION
 # Exit status 77 (skipped) where dpkg-deb or CPack's DEB generator is missing.
@@ -140,6 +142,12 @@ head -n 1 "$tmp/changelog" | grep -q "^brevalt ($version-1) " || fail "the chang
 cmp -s "$src/tools/debian/copyright" "$doc/copyright" || fail "the copyright file is not tools/debian/copyright"
 [ "$(head -n 1 "$doc/copyright")" = "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] ||
   fail "the copyright file is not in the machine-readable format"
+# The program's own licence: "Files: *" is under GPL-3+, whose stand-alone
+# paragraph points to Debian's copy of the licence text.
+files_licence=$(awk 'BEGIN { RS = "" } /^Files: \*\n/ { if (match($0, /\nLicense: [^\n]*/)) print substr($0, RSTART + 10, RLENGTH - 10) }' "$doc/copyright")
+[ "$files_licence" = "GPL-3+" ] || fail "the copyright file's Files: * paragraph is under \"$files_licence\", not GPL-3+"
+awk 'BEGIN { RS = "" } /^License: GPL-3\+\n/' "$doc/copyright" | grep -q '"/usr/share/common-licenses/GPL-3"' ||
+  fail "the copyright file has no GPL-3+ paragraph pointing to /usr/share/common-licenses/GPL-3"
 
 # --- The packaged start command ------------------------------------------
 # Started the way xboard starts it: from a folder of no importance, HOME
@@ -177,12 +185,22 @@ for file in "$data"/*; do
   [ "$(readlink "$work/$name")" = "$file" ] || fail "$work/$name is not a link to the packaged $name"
 done
 
+# The engine itself, started by an interface in a folder without data
+# files: it reads the packaged data folder, found from its own location,
+# and names it on standard error.
+(
+  cd "$tmp/elsewhere" || exit 1
+  printf 'xboard\nprotover 2\nquit\n' | "$root/usr/lib/games/brevalt/brevalt"
+) >"$tmp/direct.out" 2>"$tmp/direct.err" || fail "the packaged engine started directly: exit status $?"
+check_text "$tmp/direct.out" "the packaged engine started directly" "$HANDSHAKE"
+check_text "$tmp/direct.err" "the packaged engine's note on its data folder" 'brevalt: data files from %s\n' "$data"
+
 # The arguments reach the engine.
 (
   cd "$tmp/elsewhere" || exit 1
   HOME=$tmp/home XDG_DATA_HOME=$tmp/xdg "$root/usr/games/brevalt" --version
 ) >"$tmp/version.out" 2>&1 || fail "brevalt --version: exit status $?"
-check_text "$tmp/version.out" "the packaged brevalt --version" 'Brevalt %s\n' "$version"
+check_text "$tmp/version.out" "the packaged brevalt --version" 'Brevalt %s\nLicense GPL-3.0-or-later\n' "$version"
 
 # --- The packaged book tool ----------------------------------------------
 # From a folder without data files it reads the packaged data folder: its
@@ -232,9 +250,12 @@ mv "$tmp/moved-data" "$data"
 
 # --- lintian -------------------------------------------------------------
 if command -v lintian >/dev/null 2>&1; then
-  lintian --tag-display-limit 0 "$deb" >"$tmp/lintian.out" 2>&1
-  if grep -q '^E: ' "$tmp/lintian.out"; then
-    fail "lintian reports errors"
+  # Every tag, down to the informational, pedantic and experimental ones:
+  # none may concern the licence or the copyright file.
+  lintian --tag-display-limit 0 -I -E --pedantic "$deb" >"$tmp/lintian.out" 2>&1
+  licence_tags=$(grep '^[A-Z]: ' "$tmp/lintian.out" | awk '{ print $3 }' | grep -Ei 'licen[cs]e|copyright' | tr '\n' ' ')
+  if grep -q '^E: ' "$tmp/lintian.out" || [ -n "$licence_tags" ]; then
+    fail "lintian reports errors or tags on the licence ${licence_tags:+($licence_tags)}"
     cat "$tmp/lintian.out" >&2
   fi
 else

@@ -3,10 +3,12 @@
 # a DESTDIR staging folder, then the installed brevalt command started from
 # an unrelated folder, fed protocol lines, its output compared exactly, and
 # the files the engine writes looked for in the per-user folder; the
-# installed brevalt-book run from elsewhere on the data installed with it.
+# installed engine started directly from elsewhere, finding the data
+# folder installed with it; the installed brevalt-book run from elsewhere
+# on the data installed with it.
 #
-# Usage: install_test.sh CMAKE BUILD_DIR SOURCE_DIR BINDIR ENGINE_DIR DATA_DIR
-# The last three are the install folders relative to the prefix, as the
+# Usage: install_test.sh CMAKE BUILD_DIR SOURCE_DIR BINDIR ENGINE_DIR DATA_DIR DOC_DIR
+# The last four are the install folders relative to the prefix, as the
 # build configured them.
 set -u
 cmake=$1
@@ -15,7 +17,8 @@ src=$3
 bindir=$4
 enginedir=$5
 datadir=$6
-for dir in "$bindir" "$enginedir" "$datadir"; do
+docdir=$7
+for dir in "$bindir" "$enginedir" "$datadir" "$docdir"; do
   case $dir in
     /*)
       echo "install folders configured as absolute paths: nothing to test under a temporary prefix"
@@ -69,6 +72,7 @@ for p in "$prefix" "$stageprefix"; do
   for name in MoveFile hash_values Brevalt.ini TEST_SUITES.md; do
     cmp -s "$src/data/$name" "$p/$datadir/$name" || fail "$p: $name not installed in $datadir"
   done
+  cmp -s "$src/COPYING" "$p/$docdir/COPYING" || fail "$p: the licence COPYING not installed in $docdir"
   check_suites "$src" "$p/$datadir" "$p/$datadir"
   [ ! -e "$p/$datadir/epd1.epd" ] || fail "$p: the engine's own epd1.epd was installed"
   if [ -f "$src/data/book_normal.bin" ]; then
@@ -84,6 +88,20 @@ engine=$(cd "$prefix/$enginedir" && pwd -P)/brevalt
 mkdir "$tmp/home" "$tmp/elsewhere"
 home=$tmp/home
 work=$home/.local/share/brevalt
+
+# --- The engine itself, started in a folder without data files ----------
+# As an interface that runs it in a folder of its own: it reads the data
+# folder installed with it, found from its own location (so also when
+# staged with DESTDIR), and names it on standard error.
+for p in "$prefix" "$stageprefix"; do
+  pdata=$(cd "$p/$datadir" && pwd -P)
+  (
+    cd "$tmp/elsewhere" || exit 1
+    printf 'xboard\nprotover 2\nquit\n' | "$p/$enginedir/brevalt"
+  ) >"$tmp/direct.out" 2>"$tmp/direct.err" || fail "$p: the engine started directly: exit status $?"
+  check_text "$tmp/direct.out" "$p: the engine started directly" "$HANDSHAKE"
+  check_text "$tmp/direct.err" "$p: the engine's note on its data folder" 'brevalt: data files from %s\n' "$pdata"
+done
 
 # Every installed data file has its link in folder $1, pointing into $2.
 check_links() {

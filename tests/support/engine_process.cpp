@@ -48,9 +48,12 @@ std::vector<std::string> engine_command() {
   return words;
 }
 
-// Starts the engine in `dir` with pipes on its standard input and output.
-pid_t spawn_engine(const std::string& dir, int& input_writer, int& output_reader, const char* error_path = nullptr) {
-  const std::vector<std::string> command = engine_command();
+// Starts the engine in `dir` with pipes on its standard input and output;
+// `program`, when given, in place of the engine's own file.
+pid_t spawn_engine(const std::string& dir, int& input_writer, int& output_reader, const char* error_path = nullptr,
+                   const std::string& program = {}) {
+  std::vector<std::string> command = engine_command();
+  if (!program.empty()) command.back() = program;
   std::vector<char*> argv;
   for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);
@@ -86,6 +89,8 @@ pid_t spawn_engine(const std::string& dir, int& input_writer, int& output_reader
 
 }  // namespace
 
+std::string engine_program() { return engine_command().back(); }
+
 EngineSandbox::EngineSandbox() {
   char tmpl[] = "/tmp/brevalt-e2e-XXXXXX";
   if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
@@ -117,10 +122,11 @@ std::string EngineSandbox::read_file(const std::string& name) const {
   return engine_text(testing::read_file(dir_ + "/" + name));
 }
 
-EngineRun EngineSandbox::run(const std::string& input, int timeout_ms, bool close_input) const {
+EngineRun EngineSandbox::run(const std::string& input, int timeout_ms, bool close_input,
+                             const std::string& program) const {
   int writer = -1, reader = -1;
   const std::string error_path = dir_ + ".stderr";
-  pid_t pid = spawn_engine(dir_, writer, reader, error_path.c_str());
+  pid_t pid = spawn_engine(dir_, writer, reader, error_path.c_str(), program);
   signal(SIGPIPE, SIG_IGN);  // the engine may leave before reading all input
   fcntl(writer, F_SETFL, O_NONBLOCK);
 
@@ -168,9 +174,9 @@ EngineRun EngineSandbox::run(const std::string& input, int timeout_ms, bool clos
   return result;
 }
 
-EngineSession::EngineSession(const EngineSandbox& box) {
+EngineSession::EngineSession(const EngineSandbox& box, const std::string& program) {
   signal(SIGPIPE, SIG_IGN);  // a write to an engine that has ended must not end the test
-  pid_ = spawn_engine(box.dir(), in_, out_fd_);
+  pid_ = spawn_engine(box.dir(), in_, out_fd_, nullptr, program);
 }
 
 EngineSession::~EngineSession() {

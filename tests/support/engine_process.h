@@ -27,6 +27,10 @@ struct EngineRun {
 // engine's text is unchanged.
 std::string engine_text(std::string text);
 
+// The engine's own file: the program the tests start (the last word of
+// BREVALT_TEST_ENGINE when that is set).
+std::string engine_program();
+
 class EngineSandbox {
  public:
   // A fresh folder with MoveFile, hash_values and Brevalt.ini.
@@ -44,7 +48,10 @@ class EngineSandbox {
 
   // Runs the engine with `input` on standard input. With close_input the
   // input ends after the text (as when an interface closes its pipe).
-  EngineRun run(const std::string& input, int timeout_ms = 30000, bool close_input = true) const;
+  // `program`, when given, is started in place of engine_program() (a copy
+  // of it elsewhere).
+  EngineRun run(const std::string& input, int timeout_ms = 30000, bool close_input = true,
+                const std::string& program = {}) const;
 
  private:
   std::string dir_;
@@ -56,7 +63,7 @@ class EngineSandbox {
 // the input and waits a little, then kills an engine that is still running.
 class EngineSession {
  public:
-  explicit EngineSession(const EngineSandbox& box);
+  explicit EngineSession(const EngineSandbox& box, const std::string& program = {});
   ~EngineSession();
   EngineSession(const EngineSession&) = delete;
   EngineSession& operator=(const EngineSession&) = delete;

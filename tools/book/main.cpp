@@ -13,6 +13,7 @@
 #include "book/builder.h"
 #include "book/pgn.h"
 #include "book/replay.h"
+#include "config/data_folder.h"
 #include "core/platform.h"
 #include "game/book.h"
 #include "perft_support.h"
@@ -219,35 +220,16 @@ int probe(int argc, char** argv) {
 }
 
 // The data folder installed with this program, found from the program's
-// own location: the build names, relative to the folder of the installed
-// program, where each layout it installs puts the data files (the plain
-// "cmake --install" layout, bin/ and share/brevalt/, and the Debian one,
-// games/ and share/games/brevalt/), separated by ':'. A link to the program
-// is followed, since /proc/self/exe names the file itself. Empty when no
-// such folder holds MoveFile and hash_values, or the system cannot tell
-// where the program is (it is then looked for elsewhere).
+// own location as the engine finds its own: the build names, relative to
+// the folder of the installed program, where each layout it installs puts
+// the data files (the plain "cmake --install" layout, bin/ and
+// share/brevalt/, and the Debian one, games/ and share/games/brevalt/).
+// Empty when no such folder holds MoveFile and hash_values, or the system
+// cannot tell where the program is (it is then looked for elsewhere).
 std::string installed_data_folder() {
-#if defined(__linux__) && defined(BREVALT_INSTALLED_DATA_DIRS)
-  char exe[PATH_BUFFER];
-  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return {};
-  exe[n] = '\0';
-  std::string self(exe);
-  const size_t slash = self.rfind('/');
-  if (slash == std::string::npos) return {};
-  const std::string here = self.substr(0, slash + 1);
-  const std::string candidates = BREVALT_INSTALLED_DATA_DIRS;
-  size_t start = 0;
-  while (start <= candidates.size()) {
-    size_t end = candidates.find(':', start);
-    if (end == std::string::npos) end = candidates.size();
-    const std::string dir = candidates.substr(start, end - start);
-    start = end + 1;
-    if (dir.empty()) continue;
-    const std::string folder = dir[0] == '/' ? dir : here + dir;
-    if (file_exists((folder + "/MoveFile").c_str()) && file_exists((folder + "/hash_values").c_str()))
-      return folder;
-  }
+#ifdef BREVALT_INSTALLED_DATA_DIRS
+  char folder[DATA_PATH_SIZE];
+  if (find_data_folder(BREVALT_INSTALLED_DATA_DIRS, folder, sizeof folder)) return folder;
 #endif
   return {};
 }
