@@ -14,6 +14,7 @@
 #include "board/attacks.h"
 #include "board/legal.h"
 #include "board/makemove.h"
+#include "board/node_calls.h"
 #include "board/position.h"
 #include "board/reset.h"
 #include "core/control.h"
@@ -520,7 +521,9 @@ restart:
     while (d <= limit) {
       if (stop_search) break;
       if (d == 2) {
+        // What arrived meanwhile is read now, not a hundred thousand nodes on.
         input_poll_held = 0;
+        poll_input(0);
         if (held_stop) stop_search = held_stop;
         held_stop = 0;
         if (stop_search) break;

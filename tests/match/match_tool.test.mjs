@@ -470,7 +470,8 @@ test('clock use: the share of the available time spent, over games with enough m
       const use = game.clockUse[game.whiteSlot === 0 ? 0 : 1];
       assert.equal(use.moves, 4, c.tc);
       assert.equal(use.availableMs, c.availableMs, c.tc);
-      assert.ok(use.spentMs >= 200 && use.spentMs < 700, `${c.tc}: ${JSON.stringify(use)}`);
+      // Four moves of about 50 ms each; the two processes' timers may differ by a millisecond a move.
+      assert.ok(use.spentMs >= 180 && use.spentMs < 700, `${c.tc}: ${JSON.stringify(use)}`);
       return use.spentMs / use.availableMs;
     });
     const summary = r.json.clockUse.engines['uci-legal'];
