@@ -8,7 +8,10 @@
 #       a bullet clock would never exercise it),
 #   (c) 2 games of the engine speaking UCI against itself speaking CECP,
 #       pondering, at 40 moves in 15 s (the UCI side ponders through the
-#       match tool's go ponder / ponderhit / stop).
+#       match tool's go ponder / ponderhit / stop);
+#   (d) 2 games, UCI against CECP, at 1 s + 0.01 s with "level 0 0:01
+#       0.01" as xboard writes it, and (e) 2 at 0.1 s per move ("st 0.1",
+#       "go movetime 100"): fast clocks flagged with a margin of 0.
 #
 # Usage: tools/ci-games.sh [REPO_ROOT]
 # REPO_ROOT defaults to the folder above this script; build/brevalt must be
@@ -73,6 +76,13 @@ node "$match" --engine "$engine1" --engine "$engine2" --games 2 --tc "$ponder_tc
 echo "== (c) 2 games, UCI against CECP, pondering, $ponder_tc"
 node "$match" --engine "$uci_engine" --engine "$engine2" --games 2 --tc "$ponder_tc" \
   --ponder --strict --pgn "$tmp/uci.pgn" --log "$tmp/uci-logs" || status=1
+
+echo "== (d) 2 games, UCI against CECP, 1+0.01"
+node "$match" --engine "$uci_engine" --engine "$engine2,level=exact" --games 2 --tc 1+0.01 \
+  --strict --pgn "$tmp/fast.pgn" --log "$tmp/fast-logs" || status=1
+echo "== (e) 2 games, UCI against CECP, 0.1 s per move"
+node "$match" --engine "$uci_engine" --engine "$engine2" --games 2 --tc st=0.1 \
+  --strict --pgn "$tmp/fixed.pgn" --log "$tmp/fixed-logs" || status=1
 
 if [ "$status" -ne 0 ]; then
   echo "ci-games: FAILED; games and protocol transcripts are in $tmp" >&2
