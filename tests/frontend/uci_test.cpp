@@ -438,6 +438,56 @@ TEST(UciClock, InfiniteSearchesAnswerOnlyWhenTold) {
   }
 }
 
+// An under-promotion named by searchmoves is searched and played as
+// named, never swapped for the queen promotion on the same squares.
+TEST(UciClock, SearchmovesKeepsThePromotionPiece) {
+  struct Case {
+    std::string fen, go;
+    std::vector<std::string> allowed;
+  };
+  const Case cases[] = {
+      {"k7/2P5/1K6/8/8/8/8/8 w - - 0 1", "go depth 3 searchmoves c7c8n", {"c7c8n"}},
+      {"8/8/8/8/8/k7/4p3/1K6 b - - 0 1", "go movetime 200 searchmoves e2e1n e2e1b", {"e2e1n", "e2e1b"}},
+      {"7k/5P2/6K1/8/8/8/8/8 w - - 0 1", "go depth 3 searchmoves f7f8b f7f8r", {"f7f8r"}},
+      {"7k/5P2/6K1/8/8/8/8/8 w - - 0 1", "go depth 3 searchmoves f7f8b f7f8q", {"f7f8q"}},
+  };
+  for (const Case& c : cases) {
+    UciSession u;
+    u.settle("position fen " + c.fen + "\n");
+    u.s->send(c.go + "\n");
+    const rules::Position p = rules::Position::from_fen(c.fen);
+    const std::string move = judge_search(*u.s, p, u.next, ms(5000));
+    EXPECT_NE(std::find(c.allowed.begin(), c.allowed.end(), move), c.allowed.end()) << c.go << ": " << move;
+    // Where one of the named moves mates, the named mate is found (f7f8r
+    // and f7f8q mate; f7f8b does not).
+    if (c.allowed.size() == 1 && c.fen[0] == '7') {
+      EXPECT_TRUE(mates(p, move)) << move;
+    }
+  }
+}
+
+// A fast clock is spent, not left: at 7 s with a 0.1 s increment (CECP
+// level as xboard writes it) the move takes a real share of the clock,
+// where whole-second tables would allot nothing below 8 s.
+TEST(CecpClock, FastClocksGetARealShare) {
+  const std::string fen = "r1bq1rk1/pp1nbppp/2p1pn2/3p2B1/2PP4/2NBPN2/PP3PPP/2RQK2R w K - 1 8";
+  EngineSandbox box;
+  EngineSession s(box);
+  s.send("xboard\nprotover 2\nnew\nlevel 0 0:10 0.1\nforce\nsetboard " + fen + "\ntime 700\notim 700\n");
+  ASSERT_TRUE(s.sync(ms(5000)));
+  const size_t before = s.size();
+  const auto sent = std::chrono::steady_clock::now();
+  s.send("go\n");
+  const std::optional<std::string> move =
+      s.wait_for_line([](const std::string& l) { return l.rfind("move ", 0) == 0; }, ms(5000), before);
+  ASSERT_TRUE(move) << s.out();
+  const long spent = ms_since(sent);
+  // About (7000 - 30) / 25 + 75 ms; never past half the clock.
+  EXPECT_GE(spent, 150);
+  EXPECT_LT(spent, 3500);
+  EXPECT_TRUE(rules::Position::from_fen(fen).is_legal(move->substr(5))) << *move;
+}
+
 TEST(UciClock, MoveOverheadIsAnOptionInRange) {
   UciSession u;
   u.settle("setoption name Move Overhead value 5001\nsetoption name Move Overhead value 200\n");
