@@ -26,7 +26,12 @@ const ours = (name) => name === 'Brevalt' || name === 'Brevalt-2';
 
 const rows = [];
 for (const file of readdirSync(dir).filter((f) => f.endsWith('.json')).sort()) {
-  const report = JSON.parse(readFileSync(join(dir, file), 'utf8'));
+  let report;
+  try {
+    report = JSON.parse(readFileSync(join(dir, file), 'utf8'));
+  } catch {
+    continue;  // a run still being written
+  }
   let points = 0;
   const shares = [];
   for (const game of report.games) {

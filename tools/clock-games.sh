@@ -6,7 +6,8 @@
 #   - at 10 s + 0.1 s, 2 s + 0.02 s, 1 s + 0.01 s and 0.1 s per move, GAMES
 #     games in each of four pairings: CECP against itself, UCI against
 #     itself, CECP against Fairy-Max, UCI against Fairy-Max;
-#   - at 1 s per move, GAMES / 5 games in each of the same four pairings;
+#   - at 1 s per move, a fifth of GAMES (whole pairs, rounded up) in each
+#     of the same four pairings;
 #   - the engine speaking CECP gets "level" as xboard writes it ("level 0
 #     0:10 0.1") and "st 1" / "st 0.1" for the fixed times;
 #   - with --sjeng N, also N games against Sjeng at 10 s + 0.1 s (CECP).
@@ -58,7 +59,9 @@ cecp_b="name=Brevalt-2,cmd=$bin,dir=$out/data-%wb$level"
 uci_a="name=Brevalt,cmd=$bin,dir=$out/data-%wa,proto=uci"
 uci_b="name=Brevalt-2,cmd=$bin,dir=$out/data-%wb,proto=uci"
 fairymax="name=Fairy-Max,cmd=/usr/games/fairymax,computer=0"
-sjeng_engine="name=Sjeng,cmd=/usr/games/sjeng,dir=$out"
+# Sjeng writes into its working folder too: two at once in one folder fail.
+sjeng_engine="name=Sjeng,cmd=/usr/games/sjeng,dir=$out/sjeng-%w"
+for slot in $(seq 1 "$concurrency"); do mkdir -p "$out/sjeng-$slot"; done
 
 run() {
   name=$1
@@ -72,8 +75,8 @@ run() {
     --pgn "$out/$name.pgn" --json "$out/$name.json" > "$out/$name.txt" 2>&1 || true
 }
 
-few=$((games / 5 / 2 * 2))
-[ "$few" -ge 2 ] || few=2
+# A fifth of GAMES at 1 s per move, rounded up to whole pairs.
+few=$(((games + 9) / 10 * 2))
 for tc in 10+0.1 2+0.02 1+0.01 st=0.1 st=1; do
   n=$games
   [ "$tc" = st=1 ] && n=$few
