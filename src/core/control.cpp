@@ -25,7 +25,7 @@ int16_t opponent_time;
 int16_t time_increment;
 int32_t time_increment_ms;
 int32_t fixed_move_ms;
-int32_t move_overhead_ms = 30;
+int32_t move_overhead_ms = DEFAULT_MOVE_OVERHEAD_MS;
 uint8_t frequent_stop_tests;
 int32_t own_rating, opponent_rating;
 uint8_t opponent_is_computer;

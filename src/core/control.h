@@ -65,6 +65,7 @@ extern int32_t time_increment_ms;
 extern int32_t fixed_move_ms;
 // Milliseconds held back from every clock for the way between engine and
 // interface (UCI's "Move Overhead").
+constexpr int32_t DEFAULT_MOVE_OVERHEAD_MS = 30;
 extern int32_t move_overhead_ms;
 // The own clock is short, or a fixed move time is in force: the search
 // looks at the clock every few thousand nodes instead of every fifty thousand.

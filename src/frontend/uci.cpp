@@ -52,8 +52,7 @@ constexpr long long MAX_SECONDS = INT16_MAX;
 constexpr int HASH_CODES = 4;
 constexpr long long TT_TABLES = 4;
 constexpr long long MIB = 1024 * 1024;
-// Milliseconds held back from every clock for the way to the interface.
-constexpr int DEFAULT_MOVE_OVERHEAD_MS = 30;
+// The most that "Move Overhead" may hold back, in milliseconds.
 constexpr int MAX_MOVE_OVERHEAD_MS = 5000;
 
 // The command line being served, and one that arrived during a search and

@@ -111,6 +111,38 @@ TEST(SearchControl, PipedGoPlaysASearchedMove) {
   EXPECT_EQ(run.exit_status, 0);
 }
 
+// The engine's answer to "go" after the set-up lines, and how long it took
+// from the moment "go" was sent; no move within five seconds gives none.
+struct TimedMove {
+  std::optional<std::string> move;
+  long ms;
+};
+TimedMove move_after_go(EngineSession& s, const std::string& setup) {
+  s.send(setup);
+  if (!s.sync(ms(5000))) return {std::nullopt, 0};
+  const size_t before = s.size();
+  const auto sent = std::chrono::steady_clock::now();
+  s.send("go\n");
+  std::optional<std::string> move = s.wait_for_line(is_move_line, ms(5000), before);
+  return {move, elapsed_ms(sent)};
+}
+
+// A fast clock is spent, not left: at 7 s with a 0.1 s increment (level as
+// xboard writes it) the move takes a real share of the clock, where
+// whole-second tables would allot nothing below 8 s.
+TEST(SearchControl, FastClocksGetARealShare) {
+  const std::string fen = "r1bq1rk1/pp1nbppp/2p1pn2/3p2B1/2PP4/2NBPN2/PP3PPP/2RQK2R w K - 1 8";
+  EngineSandbox box;
+  EngineSession s(box);
+  const TimedMove timed =
+      move_after_go(s, "xboard\nprotover 2\nnew\nlevel 0 0:10 0.1\nforce\nsetboard " + fen + "\ntime 700\notim 700\n");
+  ASSERT_TRUE(timed.move) << s.out();
+  // About (7000 - 30) / 25 + 75 ms; never past half the clock.
+  EXPECT_GE(timed.ms, 150);
+  EXPECT_LT(timed.ms, 3500);
+  EXPECT_TRUE(rules::Position::from_fen(fen).is_legal(move_of(*timed.move))) << *timed.move;
+}
+
 // xboard's fixed time per move ("st", decimals allowed) and depth limit
 // ("sd"), sent after "new" as xboard sends them; refused values change nothing.
 TEST(SearchControl, FixedTimeAndDepthPerMove) {
@@ -118,20 +150,15 @@ TEST(SearchControl, FixedTimeAndDepthPerMove) {
   const rules::Position p = rules::Position::from_fen(fen);
   EngineSandbox box;
   EngineSession s(box);
-  s.send("xboard\nprotover 2\nnew\nst 0.3\nst 0\nst x\npost\nforce\nsetboard " + fen + "\n");
-  ASSERT_TRUE(s.sync(ms(5000)));
-  const size_t before = s.size();
-  const auto sent = std::chrono::steady_clock::now();
-  s.send("go\n");
-  std::optional<std::string> move = s.wait_for_line(is_move_line, ms(3000), before);
-  ASSERT_TRUE(move) << s.out();
-  EXPECT_LT(elapsed_ms(sent), 300);
-  EXPECT_TRUE(p.is_legal(move_of(*move))) << *move;
+  const TimedMove timed = move_after_go(s, "xboard\nprotover 2\nnew\nst 0.3\nst 0\nst x\npost\nforce\nsetboard " + fen + "\n");
+  ASSERT_TRUE(timed.move) << s.out();
+  EXPECT_LT(timed.ms, 300);
+  EXPECT_TRUE(p.is_legal(move_of(*timed.move))) << *timed.move;
   EXPECT_NE(s.out().find("Error (time per move must be above 0 seconds): st"), std::string::npos);
 
   EngineSession d(box);
   d.send("xboard\nprotover 2\nnew\nsd 9\nsd 0\npost\nforce\nsetboard " + fen + "\ngo\n");
-  move = d.wait_for_line(is_move_line, ms(10000));
+  std::optional<std::string> move = d.wait_for_line(is_move_line, ms(10000));
   ASSERT_TRUE(move) << d.out();
   int deepest = 0;
   for (const std::string& line : d.lines()) {
