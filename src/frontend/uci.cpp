@@ -437,9 +437,17 @@ void serve_search_line(LineRead r) {
     refuse_overlong_line();
     return;
   }
+  // The command is the first word that names one, as at any other time
+  // ("joho stop" is "stop"); a line with none is ignored.
   char first[32];
   const char* p = uci_line;
-  if (!next_word(p, first, sizeof(first))) return;
+  for (;;) {
+    if (!next_word(p, first, sizeof(first))) return;
+    if (is_session_command(first) || equal_nocase(first, "stop") || equal_nocase(first, "ponderhit") ||
+        equal_nocase(first, "isready") || equal_nocase(first, "quit") || equal_nocase(first, "debug") ||
+        equal_nocase(first, "register"))
+      break;
+  }
   if (equal_nocase(first, "stop")) {
     search.stopped = true;
     stop_search = 1;

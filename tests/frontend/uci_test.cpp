@@ -421,6 +421,8 @@ TEST(UciClock, InfiniteSearchesAnswerOnlyWhenTold) {
       {"position fen 8/8/8/8/8/8/8/8 w - - 0 1", "go ponder wtime 1000 btime 1000", "", "stop"},
       {std::string("position fen ") + MATE_IN_ONE, "go infinite", "ponderhit", "stop"},
       {"position startpos", "go infinite", "xyzzy", "stop"},
+      // Unknown words before a command are skipped during a search too.
+      {"position startpos", "go infinite", "xyzzy", "joho stop"},
   };
   for (const Case& c : cases) {
     UciSession u;

@@ -157,17 +157,18 @@ struct Model {
       return;
     }
     const std::vector<std::string> w = words_of(text);
-    // During a search only the first word counts.
-    const std::string first = w.empty() ? "" : lower(w[0]);
-    if (waiting && (first == "stop" || (first == "ponderhit" && waiting_ponder) || first == "uci" ||
-                    first == "setoption" || first == "ucinewgame" || first == "position" || first == "go")) {
-      searches[*waiting - released].readyoks_before = isready_sent;
-      waiting.reset();
-    }
-    if (first == "isready") ++isready_sent;
+    // A line is served as its first word that names a command, during a
+    // search as at any other time.
     const std::optional<size_t> at = command_at(w);
     if (!at) return;
     const std::string command = lower(w[*at]);
+    if (waiting && (command == "stop" || (command == "ponderhit" && waiting_ponder) || command == "uci" ||
+                    command == "setoption" || command == "ucinewgame" || command == "position" ||
+                    command == "go")) {
+      searches[*waiting - released].readyoks_before = isready_sent;
+      waiting.reset();
+    }
+    if (command == "isready") ++isready_sent;
     if (command == "ucinewgame") position = rules::Position::from_fen(START_FEN);
     if (command == "go") go(w, *at);
     if (command != "position") return;
