@@ -151,26 +151,29 @@ void uci_score_text(int32_t score, char* out, int size) {
   else std::snprintf(out, static_cast<size_t>(size), "cp %d", score);
 }
 
-// The UCI progress line: depth, the deepest ply reached, score, nodes,
-// speed, time and the principal variation in coordinates, replayed from
-// the root position so that promotions carry their letter.
-void uci_info_line() {
+// The UCI progress line: depth, the deepest ply reached (never less than
+// the depth), the line's number, score, nodes, speed, time and the
+// variation in coordinates, replayed from the root position so that
+// promotions carry their letter.
+void uci_info_line(int32_t score_value, const PvEntry* moves, int n, int multipv) {
   const int64_t ms = static_cast<int64_t>(ms_source() - search_start_ms);
   const int64_t nodes = search_nodes;
   const int64_t nps = ms > 0 ? nodes * 1000 / ms : 0;
+  const int seldepth = sel_depth > iteration_depth ? sel_depth : iteration_depth;
   char score[24];
-  uci_score_text(reported_score, score, sizeof(score));
-  std::snprintf(thinking_line, sizeof(thinking_line), "info depth %d seldepth %d score %s nodes %lld nps %lld time %lld pv",
-                iteration_depth, sel_depth, score, static_cast<long long>(nodes), static_cast<long long>(nps),
+  uci_score_text(score_value, score, sizeof(score));
+  std::snprintf(thinking_line, sizeof(thinking_line),
+                "info depth %d seldepth %d multipv %d score %s nodes %lld nps %lld time %lld pv", iteration_depth,
+                seldepth, multipv, score, static_cast<long long>(nodes), static_cast<long long>(nps),
                 static_cast<long long>(ms > 0 ? ms : 0));
   uint8_t squares[64];
   std::memcpy(squares, search_root_board, sizeof(squares));
-  const int n = pv_moves();
+  if (n > MAX_PLY) n = MAX_PLY;
   for (int i = 0; i < n; ++i) {
     char move[6];
-    uci_move_text(squares, pv_table[1][i], move);
+    uci_move_text(squares, moves[i], move);
     append_format(thinking_line, THINKING_LINE_SIZE, " %s", move);
-    replay_line_move(squares, pv_table[1][i]);
+    replay_line_move(squares, moves[i]);
   }
   std::printf("%s\n", thinking_line);
 }
@@ -205,7 +208,7 @@ void thinking_output(int mode) {
       break;
     case 2: {
       if (uci_mode) {
-        uci_info_line();
+        uci_info_line(reported_score, pv_table[1], pv_moves(), 1);
         break;
       }
       // The time as measured, in centiseconds.
@@ -231,6 +234,18 @@ void thinking_output(int mode) {
     default:
       break;
   }
+}
+
+void uci_lines_output(int count) {
+  if (count > root_line_count) count = root_line_count;
+  for (int k = 0; k < count; ++k) uci_info_line(root_lines[k].score, root_lines[k].moves, root_lines[k].length, k + 1);
+}
+
+void uci_current_move_output(int from, int to, int number) {
+  char move[6];
+  const PvEntry m{static_cast<uint8_t>(from), static_cast<uint8_t>(to), board[from], 0};
+  uci_move_text(board, m, move);
+  std::printf("info depth %d currmove %s currmovenumber %d\n", iteration_depth, move, number);
 }
 
 void iteration_report(int32_t score) {

@@ -36,6 +36,10 @@ bool book_probe(int side, BookStats* stats);
 // Output: 0 the move line, 1 the kibitz relay, 2 the thinking line, 4 the
 // principal variation appended to the kibitz line.
 void thinking_output(int mode);
+// UCI: the first `count` lines of root_lines, one info line each with its
+// "multipv" number; and the root move being searched ("currmove").
+void uci_lines_output(int count);
+void uci_current_move_output(int from, int to, int number);
 // The per-iteration line of a test run.
 void iteration_report(int32_t score);
 // Line builders over a text buffer ('~' stands for a line end).

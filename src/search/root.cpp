@@ -27,6 +27,7 @@
 #include "eval/threats.h"
 #include "search/activity.h"
 #include "search/driver_calls.h"
+#include "search/levels.h"
 #include "search/search.h"
 #include "search/tables.h"
 #include "search/timeman.h"
@@ -50,6 +51,12 @@ uint8_t search_root_board[64];
 RootRestriction root_restriction;
 uint8_t thinking_lines_held;
 SearchResult search_result;
+int16_t root_lines_wanted = 1;
+int16_t root_lines_shown = 1;
+RootLine root_lines[MAX_ROOT_LINES];
+int16_t root_line_count;
+RootLine finished_lines[MAX_ROOT_LINES];
+int16_t finished_line_count;
 
 namespace {
 
@@ -96,8 +103,62 @@ constexpr int32_t PONDER_MATE_SCORE = 9900;
 constexpr int32_t KIBITZ_SIGN_SCORE = 10;
 constexpr int32_t SHORT_MOVE_TIME = 61;
 
+// A UCI interface is shown the root move being searched once the search
+// has run this long, as common engines do.
+constexpr uint64_t CURRENT_MOVE_AFTER_MS = 1000;
+
 // The root move list lives in the move list of ply 1.
 MoveEntry* root_list() { return move_list[1]; }
+
+// The score a root move must beat to earn one of `lines` lines: below a
+// full set of lines, any score does.
+int32_t line_floor(int lines) { return root_line_count < lines ? -ROOT_WINDOW : root_lines[lines - 1].score; }
+
+// Keeps the root move just searched (still made, at ply 1) among the best
+// `lines` lines, in score order; its variation is the one the node search
+// left at ply 2. A tie goes after the lines already kept.
+void keep_root_line(int lines, int32_t score, int from, int to) {
+  int at = 0;
+  while (at < root_line_count && root_lines[at].score >= score) ++at;
+  if (at >= lines) return;
+  const int last = root_line_count < lines ? root_line_count : lines - 1;
+  for (int j = last; j > at; --j) root_lines[j] = root_lines[j - 1];
+  RootLine& line = root_lines[at];
+  line.score = score;
+  line.moves[0] = PvEntry{static_cast<uint8_t>(from), static_cast<uint8_t>(to), board[to], ply_stack[1].captured_value};
+  int below = pv_length[2];
+  if (below > MAX_PLY - 1) below = MAX_PLY - 1;
+  if (below < 0) below = 0;
+  for (int i = 0; i < below; ++i) line.moves[i + 1] = pv_table[2][i];
+  line.length = static_cast<int16_t>(below + 1);
+  if (root_line_count < lines) ++root_line_count;
+}
+
+// Moves the root move from->to to the front of the list, the others down.
+void bring_to_front(int from, int to, int n) {
+  MoveEntry* list = root_list();
+  for (int j = 0; j < n; ++j) {
+    if (list[j].from != from || list[j].to != to) continue;
+    const MoveEntry entry = list[j];
+    for (; j > 0; --j) list[j] = list[j - 1];
+    list[0] = entry;
+    return;
+  }
+}
+
+// A level plays one of the best lines of its last full iteration: that
+// move goes to the front of the root list, which is the move played, and
+// its line becomes the one the ponder move is taken from.
+void apply_level_choice(int32_t spread, int n) {
+  if (finished_line_count <= 1) return;
+  const int k = level_choice(finished_lines, finished_line_count, spread);
+  if (k == 0) return;
+  const RootLine& line = finished_lines[k];
+  bring_to_front(line.moves[0].from, line.moves[0].to, n);
+  for (int i = 0; i < line.length; ++i) pv_table[0][i] = line.moves[i];
+  pv_length[0] = line.length;
+  root_best_score = line.score;
+}
 
 // Exchange sort of root entries first..n-1, descending by key (stable
 // enough: ties keep their relative order only by accident, as always).
@@ -425,6 +486,12 @@ void think(int side_arg) {
   bool deepening_complete = false;
   bool book_move_played = false;
   bool book_move_tried = false;
+  // A level narrows the search (depth and nodes) and widens the root to
+  // the lines it chooses among; the limits it replaces come back at the end.
+  const int32_t nodes_before = search_limits.nodes;
+  const int16_t depth_before = max_depth;
+  const LevelSettings level = level_elo > 0 ? level_settings(level_elo) : LevelSettings{};
+  finished_line_count = 0;
 
 restart:
   // Step 2. Only when it is the engine's turn.
@@ -440,6 +507,12 @@ restart:
     std::memcpy(search_root_board, pondering ? ponder_backup.board : board, sizeof(search_root_board));
     pv_length[0] = 0;
     if (!pondering) allot_time();
+    if (level_elo > 0) {
+      if (max_depth > level.depth) max_depth = level.depth;
+      if (search_limits.nodes == 0 || search_limits.nodes > level.nodes) search_limits.nodes = level.nodes;
+      // The node count is looked at often enough to hold a small budget.
+      frequent_stop_tests = 1;
+    }
     // A stop that arrived while the book was being tried ("?", "force",
     // "new", "result", a ponder miss) belongs to this decision too: only
     // the first pass starts with a clean flag.
@@ -507,6 +580,12 @@ restart:
 
     // Step 9. Iterative deepening.
     const int limit = book_mode ? 1 : max_depth;
+    // The lines searched with exact scores, and those shown.
+    int lines = level_elo > 0 && level.lines > root_lines_wanted ? level.lines : root_lines_wanted;
+    if (lines > root_count) lines = root_count;
+    if (lines > MAX_ROOT_LINES) lines = MAX_ROOT_LINES;
+    if (lines < 1 || book_mode) lines = 1;
+    const int shown = root_lines_shown < lines ? root_lines_shown : lines;
     bool self_stop = false;
     int candidates = 0;
     int d = 1;
@@ -563,6 +642,9 @@ restart:
       iteration_depth = static_cast<int16_t>(d);
       int32_t best = book_mode ? BOOK_NO_SCORE : -ROOT_WINDOW;
       root_moves_searched = 0;
+      root_line_count = 0;
+      int moves_done = 0;
+      bool all_searched = false;
 
       // Step 9.5. The root moves in list order.
       for (int i = 0; i < root_count; ++i) {
@@ -576,7 +658,11 @@ restart:
         }
         const int from = root_list()[i].from, to = root_list()[i].to;
         int idx = i;
-        const int32_t score = search_root_move(ROOT_WINDOW, best, from, to, book_mode);
+        if (uci_mode && thinking_line_allowed() && ms_source() - search_start_ms >= CURRENT_MOVE_AFTER_MS)
+          uci_current_move_output(from, to, i + 1);
+        // With several lines the window opens down to the last line kept.
+        const int32_t alpha = lines > 1 ? line_floor(lines) : best;
+        const int32_t score = search_root_move(ROOT_WINDOW, alpha, from, to, book_mode);
 
         if (book_mode) {
           BookStats stats{};
@@ -598,14 +684,17 @@ restart:
           break;
         }
 
+        if (lines > 1 && score > alpha) keep_root_line(lines, score, from, to);
         if (score > best) {
           state_stack[1].best_score = static_cast<int16_t>(score);
           state_stack[1].best_from = static_cast<int16_t>(from);
           state_stack[1].best_to = static_cast<int16_t>(to);
           state_stack[1].best_piece = board[to];
           record_pv(1, from, to);
+          // Several lines shown are reported together, once the iteration
+          // has given each its score.
           if (score != MATED_NEXT_MOVE && iteration_depth > (uci_mode ? 1 : THINKING_MIN_ITERATION) &&
-              thinking_line_allowed()) {
+              thinking_line_allowed() && shown == 1) {
             reported_score = score;
             thinking_output(2);
           }
@@ -653,6 +742,7 @@ restart:
         else root_list()[idx].root_nodes = tree_nodes - noted;
         unmake_move(0);
         if (best < BOOK_NO_SCORE) root_best_score = best;
+        ++moves_done;
       }
 
     iteration_end:
@@ -660,6 +750,12 @@ restart:
       ply = 0;
       state_top = &state_stack[0];
       ply_sign = static_cast<int16_t>(-ply_sign);
+      // The lines of an iteration that searched every root move are whole.
+      all_searched = moves_done == root_count;
+      if (all_searched && lines > 1) {
+        for (int k = 0; k < root_line_count; ++k) finished_lines[k] = root_lines[k];
+        finished_line_count = root_line_count;
+      }
 
       // Step 9.7. Order for the next iteration: by score after the first,
       // then the best move first and the rest by the effort they took.
@@ -677,6 +773,9 @@ restart:
         sort_root(0, root_count, [](const MoveEntry& m) { return static_cast<int32_t>(m.root_score); });
       } else {
         sort_root(1, root_count, [](const MoveEntry& m) { return static_cast<uint32_t>(m.root_nodes); });
+        // The best lines lead the next iteration, in their order.
+        for (int k = lines > 1 ? root_line_count - 1 : -1; k >= 0; --k)
+          bring_to_front(root_lines[k].moves[0].from, root_lines[k].moves[0].to, root_count);
       }
 
       // Step 9.8. A forced mate ends the deepening.
@@ -706,8 +805,12 @@ restart:
       // iteration, the last one included; the book's single pass has no score.
       if (uci_mode) {
         if (!book_mode && pv_length[0] > 0 && thinking_line_allowed()) {
-          reported_score = root_best_score;
-          thinking_output(2);
+          if (shown > 1 && all_searched) {
+            uci_lines_output(shown);
+          } else {
+            reported_score = root_best_score;
+            thinking_output(2);
+          }
         }
       } else if (stop_search && root_best_score != MATED_NEXT_MOVE && !single_reply_stop &&
           (iteration_depth > THINKING_MIN_ITERATION || root_best_score > MATE_BOUND) && !reset_request &&
@@ -719,6 +822,7 @@ restart:
     input_poll_held = 0;
     if (held_stop) stop_search = held_stop;
     deepening_complete = (!stop_search && d > limit) || self_stop;
+    if (level_elo > 0 && !book_move_played) apply_level_choice(level.spread, root_count);
   }
 
 finish:
@@ -786,6 +890,10 @@ finish:
 
 end:
   // Step 13.
+  if (level_elo > 0) {
+    search_limits.nodes = nodes_before;
+    max_depth = depth_before;
+  }
   if (reset_request) deferred_reset();
   reset_search_state();
   search_running = 0;

@@ -57,6 +57,31 @@ struct SearchResult {
 };
 extern SearchResult search_result;
 
+// Several best lines at the root: UCI's "MultiPV", and the levels, which
+// choose among the best few. With more than one line wanted, every root
+// move is searched with the window open down to the score of the last
+// line kept, so each of the best moves gets an exact score and its own
+// variation; with one line the search is the plain one, node for node.
+constexpr int MAX_ROOT_LINES = 64;
+// The lines the root searches with exact scores, and the lines a UCI
+// interface is shown (at most as many as searched). Written by the front
+// end and the levels between searches; read by the root driver.
+extern int16_t root_lines_wanted;
+extern int16_t root_lines_shown;
+// One line: its score (engine's view) and variation from the root move on.
+struct RootLine {
+  int32_t score;
+  int16_t length;
+  PvEntry moves[MAX_PLY];
+};
+// The best lines of the running iteration, best first, and those of the
+// last iteration that searched every root move. Written by the root
+// driver; read by the output lines and the levels.
+extern RootLine root_lines[MAX_ROOT_LINES];
+extern int16_t root_line_count;
+extern RootLine finished_lines[MAX_ROOT_LINES];
+extern int16_t finished_line_count;
+
 // Set by the UCI front end while it searches the replies to moves the
 // search itself never makes (under-promotions named by "searchmoves"):
 // those searches print no lines of their own.

@@ -36,6 +36,9 @@ const char* const IDENTITY =
     "option name OwnBook type check default true\n"
     "option name Ponder type check default false\n"
     "option name Move Overhead type spin default 30 min 0 max 5000\n"
+    "option name MultiPV type spin default 1 min 1 max 64\n"
+    "option name UCI_LimitStrength type check default false\n"
+    "option name UCI_Elo type spin default 1800 min 1000 max 2400\n"
     "uciok\n";
 
 bool is_bestmove(const std::string& line) { return line.rfind("bestmove", 0) == 0; }
@@ -59,19 +62,25 @@ std::string judge_search(EngineSession& s, const rules::Position& p, size_t& fro
     return "";
   }
   static const std::regex info(
-      R"(^info depth (\d+) seldepth (\d+) score (cp -?\d+|mate -?\d+) nodes (\d+) nps (\d+) time (\d+) pv((?: [a-h][1-8][a-h][1-8][qrbn]?)+)$)");
+      R"(^info depth (\d+) seldepth (\d+) multipv (\d+) score (cp -?\d+|mate -?\d+) nodes (\d+) nps (\d+)(?: hashfull \d+)? time (\d+) pv((?: [a-h][1-8][a-h][1-8][qrbn]?)+)$)");
+  static const std::regex current(R"(^info depth \d+ currmove ([a-h][1-8][a-h][1-8][qrbn]?) currmovenumber [1-9]\d*$)");
   int infos = 0;
   for (const std::string& line : s.lines(from)) {
     if (is_bestmove(line)) break;
     if (line.rfind("info string", 0) == 0 || line == "readyok") continue;
     std::smatch m;
+    if (std::regex_match(line, m, current)) {
+      EXPECT_TRUE(p.is_legal(m[1].str())) << "currmove not legal in the position: " << line;
+      continue;
+    }
     if (!std::regex_match(line, m, info)) {
       ADD_FAILURE() << "not a UCI info line: " << line;
       continue;
     }
     ++infos;
     rules::Position q = p;
-    std::istringstream pv(m[7].str());
+    EXPECT_GE(std::stoi(m[2].str()), std::stoi(m[1].str())) << "seldepth below depth: " << line;
+    std::istringstream pv(m[8].str());
     for (std::string move; pv >> move;) {
       std::optional<rules::Position> next = q.after(move);
       if (!next) {

@@ -1,0 +1,41 @@
+// Levels for people: a playing strength below the full search, asked for
+// by an Elo rating (UCI's UCI_LimitStrength and UCI_Elo, the xboard option
+// "Strength"). A level is the engine's own search made shallower and
+// smaller, and a choice among its best few root moves that lets a weaker
+// move through now and then, as a weaker player would find it. It never
+// plays a move that is not legal, nor one the search did not look at.
+#pragma once
+
+#include <cstdint>
+
+#include "search/root.h"
+
+namespace brevalt {
+
+// The range of levels, in Elo.
+constexpr int LEVEL_MIN_ELO = 1000;
+constexpr int LEVEL_MAX_ELO = 2400;
+
+// The level asked for, in Elo; 0 is the full strength, which the levels
+// leave untouched. Written by the front ends between searches; read by the
+// root driver.
+extern int16_t level_elo;
+
+// What a level does to a search: the deepest iteration, the nodes it may
+// make, the root lines it searches with exact scores, and the spread (in
+// centipawns) of the chance a worse line has of being played.
+struct LevelSettings {
+  int16_t depth;
+  int32_t nodes;
+  int16_t lines;
+  int32_t spread;
+};
+// The settings of a level; the rating is taken within the range.
+LevelSettings level_settings(int elo);
+
+// Which of `count` lines (best first) the level plays: the line whose score
+// plus a random share of `spread` is highest. Mates found stay found: a
+// winning mate is never given away for another line.
+int level_choice(const RootLine* lines, int count, int32_t spread);
+
+}  // namespace brevalt
