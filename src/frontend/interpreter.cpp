@@ -7,6 +7,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "board/attacks.h"
@@ -19,6 +20,7 @@
 #include "frontend/undo.h"
 #include "game/play.h"
 #include "search/activity.h"
+#include "search/levels.h"
 #include "search/root.h"
 #include "search/timeman.h"
 
@@ -245,7 +247,39 @@ void command_protover() {
   std::printf("feature usermove=1\n");
   std::printf("feature ics=1\n");
   std::printf("feature myname=\"%s\"\n", ENGINE_NAME);
+  std::printf("feature option=\"Limit Strength -check %d\"\n", level_request.limited ? 1 : 0);
+  std::printf("feature option=\"Strength -spin %d %d %d\"\n", level_request.elo, LEVEL_MIN_ELO, LEVEL_MAX_ELO);
   std::printf("feature done=1\n");
+}
+
+// "option NAME=VALUE": the engine options announced with the features,
+// the levels for people. A bad value is refused and changes nothing.
+void command_option() {
+  char text[INPUT_LINE_SIZE];
+  copy_rest(7, text, sizeof(text));
+  char* value = std::strchr(text, '=');
+  if (!value) {
+    std::printf("Error (option needs NAME=VALUE): option\n");
+    return;
+  }
+  *value++ = '\0';
+  for (char* end = value + std::strlen(value); end > value && (end[-1] == '\n' || end[-1] == '\r' || end[-1] == ' ');)
+    *--end = '\0';
+  char* end = nullptr;
+  const long v = std::strtol(value, &end, 10);
+  const bool number = end != value && *end == '\0';
+  if (std::strcmp(text, "limit strength") == 0 && number && (v == 0 || v == 1)) {
+    level_request.limited = v == 1;
+  } else if (std::strcmp(text, "strength") == 0 && number && v >= LEVEL_MIN_ELO && v <= LEVEL_MAX_ELO) {
+    level_request.elo = static_cast<int16_t>(v);
+  } else if (std::strcmp(text, "limit strength") == 0 || std::strcmp(text, "strength") == 0) {
+    std::printf("Error (bad value %s): option\n", value);
+    return;
+  } else {
+    std::printf("Error (no such option %s): option\n", text);
+    return;
+  }
+  apply_level_request();
 }
 
 void command_accepted() {
@@ -575,6 +609,7 @@ void interpret_command() {
   else if (starts_with("name")) {
   } else if (starts_with("setboard")) command_setboard();
   else if (starts_with("mob")) command_mob();
+  else if (starts_with("option")) command_option();
   else if (std::strcmp(first_word, "st") == 0 || std::strcmp(first_word, "st\n") == 0) command_st();
   else if (std::strcmp(first_word, "sd") == 0 || std::strcmp(first_word, "sd\n") == 0) command_sd();
   else std::printf("Error (unknown command): %s\n", first_word);

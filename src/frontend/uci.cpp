@@ -55,12 +55,6 @@ constexpr long long TT_TABLES = 4;
 constexpr long long MIB = 1024 * 1024;
 // The most that "Move Overhead" may hold back, in milliseconds.
 constexpr int MAX_MOVE_OVERHEAD_MS = 5000;
-// The level "UCI_Elo" offers before it is set.
-constexpr int DEFAULT_LEVEL_ELO = 1800;
-
-// The levels: whether the strength is limited, and to what rating.
-bool limit_strength = false;
-int16_t chosen_elo = DEFAULT_LEVEL_ELO;
 
 // The command line being served, and one that arrived during a search and
 // waits until the search has ended.
@@ -197,7 +191,7 @@ void identify() {
               MAX_MOVE_OVERHEAD_MS);
   std::printf("option name MultiPV type spin default 1 min 1 max %d\n", MAX_ROOT_LINES);
   std::printf("option name UCI_LimitStrength type check default false\n");
-  std::printf("option name UCI_Elo type spin default %d min %d max %d\n", DEFAULT_LEVEL_ELO, LEVEL_MIN_ELO,
+  std::printf("option name UCI_Elo type spin default %d min %d max %d\n", level_request.elo, LEVEL_MIN_ELO,
               LEVEL_MAX_ELO);
   std::printf("uciok\n");
 }
@@ -251,18 +245,18 @@ void set_option(const char* args) {
     }
     root_lines_wanted = root_lines_shown = static_cast<int16_t>(lines);
   } else if (equal_nocase(name, "UCI_LimitStrength")) {
-    if (equal_nocase(value, "true")) limit_strength = true;
-    else if (equal_nocase(value, "false")) limit_strength = false;
+    if (equal_nocase(value, "true")) level_request.limited = true;
+    else if (equal_nocase(value, "false")) level_request.limited = false;
     else std::printf("info string UCI_LimitStrength is true or false\n");
-    level_elo = static_cast<int16_t>(limit_strength ? chosen_elo : 0);
+    apply_level_request();
   } else if (equal_nocase(name, "UCI_Elo")) {
     long long elo = 0;
     if (!parse_number(value, elo) || elo < LEVEL_MIN_ELO || elo > LEVEL_MAX_ELO) {
       std::printf("info string UCI_Elo is %d to %d\n", LEVEL_MIN_ELO, LEVEL_MAX_ELO);
       return;
     }
-    chosen_elo = static_cast<int16_t>(elo);
-    level_elo = static_cast<int16_t>(limit_strength ? chosen_elo : 0);
+    level_request.elo = static_cast<int16_t>(elo);
+    apply_level_request();
   } else if (equal_nocase(name, "Ponder")) {
     if (equal_nocase(value, "true")) ponder_option = true;
     else if (equal_nocase(value, "false")) ponder_option = false;

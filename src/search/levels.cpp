@@ -9,6 +9,7 @@
 namespace brevalt {
 
 int16_t level_elo = 0;
+LevelRequest level_request;
 
 namespace {
 

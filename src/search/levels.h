@@ -21,6 +21,21 @@ constexpr int LEVEL_MAX_ELO = 2400;
 // root driver.
 extern int16_t level_elo;
 
+// The rating offered before one is asked for.
+constexpr int LEVEL_DEFAULT_ELO = 1800;
+
+// The interface's two settings (UCI_LimitStrength and UCI_Elo, or the
+// xboard options "Limit Strength" and "Strength"): whether the strength is
+// limited, and the rating asked for. Written by the front ends; a new game
+// keeps them, as interfaces expect of options.
+struct LevelRequest {
+  bool limited = false;
+  int16_t elo = LEVEL_DEFAULT_ELO;
+};
+extern LevelRequest level_request;
+// Makes level_elo follow the request.
+inline void apply_level_request() { level_elo = static_cast<int16_t>(level_request.limited ? level_request.elo : 0); }
+
 // What a level does to a search: the deepest iteration, the nodes it may
 // make, the root lines it searches with exact scores, and the spread (in
 // centipawns) of the chance a worse line has of being played.

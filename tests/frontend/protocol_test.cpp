@@ -2,6 +2,8 @@
 // command lines, its standard output compared exactly.
 #include <gtest/gtest.h>
 
+#include "frontend/chess_rules.h"
+#include "frontend/play_support.h"
 #include "support/engine_process.h"
 
 namespace brevalt::testing {
@@ -16,6 +18,8 @@ const char* const FEATURES =
     "feature usermove=1\n"
     "feature ics=1\n"
     "feature myname=\"Brevalt 2.86\"\n"
+    "feature option=\"Limit Strength -check 0\"\n"
+    "feature option=\"Strength -spin 1800 1000 2400\"\n"
     "feature done=1\n";
 
 TEST(Protocol, HandshakeAndQuit) {
@@ -44,6 +48,36 @@ TEST(Protocol, EndOfInputEndsTheEngineLikeQuit) {
   EXPECT_FALSE(empty.timed_out);
   EXPECT_EQ(empty.out, "");
   EXPECT_EQ(empty.exit_status, 0);
+}
+
+// The levels through xboard's engine options: bad settings are refused
+// in the protocol's error form, and a limited engine plays legal moves.
+TEST(Protocol, StrengthOptionsLimitTheEngineAndRefuseBadValues) {
+  EngineSandbox box;
+  EngineRun refused = box.run(
+      "option Strength=999\noption Strength=2401\noption Limit Strength=2\noption Colour=1\noption Strength\nquit\n");
+  EXPECT_EQ(refused.out,
+            "Error (bad value 999): option\nError (bad value 2401): option\nError (bad value 2): option\n"
+            "Error (no such option colour): option\nError (option needs NAME=VALUE): option\n");
+  EngineSession s(box);
+  s.send("xboard\nprotover 2\noption Limit Strength=1\noption Strength=1000\nnew\nlevel 0 0:05 0.05\npost\n");
+  rules::Position p = rules::Position::from_fen("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+  size_t from = s.size();
+  s.send("go\n");
+  for (int move = 0; move < 6; ++move) {
+    size_t after = 0;
+    const std::optional<std::string> line = s.wait_for_line(is_move_line, ms(10000), from, &after);
+    ASSERT_TRUE(line) << s.out();
+    const std::optional<rules::Position> next = p.after(move_of(*line));
+    ASSERT_TRUE(next) << "illegal: " << *line;
+    p = *next;
+    // The reply: the first legal move the rules list.
+    const std::string reply = p.legal_moves().front().text();
+    p = *p.after(reply);
+    from = after;
+    s.send(reply + "\n");
+  }
+  EXPECT_EQ(s.quit(), 0);
 }
 
 TEST(Protocol, UnknownCommandsQuoteTheFirstWord) {

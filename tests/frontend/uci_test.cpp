@@ -489,6 +489,149 @@ TEST(UciClock, MoveOverheadIsAnOptionInRange) {
   EXPECT_LT(ms_since(sent), 250);
 }
 
+// The info lines of several root lines: depth, line number, score (mates
+// above every centipawn score) and the first move of the line.
+struct NumberedLine {
+  int depth = 0, multipv = 0;
+  long long rank = 0;  // comparable: a mate for the engine ranks above any cp
+  std::string score, first;
+};
+
+std::vector<NumberedLine> numbered_lines(const std::vector<std::string>& lines) {
+  static const std::regex shape(R"(^info depth (\d+) seldepth \d+ multipv (\d+) score (cp|mate) (-?\d+) .* pv ([a-h1-8qrbn]+))");
+  std::vector<NumberedLine> out;
+  for (const std::string& line : lines) {
+    std::smatch m;
+    if (!std::regex_search(line, m, shape)) continue;
+    NumberedLine n;
+    n.depth = std::stoi(m[1]);
+    n.multipv = std::stoi(m[2]);
+    const long long v = std::stoll(m[4]);
+    n.score = m[3].str() + " " + m[4].str();
+    n.rank = m[3] == "cp" ? v : (v > 0 ? 1000000 - v : -1000000 - v);
+    n.first = m[5];
+    out.push_back(n);
+  }
+  return out;
+}
+
+// The lines of each depth in the order printed; at every depth whose set is
+// whole the lines are numbered 1..k, their first moves differ and their
+// scores do not rise. Returns the depths with a whole set.
+std::vector<int> check_line_sets(const std::vector<NumberedLine>& lines, int k) {
+  std::vector<int> whole;
+  for (size_t i = 0; i < lines.size();) {
+    size_t j = i;
+    while (j < lines.size() && lines[j].depth == lines[i].depth) ++j;
+    if (j - i == static_cast<size_t>(k)) {
+      whole.push_back(lines[i].depth);
+      for (size_t a = i; a < j; ++a) {
+        EXPECT_EQ(lines[a].multipv, static_cast<int>(a - i + 1)) << "depth " << lines[i].depth;
+        if (a > i) EXPECT_LE(lines[a].rank, lines[a - 1].rank) << "depth " << lines[i].depth;
+        for (size_t b = i; b < a; ++b) EXPECT_NE(lines[a].first, lines[b].first) << "depth " << lines[i].depth;
+      }
+    } else {
+      // A set cut short by the stop: the best line alone.
+      EXPECT_EQ(j - i, 1u) << "depth " << lines[i].depth;
+      EXPECT_EQ(lines[i].multipv, 1);
+    }
+    i = j;
+  }
+  return whole;
+}
+
+// MultiPV: the best lines, each with its number, in score order. In a
+// position where the rules library finds exactly three mates in one, three
+// lines are exactly those three mates.
+TEST(UciAnalysis, MultiPvGivesTheBestLinesInOrder) {
+  const char* const THREE_MATES = "7k/6pp/8/8/8/8/5PPP/R2QR1K1 w - - 0 1";
+  const rules::Position p = rules::Position::from_fen(THREE_MATES);
+  std::vector<std::string> mates;
+  for (const rules::Move& m : p.legal_moves()) {
+    const rules::Position after = *p.after(m.text());
+    if (after.in_check() && after.legal_moves().empty()) mates.push_back(m.text());
+  }
+  ASSERT_EQ(mates.size(), 3u);
+  struct Case {
+    std::string fen;
+    std::string go;
+  };
+  for (const Case& c : {Case{THREE_MATES, "go depth 3"}, Case{START_FEN, "go depth 6"}}) {
+    UciSession u;
+    u.settle("setoption name MultiPV value 3\nposition fen " + c.fen + "\n");
+    const size_t from = u.next;
+    u.s->send(c.go + "\n");
+    const std::string best = judge_search(*u.s, rules::Position::from_fen(c.fen), u.next, ms(20000));
+    const std::vector<NumberedLine> lines = numbered_lines(u.s->lines(from));
+    const std::vector<int> whole = check_line_sets(lines, 3);
+    ASSERT_FALSE(whole.empty()) << u.s->out();
+    ASSERT_GE(lines.size(), 3u);
+    const std::vector<NumberedLine> last(lines.end() - 3, lines.end());
+    EXPECT_EQ(best, last[0].first) << "the move played is the first line's";
+    if (c.fen == THREE_MATES) {
+      std::vector<std::string> firsts;
+      for (const NumberedLine& l : last) {
+        firsts.push_back(l.first);
+        EXPECT_EQ(l.score, "mate 1");
+      }
+      std::sort(firsts.begin(), firsts.end());
+      EXPECT_EQ(firsts, mates);
+    }
+    EXPECT_EQ(u.s->quit(), 0);
+  }
+}
+
+// An analysing interface: MultiPV 2, an infinite search, stop. Both lines
+// arrive at every finished depth, and after the first second the move
+// being searched is shown (judge_search checks that it is legal).
+TEST(UciAnalysis, AnalysisPaneGetsBothLinesAtEveryDepthAndTheCurrentMove) {
+  UciSession u;
+  u.settle("setoption name MultiPV value 2\nucinewgame\nposition startpos moves e2e4\n");
+  const size_t from = u.next;
+  u.s->send("go infinite\n");
+  u.s->pump(ms(1800));
+  u.s->send("stop\n");
+  judge_search(*u.s, position_after(START_FEN, {"e2e4"}), u.next, ms(5000));
+  const std::vector<std::string> out = u.s->lines(from);
+  const std::vector<int> whole = check_line_sets(numbered_lines(out), 2);
+  ASSERT_GE(whole.size(), 4u) << u.s->out();
+  for (size_t i = 0; i < whole.size(); ++i) EXPECT_EQ(whole[i], static_cast<int>(i + 1)) << "a depth without both lines";
+  EXPECT_TRUE(std::any_of(out.begin(), out.end(), [](const std::string& l) { return l.find(" currmove ") != std::string::npos; }))
+      << u.s->out();
+  EXPECT_EQ(u.s->quit(), 0);
+}
+
+// Levels: every level plays legal moves through a short game, in both
+// protocols; out-of-range settings are refused.
+TEST(UciLevels, EveryLevelPlaysLegalMovesAndBadSettingsAreRefused) {
+  for (int elo : {1000, 1400, 1800, 2200, 2400}) {
+    UciSession u;
+    u.settle("setoption name UCI_LimitStrength value true\nsetoption name UCI_Elo value " + std::to_string(elo) + "\n");
+    std::vector<std::string> moves;
+    for (int ply = 0; ply < 8; ++ply) {
+      std::string position = "position startpos";
+      if (!moves.empty()) position += " moves";
+      for (const std::string& m : moves) position += " " + m;
+      u.s->send(position + "\ngo wtime 2000 btime 2000 winc 20 binc 20\n");
+      const std::string move = judge_search(*u.s, position_after(START_FEN, moves), u.next, ms(10000));
+      if (move.empty() || move == "(none)") break;
+      moves.push_back(move);
+    }
+    EXPECT_EQ(moves.size(), 8u) << "level " << elo;
+    EXPECT_EQ(u.s->quit(), 0);
+  }
+  UciSession u;
+  u.settle("setoption name UCI_Elo value 999\nsetoption name UCI_Elo value 2401\nsetoption name MultiPV value 0\n"
+           "setoption name MultiPV value 65\n");
+  const std::string out = u.s->out();
+  for (const char* reply : {"info string UCI_Elo is 1000 to 2400\n", "info string MultiPV is 1 to 64 lines\n"}) {
+    size_t count = 0;
+    for (size_t at = out.find(reply); at != std::string::npos; at = out.find(reply, at + 1)) ++count;
+    EXPECT_EQ(count, 2u) << reply;
+  }
+  EXPECT_EQ(u.s->quit(), 0);
+}
+
 // The command line, for a person at a terminal; other arguments change
 // nothing (the installed command passes its own on).
 TEST(CommandLine, VersionHelpAndOtherArguments) {
