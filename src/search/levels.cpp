@@ -15,8 +15,10 @@ namespace {
 
 // The settings at a few ratings; the levels between are interpolated, the
 // nodes on a logarithmic scale (each hundred Elo about the same factor).
-// Measured against Stockfish's own limited strength at 10 s + 0.1 s
-// (tools/level-games.sh; the figures are in the README).
+// The ratings are those of Stockfish's own limited strength, measured
+// against it at 10 s + 0.1 s (tools/level-games.sh; the figures are in the
+// README). On that scale the full search itself rates a little above the
+// top level, which is why the range ends there.
 struct Anchor {
   int elo;
   int depth;
@@ -24,7 +26,7 @@ struct Anchor {
   int32_t spread;
 };
 constexpr Anchor ANCHORS[] = {
-    {1000, 1, 400, 400}, {1400, 2, 2000, 250}, {1800, 4, 12000, 120}, {2200, 6, 60000, 50}, {2400, 8, 200000, 20},
+    {1000, 1, 300, 350}, {1400, 3, 3000, 200}, {1600, 5, 12000, 130}, {1800, 8, 60000, 50},
 };
 constexpr int ANCHOR_COUNT = static_cast<int>(sizeof(ANCHORS) / sizeof(ANCHORS[0]));
 // A level searches this many lines exactly, to choose among them.

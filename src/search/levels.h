@@ -12,9 +12,10 @@
 
 namespace brevalt {
 
-// The range of levels, in Elo.
+// The range of levels, in Elo on the scale of Stockfish's UCI_Elo at fast
+// clocks; the full search rates a little above the top of it.
 constexpr int LEVEL_MIN_ELO = 1000;
-constexpr int LEVEL_MAX_ELO = 2400;
+constexpr int LEVEL_MAX_ELO = 1800;
 
 // The level asked for, in Elo; 0 is the full strength, which the levels
 // leave untouched. Written by the front ends between searches; read by the
@@ -22,7 +23,7 @@ constexpr int LEVEL_MAX_ELO = 2400;
 extern int16_t level_elo;
 
 // The rating offered before one is asked for.
-constexpr int LEVEL_DEFAULT_ELO = 1800;
+constexpr int LEVEL_DEFAULT_ELO = 1400;
 
 // The interface's two settings (UCI_LimitStrength and UCI_Elo, or the
 // xboard options "Limit Strength" and "Strength"): whether the strength is

@@ -19,7 +19,7 @@ const char* const FEATURES =
     "feature ics=1\n"
     "feature myname=\"Brevalt 2.86\"\n"
     "feature option=\"Limit Strength -check 0\"\n"
-    "feature option=\"Strength -spin 1800 1000 2400\"\n"
+    "feature option=\"Strength -spin 1400 1000 1800\"\n"
     "feature done=1\n";
 
 TEST(Protocol, HandshakeAndQuit) {
@@ -55,9 +55,9 @@ TEST(Protocol, EndOfInputEndsTheEngineLikeQuit) {
 TEST(Protocol, StrengthOptionsLimitTheEngineAndRefuseBadValues) {
   EngineSandbox box;
   EngineRun refused = box.run(
-      "option Strength=999\noption Strength=2401\noption Limit Strength=2\noption Colour=1\noption Strength\nquit\n");
+      "option Strength=999\noption Strength=1801\noption Limit Strength=2\noption Colour=1\noption Strength\nquit\n");
   EXPECT_EQ(refused.out,
-            "Error (bad value 999): option\nError (bad value 2401): option\nError (bad value 2): option\n"
+            "Error (bad value 999): option\nError (bad value 1801): option\nError (bad value 2): option\n"
             "Error (no such option colour): option\nError (option needs NAME=VALUE): option\n");
   EngineSession s(box);
   s.send("xboard\nprotover 2\noption Limit Strength=1\noption Strength=1000\nnew\nlevel 0 0:05 0.05\npost\n");

@@ -111,7 +111,7 @@ TEST(Robustness, RandomAndMutatedCommandsLeaveTheEngineAnswering) {
   const std::string tail =
       "feature setboard=1\nfeature sigint=0\nfeature sigterm=0\nfeature colors=0\n"
       "feature analyze=0\nfeature usermove=1\nfeature ics=1\nfeature myname=\"Brevalt 2.86\"\n"
-      "feature option=\"Limit Strength -check 0\"\nfeature option=\"Strength -spin 1800 1000 2400\"\n"
+      "feature option=\"Limit Strength -check 0\"\nfeature option=\"Strength -spin 1400 1000 1800\"\n"
       "feature done=1\n";
   ASSERT_GE(r.out.size(), tail.size());
   EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);

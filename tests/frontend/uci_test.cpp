@@ -38,7 +38,7 @@ const char* const IDENTITY =
     "option name Move Overhead type spin default 30 min 0 max 5000\n"
     "option name MultiPV type spin default 1 min 1 max 64\n"
     "option name UCI_LimitStrength type check default false\n"
-    "option name UCI_Elo type spin default 1800 min 1000 max 2400\n"
+    "option name UCI_Elo type spin default 1400 min 1000 max 1800\n"
     "uciok\n";
 
 bool is_bestmove(const std::string& line) { return line.rfind("bestmove", 0) == 0; }
@@ -604,7 +604,7 @@ TEST(UciAnalysis, AnalysisPaneGetsBothLinesAtEveryDepthAndTheCurrentMove) {
 // Levels: every level plays legal moves through a short game, in both
 // protocols; out-of-range settings are refused.
 TEST(UciLevels, EveryLevelPlaysLegalMovesAndBadSettingsAreRefused) {
-  for (int elo : {1000, 1400, 1800, 2200, 2400}) {
+  for (int elo : {1000, 1200, 1400, 1600, 1800}) {
     UciSession u;
     u.settle("setoption name UCI_LimitStrength value true\nsetoption name UCI_Elo value " + std::to_string(elo) + "\n");
     std::vector<std::string> moves;
@@ -621,10 +621,10 @@ TEST(UciLevels, EveryLevelPlaysLegalMovesAndBadSettingsAreRefused) {
     EXPECT_EQ(u.s->quit(), 0);
   }
   UciSession u;
-  u.settle("setoption name UCI_Elo value 999\nsetoption name UCI_Elo value 2401\nsetoption name MultiPV value 0\n"
+  u.settle("setoption name UCI_Elo value 999\nsetoption name UCI_Elo value 1801\nsetoption name MultiPV value 0\n"
            "setoption name MultiPV value 65\n");
   const std::string out = u.s->out();
-  for (const char* reply : {"info string UCI_Elo is 1000 to 2400\n", "info string MultiPV is 1 to 64 lines\n"}) {
+  for (const char* reply : {"info string UCI_Elo is 1000 to 1800\n", "info string MultiPV is 1 to 64 lines\n"}) {
     size_t count = 0;
     for (size_t at = out.find(reply); at != std::string::npos; at = out.find(reply, at + 1)) ++count;
     EXPECT_EQ(count, 2u) << reply;
