@@ -725,6 +725,7 @@ void go(const char* args) {
   if (depth.given) depth_limit = depth.value;
   if (mate.given) depth_limit = std::min(depth_limit, 2 * clamp(mate.value, 0, uci_depth_ceiling) + 1);
   max_depth = static_cast<int16_t>(clamp(depth_limit, 1, uci_depth_ceiling));
+  search_limits.analysis = infinite;
   search_limits.no_book = infinite || depth.given || nodes.given || mate.given || root_restriction.count > 0;
   // A search with no end of its own ends with the input (nobody can say
   // "stop" any more).

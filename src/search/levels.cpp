@@ -26,7 +26,7 @@ struct Anchor {
   int32_t spread;
 };
 constexpr Anchor ANCHORS[] = {
-    {1000, 1, 300, 350}, {1400, 3, 3000, 200}, {1600, 5, 12000, 130}, {1800, 8, 60000, 50},
+    {1000, 1, 300, 350}, {1400, 4, 5000, 170}, {1600, 5, 12000, 130}, {1800, 8, 60000, 50},
 };
 constexpr int ANCHOR_COUNT = static_cast<int>(sizeof(ANCHORS) / sizeof(ANCHORS[0]));
 // A level searches this many lines exactly, to choose among them.

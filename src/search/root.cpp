@@ -490,7 +490,9 @@ void think(int side_arg) {
   // the lines it chooses among; the limits it replaces come back at the end.
   const int32_t nodes_before = search_limits.nodes;
   const int16_t depth_before = max_depth;
-  const LevelSettings level = level_elo > 0 ? level_settings(level_elo) : LevelSettings{};
+  // An analysis is searched at full strength.
+  const int16_t level_in_force = search_limits.analysis ? 0 : level_elo;
+  const LevelSettings level = level_in_force > 0 ? level_settings(level_in_force) : LevelSettings{};
   finished_line_count = 0;
 
 restart:
@@ -507,7 +509,7 @@ restart:
     std::memcpy(search_root_board, pondering ? ponder_backup.board : board, sizeof(search_root_board));
     pv_length[0] = 0;
     if (!pondering) allot_time();
-    if (level_elo > 0) {
+    if (level_in_force > 0) {
       if (max_depth > level.depth) max_depth = level.depth;
       if (search_limits.nodes == 0 || search_limits.nodes > level.nodes) search_limits.nodes = level.nodes;
       // The node count is looked at often enough to hold a small budget.
@@ -581,7 +583,7 @@ restart:
     // Step 9. Iterative deepening.
     const int limit = book_mode ? 1 : max_depth;
     // The lines searched with exact scores, and those shown.
-    int lines = level_elo > 0 && level.lines > root_lines_wanted ? level.lines : root_lines_wanted;
+    int lines = level_in_force > 0 && level.lines > root_lines_wanted ? level.lines : root_lines_wanted;
     if (lines > root_count) lines = root_count;
     if (lines > MAX_ROOT_LINES) lines = MAX_ROOT_LINES;
     if (lines < 1 || book_mode) lines = 1;
@@ -822,7 +824,7 @@ restart:
     input_poll_held = 0;
     if (held_stop) stop_search = held_stop;
     deepening_complete = (!stop_search && d > limit) || self_stop;
-    if (level_elo > 0 && !book_move_played) apply_level_choice(level.spread, root_count);
+    if (level_in_force > 0 && !book_move_played) apply_level_choice(level.spread, root_count);
   }
 
 finish:
@@ -890,7 +892,7 @@ finish:
 
 end:
   // Step 13.
-  if (level_elo > 0) {
+  if (level_in_force > 0) {
     search_limits.nodes = nodes_before;
     max_depth = depth_before;
   }

@@ -50,6 +50,8 @@ struct SearchLimits {
   // The opening book stays shut: analysis and searches bounded by depth,
   // nodes or a move list want a searched answer.
   uint8_t no_book;
+  // An analysis: searched at full strength whatever level is set.
+  uint8_t analysis;
 };
 extern SearchLimits search_limits;
 
