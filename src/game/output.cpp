@@ -11,6 +11,7 @@
 #include "core/platform.h"
 #include "search/root.h"
 #include "search/search.h"
+#include "search/tables.h"
 #include "search/timeman.h"
 
 namespace brevalt {
@@ -160,9 +161,9 @@ void uci_info_line() {
   const int64_t nps = ms > 0 ? nodes * 1000 / ms : 0;
   char score[24];
   uci_score_text(reported_score, score, sizeof(score));
-  std::snprintf(thinking_line, sizeof(thinking_line), "info depth %d seldepth %d score %s nodes %lld nps %lld time %lld pv",
+  std::snprintf(thinking_line, sizeof(thinking_line), "info depth %d seldepth %d score %s nodes %lld nps %lld hashfull %d time %lld pv",
                 iteration_depth, sel_depth, score, static_cast<long long>(nodes), static_cast<long long>(nps),
-                static_cast<long long>(ms > 0 ? ms : 0));
+                hashfull(), static_cast<long long>(ms > 0 ? ms : 0));
   uint8_t squares[64];
   std::memcpy(squares, search_root_board, sizeof(squares));
   const int n = pv_moves();

@@ -48,19 +48,22 @@ rules::Position position_after(const std::string& fen, const std::vector<std::st
 }
 
 // Every line from `from` up to the next bestmove: each info line must read
-// as UCI's and its variation be legal from `p`; the bestmove legal in `p`
-// and the ponder move legal after it. Returns the bestmove's move (empty
-// when there was none in time), and moves `from` past its line.
+// as UCI's, its hashfull be a share in thousandths that never falls within
+// the search, and its variation be legal from `p`; the bestmove legal in
+// `p` and the ponder move legal after it. Returns the bestmove's move
+// (empty when there was none in time), and moves `from` past its line.
+// `last_hashfull`, when given, receives the last info line's hashfull.
 std::string judge_search(EngineSession& s, const rules::Position& p, size_t& from, int timeout_ms,
-                         int* info_lines = nullptr) {
+                         int* info_lines = nullptr, int* last_hashfull = nullptr) {
   std::optional<std::string> best = s.wait_for_line(is_bestmove, timeout_ms, from);
   if (!best) {
     ADD_FAILURE() << "no bestmove: " << s.out();
     return "";
   }
   static const std::regex info(
-      R"(^info depth (\d+) seldepth (\d+) score (cp -?\d+|mate -?\d+) nodes (\d+) nps (\d+) time (\d+) pv((?: [a-h][1-8][a-h][1-8][qrbn]?)+)$)");
+      R"(^info depth (\d+) seldepth (\d+) score (cp -?\d+|mate -?\d+) nodes (\d+) nps (\d+) hashfull (\d+) time (\d+) pv((?: [a-h][1-8][a-h][1-8][qrbn]?)+)$)");
   int infos = 0;
+  int hashfull = 0;
   for (const std::string& line : s.lines(from)) {
     if (is_bestmove(line)) break;
     if (line.rfind("info string", 0) == 0 || line == "readyok") continue;
@@ -70,8 +73,12 @@ std::string judge_search(EngineSession& s, const rules::Position& p, size_t& fro
       continue;
     }
     ++infos;
+    const int h = std::stoi(m[6].str());
+    EXPECT_LE(h, 1000) << line;
+    EXPECT_GE(h, hashfull) << "hashfull fell within the search: " << line;
+    hashfull = h;
     rules::Position q = p;
-    std::istringstream pv(m[7].str());
+    std::istringstream pv(m[8].str());
     for (std::string move; pv >> move;) {
       std::optional<rules::Position> next = q.after(move);
       if (!next) {
@@ -82,6 +89,7 @@ std::string judge_search(EngineSession& s, const rules::Position& p, size_t& fro
     }
   }
   if (info_lines) *info_lines = infos;
+  if (last_hashfull) *last_hashfull = hashfull;
   const size_t end = s.out().find(*best, from);
   from = end + best->size() + 1;
   std::istringstream words(*best);
