@@ -15,6 +15,7 @@ const char* const FEATURES =
     "feature analyze=0\n"
     "feature usermove=1\n"
     "feature ics=1\n"
+    "feature memory=1\n"
     "feature myname=\"Brevalt 2.86\"\n"
     "feature done=1\n";
 

@@ -28,11 +28,11 @@ namespace {
 const char* const START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 
 // What "uci" is answered with under the shipped Brevalt.ini (book on,
-// hash size 3: four tables of 1050000 entries, 65 MiB).
+// hash size 3: four tables of 1050000 entries, 64 MiB rounded down).
 const char* const IDENTITY =
     "id name Brevalt 2.86\n"
     "id author the Brevalt developers\n"
-    "option name Hash type spin default 65 min 17 max 129\n"
+    "option name Hash type spin default 64 min 1 max 16384\n"
     "option name OwnBook type check default true\n"
     "option name Ponder type check default false\n"
     "option name Move Overhead type spin default 30 min 0 max 5000\n"
@@ -303,20 +303,37 @@ TEST(UciSession, ARunOfGoCommandsGetsOneLegalAnswerEach) {
   EXPECT_EQ(u.s->quit(), 0);
 }
 
-// Options: the hash size is the largest table size that fits; the book
-// answers at once, and with OwnBook off the engine searches.
+// Options: Hash takes the largest power-of-two layout that fits, from
+// 1 MiB up, and a search after each size answers legally (in tables of
+// 1 MiB a search of 200,000 nodes fills a good share); a size out of range
+// or not a number is refused and changes nothing. The book answers at
+// once, and with OwnBook off the engine searches.
 TEST(UciSession, OptionsChangeHashAndBook) {
   UciSession u(true);
-  struct HashCase {
-    const char* value;
-    const char* reply;
-  };
-  for (const HashCase& c : {HashCase{"16", "info string Hash 17 MB: transposition tables of 265000 entries each\n"},
-                            HashCase{"64", "info string Hash 33 MB: transposition tables of 530000 entries each\n"},
-                            HashCase{"4096", "info string Hash 129 MB: transposition tables of 2100000 entries each\n"}}) {
+  const rules::Position after_e4 = position_after(START_FEN, {"e2e4"});
+  for (const long long mib : {1LL, 16LL, 64LL, 300LL}) {
+    SCOPED_TRACE(mib);
     const size_t from = u.s->size();
-    u.settle(std::string("setoption name Hash value ") + c.value + "\n");
-    EXPECT_EQ(u.s->out().substr(from), std::string(c.reply) + "readyok\n");
+    u.settle("setoption name Hash value " + std::to_string(mib) + "\n");
+    EXPECT_EQ(u.s->out().substr(from), uci_hash_reply(mib) + "readyok\n");
+    u.s->send("position startpos moves e2e4\ngo nodes 200000\n");
+    int hashfull = 0;
+    judge_search(*u.s, after_e4, u.next, ms(20000), nullptr, &hashfull);
+    if (mib == 1) {
+      EXPECT_GT(hashfull, 100);
+    }
+  }
+  for (const char* value : {"0", "16385", "-64", "lots", "", "64MB", "99999999999999999999999"}) {
+    SCOPED_TRACE(value);
+    const size_t from = u.s->size();
+    u.settle(std::string("setoption name Hash value ") + value + "\n");
+    EXPECT_EQ(u.s->out().substr(from), "info string Hash is 1 to 16384 MB\nreadyok\n");
+  }
+  {
+    const size_t from = u.s->size();
+    u.settle("uci\n");
+    EXPECT_NE(u.s->out().find("option name Hash type spin default 256 min 1 max 16384\n", from), std::string::npos)
+        << u.s->out().substr(from);
   }
   const rules::Position start = rules::Position::from_fen(START_FEN);
   int infos = -1;
