@@ -26,6 +26,7 @@
 #include "core/game_state.h"
 #include "core/platform.h"
 #include "core/settings.h"
+#include "eval/pawns.h"
 #include "frontend/epd.h"
 #include "game/output.h"
 #include "game/play.h"
@@ -75,6 +76,11 @@ SearchSession search;
 
 // The options.
 bool ponder_option = false;
+// UCI_AnalyseMode: the interface analyses rather than plays. Its only
+// effect is that the book stays out of the search (an analysing interface
+// wants searched lines and scores); the search, its limits, its time use
+// and its output are those of play.
+bool analyse_mode = false;
 
 // The interface closed the engine's input during a search: the engine
 // ends once the search has.
@@ -167,10 +173,12 @@ void identify() {
   std::printf("id author %s\n", ENGINE_AUTHOR);
   std::printf("option name Hash type spin default %lld min %lld max %lld\n", static_cast<long long>(table_mib()),
               static_cast<long long>(MIN_HASH_MIB), static_cast<long long>(MAX_HASH_MIB));
+  std::printf("option name Clear Hash type button\n");
   std::printf("option name OwnBook type check default %s\n", book_enabled ? "true" : "false");
   std::printf("option name Ponder type check default %s\n", ponder_option ? "true" : "false");
   std::printf("option name Move Overhead type spin default %d min 0 max %d\n", DEFAULT_MOVE_OVERHEAD_MS,
               MAX_MOVE_OVERHEAD_MS);
+  std::printf("option name UCI_AnalyseMode type check default %s\n", analyse_mode ? "true" : "false");
   std::printf("uciok\n");
 }
 
@@ -210,6 +218,14 @@ void set_option(const char* args) {
   }
   if (equal_nocase(name, "Hash")) {
     set_hash_option(value);
+  } else if (equal_nocase(name, "Clear Hash")) {
+    // A button: what a new game forgets of earlier searches, and nothing else.
+    clear_transposition_tables();
+    clear_pawn_hash();
+  } else if (equal_nocase(name, "UCI_AnalyseMode")) {
+    if (equal_nocase(value, "true")) analyse_mode = true;
+    else if (equal_nocase(value, "false")) analyse_mode = false;
+    else std::printf("info string UCI_AnalyseMode is true or false\n");
   } else if (equal_nocase(name, "OwnBook")) {
     if (equal_nocase(value, "true")) book_enabled = 1;
     else if (equal_nocase(value, "false")) book_enabled = 0;
@@ -689,7 +705,8 @@ void go(const char* args) {
   if (depth.given) depth_limit = depth.value;
   if (mate.given) depth_limit = std::min(depth_limit, 2 * clamp(mate.value, 0, uci_depth_ceiling) + 1);
   max_depth = static_cast<int16_t>(clamp(depth_limit, 1, uci_depth_ceiling));
-  search_limits.no_book = infinite || depth.given || nodes.given || mate.given || root_restriction.count > 0;
+  search_limits.no_book =
+      analyse_mode || infinite || depth.given || nodes.given || mate.given || root_restriction.count > 0;
   // A search with no end of its own ends with the input (nobody can say
   // "stop" any more).
   search.endless = search_limits.untimed && !movetime.given && !nodes.given && !depth.given && !mate.given;

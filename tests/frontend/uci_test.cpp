@@ -33,9 +33,11 @@ const char* const IDENTITY =
     "id name Brevalt 2.86\n"
     "id author the Brevalt developers\n"
     "option name Hash type spin default 64 min 1 max 16384\n"
+    "option name Clear Hash type button\n"
     "option name OwnBook type check default true\n"
     "option name Ponder type check default false\n"
     "option name Move Overhead type spin default 30 min 0 max 5000\n"
+    "option name UCI_AnalyseMode type check default false\n"
     "uciok\n";
 
 bool is_bestmove(const std::string& line) { return line.rfind("bestmove", 0) == 0; }
@@ -307,7 +309,7 @@ TEST(UciSession, ARunOfGoCommandsGetsOneLegalAnswerEach) {
 // 1 MiB up, and a search after each size answers legally (in tables of
 // 1 MiB a search of 200,000 nodes fills a good share); a size out of range
 // or not a number is refused and changes nothing. The book answers at
-// once, and with OwnBook off the engine searches.
+// once; with OwnBook off, or in analysis, the engine searches.
 TEST(UciSession, OptionsChangeHashAndBook) {
   UciSession u(true);
   const rules::Position after_e4 = position_after(START_FEN, {"e2e4"});
@@ -340,10 +342,51 @@ TEST(UciSession, OptionsChangeHashAndBook) {
   u.s->send("position startpos\ngo wtime 60000 btime 60000\n");
   judge_search(*u.s, start, u.next, ms(20000), &infos);
   EXPECT_EQ(infos, 0) << "a book move is played without a search";
+  {
+    const size_t from = u.s->size();
+    u.settle("setoption name UCI_AnalyseMode value perhaps\nsetoption name UCI_AnalyseMode value true\n");
+    EXPECT_EQ(u.s->out().substr(from), "info string UCI_AnalyseMode is true or false\nreadyok\n");
+  }
+  u.s->send("position startpos\ngo wtime 60000 btime 60000\n");
+  judge_search(*u.s, start, u.next, ms(20000), &infos);
+  EXPECT_GT(infos, 0) << "analysis searches the book's positions";
+  u.settle("setoption name UCI_AnalyseMode value false\n");
+  u.s->send("position startpos\ngo wtime 60000 btime 60000\n");
+  judge_search(*u.s, start, u.next, ms(20000), &infos);
+  EXPECT_EQ(infos, 0) << "out of analysis the book plays again";
   u.settle("setoption name OwnBook value false\n");
   u.s->send("position startpos\ngo movetime 200\n");
   judge_search(*u.s, start, u.next, ms(20000), &infos);
   EXPECT_GT(infos, 0);
+  EXPECT_EQ(u.s->quit(), 0);
+}
+
+// "Clear Hash" empties the tables as a new game does and changes nothing
+// else: the same search after it counts the same nodes as from fresh
+// tables, while without it the tables' contents change the count.
+TEST(UciSession, ClearHashSearchesAsFromFreshTables) {
+  UciSession u;
+  const rules::Position p = position_after(START_FEN, {"d2d4", "g8f6", "c2c4"});
+  const std::string search = "position startpos moves d2d4 g8f6 c2c4\ngo depth 7\n";
+  auto nodes_of_search = [&](const std::string& before) {
+    u.settle(before);
+    const size_t from = u.next;
+    u.s->send(search);
+    judge_search(*u.s, p, u.next, ms(20000));
+    long long nodes = -1;
+    static const std::regex info_nodes(R"(^info depth \d+ .* nodes (\d+) )");
+    for (const std::string& line : u.s->lines(from)) {
+      std::smatch m;
+      if (std::regex_search(line, m, info_nodes)) nodes = std::stoll(m[1].str());
+    }
+    return nodes;
+  };
+  const long long fresh = nodes_of_search("setoption name OwnBook value false\n");
+  const long long again = nodes_of_search("");
+  const long long cleared = nodes_of_search("setoption name Clear Hash\n");
+  EXPECT_GT(fresh, 0);
+  EXPECT_NE(again, fresh) << "the tables' contents made no difference";
+  EXPECT_EQ(cleared, fresh);
   EXPECT_EQ(u.s->quit(), 0);
 }
 
