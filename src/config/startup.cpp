@@ -137,16 +137,6 @@ int allocate_tables() {
   return 1;
 }
 
-int resize_tables(int32_t code) {
-  for (int32_t c = code; c >= 1; --c) {
-    free_tables();
-    hash_size_code = c;
-    tt_mask = mask_for_code(c);
-    if (allocate_tables()) return 1;
-  }
-  return 0;
-}
-
 void build_reach_table() {
   std::memset(reach, 0, sizeof(reach));
   // Marks every target of a list (separators skipped) in reach[type].

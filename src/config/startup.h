@@ -24,10 +24,5 @@ void build_reach_table();
 // failure message written when one cannot be had.
 int allocate_tables();
 void free_tables();
-// Sizes the four transposition tables anew for hash-size code 1..4, between
-// searches: every large table is freed and allocated again, empty. When the
-// size cannot be had, smaller ones are tried; 0 when none can (the caller
-// then ends the engine). The code that was used is left in hash_size_code.
-int resize_tables(int32_t code);
 
 }  // namespace brevalt

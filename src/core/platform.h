@@ -30,6 +30,11 @@ bool quiet_standard_input();
 // probes. Given back with free_table_memory.
 void* allocate_table_memory(size_t bytes);
 void free_table_memory(void* p);
+// The machine's physical memory in bytes, or 0 when the system cannot tell.
+// Tables larger than it are refused before they are asked for: a system
+// that overcommits would grant them and then end the process once the
+// zero-fill touched more pages than it has.
+uint64_t physical_memory_bytes();
 // Asks for the cache line holding p ahead of its use, so that a table
 // probe's wait on main memory overlaps other work. Only a hint: it never
 // faults and changes no value.

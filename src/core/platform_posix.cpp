@@ -81,6 +81,13 @@ void* allocate_table_memory(size_t bytes) {
 
 void free_table_memory(void* p) { std::free(p); }
 
+uint64_t physical_memory_bytes() {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long page_size = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || page_size <= 0) return 0;
+  return static_cast<uint64_t>(pages) * static_cast<uint64_t>(page_size);
+}
+
 bool program_folder(char* out, size_t size) {
 #ifdef __linux__
   // /proc/self/exe names the file itself, every link on the way resolved:

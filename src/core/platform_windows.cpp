@@ -95,6 +95,13 @@ void* allocate_table_memory(size_t bytes) { return bytes == 0 ? nullptr : std::c
 
 void free_table_memory(void* p) { std::free(p); }
 
+uint64_t physical_memory_bytes() {
+  MEMORYSTATUSEX status;
+  status.dwLength = sizeof(status);
+  if (!GlobalMemoryStatusEx(&status)) return 0;
+  return status.ullTotalPhys;
+}
+
 bool program_folder(char* out, size_t size) {
   // The ANSI form of the path: the one the C library's fopen takes.
   if (size < 2 || size > 0xFFFFFFFFu) return false;

@@ -14,6 +14,7 @@
 #include "board/position.h"
 #include "board/reset.h"
 #include "config/startup.h"
+#include "config/table_size.h"
 #include "frontend/epd.h"
 #include "frontend/mainloop.h"
 #include "frontend/test_runs.h"
@@ -22,6 +23,7 @@
 #include "search/activity.h"
 #include "search/levels.h"
 #include "search/root.h"
+#include "search/tables.h"
 #include "search/timeman.h"
 
 namespace brevalt {
@@ -46,6 +48,10 @@ constexpr long long SD_MAX_DEPTH = 40;
 // this and fewer than DRAW_MAX_PIECES pieces.
 constexpr int32_t DRAW_MAX_SCORE = 5;
 constexpr int DRAW_MAX_PIECES = 3;
+
+// A "memory" that waits for the search or test run using the tables to
+// end, in MiB; 0 when none waits. A later one replaces it.
+int64_t held_memory_mib = 0;
 
 // The first word of the line, lower-cased, as the unknown-command reply quotes it.
 char first_word[INPUT_LINE_SIZE];
@@ -246,6 +252,7 @@ void command_protover() {
   std::printf("feature analyze=0\n");
   std::printf("feature usermove=1\n");
   std::printf("feature ics=1\n");
+  std::printf("feature memory=1\n");
   std::printf("feature myname=\"%s\"\n", ENGINE_NAME);
   std::printf("feature option=\"Limit Strength -check %d\"\n", level_request.limited ? 1 : 0);
   std::printf("feature option=\"Strength -spin %d %d %d\"\n", level_request.elo, LEVEL_MIN_ELO, LEVEL_MAX_ELO);
@@ -502,6 +509,43 @@ void command_setboard() {
   force_mode = 1;
 }
 
+// The tables are in use while a search runs (a game's, a ponder search, a
+// test run's) or a test run goes from one search to the next. A "memory"
+// in between (the flag "pondering" may already be up for a ponder search
+// that has not begun) finds them free.
+bool tables_in_use() { return search_running || epd_run_active; }
+
+// The tables resized for "memory N", and the size they came to as a
+// comment line, which xboard ignores.
+void resize_for_memory(long long mib) {
+  if (resize_transposition_tables(layout_for_mib(mib)) == Resize::no_memory) {
+    std::printf("Error (cannot allocate %lld MB): memory\n", mib);
+    return;
+  }
+  std::printf("# memory %lld MB: transposition tables of %d entries each\n", static_cast<long long>(table_mib()),
+              tt_entries);
+}
+
+// "memory N": xboard's total for the hash tables in MiB, taken for the
+// four transposition tables (the largest layout that fits). It changes
+// only their size: the game, its repetition counts and the pawn cache stay.
+// During a search it waits until the search has ended.
+void command_memory() {
+  bool digits = false;
+  const long long mib = parse_decimal(field_at(7), &digits);
+  if (!digits || mib < MIN_HASH_MIB || mib > MAX_HASH_MIB) {
+    std::printf("Error (memory must be %lld to %lld MB): memory\n", static_cast<long long>(MIN_HASH_MIB),
+                static_cast<long long>(MAX_HASH_MIB));
+    return;
+  }
+  if (tables_in_use()) {
+    held_memory_mib = mib;
+    return;
+  }
+  held_memory_mib = 0;
+  resize_for_memory(mib);
+}
+
 void command_mob() {
   if (game_in_progress) {
     refuse("mob");
@@ -527,6 +571,14 @@ void clear_protocol_state() {
   game_in_progress = 0;
   level_moves = 0;
   ics_mode = 0;
+  held_memory_mib = 0;
+}
+
+void serve_held_memory() {
+  if (held_memory_mib == 0 || tables_in_use()) return;
+  const long long mib = held_memory_mib;
+  held_memory_mib = 0;
+  resize_for_memory(mib);
 }
 
 void interpret_command() {
@@ -610,6 +662,7 @@ void interpret_command() {
   } else if (starts_with("setboard")) command_setboard();
   else if (starts_with("mob")) command_mob();
   else if (starts_with("option")) command_option();
+  else if (starts_with("memory")) command_memory();
   else if (std::strcmp(first_word, "st") == 0 || std::strcmp(first_word, "st\n") == 0) command_st();
   else if (std::strcmp(first_word, "sd") == 0 || std::strcmp(first_word, "sd\n") == 0) command_sd();
   else std::printf("Error (unknown command): %s\n", first_word);

@@ -18,5 +18,8 @@ extern int16_t reset_to_start_position;
 void interpret_command();
 // Clears the protocol state as the program does at start.
 void clear_protocol_state();
+// Serves a "memory" that arrived while a search or a test run used the
+// tables, once none does; the main loop calls it between searches.
+void serve_held_memory();
 
 }  // namespace brevalt

@@ -129,8 +129,10 @@ void main_loop() {
     if (input_closed) shutdown();
     if (countdown > 0) --countdown;
     for (;;) {
-      // Pass step 2.
+      // Pass step 2. A "memory" that a search held back is served now that
+      // the search is over, before anything else starts one.
       ++idle_passes;
+      serve_held_memory();
       // Pass steps 3 and 4. A pending reset runs before the request is served.
       if (move_request) {
         countdown = 3;

@@ -20,12 +20,13 @@
 #include "board/makemove.h"
 #include "board/position.h"
 #include "board/reset.h"
-#include "config/params.h"
 #include "config/startup.h"
+#include "config/table_size.h"
 #include "core/control.h"
 #include "core/game_state.h"
 #include "core/platform.h"
 #include "core/settings.h"
+#include "eval/pawns.h"
 #include "frontend/epd.h"
 #include "game/output.h"
 #include "game/play.h"
@@ -48,11 +49,6 @@ constexpr const char* ENGINE_AUTHOR = "the Brevalt developers";
 // keep centiseconds for the last-resort limit, in 16 and 32 bits.
 constexpr long long MS_PER_SECOND = 1000, MS_PER_CENTISECOND = 10;
 constexpr long long MAX_SECONDS = INT16_MAX;
-// Hash sizes: the four transposition tables of a hash-size code, in MiB
-// rounded up (code 1 = 17 MiB ... code 4 = 129 MiB).
-constexpr int HASH_CODES = 4;
-constexpr long long TT_TABLES = 4;
-constexpr long long MIB = 1024 * 1024;
 // The most that "Move Overhead" may hold back, in milliseconds.
 constexpr int MAX_MOVE_OVERHEAD_MS = 5000;
 
@@ -61,8 +57,8 @@ constexpr int MAX_MOVE_OVERHEAD_MS = 5000;
 char uci_line[UCI_LINE_SIZE];
 char held_line[UCI_LINE_SIZE];
 bool line_held = false;
-// The last "position" command, set up again when the tables are resized
-// (which empties the repetition counts of the game).
+// The last "position" command, set up again around each move that
+// "searchmoves" has searched one by one.
 char position_command[UCI_LINE_SIZE];
 // The position on the board is the interface's: false after a position
 // the engine could not set up, until the next good one.
@@ -81,6 +77,11 @@ SearchSession search;
 
 // The options.
 bool ponder_option = false;
+// UCI_AnalyseMode: the interface analyses rather than plays. Its only
+// effect is that the book stays out of the search (an analysing interface
+// wants searched lines and scores); the search, its limits, its time use
+// and its output are those of play.
+bool analyse_mode = false;
 
 // The interface closed the engine's input during a search: the engine
 // ends once the search has.
@@ -166,29 +167,19 @@ void refuse_overlong_line() {
 // ---------------------------------------------------------------------------
 // Options
 
-int hash_mib(int code) {
-  const long long bytes = TT_TABLES * entries_for_code(code) * static_cast<long long>(sizeof(TtEntry));
-  return static_cast<int>((bytes + MIB - 1) / MIB);
-}
-
-// The largest hash-size code whose tables fit in the megabytes asked for;
-// the smallest when none does.
-int code_for_mib(long long mib) {
-  int code = 1;
-  for (int c = 1; c <= HASH_CODES; ++c)
-    if (hash_mib(c) <= mib) code = c;
-  return code;
-}
-
+// The options as they stand: the Hash default is the size of the tables
+// now (table_mib: their MiB rounded down).
 void identify() {
   std::printf("id name %s\n", ENGINE_NAME);
   std::printf("id author %s\n", ENGINE_AUTHOR);
-  std::printf("option name Hash type spin default %d min %d max %d\n", hash_mib(hash_size_code), hash_mib(1),
-              hash_mib(HASH_CODES));
+  std::printf("option name Hash type spin default %lld min %lld max %lld\n", static_cast<long long>(table_mib()),
+              static_cast<long long>(MIN_HASH_MIB), static_cast<long long>(MAX_HASH_MIB));
+  std::printf("option name Clear Hash type button\n");
   std::printf("option name OwnBook type check default %s\n", book_enabled ? "true" : "false");
   std::printf("option name Ponder type check default %s\n", ponder_option ? "true" : "false");
   std::printf("option name Move Overhead type spin default %d min 0 max %d\n", DEFAULT_MOVE_OVERHEAD_MS,
               MAX_MOVE_OVERHEAD_MS);
+  std::printf("option name UCI_AnalyseMode type check default %s\n", analyse_mode ? "true" : "false");
   std::printf("option name MultiPV type spin default 1 min 1 max %d\n", MAX_ROOT_LINES);
   std::printf("option name UCI_LimitStrength type check default false\n");
   std::printf("option name UCI_Elo type spin default %d min %d max %d\n", level_request.elo, LEVEL_MIN_ELO,
@@ -196,7 +187,25 @@ void identify() {
   std::printf("uciok\n");
 }
 
-void set_up_position(const char* args, bool quiet);
+// "setoption name Hash value N": the largest table layout that fits in N
+// MiB. Resizing keeps the game (the repetition counts have a table of
+// their own) and leaves the transposition tables empty; a size that
+// cannot be had leaves the old tables as they were.
+void set_hash_option(const char* value) {
+  long long mib = 0;
+  if (!parse_number(value, mib) || mib < MIN_HASH_MIB || mib > MAX_HASH_MIB) {
+    std::printf("info string Hash is %lld to %lld MB\n", static_cast<long long>(MIN_HASH_MIB),
+                static_cast<long long>(MAX_HASH_MIB));
+    return;
+  }
+  if (resize_transposition_tables(layout_for_mib(mib)) == Resize::no_memory) {
+    std::printf("info string Hash %lld MB cannot be allocated: the tables stay at %lld MB\n", mib,
+                static_cast<long long>(table_mib()));
+    return;
+  }
+  std::printf("info string Hash %lld MB: transposition tables of %d entries each\n",
+              static_cast<long long>(table_mib()), tt_entries);
+}
 
 // "setoption name NAME [value VALUE]": the name and the value may hold blanks.
 void set_option(const char* args) {
@@ -213,19 +222,15 @@ void set_option(const char* args) {
     }
   }
   if (equal_nocase(name, "Hash")) {
-    long long mib = 0;
-    if (!parse_number(value, mib)) {
-      std::printf("info string Hash needs a number of megabytes\n");
-      return;
-    }
-    const int code = code_for_mib(mib);
-    if (code != hash_size_code) {
-      if (!resize_tables(code)) fatal_shutdown("can't allocate hash tables\n");
-      // The repetition counts went with the old tables.
-      if (position_ok) set_up_position(position_command, true);
-    }
-    std::printf("info string Hash %d MB: transposition tables of %d entries each\n", hash_mib(hash_size_code),
-                entries_for_code(hash_size_code));
+    set_hash_option(value);
+  } else if (equal_nocase(name, "Clear Hash")) {
+    // A button: what a new game forgets of earlier searches, and nothing else.
+    clear_transposition_tables();
+    clear_pawn_hash();
+  } else if (equal_nocase(name, "UCI_AnalyseMode")) {
+    if (equal_nocase(value, "true")) analyse_mode = true;
+    else if (equal_nocase(value, "false")) analyse_mode = false;
+    else std::printf("info string UCI_AnalyseMode is true or false\n");
   } else if (equal_nocase(name, "OwnBook")) {
     if (equal_nocase(value, "true")) book_enabled = 1;
     else if (equal_nocase(value, "false")) book_enabled = 0;
@@ -725,8 +730,11 @@ void go(const char* args) {
   if (depth.given) depth_limit = depth.value;
   if (mate.given) depth_limit = std::min(depth_limit, 2 * clamp(mate.value, 0, uci_depth_ceiling) + 1);
   max_depth = static_cast<int16_t>(clamp(depth_limit, 1, uci_depth_ceiling));
-  search_limits.analysis = infinite;
-  search_limits.no_book = infinite || depth.given || nodes.given || mate.given || root_restriction.count > 0;
+  // An analysis (an infinite search, or an interface in analyse mode) is
+  // searched at full strength whatever the level.
+  search_limits.analysis = analyse_mode || infinite;
+  search_limits.no_book =
+      analyse_mode || infinite || depth.given || nodes.given || mate.given || root_restriction.count > 0;
   // A search with no end of its own ends with the input (nobody can say
   // "stop" any more).
   search.endless = search_limits.untimed && !movetime.given && !nodes.given && !depth.given && !mate.given;

@@ -11,6 +11,7 @@
 #include "core/platform.h"
 #include "search/root.h"
 #include "search/search.h"
+#include "search/tables.h"
 #include "search/timeman.h"
 
 namespace brevalt {
@@ -163,9 +164,9 @@ void uci_info_line(int32_t score_value, const PvEntry* moves, int n, int multipv
   char score[24];
   uci_score_text(score_value, score, sizeof(score));
   std::snprintf(thinking_line, sizeof(thinking_line),
-                "info depth %d seldepth %d multipv %d score %s nodes %lld nps %lld time %lld pv", iteration_depth,
-                seldepth, multipv, score, static_cast<long long>(nodes), static_cast<long long>(nps),
-                static_cast<long long>(ms > 0 ? ms : 0));
+                "info depth %d seldepth %d multipv %d score %s nodes %lld nps %lld hashfull %d time %lld pv",
+                iteration_depth, seldepth, multipv, score, static_cast<long long>(nodes), static_cast<long long>(nps),
+                hashfull(), static_cast<long long>(ms > 0 ? ms : 0));
   uint8_t squares[64];
   std::memcpy(squares, search_root_board, sizeof(squares));
   if (n > MAX_PLY) n = MAX_PLY;

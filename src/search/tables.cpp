@@ -27,6 +27,9 @@ constexpr int STALE_AGE = 3;
 // Killers: the slots searched for an existing entry, and the plies that keep killers.
 constexpr int KILLER_LOOKUP_SLOTS = 4;
 constexpr int KILLER_MIN_PLY = 3;
+// hashfull looks at this many entries, half at the start of each
+// depth-preferred table.
+constexpr int32_t HASHFULL_SAMPLE = 1000;
 
 // Clearing the four tables (tens of megabytes) at every new game, undo and
 // ponder miss cost more than some searches: a clear now only moves the
@@ -244,6 +247,24 @@ void clear_transposition_tables() {
     if (always_replace_table[s])
       std::memset(always_replace_table[s], 0, sizeof(TtEntry) * static_cast<size_t>(tt_entries));
   }
+}
+
+int hashfull() {
+  // An entry counts when it is not empty and not stale by the store's own
+  // test (step 1 of tt_store): within one search the count only grows,
+  // since a store either fills an empty or stale entry or overwrites one
+  // that counts with another that does.
+  const int32_t per_table = tt_mask + 1 < HASHFULL_SAMPLE / 2 ? static_cast<int32_t>(tt_mask + 1) : HASHFULL_SAMPLE / 2;
+  const int id = search_id;
+  int32_t live = 0;
+  for (int s = 0; s < 2; ++s) {
+    if (!transposition_table[s]) continue;
+    for (int32_t i = 0; i < per_table; ++i) {
+      const TtEntry& e = transposition_table[s][i];
+      if (!empty(e) && !(e.age < id - STALE_AGE)) ++live;
+    }
+  }
+  return static_cast<int>(live * 1000 / (2 * per_table));
 }
 
 }  // namespace brevalt

@@ -114,6 +114,13 @@ void prefetch_node_entries(uint32_t lo, int side);
 
 // Empties the four transposition tables.
 void clear_transposition_tables();
+// How full the transposition tables are, in thousandths, as UCI's
+// "hashfull" reports it: of the first entries of the two depth-preferred
+// tables, those that hold a position stored since the last clear by this
+// search or one of the few before it (the entries a store does not give up
+// first). The index is the key's low bits, so the first entries are as
+// full as the rest. Reads a few thousand bytes; never called by the search.
+int hashfull();
 // A quiet move that refuted the node at ply becomes its first killer.
 void killer_update(int from, int to);
 // Rewards a quiet move that failed high or raised alpha.

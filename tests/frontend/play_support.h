@@ -85,4 +85,28 @@ inline std::optional<ThinkingLine> last_thinking_before_move(const std::vector<s
   return last;
 }
 
+// The transposition tables a request of `mib` MiB must give, worked out
+// from the sizing rule itself: each of the four tables addresses the
+// largest power of two of 16-byte entries whose four tables fit in the
+// request, and has two spare entries past its last index. `mib` is what
+// the engine reports: the four tables' bytes in whole MiB, rounded down.
+struct HashLayout {
+  long long mib;
+  long long entries;
+};
+
+inline HashLayout hash_layout(long long requested_mib) {
+  constexpr long long MIB = 1024 * 1024, TABLES = 4, ENTRY_BYTES = 16, SPARE = 2;
+  long long addressed = 1;
+  while (TABLES * (2 * addressed) * ENTRY_BYTES <= requested_mib * MIB) addressed *= 2;
+  return {TABLES * (addressed + SPARE) * ENTRY_BYTES / MIB, addressed + SPARE};
+}
+
+// The reply to a Hash option or a "memory" command that was granted.
+inline std::string uci_hash_reply(long long requested_mib) {
+  const HashLayout l = hash_layout(requested_mib);
+  return "info string Hash " + std::to_string(l.mib) + " MB: transposition tables of " +
+         std::to_string(l.entries) + " entries each\n";
+}
+
 }  // namespace brevalt::testing

@@ -17,6 +17,7 @@ const char* const FEATURES =
     "feature analyze=0\n"
     "feature usermove=1\n"
     "feature ics=1\n"
+    "feature memory=1\n"
     "feature myname=\"Brevalt 2.86\"\n"
     "feature option=\"Limit Strength -check 0\"\n"
     "feature option=\"Strength -spin 1400 1000 1800\"\n"

@@ -28,14 +28,16 @@ namespace {
 const char* const START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 
 // What "uci" is answered with under the shipped Brevalt.ini (book on,
-// hash size 3: four tables of 1050000 entries, 65 MiB).
+// hash size 3: four tables of 1050000 entries, 64 MiB rounded down).
 const char* const IDENTITY =
     "id name Brevalt 2.86\n"
     "id author the Brevalt developers\n"
-    "option name Hash type spin default 65 min 17 max 129\n"
+    "option name Hash type spin default 64 min 1 max 16384\n"
+    "option name Clear Hash type button\n"
     "option name OwnBook type check default true\n"
     "option name Ponder type check default false\n"
     "option name Move Overhead type spin default 30 min 0 max 5000\n"
+    "option name UCI_AnalyseMode type check default false\n"
     "option name MultiPV type spin default 1 min 1 max 64\n"
     "option name UCI_LimitStrength type check default false\n"
     "option name UCI_Elo type spin default 1400 min 1000 max 1800\n"
@@ -51,20 +53,23 @@ rules::Position position_after(const std::string& fen, const std::vector<std::st
 }
 
 // Every line from `from` up to the next bestmove: each info line must read
-// as UCI's and its variation be legal from `p`; the bestmove legal in `p`
-// and the ponder move legal after it. Returns the bestmove's move (empty
-// when there was none in time), and moves `from` past its line.
+// as UCI's, its hashfull be a share in thousandths that never falls within
+// the search, and its variation be legal from `p`; the bestmove legal in
+// `p` and the ponder move legal after it. Returns the bestmove's move
+// (empty when there was none in time), and moves `from` past its line.
+// `last_hashfull`, when given, receives the last info line's hashfull.
 std::string judge_search(EngineSession& s, const rules::Position& p, size_t& from, int timeout_ms,
-                         int* info_lines = nullptr) {
+                         int* info_lines = nullptr, int* last_hashfull = nullptr) {
   std::optional<std::string> best = s.wait_for_line(is_bestmove, timeout_ms, from);
   if (!best) {
     ADD_FAILURE() << "no bestmove: " << s.out();
     return "";
   }
   static const std::regex info(
-      R"(^info depth (\d+) seldepth (\d+) multipv (\d+) score (cp -?\d+|mate -?\d+) nodes (\d+) nps (\d+)(?: hashfull \d+)? time (\d+) pv((?: [a-h][1-8][a-h][1-8][qrbn]?)+)$)");
+      R"(^info depth (\d+) seldepth (\d+) multipv (\d+) score (cp -?\d+|mate -?\d+) nodes (\d+) nps (\d+) hashfull (\d+) time (\d+) pv((?: [a-h][1-8][a-h][1-8][qrbn]?)+)$)");
   static const std::regex current(R"(^info depth \d+ currmove ([a-h][1-8][a-h][1-8][qrbn]?) currmovenumber [1-9]\d*$)");
   int infos = 0;
+  int hashfull = 0;
   for (const std::string& line : s.lines(from)) {
     if (is_bestmove(line)) break;
     if (line.rfind("info string", 0) == 0 || line == "readyok") continue;
@@ -78,9 +83,13 @@ std::string judge_search(EngineSession& s, const rules::Position& p, size_t& fro
       continue;
     }
     ++infos;
+    const int h = std::stoi(m[7].str());
+    EXPECT_LE(h, 1000) << line;
+    EXPECT_GE(h, hashfull) << "hashfull fell within the search: " << line;
+    hashfull = h;
     rules::Position q = p;
     EXPECT_GE(std::stoi(m[2].str()), std::stoi(m[1].str())) << "seldepth below depth: " << line;
-    std::istringstream pv(m[8].str());
+    std::istringstream pv(m[9].str());
     for (std::string move; pv >> move;) {
       std::optional<rules::Position> next = q.after(move);
       if (!next) {
@@ -91,6 +100,7 @@ std::string judge_search(EngineSession& s, const rules::Position& p, size_t& fro
     }
   }
   if (info_lines) *info_lines = infos;
+  if (last_hashfull) *last_hashfull = hashfull;
   const size_t end = s.out().find(*best, from);
   from = end + best->size() + 1;
   std::istringstream words(*best);
@@ -304,30 +314,88 @@ TEST(UciSession, ARunOfGoCommandsGetsOneLegalAnswerEach) {
   EXPECT_EQ(u.s->quit(), 0);
 }
 
-// Options: the hash size is the largest table size that fits; the book
-// answers at once, and with OwnBook off the engine searches.
+// Options: Hash takes the largest power-of-two layout that fits, from
+// 1 MiB up, and a search after each size answers legally (in tables of
+// 1 MiB a search of 200,000 nodes fills a good share); a size out of range
+// or not a number is refused and changes nothing. The book answers at
+// once; with OwnBook off, or in analysis, the engine searches.
 TEST(UciSession, OptionsChangeHashAndBook) {
   UciSession u(true);
-  struct HashCase {
-    const char* value;
-    const char* reply;
-  };
-  for (const HashCase& c : {HashCase{"16", "info string Hash 17 MB: transposition tables of 265000 entries each\n"},
-                            HashCase{"64", "info string Hash 33 MB: transposition tables of 530000 entries each\n"},
-                            HashCase{"4096", "info string Hash 129 MB: transposition tables of 2100000 entries each\n"}}) {
+  const rules::Position after_e4 = position_after(START_FEN, {"e2e4"});
+  for (const long long mib : {1LL, 16LL, 64LL, 300LL}) {
+    SCOPED_TRACE(mib);
     const size_t from = u.s->size();
-    u.settle(std::string("setoption name Hash value ") + c.value + "\n");
-    EXPECT_EQ(u.s->out().substr(from), std::string(c.reply) + "readyok\n");
+    u.settle("setoption name Hash value " + std::to_string(mib) + "\n");
+    EXPECT_EQ(u.s->out().substr(from), uci_hash_reply(mib) + "readyok\n");
+    u.s->send("position startpos moves e2e4\ngo nodes 200000\n");
+    int hashfull = 0;
+    judge_search(*u.s, after_e4, u.next, ms(20000), nullptr, &hashfull);
+    if (mib == 1) {
+      EXPECT_GT(hashfull, 100);
+    }
+  }
+  for (const char* value : {"0", "16385", "-64", "lots", "", "64MB", "99999999999999999999999"}) {
+    SCOPED_TRACE(value);
+    const size_t from = u.s->size();
+    u.settle(std::string("setoption name Hash value ") + value + "\n");
+    EXPECT_EQ(u.s->out().substr(from), "info string Hash is 1 to 16384 MB\nreadyok\n");
+  }
+  {
+    const size_t from = u.s->size();
+    u.settle("uci\n");
+    EXPECT_NE(u.s->out().find("option name Hash type spin default 256 min 1 max 16384\n", from), std::string::npos)
+        << u.s->out().substr(from);
   }
   const rules::Position start = rules::Position::from_fen(START_FEN);
   int infos = -1;
   u.s->send("position startpos\ngo wtime 60000 btime 60000\n");
   judge_search(*u.s, start, u.next, ms(20000), &infos);
   EXPECT_EQ(infos, 0) << "a book move is played without a search";
+  {
+    const size_t from = u.s->size();
+    u.settle("setoption name UCI_AnalyseMode value perhaps\nsetoption name UCI_AnalyseMode value true\n");
+    EXPECT_EQ(u.s->out().substr(from), "info string UCI_AnalyseMode is true or false\nreadyok\n");
+  }
+  u.s->send("position startpos\ngo wtime 60000 btime 60000\n");
+  judge_search(*u.s, start, u.next, ms(20000), &infos);
+  EXPECT_GT(infos, 0) << "analysis searches the book's positions";
+  u.settle("setoption name UCI_AnalyseMode value false\n");
+  u.s->send("position startpos\ngo wtime 60000 btime 60000\n");
+  judge_search(*u.s, start, u.next, ms(20000), &infos);
+  EXPECT_EQ(infos, 0) << "out of analysis the book plays again";
   u.settle("setoption name OwnBook value false\n");
   u.s->send("position startpos\ngo movetime 200\n");
   judge_search(*u.s, start, u.next, ms(20000), &infos);
   EXPECT_GT(infos, 0);
+  EXPECT_EQ(u.s->quit(), 0);
+}
+
+// "Clear Hash" empties the tables as a new game does and changes nothing
+// else: the same search after it counts the same nodes as from fresh
+// tables, while without it the tables' contents change the count.
+TEST(UciSession, ClearHashSearchesAsFromFreshTables) {
+  UciSession u;
+  const rules::Position p = position_after(START_FEN, {"d2d4", "g8f6", "c2c4"});
+  const std::string search = "position startpos moves d2d4 g8f6 c2c4\ngo depth 7\n";
+  auto nodes_of_search = [&](const std::string& before) {
+    u.settle(before);
+    const size_t from = u.next;
+    u.s->send(search);
+    judge_search(*u.s, p, u.next, ms(20000));
+    long long nodes = -1;
+    static const std::regex info_nodes(R"(^info depth \d+ .* nodes (\d+) )");
+    for (const std::string& line : u.s->lines(from)) {
+      std::smatch m;
+      if (std::regex_search(line, m, info_nodes)) nodes = std::stoll(m[1].str());
+    }
+    return nodes;
+  };
+  const long long fresh = nodes_of_search("setoption name OwnBook value false\n");
+  const long long again = nodes_of_search("");
+  const long long cleared = nodes_of_search("setoption name Clear Hash\n");
+  EXPECT_GT(fresh, 0);
+  EXPECT_NE(again, fresh) << "the tables' contents made no difference";
+  EXPECT_EQ(cleared, fresh);
   EXPECT_EQ(u.s->quit(), 0);
 }
 
@@ -527,7 +595,9 @@ std::vector<int> check_line_sets(const std::vector<NumberedLine>& lines, int k) 
       whole.push_back(lines[i].depth);
       for (size_t a = i; a < j; ++a) {
         EXPECT_EQ(lines[a].multipv, static_cast<int>(a - i + 1)) << "depth " << lines[i].depth;
-        if (a > i) EXPECT_LE(lines[a].rank, lines[a - 1].rank) << "depth " << lines[i].depth;
+        if (a > i) {
+          EXPECT_LE(lines[a].rank, lines[a - 1].rank) << "depth " << lines[i].depth;
+        }
         for (size_t b = i; b < a; ++b) EXPECT_NE(lines[a].first, lines[b].first) << "depth " << lines[i].depth;
       }
     } else {

@@ -194,6 +194,42 @@ TEST_F(Transposition, ClearedTablesReadAsEmpty) {
   }
 }
 
+// hashfull: of the first 500 entries of each depth-preferred table, the
+// share in thousandths that holds a position stored since the last clear
+// by this search or one of the three before it. Entries further on are
+// not looked at, and only the depth-preferred tables count.
+TEST_F(Transposition, HashfullCountsRecentEntriesAtTheStartOfTheTables) {
+  EXPECT_EQ(hashfull(), 0);
+  search_id = 20;
+  // 100 entries at slots 0..99 for White to move, 50 at 200..249 for
+  // Black, and 30 past the sampled slots.
+  for (uint32_t i = 0; i < 100; ++i) {
+    key(i, 1000 + i);
+    tt_store(0, 0, 3, BOUND_LOWER, sq("e2"), sq("e4"));
+  }
+  for (uint32_t i = 200; i < 250; ++i) {
+    key(i, 1000 + i);
+    tt_store(BLACK, 0, 3, BOUND_LOWER, sq("e7"), sq("e5"));
+  }
+  for (uint32_t i = 600; i < 630; ++i) {
+    key(i, 1000 + i);
+    tt_store(0, 0, 3, BOUND_LOWER, sq("e2"), sq("e4"));
+  }
+  EXPECT_EQ(hashfull(), 150);
+  // Three searches later they still count; four later they are stale.
+  search_id = 23;
+  EXPECT_EQ(hashfull(), 150);
+  search_id = 24;
+  EXPECT_EQ(hashfull(), 0);
+  // A fresh entry among the stale ones counts, and a clear empties them all.
+  key(7, 5);
+  tt_store(BLACK, 0, 3, BOUND_LOWER, sq("e7"), sq("e5"));
+  EXPECT_EQ(hashfull(), 1);
+  search_id = 20;
+  clear_transposition_tables();
+  EXPECT_EQ(hashfull(), 0);
+}
+
 using Repetition = Tables;
 
 KeyPair rkey(uint32_t lo, uint32_t hi) { return KeyPair{lo, hi}; }

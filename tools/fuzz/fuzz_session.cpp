@@ -576,10 +576,11 @@ void fresh_engine() {
   last_sent.clear();
 }
 
-// The main loop's work: requests are served before the next line is read;
-// the session ends when no line is left waiting.
+// The main loop's work: a held "memory" and the requests are served before
+// the next line is read; the session ends when no line is left waiting.
 void run_session() {
   for (;;) {
+    serve_held_memory();
     if (move_request) {
       move_request = 0;
       if (reset_request) deferred_reset();

@@ -120,3 +120,17 @@ test('a claim in flight across "new" is judged in the position of the last answe
   assert.equal(claimAfterNew('8/4k3/8/8/8/8/4K3/8 w - - 0 1', '1/2-1/2 {Insufficient material}'), null);
   assert.match(claimAfterNew('8/4k3/8/8/8/8/4KR2/8 w - - 0 1', '1/2-1/2 {Insufficient material}') ?? '', /false claim/);
 });
+
+// The answers to "memory" are protocol, not stray output; other comment lines are not.
+test('the answers to "memory" pass, other unknown lines are faults', () => {
+  const verdict = (line) => {
+    const s = new Session({ engine: 'none', data: 'none', timeMarginMs: 100, fens: [], skip: new Set() }, 1);
+    s.proc = { stdin: { write() {} } };
+    s.onLine(line, 0);
+    return s.fault;
+  };
+  assert.equal(verdict('# memory 16 MB: transposition tables of 262146 entries each'), null);
+  assert.equal(verdict('Error (cannot allocate 16384 MB): memory'), null);
+  assert.match(verdict('# memory is low') ?? '', /unknown output/);
+  assert.match(verdict('Error (cannot allocate lots): memory') ?? '', /unknown output/);
+});

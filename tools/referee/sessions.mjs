@@ -48,7 +48,9 @@
 //     goes for "tellusererror Illegal position" after setboard.
 //   - Thinking lines: four integers, then the variation (not checked).
 //   - offer draw, telluser result is N, tellics/kibitz/whisper, feature
-//     lines and empty lines are allowed; anything else is a fault, and so is
+//     lines, the answers to "memory" (sent after "new" as xboard does: a
+//     "# memory ..." comment or "Error (cannot allocate N MB): memory")
+//     and empty lines are allowed; anything else is a fault, and so is
 //     any output on standard error, an engine that goes away, and one that
 //     does not exit with status 0 within 5 s of quit.
 // A fault prints the session's whole transcript ("> " sent, "< " received,

@@ -65,6 +65,17 @@ class Fault extends Error {}
 
 const THINKING = /^\s*(-?\d+)\s+(-?\d+)\s+(-?\d+)\s+(-?\d+)(?:\s+(.*))?$/;
 const CLAIM = /^(1-0|0-1|1\/2-1\/2) \{[^}]*\}$/;
+// The engine's answers to "memory N": the size its tables came to, in a
+// comment line xboard ignores, or a refusal that keeps the old tables.
+const MEMORY_REPLY = /^# memory \d+ MB: transposition tables of \d+ entries each$/;
+const MEMORY_REFUSED = /^Error \(cannot allocate \d+ MB\): memory$/;
+// The sizes "memory" asks for after "new", in MB, as xboard sends its
+// hash-size setting: small, so that sessions side by side stay light.
+const MEMORY_SIZES = [
+  [1, 1],
+  [16, 2],
+  [64, 2],
+];
 
 function other(color) {
   return color === 'w' ? 'b' : 'w';
@@ -467,6 +478,7 @@ export class Session {
     if (line === 'resign') return this.onResign(t);
     if (CLAIM.test(line)) return this.onClaim(line, t);
     if (line === 'offer draw') return;
+    if (MEMORY_REPLY.test(line) || MEMORY_REFUSED.test(line)) return;
     if (/^telluser result is -?\d+$/.test(line)) return;
     if (line === 'tellusererror Illegal position') return this.onRefusal('setboard', line);
     if (/^(tellics|kibitz|whisper) /.test(line)) return;
@@ -755,6 +767,7 @@ export class Session {
     this.running = null;
     this.pushState();
     if (this.rng.chance(0.5)) this.send('random');
+    if (this.rng.chance(0.5)) this.send(`memory ${this.rng.weighted(MEMORY_SIZES)}`);
     this.send(this.level.cmd);
     this.post = this.rng.chance(0.75);
     this.send(this.post ? 'post' : 'nopost');
@@ -977,7 +990,7 @@ export class Session {
     this.send('protover 2');
     await this.waitFor(() => this.featuresDone, STARTUP_TIMEOUT_MS, 'feature done=1');
     this.usermove = this.rng.chance(0.5);
-    for (const f of ['setboard', 'sigint', 'sigterm', 'colors', 'analyze', 'ics', 'myname', 'done']) this.send(`accepted ${f}`);
+    for (const f of ['setboard', 'sigint', 'sigterm', 'colors', 'analyze', 'ics', 'memory', 'myname', 'done']) this.send(`accepted ${f}`);
     this.send(this.usermove ? 'accepted usermove' : 'rejected usermove');
     this.send('ics -');
   }
