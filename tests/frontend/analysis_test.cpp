@@ -258,6 +258,20 @@ TEST(Analysis, EnteredWhileTheEngineThinksPlaysNoMove) {
   expect_no_move_and_no_complaint(s);
 }
 
+// An en passant capture in a variation is written as the capture it is
+// (exd6), not as the pawn's quiet step to the square it lands on.
+TEST(Analysis, EnPassantInAVariationIsACapture) {
+  const char* fen = "4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1";
+  EngineSandbox box;
+  EngineSession s(box);
+  s.send(std::string("new\nforce\nsetboard ") + fen + "\nanalyze\n");
+  ASSERT_TRUE(settle(s, 1, 0)) << s.out();
+  expect_analysis_of(s, at(fen), 0);
+  EXPECT_NE(s.out().find(" exd6 "), std::string::npos) << s.out();
+  s.send("exit\n");
+  EXPECT_EQ(s.quit(), 0);
+}
+
 // Bad input during an analysis gets its reply and changes nothing else:
 // the analysis goes on, of the same position, or (after a position the
 // engine cannot play) waits for a good one.
