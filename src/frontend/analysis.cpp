@@ -37,8 +37,9 @@ bool searching = false;
 int16_t game_depth_limit = 0;
 
 // The figures of the last analysis search, for a "." that arrives once
-// it has ended on its own (a mate found, the ceiling reached). All zero
-// before the first search and for a position with no move.
+// it has ended on its own (a mate found, the ceiling reached), or before
+// the search of a new position has begun. All zero for a position the
+// engine refused and for one with no move.
 struct StatusFigures {
   long long centiseconds = 0;
   long long nodes = 0;
@@ -87,8 +88,11 @@ void leave_analysis() {
 
 void request_analysis_search(bool position_playable) {
   search_due = position_playable;
-  // A position the engine refused has no figures to show.
-  if (!position_playable) last_figures = StatusFigures{};
+  // Until the search of the new position begins, "." tells of none: no
+  // time, nodes or depth yet, all its moves left. A position the engine
+  // refused has no figures at all.
+  last_figures = StatusFigures{};
+  if (position_playable) last_figures.total = last_figures.left = legal_move_count();
 }
 
 bool analysis_search_due() { return analysis_mode && search_due; }

@@ -167,10 +167,13 @@ void main_loop() {
         read_now = true;
       }
       // Pass step 6. A line held back during the last search comes before
-      // anything new; then an analysis searches the position it was given.
+      // anything new. An analysis searches the position it was given once
+      // no more input is waiting: an interface sends a take-back of several
+      // moves as several "undo" lines, and the positions between are not
+      // the one it shows.
       if (read_now) {
         if (take_held_line()) interpret_command();
-        else if (analysis_search_due()) run_analysis_search();
+        else if (analysis_search_due() && !input_waiting()) run_analysis_search();
         else read_or_quit();
         idle_passes = 0;
       }

@@ -413,6 +413,11 @@ int side_to_move_can_play(int from, int to) {
   return 0;
 }
 
+int legal_move_count() {
+  list_game_moves((game_ply & 1) ? BLACK : 0);
+  return legal_count;
+}
+
 void think(int side_arg) {
   // Step 1. Start.
   ++search_id;
