@@ -613,8 +613,9 @@ restart:
           record_pv(1, from, to);
           // An analysis shows every new best move, from the first
           // iteration on and a lost one too: its lines are all it gives.
-          if ((analysis_mode || (score != MATED_NEXT_MOVE && iteration_depth > (uci_mode ? 1 : THINKING_MIN_ITERATION))) &&
-              thinking_line_allowed()) {
+          const bool line_due =
+              analysis_mode || (score != MATED_NEXT_MOVE && iteration_depth > (uci_mode ? 1 : THINKING_MIN_ITERATION));
+          if (line_due && thinking_line_allowed()) {
             reported_score = score;
             thinking_output(2);
           }
