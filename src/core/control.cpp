@@ -13,6 +13,7 @@ int32_t stop_search;
 uint8_t input_poll_held;
 int epd_run_active;
 uint8_t uci_mode;
+uint8_t analysis_mode;
 
 int16_t game_in_progress;
 int16_t announce_move;

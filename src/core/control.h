@@ -34,6 +34,11 @@ extern uint8_t input_poll_held;
 // in UCI's info lines, the front end announces the move as "bestmove", and
 // nothing claims a draw, resigns, offers a draw or comments on a server.
 extern uint8_t uci_mode;
+// The engine analyses for a CECP interface ("analyze" until "exit"): it
+// plays neither side, and its searches run without end on the position
+// the interface shows, with no clock and no book, print their lines
+// whatever "post" says, and neither declare a result nor play a move.
+extern uint8_t analysis_mode;
 // Set while a test run owns the engine: commands that would set up another
 // position or start a game are refused until it ends.
 extern int epd_run_active;

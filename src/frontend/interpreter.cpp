@@ -15,6 +15,7 @@
 #include "board/reset.h"
 #include "config/startup.h"
 #include "config/table_size.h"
+#include "frontend/analysis.h"
 #include "frontend/epd.h"
 #include "frontend/mainloop.h"
 #include "frontend/test_runs.h"
@@ -52,12 +53,33 @@ constexpr int DRAW_MAX_PIECES = 3;
 // A "memory" that waits for the search or test run using the tables to
 // end, in MiB; 0 when none waits. A later one replaces it.
 int64_t held_memory_mib = 0;
+// Commands of a game or of the engine's tests, which cannot run beside an
+// analysis: the interface leaves it with "exit" first.
+constexpr const char* REFUSED_IN_ANALYSIS[] = {"go", "draw", "epdtest", "static", "mob"};
 
 // The first word of the line, lower-cased, as the unknown-command reply quotes it.
 char first_word[INPUT_LINE_SIZE];
 // The line as it arrived, before lower-casing: file names keep their case,
 // which a case-sensitive file system needs.
 char line_as_sent[INPUT_LINE_SIZE];
+
+// A line read during a search that must wait for the search to end: a
+// command that changes the analysed position or ends the analysis, or a
+// "ping" that an earlier command has yet to take effect before. While it
+// waits nothing more is read, so that commands keep their order. It is
+// kept as it arrived (a position text needs its case).
+char held_line[INPUT_LINE_SIZE];
+bool line_held = false;
+// The search during which it was held: once another one runs, the line
+// is looked at again there.
+uint8_t held_during_search = 0;
+
+// Holds the line being interpreted until the running search has ended.
+void hold_line() {
+  std::memcpy(held_line, line_as_sent, sizeof(held_line));
+  line_held = true;
+  held_during_search = search_id;
+}
 
 // The text at position pos of the line, or an empty text when the line is
 // shorter: a short line must never expose what a longer earlier line left
@@ -221,6 +243,17 @@ void enter_move(size_t k) {
   extended_at = 0;
 }
 
+// "undo": only in force mode, and never under a search that owns the
+// board. A take-back of a move the game record does not hold (none
+// played, or beyond its 599 moves), or on a board the engine refused,
+// would change nothing while the interface's board goes back: refused,
+// so that the interface knows.
+void command_undo() {
+  if (!force_mode) return;
+  if (board_busy() || position_refused || !move_to_take_back()) refuse("undo");
+  else undo_last_move();
+}
+
 void command_new() {
   if (game_in_progress && (thinking || pondering)) {
     // During a search: the reset waits until the search has unwound.
@@ -249,7 +282,8 @@ void command_protover() {
   std::printf("feature sigint=0\n");
   std::printf("feature sigterm=0\n");
   std::printf("feature colors=0\n");
-  std::printf("feature analyze=0\n");
+  std::printf("feature analyze=1\n");
+  std::printf("feature ping=1\n");
   std::printf("feature usermove=1\n");
   std::printf("feature ics=1\n");
   std::printf("feature memory=1\n");
@@ -404,7 +438,62 @@ void command_sd() {
     std::printf("Error (depth must be at least 1): sd\n");
     return;
   }
-  max_depth = static_cast<int16_t>(depth > SD_MAX_DEPTH ? SD_MAX_DEPTH : depth);
+  const auto limit = static_cast<int16_t>(depth > SD_MAX_DEPTH ? SD_MAX_DEPTH : depth);
+  // An analysis search runs to its own ceiling; the limit is the games'.
+  if (analysis_search_running()) set_game_depth_limit(limit);
+  else max_depth = limit;
+}
+
+// The pong to a ping waits while an earlier command has yet to take
+// effect: during a test run (one command, which ends first); during a
+// search for the engine's own move, whose move comes first (xboard sends
+// "?" then "ping" and reads the pong as "the move is in"); and during a
+// ponder search or an analysis once something read before the ping has
+// stopped it or waits for its end (a move, "new", "result"). A ponder
+// search or an analysis that simply goes on does not count: the pong goes
+// at once.
+bool pong_must_wait() {
+  if (epd_run_active) return true;
+  if (!search_running) return false;
+  if (pondering || analysis_search_running())
+    return stop_search || reset_request || move_request || user_move_pending;
+  return true;
+}
+
+// "ping N": "pong N" once every command before it has taken effect.
+void command_ping() {
+  char number[INPUT_LINE_SIZE];
+  copy_word(5, number, sizeof(number));
+  if (!number[0]) {
+    std::printf("Error (ping needs a number): ping\n");
+    return;
+  }
+  if (pong_must_wait()) {
+    hold_line();
+    return;
+  }
+  std::printf("pong %s\n", number);
+}
+
+// "analyze": like "force" the engine plays no side any more, and it
+// searches the position without end. A search of a game that is still
+// running (xboard sends "force" first, but the search may not have
+// unwound yet) stops without a move, and the analysis begins once it has.
+void command_analyze() {
+  if (epd_run_active) {
+    refuse("analyze");
+    return;
+  }
+  force_mode = 1;
+  announce_move = 0;
+  clear_ponder_reply();
+  if (search_running || thinking || pondering) {
+    stop_search = 1;
+    hold_line();
+    return;
+  }
+  enter_analysis();
+  request_analysis_search(!position_refused);
 }
 
 void command_epdtest() {
@@ -563,9 +652,97 @@ void command_mob() {
   std::fclose(f);
 }
 
+// Whether the prepared line is a move (step 4 of interpret_command), and
+// where its text starts.
+bool line_is_move(size_t* at) {
+  if (!usermove_accepted && is_file(input_line[0]) && is_rank(input_line[1])) {
+    *at = 0;
+    return true;
+  }
+  if (usermove_accepted && starts_with("usermove")) {
+    *at = 9;
+    return true;
+  }
+  return false;
+}
+
+// The commands that analysis mode treats its own way; false for the rest,
+// which act as at any other time (post, time, level, hard, ping, see...).
+bool analysis_command() {
+  // Step 1. A new position, or the end of the analysis. The running search
+  // stops first and the line waits for its end: its lines are about the
+  // position it started from, and the board is its until then.
+  size_t at = 0;
+  const bool move = line_is_move(&at);
+  const bool leave = starts_with("exit");
+  if (move || leave || starts_with("undo") || starts_with("new") || starts_with("setboard")) {
+    if (search_running) {
+      hold_line();
+      stop_search = 1;
+      return true;
+    }
+    if (leave) {
+      leave_analysis();
+      return true;
+    }
+    // The analysis searches afresh whatever came of it: an illegal move
+    // or a refused take-back leaves the position as it was, and the
+    // analysis goes on there. "new" stays in analysis mode, as xboard
+    // expects, on the start position.
+    if (move) {
+      enter_move(at);
+    } else if (starts_with("undo")) {
+      command_undo();
+    } else if (starts_with("new")) {
+      command_new();
+      force_mode = 1;
+    } else {
+      command_setboard();
+    }
+    request_analysis_search(!position_refused);
+    return true;
+  }
+  // Step 2. The status line.
+  if (starts_with(".")) {
+    print_analysis_status();
+    return true;
+  }
+  // Step 3. Nothing to do: the engine analyses already and plays no side,
+  // so it has no move to make now either.
+  if (starts_with("analyze") || starts_with("force") || starts_with("?")) return true;
+  // Step 4. The end of the game the interface shows: nothing more to
+  // claim or offer in it; the analysis goes on.
+  if (starts_with("result")) {
+    game_in_progress = 0;
+    return true;
+  }
+  // Step 5. Commands of a game or of the engine's tests, which cannot run
+  // beside an analysis: "exit" first.
+  for (const char* word : REFUSED_IN_ANALYSIS) {
+    if (starts_with(word)) {
+      refuse(word);
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
+bool line_is_held() { return line_held; }
+
+bool held_search_has_ended() { return line_held && search_id != held_during_search; }
+
+bool take_held_line() {
+  if (!line_held) return false;
+  line_held = false;
+  std::memcpy(input_line, held_line, sizeof(held_line));
+  return true;
+}
+
 void clear_protocol_state() {
+  leave_analysis();
+  line_held = false;
   usermove_accepted = 0;
   force_mode = 0;
   game_in_progress = 0;
@@ -596,18 +773,18 @@ void interpret_command() {
   if (std::strncmp(first_word, "setboard", 8) != 0)
     for (char* p = input_line; *p; ++p) *p = static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
 
-  // Step 3. Moves.
-  if (!usermove_accepted) {
-    if (is_file(input_line[0]) && is_rank(input_line[1])) {
-      enter_move(0);
-      return;
-    }
-  } else if (starts_with("usermove")) {
-    enter_move(9);
+  // Step 3. Analysis mode has its own rules for the commands that change
+  // the position and for those of a game.
+  if (analysis_mode && analysis_command()) return;
+
+  // Step 4. Moves.
+  size_t move_at = 0;
+  if (line_is_move(&move_at)) {
+    enter_move(move_at);
     return;
   }
 
-  // Step 4. The command table, in order; the first prefix that matches wins.
+  // Step 5. The command table, in order; the first prefix that matches wins.
   if (starts_with("quit") || starts_with("exit")) shutdown();
   else if (starts_with("new")) command_new();
   else if (std::strncmp(input_line, "xboard", 5) == 0) std::printf("\n");
@@ -615,17 +792,8 @@ void interpret_command() {
   } else if (starts_with("protover")) command_protover();
   else if (starts_with("accepted")) command_accepted();
   else if (starts_with("rejected")) {
-  } else if (starts_with("undo")) {
-    // Only in force mode, and never under a search that owns the board.
-    // A take-back of a move the game record does not hold (none played,
-    // or beyond its 599 moves), or on a board the engine refused, would
-    // change nothing while the interface's board goes back: refused, so
-    // that the interface knows.
-    if (force_mode) {
-      if (board_busy() || position_refused || !move_to_take_back()) refuse("undo");
-      else undo_last_move();
-    }
-  } else if (starts_with("post")) post_thinking = 1;
+  } else if (starts_with("undo")) command_undo();
+  else if (starts_with("post")) post_thinking = 1;
   else if (starts_with("nopost")) post_thinking = 0;
   else if (starts_with("hard")) ponder_enabled = 1;
   else if (starts_with("easy")) ponder_enabled = 0;
@@ -665,6 +833,8 @@ void interpret_command() {
   else if (starts_with("memory")) command_memory();
   else if (std::strcmp(first_word, "st") == 0 || std::strcmp(first_word, "st\n") == 0) command_st();
   else if (std::strcmp(first_word, "sd") == 0 || std::strcmp(first_word, "sd\n") == 0) command_sd();
+  else if (starts_with("ping")) command_ping();
+  else if (starts_with("analyze")) command_analyze();
   else std::printf("Error (unknown command): %s\n", first_word);
 }
 

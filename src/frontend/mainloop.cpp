@@ -11,6 +11,7 @@
 #include "board/reset.h"
 #include "config/startup.h"
 #include "core/platform.h"
+#include "frontend/analysis.h"
 #include "frontend/interpreter.h"
 #include "frontend/uci.h"
 #include "game/play.h"
@@ -57,9 +58,9 @@ bool read_input_line() {
 // The interface has closed our input: nothing more can arrive, so the
 // engine ends as it would on "quit". A search on the engine's own clock
 // first runs to its own end and plays its move ("printf '...go\n' |
-// brevalt" gets a searched answer); a ponder search, which has no end of
-// its own, stops at once. The main loop ends the process once the search
-// has returned.
+// brevalt" gets a searched answer); a ponder search or an analysis, which
+// have no end of their own, stop at once. The main loop ends the process
+// once the search has returned.
 static bool input_closed = false;
 
 bool input_has_ended() { return input_closed; }
@@ -72,7 +73,7 @@ static void read_or_quit() {
   if (!read_input_line()) {
     if (!search_running) shutdown();
     input_closed = true;
-    if (!thinking || epd_mode) stop_search = 1;
+    if (!thinking || epd_mode || analysis_mode) stop_search = 1;
     return;
   }
   if (!first_command_read) {
@@ -96,14 +97,26 @@ void start_new_game() {
 }
 
 void poll_input(int32_t node_count) {
-  // Step 1. The cheap test: a flag and a remainder.
+  // Step 1. The cheap test: a flag and a remainder. An analysis looks at
+  // every call, as a ponder search does: the interface waits on it for
+  // "." and for the moves the user makes.
   if (input_closed || input_poll_held) return;
-  if (!pondering && node_count != 0 && node_count % POLL_INTERVAL != 0) return;
+  if (!pondering && !analysis_mode && node_count != 0 && node_count % POLL_INTERVAL != 0) return;
   if (uci_mode) {
     uci_poll();
     return;
   }
-  // Step 2. Only a line that is already waiting is read: the search must
+  // Step 2. A line held back during an earlier search is looked at again
+  // once that search has ended (a ping held while the engine thought on
+  // its move is answered in the ponder search that follows the move).
+  // While a line waits, nothing more is read: commands keep their order.
+  if (line_is_held()) {
+    if (!held_search_has_ended()) return;
+    take_held_line();
+    interpret_command();
+    if (line_is_held()) return;
+  }
+  // Step 3. Only a line that is already waiting is read: the search must
   // never block on its input.
   if (input_waiting()) read_or_quit();
 }
@@ -155,9 +168,15 @@ void main_loop() {
         if ((thinking || pondering) && idle_passes <= IDLE_PASS_LIMIT) continue;
         read_now = true;
       }
-      // Pass step 6.
+      // Pass step 6. A line held back during the last search comes before
+      // anything new. An analysis searches the position it was given once
+      // no more input is waiting: an interface sends a take-back of several
+      // moves as several "undo" lines, and the positions between are not
+      // the one it shows.
       if (read_now) {
-        read_or_quit();
+        if (take_held_line()) interpret_command();
+        else if (analysis_search_due() && !input_waiting()) run_analysis_search();
+        else read_or_quit();
         idle_passes = 0;
       }
       // Pass step 7. The root driver is called once per request, never in force mode.

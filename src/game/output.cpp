@@ -42,12 +42,19 @@ void append_format(char* buffer, int size, const char* format, Args... args) {
   std::snprintf(buffer + used, static_cast<size_t>(size - used), format, args...);
 }
 
+// Whether a move of a line captures: a piece stood on its target square,
+// or a pawn changed files, which onto an empty square only en passant
+// does (the line records no victim for it, the target being empty).
+bool captures(const PvEntry& m) {
+  return m.captured_value != 0 || (type_of(m.piece) == PAWN && file_of(m.from) != file_of(m.to));
+}
+
 // One move in the thinking-line notation: piece letter (none for a pawn,
 // whose capture shows its file), 'x' for a capture, destination, blank.
 void notation(const PvEntry& m, char* out) {
   int n = 0;
   const int type = type_of(m.piece);
-  const bool capture = m.captured_value != 0;
+  const bool capture = captures(m);
   if (type != PAWN) out[n++] = piece_letter[type];
   else if (capture) out[n++] = static_cast<char>('a' + file_of(m.from));
   if (capture) out[n++] = 'x';
@@ -62,7 +69,7 @@ void notation(const PvEntry& m, char* out) {
 void test_notation(const PvEntry& m, char* out) {
   int n = 0;
   const int type = type_of(m.piece);
-  const bool capture = m.captured_value != 0;
+  const bool capture = captures(m);
   if (type != PAWN || capture) out[n++] = piece_letter[type];
   if (capture) out[n++] = 'x';
   out[n++] = static_cast<char>('a' + file_of(m.to));

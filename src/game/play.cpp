@@ -238,7 +238,9 @@ void record_game_position() {
     e.side = static_cast<uint8_t>(game_ply & 1);
   } else {
     // UCI has no claims: the interface keeps the game and judges draws.
-    claim = e.game_count >= REPETITION_CLAIM_COUNT && !pondering && !uci_mode;
+    // Nor has an analysis, which plays no game: the interface would take a
+    // claim for the end of the one it shows.
+    claim = e.game_count >= REPETITION_CLAIM_COUNT && !pondering && !uci_mode && !analysis_mode;
     if (e.game_count < 255) ++e.game_count;
     e.side = static_cast<uint8_t>(game_ply & 1);
   }
@@ -260,7 +262,7 @@ void record_game_position() {
   }
 
   // Step 3.
-  if (game_fifty_counter >= FIFTY_MOVE_CLAIM && !pondering && !game_resigned && !uci_mode)
+  if (game_fifty_counter >= FIFTY_MOVE_CLAIM && !pondering && !game_resigned && !uci_mode && !analysis_mode)
     std::printf("1/2-1/2 {Draw by 50-move rule}\n");
 }
 

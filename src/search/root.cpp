@@ -217,7 +217,9 @@ void clear_fail_low() { fail_low_active = fail_low_score = fail_low_from = fail_
 bool thinking_line_allowed() {
   if (thinking_lines_held) return false;
   // A UCI interface always wants the search's progress; it has no "post".
-  if (uci_mode) return !epd_mode;
+  // Nor has an analysis any use without its lines: they are printed
+  // whatever "post" says (xboard sends "post" before "analyze" anyway).
+  if (uci_mode || analysis_mode) return !epd_mode;
   return !epd_mode && !pondering && post_thinking && (time_increment > 0 || own_time > THINKING_MIN_CLOCK);
 }
 
@@ -472,6 +474,11 @@ int side_to_move_can_play(int from, int to) {
   return 0;
 }
 
+int legal_move_count() {
+  list_game_moves((game_ply & 1) ? BLACK : 0);
+  return legal_count;
+}
+
 void think(int side_arg) {
   // Step 1. Start.
   ++search_id;
@@ -533,8 +540,8 @@ restart:
     // Step 5. Bare material: a draw, or an ending worth a draw offer. A
     // ponder search declares nothing: the predicted move is not played yet.
     // Nor does a UCI search: UCI has no result lines, and the interface
-    // still wants a move.
-    const int bare = (pondering || uci_mode) ? 0 : bare_material();
+    // still wants a move. Nor does an analysis, which plays no game.
+    const int bare = (pondering || uci_mode || analysis_mode) ? 0 : bare_material();
     if (bare == 1) {
       if (!game_resigned) std::printf("1/2-1/2 {Insufficient material}\n");
       reset_request = 1;
@@ -554,7 +561,7 @@ restart:
     // Step 7. Root moves.
     root_count = restrict_root_moves(list_root_moves(side));
     if (root_count == 0) {
-      if (!pondering && !game_resigned && !uci_mode) {
+      if (!pondering && !game_resigned && !uci_mode && !analysis_mode) {
         if (!in_check[1]) std::printf("1/2-1/2 {Stalemate}\n");
         else std::printf(engine_side == -1 ? "1-0 {White mates}\n" : "0-1 {Black mates}\n");
         reset_request = 1;
@@ -693,10 +700,13 @@ restart:
           state_stack[1].best_to = static_cast<int16_t>(to);
           state_stack[1].best_piece = board[to];
           record_pv(1, from, to);
+          // An analysis shows every new best move, from the first
+          // iteration on and a lost one too: its lines are all it gives.
           // Several lines shown are reported together, once the iteration
           // has given each its score.
-          if (score != MATED_NEXT_MOVE && iteration_depth > (uci_mode ? 1 : THINKING_MIN_ITERATION) &&
-              thinking_line_allowed() && shown == 1) {
+          const bool line_due =
+              analysis_mode || (score != MATED_NEXT_MOVE && iteration_depth > (uci_mode ? 1 : THINKING_MIN_ITERATION));
+          if (line_due && thinking_line_allowed() && shown == 1) {
             reported_score = score;
             thinking_output(2);
           }
@@ -789,7 +799,8 @@ restart:
 
       // Step 9.9.
       ++d;
-      if (d == 3 && !stop_search && root_count == 1) {
+      // An analysis looks on past a forced move: what follows it is the point.
+      if (d == 3 && !stop_search && root_count == 1 && !analysis_mode) {
         stop_search = 1;
         self_stop = true;
         single_reply_stop = 1;
@@ -805,6 +816,8 @@ restart:
 
       // Step 9.11. The final thinking line. A UCI interface hears of every
       // iteration, the last one included; the book's single pass has no score.
+      // An analysis stops when the interface has changed the position (or
+      // left the analysis): a line now would be shown for the new one.
       if (uci_mode) {
         if (!book_mode && pv_length[0] > 0 && thinking_line_allowed()) {
           if (shown > 1 && all_searched) {
@@ -814,7 +827,7 @@ restart:
             thinking_output(2);
           }
         }
-      } else if (stop_search && root_best_score != MATED_NEXT_MOVE && !single_reply_stop &&
+      } else if (stop_search && !analysis_mode && root_best_score != MATED_NEXT_MOVE && !single_reply_stop &&
           (iteration_depth > THINKING_MIN_ITERATION || root_best_score > MATE_BOUND) && !reset_request &&
           thinking_line_allowed()) {
         reported_score = root_best_score;
@@ -840,6 +853,8 @@ finish:
     goto end;
   }
   if (reset_request) goto end;
+  // An analysis has nothing to play, and its score is no game's.
+  if (analysis_mode) goto end;
   // A UCI interface is told the move and keeps the game itself.
   if (uci_mode) {
     record_search_result(root_count);

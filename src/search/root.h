@@ -101,6 +101,8 @@ int move_is_legal(int from, int to, int piece);
 // 1 when from->to is a legal move of the side to move in the game position
 // (by game_ply), whoever plays it.
 int side_to_move_can_play(int from, int to);
+// The number of legal moves of the side to move in the game position.
+int legal_move_count();
 // The board the running search started from, as the interface sees it.
 extern uint8_t search_root_board[64];
 

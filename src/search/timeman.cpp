@@ -226,12 +226,14 @@ void allot_time() {
   }
   deadline = now + move_time;
 
-  // Step 7. A fixed time per move ("st") replaces the clocks.
-  if (fixed_move_ms > 0 && !uci_mode) {
+  // Step 7. A fixed time per move ("st") replaces the clocks. A UCI "go"
+  // and a CECP analysis set their own limits, which stand.
+  const bool own_limits = uci_mode || analysis_mode;
+  if (fixed_move_ms > 0 && !own_limits) {
     search_limits.has_fixed_deadline = 1;
     search_limits.fixed_deadline_ms = now_ms + static_cast<uint64_t>(fixed_time_budget(fixed_move_ms));
     search_limits.untimed = 1;
-  } else if (!uci_mode) {
+  } else if (!own_limits) {
     search_limits.has_fixed_deadline = 0;
     search_limits.untimed = 0;
   }

@@ -14,7 +14,8 @@ const char* const FEATURES =
     "feature sigint=0\n"
     "feature sigterm=0\n"
     "feature colors=0\n"
-    "feature analyze=0\n"
+    "feature analyze=1\n"
+    "feature ping=1\n"
     "feature usermove=1\n"
     "feature ics=1\n"
     "feature memory=1\n"
@@ -84,13 +85,13 @@ TEST(Protocol, StrengthOptionsLimitTheEngineAndRefuseBadValues) {
 TEST(Protocol, UnknownCommandsQuoteTheFirstWord) {
   EngineSandbox box;
   // A one-word command is quoted with its line end, hence the empty line; a
-  // blank line is an unknown command too; unimplemented protocol commands
-  // such as ping end the same way.
-  EngineRun r = box.run("foo\n\nping 7\nSETBOARD 8/8/8/8/8/8/8/8 w - -\nquit\n");
+  // blank line is an unknown command too; protocol commands the engine
+  // does not announce (cores, without the smp feature) end the same way.
+  EngineRun r = box.run("foo\n\ncores 2\nSETBOARD 8/8/8/8/8/8/8/8 w - -\nquit\n");
   EXPECT_EQ(r.out,
             "Error (unknown command): foo\n\n"
             "Error (unknown command): \n\n"
-            "Error (unknown command): ping\n"
+            "Error (unknown command): cores\n"
             "Error (unknown command): setboard\n");
 }
 

@@ -9,16 +9,22 @@
 // last, and a test search's clock covers a sixteenth of its time left), so
 // a search on any clock ends within a few dozen readings, a test search
 // within some 150; game searches stop after their first iteration; and the
-// one test suite present is cut to three positions. "quit" and "exit"
-// lines are left out, since they end the process, which is what they are
-// for.
+// one test suite present is cut to three positions; an analysis runs to
+// its second iteration. "quit" lines are left out, and so is "exit"
+// outside an analysis, since they end the process, which is what they
+// are for.
 //
 // Besides crashes the target looks for illegal chess. It keeps the
 // position the interface holds, by rules written apart from the engine's
 // (tests/frontend/chess_rules.h), and reads everything the engine prints:
 // a "move" the engine plays must be legal there, a user move the engine
 // takes without "Illegal move" or "Error" must be legal there too, and a
-// claim of mate or stalemate must be true there.
+// claim of mate or stalemate must be true there. In analysis mode no move
+// and no claim may come, every thinking line must be a legal variation
+// there, and "." must count its root moves; each "pong" must answer the
+// oldest ping not yet answered, and none may be left unanswered. A line
+// the engine holds back until its search ends (a change of the analysed
+// position, a ping that must wait) takes effect when it is served.
 // The engine's replies are tied to the commands that caused them by
 // standing between the engine and its interpreter: the linker sends the
 // engine's calls of interpret_command through interpret_with_oracle below
@@ -34,13 +40,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "board/position.h"
 #include "board/reset.h"
+#include "frontend/analysis.h"
 #include "frontend/chess_rules.h"
 #include "frontend/interpreter.h"
 #include "frontend/mainloop.h"
@@ -61,6 +70,9 @@ extern "C" void __wrap__ZN7brevalt17interpret_commandEv();
 namespace {
 
 constexpr int16_t FUZZ_MAX_DEPTH = 1;
+// An analysis has no end of its own: here it ends after its second
+// iteration, which shows the lines of both its ways of reporting.
+constexpr int16_t FUZZ_ANALYSIS_DEPTH = 2;
 constexpr uint32_t TICKS_PER_READING = 30;
 // Positions kept of the suite that "epdtest x 2" runs: a run is a loop, and
 // three turns of it show all it does.
@@ -96,8 +108,9 @@ uint32_t racing_clock() {
 
 // The command reader keeps the first 79 characters of a line and drops the
 // rest of it, and takes CR LF for LF, so a line ends at each LF and only
-// whole lines count. A line that would read as "quit" or "exit" (the
-// interpreter lower-cases it) is dropped.
+// whole lines count. A line that would read as "quit" (the interpreter
+// lower-cases it) is dropped; "exit" is dropped where it is read outside
+// an analysis (see reads_as).
 std::string without_exit_lines(const uint8_t* data, size_t size) {
   std::string kept;
   size_t i = 0;
@@ -110,7 +123,7 @@ std::string without_exit_lines(const uint8_t* data, size_t size) {
         if (i + k >= j || std::tolower(data[i + k]) != w[k]) return false;
       return true;
     };
-    if (!begins("quit") && !begins("exit")) kept.append(reinterpret_cast<const char*>(data + i), j - i);
+    if (!begins("quit")) kept.append(reinterpret_cast<const char*>(data + i), j - i);
     i = j;
   }
   return kept;
@@ -194,6 +207,12 @@ std::string current_command;
 std::string last_sent;
 // Calls that went through the wrapper; run_session checks the linker did wrap.
 unsigned long wrapped_calls = 0;
+// The words of the pings read and not yet answered, oldest first.
+std::deque<std::string> pings_waiting;
+// The line the engine holds back until its search ends, as sent; empty
+// when none. Nothing else is read meanwhile, so the next line the
+// interpreter sees with this text is that line served.
+std::string held_text;
 
 std::string placement_text(const rules::Position& p) {
   std::string t;
@@ -275,7 +294,68 @@ void board_claim(const std::string& line) {
   if (!true_claim) fault("the engine's claim is not true in the interface's position", line);
 }
 
+// Some reading of a variation in the engine's thinking-line notation (it
+// names no piece apart: "Ne7" with two knights that reach e7) is a line of
+// legal moves from `p`.
+bool variation_fits(const rules::Position& p, const std::vector<std::string>& pv, size_t i = 0) {
+  if (i == pv.size()) return true;
+  for (const rules::Move& m : p.matching(pv[i]))
+    if (variation_fits(*p.after(m.text()), pv, i + 1)) return true;
+  return false;
+}
+
+// The root moves the search has: the legal moves, a promotion once (the
+// search promotes to a queen only).
+int root_moves(const rules::Position& p) {
+  int n = 0;
+  for (const rules::Move& m : p.legal_moves()) n += m.promotion == 0 || m.promotion == 'q';
+  return n;
+}
+
+// What analysis mode prints: no move and no result, thinking lines that
+// are legal variations in the interface's position, and stat01 lines (in
+// analysis only) that count its root moves, with the moves left among
+// them and the move in hand legal there.
+void analysis_line(const std::string& line) {
+  if (begins_with(line, "stat01:")) {
+    if (!analysis_mode) fault("a stat01 line outside an analysis", line);
+    long long f[5] = {};
+    char move[16] = "";
+    const int n = std::sscanf(line.c_str(), "stat01: %lld %lld %lld %lld %lld %15s", &f[0], &f[1], &f[2], &f[3], &f[4], move);
+    if (n < 5) fault("a stat01 line not of the form \"stat01: TIME NODES DEPTH LEFT TOTAL [MOVE]\"", line);
+    if (game.view == View::refused && (f[1] != 0 || f[4] != 0)) fault("figures of an analysis of a refused position", line);
+    if (game.view != View::known) return;
+    if (f[4] != root_moves(game.position)) fault("stat01 counts other root moves than the interface's position has", line);
+    if (f[3] < 0 || f[3] > f[4]) fault("stat01's moves left are not among its moves", line);
+    if (n == 6 && !game.position.is_legal(move)) fault("stat01's move in hand is not legal in the interface's position", line);
+    return;
+  }
+  if (!analysis_mode) return;
+  if (begins_with(line, "move ")) fault("a move during an analysis", line);
+  if (begins_with(line, "1-0") || begins_with(line, "0-1") || begins_with(line, "1/2-1/2"))
+    fault("a result line during an analysis", line);
+  if (line.empty() || line[0] < '0' || line[0] > '9' || game.view != View::known) return;
+  std::istringstream words(line);
+  long long number = 0;
+  for (int i = 0; i < 4; ++i) words >> number;
+  std::vector<std::string> pv;
+  for (std::string w; words >> w;) pv.push_back(w);
+  if (pv.empty() || !variation_fits(game.position, pv))
+    fault("an analysis line that is no legal variation in the interface's position", line);
+}
+
+// Each pong answers the oldest ping not yet answered.
+void pong_line(const std::string& line) {
+  if (!begins_with(line, "pong")) return;
+  const std::string word = line.size() > 5 ? line.substr(5) : "";
+  if (pings_waiting.empty() || pings_waiting.front() != word)
+    fault(pings_waiting.empty() ? "a pong with no ping waiting" : "a pong that does not answer the oldest ping, " + pings_waiting.front(), line);
+  pings_waiting.pop_front();
+}
+
 void engine_line(const std::string& line) {
+  analysis_line(line);
+  pong_line(line);
   if (begins_with(line, "move ")) make_move(line.substr(5), line, "the engine's move");
   board_claim(line);
 }
@@ -476,7 +556,17 @@ void interpret_with_oracle() {
   const bool pondering_before = pondering != 0;
   const std::string outer_command = current_command;
   current_command = last_sent = sent;
-  transcript.push_back("> " + sent);
+  // A line held back until the search ended, served now; its pong, if it
+  // is a ping, was counted when it arrived.
+  const bool served = !held_text.empty() && sent == held_text && !line_is_held();
+  if (served) held_text.clear();
+  transcript.push_back(served ? "> " + sent + "   (held back until the search ended, served now)" : "> " + sent);
+  // "exit" outside an analysis ends the engine, as "quit" does.
+  if (begins_with(low, "exit") && !analysis_mode) {
+    transcript.push_back("  (exit outside an analysis: left out, it would end the engine)");
+    current_command = outer_command;
+    return;
+  }
 
   bool is_move = false;
   std::string move_text;
@@ -488,6 +578,13 @@ void interpret_with_oracle() {
     move_text = low.size() > 9 ? low.substr(9) : "";
   }
   const bool test_run = !is_move && (begins_with(low, "epdtest") || begins_with(low, "static"));
+  // A ping is owed its pong from the moment it is read.
+  if (!is_move && !served && begins_with(low, "ping")) {
+    // The word after "ping " up to the next blank, as the interpreter takes it.
+    const size_t end = low.find(' ', 5);
+    const std::string word = low.size() > 5 ? low.substr(5, end == std::string::npos ? std::string::npos : end - 5) : "";
+    if (!word.empty()) pings_waiting.push_back(word);
+  }
   // A test run puts its own positions on the board, and whatever arrives
   // while it runs is read under it.
   const View view_before = game.view;
@@ -499,11 +596,20 @@ void interpret_with_oracle() {
   }
 
   // Step 3. The real interpreter, then its reply.
+  const bool held_before = line_is_held();
   __real__ZN7brevalt17interpret_commandEv();
   const std::vector<std::string> reply = new_output_lines();
   record("< ", reply);
   current_command = sent;
   const bool refused = any_line_holds(reply, "Error");
+  // Held back until the running search ends: it takes effect when served.
+  if (line_is_held() && !held_before) {
+    held_text = sent;
+    transcript.push_back("  (held back until the search ends)");
+    for (const std::string& l : reply) engine_line(l);
+    current_command = outer_command;
+    return;
+  }
 
   // Step 4. What the interface holds now.
   if (is_move) {
@@ -571,6 +677,8 @@ void fresh_engine() {
   racing_now = 0;
   clear_output();
   game = Game{};
+  pings_waiting.clear();
+  held_text.clear();
   transcript.clear();
   current_command.clear();
   last_sent.clear();
@@ -593,6 +701,20 @@ void run_session() {
       deferred_reset();
       continue;
     }
+    // A line held back during the last search comes first. An analysis
+    // searches at once: the main loop waits until no input is waiting,
+    // but here the whole session is waiting from the start, and it is the
+    // lines read by the analysis's own poll, as they are when they arrive
+    // during it, that are worth looking at.
+    if (take_held_line()) {
+      interpret_command();
+      continue;
+    }
+    if (analysis_search_due()) {
+      run_analysis_search();
+      take_spontaneous_output();
+      continue;
+    }
     if (!input_waiting()) break;
     if (!read_input_line()) break;
     const unsigned long calls = wrapped_calls;
@@ -603,6 +725,7 @@ void run_session() {
     }
   }
   take_spontaneous_output();
+  if (!pings_waiting.empty()) fault("a ping was never answered: ping " + pings_waiting.front(), "(end of the session)");
 }
 
 }  // namespace
@@ -631,6 +754,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   output_fd = fileno(stdout);
   time_source = racing_clock;
   ms_source = racing_ms;
+  analysis_depth_ceiling = FUZZ_ANALYSIS_DEPTH;
   return 0;
 }
 

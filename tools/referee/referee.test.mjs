@@ -2,7 +2,7 @@
 //   node --test tools/referee/referee.test.mjs
 import test from 'node:test';
 import assert from 'node:assert/strict';
-import { Referee, insufficientMaterial, judgeClaim, playableFen, positionKey, Chess } from './lib/referee.mjs';
+import { Referee, insufficientMaterial, judgeClaim, judgeStatus, playableFen, positionKey, variationFits, Chess } from './lib/referee.mjs';
 import { POSITIONS, choosePosition, fits } from './lib/positions.mjs';
 import { Rng } from './lib/random.mjs';
 import { Session } from './lib/session.mjs';
@@ -133,4 +133,99 @@ test('the answers to "memory" pass, other unknown lines are faults', () => {
   assert.equal(verdict('Error (cannot allocate 16384 MB): memory'), null);
   assert.match(verdict('# memory is low') ?? '', /unknown output/);
   assert.match(verdict('Error (cannot allocate lots): memory') ?? '', /unknown output/);
+});
+
+test('a thinking-line variation fits when some reading of its moves is legal', () => {
+  const c = new Chess();
+  c.move('e4');
+  c.move('e5');
+  // Two knights reach e7 after Bb5: the notation does not say which.
+  assert.equal(variationFits(c, ['Nf3', 'Nc6', 'Bb5', 'Ne7']), true);
+  assert.equal(variationFits(c, ['Nf3', 'Nc6', 'Bb5', 'Ke7', 'Nf6']), false);
+  assert.equal(c.fen(), 'rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq - 0 2');
+  const ep = new Chess('4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1');
+  assert.equal(variationFits(ep, ['exd6', 'Kd7']), true);
+  assert.equal(variationFits(ep, ['d6']), false);
+  assert.equal(variationFits(new Chess('4k3/1P6/8/8/8/8/8/4K3 w - - 0 1'), ['Qb8', 'Kd7']), true);
+  assert.equal(variationFits(new Chess('4k3/8/8/8/8/8/8/4K2R w K - 0 1'), ['Kg1', 'Kd7']), true);
+});
+
+test('stat01 lines: the total is the number of legal moves, the rest within it', () => {
+  const start = new Chess();
+  assert.equal(judgeStatus('stat01: 77 1300000 11 11 20 d2d4', start), null);
+  assert.equal(judgeStatus('stat01: 77 1300000 11 0 20', start), null);
+  assert.equal(judgeStatus('stat01: 0 0 0 20 20', start), null); // the search has not begun
+  assert.match(judgeStatus('stat01: 77 1300000 11 11 21', start), /21 moves in all/);
+  assert.match(judgeStatus('stat01: 77 1300000 11 21 20', start), /21 moves left of 20/);
+  assert.match(judgeStatus('stat01: 77 1300000 0 11 20', start), /no depth/);
+  assert.match(judgeStatus('stat01: 77 0 3 11 20', start), /no nodes/);
+  assert.match(judgeStatus('stat01: 77 1300000 11 11 20 e2e5', start), /not legal/);
+  assert.match(judgeStatus('stat01 77 1300000 11 11 20', start), /not of the form/);
+  assert.equal(judgeStatus('stat01: 0 0 0 0 0', null), null); // a position the engine refused
+  assert.equal(judgeStatus('stat01: 0 0 0 0 0', new Chess('7k/5Q2/6K1/8/8/8/8/8 b - - 0 1')), null); // stalemate
+  // Four promotions on a8 are one move to the search, which promotes to a queen.
+  assert.equal(judgeStatus('stat01: 10 500 4 3 4 a7a8q', new Chess('7k/P7/8/8/8/8/8/K7 w - - 0 1')), null);
+  assert.match(judgeStatus('stat01: 10 500 4 3 7 a7a8q', new Chess('7k/P7/8/8/8/8/8/K7 w - - 0 1')), /7 moves in all/);
+});
+
+// A session that talks to no engine: lines are fed to its checks directly.
+function detachedSession() {
+  const s = new Session({ engine: 'none', data: 'none', timeMarginMs: 100, fens: [], skip: new Set() }, 1);
+  s.proc = { stdin: { write() {} } };
+  return s;
+}
+
+test('pongs come in the order of the pings, and after the move of an engine on move', () => {
+  const order = detachedSession();
+  order.pings.push({ n: 1, onMove: false, answered: false }, { n: 2, onMove: false, answered: false });
+  order.onLine('pong 2', 0);
+  assert.match(order.fault ?? '', /out of order/);
+
+  const early = detachedSession();
+  early.onMove = true;
+  early.pings.push({ n: 1, onMove: true, answered: false });
+  early.onLine('pong 1', 0);
+  assert.match(early.fault ?? '', /before the engine's move/);
+
+  const fine = detachedSession();
+  fine.pings.push({ n: 1, onMove: false, answered: false });
+  fine.onLine('pong 1', 0);
+  assert.equal(fine.fault, null);
+});
+
+test('analysis lines: of the analysed position, or in order of the positions a change passed through', () => {
+  const analysing = () => {
+    const s = detachedSession();
+    s.analysis = { prev: null, reached: 0, refused: false, lines: 0, since: 0 };
+    return s;
+  };
+  const s = analysing();
+  s.onLine('2 30 0 100 Nf3 Nf6', 0);
+  assert.equal(s.fault, null);
+  const end = s.beginChange();
+  play(s.ref, 'e2e4');
+  s.onLine('3 31 0 150 Nf3 Nf6 Nc3', 1); // in flight: the position before the move
+  s.onLine('2 -20 0 90 e5 Nf3', 2); // the position after it
+  assert.equal(s.fault, null);
+  s.onLine('3 31 0 150 Nf3 Nf6 Nc3', 3); // the old position again: no longer
+  assert.match(s.fault ?? '', /no legal variation/);
+
+  const closed = analysing();
+  const close = closed.beginChange();
+  play(closed.ref, 'e2e4');
+  close();
+  closed.onLine('3 31 0 150 Nf3 Nf6 Nc3', 1); // after the pong: only the new position
+  assert.match(closed.fault ?? '', /no legal variation/);
+
+  const stat = analysing();
+  stat.onLine('stat01: 1 1 1 1 20', 0);
+  assert.match(stat.fault ?? '', /no "\." awaits/);
+  const move = analysing();
+  move.force = true;
+  move.onLine('move e2e4', 0);
+  assert.match(move.fault ?? '', /not on move/);
+  const claim = analysing();
+  claim.onLine('1/2-1/2 {Draw by repetition}', 0);
+  assert.match(claim.fault ?? '', /during analysis/);
+  void end;
 });

@@ -9,7 +9,10 @@
 // command orders xboard sends (new and its prelude, force + setboard, user
 // moves with time/otim before them, go, force + undo + undo, side switches,
 // ?, see, draw, hard/easy, post/nopost, result, pauses that let ponder
-// searches run, now and then an illegal user move), and ends with quit.
+// searches run, now and then an illegal user move, ping, and Analysis mode
+// as xboard drives it: force, post, analyze, then user moves, undo (also
+// xboard's rewind: exit, force, undo..., analyze), setboard, new, "." and
+// exit), and ends with quit (after exit, most times).
 // Session i uses seed S+i, so a failing session replays alone with
 // --seed S+i --sessions 1 (the engine's own timing may still vary).
 //
@@ -46,7 +49,19 @@
 //     have; --allow-refusals lets setboard/undo refusals pass (the referee
 //     then keeps its position). A refused "draw" is always fine. The same
 //     goes for "tellusererror Illegal position" after setboard.
-//   - Thinking lines: four integers, then the variation (not checked).
+//   - Thinking lines: four integers, then the variation (not checked,
+//     except in analysis).
+//   - Analysis: every line's variation is legal in the analysed position
+//     (some reading of the engine's notation, which names no piece apart),
+//     or, until the pong of a ping sent after a change of the position, in
+//     a position the change passed through, in order; a position with
+//     moves to make shows a line within 3 s; "." is answered by one stat01
+//     line whose total is the number of legal moves, moves left within it,
+//     the move in hand legal; no move and no result line while analysing,
+//     no stat01 line outside it; after exit the game goes on from the
+//     analysed position (judged by the moves that follow).
+//   - pong N: in the order of the pings, and, for a ping sent while the
+//     engine was on move, only after its move.
 //   - offer draw, telluser result is N, tellics/kibitz/whisper, feature
 //     lines, the answers to "memory" (sent after "new" as xboard does: a
 //     "# memory ..." comment or "Error (cannot allocate N MB): memory")
@@ -176,7 +191,10 @@ async function main() {
   const o = parseArgs(process.argv.slice(2));
   const startedAt = Date.now();
   const stopAt = o.minutes === null ? Infinity : startedAt + o.minutes * 60000;
-  const totals = { commands: 0, actions: 0, games: 0, userMoves: 0, engineMoves: 0, claims: 0, ponder: 0, illegal: 0, refusals: 0, inFlight: 0, resigns: 0 };
+  const totals = {
+    commands: 0, actions: 0, games: 0, userMoves: 0, engineMoves: 0, claims: 0, ponder: 0, illegal: 0, refusals: 0, inFlight: 0, resigns: 0,
+    analyses: 0, analysisLines: 0, statusLines: 0, pongs: 0,
+  };
   const failed = [];
   let passed = 0;
   let next = 0;
@@ -232,7 +250,8 @@ async function main() {
     `figures: ${totals.commands} commands sent, ${totals.engineMoves} engine moves checked (${totals.inFlight} in flight), ` +
       `${totals.claims} claims checked, ${totals.ponder} ponder situations, ${totals.userMoves} user moves, ` +
       `${totals.illegal} illegal user moves, ${totals.refusals} refusals, ${totals.resigns} resignations, ` +
-      `${totals.games} games, ${totals.actions} actions; ${secs} s on ${os.cpus().length} cores` +
+      `${totals.games} games, ${totals.actions} actions, ${totals.analyses} analyses (${totals.analysisLines} lines, ` +
+      `${totals.statusLines} stat01 lines checked), ${totals.pongs} pongs; ${secs} s on ${os.cpus().length} cores` +
       (notStarted ? `; ${notStarted} sessions not started (--minutes ${o.minutes})` : ''),
   );
   if (failed.length) console.log(`failed seeds: ${failed.join(' ')}`);

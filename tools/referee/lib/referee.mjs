@@ -171,3 +171,58 @@ export function judgeClaim(text, facts) {
   const rule = CLAIMS[text];
   return rule ? rule(facts) : null;
 }
+
+// The moves of a position that one move of the engine's thinking-line
+// notation may name: the piece letter (none for a pawn; a promoted pawn
+// shows the piece it becomes), the file of a capturing pawn, 'x' for a
+// capture (en passant included), the destination. Castling is the king's
+// move. The notation names no piece apart, so a token may fit two moves.
+export function movesForToken(chess, token) {
+  const m = /^([KQRBN])?([a-h])?(x)?([a-h][1-8])$/.exec(token);
+  if (!m) return [];
+  const letter = m[1] ? m[1].toLowerCase() : null;
+  return chess.moves({ verbose: true }).filter((mv) => {
+    if (mv.to !== m[4] || !!m[3] !== !!mv.captured) return false;
+    if (letter) return mv.promotion ? mv.promotion === letter : mv.piece === letter;
+    if (mv.piece !== 'p' || mv.promotion) return false;
+    return !m[2] || mv.from[0] === m[2];
+  });
+}
+
+// Whether some reading of the tokens is a line of legal moves from the
+// position of `chess` (which is left as it was).
+export function variationFits(chess, tokens, i = 0) {
+  if (i === tokens.length) return true;
+  for (const mv of movesForToken(chess, tokens[i])) {
+    chess.move(mv);
+    const fits = variationFits(chess, tokens, i + 1);
+    chess.undo();
+    if (fits) return true;
+  }
+  return false;
+}
+
+// The answer to "." in analysis mode: "stat01: TIME NODES DEPTH LEFT TOTAL
+// [MOVE]", about the position of `chess` (null: a position the engine
+// refused, which it does not analyse). The total is the number of legal
+// moves there as the engine's search has them, a promotion once (the
+// search promotes to a queen only), the moves left lie within it, nodes searched come with a
+// depth (and none, before the search has begun, with every move left),
+// and the move in hand is legal. Returns what is wrong, or null.
+export function judgeStatus(line, chess) {
+  const m = /^stat01: (\d+) (\d+) (\d+) (\d+) (\d+)(?: (\S+))?$/.exec(line);
+  if (!m) return 'not of the form "stat01: TIME NODES DEPTH LEFT TOTAL [MOVE]"';
+  const [nodes, depth, left, total] = [m[2], m[3], m[4], m[5]].map(Number);
+  const legal = chess ? chess.moves({ verbose: true }) : [];
+  const searched = legal.filter((x) => !x.promotion || x.promotion === 'q').length;
+  if (total !== searched) return `${total} moves in all, but the position has ${searched} legal moves (a promotion counted once)`;
+  if (left > total) return `${left} moves left of ${total}`;
+  if (nodes > 0 && depth === 0) return 'nodes searched to no depth';
+  if (nodes === 0 && (depth !== 0 || left !== total)) return 'no nodes searched, yet a depth or moves done';
+  if (m[6] !== undefined) {
+    const mv = /^([a-h][1-8])([a-h][1-8])([qrbn]?)$/.exec(m[6]);
+    if (!mv || !legal.some((x) => x.from === mv[1] && x.to === mv[2] && (x.promotion ?? '') === (mv[3] || (x.promotion ? 'q' : ''))))
+      return `the move in hand ${m[6]} is not legal there`;
+  }
+  return null;
+}

@@ -10,7 +10,7 @@ import path from 'node:path';
 
 import { parseEngineMove } from '../../match/lib/notation.mjs';
 import { Rng } from './random.mjs';
-import { Referee, START_FEN, judgeClaim } from './referee.mjs';
+import { Chess, Referee, START_FEN, judgeClaim, judgeStatus, variationFits } from './referee.mjs';
 import { choosePosition, epField, fits } from './positions.mjs';
 
 // Time controls as xboard writes them. The engine reads whole minutes from
@@ -45,13 +45,16 @@ const MIN_CLOCK_TO_GO_MS = 1500; // a side switch hands the engine at least this
 // Actions by state, with their weights. A name listed in --skip is never chosen.
 const ACTIONS = {
   // the engine is thinking on its own time
-  onMove: { waitMove: 60, moveNow: 7, see: 3, force: 3, edit: 2, new: 2, result: 1, toggle: 4, draw: 2 },
+  onMove: { waitMove: 60, moveNow: 7, see: 3, force: 3, edit: 2, new: 2, result: 1, toggle: 4, draw: 2, ping: 3 },
   // force mode: the user moves either side
-  force: { userMove: 28, burst: 8, go: 22, takeback: 6, edit: 5, new: 3, see: 3, wait: 2, toggle: 4, draw: 1, illegal: 3, result: 1 },
+  force: { userMove: 28, burst: 8, go: 22, takeback: 6, edit: 5, new: 3, see: 3, wait: 2, toggle: 4, draw: 1, illegal: 3, result: 1, analyze: 6, ping: 2 },
   // the engine waits for the user's move (and may be pondering)
-  user: { userMove: 34, illegal: 4, ponder: 8, switch: 8, takeback: 7, edit: 4, wait: 3, see: 3, draw: 2, toggle: 5, new: 2, result: 1, force: 3 },
+  user: { userMove: 34, illegal: 4, ponder: 8, switch: 8, takeback: 7, edit: 4, wait: 3, see: 3, draw: 2, toggle: 5, new: 2, result: 1, force: 3, analyze: 3, ping: 3 },
   // the game is over and the result has been sent
-  over: { new: 10, see: 1, toggle: 1, wait: 1 },
+  over: { new: 10, see: 1, toggle: 1, wait: 1, ping: 1 },
+  // Analysis mode: the user moves, takes back, sets up positions and asks
+  // for the status while the engine analyses, and leaves with "exit"
+  analysis: { aMove: 24, aIllegal: 3, aUndo: 6, aRewind: 2, aSetboard: 4, aNew: 1, dot: 8, ping: 3, aWait: 6, toggle: 2, see: 1, exit: 7 },
 };
 export const ACTION_NAMES = [...new Set(Object.values(ACTIONS).flatMap((a) => Object.keys(a)))];
 
@@ -60,6 +63,9 @@ const MARKER_TIMEOUT_MS = 5000;
 const QUIT_TIMEOUT_MS = 5000;
 const STARTUP_TIMEOUT_MS = 10000;
 const PONDER_MIN_CLOCK_MS = 11000; // the engine ponders only with more than 10 s
+const STATUS_TIMEOUT_MS = 5000; // for the stat01 answer to "."
+// An analysis of a position with moves to make has printed a line by then.
+const ANALYSIS_SILENCE_MS = 3000;
 
 class Fault extends Error {}
 
@@ -116,6 +122,10 @@ export class Session {
     this.waiters = new Set();
     this.stats = {
       commands: 0,
+      analyses: 0,
+      analysisLines: 0,
+      statusLines: 0,
+      pongs: 0,
       actions: 0,
       games: 0,
       userMoves: 0,
@@ -152,6 +162,17 @@ export class Session {
     this.post = false;
     this.usermove = false;
     this.pv = null; // moves of the last thinking line of the current own search
+    // Analysis mode: null outside it; else { prev, reached, refused, lines,
+    // since }: the positions the last change passed through while lines of
+    // them may still be in flight (until the pong after the change), how
+    // far along them the lines have come, whether the engine refused the
+    // position it was given, the lines of the current position, and when
+    // it was given.
+    this.analysis = null;
+    // Pings awaiting their pong, in the order sent, and "." awaiting stat01.
+    this.pingCounter = 0;
+    this.pings = [];
+    this.statusPending = [];
     this.prediction = null; // { key, moves } the reply the engine expects
     this.lastEngineMoveAt = -1; // ply count after the engine's last move in this game
     this.needSync = false;
@@ -475,6 +496,8 @@ export class Session {
     if ((m = /^Error \(command not legal now\): (.*)$/.exec(line))) return this.onRefusal(m[1].trim());
     if ((m = /^Illegal move: (.*)$/.exec(line))) return this.onIllegal(m[1].trim());
     if ((m = /^move (\S+)$/.exec(line))) return this.onEngineMove(m[1], t);
+    if ((m = /^pong (\d+)$/.exec(line))) return this.onPong(Number(m[1]));
+    if (line.startsWith('stat01:')) return this.onStatus(line);
     if (line === 'resign') return this.onResign(t);
     if (CLAIM.test(line)) return this.onClaim(line, t);
     if (line === 'offer draw') return;
@@ -483,7 +506,9 @@ export class Session {
     if (line === 'tellusererror Illegal position') return this.onRefusal('setboard', line);
     if (/^(tellics|kibitz|whisper) /.test(line)) return;
     if ((m = THINKING.exec(line))) {
-      if (this.onMove) this.pv = (m[5] ?? '').trim().split(/\s+/).filter(Boolean);
+      const pv = (m[5] ?? '').trim().split(/\s+/).filter(Boolean);
+      if (this.onMove) this.pv = pv;
+      if (this.analysis) this.onAnalysisLine(line, pv);
       return;
     }
     this.fail(`unknown output from the engine: "${line}"`);
@@ -579,6 +604,7 @@ export class Session {
 
   onClaim(text, t) {
     this.stats.claims += 1;
+    if (this.analysis) return this.fail(`result line "${text}" during analysis, where the engine plays no game`);
     if (this.resignedGame) return this.fail(`result line "${text}" after the engine resigned`);
     if (judgeClaim(text, this.ref.facts()) === null) return this.fail(`a result line the referee does not know: "${text}"`);
     // Claims are judged in the current position, or one the game stood in
@@ -886,6 +912,230 @@ export class Session {
     await this.go();
   }
 
+  // ----- ping -----
+
+  // "ping N", and the wait for "pong N", which comes once every command
+  // sent before it has taken effect: after the engine's move when it was
+  // on move. `then` runs when the pong is read, before any later line.
+  async ping(then = null) {
+    this.pingCounter += 1;
+    const p = { n: this.pingCounter, onMove: this.onMove, answered: false, then };
+    this.pings.push(p);
+    this.send(`ping ${p.n}`);
+    const thinking = this.onMove ? Math.max(0, this.deadline - this.now()) + SILENCE_MARGIN_MS : 0;
+    await this.waitFor(() => p.answered, MARKER_TIMEOUT_MS + thinking, `pong ${p.n}`);
+  }
+
+  onPong(n) {
+    const p = this.pings[0];
+    if (!p || p.n !== n) {
+      return this.fail(`pong ${n} out of order (${p ? `ping ${p.n} is the oldest one unanswered` : 'no ping is unanswered'})`);
+    }
+    if (p.onMove && this.onMove) {
+      return this.fail(`pong ${n} before the engine's move: it was on move when the ping was sent, and the pong says every earlier command has taken effect`);
+    }
+    this.pings.shift();
+    p.answered = true;
+    this.stats.pongs += 1;
+    if (p.then) p.then();
+  }
+
+  // ----- analysis mode -----
+
+  // Analysis mode as xboard enters it: Edit Game first ("force"), "post"
+  // (the lines come after "nopost" too), "analyze".
+  async analyze() {
+    if (!this.force) await this.forceCmd();
+    if (this.gameOver) return;
+    if (this.rng.chance(0.15)) this.send('nopost');
+    else if (this.rng.chance(0.85)) this.send('post');
+    this.send('analyze');
+    this.stats.analyses += 1;
+    this.analysis = { prev: null, reached: 0, refused: false, lines: 0, since: this.now() };
+    await this.ping();
+  }
+
+  // A line of the analysis: a legal variation in the analysed position,
+  // or, while a change is in flight, in a position the change passed
+  // through (the one before it, those between the take-backs of several
+  // moves), in the order the change passed them: no line of a position
+  // after one of a later position.
+  onAnalysisLine(line, pv) {
+    const a = this.analysis;
+    this.stats.analysisLines += 1;
+    if (pv.length === 0) return this.fail(`analysis line without a variation: "${line}"`);
+    const candidates = [...(a.prev ? a.prev.slice(a.reached) : []), this.ref.chess];
+    const k = candidates.findIndex((chess) => variationFits(chess, pv));
+    if (k === candidates.length - 1) {
+      if (a.prev) a.reached = a.prev.length;
+      a.lines += 1;
+      return;
+    }
+    if (k >= 0) {
+      a.reached += k;
+      return;
+    }
+    const passed = candidates.length > 1 ? `, nor in the positions the last change passed through (${candidates.slice(0, -1).map((c) => c.fen()).join('; ')})` : '';
+    this.fail(`analysis line "${line}" is no legal variation in the analysed position ${this.ref.fen()}${passed}`);
+  }
+
+  // The analysed position changes: lines of the one before (and of those
+  // passed through, see passThrough) may still come until the pong that
+  // follows the change, which calls what this returns.
+  beginChange() {
+    const a = this.analysis;
+    a.prev = [new Chess(this.ref.fen())];
+    a.reached = 0;
+    a.lines = 0;
+    a.since = this.now();
+    return () => {
+      a.prev = null;
+    };
+  }
+
+  // A position the change passes through on its way.
+  passThrough() {
+    this.analysis.prev.push(new Chess(this.ref.fen()));
+  }
+
+  // The user moves in Analysis mode: the move alone (no clocks run).
+  async analysisMove() {
+    const move = this.chooseUserMove();
+    const text = moveText(move);
+    const end = this.beginChange();
+    this.send(this.usermove ? `usermove ${text}` : text);
+    this.stats.userMoves += 1;
+    this.ref.apply(move);
+    this.pushState();
+    this.prediction = null;
+    await this.ping(end);
+  }
+
+  // An illegal move: "Illegal move", and the analysis goes on.
+  async analysisIllegalMove() {
+    const text = this.chooseIllegalText();
+    this.stats.illegal += 1;
+    this.illegalPending.push(text);
+    this.send(this.usermove ? `usermove ${text}` : text);
+    await this.ping();
+    if (this.illegalPending.length > 0) this.fail(`no "Illegal move: ${text}" before the pong that followed it`);
+  }
+
+  // Take-backs as xboard sends them in Analysis mode (one "undo" per
+  // half-move), or as its rewind does: out of the analysis for them and
+  // into it again.
+  async analysisUndo(rewind = false) {
+    const n = rewind ? this.rng.int(1, Math.min(this.ref.plies, 4)) : this.ref.plies >= 2 && this.rng.chance(0.3) ? 2 : 1;
+    const end = this.beginChange();
+    if (rewind) {
+      this.send('exit');
+      this.send('force');
+    }
+    this.confirm = [];
+    const undone = [];
+    for (let i = 0; i < n; i += 1) {
+      this.confirm.push({ cmd: 'undo', line: 'undo', refused: false });
+      this.send('undo');
+      undone.push(this.ref.undo());
+      this.pushState();
+      if (i < n - 1) this.passThrough();
+    }
+    if (rewind) this.send('analyze');
+    await this.ping(end);
+    for (let i = n - 1; i >= 0; i -= 1) if (this.confirm[i].refused) this.ref.apply(undone[i].move, undone[i].extra);
+    this.confirm = [];
+    this.prediction = null;
+    this.lastEngineMoveAt = -1;
+  }
+
+  analysisRewind() {
+    return this.analysisUndo(true);
+  }
+
+  // Edit Position in Analysis mode: "setboard" alone.
+  async analysisSetboard() {
+    let fen = this.rng.chance(0.3) ? this.ref.fen() : this.choosePosition();
+    if (!fits(fen) || (!this.cfg.epFens && epField(fen) !== '-')) fen = this.choosePosition();
+    const line = `setboard ${fen}`;
+    const before = this.ref;
+    const a = this.analysis;
+    const end = this.beginChange();
+    this.confirm = [{ cmd: 'setboard', line, refused: false }];
+    this.send(line);
+    this.ref = new Referee(fen);
+    this.pushState();
+    await this.ping(end);
+    a.refused = this.confirm[0].refused;
+    this.confirm = [];
+    if (a.refused) {
+      this.ref = before;
+      this.pushState();
+    }
+    this.counts = { w: 0, b: 0 };
+    this.prediction = null;
+    this.lastEngineMoveAt = -1;
+  }
+
+  // "new" inside the analysis, which stays on (the start position), then
+  // the level again, as xboard sends it after every "new".
+  async analysisNew() {
+    const a = this.analysis;
+    const end = this.beginChange();
+    this.send('new');
+    this.stats.games += 1;
+    this.ref = new Referee(START_FEN);
+    this.engineColor = 'b';
+    this.counts = { w: 0, b: 0 };
+    this.clocks = { w: this.level.baseMs, b: this.level.baseMs };
+    this.prediction = null;
+    this.lastEngineMoveAt = -1;
+    this.pushState();
+    this.send(this.level.cmd);
+    await this.ping(end);
+    a.refused = false;
+  }
+
+  // "." and its stat01 line, about the analysed position (never while a
+  // change is in flight).
+  async status() {
+    const a = this.analysis;
+    if (a.prev) return;
+    const pending = { chess: a.refused ? null : new Chess(this.ref.fen()), answered: false };
+    this.statusPending.push(pending);
+    this.send('.');
+    await this.waitFor(() => pending.answered, STATUS_TIMEOUT_MS, 'the stat01 answer to "."');
+  }
+
+  onStatus(line) {
+    const pending = this.statusPending.shift();
+    if (!pending) return this.fail(`"${line}" when no "." awaits an answer`);
+    pending.answered = true;
+    this.stats.statusLines += 1;
+    const problem = judgeStatus(line, pending.chess);
+    if (problem) this.fail(`"${line}": ${problem} (position ${pending.chess ? pending.chess.fen() : 'refused by the engine'})`);
+  }
+
+  // "exit" (and now and then "force", as xboard's Edit Game sends it): the
+  // analysis ends; lines of it may come until the pong, none after. The
+  // engine stays in force mode on the analysed position, where the game
+  // goes on.
+  async exitAnalysis() {
+    const a = this.analysis;
+    const silent = this.now() - a.since;
+    if (!a.refused && !a.prev && a.lines === 0 && silent > ANALYSIS_SILENCE_MS && this.ref.legalMoves().length > 0) {
+      return this.fail(`no analysis line in ${silent.toFixed(0)} ms of analysing ${this.ref.fen()}`);
+    }
+    this.send('exit');
+    if (this.rng.chance(0.5)) this.send('force');
+    await this.ping(() => {
+      this.analysis = null;
+    });
+    const t = this.now();
+    if (this.ref.chess.isCheckmate()) this.endGame(this.ref.turn === 'b' ? '1-0 {White mates}' : '0-1 {Black mates}', t);
+    else if (this.ref.chess.isStalemate()) this.endGame('1/2-1/2 {Stalemate}', t);
+    this.retime(t);
+  }
+
   // Lets a ponder search run (and perhaps finish), then does one of the
   // things a stored ponder reply has to survive.
   async ponderProbe() {
@@ -911,6 +1161,7 @@ export class Session {
   }
 
   state() {
+    if (this.analysis) return 'analysis';
     if (this.gameOver) return 'over';
     if (this.onMove) return 'onMove';
     if (this.force) return 'force';
@@ -927,11 +1178,14 @@ export class Session {
     const table = ACTIONS[state];
     const entries = Object.entries(table).filter(([name]) => {
       if (this.cfg.skip.has(name)) return false;
-      if (name === 'takeback') return this.ref.plies > 0;
+      // In a position the engine refused, moves and take-backs are refused.
+      if (['aMove', 'aIllegal', 'aUndo', 'aRewind'].includes(name) && this.analysis.refused) return false;
+      if (name === 'takeback' || name === 'aUndo' || name === 'aRewind') return this.ref.plies > 0;
+      if (name === 'aMove' || name === 'aIllegal') return this.ref.legalMoves().length > 0;
       if (name === 'ponder') return this.ponderLikely();
       return true;
     });
-    const fallback = { onMove: 'waitMove', force: 'go', user: 'userMove', over: 'new' }[state];
+    const fallback = { onMove: 'waitMove', force: 'go', user: 'userMove', over: 'new', analysis: 'exit' }[state];
     const action = entries.length ? this.rng.weighted(entries) : fallback;
     this.stats.actions += 1;
     // An interruption of the engine's thinking comes at once or a moment
@@ -980,6 +1234,28 @@ export class Session {
         return this.ponderProbe();
       case 'switch':
         return this.switchSides();
+      case 'ping':
+        return this.ping();
+      case 'analyze':
+        return this.analyze();
+      case 'aMove':
+        return this.analysisMove();
+      case 'aIllegal':
+        return this.analysisIllegalMove();
+      case 'aUndo':
+        return this.analysisUndo();
+      case 'aRewind':
+        return this.analysisRewind();
+      case 'aSetboard':
+        return this.analysisSetboard();
+      case 'aNew':
+        return this.analysisNew();
+      case 'dot':
+        return this.status();
+      case 'aWait':
+        return this.pause(this.rng.chance(0.7) ? this.rng.int(50, 400) : this.rng.int(400, 2000));
+      case 'exit':
+        return this.exitAnalysis();
       default:
         throw new Error(`unknown action ${action}`);
     }
@@ -990,7 +1266,7 @@ export class Session {
     this.send('protover 2');
     await this.waitFor(() => this.featuresDone, STARTUP_TIMEOUT_MS, 'feature done=1');
     this.usermove = this.rng.chance(0.5);
-    for (const f of ['setboard', 'sigint', 'sigterm', 'colors', 'analyze', 'ics', 'memory', 'myname', 'done']) this.send(`accepted ${f}`);
+    for (const f of ['setboard', 'sigint', 'sigterm', 'colors', 'analyze', 'ping', 'ics', 'memory', 'myname', 'done']) this.send(`accepted ${f}`);
     this.send(this.usermove ? 'accepted usermove' : 'rejected usermove');
     this.send('ics -');
   }
@@ -1022,6 +1298,8 @@ export class Session {
       await this.newGame();
       const actions = this.rng.int(this.cfg.minActions, this.cfg.maxActions);
       for (let i = 0; i < actions; i += 1) await this.step();
+      // xboard leaves Analysis mode before it ends the engine, most times.
+      if (this.analysis && this.rng.chance(0.7)) await this.exitAnalysis();
       if (this.needSync) await this.sync();
       await this.quit();
     } catch (err) {
