@@ -690,6 +690,21 @@ TEST(UciLevels, EveryLevelPlaysLegalMovesAndBadSettingsAreRefused) {
     EXPECT_EQ(moves.size(), 8u) << "level " << elo;
     EXPECT_EQ(u.s->quit(), 0);
   }
+  // An analysis is searched at full strength: the lowest level's depth
+  // limit of 1 does not hold back an infinite search.
+  {
+    UciSession u;
+    u.settle("setoption name UCI_LimitStrength value true\nsetoption name UCI_Elo value 1000\nposition startpos\n");
+    const size_t from = u.next;
+    u.s->send("go infinite\n");
+    u.s->pump(ms(500));
+    u.s->send("stop\n");
+    judge_search(*u.s, rules::Position::from_fen(START_FEN), u.next, ms(5000));
+    const std::vector<NumberedLine> lines = numbered_lines(u.s->lines(from));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_GE(lines.back().depth, 4) << u.s->out();
+    EXPECT_EQ(u.s->quit(), 0);
+  }
   UciSession u;
   u.settle("setoption name UCI_Elo value 999\nsetoption name UCI_Elo value 1801\nsetoption name MultiPV value 0\n"
            "setoption name MultiPV value 65\n");
