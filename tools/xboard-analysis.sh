@@ -54,36 +54,11 @@ if [ -z "${XBOARD_ANALYSIS_ENGINE:-}" ] && [ ! -f "$root/build/brevalt" ]; then
   exit 2
 fi
 
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/xboard-analysis.XXXXXX") || exit 2
-xvfb_pid=""
-xboard_pid=""
-cleanup() {
-  status=$?
-  # xboard leads its own process group, which holds the engine too.
-  if [ -n "$xboard_pid" ]; then
-    kill -TERM "-$xboard_pid" 2>/dev/null
-    n=0
-    while [ "$n" -lt 50 ] && kill -0 "-$xboard_pid" 2>/dev/null; do
-      n=$((n + 1))
-      sleep 0.1
-    done
-    kill -KILL "-$xboard_pid" 2>/dev/null
-  fi
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null
-    wait "$xvfb_pid" 2>/dev/null
-  fi
-  if [ "$status" -ne 0 ] || [ "${XBOARD_ANALYSIS_KEEP:-0}" = 1 ]; then
-    echo "xboard-analysis: xboard's debug file and the engine's folder are in $tmp" >&2
-  else
-    rm -rf "$tmp"
-  fi
-  exit "$status"
-}
-trap cleanup EXIT
-trap 'exit 129' HUP
-trap 'exit 130' INT
-trap 'exit 143' TERM
+script=xboard-analysis
+keep=${XBOARD_ANALYSIS_KEEP:-0}
+keep_note="xboard's debug file and the engine's folder"
+. "$root/tools/xboard-lib.sh"
+xboard_setup
 
 # The engine writes into its working folder: it gets a copy of the data
 # files. The position goes into a FEN file, whose name xboard shows as the
@@ -95,21 +70,7 @@ done
 position=$tmp/brevalt-analysis.fen
 printf '%s\n' "$fen" >"$position"
 
-# Xvfb picks a free display itself and writes its number once it is ready.
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp -br 5>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &
-xvfb_pid=$!
-n=0
-while [ ! -s "$tmp/display" ]; do
-  n=$((n + 1))
-  if [ "$n" -gt 100 ] || ! kill -0 "$xvfb_pid" 2>/dev/null; then
-    echo "xboard-analysis: Xvfb did not start" >&2
-    cat "$tmp/xvfb.log" >&2
-    exit 1
-  fi
-  sleep 0.1
-done
-DISPLAY=:$(cat "$tmp/display")
-export DISPLAY
+xboard_start_xvfb
 
 # -mode Analysis enters Analysis mode once the position is loaded: xboard
 # sends "force", "setboard", "post" and "analyze", then "." every two
@@ -134,25 +95,7 @@ if ! kill -0 "$xboard_pid" 2>/dev/null; then
   exit 1
 fi
 
-# The engine output window opens over the board (there is no window
-# manager to place it): it goes to the board's right, as tall as the board.
-main=$(xdotool search --name 'brevalt-analysis\.fen' | head -n 1)
-output=$(xdotool search --name '^Engine [Oo]utput$' | head -n 1)
-if [ -z "$main" ] || [ -z "$output" ]; then
-  echo "xboard-analysis: FAILED: xboard's windows were not found" >&2
-  exit 1
-fi
-eval "$(xdotool getwindowgeometry --shell "$main")"
-board_width=$WIDTH
-board_height=$HEIGHT
-xdotool windowmove "$output" "$board_width" 0 windowsize "$output" "$output_width" "$board_height"
-sleep 1.5
-if ! xwd -root -silent | xwdtopnm 2>/dev/null |
-  pamcut -left 0 -top 0 -width $((board_width + output_width)) -height "$board_height" |
-  pnmtopng >"$tmp/analysis.png" 2>/dev/null || [ ! -s "$tmp/analysis.png" ]; then
-  echo "xboard-analysis: FAILED: no screenshot" >&2
-  exit 1
-fi
+xboard_screenshot 'brevalt-analysis\.fen' "$output_width" "$tmp/analysis.png"
 
 # What went between xboard and the engine: ">first : " lines xboard sent,
 # "<first : " lines the engine printed.

@@ -61,36 +61,11 @@ for file in $engine_file data/book_normal.bin; do
   fi
 done
 
-tmp=$(mktemp -d "${TMPDIR:-/tmp}/xboard-game.XXXXXX") || exit 2
-xvfb_pid=""
-xboard_pid=""
-cleanup() {
-  status=$?
-  # xboard leads its own process group, which holds the two engines too.
-  if [ -n "$xboard_pid" ]; then
-    kill -TERM "-$xboard_pid" 2>/dev/null
-    n=0
-    while [ "$n" -lt 50 ] && kill -0 "-$xboard_pid" 2>/dev/null; do
-      n=$((n + 1))
-      sleep 0.1
-    done
-    kill -KILL "-$xboard_pid" 2>/dev/null
-  fi
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null
-    wait "$xvfb_pid" 2>/dev/null
-  fi
-  if [ "$status" -ne 0 ] || [ "${XBOARD_GAME_KEEP:-0}" = 1 ]; then
-    echo "xboard-game: xboard's debug file, the game and the engines' folders are in $tmp" >&2
-  else
-    rm -rf "$tmp"
-  fi
-  exit "$status"
-}
-trap cleanup EXIT
-trap 'exit 129' HUP
-trap 'exit 130' INT
-trap 'exit 143' TERM
+script=xboard-game
+keep=${XBOARD_GAME_KEEP:-0}
+keep_note="xboard's debug file, the game and the engines' folders"
+. "$root/tools/xboard-lib.sh"
+xboard_setup
 
 # The engine writes into its working folder: it gets a copy of the data files.
 mkdir "$tmp/brevalt" "$tmp/opponent" "$tmp/home"
@@ -98,21 +73,7 @@ for file in "$root"/data/*; do
   [ -f "$file" ] && cp "$file" "$tmp/brevalt/"
 done
 
-# Xvfb picks a free display itself and writes its number once it is ready.
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp -br 5>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &
-xvfb_pid=$!
-n=0
-while [ ! -s "$tmp/display" ]; do
-  n=$((n + 1))
-  if [ "$n" -gt 100 ] || ! kill -0 "$xvfb_pid" 2>/dev/null; then
-    echo "xboard-game: Xvfb did not start" >&2
-    cat "$tmp/xvfb.log" >&2
-    exit 1
-  fi
-  sleep 0.1
-done
-DISPLAY=:$(cat "$tmp/display")
-export DISPLAY
+xboard_start_xvfb
 
 first_black=false
 [ "${XBOARD_GAME_BLACK:-0}" = 1 ] && first_black=true
@@ -166,26 +127,7 @@ done
 # The board and the engine output catch up with the end of the game.
 sleep 3
 
-# The engine output window opens over the board (there is no window manager
-# to place it): it goes to the board's right, as tall as the board.
-main=$(xdotool search --name ' vs\. ' | head -n 1)
-output=$(xdotool search --name '^Engine Output$' | head -n 1)
-if [ -z "$main" ] || [ -z "$output" ]; then
-  echo "xboard-game: FAILED: xboard's windows were not found" >&2
-  exit 1
-fi
-eval "$(xdotool getwindowgeometry --shell "$main")"
-board_width=$WIDTH
-board_height=$HEIGHT
-output_width=520
-xdotool windowmove "$output" "$board_width" 0 windowsize "$output" "$output_width" "$board_height"
-sleep 1
-if ! xwd -root -silent | xwdtopnm 2>/dev/null |
-  pamcut -left 0 -top 0 -width $((board_width + output_width)) -height "$board_height" |
-  pnmtopng >"$tmp/game.png" 2>/dev/null || [ ! -s "$tmp/game.png" ]; then
-  echo "xboard-game: FAILED: no screenshot" >&2
-  exit 1
-fi
+xboard_screenshot ' vs\. ' 520 "$tmp/game.png"
 
 white=$(sed -n 's/^\[White "\(.*\)"\]/\1/p' "$tmp/game.pgn")
 black=$(sed -n 's/^\[Black "\(.*\)"\]/\1/p' "$tmp/game.pgn")
