@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/platform.h"
+#include "core/types.h"
 
 namespace brevalt {
 
@@ -31,8 +32,6 @@ constexpr Anchor ANCHORS[] = {
 constexpr int ANCHOR_COUNT = static_cast<int>(sizeof(ANCHORS) / sizeof(ANCHORS[0]));
 // A level searches this many lines exactly, to choose among them.
 constexpr int16_t LEVEL_LINES = 4;
-// Scores beyond this are mates.
-constexpr int32_t MATE_SCORE_BOUND = 9000;
 
 // A small generator of its own (xorshift), seeded from the clock at its
 // first use, so that games at a level differ from one another.
@@ -69,7 +68,7 @@ LevelSettings level_settings(int elo) {
 
 int level_choice(const RootLine* lines, int count, int32_t spread) {
   if (count <= 1 || spread <= 0) return 0;
-  if (lines[0].score > MATE_SCORE_BOUND) return 0;
+  if (lines[0].score > MATE_BOUND) return 0;
   int chosen = 0;
   int64_t best = INT64_MIN;
   for (int k = 0; k < count; ++k) {

@@ -134,16 +134,18 @@ void keep_root_line(int lines, int32_t score, int from, int to) {
   if (root_line_count < lines) ++root_line_count;
 }
 
+// Moves root entry i to the front of the list, the ones before it down.
+void entry_to_front(int i) {
+  MoveEntry* list = root_list();
+  const MoveEntry entry = list[i];
+  for (int j = i; j > 0; --j) list[j] = list[j - 1];
+  list[0] = entry;
+}
+
 // Moves the root move from->to to the front of the list, the others down.
 void bring_to_front(int from, int to, int n) {
-  MoveEntry* list = root_list();
-  for (int j = 0; j < n; ++j) {
-    if (list[j].from != from || list[j].to != to) continue;
-    const MoveEntry entry = list[j];
-    for (; j > 0; --j) list[j] = list[j - 1];
-    list[0] = entry;
-    return;
-  }
+  for (int j = 0; j < n; ++j)
+    if (root_list()[j].from == from && root_list()[j].to == to) return entry_to_front(j);
 }
 
 // A level plays one of the best lines of its last full iteration: that
@@ -741,9 +743,7 @@ restart:
           }
           if (i > 0) {
             // The new best move goes to the front; the others move down.
-            MoveEntry moved_entry = root_list()[i];
-            for (int j = i; j > 0; --j) root_list()[j] = root_list()[j - 1];
-            root_list()[0] = moved_entry;
+            entry_to_front(i);
             idx = 0;
             if (d > THINKING_MIN_ITERATION) ++best_move_changes;
           }
