@@ -209,6 +209,9 @@ std::string last_sent;
 unsigned long wrapped_calls = 0;
 // The words of the pings read and not yet answered, oldest first.
 std::deque<std::string> pings_waiting;
+// Lines seen held back so far: a command that runs searches of its own
+// reads further lines inside its call, and one of those may be held.
+unsigned long holds_seen = 0;
 // The line the engine holds back until its search ends, as sent; empty
 // when none. Nothing else is read meanwhile, so the next line the
 // interpreter sees with this text is that line served.
@@ -597,13 +600,17 @@ void interpret_with_oracle() {
 
   // Step 3. The real interpreter, then its reply.
   const bool held_before = line_is_held();
+  const unsigned long holds_before = holds_seen;
   __real__ZN7brevalt17interpret_commandEv();
   const std::vector<std::string> reply = new_output_lines();
   record("< ", reply);
   current_command = sent;
   const bool refused = any_line_holds(reply, "Error");
   // Held back until the running search ends: it takes effect when served.
-  if (line_is_held() && !held_before) {
+  // A line held by a command read inside this one (a ping that arrived
+  // during a test run) is that command's, already seen there.
+  if (line_is_held() && !held_before && holds_seen == holds_before) {
+    ++holds_seen;
     held_text = sent;
     transcript.push_back("  (held back until the search ends)");
     for (const std::string& l : reply) engine_line(l);
