@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
     in_book = 0;
     post_thinking = 0;
     announce_move = 0;
-    engine_side = (game_ply & 1) ? -1 : 1;
+    engine_side = (pos.game_ply & 1) ? -1 : 1;
     max_depth = static_cast<int16_t>(depth);
     own_time = opponent_time = BENCH_CLOCK_SECONDS;
     own_time_cs = BENCH_CLOCK_SECONDS * 100;

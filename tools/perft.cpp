@@ -38,7 +38,7 @@ int parse_depth(const char* text) {
 
 void print_move(const brevalt::PerftRootMove& m) {
   const bool promotion = brevalt::type_of(m.piece) == brevalt::QUEEN &&
-                         brevalt::type_of(brevalt::board[m.from]) == brevalt::PAWN;
+                         brevalt::type_of(brevalt::pos.board[m.from]) == brevalt::PAWN;
   std::printf("%c%c%c%c%s: %llu\n", 'a' + brevalt::file_of(m.from), '1' + brevalt::rank_of(m.from),
               'a' + brevalt::file_of(m.to), '1' + brevalt::rank_of(m.to), promotion ? "q" : "",
               static_cast<unsigned long long>(m.leaves));

@@ -44,23 +44,23 @@ constexpr int kPositionCount = sizeof(kPositions) / sizeof(kPositions[0]);
 constexpr int kSearchDepth = 7;
 constexpr int16_t kLongClock = 30000;
 
-int side_to_move() { return (game_ply & 1) ? BLACK : 0; }
+int side_to_move() { return (pos.game_ply & 1) ? BLACK : 0; }
 
 // Sets up position i at ply 0 with the root's check state, as the root
 // driver leaves it; false when the position is refused.
 bool load(int i) {
   if (!setup_fen(kPositions[i])) return false;
-  ply = 0;
-  ply_sign = -1;
-  state_top = &state_stack[0];
-  lists_frozen = 0;
+  pos.ply = 0;
+  pos.ply_sign = -1;
+  pos.state_top = &pos.state_stack[0];
+  pos.lists_frozen = 0;
   thinking = 0;
   const int side = side_to_move();
-  const int32_t record[3] = {side >> 3, side ? black_king_sq : white_king_sq, END_OF_LIST};
-  in_check[1] = 0;
-  checker_square[1] = 0;
+  const int32_t record[3] = {side >> 3, side ? pos.black_king_sq : pos.white_king_sq, END_OF_LIST};
+  pos.in_check[1] = 0;
+  pos.checker_square[1] = 0;
   if (square_attacked(record)) {
-    in_check[1] = 1;
+    pos.in_check[1] = 1;
     find_checkers(record);
   }
   return true;
@@ -69,9 +69,9 @@ bool load(int i) {
 // The legal moves of the loaded position.
 int list_moves(LegalMove* out) {
   legal_count = 0;
-  lists_frozen = 1;
+  pos.lists_frozen = 1;
   generate_legal_moves(side_to_move());
-  lists_frozen = 0;
+  pos.lists_frozen = 0;
   for (int i = 0; i < legal_count; ++i) out[i] = legal_moves[i];
   return legal_count;
 }
@@ -82,9 +82,9 @@ void BM_MakeUnmake(benchmark::State& state) {
   LegalMove moves[LEGAL_MOVES_SIZE];
   const int n = list_moves(moves);
   int64_t made = 0;
-  ply = 1;
-  state_top = &state_stack[1];
-  state_stack[1] = state_stack[0];
+  pos.ply = 1;
+  pos.state_top = &pos.state_stack[1];
+  pos.state_stack[1] = pos.state_stack[0];
   for (auto _ : state) {
     for (int i = 0; i < n; ++i) {
       if (apply_search_move(moves[i].from, moves[i].to, 0).legal) unmake_move(0);
@@ -99,7 +99,7 @@ void BM_MakeUnmake(benchmark::State& state) {
 // quiescence mode (a quiet position has no capture to count).
 void generate(benchmark::State& state, int16_t quiescence) {
   if (!load(static_cast<int>(state.range(0)))) return state.SkipWithError("position refused");
-  ply = 1;
+  pos.ply = 1;
   quiescence_mode = quiescence;
   horizon_qs = 0;
   nominal_depth = 8;  // deep enough for the quiet moves' threat keys

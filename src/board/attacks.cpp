@@ -31,7 +31,7 @@ constexpr int EXCHANGE_ROUNDS = 4;
 // read the board itself; the step is taken back when the object goes.
 class TrialStep {
  public:
-  TrialStep(int from, int to) : from_(from), to_(to), moving_(board[from]), target_(board[to]) {
+  TrialStep(int from, int to) : from_(from), to_(to), moving_(pos.board[from]), target_(pos.board[to]) {
     set_square(to, moving_);
     set_square(from, EMPTY);
   }
@@ -90,12 +90,12 @@ bool is_orthogonal_slider(int code) { return type_of(code) == ROOK || type_of(co
 bool is_diagonal_slider(int code) { return type_of(code) == BISHOP || type_of(code) == QUEEN; }
 
 // The enemy king of a piece: the king of the other colour.
-int enemy_king(int code) { return colour_of(code) ? white_king_sq : black_king_sq; }
+int enemy_king(int code) { return colour_of(code) ? pos.white_king_sq : pos.black_king_sq; }
 
 // Writes the check information of the position after the move at this ply.
 // The per-ply tables end at ply 63; a deeper write is dropped.
 void set_next_checker(int value) {
-  if (ply >= -1 && ply + 1 < MAX_PLY) checker_square[ply + 1] = static_cast<uint8_t>(value);
+  if (pos.ply >= -1 && pos.ply + 1 < MAX_PLY) pos.checker_square[pos.ply + 1] = static_cast<uint8_t>(value);
 }
 
 // Would `piece` standing on sq attack the king on king_sq: knights and pawns
@@ -109,7 +109,7 @@ bool attacks_king_from(int piece, int sq, int king_sq) {
   Step s = step_towards(sq, king_sq);
   int walk = sq;
   while (advance(walk, s) && walk != king_sq)
-    if (board[walk] != EMPTY) return false;
+    if (pos.board[walk] != EMPTY) return false;
   return true;
 }
 
@@ -124,7 +124,7 @@ int first_piece_beyond(int king_sq, int through, bool& passed) {
     const uint64_t occupied = occupied_squares();
     const uint64_t before = line_tables.between[king_sq][through] & occupied;
     if (before) return nearest_on_line(before, through > king_sq);
-    if (board[through] != EMPTY) return through;
+    if (pos.board[through] != EMPTY) return through;
     const uint64_t after = line_tables.beyond[king_sq][through] & occupied;
     if (!after) return -1;
     passed = true;
@@ -134,7 +134,7 @@ int first_piece_beyond(int king_sq, int through, bool& passed) {
   int sq = king_sq;
   if (s.df == 0 && s.dr == 0) return -1;  // no line from a square to itself
   while (advance(sq, s)) {
-    if (board[sq] != EMPTY) return sq;
+    if (pos.board[sq] != EMPTY) return sq;
     if (sq == through) passed = true;
   }
   return -1;
@@ -187,7 +187,7 @@ int32_t take_smallest(ExchangeList& list) {
 // slider behind it counts as a direct capturer); a king joins only from the
 // next square, and closes the ray like any other piece.
 bool enter_ray_piece(int sq, int at, bool diagonal, int& xray, ExchangeList* lists) {
-  const int code = board[at];
+  const int code = pos.board[at];
   if (diagonal ? is_diagonal_slider(code) : is_orthogonal_slider(code)) {
     add_capturer(lists[colour_of(code) >> 3], piece_value[type_of(code)] + xray);
     xray = 1;
@@ -213,7 +213,7 @@ void gather_by_lists(int sq, ExchangeList* lists) {
     for (const uint8_t* p = diagonal ? bishop_rays[sq] : rook_rays[sq]; *p != END_OF_LIST; ++p) {
       int xray = 0;
       for (; *p != RAY_BREAK && *p != END_OF_LIST; ++p) {
-        if (board[*p] == EMPTY) continue;
+        if (pos.board[*p] == EMPTY) continue;
         if (enter_ray_piece(sq, *p, diagonal != 0, xray, lists)) continue;
         p = end_of_ray(p);
         break;
@@ -224,8 +224,8 @@ void gather_by_lists(int sq, ExchangeList* lists) {
 
   // Knights of either colour.
   for (const uint8_t* p = knight_targets[sq]; *p != END_OF_LIST; ++p)
-    if (*p != RAY_BREAK && type_of(board[*p]) == KNIGHT)
-      add_capturer(lists[colour_of(board[*p]) >> 3], piece_value[KNIGHT]);
+    if (*p != RAY_BREAK && type_of(pos.board[*p]) == KNIGHT)
+      add_capturer(lists[colour_of(pos.board[*p]) >> 3], piece_value[KNIGHT]);
 }
 
 // Squares next to each square: where a king takes part in an exchange.
@@ -270,8 +270,8 @@ void gather_by_masks(int sq, ExchangeList* lists, uint64_t vacated) {
   const uint64_t kings = squares_of_type(KING) & king_zones.zone[sq];
   const uint64_t joins[2] = {
       (squares_of_type(ROOK) | queens | kings) & present,
-      (squares_of_type(BISHOP) | queens | kings | (code_squares[PAWN] & pawn_sources.from[0][sq]) |
-       (code_squares[PAWN | BLACK] & pawn_sources.from[1][sq])) &
+      (squares_of_type(BISHOP) | queens | kings | (pos.code_squares[PAWN] & pawn_sources.from[0][sq]) |
+       (pos.code_squares[PAWN | BLACK] & pawn_sources.from[1][sq])) &
           present};
   for (int diagonal = 0; diagonal < 2; ++diagonal) {
     const SquareRays& rays = ray_tables[diagonal ? BISHOP_RAYS : ROOK_RAYS][sq];
@@ -291,7 +291,7 @@ void gather_by_masks(int sq, ExchangeList* lists, uint64_t vacated) {
   // Knights of either colour, each at the end of its colour's list.
   for (uint64_t knights = ray_tables[KNIGHT_RAYS][sq].all & squares_of_type(KNIGHT) & present; knights != 0;
        knights &= knights - 1)
-    add_capturer(lists[colour_of(board[std::countr_zero(knights)]) >> 3], piece_value[KNIGHT]);
+    add_capturer(lists[colour_of(pos.board[std::countr_zero(knights)]) >> 3], piece_value[KNIGHT]);
 }
 
 // The rules of square_attacked for the first piece met from s on a line
@@ -299,7 +299,7 @@ void gather_by_masks(int sq, ExchangeList* lists, uint64_t vacated) {
 // or queen attacks; on a diagonal an enemy bishop or queen, or an enemy
 // pawn one diagonal step away on the side from which it captures.
 bool line_piece_attacks(int s, int at, bool diagonal, int enemy) {
-  const int code = board[at];
+  const int code = pos.board[at];
   if (colour_of(code) != enemy) return false;
   if (!diagonal) return is_orthogonal_slider(code);
   if (is_diagonal_slider(code)) return true;
@@ -313,10 +313,10 @@ bool line_piece_attacks(int s, int at, bool diagonal, int enemy) {
 // holding no enemy piece that could attack along it is not looked at.
 bool attacked_by_masks(int s, int enemy, uint64_t occupied) {
   const int colour = enemy ? 1 : 0;
-  const uint64_t queens = code_squares[QUEEN | enemy];
+  const uint64_t queens = pos.code_squares[QUEEN | enemy];
   const uint64_t threats[2] = {
-      code_squares[ROOK | enemy] | queens,
-      code_squares[BISHOP | enemy] | queens | (code_squares[PAWN | enemy] & pawn_sources.from[colour][s])};
+      pos.code_squares[ROOK | enemy] | queens,
+      pos.code_squares[BISHOP | enemy] | queens | (pos.code_squares[PAWN | enemy] & pawn_sources.from[colour][s])};
 
   // Steps 1 and 2. The ranks and files, then the diagonals.
   for (int diagonal = 0; diagonal < 2; ++diagonal) {
@@ -330,8 +330,8 @@ bool attacked_by_masks(int s, int enemy, uint64_t occupied) {
   }
 
   // Step 3. Knights and the king.
-  return (ray_tables[KNIGHT_RAYS][s].all & code_squares[KNIGHT | enemy]) != 0 ||
-         (ray_tables[KING_RAYS][s].all & code_squares[KING | enemy]) != 0;
+  return (ray_tables[KNIGHT_RAYS][s].all & pos.code_squares[KNIGHT | enemy]) != 0 ||
+         (ray_tables[KING_RAYS][s].all & pos.code_squares[KING | enemy]) != 0;
 }
 
 }  // namespace
@@ -353,7 +353,7 @@ int square_attacked(const int32_t* list) {
     // queens and pawns along the diagonals: the first piece of each line.
     for (int diagonal = 0; diagonal < 2; ++diagonal) {
       for (const uint8_t* p = diagonal ? bishop_rays[s] : rook_rays[s]; *p != END_OF_LIST; ++p) {
-        if (*p == RAY_BREAK || board[*p] == EMPTY) continue;
+        if (*p == RAY_BREAK || pos.board[*p] == EMPTY) continue;
         if (line_piece_attacks(s, *p, diagonal != 0, enemy)) return 1;
         p = end_of_ray(p);
         if (*p == END_OF_LIST) break;
@@ -362,9 +362,9 @@ int square_attacked(const int32_t* list) {
 
     // Step 3. Knights and the king, one square per target.
     for (const uint8_t* p = knight_targets[s]; *p != END_OF_LIST; ++p)
-      if (*p != RAY_BREAK && board[*p] == (KNIGHT | enemy)) return 1;
+      if (*p != RAY_BREAK && pos.board[*p] == (KNIGHT | enemy)) return 1;
     for (const uint8_t* p = king_targets[s]; *p != END_OF_LIST; ++p)
-      if (*p != RAY_BREAK && board[*p] == (KING | enemy)) return 1;
+      if (*p != RAY_BREAK && pos.board[*p] == (KING | enemy)) return 1;
   }
   return 0;
 }
@@ -393,7 +393,7 @@ int gives_check(int piece, int from, int to) {
   // the new queen again; counting the checkers afresh settles that case.
   if (type_of(piece) != KING && attacks_king_from(piece, to, k)) {
     direct = 1;
-    if (ply >= 0 && ply < MAX_PLY && ply_stack[ply].promo != 0) {
+    if (pos.ply >= 0 && pos.ply < MAX_PLY && pos.ply_stack[pos.ply].promo != 0) {
       count_checkers(k);
       return 1;
     }
@@ -405,8 +405,8 @@ int gives_check(int piece, int from, int to) {
   // Step 4. En passant also empties the captured pawn's square, which can
   // open a second line to the king.
   int captured_pawn = -1;
-  if (piece == PAWN && ep_black_pawn != 0 && to == ep_black_pawn + 8) captured_pawn = ep_black_pawn;
-  else if (piece == PAWN + BLACK && ep_white_pawn != 0 && to == ep_white_pawn - 8) captured_pawn = ep_white_pawn;
+  if (piece == PAWN && pos.ep_black_pawn != 0 && to == pos.ep_black_pawn + 8) captured_pawn = pos.ep_black_pawn;
+  else if (piece == PAWN + BLACK && pos.ep_white_pawn != 0 && to == pos.ep_white_pawn - 8) captured_pawn = pos.ep_white_pawn;
   if (on_board(captured_pawn) && reach[QUEEN][captured_pawn][k]) {
     int r = discovered_attacker(captured_pawn, k);
     if (r != 0) {
@@ -431,13 +431,13 @@ int gives_check(int piece, int from, int to) {
 int count_checkers(int king_sq) {
   set_next_checker(0);
   if (!on_board(king_sq)) return king_sq;
-  const int enemy = colour_of(board[king_sq]) ^ BLACK;
+  const int enemy = colour_of(pos.board[king_sq]) ^ BLACK;
   int count = 0, last = king_sq;
 
   // Step 1. Rooks and queens on the ranks and files.
   for (const uint8_t* p = rook_rays[king_sq]; *p != END_OF_LIST; ++p) {
-    if (*p == RAY_BREAK || board[*p] == EMPTY) continue;
-    if (colour_of(board[*p]) == enemy && is_orthogonal_slider(board[*p])) {
+    if (*p == RAY_BREAK || pos.board[*p] == EMPTY) continue;
+    if (colour_of(pos.board[*p]) == enemy && is_orthogonal_slider(pos.board[*p])) {
       ++count;
       last = *p;
     }
@@ -448,8 +448,8 @@ int count_checkers(int king_sq) {
   // Step 2. Bishops and queens on the diagonals, pawns one step away on
   // the side they capture from.
   for (const uint8_t* p = bishop_rays[king_sq]; *p != END_OF_LIST; ++p) {
-    if (*p == RAY_BREAK || board[*p] == EMPTY) continue;
-    int sq = *p, code = board[sq];
+    if (*p == RAY_BREAK || pos.board[*p] == EMPTY) continue;
+    int sq = *p, code = pos.board[sq];
     if (colour_of(code) == enemy) {
       bool pawn_hit = (code == PAWN + BLACK && (sq - king_sq == 7 || sq - king_sq == 9)) ||
                       (code == PAWN && (king_sq - sq == 7 || king_sq - sq == 9));
@@ -464,7 +464,7 @@ int count_checkers(int king_sq) {
 
   // Step 3. Knights.
   for (const uint8_t* p = knight_targets[king_sq]; *p != END_OF_LIST; ++p)
-    if (*p != RAY_BREAK && board[*p] == (KNIGHT | enemy)) {
+    if (*p != RAY_BREAK && pos.board[*p] == (KNIGHT | enemy)) {
       ++count;
       last = *p;
     }
@@ -480,8 +480,8 @@ int discovered_attacker(int sq, int king_sq) {
   bool passed;
   int found = first_piece_beyond(king_sq, sq, passed);
   if (found < 0 || !passed) return 0;
-  int code = board[found];
-  if (colour_of(code) == colour_of(board[king_sq])) return 0;
+  int code = pos.board[found];
+  if (colour_of(code) == colour_of(pos.board[king_sq])) return 0;
   bool fits = orthogonal ? is_orthogonal_slider(code) : is_diagonal_slider(code);
   return fits ? found + 1 : 0;
 }
@@ -497,8 +497,8 @@ int gives_direct_check(int piece, int sq) {
 }
 
 int resolves_check(int to, int from) {
-  if (ply < 0 || ply >= MAX_PLY || !on_board(to) || !on_board(from)) return 0;
-  const int q = checker_square[ply];
+  if (pos.ply < 0 || pos.ply >= MAX_PLY || !on_board(to) || !on_board(from)) return 0;
+  const int q = pos.checker_square[pos.ply];
 
   // Step 1. Nothing but a king move answers a double check; capturing the
   // single checker always does.
@@ -507,14 +507,14 @@ int resolves_check(int to, int from) {
   if (!on_board(q)) return 0;
 
   // Step 2. A knight's check cannot be blocked.
-  const int checker = board[q];
+  const int checker = pos.board[q];
   if (type_of(checker) == KNIGHT) return 0;
 
   // Step 3. A pawn's check cannot be blocked either; the only other answer
   // is the en passant capture of a pawn that has just advanced two squares.
   if (type_of(checker) == PAWN) {
-    if (ep_black_pawn != 0) return to == ep_black_pawn + 8 && board[from] == PAWN;
-    if (ep_white_pawn != 0) return to == ep_white_pawn - 8 && board[from] == PAWN + BLACK;
+    if (pos.ep_black_pawn != 0) return to == pos.ep_black_pawn + 8 && pos.board[from] == PAWN;
+    if (pos.ep_white_pawn != 0) return to == pos.ep_white_pawn - 8 && pos.board[from] == PAWN + BLACK;
     return 0;
   }
 
@@ -522,7 +522,7 @@ int resolves_check(int to, int from) {
   // king and the checker: seen from the king, `to` lies in the checker's
   // direction, and seen from `to`, the checker lies further on the same way.
   if (!reach[type_of(checker)][q][to]) return 0;
-  const int k = colour_of(board[from]) ? black_king_sq : white_king_sq;
+  const int k = colour_of(pos.board[from]) ? pos.black_king_sq : pos.white_king_sq;
   if (!on_board(k)) return 0;
   if (!reach[ROOK][to][k] && !reach[BISHOP][to][k]) return 0;
   if (!reach[ROOK][to][q] && !reach[BISHOP][to][q]) return 0;
@@ -532,8 +532,8 @@ int resolves_check(int to, int from) {
 
 int is_pinned(int sq) {
   if (!on_board(sq)) return 0;
-  const int code = board[sq];
-  const int k = colour_of(code) ? black_king_sq : white_king_sq;
+  const int code = pos.board[sq];
+  const int k = colour_of(code) ? pos.black_king_sq : pos.white_king_sq;
   if (!on_board(k)) return 0;
   if (!reach[ROOK][sq][k] && !reach[BISHOP][sq][k]) return 0;
 
@@ -545,19 +545,19 @@ int is_pinned(int sq) {
     const uint64_t after = line_tables.beyond[k][sq] & occupied;
     if (!after) return 0;
     const int walk = nearest_on_line(after, sq > k);
-    const int other = board[walk];
+    const int other = pos.board[walk];
     return colour_of(other) != colour_of(code) && reach[type_of(other)][walk][k];
   }
   Step s = step_towards(k, sq);
   int walk = k;
   while (advance(walk, s) && walk != sq)
-    if (board[walk] != EMPTY) return 0;
+    if (pos.board[walk] != EMPTY) return 0;
 
   // Step 2. Beyond the piece, the first piece met pins it when it is an
   // enemy that would reach the king along this line on an empty board.
   walk = sq;
   while (advance(walk, s)) {
-    int other = board[walk];
+    int other = pos.board[walk];
     if (other == EMPTY) continue;
     return colour_of(other) != colour_of(code) && reach[type_of(other)][walk][k];
   }
@@ -574,7 +574,7 @@ int exchange_loss_for(int sq, int piece, uint64_t vacated);
 // masks the move is only imagined (its square read as empty, the piece
 // put on `to`); otherwise it is made on the board and taken back.
 int loss_after_move(int from, int to) {
-  if (ray_masks_ready && from != to) return exchange_loss_for(to, board[from], uint64_t{1} << from);
+  if (ray_masks_ready && from != to) return exchange_loss_for(to, pos.board[from], uint64_t{1} << from);
   const TrialStep step(from, to);
   return exchange_loss(to);
 }
@@ -588,7 +588,7 @@ int safe_after_move(int from, int to) {
 
 int capture_gain(int from, int to) {
   if (!on_board(from) || !on_board(to)) return 0;
-  const uint8_t victim = board[to];
+  const uint8_t victim = pos.board[to];
   int loss = loss_after_move(from, to);
   int gain = piece_value[type_of(victim)] - loss;
   if (gain < 0) return 0;
@@ -597,7 +597,7 @@ int capture_gain(int from, int to) {
 
 int exchange_loss(int sq) {
   if (!on_board(sq)) return 0;
-  return exchange_loss_for(sq, board[sq], 0);
+  return exchange_loss_for(sq, pos.board[sq], 0);
 }
 
 namespace {

@@ -19,12 +19,12 @@ int piece_code_of(char c) {
 }  // namespace
 
 bool setup_fen(const char* fen) {
-  std::memset(board, 0, sizeof(board));
+  std::memset(pos.board, 0, sizeof(pos.board));
   sync_piece_sets();
   new_game();
-  ply = 0;
-  ply_sign = -1;
-  state_top = &state_stack[0];
+  pos.ply = 0;
+  pos.ply_sign = -1;
+  pos.state_top = &pos.state_stack[0];
 
   // Placement, rank 8 first.
   const char* p = fen;
@@ -48,8 +48,8 @@ bool setup_fen(const char* fen) {
   if (rank != 0 || file != 8 || *p != ' ') return false;
   int kings[2] = {0, 0};
   for (int sq = 0; sq < 64; ++sq) {
-    if (board[sq] == KING) ++kings[0];
-    if (board[sq] == KING + BLACK) ++kings[1];
+    if (pos.board[sq] == KING) ++kings[0];
+    if (pos.board[sq] == KING + BLACK) ++kings[1];
   }
   if (kings[0] != 1 || kings[1] != 1) return false;
 
@@ -57,7 +57,7 @@ bool setup_fen(const char* fen) {
   while (*p == ' ') ++p;
   if (*p != 'w' && *p != 'b') return false;
   bool black = *p++ == 'b';
-  game_ply = black ? 1 : 0;
+  pos.game_ply = black ? 1 : 0;
   engine_side = black ? -1 : 1;
 
   // Castling rights: a side without a letter may not castle at all; a side
@@ -71,12 +71,12 @@ bool setup_fen(const char* fen) {
     else if (*p == 'q') q = true;
     else if (*p != '-') return false;
   }
-  white_castled = (K || Q) ? 0 : 1;
-  black_castled = (k || q) ? 0 : 1;
-  state_top->white_h_rook_moves = K ? 0 : 1;
-  state_top->white_a_rook_moves = Q ? 0 : 1;
-  state_top->black_h_rook_moves = k ? 0 : 1;
-  state_top->black_a_rook_moves = q ? 0 : 1;
+  pos.white_castled = (K || Q) ? 0 : 1;
+  pos.black_castled = (k || q) ? 0 : 1;
+  pos.state_top->white_h_rook_moves = K ? 0 : 1;
+  pos.state_top->white_a_rook_moves = Q ? 0 : 1;
+  pos.state_top->black_h_rook_moves = k ? 0 : 1;
+  pos.state_top->black_a_rook_moves = q ? 0 : 1;
 
   // En passant target square: the pawn that just advanced stands one rank
   // beyond it. A target with no such pawn behind it is ignored.
@@ -86,9 +86,9 @@ bool setup_fen(const char* fen) {
     int target = (p[1] - '1') * 8 + (p[0] - 'a');
     if ((p[1] == '6') == black) return false;  // a sixth-rank target needs White to move
     if (p[1] == '6') {
-      if (board[target - 8] == PAWN + BLACK) ep_black_pawn = static_cast<int16_t>(target - 8);
+      if (pos.board[target - 8] == PAWN + BLACK) pos.ep_black_pawn = static_cast<int16_t>(target - 8);
     } else {
-      if (board[target + 8] == PAWN) ep_white_pawn = static_cast<int16_t>(target + 8);
+      if (pos.board[target + 8] == PAWN) pos.ep_white_pawn = static_cast<int16_t>(target + 8);
     }
   }
   build_piece_lists();

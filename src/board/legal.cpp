@@ -20,7 +20,7 @@ namespace {
 // frozen mode every make is undone with keep_counters set.
 void try_move(int from, int to) {
   const int made = make_move(from, to);
-  unmake_move(lists_frozen || made == 0);
+  unmake_move(pos.lists_frozen || made == 0);
 }
 
 // Moves of a knight, bishop, rook, queen or king along its target tables.
@@ -32,7 +32,7 @@ void walk_rays(const uint8_t* list, int from, int side, bool evasions, bool is_k
   for (const uint8_t* t = list; *t != END_OF_LIST; ++t) {
     if (*t == RAY_BREAK) continue;
     const int to = *t;
-    const int code = board[to];
+    const int code = pos.board[to];
     const bool blocked = code != EMPTY;
     if (!blocked || colour_of(code) != side) {
       if (!evasions || is_king || (!pinned && resolves_check(to, from))) try_move(from, to);
@@ -46,7 +46,7 @@ void walk_rays(const uint8_t* list, int from, int side, bool evasions, bool is_k
 
 // All moves of the piece on `from` (a piece of `side`).
 void piece_moves(int from, int side, bool evasions) {
-  const int code = board[from];
+  const int code = pos.board[from];
   const int type = type_of(code);
   if (type == PAWN) {
     pawn_moves(from, evasions ? 1 : 0);
@@ -65,8 +65,8 @@ void piece_moves(int from, int side, bool evasions) {
       walk_rays(king_targets[from], from, side, evasions, true, false);
       // Castling is never an answer to a check.
       if (!evasions) {
-        if (code == KING && white_castled == 0) castle_white();
-        if (code == KING + BLACK && black_castled == 0) castle_black();
+        if (code == KING && pos.white_castled == 0) castle_white();
+        if (code == KING + BLACK && pos.black_castled == 0) castle_black();
       }
       break;
     default: break;
@@ -83,7 +83,7 @@ void try_castling(int king_from, int king_to) {
 }  // namespace
 
 void pawn_moves(int f, int evasions) {
-  const int pawn = board[f];
+  const int pawn = pos.board[f];
   const bool white = pawn == PAWN;
   const uint8_t* list = white ? white_pawn_targets[f] : black_pawn_targets[f];
   if (!list) return;
@@ -92,7 +92,7 @@ void pawn_moves(int f, int evasions) {
     if (*p == RAY_BREAK) continue;
     const int t = *p;
     if (evasions && !(resolves_check(t, f) && !pinned)) continue;
-    const int x = board[t];
+    const int x = pos.board[t];
     // Distance travelled towards the far side: +8 a push, +16 a double
     // step, +7 / +9 a capture.
     const int d = white ? t - f : f - t;
@@ -101,19 +101,19 @@ void pawn_moves(int f, int evasions) {
       // Step 1. Single push, a promotion on the last rank.
       if (last_rank) prepare_promotion(f, pawn);
       try_move(f, t);
-    } else if (x == EMPTY && d == 16 && board[white ? f + 8 : f - 8] == EMPTY) {
+    } else if (x == EMPTY && d == 16 && pos.board[white ? f + 8 : f - 8] == EMPTY) {
       // Step 2. Double step: the opponent may take it en passant.
-      if (white) ep_white_pawn = static_cast<int16_t>(t);
-      else ep_black_pawn = static_cast<int16_t>(t);
+      if (white) pos.ep_white_pawn = static_cast<int16_t>(t);
+      else pos.ep_black_pawn = static_cast<int16_t>(t);
       try_move(f, t);
     } else if (x != EMPTY && colour_of(x) != colour_of(pawn) && (d == 7 || d == 9)) {
       // Step 3. Capture, a promotion on the last rank.
       if (last_rank) prepare_promotion(f, pawn);
       try_move(f, t);
-    } else if (white ? (ep_black_pawn != 0 && t == ep_black_pawn + 8)
-                     : (ep_white_pawn != 0 && t == ep_white_pawn - 8)) {
+    } else if (white ? (pos.ep_black_pawn != 0 && t == pos.ep_black_pawn + 8)
+                     : (pos.ep_white_pawn != 0 && t == pos.ep_white_pawn - 8)) {
       // Step 4. En passant: the victim leaves the board before the make.
-      prepare_en_passant(white ? ep_black_pawn : ep_white_pawn);
+      prepare_en_passant(white ? pos.ep_black_pawn : pos.ep_white_pawn);
       try_move(f, t);
     }
   }
@@ -134,34 +134,34 @@ void castle_black() {
 void generate_legal_moves(int side) {
   // Step 1. A side in check gets the evasion variant: no castling, and
   // only check answers for pieces other than the king.
-  const bool evasions = in_check[ply + 1] != 0;
+  const bool evasions = pos.in_check[pos.ply + 1] != 0;
 
   // Step 2. Push a ply: the counters of the line carry over.
-  ++ply;
-  ply_sign = static_cast<int16_t>(-ply_sign);
-  StateRecord* previous = state_top;
-  ++state_top;
-  *state_top = *previous;
-  state_top->best_from = 0;
-  state_top->best_to = 0;
-  state_top->best_score = static_cast<int16_t>(ply - 9999);
+  ++pos.ply;
+  pos.ply_sign = static_cast<int16_t>(-pos.ply_sign);
+  StateRecord* previous = pos.state_top;
+  ++pos.state_top;
+  *pos.state_top = *previous;
+  pos.state_top->best_from = 0;
+  pos.state_top->best_to = 0;
+  pos.state_top->best_score = static_cast<int16_t>(pos.ply - 9999);
 
   // Step 3. Square order: downwards on the engine's own plies, upwards on
   // the opponent's. A stop request ends the scan early.
-  const bool downwards = ply_sign == engine_side;
+  const bool downwards = pos.ply_sign == engine_side;
   for (int i = 0; i < 64; ++i) {
     if (stop_search) break;
     const int sq = downwards ? 63 - i : i;
-    const int code = board[sq];
+    const int code = pos.board[sq];
     // Step 4. Each piece of the side in turn.
     if (code == EMPTY || colour_of(code) != side) continue;
     piece_moves(sq, side, evasions);
   }
 
   // Step 5. Pop the ply.
-  --ply;
-  state_top = previous;
-  ply_sign = static_cast<int16_t>(-ply_sign);
+  --pos.ply;
+  pos.state_top = previous;
+  pos.ply_sign = static_cast<int16_t>(-pos.ply_sign);
 }
 
 }  // namespace brevalt

@@ -90,11 +90,11 @@ int castling_corner(int rook_to) {
 // leaving its corner, or being captured there, ends castling on that wing.
 int16_t* corner_rook_counter(int code, int sq) {
   if (code == ROOK) {
-    if (sq == H1) return &state_top->white_h_rook_moves;
-    if (sq == A1) return &state_top->white_a_rook_moves;
+    if (sq == H1) return &pos.state_top->white_h_rook_moves;
+    if (sq == A1) return &pos.state_top->white_a_rook_moves;
   } else if (code == ROOK + BLACK) {
-    if (sq == H8) return &state_top->black_h_rook_moves;
-    if (sq == A8) return &state_top->black_a_rook_moves;
+    if (sq == H8) return &pos.state_top->black_h_rook_moves;
+    if (sq == A8) return &pos.state_top->black_a_rook_moves;
   }
   return nullptr;
 }
@@ -117,15 +117,15 @@ int32_t next_count(int32_t n) {
 
 void prepare_promotion(int from, int pawn) {
   set_square(from, static_cast<uint8_t>(QUEEN | colour_of(pawn)));
-  material = static_cast<int16_t>(material + (pawn == PAWN ? PROMOTION_GAIN : -PROMOTION_GAIN));
-  promo_pawn = static_cast<uint8_t>(pawn);
-  ply_stack[ply].promo = static_cast<uint8_t>(pawn);
+  pos.material = static_cast<int16_t>(pos.material + (pawn == PAWN ? PROMOTION_GAIN : -PROMOTION_GAIN));
+  pos.promo_pawn = static_cast<uint8_t>(pawn);
+  pos.ply_stack[pos.ply].promo = static_cast<uint8_t>(pawn);
 }
 
 void prepare_en_passant(int victim) {
-  const bool white_victim = board[victim] == PAWN;
+  const bool white_victim = pos.board[victim] == PAWN;
   set_square(victim, EMPTY);
-  material = static_cast<int16_t>(material + (white_victim ? -PAWN_VALUE : PAWN_VALUE));
+  pos.material = static_cast<int16_t>(pos.material + (white_victim ? -PAWN_VALUE : PAWN_VALUE));
 }
 
 void prepare_castling(int king_from, int king_to) {
@@ -133,14 +133,14 @@ void prepare_castling(int king_from, int king_to) {
   const bool kingside = king_to > king_from;
   const int corner = white ? (kingside ? H1 : A1) : (kingside ? H8 : A8);
   const int rook_to = white ? (kingside ? F1 : D1) : (kingside ? F8 : D8);
-  (white ? white_castled : black_castled) = 1;
-  (white ? (kingside ? state_top->white_h_rook_moves : state_top->white_a_rook_moves)
-         : (kingside ? state_top->black_h_rook_moves : state_top->black_a_rook_moves)) = 1;
-  set_square(rook_to, board[corner]);
+  (white ? pos.white_castled : pos.black_castled) = 1;
+  (white ? (kingside ? pos.state_top->white_h_rook_moves : pos.state_top->white_a_rook_moves)
+         : (kingside ? pos.state_top->black_h_rook_moves : pos.state_top->black_a_rook_moves)) = 1;
+  set_square(rook_to, pos.board[corner]);
   set_square(corner, EMPTY);
-  castle_rook_to = static_cast<uint8_t>(rook_to);
-  ply_stack[ply].castle = static_cast<uint8_t>(white ? 1 : 2);
-  ply_stack[ply].rook_to = static_cast<uint8_t>(rook_to);
+  pos.castle_rook_to = static_cast<uint8_t>(rook_to);
+  pos.ply_stack[pos.ply].castle = static_cast<uint8_t>(white ? 1 : 2);
+  pos.ply_stack[pos.ply].rook_to = static_cast<uint8_t>(rook_to);
 }
 
 #ifdef BREVALT_CHECKS
@@ -158,18 +158,18 @@ void assert_position_consistent(const char* where) {
 // moved, promotion queen on `from`, en passant victim removed, material
 // adjusted); ply_stack[p].castle / promo / rook_to say which.
 int make_move(int from, int to) {
-  const int p = ply;
-  PlyRecord& rec = ply_stack[p];
+  const int p = pos.ply;
+  PlyRecord& rec = pos.ply_stack[p];
   if (p > sel_depth) sel_depth = static_cast<int16_t>(p);
 
   // Step 1. The principal variation below this move starts empty.
   pv_length[p + 1] = 0;
 
   // Step 2. Move the piece; the victim's value is from White's view.
-  const int captured = board[to];
+  const int captured = pos.board[to];
   int captured_value = piece_value[type_of(captured)];
   if (captured != EMPTY && colour_of(captured) == 0) captured_value = -captured_value;
-  const int moved = board[from];
+  const int moved = pos.board[from];
   const int colour = colour_of(moved);
   set_square(to, static_cast<uint8_t>(moved));
   set_square(from, EMPTY);
@@ -182,15 +182,15 @@ int make_move(int from, int to) {
   rec.captured = static_cast<uint8_t>(captured);
   rec.captured_value = static_cast<int16_t>(captured_value);
   rec.opp_material_taken = 0;
-  rec.saved_hash_lo = hash_lo;
-  rec.saved_hash_hi = hash_hi;
-  rec.saved_pawn_lo = pawn_lo;
-  rec.saved_pawn_hi = pawn_hi;
-  rec.saved_ep_black_pawn = static_cast<uint8_t>(ep_black_pawn);
-  rec.saved_ep_white_pawn = static_cast<uint8_t>(ep_white_pawn);
-  rec.saved_fifty_counter = static_cast<uint8_t>(fifty_counter);
+  rec.saved_hash_lo = pos.hash_lo;
+  rec.saved_hash_hi = pos.hash_hi;
+  rec.saved_pawn_lo = pos.pawn_lo;
+  rec.saved_pawn_hi = pos.pawn_hi;
+  rec.saved_ep_black_pawn = static_cast<uint8_t>(pos.ep_black_pawn);
+  rec.saved_ep_white_pawn = static_cast<uint8_t>(pos.ep_white_pawn);
+  rec.saved_fifty_counter = static_cast<uint8_t>(pos.fifty_counter);
   rec.saved_check_run = static_cast<uint8_t>(check_run);
-  rec.captured_index = piece_index[to];
+  rec.captured_index = pos.piece_index[to];
   if ((rec.promo == PAWN && engine_side == -1) || (rec.promo == PAWN + BLACK && engine_side == 1))
     opponent_material = static_cast<int16_t>(opponent_material + QUEEN_VALUE);
 
@@ -198,44 +198,44 @@ int make_move(int from, int to) {
   // double-stepped. ep_square is that victim's square, 0 for other moves.
   int ep_square = 0;
   if (moved == PAWN) {
-    if (ep_black_pawn != 0 && to == ep_black_pawn + 8) ep_square = ep_black_pawn;
+    if (pos.ep_black_pawn != 0 && to == pos.ep_black_pawn + 8) ep_square = pos.ep_black_pawn;
   } else if (moved == PAWN + BLACK) {
-    if (ep_white_pawn != 0 && to == ep_white_pawn - 8) ep_square = ep_white_pawn;
+    if (pos.ep_white_pawn != 0 && to == pos.ep_white_pawn - 8) ep_square = pos.ep_white_pawn;
   }
 
   // Step 4. Piece lists, unless frozen for a legality test. Invariant:
   // piece_index[s] names the list entry of the piece on s, and a captured
   // piece keeps its entry (square OFF_BOARD, code 0) so that unmake_move
   // can revive it at the same index and the list order never changes.
-  if (!lists_frozen) {
-    PieceEntry* own = colour ? black_pieces : white_pieces;
-    PieceEntry* other = colour ? white_pieces : black_pieces;
+  if (!pos.lists_frozen) {
+    PieceEntry* own = colour ? pos.black_pieces : pos.white_pieces;
+    PieceEntry* other = colour ? pos.white_pieces : pos.black_pieces;
     if (captured != EMPTY && rec.captured_index < PIECE_LIST_SIZE) {
       other[rec.captured_index].square = OFF_BOARD;
       other[rec.captured_index].code = 0;
     }
-    const int i = piece_index[from];
+    const int i = pos.piece_index[from];
     if (i < PIECE_LIST_SIZE) {
       own[i].square = static_cast<uint8_t>(to);
       if (rec.promo != 0) own[i].code = static_cast<uint8_t>(QUEEN | colour);
     }
-    piece_index[to] = static_cast<uint8_t>(i);
-    piece_index[from] = NO_INDEX;
+    pos.piece_index[to] = static_cast<uint8_t>(i);
+    pos.piece_index[from] = NO_INDEX;
     if (rec.castle != 0) {
-      const int corner = castling_corner(castle_rook_to);
-      const int r = piece_index[corner];
-      if (r < PIECE_LIST_SIZE) own[r].square = castle_rook_to;
-      piece_index[castle_rook_to] = static_cast<uint8_t>(r);
-      piece_index[corner] = NO_INDEX;
+      const int corner = castling_corner(pos.castle_rook_to);
+      const int r = pos.piece_index[corner];
+      if (r < PIECE_LIST_SIZE) own[r].square = pos.castle_rook_to;
+      pos.piece_index[pos.castle_rook_to] = static_cast<uint8_t>(r);
+      pos.piece_index[corner] = NO_INDEX;
     }
     if (ep_square != 0) {
-      const int v = piece_index[ep_square];
+      const int v = pos.piece_index[ep_square];
       if (v < PIECE_LIST_SIZE) {
         other[v].square = OFF_BOARD;
         other[v].code = 0;
       }
       rec.captured_index = static_cast<uint8_t>(v);
-      piece_index[ep_square] = NO_INDEX;
+      pos.piece_index[ep_square] = NO_INDEX;
     }
   }
 
@@ -243,11 +243,11 @@ int make_move(int from, int to) {
   const bool king_move = type_of(moved) == KING;
   if (king_move) {
     if (colour) {
-      rec.old_black_king_sq = static_cast<uint8_t>(black_king_sq);
-      black_king_sq = static_cast<int16_t>(to);
+      rec.old_black_king_sq = static_cast<uint8_t>(pos.black_king_sq);
+      pos.black_king_sq = static_cast<int16_t>(to);
     } else {
-      rec.old_white_king_sq = static_cast<uint8_t>(white_king_sq);
-      white_king_sq = static_cast<int16_t>(to);
+      rec.old_white_king_sq = static_cast<uint8_t>(pos.white_king_sq);
+      pos.white_king_sq = static_cast<int16_t>(to);
     }
   }
 
@@ -255,14 +255,14 @@ int make_move(int from, int to) {
   // tested; moves made while the side is in check come from the evasion
   // generator, which already kept only safe king squares and unpinned
   // pieces.
-  if (p > 1 || lists_frozen) {
-    const int own_king = colour ? black_king_sq : white_king_sq;
+  if (p > 1 || pos.lists_frozen) {
+    const int own_king = colour ? pos.black_king_sq : pos.white_king_sq;
     if (king_move) {
-      if (!(in_check[p] && !lists_frozen)) {
+      if (!(pos.in_check[p] && !pos.lists_frozen)) {
         const int32_t record[3] = {colour >> 3, to, END_OF_LIST};
         if (square_attacked(record)) {
-          if (colour) black_king_sq = rec.old_black_king_sq;
-          else white_king_sq = rec.old_white_king_sq;
+          if (colour) pos.black_king_sq = rec.old_black_king_sq;
+          else pos.white_king_sq = rec.old_white_king_sq;
           return 0;
         }
       }
@@ -273,7 +273,7 @@ int make_move(int from, int to) {
       // off that line.
       if (reach[QUEEN][ep_square][own_king] && discovered_attacker(ep_square, own_king)) return 0;
       if (reach[QUEEN][from][own_king] && discovered_attacker(from, own_king)) return 0;
-    } else if (!in_check[p]) {
+    } else if (!pos.in_check[p]) {
       if (reach[QUEEN][from][own_king] && discovered_attacker(from, own_king)) return 0;
     }
   }
@@ -281,26 +281,26 @@ int make_move(int from, int to) {
   // Step 7. Check state of the side to move next. After castling only the
   // rook can give check.
   if (rec.castle != 0)
-    in_check[p + 1] = static_cast<uint8_t>(gives_direct_check(board[castle_rook_to], castle_rook_to) != 0);
+    pos.in_check[p + 1] = static_cast<uint8_t>(gives_direct_check(pos.board[pos.castle_rook_to], pos.castle_rook_to) != 0);
   else
-    in_check[p + 1] = static_cast<uint8_t>(gives_check(moved, from, to) != 0);
+    pos.in_check[p + 1] = static_cast<uint8_t>(gives_check(moved, from, to) != 0);
 
   // Step 8. A captured king means the search went wrong somewhere before.
   if (type_of(captured) == KING) log_king_taken();
 
   // Step 9. A legality test only records the move; the king square goes
   // back at once because unmake_move follows immediately.
-  if (lists_frozen) {
+  if (pos.lists_frozen) {
     if (legal_count < LEGAL_MOVES_SIZE) {
       LegalMove& m = legal_moves[legal_count];
       m.from = static_cast<uint8_t>(from);
       m.to = static_cast<uint8_t>(to);
-      m.piece = board[to];
+      m.piece = pos.board[to];
       ++legal_count;
     }
     if (king_move) {
-      if (colour) black_king_sq = rec.old_black_king_sq;
-      else white_king_sq = rec.old_white_king_sq;
+      if (colour) pos.black_king_sq = rec.old_black_king_sq;
+      else pos.white_king_sq = rec.old_white_king_sq;
     }
     return 1;
   }
@@ -326,7 +326,7 @@ int make_move(int from, int to) {
     const int type = type_of(captured);
     if (type != PAWN) {
       ++capture_count;
-      if (white_piece_count + black_piece_count - capture_count <= 0) null_move_allowed = 0;
+      if (pos.white_piece_count + pos.black_piece_count - capture_count <= 0) null_move_allowed = 0;
     }
     const int opponent_colour = engine_side == 1 ? BLACK : 0;
     if (colour_of(captured) == opponent_colour && type >= QUEEN && type <= KNIGHT) {
@@ -339,8 +339,8 @@ int make_move(int from, int to) {
   // corner counts as moved too: that wing can never castle again, even if
   // another rook later arrives on the corner.
   if (king_move) {
-    if (colour) ++state_top->black_king_moves;
-    else ++state_top->white_king_moves;
+    if (colour) ++pos.state_top->black_king_moves;
+    else ++pos.state_top->white_king_moves;
   }
   if (int16_t* c = corner_rook_counter(moved, from)) ++*c;
   if (int16_t* c = corner_rook_counter(captured, to)) ++*c;
@@ -349,22 +349,22 @@ int make_move(int from, int to) {
   // victim taken en passant leaves both keys here. An empty victim square
   // can only mean the caller removed it: any other capture there would
   // have put the capturing piece on it.
-  if (ep_black_pawn != 0 && colour == 0) {
-    if (board[ep_black_pawn] == EMPTY) {
-      hash_lo ^= zobrist[PAWN + BLACK][ep_black_pawn].lo;
-      hash_hi ^= zobrist[PAWN + BLACK][ep_black_pawn].hi;
-      pawn_lo ^= zobrist[PAWN + BLACK][ep_black_pawn].lo;
-      pawn_hi ^= zobrist[PAWN + BLACK][ep_black_pawn].hi;
+  if (pos.ep_black_pawn != 0 && colour == 0) {
+    if (pos.board[pos.ep_black_pawn] == EMPTY) {
+      pos.hash_lo ^= zobrist[PAWN + BLACK][pos.ep_black_pawn].lo;
+      pos.hash_hi ^= zobrist[PAWN + BLACK][pos.ep_black_pawn].hi;
+      pos.pawn_lo ^= zobrist[PAWN + BLACK][pos.ep_black_pawn].lo;
+      pos.pawn_hi ^= zobrist[PAWN + BLACK][pos.ep_black_pawn].hi;
     }
-    ep_black_pawn = 0;
-  } else if (ep_white_pawn != 0 && colour == BLACK) {
-    if (board[ep_white_pawn] == EMPTY) {
-      hash_lo ^= zobrist[PAWN][ep_white_pawn].lo;
-      hash_hi ^= zobrist[PAWN][ep_white_pawn].hi;
-      pawn_lo ^= zobrist[PAWN][ep_white_pawn].lo;
-      pawn_hi ^= zobrist[PAWN][ep_white_pawn].hi;
+    pos.ep_black_pawn = 0;
+  } else if (pos.ep_white_pawn != 0 && colour == BLACK) {
+    if (pos.board[pos.ep_white_pawn] == EMPTY) {
+      pos.hash_lo ^= zobrist[PAWN][pos.ep_white_pawn].lo;
+      pos.hash_hi ^= zobrist[PAWN][pos.ep_white_pawn].hi;
+      pos.pawn_lo ^= zobrist[PAWN][pos.ep_white_pawn].lo;
+      pos.pawn_hi ^= zobrist[PAWN][pos.ep_white_pawn].hi;
     }
-    ep_white_pawn = 0;
+    pos.ep_white_pawn = 0;
   }
 
   // Step 14. Keys: victim off, then the mover (pawn off and queen on for a
@@ -372,33 +372,33 @@ int make_move(int from, int to) {
   // so XORing each piece out of its old square and into its new one keeps
   // them equal to the keys computed from scratch.
   if (captured != EMPTY) {
-    hash_lo ^= zobrist[captured][to].lo;
-    hash_hi ^= zobrist[captured][to].hi;
+    pos.hash_lo ^= zobrist[captured][to].lo;
+    pos.hash_hi ^= zobrist[captured][to].hi;
     if (type_of(captured) == PAWN) {
-      pawn_lo ^= zobrist[captured][to].lo;
-      pawn_hi ^= zobrist[captured][to].hi;
+      pos.pawn_lo ^= zobrist[captured][to].lo;
+      pos.pawn_hi ^= zobrist[captured][to].hi;
     }
   }
-  if (promo_pawn != 0) {
-    const KeyPair pawn = zobrist[promo_pawn][from];
-    hash_lo ^= pawn.lo ^ zobrist[moved][to].lo;
-    hash_hi ^= pawn.hi ^ zobrist[moved][to].hi;
-    pawn_lo ^= pawn.lo;
-    pawn_hi ^= pawn.hi;
-    promo_pawn = 0;
+  if (pos.promo_pawn != 0) {
+    const KeyPair pawn = zobrist[pos.promo_pawn][from];
+    pos.hash_lo ^= pawn.lo ^ zobrist[moved][to].lo;
+    pos.hash_hi ^= pawn.hi ^ zobrist[moved][to].hi;
+    pos.pawn_lo ^= pawn.lo;
+    pos.pawn_hi ^= pawn.hi;
+    pos.promo_pawn = 0;
   } else if (rec.castle != 0) {
     const int rook = ROOK | colour;
-    const int corner = castling_corner(castle_rook_to);
-    hash_lo ^= zobrist[rook][corner].lo ^ zobrist[rook][castle_rook_to].lo;
-    hash_hi ^= zobrist[rook][corner].hi ^ zobrist[rook][castle_rook_to].hi;
-    hash_lo ^= zobrist[moved][from].lo ^ zobrist[moved][to].lo;
-    hash_hi ^= zobrist[moved][from].hi ^ zobrist[moved][to].hi;
+    const int corner = castling_corner(pos.castle_rook_to);
+    pos.hash_lo ^= zobrist[rook][corner].lo ^ zobrist[rook][pos.castle_rook_to].lo;
+    pos.hash_hi ^= zobrist[rook][corner].hi ^ zobrist[rook][pos.castle_rook_to].hi;
+    pos.hash_lo ^= zobrist[moved][from].lo ^ zobrist[moved][to].lo;
+    pos.hash_hi ^= zobrist[moved][from].hi ^ zobrist[moved][to].hi;
   } else {
-    hash_lo ^= zobrist[moved][from].lo ^ zobrist[moved][to].lo;
-    hash_hi ^= zobrist[moved][from].hi ^ zobrist[moved][to].hi;
+    pos.hash_lo ^= zobrist[moved][from].lo ^ zobrist[moved][to].lo;
+    pos.hash_hi ^= zobrist[moved][from].hi ^ zobrist[moved][to].hi;
     if (type_of(moved) == PAWN) {
-      pawn_lo ^= zobrist[moved][from].lo ^ zobrist[moved][to].lo;
-      pawn_hi ^= zobrist[moved][from].hi ^ zobrist[moved][to].hi;
+      pos.pawn_lo ^= zobrist[moved][from].lo ^ zobrist[moved][to].lo;
+      pos.pawn_hi ^= zobrist[moved][from].hi ^ zobrist[moved][to].hi;
     }
   }
 
@@ -417,30 +417,30 @@ int make_move(int from, int to) {
                                                                   : n % STOP_TEST_INTERVAL_NORMAL == 0;
     if (stop_test_due) check_for_stop();
   }
-  material = static_cast<int16_t>(material + captured_value);
+  pos.material = static_cast<int16_t>(pos.material + captured_value);
   search_nodes = next_count(search_nodes);
   tree_nodes = next_count(tree_nodes);
 
   // Step 16. Fifty-move counter; a line that reaches the limit deep in the
   // tree without having changed the material is a draw.
   const bool pawn_move = type_of(moved) == PAWN || rec.promo != 0;
-  if (captured != EMPTY || pawn_move) fifty_counter = 0;
-  else if (fifty_counter < FIFTY_COUNTER_CEILING) ++fifty_counter;
-  if (fifty_counter >= FIFTY_MOVE_LIMIT && p >= FIFTY_MOVE_MIN_PLY && material == root_material)
+  if (captured != EMPTY || pawn_move) pos.fifty_counter = 0;
+  else if (pos.fifty_counter < FIFTY_COUNTER_CEILING) ++pos.fifty_counter;
+  if (pos.fifty_counter >= FIFTY_MOVE_LIMIT && p >= FIFTY_MOVE_MIN_PLY && pos.material == root_material)
     draw_flag = 1;
 
   // Step 17. Check run: consecutive quiet checks by the same piece. The
   // mover's previous move is two plies back; in_check[p - 1] says it
   // checked. A promotion is made by the new queen, so a quiet promotion
   // that checks belongs to the run.
-  if (in_check[p + 1] && captured == EMPTY && type_of(moved) != PAWN && p >= CHECK_RUN_MIN_PLY) {
+  if (pos.in_check[p + 1] && captured == EMPTY && type_of(moved) != PAWN && p >= CHECK_RUN_MIN_PLY) {
     if (check_run == 0) {
       check_run = 1;
-    } else if (in_check[p - 1] && ply_stack[p - 2].moved == moved) {
+    } else if (pos.in_check[p - 1] && pos.ply_stack[p - 2].moved == moved) {
       ++check_run;
       check_run_side = static_cast<uint8_t>(colour ^ BLACK);
     }
-  } else if (check_run != 0 && !in_check[p]) {
+  } else if (check_run != 0 && !pos.in_check[p]) {
     check_run = 0;
   }
 
@@ -455,18 +455,18 @@ int make_move(int from, int to) {
 // make: those returned before material, the capture bookkeeping and the
 // castling counters were touched, so there is nothing of theirs to undo.
 int unmake_move(int keep_counters) {
-  PlyRecord& rec = ply_stack[ply];
+  PlyRecord& rec = pos.ply_stack[pos.ply];
   const int from = rec.from, to = rec.to;
   const int moved = rec.moved;
   const int colour = colour_of(moved);
 
   // Step 1. Counters that only a successful, unfrozen make changed.
   if (!keep_counters) {
-    material = static_cast<int16_t>(material - rec.captured_value);
+    pos.material = static_cast<int16_t>(pos.material - rec.captured_value);
     if (rec.captured != EMPTY) {
       if (type_of(rec.captured) != PAWN) {
         --capture_count;
-        if (white_piece_count + black_piece_count - capture_count > 0) null_move_allowed = 1;
+        if (pos.white_piece_count + pos.black_piece_count - capture_count > 0) null_move_allowed = 1;
       }
       opponent_material = static_cast<int16_t>(opponent_material + rec.opp_material_taken);
     }
@@ -475,129 +475,129 @@ int unmake_move(int keep_counters) {
   }
 
   // Step 2. Keys.
-  hash_lo = rec.saved_hash_lo;
-  hash_hi = rec.saved_hash_hi;
-  pawn_lo = rec.saved_pawn_lo;
-  pawn_hi = rec.saved_pawn_hi;
+  pos.hash_lo = rec.saved_hash_lo;
+  pos.hash_hi = rec.saved_hash_hi;
+  pos.pawn_lo = rec.saved_pawn_lo;
+  pos.pawn_hi = rec.saved_pawn_hi;
 
   // Step 3. Board, en passant squares and king squares. The corrections of
   // en passant and promotion material undo the caller's preparation and so
   // happen whatever keep_counters says.
   int ep_square = 0;
   if (moved == PAWN || rec.promo == PAWN) {
-    ep_black_pawn = rec.saved_ep_black_pawn;
-    ep_white_pawn = 0;
+    pos.ep_black_pawn = rec.saved_ep_black_pawn;
+    pos.ep_white_pawn = 0;
     if (rec.promo == 0 && rec.saved_ep_black_pawn != 0 && to == rec.saved_ep_black_pawn + 8) {
       ep_square = rec.saved_ep_black_pawn;
       set_square(ep_square, PAWN + BLACK);
-      material = static_cast<int16_t>(material - PAWN_VALUE);
-      set_square(from, board[to]);
+      pos.material = static_cast<int16_t>(pos.material - PAWN_VALUE);
+      set_square(from, pos.board[to]);
       set_square(to, EMPTY);
     } else if (rec.promo != 0) {
-      material = static_cast<int16_t>(material - PROMOTION_GAIN);
+      pos.material = static_cast<int16_t>(pos.material - PROMOTION_GAIN);
       if (engine_side == -1) opponent_material = static_cast<int16_t>(opponent_material - QUEEN_VALUE);
       set_square(from, PAWN);
       set_square(to, rec.captured);
-      promo_pawn = 0;
+      pos.promo_pawn = 0;
     } else {
-      set_square(from, board[to]);
+      set_square(from, pos.board[to]);
       set_square(to, rec.captured);
     }
   } else if (moved == PAWN + BLACK || rec.promo == PAWN + BLACK) {
-    ep_white_pawn = rec.saved_ep_white_pawn;
-    ep_black_pawn = 0;
+    pos.ep_white_pawn = rec.saved_ep_white_pawn;
+    pos.ep_black_pawn = 0;
     if (rec.promo == 0 && rec.saved_ep_white_pawn != 0 && to == rec.saved_ep_white_pawn - 8) {
       ep_square = rec.saved_ep_white_pawn;
       set_square(ep_square, PAWN);
-      material = static_cast<int16_t>(material + PAWN_VALUE);
-      set_square(from, board[to]);
+      pos.material = static_cast<int16_t>(pos.material + PAWN_VALUE);
+      set_square(from, pos.board[to]);
       set_square(to, EMPTY);
     } else if (rec.promo != 0) {
-      material = static_cast<int16_t>(material + PROMOTION_GAIN);
+      pos.material = static_cast<int16_t>(pos.material + PROMOTION_GAIN);
       if (engine_side == 1) opponent_material = static_cast<int16_t>(opponent_material - QUEEN_VALUE);
       set_square(from, PAWN + BLACK);
       set_square(to, rec.captured);
-      promo_pawn = 0;
+      pos.promo_pawn = 0;
     } else {
-      set_square(from, board[to]);
+      set_square(from, pos.board[to]);
       set_square(to, rec.captured);
     }
   } else {
-    ep_black_pawn = rec.saved_ep_black_pawn;
-    ep_white_pawn = rec.saved_ep_white_pawn;
-    set_square(from, board[to]);
+    pos.ep_black_pawn = rec.saved_ep_black_pawn;
+    pos.ep_white_pawn = rec.saved_ep_white_pawn;
+    set_square(from, pos.board[to]);
     set_square(to, rec.captured);
     if (moved == KING) {
       if (rec.castle == 1) {
-        white_castled = 0;
+        pos.white_castled = 0;
         if (rec.rook_to == F1) {
           set_square(H1, ROOK);
           set_square(F1, EMPTY);
-          state_top->white_h_rook_moves = 0;
+          pos.state_top->white_h_rook_moves = 0;
         } else {
           set_square(A1, ROOK);
           set_square(D1, EMPTY);
-          state_top->white_a_rook_moves = 0;
+          pos.state_top->white_a_rook_moves = 0;
         }
       }
-      white_king_sq = rec.old_white_king_sq;
-      if (!keep_counters) --state_top->white_king_moves;
+      pos.white_king_sq = rec.old_white_king_sq;
+      if (!keep_counters) --pos.state_top->white_king_moves;
     } else if (moved == KING + BLACK) {
       if (rec.castle == 2) {
-        black_castled = 0;
+        pos.black_castled = 0;
         if (rec.rook_to == F8) {
           set_square(H8, ROOK + BLACK);
           set_square(F8, EMPTY);
-          state_top->black_h_rook_moves = 0;
+          pos.state_top->black_h_rook_moves = 0;
         } else {
           set_square(A8, ROOK + BLACK);
           set_square(D8, EMPTY);
-          state_top->black_a_rook_moves = 0;
+          pos.state_top->black_a_rook_moves = 0;
         }
       }
-      black_king_sq = rec.old_black_king_sq;
-      if (!keep_counters) --state_top->black_king_moves;
+      pos.black_king_sq = rec.old_black_king_sq;
+      if (!keep_counters) --pos.state_top->black_king_moves;
     }
   }
 
   // Step 4. Piece lists: the mover's entry is found through the square it
   // reached, the victim's through the index saved at the make.
-  if (!lists_frozen) {
-    PieceEntry* own = colour ? black_pieces : white_pieces;
-    PieceEntry* other = colour ? white_pieces : black_pieces;
-    const int i = piece_index[to];
+  if (!pos.lists_frozen) {
+    PieceEntry* own = colour ? pos.black_pieces : pos.white_pieces;
+    PieceEntry* other = colour ? pos.white_pieces : pos.black_pieces;
+    const int i = pos.piece_index[to];
     if (i < PIECE_LIST_SIZE) {
       own[i].square = static_cast<uint8_t>(from);
       if (rec.promo != 0) own[i].code = rec.promo;
     }
-    piece_index[from] = static_cast<uint8_t>(i);
-    piece_index[to] = NO_INDEX;
+    pos.piece_index[from] = static_cast<uint8_t>(i);
+    pos.piece_index[to] = NO_INDEX;
     if (rec.castle != 0) {
       const int corner = castling_corner(rec.rook_to);
-      const int r = piece_index[rec.rook_to];
+      const int r = pos.piece_index[rec.rook_to];
       if (r < PIECE_LIST_SIZE) own[r].square = static_cast<uint8_t>(corner);
-      piece_index[corner] = static_cast<uint8_t>(r);
-      piece_index[rec.rook_to] = NO_INDEX;
+      pos.piece_index[corner] = static_cast<uint8_t>(r);
+      pos.piece_index[rec.rook_to] = NO_INDEX;
     } else if (ep_square != 0) {
       const int v = rec.captured_index;
       if (v < PIECE_LIST_SIZE) {
         other[v].square = static_cast<uint8_t>(ep_square);
         other[v].code = static_cast<uint8_t>(PAWN | (colour ^ BLACK));
       }
-      piece_index[ep_square] = static_cast<uint8_t>(v);
+      pos.piece_index[ep_square] = static_cast<uint8_t>(v);
     } else if (rec.captured != EMPTY) {
       const int v = rec.captured_index;
       if (v < PIECE_LIST_SIZE) {
         other[v].square = static_cast<uint8_t>(to);
         other[v].code = rec.captured;
       }
-      piece_index[to] = static_cast<uint8_t>(v);
+      pos.piece_index[to] = static_cast<uint8_t>(v);
     }
   }
 
   // Step 5. Counters of the line, and clear what the next make at this
   // ply expects to find clear.
-  fifty_counter = static_cast<int8_t>(rec.saved_fifty_counter);
+  pos.fifty_counter = static_cast<int8_t>(rec.saved_fifty_counter);
   check_run = static_cast<int8_t>(rec.saved_check_run);
   rec.moved = 0;
   rec.captured_value = 0;
@@ -610,7 +610,7 @@ int unmake_move(int keep_counters) {
   rec.rook_to = 0;
 
 #ifdef BREVALT_CHECKS
-  if (!lists_frozen) assert_position_consistent("unmake_move");
+  if (!pos.lists_frozen) assert_position_consistent("unmake_move");
 #endif
   return 0;
 }

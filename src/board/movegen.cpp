@@ -50,11 +50,11 @@ constexpr int SCRATCH_ENTRY = MOVE_ROW_LIMIT;
 // Code of the black king.
 constexpr uint8_t BLACK_KING = KING + BLACK;
 
-MoveEntry* current_row() { return move_list[ply]; }
+MoveEntry* current_row() { return pos.move_list[pos.ply]; }
 
 // No room for another move: the row is full, and a ply outside the
 // table has no row at all.
-bool row_full(int count) { return count < 0 || count >= MOVE_ROW_LIMIT || ply < 0 || ply >= MAX_PLY; }
+bool row_full(int count) { return count < 0 || count >= MOVE_ROW_LIMIT || pos.ply < 0 || pos.ply >= MAX_PLY; }
 
 int32_t history_key(int from, int to, int piece) {
   return history_table[(from << 10) | (to << 4) | (piece & 15)];
@@ -79,14 +79,14 @@ void write_entry(int n, int from, int to, int piece, int32_t key) {
 // 10..13) on a diagonal in front; a black pawn push the white ones (2..5).
 bool pawn_threatens(int piece, int to, int target) {
   if (target < 0 || target > 63) return false;
-  int code = board[target];
+  int code = pos.board[target];
   if (piece == PAWN) return code >= QUEEN + BLACK && code <= KNIGHT + BLACK && reach[6][to][target];
   return code >= QUEEN && code <= KNIGHT && reach[7][to][target];
 }
 
 // The threat bonuses of a quiet move, given deep enough a search below.
 int32_t threat_bonus(int from, int to, int piece) {
-  if (nominal_depth + ext_plies - ply < THREAT_DEPTH) return 0;
+  if (nominal_depth + ext_plies - pos.ply < THREAT_DEPTH) return 0;
   if (piece == PAWN || piece == PAWN + BLACK) {
     int up = piece == PAWN ? 1 : -1;
     int32_t bonus = 0;
@@ -143,7 +143,7 @@ int pawn_moves(int f, int k, int side, int evasions, int n) {
     if (t == RAY_BREAK) continue;
     if (evasions && !(resolves_check(t, f) && !is_pinned(f))) continue;
     const int diff = white ? t - f : f - t;
-    const int x = board[t];
+    const int x = pos.board[t];
     if (diff == 8 && x == EMPTY) {
       // A single push. In quiescence only the promotion counts, and it is
       // entered as a quiet move.
@@ -155,12 +155,12 @@ int pawn_moves(int f, int k, int side, int evasions, int n) {
         n = add_move(f, t, k, n);
         quiescence_mode = saved;
       }
-    } else if (diff == 16 && x == EMPTY && board[(f + t) / 2] == EMPTY) {
+    } else if (diff == 16 && x == EMPTY && pos.board[(f + t) / 2] == EMPTY) {
       if (!quiescence_mode) n = enter_quiet(f, t, k, n);
     } else if ((diff == 7 || diff == 9) && x != EMPTY && colour_of(x) != side) {
       n = quiescence_mode ? add_qs_capture(f, t, k, n) : enter_capture(f, t, k, n);
-    } else if (white ? (ep_black_pawn != 0 && t == ep_black_pawn + 8)
-                     : (ep_white_pawn != 0 && t == ep_white_pawn - 8)) {
+    } else if (white ? (pos.ep_black_pawn != 0 && t == pos.ep_black_pawn + 8)
+                     : (pos.ep_white_pawn != 0 && t == pos.ep_white_pawn - 8)) {
       // En passant: the target square is empty, so add_move orders it as a
       // quiet move and quiescence drops it.
       n = add_move(f, t, k, n);
@@ -175,7 +175,7 @@ int ray_moves(const uint8_t* p, int f, int k, int side, int evasions, int n) {
   for (; *p != END_OF_LIST; ++p) {
     if (*p == RAY_BREAK) continue;
     const int t = *p;
-    const int x = board[t];
+    const int x = pos.board[t];
     if (x == EMPTY) {
       // Step 4a. At the first quiescence node from the horizon, a quiet
       // move that checks directly and cannot be won on its square.
@@ -208,7 +208,7 @@ int ray_captures(const SquareRays& rays, uint64_t occupied, int f, int k, int si
     const uint64_t bits = rays.mask[r] & occupied;
     if (!bits) continue;
     const int t = nearest_square(bits, rays, r);
-    if (colour_of(board[t]) != side) n = add_qs_capture(f, t, k, n);
+    if (colour_of(pos.board[t]) != side) n = add_qs_capture(f, t, k, n);
   }
   return n;
 }
@@ -291,7 +291,7 @@ int ray_captures_and_checks(const SquareRays& rays, uint64_t occupied, const Che
       n = add_move(f, t, k, n);
       quiescence_mode = saved;
     }
-    if (blocker >= 0 && colour_of(board[blocker]) != side) n = add_qs_capture(f, blocker, k, n);
+    if (blocker >= 0 && colour_of(pos.board[blocker]) != side) n = add_qs_capture(f, blocker, k, n);
   }
   return n;
 }
@@ -316,25 +316,25 @@ bool castling_possible(int king_from, int king_to) {
   const bool white = king_from == E1;
   const bool kingside = king_to > king_from;
   const int colour = white ? 0 : BLACK;
-  const StateRecord& st = *state_top;
-  if ((white ? white_castled : black_castled) != 0) return false;
-  if (board[king_from] != (KING | colour) || (white ? st.white_king_moves : st.black_king_moves) != 0)
+  const StateRecord& st = *pos.state_top;
+  if ((white ? pos.white_castled : pos.black_castled) != 0) return false;
+  if (pos.board[king_from] != (KING | colour) || (white ? st.white_king_moves : st.black_king_moves) != 0)
     return false;
   const int corner = white ? (kingside ? H1 : A1) : (kingside ? H8 : A8);
   const int16_t rook_moves = white ? (kingside ? st.white_h_rook_moves : st.white_a_rook_moves)
                                    : (kingside ? st.black_h_rook_moves : st.black_a_rook_moves);
-  if (board[corner] != (ROOK | colour) || rook_moves != 0) return false;
+  if (pos.board[corner] != (ROOK | colour) || rook_moves != 0) return false;
   // Every square between king and rook is empty (b1/b8 included).
   const int step = kingside ? 1 : -1;
   for (int sq = king_from + step; sq != corner; sq += step)
-    if (board[sq] != EMPTY) return false;
+    if (pos.board[sq] != EMPTY) return false;
   const int32_t* path = white ? (kingside ? white_kingside_squares : white_queenside_squares)
                               : (kingside ? black_kingside_squares : black_queenside_squares);
   return !square_attacked(path);
 }
 
 uint8_t generate_moves(int side, int evasions) {
-  if (ply < 0 || ply >= MAX_PLY) return 0;
+  if (pos.ply < 0 || pos.ply >= MAX_PLY) return 0;
 
   // Step 1. Evasions are generated as in the normal mode.
   const int16_t saved_quiescence = quiescence_mode;
@@ -351,15 +351,15 @@ uint8_t generate_moves(int side, int evasions) {
   // The first quiescence node from the horizon also looks for quiet checks;
   // only there are the checking squares worked out.
   CheckSquares checks;
-  if (by_masks && quiet_checks) checks = check_squares_against(side == BLACK_SIDE ? white_king_sq : black_king_sq);
+  if (by_masks && quiet_checks) checks = check_squares_against(side == BLACK_SIDE ? pos.white_king_sq : pos.black_king_sq);
   const uint64_t black = captures_only ? black_squares() : 0;
   const uint64_t enemies = occupied & (side == BLACK_SIDE ? ~black : black);
   const int colour = side == BLACK_SIDE ? 1 : 0;
-  const PieceEntry* list = side == BLACK_SIDE ? black_pieces : white_pieces;
+  const PieceEntry* list = side == BLACK_SIDE ? pos.black_pieces : pos.white_pieces;
   for (int i = 0; i < PIECE_LIST_SIZE && list[i].square != NO_SQUARE; ++i) {
     const int f = list[i].square;
     if (f > 63) continue;
-    const int k = board[f];
+    const int k = pos.board[f];
     if (k == EMPTY || colour_of(k) != side) continue;
 
     // A pawn short of its last rank with no enemy on a capture square has
@@ -416,7 +416,7 @@ uint8_t generate_moves(int side, int evasions) {
 
 int add_move(int from, int to, int piece, int count) {
   if (row_full(count)) return count;
-  const int x = board[to];
+  const int x = pos.board[to];
   if (quiescence_mode) {
     // Only a capture that wins or breaks even enters a quiescence row.
     if (x == EMPTY) return count;
@@ -443,7 +443,7 @@ int order_capture(int from, int to, int piece, int count) {
   // Step 1. A king's capture is safe (the move's legality is tested when it
   // is made); any other capture is keyed by its exchange gain, with the
   // cheaper attacker and the dearer victim first among equal gains.
-  const int victim = type_of(board[to]);
+  const int victim = type_of(pos.board[to]);
   int32_t key;
   if (type_of(piece) == KING) {
     key = CAPTURE_KEY_BASE - victim;
@@ -470,7 +470,7 @@ int order_capture(int from, int to, int piece, int count) {
 
 int attacks_higher_piece(int from, int to) {
   if (from < 0 || from > 63 || to < 0 || to > 63) return 0;
-  const uint8_t moving = board[from];
+  const uint8_t moving = pos.board[from];
   const int enemy = colour_of(moving) ^ BLACK;
   const int type = type_of(moving);
 
@@ -482,7 +482,7 @@ int attacks_higher_piece(int from, int to) {
                      : type == KNIGHT ? knight_targets[to] : nullptr;
   for (; p && *p != END_OF_LIST && !hit; ++p) {
     if (*p == RAY_BREAK) continue;
-    const int code = *p == from ? EMPTY : *p == to ? moving : board[*p];
+    const int code = *p == from ? EMPTY : *p == to ? moving : pos.board[*p];
     if (code == EMPTY) continue;
     hit = code == (QUEEN | enemy) || (type != ROOK && code == (ROOK | enemy));
     while (p[1] != RAY_BREAK && p[1] != END_OF_LIST) ++p;
@@ -492,7 +492,7 @@ int attacks_higher_piece(int from, int to) {
 
 int aims_at_king(int piece, int to) {
   if (type_of(piece) == KING || to < 0 || to > 63) return 0;
-  const int king = colour_of(piece) ? white_king_sq : black_king_sq;
+  const int king = colour_of(piece) ? pos.white_king_sq : pos.black_king_sq;
   if (king < 0 || king > 63) return 0;
   const int row = piece == PAWN + BLACK ? 7 : type_of(piece);
   return reach[row][to][king];

@@ -78,28 +78,28 @@ inline uint64_t squares_where(uint8_t mask, uint8_t value) {
   const __m128i v = _mm_set1_epi8(static_cast<char>(value));
   uint64_t bits = 0;
   for (int i = 0; i < 4; ++i) {
-    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(board + 16 * i));
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pos.board + 16 * i));
     const __m128i hit = _mm_cmpeq_epi8(_mm_and_si128(chunk, m), v);
     bits |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(hit))} << (16 * i);
   }
   return bits;
 #else
   uint64_t bits = 0;
-  for (int i = 0; i < 64; ++i) bits |= uint64_t{(board[i] & mask) == value} << i;
+  for (int i = 0; i < 64; ++i) bits |= uint64_t{(pos.board[i] & mask) == value} << i;
   return bits;
 #endif
 }
 
 // Bit s set for every square s that holds a piece.
-inline uint64_t occupied_squares() { return ~code_squares[EMPTY]; }
+inline uint64_t occupied_squares() { return ~pos.code_squares[EMPTY]; }
 
 // Bit s set for every square s holding a piece of type `type`, either colour.
-inline uint64_t squares_of_type(uint8_t type) { return code_squares[type] | code_squares[type | BLACK]; }
+inline uint64_t squares_of_type(uint8_t type) { return pos.code_squares[type] | pos.code_squares[type | BLACK]; }
 
 // Bit s set for every square s holding a black piece.
 inline uint64_t black_squares() {
-  return code_squares[KING | BLACK] | code_squares[QUEEN | BLACK] | code_squares[ROOK | BLACK] |
-         code_squares[BISHOP | BLACK] | code_squares[KNIGHT | BLACK] | code_squares[PAWN | BLACK];
+  return pos.code_squares[KING | BLACK] | pos.code_squares[QUEEN | BLACK] | pos.code_squares[ROOK | BLACK] |
+         pos.code_squares[BISHOP | BLACK] | pos.code_squares[KNIGHT | BLACK] | pos.code_squares[PAWN | BLACK];
 }
 
 // The first square of a set of squares on one line, met walking towards

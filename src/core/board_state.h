@@ -1,9 +1,14 @@
 // The position that every layer shares: board, side and game counters,
 // en passant and castling state, material, the Zobrist keys, the per-ply
 // records of made moves, the per-search piece lists and move lists, and the
-// precomputed target and reach tables. There is one position in the program;
-// the board layer owns it (make_move and unmake_move change it in place,
-// start-up loads the tables), every layer above reads it.
+// precomputed target and reach tables.
+//
+// The position is one record, `pos`, one per search thread. Who writes it:
+// the board layer (make_move and unmake_move change it in place, the FEN
+// and EPD readers and the game's moves load it), the root driver as it
+// sets up and takes back its root, and the resets. Every layer reads it.
+// The target and reach tables and the keys are written once, at start-up,
+// and only read afterwards, by every thread.
 #pragma once
 
 #include <cstdint>
@@ -13,29 +18,8 @@
 namespace brevalt {
 
 // ---------------------------------------------------------------------------
-// Squares and pieces
+// Piece codes and values
 
-// One piece code per square.
-extern uint8_t board[64];
-// The squares of each piece code as a bit set (bit s for square s), row
-// EMPTY holding the empty squares: the same position as `board`, kept so
-// that the attack and generation queries can take whole sets of pieces at
-// once. Every change of a square goes through set_square; code that
-// writes `board` directly (a whole position loaded at once) calls
-// sync_piece_sets afterwards.
-extern uint64_t code_squares[16];
-
-// Puts `code` on square sq (0..63) and keeps code_squares in step. The
-// two toggles cancel when the square already holds that code.
-[[gnu::always_inline]] inline void set_square(int sq, uint8_t code) {
-  const uint64_t bit = uint64_t{1} << sq;
-  code_squares[board[sq] & 15] ^= bit;
-  code_squares[code & 15] ^= bit;
-  board[sq] = code;
-}
-
-// Rebuilds code_squares from `board`.
-void sync_piece_sets();
 // Parallel tables turning position text into piece codes.
 extern const char piece_letters[13];
 extern const uint8_t piece_codes[12];
@@ -47,50 +31,13 @@ extern const int16_t piece_value[8];
 extern const int16_t piece_order[8];
 
 // ---------------------------------------------------------------------------
-// Side, counters and game state
-
-// Half-moves played since the start position or the loaded position; its
-// parity is the side to move in the game (even: White).
-extern int16_t game_ply;
-// Current search ply: the root position is ply 0, the root move is made at ply 1.
-extern int16_t ply;
-// -1 at the root position, +1 while root moves are searched, negated per ply.
-extern int16_t ply_sign;
-extern int16_t white_king_sq;
-extern int16_t black_king_sq;
-// Square of a pawn that has just advanced two squares and may be taken en
-// passant; 0 is "none" (no such pawn can stand on a1).
-extern int16_t ep_black_pawn;
-extern int16_t ep_white_pawn;
-// Nonzero: that side can no longer castle at all.
-extern int16_t white_castled;
-extern int16_t black_castled;
-// White's material minus Black's, kings included.
-extern int16_t material;
-// Half-moves since the last capture or pawn move inside the search.
-extern int8_t fifty_counter;
-// Set by the caller of make_move to the promoting pawn's code (6 or 14).
-extern uint8_t promo_pawn;
-// Set by the caller of make_move to the castling rook's destination.
-extern uint8_t castle_rook_to;
-
-// ---------------------------------------------------------------------------
-// Position keys
+// The records the position is made of
 
 // One 64-bit key value stored as two halves.
 struct KeyPair {
   uint32_t lo;
   uint32_t hi;
 };
-
-// Key values by piece code and square, read from hash_values. Rows 0, 7 and
-// 8 are read but never used.
-extern KeyPair zobrist[15][64];
-// Placement-only position key and pawn key.
-extern uint32_t hash_lo, hash_hi;
-extern uint32_t pawn_lo, pawn_hi;
-// ---------------------------------------------------------------------------
-// Per-ply records
 
 // What make_move needs to take a move back, one record per ply.
 struct PlyRecord {
@@ -110,8 +57,6 @@ struct PlyRecord {
   uint8_t captured_index;     // list index of the victim, NO_INDEX for none
 };
 
-extern PlyRecord ply_stack[MAX_PLY];
-
 // Search scratch of each ply and the castling counters along the line.
 struct StateRecord {
   int16_t best_score, best_from, best_to, best_piece;
@@ -120,18 +65,6 @@ struct StateRecord {
   int16_t black_h_rook_moves, black_a_rook_moves;
 };
 
-extern StateRecord state_stack[MAX_PLY];
-// The record of the current ply.
-extern StateRecord* state_top;
-
-// Nonzero when the side to move at that ply is in check.
-extern uint8_t in_check[MAX_PLY];
-// Square of the single checking piece at that ply; NO_INDEX for a double check.
-extern uint8_t checker_square[MAX_PLY];
-
-// ---------------------------------------------------------------------------
-// Piece lists
-
 struct PieceEntry {
   uint8_t square;  // OFF_BOARD once captured, NO_SQUARE ends the list
   uint8_t code;    // 0 once captured; a promoted pawn's entry becomes a queen
@@ -139,17 +72,6 @@ struct PieceEntry {
 };
 
 constexpr int PIECE_LIST_SIZE = 20;
-extern PieceEntry white_pieces[PIECE_LIST_SIZE];
-extern PieceEntry black_pieces[PIECE_LIST_SIZE];
-// For each occupied square the index of its piece in its colour's list.
-extern uint8_t piece_index[64];
-// While set, make_move and unmake_move leave the lists alone (legality tests).
-extern int16_t lists_frozen;
-// Queens, rooks, bishops and knights of each side at the root.
-extern uint8_t white_piece_count, black_piece_count;
-
-// ---------------------------------------------------------------------------
-// Move lists
 
 struct MoveEntry {
   uint8_t from;
@@ -160,8 +82,92 @@ struct MoveEntry {
   int32_t root_nodes;  // root move list only
 };
 
-// One row of generated moves per ply; the last entry is swap scratch.
-extern MoveEntry move_list[MAX_PLY][MOVE_ROW];
+// ---------------------------------------------------------------------------
+// The position
+
+// The board, the side and game counters, en passant and castling state,
+// material, the keys, the per-ply records of made moves, the piece lists
+// and the move lists of one search. Written by the board layer (make_move,
+// unmake_move, the position loaders), the root driver and the resets;
+// read by every layer. state_top points into the record's own state stack,
+// so the record is never copied whole.
+struct Position {  // RW-OFF
+  // One piece code per square.
+  uint8_t board[64]{};
+  // The squares of each piece code as a bit set (bit s for square s), row
+  // EMPTY holding the empty squares: the same position as `board`, kept so
+  // that the attack and generation queries can take whole sets of pieces at
+  // once. Every change of a square goes through set_square; code that
+  // writes `board` directly (a whole position loaded at once) calls
+  // sync_piece_sets afterwards.
+  uint64_t code_squares[16]{};
+  // Half-moves played since the start position or the loaded position; its
+  // parity is the side to move in the game (even: White).
+  int16_t game_ply{};
+  // Current search ply: the root position is ply 0, the root move is made at ply 1.
+  int16_t ply{};
+  // -1 at the root position, +1 while root moves are searched, negated per ply.
+  int16_t ply_sign{};
+  int16_t white_king_sq{};
+  int16_t black_king_sq{};
+  // Square of a pawn that has just advanced two squares and may be taken en
+  // passant; 0 is "none" (no such pawn can stand on a1).
+  int16_t ep_black_pawn{};
+  int16_t ep_white_pawn{};
+  // Nonzero: that side can no longer castle at all.
+  int16_t white_castled{};
+  int16_t black_castled{};
+  // White's material minus Black's, kings included.
+  int16_t material{};
+  // Half-moves since the last capture or pawn move inside the search.
+  int8_t fifty_counter{};
+  // Set by the caller of make_move to the promoting pawn's code (6 or 14).
+  uint8_t promo_pawn{};
+  // Set by the caller of make_move to the castling rook's destination.
+  uint8_t castle_rook_to{};
+  // Placement-only position key and pawn key.
+  uint32_t hash_lo{}, hash_hi{};
+  uint32_t pawn_lo{}, pawn_hi{};
+  PlyRecord ply_stack[MAX_PLY]{};
+  StateRecord state_stack[MAX_PLY]{};
+  // The record of the current ply.
+  StateRecord* state_top = &state_stack[0];
+  // Nonzero when the side to move at that ply is in check.
+  uint8_t in_check[MAX_PLY]{};
+  // Square of the single checking piece at that ply; NO_INDEX for a double check.
+  uint8_t checker_square[MAX_PLY]{};
+  PieceEntry white_pieces[PIECE_LIST_SIZE]{};
+  PieceEntry black_pieces[PIECE_LIST_SIZE]{};
+  // For each occupied square the index of its piece in its colour's list.
+  uint8_t piece_index[64]{};
+  // While set, make_move and unmake_move leave the lists alone (legality tests).
+  int16_t lists_frozen{};
+  // Queens, rooks, bishops and knights of each side at the root.
+  uint8_t white_piece_count{}, black_piece_count{};
+  // One row of generated moves per ply; the last entry is swap scratch.
+  MoveEntry move_list[MAX_PLY][MOVE_ROW]{};
+};  // RW-ON
+
+extern Position pos;
+
+// Puts `code` on square sq (0..63) and keeps code_squares in step. The
+// two toggles cancel when the square already holds that code.
+[[gnu::always_inline]] inline void set_square(int sq, uint8_t code) {
+  const uint64_t bit = uint64_t{1} << sq;
+  pos.code_squares[pos.board[sq] & 15] ^= bit;
+  pos.code_squares[code & 15] ^= bit;
+  pos.board[sq] = code;
+}
+
+// Rebuilds code_squares from `board`.
+void sync_piece_sets();
+
+// ---------------------------------------------------------------------------
+// Position keys
+
+// Key values by piece code and square, read from hash_values. Rows 0, 7 and
+// 8 are read but never used.
+extern KeyPair zobrist[15][64];
 
 // ---------------------------------------------------------------------------
 // Precomputed tables, loaded from the move file

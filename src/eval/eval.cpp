@@ -191,7 +191,7 @@ int evaluate(int alpha, int beta) {
   if (draw_flag) return draw_score();
 
   // Step 2. Material, with a bonus for a clear lead.
-  const int m = material;
+  const int m = pos.material;
   int s = m > LEAD_MARGIN ? m + LEAD_BONUS : m < -LEAD_MARGIN ? m - LEAD_BONUS : m;
 
   // Step 3. Endgame mode.
@@ -199,9 +199,9 @@ int evaluate(int alpha, int beta) {
   ec.endgame_mode = opponent_material < ENDGAME_OPPONENT_MATERIAL || root_endgame;
 
   // Step 4. Lazy exit, in the side-to-move view of the caller's window.
-  const bool odd = (ply & 1) != 0;
+  const bool odd = (pos.ply & 1) != 0;
   if (!ec.endgame_mode && beta < MATE_BOUND && beta > -MATE_BOUND && alpha < MATE_BOUND &&
-      alpha > -MATE_BOUND && nominal_depth > LAZY_MIN_DEPTH && ply > LAZY_MIN_PLY) {
+      alpha > -MATE_BOUND && nominal_depth > LAZY_MIN_DEPTH && pos.ply > LAZY_MIN_PLY) {
     const int est = odd ? -(s * engine_side) : s * engine_side;
     if (beta <= est - LAZY_MARGIN) return odd ? -beta : beta;
     if (alpha >= est + LAZY_MARGIN) return odd ? -alpha : alpha;
@@ -211,8 +211,8 @@ int evaluate(int alpha, int beta) {
   clear_side(ec.white);
   clear_side(ec.black);
   ec.pieces = ec.pawns = 0;
-  ec.white.king_settled = white_castled != 0 || (white_king_sq < 24 && white_king_sq != E1);
-  ec.black.king_settled = black_castled != 0 || (black_king_sq > 39 && black_king_sq != E8);
+  ec.white.king_settled = pos.white_castled != 0 || (pos.white_king_sq < 24 && pos.white_king_sq != E1);
+  ec.black.king_settled = pos.black_castled != 0 || (pos.black_king_sq > 39 && pos.black_king_sq != E8);
 
   // Step 6. Pieces and pawns: the pawn data from the cache, or from a
   // scan of the pawns on a miss; the piece terms always.
@@ -254,8 +254,8 @@ int evaluate(int alpha, int beta) {
 
   // Step 8. Terms of the middlegame, or of the ending.
   if (!ec.endgame_mode) {
-    s -= exposed_king_charge(ec.white, ec.black, white_castled);
-    s += exposed_king_charge(ec.black, ec.white, black_castled);
+    s -= exposed_king_charge(ec.white, ec.black, pos.white_castled);
+    s += exposed_king_charge(ec.black, ec.white, pos.black_castled);
     s -= early_queen_charge(ec.white, D1, 0);
     s += early_queen_charge(ec.black, D8, 7);
   } else if (ec.pawns > 1 && (ec.white.high_file - ec.white.low_file > WIDE_PAWN_SPAN ||

@@ -83,14 +83,14 @@ int rook_files(const SideCounts& c, const PawnData& pd, int side, int open_bonus
 int pawns_near(int king) {
   int n = 0;
   for (const uint8_t* t = king_targets[king & 63]; *t != END_OF_LIST; ++t)
-    if (*t != RAY_BREAK && type_of(board[*t]) == PAWN) ++n;
+    if (*t != RAY_BREAK && type_of(pos.board[*t]) == PAWN) ++n;
   return n;
 }
 
 // The king's placement in the ending, in its side's favour.
 int ending_king(const PawnData& pd, int side) {
-  const int king = side ? black_king_sq : white_king_sq;
-  const int own_material = side ? -material : material;
+  const int king = side ? pos.black_king_sq : pos.white_king_sq;
+  const int own_material = side ? -pos.material : pos.material;
   int k = own_material < CORNER_MATERIAL && pd.total == 0 ? -king_corner_table[king & 63]
                                                           : king_centre_table[king & 63];
   k += PAWN_NEAR_KING * pawns_near(king);
@@ -101,14 +101,14 @@ int ending_king(const PawnData& pd, int side) {
 int middlegame_king(const EvalCounts& ec, const PawnData& pd, AdvanceWindows& windows, int side) {
   const SideCounts& own = side ? ec.black : ec.white;
   const SideCounts& enemy = side ? ec.white : ec.black;
-  const int king = side ? black_king_sq : white_king_sq;
-  const int enemy_king = side ? white_king_sq : black_king_sq;
+  const int king = side ? pos.black_king_sq : pos.white_king_sq;
+  const int enemy_king = side ? pos.white_king_sq : pos.black_king_sq;
   const int own_code = side ? BLACK : 0, enemy_code = side ? 0 : BLACK;
   const int own_pawn = PAWN + own_code, own_bishop = BISHOP + own_code;
   const int enemy_pawn = PAWN + enemy_code, enemy_bishop = BISHOP + enemy_code;
-  const int castled = side ? black_castled : white_castled;
+  const int castled = side ? pos.black_castled : pos.white_castled;
   const bool enemy_settled = side ? ec.white.king_settled : ec.black.king_settled;
-  auto at = [side](int white_sq) { return board[mirror(side, white_sq)]; };
+  auto at = [side](int white_sq) { return pos.board[mirror(side, white_sq)]; };
   int k = 0;
   if (!own.safe) {
     if (own.king_settled) {
@@ -162,9 +162,9 @@ int middlegame_king(const EvalCounts& ec, const PawnData& pd, AdvanceWindows& wi
       // Step 1. A king that has not settled yet.
       const int x = enemy.tropism - UNSETTLED_TROPISM;
       if (x > 0) k = -(x >> 1);
-      const int king_moves = side ? state_top->black_king_moves : state_top->white_king_moves;
-      const int h_rook_moves = side ? state_top->black_h_rook_moves : state_top->white_h_rook_moves;
-      const int a_rook_moves = side ? state_top->black_a_rook_moves : state_top->white_a_rook_moves;
+      const int king_moves = side ? pos.state_top->black_king_moves : pos.state_top->white_king_moves;
+      const int h_rook_moves = side ? pos.state_top->black_h_rook_moves : pos.state_top->white_h_rook_moves;
+      const int a_rook_moves = side ? pos.state_top->black_a_rook_moves : pos.state_top->white_a_rook_moves;
       if (king_moves != 0) k -= KING_MOVED;
       else if (h_rook_moves != 0 && a_rook_moves != 0) k -= BOTH_ROOKS_MOVED;
       else if (h_rook_moves != 0 || a_rook_moves != 0) k -= ONE_ROOK_MOVED;

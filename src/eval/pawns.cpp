@@ -117,8 +117,8 @@ int abs_value(int x) { return x < 0 ? -x : x; }
 // penalty (a positive number) of file f for `side`.
 int shelter_penalty(const SideView& v, const EvalCounts& ec, int side, int f, int& missing) {
   const SideCounts& own = side ? ec.black : ec.white;
-  const int king = side ? black_king_sq : white_king_sq;
-  const int enemy_king = side ? white_king_sq : black_king_sq;
+  const int king = side ? pos.black_king_sq : pos.white_king_sq;
+  const int enemy_king = side ? pos.white_king_sq : pos.black_king_sq;
   int penalty = 0;
   if (own.king_settled) {
     const bool king_side = file_of(king) >= 4;
@@ -135,7 +135,7 @@ int shelter_penalty(const SideView& v, const EvalCounts& ec, int side, int f, in
     const bool half_open_file = king_side ? f >= 6 : f <= 2;
     if (v.opp_count[f] == 0 && enemy_other_wing && half_open_file) penalty += SHELTER_HALF_OPEN;
   } else {
-    const int king_moves = side ? state_top->black_king_moves : state_top->white_king_moves;
+    const int king_moves = side ? pos.state_top->black_king_moves : pos.state_top->white_king_moves;
     if (king_moves == 0 && (f <= 2 || f >= 7) && v.own_adv[f] > 2) penalty += UNMOVED_KING_WING_PAWN;
   }
   return penalty;
@@ -147,7 +147,7 @@ int pawn_files_of_side(PawnData& pd, const EvalCounts& ec, const AdvanceWindows&
   SideView v;
   make_view(pd, side, v);
   const SideCounts& own = side ? ec.black : ec.white;
-  const int own_material = side ? -material : material;
+  const int own_material = side ? -pos.material : pos.material;
   const bool endgame = ec.endgame_mode != 0;
   const bool shelter = !endgame && !own.safe;
   int p = 0;
@@ -242,14 +242,14 @@ void bear_on(SquareControl& c, int code, int value) {
 int promotion_square_value(int pawn_sq, int q, int side) {
   SquareControl c{{0, 0}, {NO_DEFENDER, NO_DEFENDER}};
   const int own_code_colour = side ? BLACK : 0;
-  const bool enemy_on_q = board[q] != EMPTY && colour_of(board[q]) != own_code_colour;
+  const bool enemy_on_q = pos.board[q] != EMPTY && colour_of(pos.board[q]) != own_code_colour;
   // Rook lines: rooks and queens, a king next to q.
   for (const uint8_t* t = rook_rays[q]; *t != END_OF_LIST; ++t) {
     int distance = 1;
     for (; *t != RAY_BREAK && *t != END_OF_LIST; ++t, ++distance) {
       const int sq = *t;
-      if (sq == pawn_sq || board[sq] == EMPTY) continue;
-      const int code = board[sq], type = type_of(code);
+      if (sq == pawn_sq || pos.board[sq] == EMPTY) continue;
+      const int code = pos.board[sq], type = type_of(code);
       const bool own = colour_of(code) == own_code_colour;
       const bool on_file = file_of(sq) == file_of(q);
       if (type == ROOK || type == QUEEN) {
@@ -267,8 +267,8 @@ int promotion_square_value(int pawn_sq, int q, int side) {
     int distance = 1;
     for (; *t != RAY_BREAK && *t != END_OF_LIST; ++t, ++distance) {
       const int sq = *t;
-      if (sq == pawn_sq || board[sq] == EMPTY) continue;
-      const int code = board[sq], type = type_of(code);
+      if (sq == pawn_sq || pos.board[sq] == EMPTY) continue;
+      const int code = pos.board[sq], type = type_of(code);
       if (type == BISHOP || type == QUEEN) {
         bear_on(c, code, piece_value[type]);
       } else if (distance == 1 && type == KING) {
@@ -285,7 +285,7 @@ int promotion_square_value(int pawn_sq, int q, int side) {
   }
   for (const uint8_t* t = knight_targets[q]; *t != END_OF_LIST; ++t) {
     if (*t == RAY_BREAK) continue;
-    if (type_of(board[*t]) == KNIGHT) bear_on(c, board[*t], piece_value[KNIGHT]);
+    if (type_of(pos.board[*t]) == KNIGHT) bear_on(c, pos.board[*t], piece_value[KNIGHT]);
   }
   const int own_count = c.count[side], enemy_count = c.count[side ^ 1];
   const int r = own_count > enemy_count ? 1 : own_count < enemy_count ? -1 : 0;
@@ -302,7 +302,7 @@ namespace {
 // The side whose pawns run toward rank 8 of its view is `side`; the
 // defender is to move when the engine's opponent moves at odd plies.
 bool defender_to_move(int side) {
-  const bool odd = (ply & 1) != 0;
+  const bool odd = (pos.ply & 1) != 0;
   const bool black_to_move = (odd && engine_side == 1) || (!odd && engine_side == -1);
   return side == 0 ? black_to_move : !black_to_move;
 }
@@ -324,8 +324,8 @@ bool inside_square(int g, int a, int king_file, int king_view_rank, bool defende
 PasserResult passers_of_side(const PawnData& pd, const EvalCounts& ec, int side, int& s) {
   const SideCounts& own = side ? ec.black : ec.white;
   const SideCounts& enemy = side ? ec.white : ec.black;
-  const int own_king = side ? black_king_sq : white_king_sq;
-  const int enemy_king = side ? white_king_sq : black_king_sq;
+  const int own_king = side ? pos.black_king_sq : pos.white_king_sq;
+  const int enemy_king = side ? pos.white_king_sq : pos.black_king_sq;
   const int own_king_rank = side ? 7 - rank_of(own_king) : rank_of(own_king);
   const int enemy_king_rank = side ? 7 - rank_of(enemy_king) : rank_of(enemy_king);
   const bool defender_moves = defender_to_move(side);
@@ -393,8 +393,8 @@ PasserResult passers_of_side(const PawnData& pd, const EvalCounts& ec, int side,
         if (value > 0) add += value;
       } else {
         const int in_front = side ? sq - 8 : sq + 8;
-        if (board[in_front] != EMPTY && colour_of(board[in_front]) == (side ? BLACK : 0)) add += SIXTH_RANK_SUPPORTED;
-        else if (board[in_front] == EMPTY && safe_after_move(sq, in_front)) add += SIXTH_RANK_FREE;
+        if (pos.board[in_front] != EMPTY && colour_of(pos.board[in_front]) == (side ? BLACK : 0)) add += SIXTH_RANK_SUPPORTED;
+        else if (pos.board[in_front] == EMPTY && safe_after_move(sq, in_front)) add += SIXTH_RANK_FREE;
       }
     }
   }
@@ -412,8 +412,8 @@ void clear_pawn_hash() {
 }
 
 uint64_t pawn_hash_key(const EvalCounts& ec) {
-  uint32_t lo = pawn_lo ^ zobrist[KING][white_king_sq & 63].lo ^ zobrist[KING + BLACK][black_king_sq & 63].lo;
-  uint32_t hi = pawn_hi ^ zobrist[KING][white_king_sq & 63].hi ^ zobrist[KING + BLACK][black_king_sq & 63].hi;
+  uint32_t lo = pos.pawn_lo ^ zobrist[KING][pos.white_king_sq & 63].lo ^ zobrist[KING + BLACK][pos.black_king_sq & 63].lo;
+  uint32_t hi = pos.pawn_hi ^ zobrist[KING][pos.white_king_sq & 63].hi ^ zobrist[KING + BLACK][pos.black_king_sq & 63].hi;
   if (ec.endgame_mode) {
     lo ^= ENDGAME_KEY_LO;
     hi ^= ENDGAME_KEY_HI;
@@ -428,8 +428,8 @@ uint64_t pawn_hash_key(const EvalCounts& ec) {
   }
   // The material on the board, so that the same pawns with other pieces
   // (whose counts the stored score depends on) address another entry.
-  const int64_t m = static_cast<int64_t>(white_piece_count) + black_piece_count - capture_count +
-                    opponent_material + material;
+  const int64_t m = static_cast<int64_t>(pos.white_piece_count) + pos.black_piece_count - capture_count +
+                    opponent_material + pos.material;
   return ((static_cast<uint64_t>(hi) << 32) | lo) + static_cast<uint64_t>(m);
 }
 
@@ -452,12 +452,12 @@ void scan_pawns(PawnData& pd, const EvalCounts& ec, uint64_t visit) {
   const bool endgame = ec.endgame_mode != 0;
   uint8_t first_white[10];
   std::memset(first_white, 9, sizeof(first_white));
-  const bool black_king_queenside = file_of(black_king_sq) < 4;
-  const bool white_king_queenside = file_of(white_king_sq) < 4;
+  const bool black_king_queenside = file_of(pos.black_king_sq) < 4;
+  const bool white_king_queenside = file_of(pos.white_king_sq) < 4;
   for (; visit != 0; visit &= visit - 1) {
     const int index = std::countr_zero(visit);
     const int file = index >> 3, rank = index & 7, f = file + 1;
-    const int side = colour_of(board[rank * 8 + file]) ? 1 : 0;
+    const int side = colour_of(pos.board[rank * 8 + file]) ? 1 : 0;
     ++pd.count[side][f];
     ++pd.pawns[side];
     ++pd.total;
@@ -471,7 +471,7 @@ void scan_pawns(PawnData& pd, const EvalCounts& ec, uint64_t visit) {
     if (endgame) {
       if (file < pd.low_file[side]) pd.low_file[side] = file;
       if (file > pd.high_file[side]) pd.high_file[side] = file;
-      const int king_rank = rank_of(side ? black_king_sq : white_king_sq);
+      const int king_rank = rank_of(side ? pos.black_king_sq : pos.white_king_sq);
       if (side == 0 && king_rank <= rank) pd.pawn_file_term -= PAWN_BEHIND_KING;
       if (side == 1 && king_rank >= rank) pd.pawn_file_term += PAWN_BEHIND_KING;
     } else {

@@ -112,7 +112,7 @@ int empty_squares(const uint8_t* targets) {
   int n = 0;
   for (const uint8_t* t = targets; *t != END_OF_LIST; ++t) {
     if (*t == RAY_BREAK) continue;
-    if (board[*t] != EMPTY) {
+    if (pos.board[*t] != EMPTY) {
       while (t[1] != RAY_BREAK && t[1] != END_OF_LIST) ++t;
       continue;
     }
@@ -152,7 +152,7 @@ bool rook_has_free_line(int sq, uint64_t occupied) {
 void note_outpost(SideCounts& c, int sq, int view_rank, int back, int own_pawn) {
   const int file = file_of(sq);
   if (view_rank < 4 || view_rank > 6 || file < 1 || file > 6) return;
-  if (board[sq + back + 1] != own_pawn && board[sq + back - 1] != own_pawn) return;
+  if (pos.board[sq + back + 1] != own_pawn && pos.board[sq + back - 1] != own_pawn) return;
   c.outpost[0] = c.outpost[1];
   c.outpost[1] = sq + 1;
 }
@@ -229,7 +229,7 @@ int side_piece_terms(EvalCounts& ec, uint64_t visit, uint64_t occupied) {
   // "behind" (toward its first rank) is `back` squares away.
   constexpr int back = side ? 8 : -8;
   constexpr int own_pawn = side ? PAWN + BLACK : PAWN;
-  const int enemy_king = side ? white_king_sq : black_king_sq;
+  const int enemy_king = side ? pos.white_king_sq : pos.black_king_sq;
   const int enemy_king_rank = side ? 7 - rank_of(enemy_king) : rank_of(enemy_king);
   const int enemy_queenside = file_of(enemy_king) < 4 ? 1 : 0;
   // The distances to the enemy king, one table row for the whole loop.
@@ -243,7 +243,7 @@ int side_piece_terms(EvalCounts& ec, uint64_t visit, uint64_t occupied) {
     const int r = side ? 7 - rank : rank;
     const int d = king_on_board ? king_distance[sq] : distance(sq, enemy_king);
     int term = 0;
-    switch (type_of(board[sq])) {
+    switch (type_of(pos.board[sq])) {
       case QUEEN:
         if (c.king_settled) term += queen_table[side][sq];
         if (!endgame) c.tropism += QUEEN_TROPISM - QUEEN_TROPISM_STEP * d;
@@ -282,7 +282,7 @@ int side_piece_terms(EvalCounts& ec, uint64_t visit, uint64_t occupied) {
           if (wing_diagonals[side][enemy_queenside][sq]) term += BISHOP_ON_KING_WING;
           c.tropism += MINOR_TROPISM - MINOR_TROPISM_STEP * d;
         }
-        if (r == 2 && (file == 3 || file == 4) && board[sq + back] == own_pawn) term -= BISHOP_BLOCKS_CENTRE_PAWN;
+        if (r == 2 && (file == 3 || file == 4) && pos.board[sq + back] == own_pawn) term -= BISHOP_BLOCKS_CENTRE_PAWN;
         note_outpost(c, sq, r, back, own_pawn);
         ++c.attack_units;
         break;
@@ -299,7 +299,7 @@ int side_piece_terms(EvalCounts& ec, uint64_t visit, uint64_t occupied) {
         if (r >= 4) ++c.advanced;
         term += knight_table[side][sq];
         if (!endgame) c.tropism += MINOR_TROPISM - MINOR_TROPISM_STEP * d;
-        if (r >= 2 && board[sq + back] == own_pawn) term -= KNIGHT_BLOCKS_PAWN;
+        if (r >= 2 && pos.board[sq + back] == own_pawn) term -= KNIGHT_BLOCKS_PAWN;
         note_outpost(c, sq, r, back, own_pawn);
         ++c.attack_units;
         break;
@@ -351,8 +351,8 @@ int hole_term(const PawnData& pd) {
   auto minor = [](int code, int colour) {
     return colour_of(code) == colour && (type_of(code) == BISHOP || type_of(code) == KNIGHT);
   };
-  if (pd.hole[0] != 0 && minor(board[pd.hole[0]], BLACK)) s -= MINOR_ON_HOLE;
-  if (pd.hole[1] != 0 && minor(board[pd.hole[1]], 0)) s += MINOR_ON_HOLE;
+  if (pd.hole[0] != 0 && minor(pos.board[pd.hole[0]], BLACK)) s -= MINOR_ON_HOLE;
+  if (pd.hole[1] != 0 && minor(pos.board[pd.hole[1]], 0)) s += MINOR_ON_HOLE;
   return s;
 }
 

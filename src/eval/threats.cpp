@@ -67,7 +67,7 @@ int escape_search(int s, const uint8_t* list) {
         closed = true;
         continue;
       }
-      const int x = board[t];
+      const int x = pos.board[t];
       if (x == EMPTY) {
         if (safe_after_move(s, t)) return ESCAPES;
         v = ALL_SQUARES_LOSE;
@@ -102,8 +102,8 @@ int32_t trapped_minor_penalty(int s, int p) {
   // and no en passant capture is pending, so the trap counts in full.
   int32_t reply_loss = 0;
   int ep_black = 0, ep_white = 0;
-  if (ply >= REPLY_PLY && ply_stack[REPLY_PLY].moved != EMPTY) {
-    const PlyRecord& reply = ply_stack[REPLY_PLY];
+  if (pos.ply >= REPLY_PLY && pos.ply_stack[REPLY_PLY].moved != EMPTY) {
+    const PlyRecord& reply = pos.ply_stack[REPLY_PLY];
     if (on_board(reply.to)) reply_loss = exchange_loss(reply.to);
     ep_black = reply.saved_ep_black_pawn;
     ep_white = reply.saved_ep_white_pawn;
@@ -125,13 +125,13 @@ int32_t threat_from, threat_to;
 int32_t threat_score;
 
 void analyse_root_move() {
-  if (ply < ROOT_PLY || ply >= MAX_PLY) return;
-  const PlyRecord& root = ply_stack[ROOT_PLY];
+  if (pos.ply < ROOT_PLY || pos.ply >= MAX_PLY) return;
+  const PlyRecord& root = pos.ply_stack[ROOT_PLY];
   const int s = root.to;
   if (!on_board(root.from) || !on_board(s)) return;
   // Deeper lines (check extensions) may have moved or taken the piece again:
   // then there is nothing left of the root move to judge.
-  const int p = board[s];
+  const int p = pos.board[s];
   if (p == EMPTY || p != root.moved || !is_engine_piece(p)) return;
 
   // Step 1. A knight or bishop that took a pawn.
@@ -147,7 +147,7 @@ void analyse_root_move() {
 
 int queen_self_pin(int s) {
   if (!on_board(s)) return 0;
-  const int p = board[s];
+  const int p = pos.board[s];
   if (!is_engine_piece(p)) return 0;
   const int pt = type_of(p);
   if (pt != ROOK && pt != BISHOP && pt != KNIGHT) return 0;
@@ -156,7 +156,7 @@ int queen_self_pin(int s) {
   const int queen = QUEEN | engine_colour();
   int q = -1;
   for (int sq = 0; sq < 64; ++sq)
-    if (board[sq] == queen) q = sq;
+    if (pos.board[sq] == queen) q = sq;
   if (q < 0) return 0;
 
   // The line through q and s: its type for reach, and its unit step.
@@ -170,7 +170,7 @@ int queen_self_pin(int s) {
 
   // Between the queen and the piece: nothing may stand.
   for (int t = q + step; t != s; t += step)
-    if (board[t] != EMPTY) return 0;
+    if (pos.board[t] != EMPTY) return 0;
 
   // Beyond the piece: the first piece met. Each step is checked to stay on
   // the board and on the line (no wrap across an edge file) before the
@@ -180,7 +180,7 @@ int queen_self_pin(int s) {
     const int next = t + step;
     if (!on_board(next) || !reach[line][t][next]) return 0;
     t = next;
-    const int x = board[t];
+    const int x = pos.board[t];
     if (x == EMPTY) continue;
     if (is_engine_piece(x) || !reach[type_of(x)][t][q]) return 0;
     // An enemy piece bearing on the queen through s: a pin, unless the

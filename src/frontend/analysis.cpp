@@ -53,7 +53,7 @@ StatusFigures last_figures;
 // them in the move list of ply 1, ended by an empty slot.
 int root_moves_listed() {
   int n = 0;
-  while (n < MOVE_ROW - 1 && move_list[1][n].from != NO_SQUARE) ++n;
+  while (n < MOVE_ROW - 1 && pos.move_list[1][n].from != NO_SQUARE) ++n;
   return n;
 }
 
@@ -117,7 +117,7 @@ void run_analysis_search() {
 
   // Step 3. The side to move searches: the root driver searches for the
   // side the engine plays, and reports scores from that side's view.
-  const bool white = (game_ply & 1) == 0;
+  const bool white = (pos.game_ply & 1) == 0;
   engine_side = static_cast<int16_t>(white ? 1 : -1);
   stop_search = 0;
   searching = true;
@@ -144,8 +144,8 @@ void print_analysis_status() {
   // moves: the root move is made at ply 1, so from ply 1 on it stands in
   // the ply record there (a promotion already as the queen it becomes).
   char move[8] = "";
-  if (searching && ply >= 1) {
-    const PlyRecord& r = ply_stack[1];
+  if (searching && pos.ply >= 1) {
+    const PlyRecord& r = pos.ply_stack[1];
     if (r.from < 64 && r.to < 64) uci_move_text(search_root_board, PvEntry{r.from, r.to, r.moved, 0}, move);
   }
   std::printf("stat01: %lld %lld %d %d %d%s%s\n", f.centiseconds, f.nodes, f.depth, f.left, f.total,

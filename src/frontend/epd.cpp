@@ -201,24 +201,24 @@ static EpdRead parse_record(Source& in, EpdOperations ops, ParsedRecord& r) {
 
 // Puts a parsed record on the (cleared) board with a fresh game state.
 static void apply_record(const ParsedRecord& r) {
-  std::memcpy(board, r.squares, sizeof(board));
+  std::memcpy(pos.board, r.squares, sizeof(pos.board));
   sync_piece_sets();
   if (r.black_to_move) {
     // The white move that was never played: undo stops here.
-    game_ply = 1;
+    pos.game_ply = 1;
     engine_side = -1;
     game_moves[0].from = NO_SQUARE;
   } else {
-    game_ply = 0;
+    pos.game_ply = 0;
     engine_side = 1;
   }
-  state_top = &state_stack[0];
-  white_castled = r.white_castled;
-  black_castled = r.black_castled;
-  state_top->white_h_rook_moves = r.white_h;
-  state_top->white_a_rook_moves = r.white_a;
-  state_top->black_h_rook_moves = r.black_h;
-  state_top->black_a_rook_moves = r.black_a;
+  pos.state_top = &pos.state_stack[0];
+  pos.white_castled = r.white_castled;
+  pos.black_castled = r.black_castled;
+  pos.state_top->white_h_rook_moves = r.white_h;
+  pos.state_top->white_a_rook_moves = r.white_a;
+  pos.state_top->black_h_rook_moves = r.black_h;
+  pos.state_top->black_a_rook_moves = r.black_a;
 }
 
 // The rules "setboard" applies before it gives up the current position:
@@ -244,13 +244,13 @@ static const char* check_record(const ParsedRecord& r) {
   // The side that has just moved may not stand in check. The question is
   // asked of the real board, which is put back at once.
   uint8_t saved[64];
-  std::memcpy(saved, board, sizeof(board));
-  std::memcpy(board, r.squares, sizeof(board));
+  std::memcpy(saved, pos.board, sizeof(pos.board));
+  std::memcpy(pos.board, r.squares, sizeof(pos.board));
   sync_piece_sets();
   int mover = r.black_to_move ? 0 : 1;  // colour of the side not to move
   int32_t list[3] = {mover, king_sq[mover], 255};
   int attacked = square_attacked(list);
-  std::memcpy(board, saved, sizeof(board));
+  std::memcpy(pos.board, saved, sizeof(pos.board));
   sync_piece_sets();
   return attacked ? "side not to move in check" : nullptr;
 }
@@ -286,7 +286,7 @@ EpdRead read_epd_record(std::FILE* file, EpdOperations operations) {
 }
 
 void clear_board(bool keep_tables) {
-  std::memset(board, 0, sizeof(board));
+  std::memset(pos.board, 0, sizeof(pos.board));
   sync_piece_sets();
   if (keep_tables) new_game_keeping_tables();
   else new_game();
@@ -340,13 +340,13 @@ void apply_en_passant_field(const char* text) {
   // The square a pawn just crossed with its double step: empty, with the
   // square it came from empty and the pawn of the side that just moved
   // in front of it. Anything else is no en passant chance at all.
-  const bool black_to_move = (game_ply & 1) != 0;
-  if (black_to_move && rank_of(target) == 2 && board[target] == EMPTY && board[target - 8] == EMPTY &&
-      board[target + 8] == PAWN) {
-    ep_white_pawn = game_ep_white_pawn = static_cast<int16_t>(target + 8);
-  } else if (!black_to_move && rank_of(target) == 5 && board[target] == EMPTY && board[target + 8] == EMPTY &&
-             board[target - 8] == PAWN + BLACK) {
-    ep_black_pawn = game_ep_black_pawn = static_cast<int16_t>(target - 8);
+  const bool black_to_move = (pos.game_ply & 1) != 0;
+  if (black_to_move && rank_of(target) == 2 && pos.board[target] == EMPTY && pos.board[target - 8] == EMPTY &&
+      pos.board[target + 8] == PAWN) {
+    pos.ep_white_pawn = game_ep_white_pawn = static_cast<int16_t>(target + 8);
+  } else if (!black_to_move && rank_of(target) == 5 && pos.board[target] == EMPTY && pos.board[target + 8] == EMPTY &&
+             pos.board[target - 8] == PAWN + BLACK) {
+    pos.ep_black_pawn = game_ep_black_pawn = static_cast<int16_t>(target - 8);
   } else {
     return;
   }

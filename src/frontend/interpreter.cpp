@@ -219,8 +219,8 @@ void enter_move(size_t k) {
   }
   // Step 2. In force mode the engine takes the side that moves next.
   if (force_mode) {
-    if ((game_ply & 1) == 0 && engine_side == 1) engine_side = -1;
-    else if ((game_ply & 1) == 1 && engine_side == -1) engine_side = 1;
+    if ((pos.game_ply & 1) == 0 && engine_side == 1) engine_side = -1;
+    else if ((pos.game_ply & 1) == 1 && engine_side == -1) engine_side = 1;
   }
   // Step 3. Squares.
   user_from = (text[0] - 'a') + 8 * (text[1] - '1');
@@ -338,11 +338,11 @@ void command_draw() {
   // count the engine's own pieces on the board, a queen as two.
   int n = 0;
   if (thinking || pondering) {
-    n = white_piece_count + black_piece_count;
+    n = pos.white_piece_count + pos.black_piece_count;
   } else {
     int own = engine_side == 1 ? 0 : BLACK;
     for (int sq = 0; sq < 64; ++sq) {
-      int code = board[sq];
+      int code = pos.board[sq];
       if (!code || colour_of(code) != own) continue;
       int type = type_of(code);
       if (type == QUEEN) n += 2;
@@ -374,7 +374,7 @@ void command_go() {
   // the interface's: the side to move is the one before it. The ponder
   // search ends as on a miss, and the move request then has the engine
   // play that side.
-  int ply_to_move = game_ply;
+  int ply_to_move = pos.game_ply;
   if (prediction_on_board) {
     ply_to_move = ponder_backup.game_ply;
     stop_search = 1;
@@ -539,11 +539,11 @@ void command_see() {
   // it started from is lent to the exchange scan and put back.
   if (search_running) {
     uint8_t searched[64];
-    std::memcpy(searched, board, sizeof(searched));
-    std::memcpy(board, search_root_board, sizeof(searched));
+    std::memcpy(searched, pos.board, sizeof(searched));
+    std::memcpy(pos.board, search_root_board, sizeof(searched));
     sync_piece_sets();
     const int loss = exchange_loss(static_cast<int>(sq));
-    std::memcpy(board, searched, sizeof(searched));
+    std::memcpy(pos.board, searched, sizeof(searched));
     sync_piece_sets();
     std::printf("telluser result is %d\n", loss);
     return;
@@ -645,7 +645,7 @@ void command_mob() {
   for (int rank = 7; rank >= 0; --rank) {
     for (int file = 0; file < 8; ++file) {
       int sq = rank * 8 + file;
-      std::fprintf(f, "%d ", activity_of(board[sq], sq));
+      std::fprintf(f, "%d ", activity_of(pos.board[sq], sq));
     }
     std::fputc('\n', f);
   }

@@ -88,7 +88,7 @@ static void read_or_quit() {
 }
 
 void start_new_game() {
-  std::memcpy(board, start_board, sizeof(board));
+  std::memcpy(pos.board, start_board, sizeof(pos.board));
   sync_piece_sets();
   new_game();
   register_start_position();

@@ -47,8 +47,8 @@ void reset_search_state() {
   first_qs_generation = 0;
   horizon_qs = 0;
   draw_flag = 0;
-  castle_rook_to = 0;
-  white_piece_count = black_piece_count = 0;
+  pos.castle_rook_to = 0;
+  pos.white_piece_count = pos.black_piece_count = 0;
   extended_at = 0;
 
   // Step 2. Root fail-low state and the ply limit.
@@ -65,12 +65,12 @@ void reset_search_state() {
   for (int p = 1; p < MAX_PLY; ++p) {
     pv_length[p] = 0;
     pv_valid[p] = 0;
-    in_check[p] = 0;
-    checker_square[p] = 0;
+    pos.in_check[p] = 0;
+    pos.checker_square[p] = 0;
   }
 
   // Step 6. Ply records keep only the move fields.
-  for (auto& r : ply_stack) {
+  for (auto& r : pos.ply_stack) {
     uint8_t from = r.from, to = r.to, moved = r.moved, captured = r.captured;
     r = PlyRecord{};
     r.from = from;
@@ -108,19 +108,19 @@ void new_game_keeping_tables() { reset_game(false); }
 namespace {
 void reset_game(bool clear_search_tables) {
   // Step 1. The first state record.
-  state_top = &state_stack[0];
-  *state_top = StateRecord{};
+  pos.state_top = &pos.state_stack[0];
+  *pos.state_top = StateRecord{};
 
   // Step 2. En passant and castling.
-  ep_black_pawn = ep_white_pawn = 0;
+  pos.ep_black_pawn = pos.ep_white_pawn = 0;
   game_ep_black_pawn = game_ep_white_pawn = 0;
-  white_castled = black_castled = 0;
+  pos.white_castled = pos.black_castled = 0;
 
   // A "new" that arrived during a search was deferred to this reset: it
   // still wants the start position on the board.
   const bool start_position = reset_to_start_position != 0;
   if (reset_to_start_position) {
-    std::memcpy(board, start_board, sizeof(board));
+    std::memcpy(pos.board, start_board, sizeof(pos.board));
     sync_piece_sets();
     max_depth = NEW_GAME_MAX_DEPTH;
     reset_to_start_position = 0;
@@ -142,14 +142,14 @@ void reset_game(bool clear_search_tables) {
 
   // Step 4. Game and search state.
   game_fifty_counter = 0;
-  promo_pawn = 0;
+  pos.promo_pawn = 0;
   expected_from = expected_to = 0;
   epd_mode = 0;
   predicted_from = predicted_to = NO_SQUARE;
   horizon_qs = 0;
   root_to = NO_SQUARE;
   root_piece_retreats = 0;
-  game_ply = 0;
+  pos.game_ply = 0;
   last_book_ply = 0;
   search_id = 0;
   killer_slots = NEW_GAME_KILLER_SLOTS;
@@ -188,13 +188,13 @@ void reset_game(bool clear_search_tables) {
     for (auto& e : row) e = PvEntry{NO_SQUARE, NO_SQUARE, 0, 0};
 
   // Step 11. Move lists.
-  std::memset(move_list, 0, sizeof(move_list));
+  std::memset(pos.move_list, 0, sizeof(pos.move_list));
 
   // Step 12.
   std::memset(queen_table, 0, sizeof(queen_table));
 
   // Step 13.
-  std::memset(state_stack, 0, sizeof(state_stack));
+  std::memset(pos.state_stack, 0, sizeof(pos.state_stack));
 
   // Step 14. Game records: empty from/to slots.
   for (auto& g : game_moves) g = GameMoveRecord{NO_SQUARE, NO_SQUARE, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
@@ -216,22 +216,22 @@ void deferred_reset() {
   // The final position stays the engine's board: keep what a new game
   // would otherwise take from it, so that a later "go" or move is played
   // by the side that is really to move there.
-  const int side_to_move = game_ply & 1;
-  const StateRecord counters = state_stack[0];
-  const int16_t castled_white = white_castled, castled_black = black_castled;
-  const int16_t ep_black = ep_black_pawn, ep_white = ep_white_pawn;
+  const int side_to_move = pos.game_ply & 1;
+  const StateRecord counters = pos.state_stack[0];
+  const int16_t castled_white = pos.white_castled, castled_black = pos.black_castled;
+  const int16_t ep_black = pos.ep_black_pawn, ep_white = pos.ep_white_pawn;
   new_game();
   // The king and rook move counters; no search result carries over.
-  state_stack[0] = counters;
-  state_stack[0].best_score = state_stack[0].best_from = state_stack[0].best_to = state_stack[0].best_piece = 0;
-  white_castled = castled_white;
-  black_castled = castled_black;
-  ep_black_pawn = game_ep_black_pawn = ep_black;
-  ep_white_pawn = game_ep_white_pawn = ep_white;
+  pos.state_stack[0] = counters;
+  pos.state_stack[0].best_score = pos.state_stack[0].best_from = pos.state_stack[0].best_to = pos.state_stack[0].best_piece = 0;
+  pos.white_castled = castled_white;
+  pos.black_castled = castled_black;
+  pos.ep_black_pawn = game_ep_black_pawn = ep_black;
+  pos.ep_white_pawn = game_ep_white_pawn = ep_white;
   if (side_to_move) {
     // As for a set-up position with Black to move: the white move that
     // was never played stands first in the record, and undo stops there.
-    game_ply = 1;
+    pos.game_ply = 1;
     game_moves[0].from = NO_SQUARE;
   }
   register_start_position();

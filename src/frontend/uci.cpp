@@ -301,13 +301,13 @@ bool parse_move(const char* w, CoordinateMove& m) {
 // side to move: a pawn reaching the last rank promotes (to a queen when
 // no letter is given), and no other move may carry a letter.
 bool play_interface_move(const CoordinateMove& m) {
-  if (board[m.from] == EMPTY) return false;
-  const bool last_rank = type_of(board[m.from]) == PAWN && (rank_of(m.to) == 0 || rank_of(m.to) == 7);
+  if (pos.board[m.from] == EMPTY) return false;
+  const bool last_rank = type_of(pos.board[m.from]) == PAWN && (rank_of(m.to) == 0 || rank_of(m.to) == 7);
   if (m.promotion && !last_rank) return false;
   if (!side_to_move_can_play(m.from, m.to)) return false;
   // The game board takes the move as the opponent's: the engine plays the
   // other side for this one move.
-  engine_side = static_cast<int16_t>((game_ply & 1) ? 1 : -1);
+  engine_side = static_cast<int16_t>((pos.game_ply & 1) ? 1 : -1);
   user_from = m.from;
   user_to = m.to;
   promotion_letter = m.promotion;
@@ -333,7 +333,7 @@ void set_up_position(const char* args, bool quiet) {
   }
   bool from_fen = false;
   if (equal_nocase(word, "startpos")) {
-    std::memcpy(board, start_board, sizeof(board));
+    std::memcpy(pos.board, start_board, sizeof(pos.board));
     sync_piece_sets();
     new_game_keeping_tables();
     register_start_position();
@@ -389,14 +389,14 @@ void set_up_position(const char* args, bool quiet) {
   // never does.
   if (from_fen) {
     in_book = 0;
-  } else if (ply_before >= 0 && game_ply >= ply_before) {
+  } else if (ply_before >= 0 && pos.game_ply >= ply_before) {
     in_book = book_before;
     last_book_ply = book_ply_before;
   } else {
     in_book = book_enabled ? 1 : 0;
     last_book_ply = 0;
   }
-  game_ply_before = static_cast<int16_t>(game_ply);
+  game_ply_before = static_cast<int16_t>(pos.game_ply);
 }
 
 // ---------------------------------------------------------------------------
@@ -546,7 +546,7 @@ int32_t score_before_reply(int32_t reply_score) {
 void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
   const uint64_t started = ms_source();
   uint8_t before[64];
-  std::memcpy(before, board, sizeof(before));
+  std::memcpy(before, pos.board, sizeof(before));
   int32_t total_nodes = 0;
   bool have_best = false;
   int32_t best_score = 0;
@@ -557,7 +557,7 @@ void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
     set_up_position(position_command, true);
     if (!play_interface_move(named_moves[i])) continue;
     const PvEntry move{static_cast<uint8_t>(named_moves[i].from), static_cast<uint8_t>(named_moves[i].to),
-                       static_cast<uint8_t>(board[named_moves[i].to]), 0};
+                       static_cast<uint8_t>(pos.board[named_moves[i].to]), 0};
 
     // Step 2. The reply, searched within this move's share of the limits.
     const int replier = white ? BLACK : 0;
@@ -589,7 +589,7 @@ void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
       score = score_before_reply(root_best_score);
     } else {
       find_king_squares();
-      const int32_t king[3] = {white ? 1 : 0, white ? black_king_sq : white_king_sq, END_OF_LIST};
+      const int32_t king[3] = {white ? 1 : 0, white ? pos.black_king_sq : pos.white_king_sq, END_OF_LIST};
       score = square_attacked(king) ? MATE_SCORE - 1 : 0;
     }
     if (have_best && score <= best_score) continue;
@@ -701,7 +701,7 @@ void go(const char* args) {
   // Step 3. Clocks and limits for the time rules. A clock is given when
   // either side's is: a missing, zero or negative own clock is no time
   // left (match runners send negative times once the margin is dipped into).
-  const bool white = (game_ply & 1) == 0;
+  const bool white = (pos.game_ply & 1) == 0;
   const GoValue& own = white ? wtime : btime;
   const GoValue& opponent = white ? btime : wtime;
   search_limits = SearchLimits{};
@@ -798,7 +798,7 @@ void serve_idle_line(const char* line) {
     }
     if (equal_nocase(word, "setoption")) return set_option(p);
     if (equal_nocase(word, "ucinewgame")) {
-      std::memcpy(board, start_board, sizeof(board));
+      std::memcpy(pos.board, start_board, sizeof(pos.board));
       sync_piece_sets();
       new_game();
       register_start_position();

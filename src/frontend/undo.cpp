@@ -30,7 +30,7 @@ void lower(int16_t& counter) {
 void forget_position() {
   if (!repetition_table) return;
   KeyPair k = compute_position_key();
-  k = side_key(game_ply & 1, k.lo, k.hi);
+  k = side_key(pos.game_ply & 1, k.lo, k.hi);
   RepEntry& e = repetition_table[k.lo & REPETITION_MASK];
   if (e.key_lo != k.lo || e.key_hi != k.hi || e.game_count == 0) return;
   if (--e.game_count == 0) e = RepEntry{};
@@ -61,8 +61,8 @@ bool move_to_take_back() {
   // No move played, a move the record had no room for, or the white move
   // that a set-up position with Black to move only stands for (taking it
   // back would hand White a move in a position where Black is to play).
-  const bool stored = game_ply > 0 && game_ply <= GAME_MOVES_SIZE;
-  return stored && game_moves[game_ply - 1].from <= 63 && game_moves[game_ply - 1].to <= 63;
+  const bool stored = pos.game_ply > 0 && pos.game_ply <= GAME_MOVES_SIZE;
+  return stored && game_moves[pos.game_ply - 1].from <= 63 && game_moves[pos.game_ply - 1].to <= 63;
 }
 
 void undo_last_move() {
@@ -71,7 +71,7 @@ void undo_last_move() {
     user_from = user_to = 0;
     return;
   }
-  const GameMoveRecord r = game_moves[game_ply - 1];
+  const GameMoveRecord r = game_moves[pos.game_ply - 1];
 
   // Step 2. Nothing searched on the abandoned line may survive.
   clear_transposition_tables();
@@ -80,11 +80,11 @@ void undo_last_move() {
   forget_position();
 
   // Step 4. The game record and its counters.
-  --game_ply;
-  game_fifty_counter = fifty_count_before(game_ply);
+  --pos.game_ply;
+  game_fifty_counter = fifty_count_before(pos.game_ply);
   const bool white = colour_of(r.moved) == 0;
-  StateRecord& st = state_stack[0];
-  state_top = &st;
+  StateRecord& st = pos.state_stack[0];
+  pos.state_top = &st;
 
   // Step 5. Pieces: the mover back (a promoted piece back as its pawn),
   // the captured piece back on its square.
@@ -94,8 +94,8 @@ void undo_last_move() {
   // Step 6. En passant: the chance that stood before the move, which only
   // the move before it can have opened; a pawn taken en passant returns.
   int16_t black_ep = 0, white_ep = 0;
-  if (game_ply > 0 && game_moves[game_ply - 1].from != NO_SQUARE) {
-    const GameMoveRecord& before = game_moves[game_ply - 1];
+  if (pos.game_ply > 0 && game_moves[pos.game_ply - 1].from != NO_SQUARE) {
+    const GameMoveRecord& before = game_moves[pos.game_ply - 1];
     if (before.double_step != 0) {
       if (white) black_ep = before.double_step;
       else white_ep = before.double_step;
@@ -103,7 +103,7 @@ void undo_last_move() {
   } else {
     // Back at the position the game started from: a set-up position may
     // have come with an en passant chance of its own, kept with it.
-    const int chance = game_positions[game_ply].ep_square;
+    const int chance = game_positions[pos.game_ply].ep_square;
     if (chance != 0) {
       if (white) black_ep = static_cast<int16_t>(chance);
       else white_ep = static_cast<int16_t>(chance);
@@ -113,8 +113,8 @@ void undo_last_move() {
     set_square(r.ep_captured, static_cast<uint8_t>(white ? PAWN + BLACK : PAWN));
     (white ? black_ep : white_ep) = r.ep_captured;
   }
-  ep_black_pawn = game_ep_black_pawn = black_ep;
-  ep_white_pawn = game_ep_white_pawn = white_ep;
+  pos.ep_black_pawn = game_ep_black_pawn = black_ep;
+  pos.ep_white_pawn = game_ep_white_pawn = white_ep;
 
   // Step 7. Castling: the counters the move raised, by the same rule that
   // raised them (the mover's king and rooks, a rook taken on its corner
@@ -136,9 +136,9 @@ void undo_last_move() {
   }
   if (r.corner_capture == 1) lower(white ? st.black_h_rook_moves : st.white_h_rook_moves);
   if (r.corner_capture == 2) lower(white ? st.black_a_rook_moves : st.white_a_rook_moves);
-  const uint8_t castled = game_positions[game_ply].castled_words;
-  white_castled = castled & 1 ? 1 : 0;
-  black_castled = castled & 2 ? 1 : 0;
+  const uint8_t castled = game_positions[pos.game_ply].castled_words;
+  pos.white_castled = castled & 1 ? 1 : 0;
+  pos.black_castled = castled & 2 ? 1 : 0;
 
   // Step 8. What was found for the abandoned line is of no use: a reply
   // kept by a finished ponder search, and the reply the engine expected.

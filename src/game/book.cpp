@@ -57,7 +57,7 @@ BookLookup search_file(std::FILE* f, uint64_t key, BookStats* stats) {
 }  // namespace
 
 uint64_t book_key(int side) {
-  const KeyPair k = side_key(side, hash_lo, hash_hi);
+  const KeyPair k = side_key(side, pos.hash_lo, pos.hash_hi);
   return uint64_t{k.hi} << 32 | k.lo;
 }
 

@@ -251,8 +251,8 @@ void uci_lines_output(int count) {
 
 void uci_current_move_output(int from, int to, int number) {
   char move[6];
-  const PvEntry m{static_cast<uint8_t>(from), static_cast<uint8_t>(to), board[from], 0};
-  uci_move_text(board, m, move);
+  const PvEntry m{static_cast<uint8_t>(from), static_cast<uint8_t>(to), pos.board[from], 0};
+  uci_move_text(pos.board, m, move);
   std::printf("info depth %d currmove %s currmovenumber %d\n", iteration_depth, move, number);
 }
 

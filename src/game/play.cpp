@@ -55,7 +55,7 @@ void coordinates_text(int from, int to) {
 // The engine's move as the interface reads it: castling as o-o / o-o-o.
 void move_text(int from, int to) {
   const int files = file_of(to) - file_of(from);
-  if (type_of(board[from]) == KING && (files == 2 || files == -2))
+  if (type_of(pos.board[from]) == KING && (files == 2 || files == -2))
     std::snprintf(line_text, LINE_TEXT_SIZE, "%s\n", files > 0 ? "o-o" : "o-o-o");
   else
     coordinates_text(from, to);
@@ -75,7 +75,7 @@ uint8_t promotion_piece(int colour) {
 // leaving its corner, or captured on it, ends castling on that wing for
 // its own colour only.
 void corner_touched(int code, int sq, GameMoveRecord& rec, bool captured) {
-  StateRecord& st = state_stack[0];
+  StateRecord& st = pos.state_stack[0];
   int16_t* counter = nullptr;
   int wing = 0;  // 1 kingside, 2 queenside
   if (code == ROOK) {
@@ -95,8 +95,8 @@ void corner_touched(int code, int sq, GameMoveRecord& rec, bool captured) {
 // Step 6 of play_move: the move and its side effects on the game board.
 void apply_game_move(int from, int to) {
   GameMoveRecord rec{};
-  const int moved = board[from];
-  const int captured = board[to];
+  const int moved = pos.board[from];
+  const int captured = pos.board[to];
   const int colour = colour_of(moved);
   const bool white = colour == 0;
   rec.from = static_cast<uint8_t>(from);
@@ -104,15 +104,15 @@ void apply_game_move(int from, int to) {
   rec.moved = static_cast<uint8_t>(moved);
   rec.captured = static_cast<uint8_t>(captured);
   // The castled words before the move, for a take-back.
-  if (game_ply >= 0 && game_ply <= GAME_MOVES_SIZE)
-    game_positions[game_ply].castled_words = static_cast<uint8_t>((white_castled ? 1 : 0) | (black_castled ? 2 : 0));
+  if (pos.game_ply >= 0 && pos.game_ply <= GAME_MOVES_SIZE)
+    game_positions[pos.game_ply].castled_words = static_cast<uint8_t>((pos.white_castled ? 1 : 0) | (pos.black_castled ? 2 : 0));
 
   // En passant: a pawn stepping diagonally onto the empty square behind
   // the enemy pawn that has just advanced two squares.
   int victim = 0;
   if (type_of(moved) == PAWN && captured == EMPTY && file_of(from) != file_of(to)) {
-    if (white && ep_black_pawn != 0 && to == ep_black_pawn + 8) victim = ep_black_pawn;
-    if (!white && ep_white_pawn != 0 && to == ep_white_pawn - 8) victim = ep_white_pawn;
+    if (white && pos.ep_black_pawn != 0 && to == pos.ep_black_pawn + 8) victim = pos.ep_black_pawn;
+    if (!white && pos.ep_white_pawn != 0 && to == pos.ep_white_pawn - 8) victim = pos.ep_white_pawn;
   }
   set_square(to, static_cast<uint8_t>(moved));
   set_square(from, EMPTY);
@@ -124,28 +124,28 @@ void apply_game_move(int from, int to) {
   // Promotion to the piece the user named, a queen otherwise.
   if (type_of(moved) == PAWN && (white ? to > 55 : to < 8)) {
     set_square(to, promotion_piece(colour));
-    rec.promotion = board[to];
+    rec.promotion = pos.board[to];
   }
 
   // King moves, and castling with its rook.
-  StateRecord& st = state_stack[0];
+  StateRecord& st = pos.state_stack[0];
   if (type_of(moved) == KING) {
     rec.king_moved = 1;
     if (white) {
       ++st.white_king_moves;
-      white_king_sq = static_cast<int16_t>(to);
+      pos.white_king_sq = static_cast<int16_t>(to);
     } else {
       ++st.black_king_moves;
-      black_king_sq = static_cast<int16_t>(to);
+      pos.black_king_sq = static_cast<int16_t>(to);
     }
     const int files = file_of(to) - file_of(from);
     if (files == 2 || files == -2) {
       const bool kingside = files > 0;
       const int corner = white ? (kingside ? H1 : A1) : (kingside ? H8 : A8);
       const int rook_to = white ? (kingside ? F1 : D1) : (kingside ? F8 : D8);
-      set_square(rook_to, board[corner]);
+      set_square(rook_to, pos.board[corner]);
       set_square(corner, EMPTY);
-      (white ? white_castled : black_castled) = 1;
+      (white ? pos.white_castled : pos.black_castled) = 1;
       int16_t& counter = white ? (kingside ? st.white_h_rook_moves : st.white_a_rook_moves)
                                : (kingside ? st.black_h_rook_moves : st.black_a_rook_moves);
       ++counter;
@@ -158,21 +158,21 @@ void apply_game_move(int from, int to) {
 
   // En passant lasts one move: every move ends both chances, and a double
   // step opens its own.
-  ep_white_pawn = ep_black_pawn = 0;
+  pos.ep_white_pawn = pos.ep_black_pawn = 0;
   if (type_of(moved) == PAWN && (to - from == 16 || from - to == 16)) {
-    (white ? ep_white_pawn : ep_black_pawn) = static_cast<int16_t>(to);
+    (white ? pos.ep_white_pawn : pos.ep_black_pawn) = static_cast<int16_t>(to);
     rec.double_step = static_cast<uint8_t>(to);
   }
-  game_ep_white_pawn = ep_white_pawn;
-  game_ep_black_pawn = ep_black_pawn;
+  game_ep_white_pawn = pos.ep_white_pawn;
+  game_ep_black_pawn = pos.ep_black_pawn;
 
   // The fifty-move count; the counter is 8 bits and stops at its top.
   if (type_of(moved) == PAWN || captured != EMPTY) game_fifty_counter = 0;
   else if (game_fifty_counter < FIFTY_COUNTER_CEILING) ++game_fifty_counter;
 
   // A game longer than the record keeps being played; only its record stops.
-  if (game_ply >= 0 && game_ply < GAME_MOVES_SIZE) game_moves[game_ply] = rec;
-  ++game_ply;
+  if (pos.game_ply >= 0 && pos.game_ply < GAME_MOVES_SIZE) game_moves[pos.game_ply] = rec;
+  ++pos.game_ply;
 }
 
 // The engine resigns after three hopeless moves in a row, unless the
@@ -187,7 +187,7 @@ bool resigns_now() {
 
 KeyPair game_key() {
   const KeyPair k = compute_position_key();
-  return side_key(game_ply & 1, k.lo, k.hi);
+  return side_key(pos.game_ply & 1, k.lo, k.hi);
 }
 
 // The second move of the variation the engine expects: (from, to), or
@@ -206,18 +206,18 @@ GamePosition current_game_position() {
   const KeyPair k = game_key();
   g.key_lo = k.lo;
   g.key_hi = k.hi;
-  const StateRecord& st = state_stack[0];
-  if (!white_castled && st.white_king_moves == 0) {
-    if (st.white_h_rook_moves == 0 && board[H1] == ROOK) g.castling |= WHITE_SHORT;
-    if (st.white_a_rook_moves == 0 && board[A1] == ROOK) g.castling |= WHITE_LONG;
+  const StateRecord& st = pos.state_stack[0];
+  if (!pos.white_castled && st.white_king_moves == 0) {
+    if (st.white_h_rook_moves == 0 && pos.board[H1] == ROOK) g.castling |= WHITE_SHORT;
+    if (st.white_a_rook_moves == 0 && pos.board[A1] == ROOK) g.castling |= WHITE_LONG;
   }
-  if (!black_castled && st.black_king_moves == 0) {
-    if (st.black_h_rook_moves == 0 && board[H8] == ROOK + BLACK) g.castling |= BLACK_SHORT;
-    if (st.black_a_rook_moves == 0 && board[A8] == ROOK + BLACK) g.castling |= BLACK_LONG;
+  if (!pos.black_castled && st.black_king_moves == 0) {
+    if (st.black_h_rook_moves == 0 && pos.board[H8] == ROOK + BLACK) g.castling |= BLACK_SHORT;
+    if (st.black_a_rook_moves == 0 && pos.board[A8] == ROOK + BLACK) g.castling |= BLACK_LONG;
   }
   // Any double step counts as an en passant right, whether or not a pawn
   // can take: two positions are only ever taken as equal when they are.
-  g.ep_square = static_cast<uint8_t>(ep_white_pawn ? ep_white_pawn : ep_black_pawn);
+  g.ep_square = static_cast<uint8_t>(pos.ep_white_pawn ? pos.ep_white_pawn : pos.ep_black_pawn);
   return g;
 }
 
@@ -225,7 +225,7 @@ void record_game_position() {
   // Step 1. The key of the position with the side to move.
   const KeyPair k = game_key();
   const GamePosition here = current_game_position();
-  if (game_ply >= 0 && game_ply <= GAME_MOVES_SIZE) game_positions[game_ply] = here;
+  if (pos.game_ply >= 0 && pos.game_ply <= GAME_MOVES_SIZE) game_positions[pos.game_ply] = here;
 
   // Step 2. The game count of the position (one slot only).
   RepEntry& e = repetition_table[k.lo & REPETITION_MASK];
@@ -235,14 +235,14 @@ void record_game_position() {
     e.key_lo = k.lo;
     e.key_hi = k.hi;
     e.game_count = 1;
-    e.side = static_cast<uint8_t>(game_ply & 1);
+    e.side = static_cast<uint8_t>(pos.game_ply & 1);
   } else {
     // UCI has no claims: the interface keeps the game and judges draws.
     // Nor has an analysis, which plays no game: the interface would take a
     // claim for the end of the one it shows.
     claim = e.game_count >= REPETITION_CLAIM_COUNT && !pondering && !uci_mode && !analysis_mode;
     if (e.game_count < 255) ++e.game_count;
-    e.side = static_cast<uint8_t>(game_ply & 1);
+    e.side = static_cast<uint8_t>(pos.game_ply & 1);
   }
 
   // The table holds placement and side only. A claim is printed only when
@@ -250,14 +250,14 @@ void record_game_position() {
   // and en passant rights: an interface scores a false claim as a loss.
   if (claim) {
     int seen = 0;
-    const int last = game_ply < GAME_MOVES_SIZE ? game_ply : GAME_MOVES_SIZE;
+    const int last = pos.game_ply < GAME_MOVES_SIZE ? pos.game_ply : GAME_MOVES_SIZE;
     for (int i = last; i >= 0; i -= 2) {
       const GamePosition& g = game_positions[i];
       if (g.key_lo == here.key_lo && g.key_hi == here.key_hi && g.castling == here.castling &&
           g.ep_square == here.ep_square)
         ++seen;
     }
-    if (seen >= REPETITIONS_FOR_CLAIM && game_ply <= GAME_MOVES_SIZE && !game_resigned)
+    if (seen >= REPETITIONS_FOR_CLAIM && pos.game_ply <= GAME_MOVES_SIZE && !game_resigned)
       std::printf("1/2-1/2 {Draw by repetition}\n");
   }
 
@@ -275,35 +275,35 @@ void register_start_position() {
     e = RepEntry{};
     e.key_lo = k.lo;
     e.key_hi = k.hi;
-    e.side = static_cast<uint8_t>(game_ply & 1);
+    e.side = static_cast<uint8_t>(pos.game_ply & 1);
     e.game_count = 1;
   }
-  if (game_ply >= 0 && game_ply <= GAME_MOVES_SIZE) game_positions[game_ply] = current_game_position();
+  if (pos.game_ply >= 0 && pos.game_ply <= GAME_MOVES_SIZE) game_positions[pos.game_ply] = current_game_position();
 }
 
 void save_game_state() {
   PonderBackup& b = ponder_backup;
-  std::memcpy(b.board, board, sizeof(board));
-  b.state = state_stack[0];
-  b.ep_black_pawn = ep_black_pawn;
-  b.ep_white_pawn = ep_white_pawn;
-  b.white_castled = white_castled;
-  b.black_castled = black_castled;
-  b.game_ply = game_ply;
+  std::memcpy(b.board, pos.board, sizeof(pos.board));
+  b.state = pos.state_stack[0];
+  b.ep_black_pawn = pos.ep_black_pawn;
+  b.ep_white_pawn = pos.ep_white_pawn;
+  b.white_castled = pos.white_castled;
+  b.black_castled = pos.black_castled;
+  b.game_ply = pos.game_ply;
   b.game_fifty_counter = game_fifty_counter;
 }
 
 void restore_game_state() {
   const PonderBackup& b = ponder_backup;
-  std::memcpy(board, b.board, sizeof(board));
+  std::memcpy(pos.board, b.board, sizeof(pos.board));
   sync_piece_sets();
-  state_stack[0] = b.state;
-  state_top = &state_stack[0];
-  ep_black_pawn = game_ep_black_pawn = b.ep_black_pawn;
-  ep_white_pawn = game_ep_white_pawn = b.ep_white_pawn;
-  white_castled = b.white_castled;
-  black_castled = b.black_castled;
-  game_ply = b.game_ply;
+  pos.state_stack[0] = b.state;
+  pos.state_top = &pos.state_stack[0];
+  pos.ep_black_pawn = game_ep_black_pawn = b.ep_black_pawn;
+  pos.ep_white_pawn = game_ep_white_pawn = b.ep_white_pawn;
+  pos.white_castled = b.white_castled;
+  pos.black_castled = b.black_castled;
+  pos.game_ply = b.game_ply;
   game_fifty_counter = b.game_fifty_counter;
   find_king_squares();
   prediction_on_board = 0;
@@ -369,7 +369,7 @@ bool take_pending_user_move() {
 void start_pondering(int from, int to) {
   // The prediction comes from the engine's own variation; should it ever
   // not be legal, there is simply no pondering (and no error line).
-  if (!move_is_legal(from, to, board[from])) return;
+  if (!move_is_legal(from, to, pos.board[from])) return;
   pondering = 1;
   reply_ready = 0;
   user_move_pending = 0;
@@ -382,7 +382,7 @@ void start_pondering(int from, int to) {
   play_move(2);
   prediction_on_board = 1;
   remember_ponder_key();
-  std::memcpy(ponder_backup.board_after, board, sizeof(board));
+  std::memcpy(ponder_backup.board_after, pos.board, sizeof(pos.board));
 }
 
 int play_move(int mode) {
@@ -409,12 +409,12 @@ int play_move(int mode) {
   if (mode == 1 && reply_ready && !(user_from == predicted_from && user_to == predicted_to)) clear_ponder_reply();
 
   // Step 2. Game-level state.
-  ply = 0;
+  pos.ply = 0;
   ext_hundredths = 0;
   ext_plies = 0;
   null_depth = 0;
-  lists_frozen = 0;
-  state_top = &state_stack[0];
+  pos.lists_frozen = 0;
+  pos.state_top = &pos.state_stack[0];
   find_king_squares();
 
   // Step 3. The opponent's move must be legal.
@@ -423,7 +423,7 @@ int play_move(int mode) {
     from = user_from;
     to = user_to;
     coordinates_text(from, to);
-    if (from < 0 || from > 63 || to < 0 || to > 63 || !move_is_legal(from, to, board[from])) {
+    if (from < 0 || from > 63 || to < 0 || to > 63 || !move_is_legal(from, to, pos.board[from])) {
       std::printf("Illegal move: %.4s\n", line_text);
       announce_move = 0;
       user_from = 0;
@@ -442,11 +442,11 @@ int play_move(int mode) {
       from = reply_from;
       to = reply_to;
     } else {
-      from = move_list[1][0].from;
-      to = move_list[1][0].to;
-      state_stack[0].best_score = move_list[1][0].root_score;
+      from = pos.move_list[1][0].from;
+      to = pos.move_list[1][0].to;
+      pos.state_stack[0].best_score = pos.move_list[1][0].root_score;
     }
-    if (from > 63 || to > 63 || board[from] == EMPTY) return 0;
+    if (from > 63 || to > 63 || pos.board[from] == EMPTY) return 0;
   }
 
   // Step 5. The move text; the engine's move is announced (or resigned).
@@ -491,7 +491,7 @@ int play_move(int mode) {
   // Step 10. After the engine's own move: ponder on the expected reply,
   // or remember it. Never in a test run, where nobody replies.
   if (mode == 0 && !reply_ready && !in_book && !force_mode && !epd_mode) {
-    const int32_t score = state_stack[0].best_score;
+    const int32_t score = pos.state_stack[0].best_score;
     int pf, pt;
     if (score != 0 && score < PONDER_SCORE_LIMIT && score > -PONDER_SCORE_LIMIT && second_pv_move(pf, pt)) {
       if (ponder_enabled && own_time > PONDER_MIN_TIME) {

@@ -43,9 +43,9 @@ bool in_centre(int sq) {
 bool guarded_by_enemy_pawn(int t, int own) {
   const int f = file_of(t);
   if (own == 0) {
-    return (f != 0 && board[t + 7] == PAWN + BLACK) || (f != 7 && board[t + 9] == PAWN + BLACK);
+    return (f != 0 && pos.board[t + 7] == PAWN + BLACK) || (f != 7 && pos.board[t + 9] == PAWN + BLACK);
   }
-  return (f != 0 && board[t - 9] == PAWN) || (f != 7 && board[t - 7] == PAWN);
+  return (f != 0 && pos.board[t - 9] == PAWN) || (f != 7 && pos.board[t - 7] == PAWN);
 }
 
 // Points of an empty square on a line: the square is only a chance to
@@ -84,7 +84,7 @@ int slider_points(const uint8_t* list, int code, int square, bool skip_ranks) {
         blocked = true;
         continue;
       }
-      const int x = board[t];
+      const int x = pos.board[t];
       if (x == EMPTY) {
         points += empty_square_points(t, own);
       } else if (type_of(x) == PAWN) {
@@ -125,7 +125,7 @@ int knight_points(int code, int square) {
       blocked = true;
       continue;
     }
-    const int x = board[t];
+    const int x = pos.board[t];
     if (x == EMPTY) {
       points += empty_square_points(t, own);
       continue;
@@ -189,7 +189,7 @@ int activity_of(int code, int square) {
 int32_t compute_activity_sum() {
   int32_t sum = 0;
   for (int c = 0; c < 2; ++c) {
-    const PieceEntry* list = c ? black_pieces : white_pieces;
+    const PieceEntry* list = c ? pos.black_pieces : pos.white_pieces;
     for (int i = 0; i < PIECE_LIST_SIZE && list[i].square != NO_SQUARE; ++i) {
       const int sq = list[i].square;
       const int code = list[i].code;

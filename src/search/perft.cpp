@@ -26,9 +26,9 @@ LegalMove perft_moves[PERFT_MAX_DEPTH + 1][LEGAL_MOVES_SIZE];
 // must already be set (by make_move, or at the root by perft()).
 int list_legal_moves(int side, int level) {
   legal_count = 0;
-  lists_frozen = 1;
+  pos.lists_frozen = 1;
   generate_legal_moves(side);
-  lists_frozen = 0;
+  pos.lists_frozen = 0;
   for (int i = 0; i < legal_count; ++i) perft_moves[level][i] = legal_moves[i];
   return legal_count;
 }
@@ -36,17 +36,17 @@ int list_legal_moves(int side, int level) {
 // Pushes a ply as the node search does: the castling counters of the line
 // carry over into the next state record.
 void push_ply() {
-  StateRecord* previous = state_top;
-  ++ply;
-  ++state_top;
-  *state_top = *previous;
-  ply_sign = static_cast<int16_t>(-ply_sign);
+  StateRecord* previous = pos.state_top;
+  ++pos.ply;
+  ++pos.state_top;
+  *pos.state_top = *previous;
+  pos.ply_sign = static_cast<int16_t>(-pos.ply_sign);
 }
 
 void pop_ply() {
-  --ply;
-  --state_top;
-  ply_sign = static_cast<int16_t>(-ply_sign);
+  --pos.ply;
+  --pos.state_top;
+  pos.ply_sign = static_cast<int16_t>(-pos.ply_sign);
 }
 
 // Leaves below the current position, `depth` >= 1 plies deep, `side` to move.
@@ -74,20 +74,20 @@ uint64_t perft(int depth, PerftRootMove* root_moves, int* root_count) {
   if (depth > PERFT_MAX_DEPTH) return 0;
 
   // Step 1. The root position at ply 0, as the root driver sets it up.
-  const int side = (game_ply & 1) ? BLACK : 0;
-  ply = 0;
-  ply_sign = -1;
-  state_top = &state_stack[0];
+  const int side = (pos.game_ply & 1) ? BLACK : 0;
+  pos.ply = 0;
+  pos.ply_sign = -1;
+  pos.state_top = &pos.state_stack[0];
   stop_search = 0;
-  lists_frozen = 0;
+  pos.lists_frozen = 0;
 
   // Step 2. Check state of the side to move: flag and checker square.
-  const int king = side ? black_king_sq : white_king_sq;
+  const int king = side ? pos.black_king_sq : pos.white_king_sq;
   const int32_t check_record[3] = {side >> 3, king, END_OF_LIST};
-  in_check[1] = 0;
-  checker_square[1] = 0;
+  pos.in_check[1] = 0;
+  pos.checker_square[1] = 0;
   if (square_attacked(check_record)) {
-    in_check[1] = 1;
+    pos.in_check[1] = 1;
     find_checkers(check_record);
   }
 

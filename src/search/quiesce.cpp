@@ -28,7 +28,7 @@ int32_t eval_for(int p, int32_t alpha, int32_t beta) {
 }  // namespace
 
 int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry) {
-  const int p = ply;
+  const int p = pos.ply;
   // Step 1.
   if (entry) qs_ply_limit = p + QS_DEPTH;
 
@@ -36,7 +36,7 @@ int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry) {
   if (p >= max_search_ply || p >= qs_ply_limit) return eval_for(p, alpha, beta);
 
   // Step 3. Stand pat: the side to move may decline every capture.
-  const bool check = in_check[p + 1] != 0;
+  const bool check = pos.in_check[p + 1] != 0;
   if (!check) {
     const int32_t e = eval_for(p, alpha, beta);
     if (e > alpha) {
@@ -58,11 +58,11 @@ int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry) {
   int32_t result = alpha;
   bool cut = false;
   for (int i = 0; i < n && !stop_search; ++i) {
-    const int from = move_list[q][i].from, to = move_list[q][i].to;
-    const int victim = board[to];
+    const int from = pos.move_list[q][i].from, to = pos.move_list[q][i].to;
+    const int victim = pos.board[to];
     if (!(victim == EMPTY || check || entry || alpha < piece_value[type_of(victim)] + CAPTURE_MARGIN)) continue;
     // Castling is never part of a quiescence line.
-    const int moved = board[from];
+    const int moved = pos.board[from];
     const int files = file_of(to) - file_of(from);
     if (type_of(moved) == KING && (files == 2 || files == -2)) continue;
     const AppliedMove made = apply_search_move(from, to, 0);
@@ -78,10 +78,10 @@ int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry) {
       }
       alpha = score;
       if (!stop_search) {
-        state_top->best_score = static_cast<int16_t>(score);
-        state_top->best_from = static_cast<int16_t>(from);
-        state_top->best_to = static_cast<int16_t>(to);
-        state_top->best_piece = board[to];
+        pos.state_top->best_score = static_cast<int16_t>(score);
+        pos.state_top->best_from = static_cast<int16_t>(from);
+        pos.state_top->best_to = static_cast<int16_t>(to);
+        pos.state_top->best_piece = pos.board[to];
         record_pv(q, from, to);
       }
     }

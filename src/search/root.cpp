@@ -108,7 +108,7 @@ constexpr int32_t SHORT_MOVE_TIME = 61;
 constexpr uint64_t CURRENT_MOVE_AFTER_MS = 1000;
 
 // The root move list lives in the move list of ply 1.
-MoveEntry* root_list() { return move_list[1]; }
+MoveEntry* root_list() { return pos.move_list[1]; }
 
 // The score a root move must beat to earn one of `lines` lines: below a
 // full set of lines, any score does.
@@ -125,7 +125,7 @@ void keep_root_line(int lines, int32_t score, int from, int to) {
   for (int j = last; j > at; --j) root_lines[j] = root_lines[j - 1];
   RootLine& line = root_lines[at];
   line.score = score;
-  line.moves[0] = PvEntry{static_cast<uint8_t>(from), static_cast<uint8_t>(to), board[to], ply_stack[1].captured_value};
+  line.moves[0] = PvEntry{static_cast<uint8_t>(from), static_cast<uint8_t>(to), pos.board[to], pos.ply_stack[1].captured_value};
   int below = pv_length[2];
   if (below > MAX_PLY - 1) below = MAX_PLY - 1;
   if (below < 0) below = 0;
@@ -181,18 +181,18 @@ void sort_root(int first, int n, Key key) {
 int bare_material() {
   int wp = -1, bp = -1, pawns = 0;
   for (int sq = 0; sq < 64; ++sq) {
-    const int code = board[sq];
+    const int code = pos.board[sq];
     const int t = type_of(code);
     if (t == PAWN) ++pawns;
     if (t >= QUEEN && t <= KNIGHT) (colour_of(code) ? bp : wp) = sq;
   }
-  if (pawns != 0 || white_piece_count + black_piece_count >= 3) return 0;
-  auto minor = [](int sq) { return type_of(board[sq]) == BISHOP || type_of(board[sq]) == KNIGHT; };
-  const int total = white_piece_count + black_piece_count;
+  if (pawns != 0 || pos.white_piece_count + pos.black_piece_count >= 3) return 0;
+  auto minor = [](int sq) { return type_of(pos.board[sq]) == BISHOP || type_of(pos.board[sq]) == KNIGHT; };
+  const int total = pos.white_piece_count + pos.black_piece_count;
   if (total == 0) return 1;
   if (total == 1) return minor(wp >= 0 ? wp : bp) ? 1 : 0;
-  if (white_piece_count == 1 && black_piece_count == 1) {
-    if (type_of(board[wp]) == BISHOP && type_of(board[bp]) == BISHOP &&
+  if (pos.white_piece_count == 1 && pos.black_piece_count == 1) {
+    if (type_of(pos.board[wp]) == BISHOP && type_of(pos.board[bp]) == BISHOP &&
         ((rank_of(wp) + file_of(wp)) & 1) == ((rank_of(bp) + file_of(bp)) & 1))
       return 1;
     if (minor(wp) && minor(bp)) return 2;
@@ -203,14 +203,14 @@ int bare_material() {
 // Whether a piece with this code stands anywhere on the board.
 bool piece_on_board(int code) {
   for (int sq = 0; sq < 64; ++sq)
-    if (board[sq] == code) return true;
+    if (pos.board[sq] == code) return true;
   return false;
 }
 
 // The pawns of one colour on the board.
 int count_pawns(int code) {
   int n = 0;
-  for (int sq = 0; sq < 64; ++sq) n += board[sq] == code;
+  for (int sq = 0; sq < 64; ++sq) n += pos.board[sq] == code;
   return n;
 }
 
@@ -227,11 +227,11 @@ bool thinking_line_allowed() {
 
 // The check state of the side to move at the root, in row 1.
 void root_check_state(int side) {
-  in_check[1] = 0;
-  checker_square[1] = 0;
-  const int32_t record[3] = {side >> 3, side ? black_king_sq : white_king_sq, END_OF_LIST};
+  pos.in_check[1] = 0;
+  pos.checker_square[1] = 0;
+  const int32_t record[3] = {side >> 3, side ? pos.black_king_sq : pos.white_king_sq, END_OF_LIST};
   if (square_attacked(record)) {
-    in_check[1] = 1;
+    pos.in_check[1] = 1;
     find_checkers(record);
   }
 }
@@ -298,16 +298,16 @@ void record_search_result(int root_count) {
 
 // Step 7: the legal moves of the side at ply 0 into the root list.
 int list_root_moves(int side) {
-  state_top = &state_stack[0];
-  ply = 0;
-  ply_sign = -1;
+  pos.state_top = &pos.state_stack[0];
+  pos.ply = 0;
+  pos.ply_sign = -1;
   legal_count = 0;
-  lists_frozen = 1;
+  pos.lists_frozen = 1;
   {
     FullListing listing;
     generate_legal_moves(side);
   }
-  lists_frozen = 0;
+  pos.lists_frozen = 0;
   int n = legal_count < MOVE_ROW_LIMIT ? legal_count : MOVE_ROW_LIMIT;
   MoveEntry* list = root_list();
   for (int i = 0; i < n; ++i)
@@ -318,13 +318,13 @@ int list_root_moves(int side) {
 
 // A lone winning recapture on the square of the opponent's last capture.
 bool lone_recapture(int n) {
-  if (game_ply <= 0 || game_ply > GAME_MOVES_SIZE) return false;
-  const GameMoveRecord& last = game_moves[game_ply - 1];
+  if (pos.game_ply <= 0 || pos.game_ply > GAME_MOVES_SIZE) return false;
+  const GameMoveRecord& last = game_moves[pos.game_ply - 1];
   if (last.captured == EMPTY) return false;
   int captures = 0, recaptures = 0;
   for (int i = 0; i < n; ++i) {
     const MoveEntry& m = root_list()[i];
-    if (board[m.to] == EMPTY || capture_gain(m.from, m.to) < 2) continue;
+    if (pos.board[m.to] == EMPTY || capture_gain(m.from, m.to) < 2) continue;
     ++captures;
     if (m.to == last.to) ++recaptures;
   }
@@ -343,13 +343,13 @@ bool choose_book_move(int candidates) {
   for (int i = 0; i < candidates; ++i) total += book_candidates[i].weight;
   if (total <= 0) return false;
   int32_t k = 12, b = 1;
-  if (game_ply < 12) k = 100, b = 1;
+  if (pos.game_ply < 12) k = 100, b = 1;
   else if (book_random) k = 6, b = 2;
   int best = -1;
   int32_t best_value = 0;
   for (int i = 0; i < candidates; ++i) {
     BookCandidate& c = book_candidates[i];
-    const int32_t factor = (!book_random && game_ply >= 12) ? 1 : (((std::rand() & 0xFFFF) * k) >> 15) + b;
+    const int32_t factor = (!book_random && pos.game_ply >= 12) ? 1 : (((std::rand() & 0xFFFF) * k) >> 15) + b;
     c.value = c.weight * 100 / total * factor;
     if (c.value > best_value) {
       best_value = c.value;
@@ -405,7 +405,7 @@ void compose_kibitz(bool book_move_played) {
 
 int32_t search_root_move(int32_t beta, int32_t alpha, int from, int to, int book_probe_flag) {
   draw_flag = 0;
-  const int side_after = colour_of(board[from]) ^ BLACK;
+  const int side_after = colour_of(pos.board[from]) ^ BLACK;
   // Root moves come from the legal list: castling needs no path test here.
   apply_search_move(from, to, 0);
   if (book_probe_flag) return 0;
@@ -433,18 +433,18 @@ namespace {
 
 // The legal moves of `side` in the game position, into legal_moves.
 void list_game_moves(int side) {
-  state_top = &state_stack[0];
-  ply = 0;
-  ply_sign = -1;
+  pos.state_top = &pos.state_stack[0];
+  pos.ply = 0;
+  pos.ply_sign = -1;
   find_king_squares();
   root_check_state(side);
   legal_count = 0;
-  lists_frozen = 1;
+  pos.lists_frozen = 1;
   {
     FullListing listing;
     generate_legal_moves(side);
   }
-  lists_frozen = 0;
+  pos.lists_frozen = 0;
 }
 
 }  // namespace
@@ -454,8 +454,8 @@ int move_is_legal(int from, int to, int piece) {
   if (from < 0 || from > 63 || to < 0 || to > 63 || piece == EMPTY) return 0;
   // The opponent cannot move the engine's pieces, nor move out of turn.
   if ((engine_side == 1) == (colour_of(piece) == 0)) return 0;
-  if (colour_of(piece) != ((game_ply & 1) ? BLACK : 0)) return 0;
-  list_game_moves(colour_of(board[from]));
+  if (colour_of(piece) != ((pos.game_ply & 1) ? BLACK : 0)) return 0;
+  list_game_moves(colour_of(pos.board[from]));
   for (int i = 0; i < legal_count; ++i) {
     const LegalMove& m = legal_moves[i];
     if (m.from != from || m.to != to) continue;
@@ -467,9 +467,9 @@ int move_is_legal(int from, int to, int piece) {
 }
 
 int side_to_move_can_play(int from, int to) {
-  if (from < 0 || from > 63 || to < 0 || to > 63 || board[from] == EMPTY) return 0;
-  const int side = (game_ply & 1) ? BLACK : 0;
-  if (colour_of(board[from]) != side) return 0;
+  if (from < 0 || from > 63 || to < 0 || to > 63 || pos.board[from] == EMPTY) return 0;
+  const int side = (pos.game_ply & 1) ? BLACK : 0;
+  if (colour_of(pos.board[from]) != side) return 0;
   list_game_moves(side);
   for (int i = 0; i < legal_count; ++i)
     if (legal_moves[i].from == from && legal_moves[i].to == to) return 1;
@@ -477,7 +477,7 @@ int side_to_move_can_play(int from, int to) {
 }
 
 int legal_move_count() {
-  list_game_moves((game_ply & 1) ? BLACK : 0);
+  list_game_moves((pos.game_ply & 1) ? BLACK : 0);
   return legal_count;
 }
 
@@ -487,7 +487,7 @@ void think(int side_arg) {
   root_best_score = 0;
   clear_fail_low();
   int book_mode = book_enabled && !epd_mode && !search_limits.no_book;
-  if (in_book && last_book_ply + BOOK_LEAVE_PLIES < game_ply) in_book = 0;
+  if (in_book && last_book_ply + BOOK_LEAVE_PLIES < pos.game_ply) in_book = 0;
   if (!in_book || pondering) book_mode = 0;
   int fail_lows = 0;
   int draw_offer = 0;
@@ -506,7 +506,7 @@ void think(int side_arg) {
 
 restart:
   // Step 2. Only when it is the engine's turn.
-  if (!((game_ply % 2 == 0 && engine_side == 1) || (game_ply % 2 != 0 && engine_side == -1))) return;
+  if (!((pos.game_ply % 2 == 0 && engine_side == 1) || (pos.game_ply % 2 != 0 && engine_side == -1))) return;
   search_running = 1;
 
   {
@@ -515,7 +515,7 @@ restart:
     // The position the interface holds while this search runs: a ponder
     // search has the predicted move on the board, which the interface has
     // not seen played.
-    std::memcpy(search_root_board, pondering ? ponder_backup.board : board, sizeof(search_root_board));
+    std::memcpy(search_root_board, pondering ? ponder_backup.board : pos.board, sizeof(search_root_board));
     pv_length[0] = 0;
     if (!pondering) allot_time();
     if (level_in_force > 0) {
@@ -528,7 +528,7 @@ restart:
     // "new", "result", a ponder miss) belongs to this decision too: only
     // the first pass starts with a clean flag.
     if (!book_move_tried) stop_search = 0;
-    promo_pawn = 0;
+    pos.promo_pawn = 0;
     if (!build_piece_lists()) fatal_shutdown("too many pieces\n");
     // Mobility of every piece kind present, from the root position.
     for (int code : {int{QUEEN}, QUEEN + BLACK, int{KNIGHT}, KNIGHT + BLACK, int{BISHOP}, BISHOP + BLACK, int{ROOK}, ROOK + BLACK})
@@ -537,7 +537,7 @@ restart:
     const int white_pawns = count_pawns(PAWN), black_pawns = count_pawns(PAWN + BLACK);
 
     // Step 4.
-    null_move_allowed = white_piece_count > 0 && black_piece_count > 0;
+    null_move_allowed = pos.white_piece_count > 0 && pos.black_piece_count > 0;
 
     // Step 5. Bare material: a draw, or an ending worth a draw offer. A
     // ponder search declares nothing: the predicted move is not played yet.
@@ -564,14 +564,14 @@ restart:
     root_count = restrict_root_moves(list_root_moves(side));
     if (root_count == 0) {
       if (!pondering && !game_resigned && !uci_mode && !analysis_mode) {
-        if (!in_check[1]) std::printf("1/2-1/2 {Stalemate}\n");
+        if (!pos.in_check[1]) std::printf("1/2-1/2 {Stalemate}\n");
         else std::printf(engine_side == -1 ? "1-0 {White mates}\n" : "0-1 {Black mates}\n");
         reset_request = 1;
       }
       goto finish;
     }
-    if (!white_castled && state_top->white_h_rook_moves && state_top->white_a_rook_moves) white_castled = 1;
-    if (!black_castled && state_top->black_h_rook_moves && state_top->black_a_rook_moves) black_castled = 1;
+    if (!pos.white_castled && pos.state_top->white_h_rook_moves && pos.state_top->white_a_rook_moves) pos.white_castled = 1;
+    if (!pos.black_castled && pos.state_top->black_h_rook_moves && pos.state_top->black_a_rook_moves) pos.black_castled = 1;
     if (lone_recapture(root_count) && !root_endgame && move_time > RECAPTURE_MIN_TIME) halve_allotment();
 
     // Step 8. Clocks.
@@ -620,8 +620,8 @@ restart:
       }
       // Step 9.1. Path state.
       follow_pv = d > 2;
-      material = root_material;
-      fifty_counter = game_fifty_counter;
+      pos.material = root_material;
+      pos.fifty_counter = game_fifty_counter;
       ext_hundredths = 60;
       ext_plies = 0;
       max_ext_plies = 6;
@@ -630,21 +630,21 @@ restart:
       recapture_ext_count = 0;
       best_move_changes = 0;
       tree_nodes = 0;
-      lists_frozen = 0;
+      pos.lists_frozen = 0;
       quiescence_mode = 0;
       root_to = NO_SQUARE;
       root_piece_retreats = 0;
       find_king_squares();
-      root_white_king_sq = white_king_sq;
-      root_black_king_sq = black_king_sq;
+      root_white_king_sq = pos.white_king_sq;
+      root_black_king_sq = pos.black_king_sq;
 
       // Step 9.2. The root record.
-      state_stack[1] = state_stack[0];
-      state_stack[1].best_score = state_stack[1].best_from = state_stack[1].best_to = 0;
+      pos.state_stack[1] = pos.state_stack[0];
+      pos.state_stack[1].best_score = pos.state_stack[1].best_from = pos.state_stack[1].best_to = 0;
       nominal_depth = static_cast<int16_t>(d);
-      ply = 1;
-      ply_sign = 1;
-      state_top = &state_stack[1];
+      pos.ply = 1;
+      pos.ply_sign = 1;
+      pos.state_top = &pos.state_stack[1];
 
       // Step 9.3.
       if (fail_low_active && fail_low_depth < d) clear_fail_low();
@@ -677,30 +677,30 @@ restart:
 
         if (book_mode) {
           BookStats stats{};
-          if (book_probe(colour_of(board[to]) ^ BLACK, &stats)) {
+          if (book_probe(colour_of(pos.board[to]) ^ BLACK, &stats)) {
             const int32_t own = engine_side == 1 ? stats.white_wins : stats.black_wins;
             const int32_t opp = engine_side == 1 ? stats.black_wins : stats.white_wins;
             const int32_t draws = stats.draws;
             if (book_move_acceptable(own, opp, draws) && candidates < MOVE_ROW) {
               book_candidates[candidates++] = {from, to, own + draws + opp, own, opp, draws, 0};
               in_book = 1;
-              last_book_ply = game_ply;
+              last_book_ply = pos.game_ply;
             }
           }
         }
 
         if (stop_search) {
           unmake_move(0);
-          if (state_stack[1].best_score > MATE_BOUND) root_best_score = state_stack[1].best_score;
+          if (pos.state_stack[1].best_score > MATE_BOUND) root_best_score = pos.state_stack[1].best_score;
           break;
         }
 
         if (lines > 1 && score > alpha) keep_root_line(lines, score, from, to);
         if (score > best) {
-          state_stack[1].best_score = static_cast<int16_t>(score);
-          state_stack[1].best_from = static_cast<int16_t>(from);
-          state_stack[1].best_to = static_cast<int16_t>(to);
-          state_stack[1].best_piece = board[to];
+          pos.state_stack[1].best_score = static_cast<int16_t>(score);
+          pos.state_stack[1].best_from = static_cast<int16_t>(from);
+          pos.state_stack[1].best_to = static_cast<int16_t>(to);
+          pos.state_stack[1].best_piece = pos.board[to];
           record_pv(1, from, to);
           // An analysis shows every new best move, from the first
           // iteration on and a lost one too: its lines are all it gives.
@@ -759,9 +759,9 @@ restart:
 
     iteration_end:
       // Step 9.6.
-      ply = 0;
-      state_top = &state_stack[0];
-      ply_sign = static_cast<int16_t>(-ply_sign);
+      pos.ply = 0;
+      pos.state_top = &pos.state_stack[0];
+      pos.ply_sign = static_cast<int16_t>(-pos.ply_sign);
       // The lines of an iteration that searched every root move are whole.
       all_searched = moves_done == root_count;
       if (all_searched && lines > 1) {
@@ -791,7 +791,7 @@ restart:
       }
 
       // Step 9.8. A forced mate ends the deepening.
-      if (state_stack[1].best_score > MATE_BOUND && !stop_search) {
+      if (pos.state_stack[1].best_score > MATE_BOUND && !stop_search) {
         stop_search = 1;
         self_stop = true;
       }

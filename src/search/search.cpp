@@ -36,10 +36,10 @@ namespace {
 // promotion, castling or en passant it comes out different; it only
 // serves as a prefetch hint, which is then merely wasted.
 uint32_t child_key_lo(int from, int to) {
-  if (static_cast<unsigned>(from) > 63 || static_cast<unsigned>(to) > 63) return hash_lo;
-  const int moved = board[from], victim = board[to];
-  if (moved > 14 || victim > 14) return hash_lo;
-  uint32_t lo = hash_lo ^ zobrist[moved][from].lo ^ zobrist[moved][to].lo;
+  if (static_cast<unsigned>(from) > 63 || static_cast<unsigned>(to) > 63) return pos.hash_lo;
+  const int moved = pos.board[from], victim = pos.board[to];
+  if (moved > 14 || victim > 14) return pos.hash_lo;
+  uint32_t lo = pos.hash_lo ^ zobrist[moved][from].lo ^ zobrist[moved][to].lo;
   if (victim != EMPTY) lo ^= zobrist[victim][to].lo;
   return lo;
 }
@@ -61,7 +61,7 @@ AppliedMove make_prepared(int from, int to) {
 // move between unrelated squares is never turned into one.
 AppliedMove pawn_move(int from, int to, int pawn) {
   const bool white = pawn == PAWN;
-  const int target = board[to];
+  const int target = pos.board[to];
   const int d = white ? to - from : from - to;
   const bool last_rank = white ? to > 55 : to < 8;
   const bool capture_line = reach[white ? 6 : 7][from][to] != 0;
@@ -73,9 +73,9 @@ AppliedMove pawn_move(int from, int to, int pawn) {
   // Step 2. Double step from the home rank over an empty square.
   if (target == EMPTY && d == 16 &&
       rank_of(from) == (white ? WHITE_PAWN_HOME_RANK : BLACK_PAWN_HOME_RANK) &&
-      board[white ? from + 8 : from - 8] == EMPTY) {
-    if (white) ep_white_pawn = static_cast<int16_t>(to);
-    else ep_black_pawn = static_cast<int16_t>(to);
+      pos.board[white ? from + 8 : from - 8] == EMPTY) {
+    if (white) pos.ep_white_pawn = static_cast<int16_t>(to);
+    else pos.ep_black_pawn = static_cast<int16_t>(to);
     return make_prepared(from, to);
   }
   // Step 3. Capture of an enemy piece.
@@ -84,7 +84,7 @@ AppliedMove pawn_move(int from, int to, int pawn) {
     return make_prepared(from, to);
   }
   // Step 4. En passant: the victim leaves the board before the make.
-  const int victim = white ? ep_black_pawn : ep_white_pawn;
+  const int victim = white ? pos.ep_black_pawn : pos.ep_white_pawn;
   if (victim != 0 && target == EMPTY && to == (white ? victim + 8 : victim - 8) && capture_line) {
     prepare_en_passant(victim);
     return make_prepared(from, to);
@@ -106,8 +106,8 @@ AppliedMove castling_move(int from, int to, int king, int from_table) {
 }  // namespace
 
 AppliedMove apply_search_move(int from, int to, int from_table) {
-  const int piece = board[from];
-  const int target = board[to];
+  const int piece = pos.board[from];
+  const int target = pos.board[to];
   if (piece == EMPTY) return {false, false};
   const int type = type_of(piece);
 
@@ -132,10 +132,10 @@ void find_checkers(const int32_t* check_record) {
   // The root position is ply 0, so its check information lives in row 1:
   // exactly the row the attack scan fills for "the position after ply".
   // The king on the record's square decides which colour checks it.
-  const int16_t saved_ply = ply;
-  ply = 0;
+  const int16_t saved_ply = pos.ply;
+  pos.ply = 0;
   count_checkers(check_record[1]);
-  ply = saved_ply;
+  pos.ply = saved_ply;
 }
 
 
@@ -205,8 +205,8 @@ struct Pick {
 // stale entries from earlier nodes beyond its count.
 class MovePicker {
  public:
-  MovePicker(int side, int q, bool in_check, int table_from, int table_to)
-      : side_(side), q_(q), check_(in_check), table_from_(table_from), table_to_(table_to) {}
+  MovePicker(int side, int q, bool checked, int table_from, int table_to)
+      : side_(side), q_(q), check_(checked), table_from_(table_from), table_to_(table_to) {}
 
   Pick next() {
     for (;;) {
@@ -269,7 +269,7 @@ class MovePicker {
  private:
   enum class Phase { table, captures, killers, rest, done };
 
-  MoveEntry* row() const { return move_list[q_]; }
+  MoveEntry* row() const { return pos.move_list[q_]; }
 
   void generate() {
     if (generated_) return;
@@ -284,7 +284,7 @@ class MovePicker {
   // every move made in check to answer it.
   bool table_move_usable() {
     if (table_from_ > 63 || table_to_ > 63) return false;
-    const int piece = board[table_from_];
+    const int piece = pos.board[table_from_];
     if (piece == EMPTY || colour_of(piece) != side_) return false;
     const int type = type_of(piece);
     const int files = file_of(table_to_) - file_of(table_from_);
@@ -341,13 +341,13 @@ Extension extension_for(int q, int moved, int to, int victim, int32_t alpha, int
   const int vtype = type_of(victim);
   if (vtype >= QUEEN && vtype <= KNIGHT && recapture_ext_count < MAX_RECAPTURE_EXTENSIONS &&
       alpha <= mat + RECAPTURE_MARGIN) {
-    const int prev = ply_stack[q - 1].captured_value;
-    if (material == root_material || (prev < 0 ? -prev : prev) == piece_value[vtype])
+    const int prev = pos.ply_stack[q - 1].captured_value;
+    if (pos.material == root_material || (prev < 0 ? -prev : prev) == piece_value[vtype])
       return {RECAPTURE_EXTENSION, true};
   }
   if (victim != EMPTY && type_of(moved) == KING) return {RECAPTURE_EXTENSION, true};
   if (check) return {CHECK_EVASION_EXTENSION + (single_reply ? SINGLE_REPLY_EXTENSION : 0), false};
-  if (ply_stack[q].promo != 0) return {PROMOTION_EXTENSION, false};
+  if (pos.ply_stack[q].promo != 0) return {PROMOTION_EXTENSION, false};
   if (moved == PAWN && to >= 48 && to <= 55) return {SEVENTH_RANK_EXTENSION, false};
   if (moved == PAWN + BLACK && to >= 8 && to <= 15) return {SEVENTH_RANK_EXTENSION, false};
   return {0, false};
@@ -377,8 +377,8 @@ int reduction_for(int q, int32_t alpha, int32_t mat) {
 }  // namespace
 
 void push_ply(int q) {
-  StateRecord& prev = state_stack[q - 1];
-  StateRecord& cur = state_stack[q];
+  StateRecord& prev = pos.state_stack[q - 1];
+  StateRecord& cur = pos.state_stack[q];
   cur.white_king_moves = prev.white_king_moves;
   cur.black_king_moves = prev.black_king_moves;
   cur.white_h_rook_moves = prev.white_h_rook_moves;
@@ -387,21 +387,21 @@ void push_ply(int q) {
   cur.black_a_rook_moves = prev.black_a_rook_moves;
   cur.best_from = 0;
   cur.best_to = 0;
-  ply = static_cast<int16_t>(q);
-  state_top = &cur;
-  ply_sign = static_cast<int16_t>(-ply_sign);
+  pos.ply = static_cast<int16_t>(q);
+  pos.state_top = &cur;
+  pos.ply_sign = static_cast<int16_t>(-pos.ply_sign);
 }
 
 void pop_ply(int p) {
-  ply = static_cast<int16_t>(p);
-  state_top = &state_stack[p];
-  ply_sign = static_cast<int16_t>(-ply_sign);
+  pos.ply = static_cast<int16_t>(p);
+  pos.state_top = &pos.state_stack[p];
+  pos.ply_sign = static_cast<int16_t>(-pos.ply_sign);
 }
 
 void record_pv(int q, int from, int to) {
   if (q < 0 || q >= MAX_PLY) return;
   PvEntry* row = pv_table[q];
-  row[0] = PvEntry{static_cast<uint8_t>(from), static_cast<uint8_t>(to), board[to], ply_stack[q].captured_value};
+  row[0] = PvEntry{static_cast<uint8_t>(from), static_cast<uint8_t>(to), pos.board[to], pos.ply_stack[q].captured_value};
   int below = q + 1 < MAX_PLY ? pv_length[q + 1] : 0;
   if (below > MAX_PLY - 1) below = MAX_PLY - 1;
   if (below < 0) below = 0;
@@ -411,7 +411,7 @@ void record_pv(int q, int from, int to) {
 }
 
 int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_multi_cut) {
-  const int p = ply;
+  const int p = pos.ply;
   const int other = side ^ BLACK;
 
   // Step 1. Bounds of the ply tables.
@@ -425,7 +425,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
 
   // Step 3. Horizon: quiescence, unless a check still earns an extension.
   const int depth = nominal_depth + ext_plies;
-  if (p >= depth && !(in_check[p + 1] && ext_plies < max_ext_plies)) {
+  if (p >= depth && !(pos.in_check[p + 1] && ext_plies < max_ext_plies)) {
     if (iteration_depth == 2) analyse_root_move();
     quiescence_mode = 1;
     horizon_qs = 1;
@@ -437,7 +437,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
   }
 
   // Step 4. Repetition along the path and in the game.
-  const KeyPair rep_key = side_key(side, hash_lo, hash_hi);
+  const KeyPair rep_key = side_key(side, pos.hash_lo, pos.hash_hi);
   int32_t rep_slot = -1;
   if (null_depth == 0) {
     const RepVisit visit = rep_enter(rep_key, side);
@@ -470,7 +470,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
   // Step 6. Push.
   const int q = p + 1;
   push_ply(q);
-  const bool check = in_check[q] != 0;
+  const bool check = pos.in_check[q] != 0;
   int32_t result = alpha;
   bool stopped = false;
 
@@ -484,8 +484,8 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
     // the opponent just approached, not with mate scores in the window.
     bool try_null = !no_null && null_move_allowed && !check && r >= 1 && !follow_pv && beta < PRUNING_BETA_LIMIT;
     if (try_null) {
-      const PlyRecord& last = ply_stack[q - 1];
-      const int king = side ? black_king_sq : white_king_sq;
+      const PlyRecord& last = pos.ply_stack[q - 1];
+      const int king = side ? pos.black_king_sq : pos.white_king_sq;
       const int dr = rank_of(last.to) - rank_of(king), df = file_of(last.to) - file_of(king);
       if (type_of(last.moved) != KING && dr <= NULL_MOVE_KING_ZONE && dr >= -NULL_MOVE_KING_ZONE &&
           df <= NULL_MOVE_KING_ZONE && df >= -NULL_MOVE_KING_ZONE)
@@ -496,15 +496,15 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
       nominal_depth = static_cast<int16_t>(nominal_depth - reduction);
       ++null_depth;
       null_move_ply = static_cast<int16_t>(q);
-      in_check[q + 1] = 0;
-      checker_square[q + 1] = 0;
-      PlyRecord& rec = ply_stack[q];
-      rec.saved_ep_black_pawn = static_cast<uint8_t>(ep_black_pawn);
-      rec.saved_ep_white_pawn = static_cast<uint8_t>(ep_white_pawn);
-      ep_black_pawn = ep_white_pawn = 0;
+      pos.in_check[q + 1] = 0;
+      pos.checker_square[q + 1] = 0;
+      PlyRecord& rec = pos.ply_stack[q];
+      rec.saved_ep_black_pawn = static_cast<uint8_t>(pos.ep_black_pawn);
+      rec.saved_ep_white_pawn = static_cast<uint8_t>(pos.ep_white_pawn);
+      pos.ep_black_pawn = pos.ep_white_pawn = 0;
       const int32_t score = -search_node(other, -beta, -beta + 1, 1, 0);
-      ep_black_pawn = rec.saved_ep_black_pawn;
-      ep_white_pawn = rec.saved_ep_white_pawn;
+      pos.ep_black_pawn = rec.saved_ep_black_pawn;
+      pos.ep_white_pawn = rec.saved_ep_white_pawn;
       rec.saved_ep_black_pawn = rec.saved_ep_white_pawn = 0;
       nominal_depth = static_cast<int16_t>(nominal_depth + reduction);
       --null_depth;
@@ -555,7 +555,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
       if (pick.kind == PickKind::end) break;
       if (pick.kind != PickKind::move) continue;
       const int from = pick.from, to = pick.to;
-      const int moved = board[from];
+      const int moved = pos.board[from];
 
       // A child short of the horizon starts with a repetition and two
       // table probes at random places in large tables; asking for those
@@ -564,12 +564,12 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
       const AppliedMove made = apply_search_move(from, to, pick.from_table);
       if (made.made && made.legal) {
         ++legal_moves_made;
-        const PlyRecord& rec = ply_stack[q];
+        const PlyRecord& rec = pos.ply_stack[q];
         const int victim = rec.captured;
         const bool quiet = victim == EMPTY;
 
         // Step 10.1. Material after the move, from the mover's view.
-        int32_t mat = material * engine_side;
+        int32_t mat = pos.material * engine_side;
         if ((q & 1) == 0) mat = -mat;
         if (mat + HOPELESS_MARGIN < alpha && alpha < MATE_BOUND && alpha > -MATE_BOUND && quiet) ++hopeless;
 
@@ -585,7 +585,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
 
         // Step 10.3. Reductions of quiet moves that neither check nor answer a check.
         int reduction = 0;
-        if (quiet && ext.amount == 0 && !check && !in_check[q + 1]) {
+        if (quiet && ext.amount == 0 && !check && !pos.in_check[q + 1]) {
           reduction = reduction_for(q, alpha, mat);
           nominal_depth = static_cast<int16_t>(nominal_depth - reduction);
         }
@@ -626,7 +626,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
           nominal_depth = static_cast<int16_t>(nominal_depth + reduction);
           cut_from = from;
           cut_to = to;
-          cut_piece = board[from];
+          cut_piece = pos.board[from];
           result = beta;
           if (!child_draw) result_is_draw = false;
           if (alpha_raised) pv_length[q] = 0;
@@ -637,10 +637,10 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
         // Step 10.8. A new best move.
         if (score > alpha) {
           alpha = score;
-          state_top->best_score = static_cast<int16_t>(score);
-          state_top->best_from = static_cast<int16_t>(from);
-          state_top->best_to = static_cast<int16_t>(to);
-          state_top->best_piece = board[to];
+          pos.state_top->best_score = static_cast<int16_t>(score);
+          pos.state_top->best_from = static_cast<int16_t>(from);
+          pos.state_top->best_to = static_cast<int16_t>(to);
+          pos.state_top->best_piece = pos.board[to];
           record_pv(q, from, to);
           if (!child_draw) result_is_draw = false;
           alpha_raised = true;
@@ -679,7 +679,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
     if (!result_is_draw && !stopped && !check && abs_result < MATE_BOUND) {
       if (failed_high) tt_store(side, result, depth - q, BOUND_LOWER, cut_from, cut_to);
       else if (alpha_raised)
-        tt_store(side, result, depth - q, BOUND_EXACT, state_top->best_from, state_top->best_to);
+        tt_store(side, result, depth - q, BOUND_EXACT, pos.state_top->best_from, pos.state_top->best_to);
       else tt_store(side, result, depth - q, BOUND_UPPER, NO_SQUARE, NO_SQUARE);
     }
     if (!stopped) {
@@ -687,8 +687,8 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
       if (q + 2 < nominal_depth) {
         const int32_t bonus = nominal_depth - q;
         if (failed_high && !cut_captured) history_add(cut_from, cut_to, cut_piece, bonus);
-        if (alpha_raised && board[state_top->best_to] == EMPTY)
-          history_add(state_top->best_from, state_top->best_to, board[state_top->best_from], bonus);
+        if (alpha_raised && pos.board[pos.state_top->best_to] == EMPTY)
+          history_add(pos.state_top->best_from, pos.state_top->best_to, pos.board[pos.state_top->best_from], bonus);
       }
     }
   }
@@ -700,8 +700,8 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
 }
 
 int32_t multi_cut_probe(int side, int32_t alpha, int32_t beta, int no_null) {
-  const int q = ply;
-  const bool check = in_check[q] != 0;
+  const int q = pos.ply;
+  const bool check = pos.in_check[q] != 0;
   // Step 1. The stored move only; no cut-offs here.
   int table_from = NO_SQUARE, table_to = NO_SQUARE;
   if (!check) {
@@ -728,10 +728,10 @@ int32_t multi_cut_probe(int side, int32_t alpha, int32_t beta, int no_null) {
     if (score >= beta) {
       a = beta - 1;
       if (++fail_highs == 1) {
-        state_top->best_score = static_cast<int16_t>(score);
-        state_top->best_from = static_cast<int16_t>(pick.from);
-        state_top->best_to = static_cast<int16_t>(pick.to);
-        state_top->best_piece = board[pick.to];
+        pos.state_top->best_score = static_cast<int16_t>(score);
+        pos.state_top->best_from = static_cast<int16_t>(pick.from);
+        pos.state_top->best_to = static_cast<int16_t>(pick.to);
+        pos.state_top->best_piece = pos.board[pick.to];
       }
       if (fail_highs == MULTI_CUT_NEEDED) {
         multi_cut_hit = 1;

@@ -81,8 +81,8 @@ TtEntry& probe_slot(TtEntry* t, uint32_t i, uint32_t lo, uint32_t hi) {
 }
 
 void write(TtEntry& e, int32_t score, int r, int bound, uint16_t move) {
-  e.key_lo = hash_lo;
-  e.key_hi = hash_hi;
+  e.key_lo = pos.hash_lo;
+  e.key_hi = pos.hash_hi;
   e.score = static_cast<int16_t>(score);
   e.move = move;
   e.age = search_id;
@@ -100,7 +100,7 @@ bool path_clear(int from, int to) {
   const int step = ((df > 0) - (df < 0)) + 8 * ((dr > 0) - (dr < 0));
   if (step == 0) return false;
   for (int sq = from + step; sq != to; sq += step)
-    if (board[sq] != EMPTY) return false;
+    if (pos.board[sq] != EMPTY) return false;
   return true;
 }
 
@@ -115,17 +115,17 @@ void prefetch_node_entries(uint32_t lo, int side) {
 TtProbe tt_probe(int side, int r, int32_t alpha, int32_t beta) {
   TtProbe p{false, 0, alpha, NO_SQUARE, NO_SQUARE};
   const int s = side ? 1 : 0;
-  const uint32_t i = hash_lo & tt_mask;
+  const uint32_t i = pos.hash_lo & tt_mask;
   // Steps 1 to 3. The depth-preferred table.
-  const TtEntry e1 = view(probe_slot(transposition_table[s], i, hash_lo, hash_hi));
-  if (holds(e1, hash_lo, hash_hi)) {
+  const TtEntry e1 = view(probe_slot(transposition_table[s], i, pos.hash_lo, pos.hash_hi));
+  if (holds(e1, pos.hash_lo, pos.hash_hi)) {
     apply_bound(e1, r, beta, p);
     if (p.cut) return p;
     unpack_move(e1.move, p.from, p.to);
   }
   // Step 4. The always-replace table.
   const TtEntry e2 = view(always_replace_table[s][i]);
-  if (holds(e2, hash_lo, hash_hi)) {
+  if (holds(e2, pos.hash_lo, pos.hash_hi)) {
     apply_bound(e2, r, beta, p);
     if (p.cut) return p;
     if (p.from == NO_SQUARE) unpack_move(e2.move, p.from, p.to);
@@ -136,22 +136,22 @@ TtProbe tt_probe(int side, int r, int32_t alpha, int32_t beta) {
 TtProbe tt_move(int side) {
   TtProbe p{false, 0, 0, NO_SQUARE, NO_SQUARE};
   const int s = side ? 1 : 0;
-  const uint32_t i = hash_lo & tt_mask;
-  const TtEntry e1 = view(probe_slot(transposition_table[s], i, hash_lo, hash_hi));
-  if (holds(e1, hash_lo, hash_hi)) unpack_move(e1.move, p.from, p.to);
+  const uint32_t i = pos.hash_lo & tt_mask;
+  const TtEntry e1 = view(probe_slot(transposition_table[s], i, pos.hash_lo, pos.hash_hi));
+  if (holds(e1, pos.hash_lo, pos.hash_hi)) unpack_move(e1.move, p.from, p.to);
   const TtEntry e2 = view(always_replace_table[s][i]);
-  if (p.from == NO_SQUARE && holds(e2, hash_lo, hash_hi)) unpack_move(e2.move, p.from, p.to);
+  if (p.from == NO_SQUARE && holds(e2, pos.hash_lo, pos.hash_hi)) unpack_move(e2.move, p.from, p.to);
   return p;
 }
 
 void tt_store(int side, int32_t result, int r, int bound, int from, int to) {
   const int s = side ? 1 : 0;
-  const uint32_t i = hash_lo & tt_mask;
+  const uint32_t i = pos.hash_lo & tt_mask;
   const uint16_t move =
       (from < 64 && to < 64 && bound != BOUND_UPPER) ? static_cast<uint16_t>(from * 256 + to) : 0;
   TtEntry* t = transposition_table[s];
   const int id = search_id;
-  auto free_for_key = [&](const TtEntry& e) { return empty(e) || holds(e, hash_lo, hash_hi); };
+  auto free_for_key = [&](const TtEntry& e) { return empty(e) || holds(e, pos.hash_lo, pos.hash_hi); };
 
   // Step 1. The depth-preferred slot: the key's own or an empty slot if it
   // only replaces a shallower result; else a stale entry; else, when not
@@ -209,9 +209,9 @@ void rep_leave(int32_t slot, KeyPair key) {
 }
 
 void killer_update(int from, int to) {
-  if (ply < KILLER_MIN_PLY || ply > nominal_depth || ply >= 64) return;
-  const uint8_t piece = board[from];
-  auto slot = [](int s) -> KillerEntry& { return killer_table[s][ply]; };
+  if (pos.ply < KILLER_MIN_PLY || pos.ply > nominal_depth || pos.ply >= 64) return;
+  const uint8_t piece = pos.board[from];
+  auto slot = [](int s) -> KillerEntry& { return killer_table[s][pos.ply]; };
   // Step 1. Already a killer?
   int found = -1;
   for (int s = 0; s < KILLER_LOOKUP_SLOTS; ++s) {

@@ -105,7 +105,7 @@ int32_t moves_left_in_period(int32_t n) {
     const int32_t g = search_limits.moves_to_go - 1;
     return g == 0 ? n : g;
   }
-  return n - ((game_ply + 2) / 2) % n;
+  return n - ((pos.game_ply + 2) / 2) % n;
 }
 
 // The moves the own clock must still last under a moves-per-control

@@ -121,13 +121,13 @@ bool operation_found(const char* op, const char* m) {
 
 // The castling rights of the position as the statistics file shows them.
 void write_castling_rights() {
-  const StateRecord& st = state_stack[0];
-  if (!white_castled) {
+  const StateRecord& st = pos.state_stack[0];
+  if (!pos.white_castled) {
     if (st.white_a_rook_moves && !st.white_h_rook_moves) stats("K");
     else if (st.white_h_rook_moves && !st.white_a_rook_moves) stats("Q");
     else stats("KQ");
   }
-  if (!black_castled) {
+  if (!pos.black_castled) {
     if (st.black_a_rook_moves && !st.black_h_rook_moves) stats("k");
     else if (st.black_h_rook_moves && !st.black_a_rook_moves) stats("q");
     else stats("kq");

@@ -20,21 +20,21 @@ class AttackTest : public ::testing::Test {
  protected:
   void load(const char* fen) {
     ASSERT_TRUE(brevalt::testing::set_position(fen)) << fen;
-    ply = 0;
-    in_check[0] = in_check[1] = 0;
-    checker_square[0] = checker_square[1] = 0;
-    ply_stack[0].promo = 0;
-    std::memcpy(before_, board, sizeof(board));
+    pos.ply = 0;
+    pos.in_check[0] = pos.in_check[1] = 0;
+    pos.checker_square[0] = pos.checker_square[1] = 0;
+    pos.ply_stack[0].promo = 0;
+    std::memcpy(before_, pos.board, sizeof(pos.board));
   }
   // The queries may move pieces about, but must put every one back.
-  void expect_board_unchanged() { EXPECT_EQ(std::memcmp(before_, board, sizeof(board)), 0); }
+  void expect_board_unchanged() { EXPECT_EQ(std::memcmp(before_, pos.board, sizeof(pos.board)), 0); }
   // Plays a move on the bare board, as make_move leaves it for gives_check.
   void move_piece(int from, int to) {
-    board[to] = board[from];
-    board[from] = EMPTY;
+    pos.board[to] = pos.board[from];
+    pos.board[from] = EMPTY;
     sync_piece_sets();
   }
-  void TearDown() override { ply_stack[0].promo = 0; }
+  void TearDown() override { pos.ply_stack[0].promo = 0; }
 
   uint8_t before_[64] = {};
 };
@@ -95,17 +95,17 @@ TEST_F(AttackTest, GivesCheckKnightUncoveringRookIsDoubleCheck) {
   load("4k3/8/8/8/4N3/8/8/4R1K1 w - - 0 1");
   move_piece(sq("e4"), sq("d6"));
   EXPECT_NE(gives_check(KNIGHT, sq("e4"), sq("d6")), 0);
-  EXPECT_EQ(checker_square[1], NO_INDEX);
+  EXPECT_EQ(pos.checker_square[1], NO_INDEX);
   // Ne4-c3 only uncovers the rook: a single check by e1, answered e1 + 1.
   load("4k3/8/8/8/4N3/8/8/4R1K1 w - - 0 1");
   move_piece(sq("e4"), sq("c3"));
   EXPECT_EQ(gives_check(KNIGHT, sq("e4"), sq("c3")), sq("e1") + 1);
-  EXPECT_EQ(checker_square[1], sq("e1"));
+  EXPECT_EQ(pos.checker_square[1], sq("e1"));
   // Ne4-g3 neither checks nor uncovers: the queen behind is Black's own.
   load("4k3/8/8/8/4N3/8/8/4q1K1 w - - 0 1");
   move_piece(sq("e4"), sq("g3"));
   EXPECT_EQ(gives_check(KNIGHT, sq("e4"), sq("g3")), 0);
-  EXPECT_EQ(checker_square[1], 0);
+  EXPECT_EQ(pos.checker_square[1], 0);
 }
 
 TEST_F(AttackTest, GivesCheckRookMovingAlongItsOwnLineIsNotDiscovered) {
@@ -113,13 +113,13 @@ TEST_F(AttackTest, GivesCheckRookMovingAlongItsOwnLineIsNotDiscovered) {
   load("4k3/8/8/4n3/8/8/4R3/K3Q3 w - - 0 1");
   move_piece(sq("e2"), sq("e5"));
   EXPECT_EQ(gives_check(ROOK, sq("e2"), sq("e5")), 1);
-  EXPECT_EQ(checker_square[1], sq("e5"));
+  EXPECT_EQ(pos.checker_square[1], sq("e5"));
   // Re3-e5 behind a black pawn on e7: the rook still blocks the queen, the
   // pawn blocks the rook, no check at all.
   load("4k3/4p3/8/8/8/4R3/8/K3Q3 w - - 0 1");
   move_piece(sq("e3"), sq("e5"));
   EXPECT_EQ(gives_check(ROOK, sq("e3"), sq("e5")), 0);
-  EXPECT_EQ(checker_square[1], 0);
+  EXPECT_EQ(pos.checker_square[1], 0);
 }
 
 TEST_F(AttackTest, GivesCheckDirectByEachPieceKind) {
@@ -127,7 +127,7 @@ TEST_F(AttackTest, GivesCheckDirectByEachPieceKind) {
   load("4k3/8/8/8/2B5/8/8/K7 w - - 0 1");
   move_piece(sq("c4"), sq("b5"));
   EXPECT_EQ(gives_check(BISHOP, sq("c4"), sq("b5")), 1);
-  EXPECT_EQ(checker_square[1], sq("b5"));
+  EXPECT_EQ(pos.checker_square[1], sq("b5"));
   // The same with a black pawn on d7 in between: no check.
   load("4k3/3p4/8/8/2B5/8/8/K7 w - - 0 1");
   move_piece(sq("c4"), sq("b5"));
@@ -136,84 +136,84 @@ TEST_F(AttackTest, GivesCheckDirectByEachPieceKind) {
   load("4k3/8/3P4/8/8/8/8/K7 w - - 0 1");
   move_piece(sq("d6"), sq("d7"));
   EXPECT_EQ(gives_check(PAWN, sq("d6"), sq("d7")), 1);
-  EXPECT_EQ(checker_square[1], sq("d7"));
+  EXPECT_EQ(pos.checker_square[1], sq("d7"));
   // A black pawn d3-d2 checks the king on e1; d4-d3 does not check a king
   // on e3 beside it.
   load("4k3/8/8/8/8/3p4/8/4K3 b - - 0 1");
   move_piece(sq("d3"), sq("d2"));
   EXPECT_EQ(gives_check(PAWN + BLACK, sq("d3"), sq("d2")), 1);
   load("4k3/8/8/8/3p4/8/8/K7 b - - 0 1");
-  board[sq("a1")] = EMPTY;  // the white king stands on e3 instead
-  board[sq("e3")] = KING;
+  pos.board[sq("a1")] = EMPTY;  // the white king stands on e3 instead
+  pos.board[sq("e3")] = KING;
   sync_piece_sets();
-  white_king_sq = static_cast<int16_t>(sq("e3"));
+  pos.white_king_sq = static_cast<int16_t>(sq("e3"));
   move_piece(sq("d4"), sq("d3"));
   EXPECT_EQ(gives_check(PAWN + BLACK, sq("d4"), sq("d3")), 0);
   // A king move checks only by what it uncovers.
   load("4k3/8/8/8/4K3/8/8/4R3 w - - 0 1");
   move_piece(sq("e4"), sq("d4"));
   EXPECT_EQ(gives_check(KING, sq("e4"), sq("d4")), sq("e1") + 1);
-  EXPECT_EQ(checker_square[1], sq("e1"));
+  EXPECT_EQ(pos.checker_square[1], sq("e1"));
 }
 
 TEST_F(AttackTest, GivesCheckEnPassantOpeningTwoLinesIsDoubleCheck) {
   // Black's d7-d5 blocked the a8 bishop's check on the king e4; exd6 e.p.
   // opens that diagonal and the e-file to the rook on e8 together.
   load("B3R3/8/8/3pP3/4k3/8/8/7K w - d6 0 1");
-  ASSERT_EQ(ep_black_pawn, sq("d5"));
-  board[sq("d5")] = EMPTY;  // the caller removes the captured pawn
+  ASSERT_EQ(pos.ep_black_pawn, sq("d5"));
+  pos.board[sq("d5")] = EMPTY;  // the caller removes the captured pawn
   sync_piece_sets();
   move_piece(sq("e5"), sq("d6"));
   EXPECT_NE(gives_check(PAWN, sq("e5"), sq("d6")), 0);
-  EXPECT_EQ(checker_square[1], NO_INDEX);
+  EXPECT_EQ(pos.checker_square[1], NO_INDEX);
 }
 
 TEST_F(AttackTest, GivesCheckEnPassantOpeningOneLine) {
   // Both pawns leave rank 5: the rook on a5 checks h5, one checker only.
   load("8/8/8/R2pP2k/8/8/8/K7 w - d6 0 1");
-  board[sq("d5")] = EMPTY;
+  pos.board[sq("d5")] = EMPTY;
   sync_piece_sets();
   move_piece(sq("e5"), sq("d6"));
   EXPECT_EQ(gives_check(PAWN, sq("e5"), sq("d6")), sq("a5") + 1);
-  EXPECT_EQ(checker_square[1], sq("a5"));
+  EXPECT_EQ(pos.checker_square[1], sq("a5"));
   // Only the captured pawn's square lies on the bishop's diagonal to a8.
   load("k7/8/8/3pP3/8/8/6B1/7K w - d6 0 1");
-  board[sq("d5")] = EMPTY;
+  pos.board[sq("d5")] = EMPTY;
   sync_piece_sets();
   move_piece(sq("e5"), sq("d6"));
   EXPECT_EQ(gives_check(PAWN, sq("e5"), sq("d6")), sq("g2") + 1);
-  EXPECT_EQ(checker_square[1], sq("g2"));
+  EXPECT_EQ(pos.checker_square[1], sq("g2"));
 }
 
 TEST_F(AttackTest, GivesCheckPromotionOnTheKingsFileIsOneChecker) {
   // e7-e8=Q checks the king on e3 down the file the pawn came from; the
   // new queen is the only checker.
   load("8/4P3/8/8/8/4k3/8/K7 w - - 0 1");
-  board[sq("e7")] = QUEEN;  // the caller's promotion preparation
+  pos.board[sq("e7")] = QUEEN;  // the caller's promotion preparation
   sync_piece_sets();
-  ply_stack[0].promo = PAWN;
+  pos.ply_stack[0].promo = PAWN;
   move_piece(sq("e7"), sq("e8"));
   EXPECT_EQ(gives_check(QUEEN, sq("e7"), sq("e8")), 1);
-  EXPECT_EQ(checker_square[1], sq("e8"));
+  EXPECT_EQ(pos.checker_square[1], sq("e8"));
 }
 
 TEST_F(AttackTest, GivesCheckWalkStopsAtTheBoardEdge) {
   // Nc7 left a8 next to the king on b8; beyond a8 lies the edge, not h7.
   load("1k6/2N4R/8/8/8/8/8/K7 b - - 0 1");
-  board[sq("a8")] = EMPTY;
+  pos.board[sq("a8")] = EMPTY;
   sync_piece_sets();
   EXPECT_EQ(gives_check(KNIGHT, sq("a8"), sq("c7")), 0);
-  EXPECT_EQ(checker_square[1], 0);
+  EXPECT_EQ(pos.checker_square[1], 0);
 }
 
 TEST_F(AttackTest, GivesDirectCheckAsForACastledRook) {
   // After O-O the rook on f1 checks the king on f8 along the open file.
   load("5k2/8/8/8/8/8/8/5RK1 b - - 0 1");
   EXPECT_EQ(gives_direct_check(ROOK, sq("f1")), 1);
-  EXPECT_EQ(checker_square[1], sq("f1"));
+  EXPECT_EQ(pos.checker_square[1], sq("f1"));
   load("5k2/8/8/8/5p2/8/8/5RK1 b - - 0 1");
   EXPECT_EQ(gives_direct_check(ROOK, sq("f1")), 0);
-  EXPECT_EQ(checker_square[1], 0);
+  EXPECT_EQ(pos.checker_square[1], 0);
   // Asked for a square the piece has not reached yet: a knight on g1
   // would check from e6 (f8 is a knight's jump away from e6).
   EXPECT_EQ(gives_direct_check(KNIGHT, sq("e6")), 1);
@@ -227,20 +227,20 @@ TEST_F(AttackTest, CountCheckersSingleDoubleAndNone) {
   // Rook e8 and knight d3 both attack the king on e1.
   load("4r1k1/8/8/8/8/3n4/8/4K3 w - - 0 1");
   EXPECT_EQ(count_checkers(sq("e1")), sq("d3"));  // knights are scanned last
-  EXPECT_EQ(checker_square[1], NO_INDEX);
+  EXPECT_EQ(pos.checker_square[1], NO_INDEX);
   load("6k1/8/8/8/1b6/8/8/4K3 w - - 0 1");
   EXPECT_EQ(count_checkers(sq("e1")), sq("b4"));
-  EXPECT_EQ(checker_square[1], sq("b4"));
+  EXPECT_EQ(pos.checker_square[1], sq("b4"));
   // A black pawn checks from d5 but not from d3; a white pawn from d3.
   load("6k1/8/8/3p4/4K3/8/8/8 w - - 0 1");
   count_checkers(sq("e4"));
-  EXPECT_EQ(checker_square[1], sq("d5"));
+  EXPECT_EQ(pos.checker_square[1], sq("d5"));
   load("6k1/8/8/8/4K3/3p4/8/8 w - - 0 1");
   EXPECT_EQ(count_checkers(sq("e4")), sq("e4"));
-  EXPECT_EQ(checker_square[1], 0);
+  EXPECT_EQ(pos.checker_square[1], 0);
   load("6K1/8/8/8/4k3/3P4/8/8 b - - 0 1");
   count_checkers(sq("e4"));
-  EXPECT_EQ(checker_square[1], sq("d3"));
+  EXPECT_EQ(pos.checker_square[1], sq("d3"));
 }
 
 TEST_F(AttackTest, DiscoveredAttackerThroughAnEmptySquare) {
@@ -270,7 +270,7 @@ TEST_F(AttackTest, DiscoveredAttackerThroughAnEmptySquare) {
 
 TEST_F(AttackTest, ResolvesCheckDoubleCheckHasNoAnswerButAKingMove) {
   load("4k3/2b5/3N4/8/8/8/8/4R1K1 b - - 0 1");
-  checker_square[0] = NO_INDEX;
+  pos.checker_square[0] = NO_INDEX;
   // Even taking one of the checkers does not answer a double check.
   EXPECT_EQ(resolves_check(sq("d6"), sq("c7")), 0);
   EXPECT_EQ(resolves_check(sq("e5"), sq("c7")), 0);
@@ -278,7 +278,7 @@ TEST_F(AttackTest, ResolvesCheckDoubleCheckHasNoAnswerButAKingMove) {
 
 TEST_F(AttackTest, ResolvesCheckKnightCanOnlyBeTaken) {
   load("4k3/8/r2N4/8/8/8/8/6K1 b - - 0 1");
-  checker_square[0] = static_cast<uint8_t>(sq("d6"));
+  pos.checker_square[0] = static_cast<uint8_t>(sq("d6"));
   EXPECT_EQ(resolves_check(sq("d6"), sq("a6")), 1);  // the rook takes it
   EXPECT_EQ(resolves_check(sq("e7"), sq("a6")), 0);  // no square blocks a jump
   EXPECT_EQ(resolves_check(sq("d7"), sq("a6")), 0);
@@ -287,19 +287,19 @@ TEST_F(AttackTest, ResolvesCheckKnightCanOnlyBeTaken) {
 TEST_F(AttackTest, ResolvesCheckSliderBlockedOnlyBetweenKingAndChecker) {
   // Rook e8 checks the king on e1.
   load("4r1k1/8/8/8/R7/8/8/4K3 w - - 0 1");
-  checker_square[0] = static_cast<uint8_t>(sq("e8"));
+  pos.checker_square[0] = static_cast<uint8_t>(sq("e8"));
   EXPECT_EQ(resolves_check(sq("e4"), sq("a4")), 1);
   EXPECT_EQ(resolves_check(sq("d4"), sq("a4")), 0);
   // Bishop b4 checks e1: Nc3 and Bd2 block, Ra5 behind the checker does not.
   load("6k1/8/8/8/1b6/8/8/RNB1K3 w - - 0 1");
-  checker_square[0] = static_cast<uint8_t>(sq("b4"));
+  pos.checker_square[0] = static_cast<uint8_t>(sq("b4"));
   EXPECT_EQ(resolves_check(sq("c3"), sq("b1")), 1);
   EXPECT_EQ(resolves_check(sq("d2"), sq("c1")), 1);
   EXPECT_EQ(resolves_check(sq("a5"), sq("a1")), 0);
   // Queen a1 checks along the first rank: c3 is on a queen line from a1
   // and on a diagonal from e1, but not between them.
   load("6k1/8/8/8/2R5/8/8/q3K3 w - - 0 1");
-  checker_square[0] = static_cast<uint8_t>(sq("a1"));
+  pos.checker_square[0] = static_cast<uint8_t>(sq("a1"));
   EXPECT_EQ(resolves_check(sq("c3"), sq("c4")), 0);
   EXPECT_EQ(resolves_check(sq("c1"), sq("c4")), 1);
 }
@@ -307,17 +307,17 @@ TEST_F(AttackTest, ResolvesCheckSliderBlockedOnlyBetweenKingAndChecker) {
 TEST_F(AttackTest, ResolvesCheckEnPassantTakesTheDoubleSteppedPawn) {
   // Black has just played d7-d5+ against the king on e4.
   load("4k3/8/8/2PpP3/4K3/8/8/8 w - d6 0 1");
-  checker_square[0] = static_cast<uint8_t>(sq("d5"));
+  pos.checker_square[0] = static_cast<uint8_t>(sq("d5"));
   EXPECT_EQ(resolves_check(sq("d6"), sq("e5")), 1);
   EXPECT_EQ(resolves_check(sq("d6"), sq("c5")), 1);
   EXPECT_EQ(resolves_check(sq("e6"), sq("e5")), 0);  // a push does nothing
   // Without the en passant right the capture behind the pawn is no answer.
   load("4k3/8/8/2PpP3/4K3/8/8/8 w - - 0 1");
-  checker_square[0] = static_cast<uint8_t>(sq("d5"));
+  pos.checker_square[0] = static_cast<uint8_t>(sq("d5"));
   EXPECT_EQ(resolves_check(sq("d6"), sq("e5")), 0);
   // The black side of the same rule: c2-c4+ against the king on d5.
   load("8/8/8/3k4/1pPp4/8/8/4K3 b - c3 0 1");
-  checker_square[0] = static_cast<uint8_t>(sq("c4"));
+  pos.checker_square[0] = static_cast<uint8_t>(sq("c4"));
   EXPECT_EQ(resolves_check(sq("c3"), sq("b4")), 1);
   EXPECT_EQ(resolves_check(sq("c3"), sq("d4")), 1);
 }

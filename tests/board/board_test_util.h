@@ -28,22 +28,22 @@ inline std::string square_name(int s) {
 inline std::string move_name(int from, int to) { return square_name(from) + square_name(to); }
 
 // The side to move in the set-up position (0 White, 8 Black).
-inline int side_to_move() { return (game_ply & 1) ? BLACK : 0; }
+inline int side_to_move() { return (pos.game_ply & 1) ? BLACK : 0; }
 
 // Root state as the root driver leaves it before listing root moves:
 // ply 0, first state record, and the check state of the side to move in
 // in_check[1] / checker_square[1].
 inline void set_root_check_state() {
-  ply = 0;
-  ply_sign = -1;
-  state_top = &state_stack[0];
-  lists_frozen = 0;
+  pos.ply = 0;
+  pos.ply_sign = -1;
+  pos.state_top = &pos.state_stack[0];
+  pos.lists_frozen = 0;
   const int side = side_to_move();
-  const int32_t record[3] = {side >> 3, side ? black_king_sq : white_king_sq, END_OF_LIST};
-  in_check[1] = 0;
-  checker_square[1] = 0;
+  const int32_t record[3] = {side >> 3, side ? pos.black_king_sq : pos.white_king_sq, END_OF_LIST};
+  pos.in_check[1] = 0;
+  pos.checker_square[1] = 0;
   if (square_attacked(record)) {
-    in_check[1] = 1;
+    pos.in_check[1] = 1;
     find_checkers(record);
   }
 }
@@ -51,9 +51,9 @@ inline void set_root_check_state() {
 // The legal moves of `side` at the current ply (check state of ply + 1 set).
 inline std::vector<LegalMove> legal_moves_now(int side) {
   legal_count = 0;
-  lists_frozen = 1;
+  pos.lists_frozen = 1;
   generate_legal_moves(side);
-  lists_frozen = 0;
+  pos.lists_frozen = 0;
   return std::vector<LegalMove>(legal_moves, legal_moves + legal_count);
 }
 
@@ -71,16 +71,16 @@ inline bool contains(const std::vector<LegalMove>& moves, const char* name) {
 
 // Pushes a ply as the node search does (counters of the line carried over).
 inline void push_ply() {
-  StateRecord* previous = state_top;
-  ++ply;
-  ++state_top;
-  *state_top = *previous;
-  ply_sign = static_cast<int16_t>(-ply_sign);
+  StateRecord* previous = pos.state_top;
+  ++pos.ply;
+  ++pos.state_top;
+  *pos.state_top = *previous;
+  pos.ply_sign = static_cast<int16_t>(-pos.ply_sign);
 }
 inline void pop_ply() {
-  --ply;
-  --state_top;
-  ply_sign = static_cast<int16_t>(-ply_sign);
+  --pos.ply;
+  --pos.state_top;
+  pos.ply_sign = static_cast<int16_t>(-pos.ply_sign);
 }
 
 // Everything a make/unmake pair must give back exactly.
@@ -98,23 +98,23 @@ struct Snapshot {
 
   static Snapshot take() {
     Snapshot s{};
-    for (int i = 0; i < 64; ++i) s.board_[i] = board[i], s.piece_index_[i] = piece_index[i];
-    s.hash_lo_ = hash_lo, s.hash_hi_ = hash_hi, s.pawn_lo_ = pawn_lo, s.pawn_hi_ = pawn_hi;
-    s.material_ = material, s.opponent_material_ = opponent_material;
+    for (int i = 0; i < 64; ++i) s.board_[i] = pos.board[i], s.piece_index_[i] = pos.piece_index[i];
+    s.hash_lo_ = pos.hash_lo, s.hash_hi_ = pos.hash_hi, s.pawn_lo_ = pos.pawn_lo, s.pawn_hi_ = pos.pawn_hi;
+    s.material_ = pos.material, s.opponent_material_ = opponent_material;
     s.capture_count_ = capture_count;
     for (int i = 0; i < PIECE_LIST_SIZE; ++i) {
-      s.squares_[0][i] = white_pieces[i].square, s.codes_[0][i] = white_pieces[i].code;
-      s.squares_[1][i] = black_pieces[i].square, s.codes_[1][i] = black_pieces[i].code;
+      s.squares_[0][i] = pos.white_pieces[i].square, s.codes_[0][i] = pos.white_pieces[i].code;
+      s.squares_[1][i] = pos.black_pieces[i].square, s.codes_[1][i] = pos.black_pieces[i].code;
     }
-    s.ep_black_ = ep_black_pawn, s.ep_white_ = ep_white_pawn;
-    s.white_king_ = white_king_sq, s.black_king_ = black_king_sq;
-    s.white_castled_ = white_castled, s.black_castled_ = black_castled;
-    const StateRecord& r = *state_top;
+    s.ep_black_ = pos.ep_black_pawn, s.ep_white_ = pos.ep_white_pawn;
+    s.white_king_ = pos.white_king_sq, s.black_king_ = pos.black_king_sq;
+    s.white_castled_ = pos.white_castled, s.black_castled_ = pos.black_castled;
+    const StateRecord& r = *pos.state_top;
     const int16_t counters[6] = {r.white_king_moves,   r.black_king_moves,   r.white_h_rook_moves,
                                  r.white_a_rook_moves, r.black_h_rook_moves, r.black_a_rook_moves};
     for (int i = 0; i < 6; ++i) s.counters_[i] = counters[i];
-    s.fifty_ = fifty_counter, s.check_run_ = check_run;
-    s.null_move_allowed_ = null_move_allowed, s.promo_pawn_ = promo_pawn;
+    s.fifty_ = pos.fifty_counter, s.check_run_ = check_run;
+    s.null_move_allowed_ = null_move_allowed, s.promo_pawn_ = pos.promo_pawn;
     return s;
   }
 
@@ -162,7 +162,7 @@ inline bool attacks_square(int code, int from, int target) {
     return false;
   const int step = (df > 0) - (df < 0) + 8 * ((dr > 0) - (dr < 0));
   for (int s = from + step; s != target; s += step)
-    if (board[s] != EMPTY) return false;
+    if (pos.board[s] != EMPTY) return false;
   return true;
 }
 
@@ -170,10 +170,10 @@ inline bool attacks_square(int code, int from, int target) {
 // checker's square for one checker, 99 for two; -1 when not in check (the
 // engine then holds 0, which is also the square a1, so in_check decides).
 inline int expected_checker(int side) {
-  const int king = side ? black_king_sq : white_king_sq;
+  const int king = side ? pos.black_king_sq : pos.white_king_sq;
   int count = 0, last = 0;
   for (int s = 0; s < 64; ++s) {
-    const int code = board[s];
+    const int code = pos.board[s];
     if (code == EMPTY || colour_of(code) == side) continue;
     if (attacks_square(code, s, king)) ++count, last = s;
   }

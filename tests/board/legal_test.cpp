@@ -26,13 +26,13 @@ class LegalMovesTest : public ::testing::Test {
     brevalt::testing::set_root_check_state();
     stop_search = 0;
     const Snapshot before = Snapshot::take();
-    const int16_t sign = ply_sign;
+    const int16_t sign = pos.ply_sign;
     std::vector<LegalMove> moves = brevalt::testing::legal_moves_now(brevalt::testing::side_to_move());
     // The scan leaves the position, the ply and its records as they were.
     EXPECT_EQ(Snapshot::take().difference(before), "") << fen;
-    EXPECT_EQ(ply, 0);
-    EXPECT_EQ(state_top, &state_stack[0]);
-    EXPECT_EQ(ply_sign, sign);
+    EXPECT_EQ(pos.ply, 0);
+    EXPECT_EQ(pos.state_top, &pos.state_stack[0]);
+    EXPECT_EQ(pos.ply_sign, sign);
     return moves;
   }
 };
@@ -52,7 +52,7 @@ TEST_F(LegalMovesTest, EachMoveListedOnceWithTheMovingPiece) {
   std::vector<std::string> names = brevalt::testing::move_names(moves);
   std::sort(names.begin(), names.end());
   EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end());
-  for (const LegalMove& m : moves) EXPECT_EQ(m.piece, board[m.from]) << move_name(m.from, m.to);
+  for (const LegalMove& m : moves) EXPECT_EQ(m.piece, pos.board[m.from]) << move_name(m.from, m.to);
 }
 
 TEST_F(LegalMovesTest, PinnedPieceStaysOnItsLine) {
@@ -75,10 +75,10 @@ TEST_F(LegalMovesTest, PinnedPieceStaysOnItsLine) {
 
 TEST_F(LegalMovesTest, KnightCheckAllowsKingMovesAndCaptures) {
   const std::vector<LegalMove> moves = root_moves("4k3/8/8/8/8/3n4/8/RB2K2R w KQ - 0 1");
-  ASSERT_NE(in_check[1], 0);
+  ASSERT_NE(pos.in_check[1], 0);
   EXPECT_FALSE(moves.empty());
   for (const LegalMove& m : moves) {
-    const bool king = board[m.from] == KING;
+    const bool king = pos.board[m.from] == KING;
     EXPECT_TRUE(king || m.to == sq("d3")) << move_name(m.from, m.to);
     // Never castling out of check.
     EXPECT_FALSE(king && (m.to == sq("g1") || m.to == sq("c1"))) << move_name(m.from, m.to);
@@ -92,9 +92,9 @@ TEST_F(LegalMovesTest, KnightCheckAllowsKingMovesAndCaptures) {
 TEST_F(LegalMovesTest, DoubleCheckAllowsOnlyKingMoves) {
   // Rook e8 and knight d3 both check; the rook on a1 could take neither.
   const std::vector<LegalMove> moves = root_moves("4r2k/8/8/8/8/3n4/8/R3K3 w Q - 0 1");
-  ASSERT_EQ(checker_square[1], NO_INDEX);
+  ASSERT_EQ(pos.checker_square[1], NO_INDEX);
   EXPECT_FALSE(moves.empty());
-  for (const LegalMove& m : moves) EXPECT_EQ(board[m.from], KING) << move_name(m.from, m.to);
+  for (const LegalMove& m : moves) EXPECT_EQ(pos.board[m.from], KING) << move_name(m.from, m.to);
   // Stepping back along the rook's file stays in check.
   EXPECT_FALSE(contains(moves, "e1e2"));
 }
@@ -176,8 +176,8 @@ TEST_F(LegalMovesTest, EnPassantExposingTheKingIsAbsent) {
 TEST_F(LegalMovesTest, EnPassantAnswersTheCheckingPawn) {
   // d4 checks the king on c5; exd3 removes it.
   const std::vector<LegalMove> moves = root_moves("8/8/8/2k5/3Pp3/8/8/4K3 b - d3 0 1");
-  ASSERT_NE(in_check[1], 0);
-  EXPECT_EQ(checker_square[1], sq("d4"));
+  ASSERT_NE(pos.in_check[1], 0);
+  EXPECT_EQ(pos.checker_square[1], sq("d4"));
   EXPECT_TRUE(contains(moves, "e4d3"));
   EXPECT_FALSE(contains(moves, "e4e3"));
 }
@@ -185,10 +185,10 @@ TEST_F(LegalMovesTest, EnPassantAnswersTheCheckingPawn) {
 TEST_F(LegalMovesTest, CheckmateAndStalemateHaveNoMoves) {
   // Fool's mate.
   EXPECT_TRUE(root_moves("rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq - 1 3").empty());
-  EXPECT_NE(in_check[1], 0);
+  EXPECT_NE(pos.in_check[1], 0);
   // Stalemate.
   EXPECT_TRUE(root_moves("7k/5Q2/8/8/8/8/8/K7 b - - 0 1").empty());
-  EXPECT_EQ(in_check[1], 0);
+  EXPECT_EQ(pos.in_check[1], 0);
 }
 
 // A stop request already set before the call ends the scan at once.

@@ -39,20 +39,20 @@ class MakeMoveTest : public ::testing::Test {
     thinking = 0;
     stop_search = 0;
     draw_flag = 0;
-    fifty_counter = 0;
+    pos.fifty_counter = 0;
     check_run = 0;
-    for (auto& r : ply_stack) r.castle = r.promo = r.rook_to = 0;
+    for (auto& r : pos.ply_stack) r.castle = r.promo = r.rook_to = 0;
   }
   // Moves to ply p with the castling counters of the root and nobody in check.
   void go_to_ply(int p) {
-    while (ply < p) push_ply();
-    in_check[p] = 0;
-    checker_square[p] = 0;
+    while (pos.ply < p) push_ply();
+    pos.in_check[p] = 0;
+    pos.checker_square[p] = 0;
   }
   // Leave ply 0 and normal mode behind for the next test.
   void TearDown() override {
-    while (ply > 0) pop_ply();
-    lists_frozen = 0;
+    while (pos.ply > 0) pop_ply();
+    pos.lists_frozen = 0;
   }
 };
 
@@ -60,18 +60,18 @@ class MakeMoveTest : public ::testing::Test {
 void expect_after_make(const std::string& line) {
   const KeyPair key = compute_position_key();
   const KeyPair pawns = compute_pawn_key();
-  EXPECT_EQ(hash_lo, key.lo) << line;
-  EXPECT_EQ(hash_hi, key.hi) << line;
-  EXPECT_EQ(pawn_lo, pawns.lo) << line;
-  EXPECT_EQ(pawn_hi, pawns.hi) << line;
+  EXPECT_EQ(pos.hash_lo, key.lo) << line;
+  EXPECT_EQ(pos.hash_hi, key.hi) << line;
+  EXPECT_EQ(pos.pawn_lo, pawns.lo) << line;
+  EXPECT_EQ(pos.pawn_hi, pawns.hi) << line;
   const char* fault = position_fault();
   EXPECT_EQ(fault, nullptr) << line << ": " << (fault ? fault : "");
   // The check state written for the next ply agrees with the rules.
-  const int next_side = colour_of(board[ply_stack[ply].to]) ^ BLACK;
+  const int next_side = colour_of(pos.board[pos.ply_stack[pos.ply].to]) ^ BLACK;
   const int expected = expected_checker(next_side);
-  EXPECT_EQ(in_check[ply + 1] != 0, expected >= 0) << line;
+  EXPECT_EQ(pos.in_check[pos.ply + 1] != 0, expected >= 0) << line;
   if (expected >= 0) {
-    EXPECT_EQ(checker_square[ply + 1], expected) << line;
+    EXPECT_EQ(pos.checker_square[pos.ply + 1], expected) << line;
   }
 }
 
@@ -102,11 +102,11 @@ bool random_walk(std::mt19937& rng, int side, int depth, std::string& line) {
   }
   EXPECT_EQ(search_nodes, nodes + 1) << here;
   expect_after_make(here);
-  const PlyRecord& rec = ply_stack[ply];
+  const PlyRecord& rec = pos.ply_stack[pos.ply];
   coverage.castlings += rec.castle != 0;
   coverage.promotions += rec.promo != 0;
   coverage.en_passants += type_of(rec.moved) == PAWN && rec.captured == EMPTY && file_of(m.from) != file_of(m.to);
-  coverage.checks += in_check[ply + 1] != 0;
+  coverage.checks += pos.in_check[pos.ply + 1] != 0;
   coverage.captures += rec.captured != EMPTY;
   // Deeper first; on the way back every level must find its snapshot again.
   std::string deeper = here;
@@ -140,15 +140,15 @@ TEST_F(MakeMoveTest, RandomLinesRestoreEverything) {
     for (int walk = 0; walk < 60; ++walk) {
       load(fen);
       const int expected = expected_checker(testing::side_to_move());
-      EXPECT_EQ(in_check[1] != 0, expected >= 0) << fen;
+      EXPECT_EQ(pos.in_check[1] != 0, expected >= 0) << fen;
       if (expected >= 0) {
-        EXPECT_EQ(checker_square[1], expected) << fen;
+        EXPECT_EQ(pos.checker_square[1], expected) << fen;
       }
       const Snapshot root = Snapshot::take();
       std::string line = fen;
       ASSERT_TRUE(random_walk(rng, testing::side_to_move(), WALK_PLIES, line));
       EXPECT_EQ(Snapshot::take().difference(root), "") << fen;
-      EXPECT_EQ(ply, 0);
+      EXPECT_EQ(pos.ply, 0);
     }
   }
   EXPECT_GT(coverage.castlings, 0);
@@ -175,7 +175,7 @@ TEST_F(MakeMoveTest, PinnedBishopRefusedBelowTheRoot) {
   EXPECT_EQ(Snapshot::take().difference(before), "");
   // Root moves are not tested: they come from the legal list.
   pop_ply();
-  EXPECT_EQ(ply, 1);
+  EXPECT_EQ(pos.ply, 1);
   EXPECT_EQ(make_move(sq("d2"), sq("e3")), 1);
   unmake_move(0);
   EXPECT_EQ(Snapshot::take().difference(before), "");
@@ -190,7 +190,7 @@ TEST_F(MakeMoveTest, EnPassantAlongTheRankRefused) {
   EXPECT_TRUE(applied.made);
   EXPECT_FALSE(applied.legal);
   EXPECT_EQ(Snapshot::take().difference(before), "");
-  EXPECT_EQ(board[sq("d5")], PAWN + BLACK);
+  EXPECT_EQ(pos.board[sq("d5")], PAWN + BLACK);
 }
 
 TEST_F(MakeMoveTest, EnPassantCaptureUpdatesEverything) {
@@ -199,12 +199,12 @@ TEST_F(MakeMoveTest, EnPassantCaptureUpdatesEverything) {
   go_to_ply(2);
   const AppliedMove applied = apply_search_move(sq("e5"), sq("d6"), 0);
   ASSERT_TRUE(applied.legal);
-  EXPECT_EQ(board[sq("d5")], EMPTY);
-  EXPECT_EQ(board[sq("d6")], PAWN);
-  EXPECT_EQ(material, before.material_ + 100);
-  EXPECT_EQ(ep_black_pawn, 0);
+  EXPECT_EQ(pos.board[sq("d5")], EMPTY);
+  EXPECT_EQ(pos.board[sq("d6")], PAWN);
+  EXPECT_EQ(pos.material, before.material_ + 100);
+  EXPECT_EQ(pos.ep_black_pawn, 0);
   expect_after_make("exd6");
-  EXPECT_EQ(fifty_counter, 0);
+  EXPECT_EQ(pos.fifty_counter, 0);
   unmake_move(0);
   EXPECT_EQ(Snapshot::take().difference(before), "");
 }
@@ -215,12 +215,12 @@ TEST_F(MakeMoveTest, DoubleStepSetsEnPassantSquare) {
   load("4k3/8/8/8/3p4/8/4P3/4K3 w - - 0 1");
   go_to_ply(1);
   ASSERT_TRUE(apply_search_move(sq("e2"), sq("e4"), 0).legal);
-  EXPECT_EQ(ep_white_pawn, sq("e4"));
+  EXPECT_EQ(pos.ep_white_pawn, sq("e4"));
   // Black may now take it en passant; the capture is listed.
   const std::vector<LegalMove> replies = legal_moves_now(BLACK);
   EXPECT_TRUE(testing::contains(replies, "d4e3"));
   unmake_move(0);
-  EXPECT_EQ(ep_white_pawn, 0);
+  EXPECT_EQ(pos.ep_white_pawn, 0);
 }
 
 // Castling moves king and rook in the key, marks the side as castled and
@@ -230,19 +230,19 @@ TEST_F(MakeMoveTest, KingsideCastlingKeyAndCounters) {
   const Snapshot before = Snapshot::take();
   go_to_ply(1);
   ASSERT_TRUE(apply_search_move(sq("e1"), sq("g1"), 0).legal);
-  EXPECT_EQ(board[sq("g1")], KING);
-  EXPECT_EQ(board[sq("f1")], ROOK);
-  EXPECT_EQ(board[sq("h1")], EMPTY);
-  EXPECT_EQ(white_king_sq, sq("g1"));
-  EXPECT_NE(white_castled, 0);
-  EXPECT_EQ(state_top->white_king_moves, 1);
-  EXPECT_EQ(state_top->white_h_rook_moves, 1);
-  EXPECT_EQ(in_check[2], 0);
+  EXPECT_EQ(pos.board[sq("g1")], KING);
+  EXPECT_EQ(pos.board[sq("f1")], ROOK);
+  EXPECT_EQ(pos.board[sq("h1")], EMPTY);
+  EXPECT_EQ(pos.white_king_sq, sq("g1"));
+  EXPECT_NE(pos.white_castled, 0);
+  EXPECT_EQ(pos.state_top->white_king_moves, 1);
+  EXPECT_EQ(pos.state_top->white_h_rook_moves, 1);
+  EXPECT_EQ(pos.in_check[2], 0);
   expect_after_make("O-O");
   unmake_move(0);
   EXPECT_EQ(Snapshot::take().difference(before), "");
-  EXPECT_EQ(state_top->white_king_moves, 0);
-  EXPECT_EQ(state_top->white_h_rook_moves, 0);
+  EXPECT_EQ(pos.state_top->white_king_moves, 0);
+  EXPECT_EQ(pos.state_top->white_h_rook_moves, 0);
 }
 
 TEST_F(MakeMoveTest, CastlingRookGivesCheck) {
@@ -250,17 +250,17 @@ TEST_F(MakeMoveTest, CastlingRookGivesCheck) {
   load("5k2/8/8/8/8/8/8/4K2R w K - 0 1");
   go_to_ply(1);
   ASSERT_TRUE(apply_search_move(sq("e1"), sq("g1"), 0).legal);
-  EXPECT_NE(in_check[2], 0);
-  EXPECT_EQ(checker_square[2], sq("f1"));
+  EXPECT_NE(pos.in_check[2], 0);
+  EXPECT_EQ(pos.checker_square[2], sq("f1"));
   expect_after_make("O-O+");
   unmake_move(0);
   // Queenside for Black: the rook on d8 checks the king on d1.
   load("r3k3/8/8/8/8/8/8/3K4 b q - 0 1");
   go_to_ply(1);
   ASSERT_TRUE(apply_search_move(sq("e8"), sq("c8"), 0).legal);
-  EXPECT_EQ(board[sq("d8")], ROOK + BLACK);
-  EXPECT_NE(in_check[2], 0);
-  EXPECT_EQ(checker_square[2], sq("d8"));
+  EXPECT_EQ(pos.board[sq("d8")], ROOK + BLACK);
+  EXPECT_NE(pos.in_check[2], 0);
+  EXPECT_EQ(pos.checker_square[2], sq("d8"));
   expect_after_make("O-O-O+");
   unmake_move(0);
 }
@@ -272,23 +272,23 @@ TEST_F(MakeMoveTest, PromotionKeys) {
   go_to_ply(1);
   // Push: pawn off e7, queen on e8; the pawn key loses only the pawn.
   ASSERT_TRUE(apply_search_move(sq("e7"), sq("e8"), 0).legal);
-  EXPECT_EQ(board[sq("e8")], QUEEN);
-  EXPECT_EQ(hash_lo, before.hash_lo_ ^ pawn_e7.lo ^ zobrist[QUEEN][sq("e8")].lo);
-  EXPECT_EQ(hash_hi, before.hash_hi_ ^ pawn_e7.hi ^ zobrist[QUEEN][sq("e8")].hi);
-  EXPECT_EQ(pawn_lo, before.pawn_lo_ ^ pawn_e7.lo);
-  EXPECT_EQ(pawn_hi, before.pawn_hi_ ^ pawn_e7.hi);
-  EXPECT_EQ(material, before.material_ + 1220 - 100);
-  EXPECT_EQ(white_pieces[piece_index[sq("e8")]].code, QUEEN);
-  EXPECT_EQ(promo_pawn, 0);
+  EXPECT_EQ(pos.board[sq("e8")], QUEEN);
+  EXPECT_EQ(pos.hash_lo, before.hash_lo_ ^ pawn_e7.lo ^ zobrist[QUEEN][sq("e8")].lo);
+  EXPECT_EQ(pos.hash_hi, before.hash_hi_ ^ pawn_e7.hi ^ zobrist[QUEEN][sq("e8")].hi);
+  EXPECT_EQ(pos.pawn_lo, before.pawn_lo_ ^ pawn_e7.lo);
+  EXPECT_EQ(pos.pawn_hi, before.pawn_hi_ ^ pawn_e7.hi);
+  EXPECT_EQ(pos.material, before.material_ + 1220 - 100);
+  EXPECT_EQ(pos.white_pieces[pos.piece_index[sq("e8")]].code, QUEEN);
+  EXPECT_EQ(pos.promo_pawn, 0);
   expect_after_make("e8=Q");
   unmake_move(0);
   EXPECT_EQ(Snapshot::take().difference(before), "");
   // Capture: the rook on d8 leaves the position key as well.
   ASSERT_TRUE(apply_search_move(sq("e7"), sq("d8"), 0).legal);
-  EXPECT_EQ(hash_lo, before.hash_lo_ ^ pawn_e7.lo ^ zobrist[QUEEN][sq("d8")].lo ^
+  EXPECT_EQ(pos.hash_lo, before.hash_lo_ ^ pawn_e7.lo ^ zobrist[QUEEN][sq("d8")].lo ^
                          zobrist[ROOK + BLACK][sq("d8")].lo);
-  EXPECT_EQ(pawn_lo, before.pawn_lo_ ^ pawn_e7.lo);
-  EXPECT_EQ(material, before.material_ + 1220 - 100 + 620);
+  EXPECT_EQ(pos.pawn_lo, before.pawn_lo_ ^ pawn_e7.lo);
+  EXPECT_EQ(pos.material, before.material_ + 1220 - 100 + 620);
   expect_after_make("exd8=Q");
   unmake_move(0);
   EXPECT_EQ(Snapshot::take().difference(before), "");
@@ -299,9 +299,9 @@ TEST_F(MakeMoveTest, BlackPromotionKeys) {
   const Snapshot before = Snapshot::take();
   go_to_ply(1);
   ASSERT_TRUE(apply_search_move(sq("d2"), sq("d1"), 0).legal);
-  EXPECT_EQ(board[sq("d1")], QUEEN + BLACK);
-  EXPECT_EQ(pawn_lo, before.pawn_lo_ ^ zobrist[PAWN + BLACK][sq("d2")].lo);
-  EXPECT_EQ(material, before.material_ - (1220 - 100));
+  EXPECT_EQ(pos.board[sq("d1")], QUEEN + BLACK);
+  EXPECT_EQ(pos.pawn_lo, before.pawn_lo_ ^ zobrist[PAWN + BLACK][sq("d2")].lo);
+  EXPECT_EQ(pos.material, before.material_ - (1220 - 100));
   expect_after_make("d1=Q");
   unmake_move(0);
   EXPECT_EQ(Snapshot::take().difference(before), "");
@@ -309,28 +309,28 @@ TEST_F(MakeMoveTest, BlackPromotionKeys) {
 
 TEST_F(MakeMoveTest, FiftyMoveDrawOnlyFromPlyFour) {
   load("4k3/8/8/8/8/8/4P3/4K1N1 w - - 0 1");
-  ASSERT_EQ(material, root_material);
+  ASSERT_EQ(pos.material, root_material);
   // Ply 4: the hundredth quiet half-move with the root material is a draw.
   go_to_ply(4);
-  fifty_counter = 99;
+  pos.fifty_counter = 99;
   draw_flag = 0;
   ASSERT_EQ(make_move(sq("g1"), sq("f3")), 1);
-  EXPECT_EQ(fifty_counter, 100);
+  EXPECT_EQ(pos.fifty_counter, 100);
   EXPECT_EQ(draw_flag, 1);
   unmake_move(0);
-  EXPECT_EQ(fifty_counter, 99);
+  EXPECT_EQ(pos.fifty_counter, 99);
   // A pawn move resets the counter instead.
   draw_flag = 0;
   ASSERT_EQ(make_move(sq("e2"), sq("e3")), 1);
-  EXPECT_EQ(fifty_counter, 0);
+  EXPECT_EQ(pos.fifty_counter, 0);
   EXPECT_EQ(draw_flag, 0);
   unmake_move(0);
   // Ply 3: not yet.
   pop_ply();
-  in_check[3] = 0;
+  pos.in_check[3] = 0;
   draw_flag = 0;
   ASSERT_EQ(make_move(sq("g1"), sq("f3")), 1);
-  EXPECT_EQ(fifty_counter, 100);
+  EXPECT_EQ(pos.fifty_counter, 100);
   EXPECT_EQ(draw_flag, 0);
   unmake_move(0);
   // Ply 4 with material changed since the root: no draw either.
@@ -372,7 +372,7 @@ TEST_F(MakeMoveTest, RookCapturedOnItsCornerEndsCastling) {
   unmake_move(0);
   pop_ply();
   unmake_move(0);
-  EXPECT_EQ(state_top->white_h_rook_moves, 0);
+  EXPECT_EQ(pos.state_top->white_h_rook_moves, 0);
 }
 
 // Legality tests (frozen mode) record the move and count no node.
@@ -414,14 +414,14 @@ TEST_F(MakeMoveTest, TableCastlingNeedsEveryCondition) {
   unmake_move(0);
   EXPECT_EQ(Snapshot::take().difference(before), "");
   // A rook that has moved along the line forbids it.
-  state_top->white_a_rook_moves = 1;
+  pos.state_top->white_a_rook_moves = 1;
   EXPECT_FALSE(apply_search_move(sq("e1"), sq("c1"), 1).made);
-  state_top->white_a_rook_moves = 0;
+  pos.state_top->white_a_rook_moves = 0;
   // b1 occupied.
-  board[sq("b1")] = KNIGHT;
+  pos.board[sq("b1")] = KNIGHT;
   sync_piece_sets();
   EXPECT_FALSE(apply_search_move(sq("e1"), sq("c1"), 1).made);
-  board[sq("b1")] = EMPTY;
+  pos.board[sq("b1")] = EMPTY;
   sync_piece_sets();
 }
 
@@ -434,12 +434,12 @@ TEST_F(MakeMoveTest, TableMovesNeedAnOpenLineAndAnEnemyTarget) {
   // No piece takes its own side.
   EXPECT_FALSE(apply_search_move(sq("a1"), sq("b2"), 1).made);
   // A pawn never "captures" across the board edge (a4 to h4 is +7).
-  board[sq("a4")] = PAWN;
-  board[sq("h4")] = KNIGHT + BLACK;
+  pos.board[sq("a4")] = PAWN;
+  pos.board[sq("h4")] = KNIGHT + BLACK;
   sync_piece_sets();
   EXPECT_FALSE(apply_search_move(sq("a4"), sq("h4"), 1).made);
-  board[sq("a4")] = PAWN + BLACK;
-  board[sq("h4")] = PAWN + BLACK;
+  pos.board[sq("a4")] = PAWN + BLACK;
+  pos.board[sq("h4")] = PAWN + BLACK;
   sync_piece_sets();
   EXPECT_EQ(Snapshot::take().difference(before), "");
   // With the line open the move is made.
@@ -454,17 +454,17 @@ TEST(PathClear, Diagonal) {
   ASSERT_TRUE(brevalt::testing::set_position("4k3/8/8/8/8/8/8/B3K3 w - - 0 1"));
   EXPECT_TRUE(path_clear(sq("a1"), sq("h8")));
   for (const char* blocker : {"b2", "c3", "d4", "e5", "f6", "g7"}) {
-    board[sq(blocker)] = PAWN + BLACK;
+    pos.board[sq(blocker)] = PAWN + BLACK;
     sync_piece_sets();
     EXPECT_FALSE(path_clear(sq("a1"), sq("h8"))) << blocker;
-    board[sq(blocker)] = EMPTY;
+    pos.board[sq(blocker)] = EMPTY;
     sync_piece_sets();
   }
-  board[sq("b2")] = PAWN;
+  pos.board[sq("b2")] = PAWN;
   sync_piece_sets();
   EXPECT_TRUE(path_clear(sq("a1"), sq("b2")));
   EXPECT_TRUE(path_clear(sq("e1"), sq("e2")));
-  board[sq("b2")] = EMPTY;
+  pos.board[sq("b2")] = EMPTY;
   sync_piece_sets();
   EXPECT_TRUE(path_clear(sq("h1"), sq("h8")));
   EXPECT_FALSE(path_clear(sq("a1"), sq("b3")));  // no common line
@@ -489,9 +489,9 @@ TEST(FindCheckers, CountsEveryKindOfChecker) {
   for (const Case& c : cases) {
     ASSERT_TRUE(brevalt::testing::set_position(c.fen)) << c.fen;
     brevalt::testing::set_root_check_state();
-    ASSERT_NE(in_check[1], 0) << c.fen;
-    EXPECT_EQ(checker_square[1], c.checker ? sq(c.checker) : NO_INDEX) << c.fen;
-    EXPECT_EQ(checker_square[1], expected_checker(testing::side_to_move())) << c.fen;
+    ASSERT_NE(pos.in_check[1], 0) << c.fen;
+    EXPECT_EQ(pos.checker_square[1], c.checker ? sq(c.checker) : NO_INDEX) << c.fen;
+    EXPECT_EQ(pos.checker_square[1], expected_checker(testing::side_to_move())) << c.fen;
   }
 }
 

@@ -27,7 +27,7 @@ class MovegenTest : public ::testing::Test {
   void SetUp() override { clear_search_flags(); }
   void TearDown() override {
     clear_search_flags();
-    ply = 0;
+    pos.ply = 0;
   }
   void clear_search_flags() {
     quiescence_mode = 0;
@@ -41,15 +41,15 @@ class MovegenTest : public ::testing::Test {
   // says otherwise through check().
   void load(const char* fen) {
     ASSERT_TRUE(brevalt::testing::set_position(fen)) << fen;
-    ply = 0;
-    in_check[0] = 0;
-    checker_square[0] = 0;
+    pos.ply = 0;
+    pos.in_check[0] = 0;
+    pos.checker_square[0] = 0;
   }
   void check(const char* checker) {
-    in_check[0] = 1;
-    checker_square[0] = static_cast<uint8_t>(checker ? sq(checker) : NO_INDEX);
+    pos.in_check[0] = 1;
+    pos.checker_square[0] = static_cast<uint8_t>(checker ? sq(checker) : NO_INDEX);
   }
-  const MoveEntry* row() const { return move_list[ply]; }
+  const MoveEntry* row() const { return pos.move_list[pos.ply]; }
   int index_of(int n, int from, int to) const {
     for (int i = 0; i < n; ++i)
       if (row()[i].from == from && row()[i].to == to) return i;
@@ -79,13 +79,13 @@ TEST_F(MovegenTest, StartPositionTwentyMovesInPieceListOrder) {
   ASSERT_EQ(n, 20);
   // The king heads the list but has no move; the knights' four moves come
   // before the sixteen pawn moves, and pieces follow the list order.
-  ASSERT_EQ(white_pieces[0].code, KING);
+  ASSERT_EQ(pos.white_pieces[0].code, KING);
   for (int i = 0; i < n; ++i) {
     EXPECT_EQ(row()[i].key, FRESH_HISTORY) << i;
-    EXPECT_EQ(row()[i].piece, board[row()[i].from]) << i;
+    EXPECT_EQ(row()[i].piece, pos.board[row()[i].from]) << i;
     EXPECT_EQ(type_of(row()[i].piece), i < 4 ? KNIGHT : PAWN) << i;
     if (i > 0) {
-      EXPECT_LE(piece_index[row()[i - 1].from], piece_index[row()[i].from]) << i;
+      EXPECT_LE(pos.piece_index[row()[i - 1].from], pos.piece_index[row()[i].from]) << i;
     }
   }
   EXPECT_EQ(moves(4), named({{"b1", "a3"}, {"b1", "c3"}, {"g1", "f3"}, {"g1", "h3"}}));
@@ -112,7 +112,7 @@ TEST_F(MovegenTest, StaleListEntriesAreSkipped) {
   // The b1 knight vanishes from the board but not from the list: its entry
   // is skipped, and the a1 rook gains b1.
   load(START);
-  board[sq("b1")] = EMPTY;
+  pos.board[sq("b1")] = EMPTY;
   sync_piece_sets();
   const int n = generate_moves(WHITE_SIDE, 0);
   EXPECT_EQ(n, 19);
@@ -177,7 +177,7 @@ TEST_F(MovegenTest, KingCaptureKeyedByVictimAlone) {
 // only the first five entries, so a quiet move at index 5 is not displaced.
 TEST_F(MovegenTest, OrderCaptureLooksOnlyAtTheFirstFiveEntries) {
   load("k7/8/8/4q3/3P4/8/8/4K3 w - - 0 1");
-  MoveEntry* r = move_list[0];
+  MoveEntry* r = pos.move_list[0];
   const int32_t keys[6] = {5000, 5000, 5000, 5000, 5000, 1};
   for (int i = 0; i < 6; ++i) r[i] = MoveEntry{1, static_cast<uint8_t>(i + 16), 1, 0, keys[i], 0};
   r[6] = MoveEntry{static_cast<uint8_t>(sq("d4")), static_cast<uint8_t>(sq("e5")), PAWN, 0, 1, 0};
@@ -246,7 +246,7 @@ TEST_F(MovegenTest, KnightMoveAttackingQueenGetsBonusWithDepth) {
   n = generate_moves(WHITE_SIDE, 0);
   EXPECT_EQ(row()[index_of(n, sq("g1"), sq("f3"))].key, FRESH_HISTORY);
   nominal_depth = 3;
-  ply = 1;
+  pos.ply = 1;
   n = generate_moves(WHITE_SIDE, 0);
   EXPECT_EQ(row()[index_of(n, sq("g1"), sq("f3"))].key, FRESH_HISTORY);
 }
@@ -312,10 +312,10 @@ TEST_F(MovegenTest, AttacksHigherPieceAndAimsAtKingDirectly) {
   // Asked for a square the knight does not reach from h1: the test only
   // looks at the new square, f6, which forks e8 and g8.
   EXPECT_EQ(attacks_higher_piece(sq("h1"), sq("f6")), 1);
-  EXPECT_EQ(board[sq("a1")], ROOK);  // everything put back
-  EXPECT_EQ(board[sq("h1")], KNIGHT);
-  EXPECT_EQ(board[sq("a8")], EMPTY);
-  EXPECT_EQ(board[sq("f6")], EMPTY);
+  EXPECT_EQ(pos.board[sq("a1")], ROOK);  // everything put back
+  EXPECT_EQ(pos.board[sq("h1")], KNIGHT);
+  EXPECT_EQ(pos.board[sq("a8")], EMPTY);
+  EXPECT_EQ(pos.board[sq("f6")], EMPTY);
   // A rook attacking a rook, or a queen anything, is no threat here.
   load("3r3k/8/8/8/8/8/8/R3K3 w - - 0 1");
   EXPECT_EQ(attacks_higher_piece(sq("a1"), sq("a8")), 0);
@@ -543,21 +543,21 @@ TEST_F(MovegenTest, CastlingNotOutOfCheck) {
 // current line decide castling before any square is looked at.
 TEST_F(MovegenTest, CastlingFollowsFlagsAndMoveCounters) {
   load("4k3/8/8/8/8/8/8/R3K2R w KQ - 0 1");
-  white_castled = 1;
+  pos.white_castled = 1;
   int n = generate_moves(WHITE_SIDE, 0);
   EXPECT_FALSE(has(n, "e1", "g1"));
   EXPECT_FALSE(has(n, "e1", "c1"));
-  white_castled = 0;
-  state_top->white_h_rook_moves = 1;
+  pos.white_castled = 0;
+  pos.state_top->white_h_rook_moves = 1;
   n = generate_moves(WHITE_SIDE, 0);
   EXPECT_FALSE(has(n, "e1", "g1"));
   EXPECT_TRUE(has(n, "e1", "c1"));
-  state_top->white_h_rook_moves = 0;
-  state_top->white_king_moves = 1;
+  pos.state_top->white_h_rook_moves = 0;
+  pos.state_top->white_king_moves = 1;
   n = generate_moves(WHITE_SIDE, 0);
   EXPECT_FALSE(has(n, "e1", "g1"));
   EXPECT_FALSE(has(n, "e1", "c1"));
-  state_top->white_king_moves = 0;
+  pos.state_top->white_king_moves = 0;
   // From the FEN: only the kingside right.
   load("4k3/8/8/8/8/8/8/R3K2R w K - 0 1");
   n = generate_moves(WHITE_SIDE, 0);

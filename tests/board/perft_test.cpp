@@ -33,8 +33,8 @@ void expect_perft(const Published& p) {
   EXPECT_EQ(perft(p.depth), p.nodes) << p.fen << " depth " << p.depth;
   // The walk leaves the position as it found it.
   EXPECT_EQ(Snapshot::take().difference(before), "");
-  EXPECT_EQ(ply, 0);
-  EXPECT_EQ(state_top, &state_stack[0]);
+  EXPECT_EQ(pos.ply, 0);
+  EXPECT_EQ(pos.state_top, &pos.state_stack[0]);
 }
 
 TEST(Perft, StartPositionShallow) {

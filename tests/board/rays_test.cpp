@@ -33,7 +33,7 @@ const char* const kPositions[] = {
 
 // One generated row, field by field.
 std::vector<MoveEntry> row_copy(int n) {
-  return std::vector<MoveEntry>(move_list[ply], move_list[ply] + n);
+  return std::vector<MoveEntry>(pos.move_list[pos.ply], pos.move_list[pos.ply] + n);
 }
 
 bool same_rows(const std::vector<MoveEntry>& a, const std::vector<MoveEntry>& b) {
@@ -54,7 +54,7 @@ class RayMaskTest : public ::testing::Test {
     build_ray_masks();
     quiescence_mode = 0;
     horizon_qs = 0;
-    ply = 0;
+    pos.ply = 0;
   }
 
   // A query's answer with the masks and with the list walk.
@@ -73,7 +73,7 @@ class RayMaskTest : public ::testing::Test {
   // the quiescence, full and evasion rows of the side to move.
   void compare_walks(int side, const char* where) {
     for (int s = 0; s < 64; ++s) {
-      if (board[s] != EMPTY) {
+      if (pos.board[s] != EMPTY) {
         const auto [by_masks, by_lists] = both_walks([s] { return exchange_loss(s); });
         EXPECT_EQ(by_masks, by_lists) << where << ", square " << testing::square_name(s);
       }
@@ -98,7 +98,7 @@ class RayMaskTest : public ::testing::Test {
       horizon_qs = 0;
       EXPECT_TRUE(same_rows(by_masks, by_lists)) << where << (horizon ? ": horizon" : ": quiescence") << " rows differ";
       if (horizon)
-        for (const MoveEntry& e : by_masks) quiet_checks_seen += board[e.to] == EMPTY;
+        for (const MoveEntry& e : by_masks) quiet_checks_seen += pos.board[e.to] == EMPTY;
     }
     // Full rows, whose capture keys come from exchanges after an imagined
     // move, and evasion rows, whose king steps are tested the same way.

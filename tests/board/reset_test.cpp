@@ -15,36 +15,36 @@ namespace {
 TEST(NewGame, LeavesTheBoardAndSetsGameDefaults) {
   start_new_game();
   uint8_t before[64];
-  std::memcpy(before, board, 64);
+  std::memcpy(before, pos.board, 64);
   own_time = 5;
   opponent_time = 6;
   own_rating = 1500;
   engine_side = 1;
-  game_ply = 9;
-  white_castled = 1;
-  ep_black_pawn = 35;
+  pos.game_ply = 9;
+  pos.white_castled = 1;
+  pos.ep_black_pawn = 35;
   history_table[123] = 777;
   killer_table[3][5].from = 12;
   // A stored result for the position on the board, found before the reset.
   tt_store(0, 50, 5, BOUND_EXACT, 12, 28);
   ASSERT_EQ(tt_move(0).from, 12);
-  const uint32_t key_lo = hash_lo, key_hi = hash_hi;
+  const uint32_t key_lo = pos.hash_lo, key_hi = pos.hash_hi;
   new_game();
-  EXPECT_EQ(std::memcmp(board, before, 64), 0);
+  EXPECT_EQ(std::memcmp(pos.board, before, 64), 0);
   EXPECT_EQ(own_time, 2000);
   EXPECT_EQ(opponent_time, 200);
   EXPECT_EQ(own_rating, 2640);
   EXPECT_EQ(opponent_rating, 2641);
   EXPECT_EQ(engine_side, -1);
-  EXPECT_EQ(game_ply, 0);
-  EXPECT_EQ(white_castled, 0);
-  EXPECT_EQ(ep_black_pawn, 0);
+  EXPECT_EQ(pos.game_ply, 0);
+  EXPECT_EQ(pos.white_castled, 0);
+  EXPECT_EQ(pos.ep_black_pawn, 0);
   EXPECT_EQ(history_table[123], 1);
   EXPECT_EQ(killer_table[3][5].from, NO_SQUARE);
-  ASSERT_EQ(hash_lo, key_lo);
-  ASSERT_EQ(hash_hi, key_hi);
+  ASSERT_EQ(pos.hash_lo, key_lo);
+  ASSERT_EQ(pos.hash_hi, key_hi);
   EXPECT_EQ(tt_move(0).from, NO_SQUARE) << "the tables must read as empty";
-  EXPECT_EQ(state_top, &state_stack[0]);
+  EXPECT_EQ(pos.state_top, &pos.state_stack[0]);
 }
 
 TEST(ResetSearchState, KeepsGamePositionsAndForgetsSearchOnes) {
@@ -53,11 +53,11 @@ TEST(ResetSearchState, KeepsGamePositionsAndForgetsSearchOnes) {
   game_pos = RepEntry{0x1234, 0x5678, 1, 2, 1, {}};
   RepEntry& search_pos = repetition_table[200];
   search_pos = RepEntry{0x4321, 0x8765, 0, 0, 1, {}};
-  ply_stack[3].from = 12;
-  ply_stack[3].to = 28;
-  ply_stack[3].castle = 1;
-  ply_stack[3].captured_index = 4;
-  in_check[5] = 1;
+  pos.ply_stack[3].from = 12;
+  pos.ply_stack[3].to = 28;
+  pos.ply_stack[3].castle = 1;
+  pos.ply_stack[3].captured_index = 4;
+  pos.in_check[5] = 1;
   stop_search = 1;
   reset_search_state();
   EXPECT_EQ(game_pos.key_lo, 0x1234u);
@@ -67,11 +67,11 @@ TEST(ResetSearchState, KeepsGamePositionsAndForgetsSearchOnes) {
   EXPECT_EQ(search_pos.key_hi, 0u);
   EXPECT_EQ(search_pos.search_count, 0);
   // The move fields of the ply records survive; the rest is cleared.
-  EXPECT_EQ(ply_stack[3].from, 12);
-  EXPECT_EQ(ply_stack[3].to, 28);
-  EXPECT_EQ(ply_stack[3].castle, 0);
-  EXPECT_EQ(ply_stack[3].captured_index, NO_INDEX);
-  EXPECT_EQ(in_check[5], 0);
+  EXPECT_EQ(pos.ply_stack[3].from, 12);
+  EXPECT_EQ(pos.ply_stack[3].to, 28);
+  EXPECT_EQ(pos.ply_stack[3].castle, 0);
+  EXPECT_EQ(pos.ply_stack[3].captured_index, NO_INDEX);
+  EXPECT_EQ(pos.in_check[5], 0);
   EXPECT_EQ(stop_search, 0);
   new_game();
   EXPECT_EQ(repetition_table[100].key_lo, 0u);
@@ -80,18 +80,18 @@ TEST(ResetSearchState, KeepsGamePositionsAndForgetsSearchOnes) {
 TEST(StartBoard, MaterialAndPieceListOrder) {
   start_new_game();
   ASSERT_EQ(build_piece_lists(), 1);
-  EXPECT_EQ(material, 0);
-  EXPECT_EQ(white_piece_count, 7);
-  EXPECT_EQ(black_piece_count, 7);
+  EXPECT_EQ(pos.material, 0);
+  EXPECT_EQ(pos.white_piece_count, 7);
+  EXPECT_EQ(pos.black_piece_count, 7);
   // King first, then rooks, knights, bishops, the queen and the pawns.
   const int types[16] = {KING, ROOK, ROOK, KNIGHT, KNIGHT, BISHOP, BISHOP, QUEEN,
                          PAWN, PAWN, PAWN, PAWN, PAWN, PAWN, PAWN, PAWN};
   for (int i = 0; i < 16; ++i) {
-    EXPECT_EQ(type_of(white_pieces[i].code), types[i]) << i;
-    EXPECT_EQ(piece_index[white_pieces[i].square], i);
+    EXPECT_EQ(type_of(pos.white_pieces[i].code), types[i]) << i;
+    EXPECT_EQ(pos.piece_index[pos.white_pieces[i].square], i);
   }
-  EXPECT_EQ(white_pieces[0].square, 4);
-  EXPECT_EQ(white_pieces[16].square, NO_SQUARE);
+  EXPECT_EQ(pos.white_pieces[0].square, 4);
+  EXPECT_EQ(pos.white_pieces[16].square, NO_SQUARE);
   EXPECT_EQ(position_fault(), nullptr);
 }
 
@@ -105,12 +105,12 @@ TEST(SideKey, FlipsExactlyTheSideConstants) {
   KeyPair back = side_key(8, b.lo, b.hi);
   EXPECT_EQ(back.lo, 0xAAAA5555u);
   EXPECT_EQ(back.hi, 0x12345678u);
-  game_ply = 3;
+  pos.game_ply = 3;
   KeyPair g = side_key(-1, 0, 0);
   EXPECT_EQ(g.lo, 0x01F34420u);
-  game_ply = 2;
+  pos.game_ply = 2;
   EXPECT_EQ(side_key(-1, 0, 0).lo, 0u);
-  game_ply = 0;
+  pos.game_ply = 0;
 }
 
 }  // namespace

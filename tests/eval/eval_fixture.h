@@ -25,7 +25,7 @@ class EvalFixture : public ::testing::Test {
   void SetUp() override { start_new_game(); }
   void TearDown() override {
     root_endgame = 0;
-    ply = 0;
+    pos.ply = 0;
     nominal_depth = 0;
     start_new_game();
   }
@@ -36,10 +36,10 @@ class EvalFixture : public ::testing::Test {
     engine_side = static_cast<int16_t>(side);
     build_piece_lists();  // the opponent's material depends on the engine's side
     for (int code : {2, 10, 3, 11, 4, 12, 5, 13}) build_piece_tables(code);
-    root_white_king_sq = white_king_sq;
-    root_black_king_sq = black_king_sq;
+    root_white_king_sq = pos.white_king_sq;
+    root_black_king_sq = pos.black_king_sq;
     root_endgame = 0;
-    ply = 0;
+    pos.ply = 0;
     nominal_depth = 0;
     draw_flag = 0;
     check_run = 0;
@@ -47,7 +47,7 @@ class EvalFixture : public ::testing::Test {
     activity_sum = 0;
     root_piece_retreats = 0;
     capture_count = 0;
-    state_top = &state_stack[0];
+    pos.state_top = &pos.state_stack[0];
   }
 };
 

@@ -90,26 +90,26 @@ class LazyExit : public Evaluation {
 };
 
 TEST_F(LazyExit, ClearLeadReturnsTheBound) {
-  material = 600;  // 628 with the lead bonus
-  ply = 4;
+  pos.material = 600;  // 628 with the lead bonus
+  pos.ply = 4;
   EXPECT_EQ(evaluate(-50, 50), 50);
   // At an odd ply the window is the opponent's; seen from the engine the
   // result is the same bound.
-  ply = 5;
+  pos.ply = 5;
   EXPECT_EQ(evaluate(-50, 50), 50);
   // The engine on the other side is as far behind.
   engine_side = -1;
-  ply = 4;
+  pos.ply = 4;
   EXPECT_EQ(evaluate(-50, 50), -50);
-  ply = 5;
+  pos.ply = 5;
   EXPECT_EQ(evaluate(-50, 50), -50);
 }
 
 TEST_F(LazyExit, OnlyDeepEnoughInTheMiddlegame) {
-  material = 600;
-  ply = 3;
+  pos.material = 600;
+  pos.ply = 3;
   EXPECT_NE(evaluate(-50, 50), 50);
-  ply = 4;
+  pos.ply = 4;
   nominal_depth = 4;
   EXPECT_NE(evaluate(-50, 50), 50);
   nominal_depth = 6;
@@ -125,17 +125,17 @@ TEST_F(LazyExit, OnlyDeepEnoughInTheMiddlegame) {
 }
 
 TEST_F(LazyExit, MarginStartsFromMaterialWithTheLeadBonus) {
-  ply = 4;
+  pos.ply = 4;
   // 61 counts as 89: alpha from 439 on is out of reach.
-  material = 61;
+  pos.material = 61;
   EXPECT_EQ(evaluate(439, 8000), 439);
   EXPECT_NE(evaluate(438, 8000), 438);
   // 60 is no clear lead: 410 is the edge.
-  material = 60;
+  pos.material = 60;
   EXPECT_EQ(evaluate(410, 8000), 410);
   EXPECT_NE(evaluate(409, 8000), 409);
   // The beta side: 628 reaches down to 278.
-  material = 600;
+  pos.material = 600;
   EXPECT_EQ(evaluate(-8000, 278), 278);
   EXPECT_NE(evaluate(-8000, 279), 279);
 }

@@ -44,12 +44,12 @@ class EvalTerms : public testing::EvalFixture {
       c->high_file = -1;
     }
     ec.endgame_mode = endgame;
-    ec.white.king_settled = white_castled != 0 || (white_king_sq < 24 && white_king_sq != E1);
-    ec.black.king_settled = black_castled != 0 || (black_king_sq > 39 && black_king_sq != E8);
+    ec.white.king_settled = pos.white_castled != 0 || (pos.white_king_sq < 24 && pos.white_king_sq != E1);
+    ec.black.king_settled = pos.black_castled != 0 || (pos.black_king_sq > 39 && pos.black_king_sq != E8);
     uint64_t pieces = 0, pawns = 0;
     for (int s = 0; s < 64; ++s) {
-      const int type = type_of(board[s]);
-      if (board[s] == EMPTY || type == KING) continue;
+      const int type = type_of(pos.board[s]);
+      if (pos.board[s] == EMPTY || type == KING) continue;
       const int index = file_of(s) * 8 + rank_of(s);
       (type == PAWN ? pawns : pieces) |= uint64_t{1} << index;
     }
@@ -273,10 +273,10 @@ TEST_F(EvalTerms, BackwardPawnAndItsHole) {
   EXPECT_EQ(pd.hole[0], sq("d4"));
   EXPECT_EQ(pd.hole[1], 0);
   // A Black knight on the hole costs 20; a White one there does not.
-  board[sq("d4")] = KNIGHT + BLACK;
+  pos.board[sq("d4")] = KNIGHT + BLACK;
   sync_piece_sets();
   EXPECT_EQ(hole_term(pd), -20);
-  board[sq("d4")] = KNIGHT;
+  pos.board[sq("d4")] = KNIGHT;
   sync_piece_sets();
   EXPECT_EQ(hole_term(pd), 0);
 }
@@ -334,7 +334,7 @@ TEST_F(EvalTerms, ShelterFilesOfAnExposedKing) {
   // White castled short but facing queen and rooks: with no f-, g- or
   // h-pawn the shelter files cost 10, 38 + 12 and 38 + 12.
   position("r2q1rk1/5ppp/8/8/8/8/8/R2Q1RK1 w - - 0 1", 1);
-  white_castled = 1;
+  pos.white_castled = 1;
   EvalCounts ec;
   PawnData pd;
   gather(ec, pd, false);
@@ -452,7 +452,7 @@ TEST_F(EvalTerms, CastledKingBehindItsShelter) {
   // pawns of both sides: 71. Black is safe (only a rook and a knight against
   // it): +20 for its king, +35 for the open a-file, -12 for the f-file: 43.
   position("r2q1rk1/5ppp/8/8/8/5N2/5PPP/5RK1 w - - 0 1", 1);
-  white_castled = 1;
+  pos.white_castled = 1;
   EvalCounts ec;
   PawnData pd;
   gather(ec, pd, false);
@@ -463,8 +463,8 @@ TEST_F(EvalTerms, CastledKingBehindItsShelter) {
   EXPECT_EQ(king_safety(ec, pd, w), 71 - 43);
   // Moved to g1 without castling: settled all the same, so the shelter
   // terms and not the 40 for a moved king; only the castled bonus is gone.
-  white_castled = 0;
-  state_top->white_king_moves = 1;
+  pos.white_castled = 0;
+  pos.state_top->white_king_moves = 1;
   gather(ec, pd, false);
   EXPECT_EQ(king_safety(ec, pd, w), 71 - 15 - 43);
   // And a king that has left its root square pays 32.
@@ -477,7 +477,7 @@ TEST_F(EvalTerms, PawnStormOpensTheAdvanceWindow) {
   // Black's g- and h-pawns storming White's king cost White their advance
   // values (g5: 7 - 4 = rank 3 of the view, 7; h4: 14).
   position("1kr4r/ppp5/8/6p1/7p/8/5PPP/1q3RK1 w - - 0 1", 1);
-  white_castled = 1;
+  pos.white_castled = 1;
   EvalCounts ec;
   PawnData pd;
   gather(ec, pd, false);
@@ -488,7 +488,7 @@ TEST_F(EvalTerms, PawnStormOpensTheAdvanceWindow) {
   EXPECT_EQ(w.high[0], 6);
   // The same without the storming pawns.
   position("1kr4r/ppp5/8/8/8/8/5PPP/1q3RK1 w - - 0 1", 1);
-  white_castled = 1;
+  pos.white_castled = 1;
   gather(ec, pd, false);
   const int without = king_safety(ec, pd, w);
   // Without them the storm is gone (White +21), and Black's h8 rook no
@@ -567,12 +567,12 @@ TEST_F(EvalTerms, MirroredPositionsScoreAlike) {
     for (int side : {1, -1}) {
       for (int p : {0, 1}) {
         position(fen, side);
-        ply = static_cast<int16_t>(p);
+        pos.ply = static_cast<int16_t>(p);
         nominal_depth = 5;
         const int score = evaluate(-9000, 9000);
         const std::string mirrored = mirror_fen(fen);
         position(mirrored, -side);
-        ply = static_cast<int16_t>(p);
+        pos.ply = static_cast<int16_t>(p);
         nominal_depth = 5;
         // King safety enters the score halved with an arithmetic shift,
         // which rounds an odd sum down for both colours: one point apart.

@@ -52,7 +52,7 @@ class Threats : public ::testing::Test {
     thinking = 0;
     stop_search = 0;
     draw_flag = 0;
-    for (auto& r : ply_stack) r.castle = r.promo = r.rook_to = 0;
+    for (auto& r : pos.ply_stack) r.castle = r.promo = r.rook_to = 0;
   }
 
   // Makes from->to at the next ply; a pawn's double step announces its
@@ -60,8 +60,8 @@ class Threats : public ::testing::Test {
   void play(const char* from, const char* to, bool double_step = false) {
     brevalt::testing::push_ply();
     if (double_step) {
-      if (board[sq(from)] == PAWN) ep_white_pawn = static_cast<int16_t>(sq(to));
-      else ep_black_pawn = static_cast<int16_t>(sq(to));
+      if (pos.board[sq(from)] == PAWN) pos.ep_white_pawn = static_cast<int16_t>(sq(to));
+      else pos.ep_black_pawn = static_cast<int16_t>(sq(to));
     }
     const int made = make_move(sq(from), sq(to));
     made_.push_back(made);
@@ -175,9 +175,9 @@ TEST_F(Threats, TrapWithoutAReplyOnTheBoard) {
   load("1B1r2k1/p1p2ppp/1p6/8/3n4/4P3/5PPP/6K1 w - - 0 1");
   play("b8", "a7");
   brevalt::testing::push_ply();
-  ply_stack[2].moved = EMPTY;
-  ply_stack[2].to = static_cast<uint8_t>(sq("d4"));
-  ply_stack[2].saved_ep_black_pawn = ply_stack[2].saved_ep_white_pawn = 0;
+  pos.ply_stack[2].moved = EMPTY;
+  pos.ply_stack[2].to = static_cast<uint8_t>(sq("d4"));
+  pos.ply_stack[2].saved_ep_black_pawn = pos.ply_stack[2].saved_ep_white_pawn = 0;
   analyse_root_move();
   brevalt::testing::pop_ply();
   expect_threat(135, "b8", "a7");

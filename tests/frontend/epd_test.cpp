@@ -28,57 +28,57 @@ const char* const START = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR";
 
 TEST(EpdLoad, StartPositionWithAllCastlingRights) {
   ASSERT_EQ(load(std::string(START) + " w KQkq - 0 1"), 1);
-  EXPECT_EQ(std::memcmp(board, start_board, 64), 0);
-  EXPECT_EQ(game_ply, 0);
+  EXPECT_EQ(std::memcmp(pos.board, start_board, 64), 0);
+  EXPECT_EQ(pos.game_ply, 0);
   EXPECT_EQ(engine_side, 1);
-  EXPECT_EQ(white_castled, 0);
-  EXPECT_EQ(black_castled, 0);
-  EXPECT_EQ(state_top, &state_stack[0]);
-  EXPECT_EQ(state_top->white_h_rook_moves, 0);
-  EXPECT_EQ(state_top->white_a_rook_moves, 0);
-  EXPECT_EQ(state_top->black_h_rook_moves, 0);
-  EXPECT_EQ(state_top->black_a_rook_moves, 0);
+  EXPECT_EQ(pos.white_castled, 0);
+  EXPECT_EQ(pos.black_castled, 0);
+  EXPECT_EQ(pos.state_top, &pos.state_stack[0]);
+  EXPECT_EQ(pos.state_top->white_h_rook_moves, 0);
+  EXPECT_EQ(pos.state_top->white_a_rook_moves, 0);
+  EXPECT_EQ(pos.state_top->black_h_rook_moves, 0);
+  EXPECT_EQ(pos.state_top->black_a_rook_moves, 0);
   EXPECT_EQ(in_book, 0);
 }
 
 TEST(EpdLoad, BlackToMoveMarksTheMissingWhiteMove) {
   ASSERT_EQ(load(std::string(START) + " b KQkq -"), 1);
-  EXPECT_EQ(game_ply, 1);
+  EXPECT_EQ(pos.game_ply, 1);
   EXPECT_EQ(engine_side, -1);
   EXPECT_EQ(game_moves[0].from, NO_SQUARE);
 }
 
 TEST(EpdLoad, CastlingLettersOpenSingleWings) {
   ASSERT_EQ(load(std::string(START) + " w - -"), 1);
-  EXPECT_NE(white_castled, 0);
-  EXPECT_NE(black_castled, 0);
+  EXPECT_NE(pos.white_castled, 0);
+  EXPECT_NE(pos.black_castled, 0);
 
   // White kingside only, Black queenside only.
   ASSERT_EQ(load(std::string(START) + " w Kq -"), 1);
-  EXPECT_EQ(white_castled, 0);
-  EXPECT_EQ(state_top->white_h_rook_moves, 0);
-  EXPECT_NE(state_top->white_a_rook_moves, 0);
-  EXPECT_EQ(black_castled, 0);
-  EXPECT_NE(state_top->black_h_rook_moves, 0);
-  EXPECT_EQ(state_top->black_a_rook_moves, 0);
+  EXPECT_EQ(pos.white_castled, 0);
+  EXPECT_EQ(pos.state_top->white_h_rook_moves, 0);
+  EXPECT_NE(pos.state_top->white_a_rook_moves, 0);
+  EXPECT_EQ(pos.black_castled, 0);
+  EXPECT_NE(pos.state_top->black_h_rook_moves, 0);
+  EXPECT_EQ(pos.state_top->black_a_rook_moves, 0);
 
   ASSERT_EQ(load(std::string(START) + " w Q -"), 1);
-  EXPECT_EQ(white_castled, 0);
-  EXPECT_NE(state_top->white_h_rook_moves, 0);
-  EXPECT_EQ(state_top->white_a_rook_moves, 0);
-  EXPECT_NE(black_castled, 0);
+  EXPECT_EQ(pos.white_castled, 0);
+  EXPECT_NE(pos.state_top->white_h_rook_moves, 0);
+  EXPECT_EQ(pos.state_top->white_a_rook_moves, 0);
+  EXPECT_NE(pos.black_castled, 0);
 }
 
 TEST(EpdLoad, LettersBeforeTheFirstOperationCount) {
   // The id operation placed first is not an operation to the reader: its
   // capital K opens White's kingside.
   ASSERT_EQ(load("4k3/8/8/8/8/8/8/4K2R w - - id \"Kx\"; bm Rh8;"), 1);
-  EXPECT_EQ(white_castled, 0);
+  EXPECT_EQ(pos.white_castled, 0);
 }
 
 TEST(EpdLoad, OperationsAreReadAndDropped) {
   ASSERT_EQ(load("4k3/8/8/8/8/8/8/4K2R w - - bm Rh8+; id \"test 1\";"), 1);
-  EXPECT_NE(white_castled, 0);
+  EXPECT_NE(pos.white_castled, 0);
   // An operation that is never closed is malformed.
   EXPECT_EQ(load("4k3/8/8/8/8/8/8/4K2R w - - bm Rh8"), 0);
 }
@@ -90,8 +90,8 @@ TEST(EpdLoad, EnPassantSquaresAreNotOperations) {
   EXPECT_EQ(load("4k3/8/8/1pP5/8/8/8/4K3 w - b6 0 1"), 1);
   EXPECT_EQ(load("4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1"), 1);
   // The square itself is not taken over: no en passant state after a load.
-  EXPECT_EQ(ep_black_pawn, 0);
-  EXPECT_EQ(ep_white_pawn, 0);
+  EXPECT_EQ(pos.ep_black_pawn, 0);
+  EXPECT_EQ(pos.ep_white_pawn, 0);
 }
 
 TEST(EpdLoad, MalformedRecordsAreRefused) {
@@ -136,7 +136,7 @@ TEST(EpdCheck, CheckingTextLeavesTheBoardAlone) {
   ASSERT_EQ(load(std::string(START) + " w KQkq -"), 1);
   check_position_text("4k3/8/8/8/8/8/8/4K3 w - -");
   check_position_text("4k3/8/8/8/8/8/8/4K3 junk");
-  EXPECT_EQ(std::memcmp(board, start_board, 64), 0);
+  EXPECT_EQ(std::memcmp(pos.board, start_board, 64), 0);
 }
 
 }  // namespace

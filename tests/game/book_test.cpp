@@ -92,10 +92,10 @@ class Book : public testing::SearchFixture {
     book_enabled = 1;
     in_book = 1;
     last_book_ply = 0;
-    if (game_ply_now >= 0) game_ply = static_cast<int16_t>(game_ply_now);
+    if (game_ply_now >= 0) pos.game_ply = static_cast<int16_t>(game_ply_now);
     std::strcpy(book_file_name, BOOK);
     decide();
-    const MoveEntry& m = move_list[1][0];
+    const MoveEntry& m = pos.move_list[1][0];
     return testing::square_name(m.from) + testing::square_name(m.to);
   }
 

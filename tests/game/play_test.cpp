@@ -39,7 +39,7 @@ class GameMoves : public ::testing::Test {
   // the engine takes the side that is not to move. `mode` 2 plays it as
   // the predicted move of a ponder search. Returns what was printed.
   static std::string play(const char* text, int mode = 1, int* result = nullptr) {
-    engine_side = (game_ply & 1) ? 1 : -1;
+    engine_side = (pos.game_ply & 1) ? 1 : -1;
     user_from = sq(text);
     user_to = sq(text + 2);
     promotion_letter = text[4] ? static_cast<uint8_t>(std::toupper(static_cast<unsigned char>(text[4]))) : 0;
@@ -54,24 +54,24 @@ class GameMoves : public ::testing::Test {
 TEST_F(GameMoves, CastlingTakesTheRookAlong) {
   position("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1");
   EXPECT_EQ(play("e1g1"), "");
-  EXPECT_EQ(board[sq("g1")], KING);
-  EXPECT_EQ(board[sq("f1")], ROOK);
-  EXPECT_EQ(board[sq("e1")], EMPTY);
-  EXPECT_EQ(board[sq("h1")], EMPTY);
-  EXPECT_EQ(board[sq("a1")], ROOK);
-  EXPECT_EQ(white_king_sq, sq("g1"));
-  EXPECT_NE(white_castled, 0);
+  EXPECT_EQ(pos.board[sq("g1")], KING);
+  EXPECT_EQ(pos.board[sq("f1")], ROOK);
+  EXPECT_EQ(pos.board[sq("e1")], EMPTY);
+  EXPECT_EQ(pos.board[sq("h1")], EMPTY);
+  EXPECT_EQ(pos.board[sq("a1")], ROOK);
+  EXPECT_EQ(pos.white_king_sq, sq("g1"));
+  EXPECT_NE(pos.white_castled, 0);
   EXPECT_EQ(game_moves[0].castle, 1);
   EXPECT_EQ(play("e8c8"), "");
-  EXPECT_EQ(board[sq("c8")], KING + BLACK);
-  EXPECT_EQ(board[sq("d8")], ROOK + BLACK);
-  EXPECT_EQ(board[sq("a8")], EMPTY);
-  EXPECT_EQ(board[sq("e8")], EMPTY);
-  EXPECT_EQ(board[sq("h8")], ROOK + BLACK);
-  EXPECT_EQ(game_ply, 2);
+  EXPECT_EQ(pos.board[sq("c8")], KING + BLACK);
+  EXPECT_EQ(pos.board[sq("d8")], ROOK + BLACK);
+  EXPECT_EQ(pos.board[sq("a8")], EMPTY);
+  EXPECT_EQ(pos.board[sq("e8")], EMPTY);
+  EXPECT_EQ(pos.board[sq("h8")], ROOK + BLACK);
+  EXPECT_EQ(pos.game_ply, 2);
   // The king goes on from its new square.
   EXPECT_EQ(play("g1g2"), "");
-  EXPECT_EQ(board[sq("g2")], KING);
+  EXPECT_EQ(pos.board[sq("g2")], KING);
 }
 
 TEST_F(GameMoves, PromotionMakesTheNamedPieceOrAQueen) {
@@ -89,22 +89,22 @@ TEST_F(GameMoves, PromotionMakesTheNamedPieceOrAQueen) {
     SCOPED_TRACE(std::string(c.fen) + " " + c.move);
     position(c.fen);
     EXPECT_EQ(play(c.move), "");
-    EXPECT_EQ(board[sq(c.move + 2)], c.piece);
-    EXPECT_EQ(board[sq(c.move)], EMPTY);
-    EXPECT_EQ(game_moves[game_ply - 1].promotion, c.piece);
+    EXPECT_EQ(pos.board[sq(c.move + 2)], c.piece);
+    EXPECT_EQ(pos.board[sq(c.move)], EMPTY);
+    EXPECT_EQ(game_moves[pos.game_ply - 1].promotion, c.piece);
   }
 }
 
 TEST_F(GameMoves, EnPassantTakesThePawnThatHasJustAdvanced) {
   position("rnbqkbnr/pppppppp/8/4P3/8/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1");
   EXPECT_EQ(play("d7d5"), "");
-  EXPECT_EQ(ep_black_pawn, sq("d5"));
+  EXPECT_EQ(pos.ep_black_pawn, sq("d5"));
   EXPECT_EQ(play("e5d6"), "");
-  EXPECT_EQ(board[sq("d6")], PAWN);
-  EXPECT_EQ(board[sq("d5")], EMPTY);
-  EXPECT_EQ(board[sq("e5")], EMPTY);
-  EXPECT_EQ(game_moves[game_ply - 1].ep_captured, sq("d5"));
-  EXPECT_EQ(ep_black_pawn, 0);
+  EXPECT_EQ(pos.board[sq("d6")], PAWN);
+  EXPECT_EQ(pos.board[sq("d5")], EMPTY);
+  EXPECT_EQ(pos.board[sq("e5")], EMPTY);
+  EXPECT_EQ(game_moves[pos.game_ply - 1].ep_captured, sq("d5"));
+  EXPECT_EQ(pos.ep_black_pawn, 0);
   // The chance lasts one move only.
   position("rnbqkbnr/pppppppp/8/4P3/8/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1");
   play("d7d5");
@@ -113,7 +113,7 @@ TEST_F(GameMoves, EnPassantTakesThePawnThatHasJustAdvanced) {
   int result = 1;
   EXPECT_EQ(play("e5d6", 1, &result), "Illegal move: e5d6\n");
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(board[sq("d5")], PAWN + BLACK);
+  EXPECT_EQ(pos.board[sq("d5")], PAWN + BLACK);
 }
 
 TEST_F(GameMoves, FiftyMoveCountRestartsOnPawnMovesAndCaptures) {
@@ -133,16 +133,16 @@ TEST_F(GameMoves, FiftyMoveCountRestartsOnPawnMovesAndCaptures) {
 TEST_F(GameMoves, IllegalMoveChangesNothing) {
   position("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
   uint8_t before[64];
-  std::memcpy(before, board, sizeof(board));
+  std::memcpy(before, pos.board, sizeof(pos.board));
   int result = 1;
   EXPECT_EQ(play("e2e5", 1, &result), "Illegal move: e2e5\n");
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(std::memcmp(before, board, sizeof(board)), 0);
-  EXPECT_EQ(game_ply, 0);
+  EXPECT_EQ(std::memcmp(before, pos.board, sizeof(pos.board)), 0);
+  EXPECT_EQ(pos.game_ply, 0);
   // Nor may the side not to move move.
   EXPECT_EQ(play("e7e5", 1, &result), "Illegal move: e7e5\n");
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(game_ply, 0);
+  EXPECT_EQ(pos.game_ply, 0);
 }
 
 // The knights out and back twice, and out again: the ninth half-move makes
@@ -159,7 +159,7 @@ TEST_F(GameMoves, RepetitionClaimIsHeldBackWhilePondering) {
   for (const char* m : KNIGHT_DANCE) play(m);
   pondering = 1;
   EXPECT_EQ(play("g1f3", 2), "");
-  EXPECT_EQ(board[sq("f3")], KNIGHT);
+  EXPECT_EQ(pos.board[sq("f3")], KNIGHT);
 }
 
 TEST_F(GameMoves, FiftyMoveClaimIsHeldBackWhilePondering) {
@@ -180,11 +180,11 @@ TEST_F(GameMoves, PonderMoveIsTakenBackWithItsRepetitionCount) {
   force_mode = 0;
   engine_side = -1;  // the engine has Black and waits for White's move
   uint8_t before[64];
-  std::memcpy(before, board, sizeof(board));
+  std::memcpy(before, pos.board, sizeof(pos.board));
   start_pondering(sq("e2"), sq("e4"));
   ASSERT_EQ(pondering, 1);
-  EXPECT_EQ(board[sq("e4")], PAWN);
-  EXPECT_EQ(game_ply, 1);
+  EXPECT_EQ(pos.board[sq("e4")], PAWN);
+  EXPECT_EQ(pos.game_ply, 1);
   const KeyPair k = side_key(1, compute_position_key().lo, compute_position_key().hi);
   RepEntry& e = repetition_table[k.lo & REPETITION_MASK];
   EXPECT_EQ(e.key_lo, k.lo);
@@ -192,15 +192,15 @@ TEST_F(GameMoves, PonderMoveIsTakenBackWithItsRepetitionCount) {
   restore_game_state();
   forget_ponder_key();
   pondering = 0;
-  EXPECT_EQ(std::memcmp(before, board, sizeof(board)), 0);
-  EXPECT_EQ(game_ply, 0);
-  EXPECT_EQ(ep_white_pawn, 0);
+  EXPECT_EQ(std::memcmp(before, pos.board, sizeof(pos.board)), 0);
+  EXPECT_EQ(pos.game_ply, 0);
+  EXPECT_EQ(pos.ep_white_pawn, 0);
   EXPECT_EQ(e.key_lo, 0u);
   EXPECT_EQ(e.game_count, 0);
   // A predicted move that is not legal starts no pondering.
   start_pondering(sq("e2"), sq("e5"));
   EXPECT_EQ(pondering, 0);
-  EXPECT_EQ(game_ply, 0);
+  EXPECT_EQ(pos.game_ply, 0);
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ int square(const char* name) { return (name[1] - '1') * 8 + (name[0] - 'a'); }
 int points(const std::string& fen, const char* name) {
   EXPECT_TRUE(testing::set_position(fen)) << fen;
   const int s = square(name);
-  return activity_of(board[s], s);
+  return activity_of(pos.board[s], s);
 }
 
 class Activity : public ::testing::Test {
@@ -151,15 +151,15 @@ TEST_F(Activity, SumOverBothSides) {
   EXPECT_EQ(compute_activity_sum(), 0);
   // 1.e4 e5 2.Nf3 Nf6: each side's pieces mirror the other's.
   ASSERT_TRUE(testing::set_position("rnbqkb1r/pppp1ppp/5n2/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3"));
-  EXPECT_NE(activity_of(board[square("f3")], square("f3")), 0);
+  EXPECT_NE(activity_of(pos.board[square("f3")], square("f3")), 0);
   EXPECT_EQ(compute_activity_sum(), 0);
   // 1.e4 d5 2.exd5. White: pawn d5 2 x 2 = 4, bishop f1 through e2 and d3
   // to c4 2 x 3 = 6. Black: bishop c8 through d7 and e6 to f5 2 x 3 = 6
   // (the queen's d-file ends at the white pawn). 10 - 6 = 4.
   ASSERT_TRUE(testing::set_position("rnbqkbnr/ppp1pppp/8/3P4/8/8/PPPP1PPP/RNBQKBNR b KQkq - 0 2"));
-  EXPECT_EQ(activity_of(board[square("d5")], square("d5")), 4);
-  EXPECT_EQ(activity_of(board[square("f1")], square("f1")), 6);
-  EXPECT_EQ(activity_of(board[square("c8")], square("c8")), 6);
+  EXPECT_EQ(activity_of(pos.board[square("d5")], square("d5")), 4);
+  EXPECT_EQ(activity_of(pos.board[square("f1")], square("f1")), 6);
+  EXPECT_EQ(activity_of(pos.board[square("c8")], square("c8")), 6);
   EXPECT_EQ(compute_activity_sum(), 4);
 }
 

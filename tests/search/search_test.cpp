@@ -31,7 +31,7 @@ std::string square_text(int s) {
 class Search : public testing::SearchFixture {
  protected:
   static std::string best_move() {
-    return square_text(move_list[1][0].from) + square_text(move_list[1][0].to);
+    return square_text(pos.move_list[1][0].from) + square_text(pos.move_list[1][0].to);
   }
 };
 
@@ -44,12 +44,12 @@ struct GameState {
 
   static GameState take() {
     GameState g{};
-    std::memcpy(g.squares, board, sizeof(board));
-    g.lo = hash_lo, g.hi = hash_hi, g.pawn_lo_ = pawn_lo, g.pawn_hi_ = pawn_hi;
-    g.material_ = material, g.ep_black = ep_black_pawn, g.ep_white = ep_white_pawn;
-    g.white_castled_ = white_castled, g.black_castled_ = black_castled, g.game_ply_ = game_ply;
-    g.white_king = white_king_sq, g.black_king = black_king_sq;
-    g.root = state_stack[0];
+    std::memcpy(g.squares, pos.board, sizeof(pos.board));
+    g.lo = pos.hash_lo, g.hi = pos.hash_hi, g.pawn_lo_ = pos.pawn_lo, g.pawn_hi_ = pos.pawn_hi;
+    g.material_ = pos.material, g.ep_black = pos.ep_black_pawn, g.ep_white = pos.ep_white_pawn;
+    g.white_castled_ = pos.white_castled, g.black_castled_ = pos.black_castled, g.game_ply_ = pos.game_ply;
+    g.white_king = pos.white_king_sq, g.black_king = pos.black_king_sq;
+    g.root = pos.state_stack[0];
     return g;
   }
   std::string difference(const GameState& o) const {
@@ -73,15 +73,15 @@ struct GameState {
 
 // The search-side state every decision must leave as it found it.
 void expect_search_state_reset(int depth) {
-  EXPECT_EQ(ply, 0);
-  EXPECT_EQ(state_top, &state_stack[0]);
+  EXPECT_EQ(pos.ply, 0);
+  EXPECT_EQ(pos.state_top, &pos.state_stack[0]);
   EXPECT_EQ(null_depth, 0);
   EXPECT_EQ(recapture_ext_count, 0);
   EXPECT_EQ(ext_plies, 0);
   if (depth > 0) {
     EXPECT_EQ(nominal_depth, depth);
   }
-  EXPECT_EQ(lists_frozen, 0);
+  EXPECT_EQ(pos.lists_frozen, 0);
   EXPECT_EQ(quiescence_mode, 0);
   EXPECT_EQ(draw_flag, 0);
   EXPECT_EQ(stop_search, 0);
@@ -90,8 +90,8 @@ void expect_search_state_reset(int depth) {
   EXPECT_EQ(search_running, 0);
   EXPECT_EQ(position_fault(), nullptr);
   const KeyPair k = compute_position_key();
-  EXPECT_EQ(k.lo, hash_lo);
-  EXPECT_EQ(k.hi, hash_hi);
+  EXPECT_EQ(k.lo, pos.hash_lo);
+  EXPECT_EQ(k.hi, pos.hash_hi);
   // The repetition table holds only positions of the game, none on a path.
   int on_path = 0, search_only = 0;
   for (int32_t i = 0; i < REPETITION_ENTRIES; ++i) {
@@ -119,7 +119,7 @@ TEST_F(Search, FixedDepthSearchGivesTheGameStateBack) {
     prepare(fen, 4);
     // The position has occurred in the game: that registration must stay.
     register_position();
-    const KeyPair game_key = side_key(game_ply & 1, hash_lo, hash_hi);
+    const KeyPair game_key = side_key(pos.game_ply & 1, pos.hash_lo, pos.hash_hi);
     const GameState before = GameState::take();
     const std::string printed = decide();
     EXPECT_EQ(printed, "");

@@ -39,8 +39,8 @@ class Tables : public ::testing::Test {
   }
   // The current position's key as the tables see it.
   static void key(uint32_t lo, uint32_t hi) {
-    hash_lo = lo;
-    hash_hi = hi;
+    pos.hash_lo = lo;
+    pos.hash_hi = hi;
   }
   uint32_t saved_mask_ = 0;
 };
@@ -303,7 +303,7 @@ TEST_F(Tables, KillerMovesToTheFrontAndSwapsWithTheOldFirst) {
   ASSERT_TRUE(testing::set_position("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"));
   reset_search_state();
   nominal_depth = 6;
-  ply = 4;
+  pos.ply = 4;
   killer_update(sq("g1"), sq("f3"));
   killer_update(sq("b1"), sq("c3"));
   killer_update(sq("e2"), sq("e4"));
@@ -319,49 +319,49 @@ TEST_F(Tables, KillerMovesToTheFrontAndSwapsWithTheOldFirst) {
   EXPECT_EQ(killer_table[0][4].piece, KNIGHT);
   // Only plies 3 up to the nominal depth keep killers.
   for (int p : {2, 7}) {
-    ply = static_cast<int16_t>(p);
+    pos.ply = static_cast<int16_t>(p);
     killer_update(sq("d2"), sq("d4"));
     EXPECT_EQ(killer_table[0][p].from, NO_SQUARE) << p;
   }
-  ply = 3;
+  pos.ply = 3;
   killer_update(sq("d2"), sq("d4"));
   EXPECT_EQ(killer_table[0][3].from, sq("d2"));
-  ply = 0;
+  pos.ply = 0;
 }
 
 TEST_F(Tables, PathClearLooksAtTheSquaresBetween) {
   ASSERT_TRUE(testing::set_position("k7/8/8/8/8/8/8/7K w - - 0 1"));
-  std::memset(board, 0, sizeof(board));
+  std::memset(pos.board, 0, sizeof(pos.board));
   sync_piece_sets();
   EXPECT_TRUE(path_clear(sq("a1"), sq("h8")));
   EXPECT_TRUE(path_clear(sq("h8"), sq("a1")));
   for (const char* between : {"b2", "c3", "d4", "e5", "f6", "g7"}) {
-    board[sq(between)] = PAWN;
+    pos.board[sq(between)] = PAWN;
     sync_piece_sets();
     EXPECT_FALSE(path_clear(sq("a1"), sq("h8"))) << between;
     EXPECT_FALSE(path_clear(sq("h8"), sq("a1"))) << between;
-    board[sq(between)] = EMPTY;
+    pos.board[sq(between)] = EMPTY;
     sync_piece_sets();
   }
   // The end squares themselves do not count.
-  board[sq("a1")] = ROOK;
-  board[sq("h8")] = ROOK + BLACK;
+  pos.board[sq("a1")] = ROOK;
+  pos.board[sq("h8")] = ROOK + BLACK;
   sync_piece_sets();
   EXPECT_TRUE(path_clear(sq("a1"), sq("h8")));
   // Ranks and files.
   EXPECT_TRUE(path_clear(sq("a1"), sq("a8")));
-  board[sq("a5")] = KNIGHT;
+  pos.board[sq("a5")] = KNIGHT;
   sync_piece_sets();
   EXPECT_FALSE(path_clear(sq("a1"), sq("a8")));
   EXPECT_TRUE(path_clear(sq("a5"), sq("a8")));
   EXPECT_TRUE(path_clear(sq("h1"), sq("b1")));
   // Neighbours are always clear, squares off a line never.
-  std::memset(board, KNIGHT, sizeof(board));
+  std::memset(pos.board, KNIGHT, sizeof(pos.board));
   sync_piece_sets();
   EXPECT_TRUE(path_clear(sq("d4"), sq("e5")));
   EXPECT_TRUE(path_clear(sq("d4"), sq("d5")));
   EXPECT_TRUE(path_clear(sq("h8"), sq("g8")));
-  std::memset(board, 0, sizeof(board));
+  std::memset(pos.board, 0, sizeof(pos.board));
   sync_piece_sets();
   EXPECT_FALSE(path_clear(sq("a1"), sq("b3")));
   EXPECT_FALSE(path_clear(sq("a1"), sq("h7")));

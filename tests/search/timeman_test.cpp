@@ -51,7 +51,7 @@ class TimeTest : public ::testing::Test {
     time_increment = static_cast<int16_t>(increment);
     time_increment_ms = increment * 1000;
     level_moves = moves;
-    game_ply = static_cast<int16_t>(ply);
+    pos.game_ply = static_cast<int16_t>(ply);
   }
 };
 

@@ -75,8 +75,8 @@ TEST(ShippedSuites, ATabbedRecordKeepsTheRestOfItsLine) {
   EXPECT_STREQ(epd_operation, "bm Nxc5;");
   EXPECT_STREQ(epd_rest, " id\t\"ECM.1016\";\n");
   // The position of that record, White to move: its queen on g4.
-  EXPECT_EQ(board[6 + 3 * 8], QUEEN);
-  EXPECT_EQ(game_ply, 0);
+  EXPECT_EQ(pos.board[6 + 3 * 8], QUEEN);
+  EXPECT_EQ(pos.game_ply, 0);
 }
 
 TEST(ShippedSuites, LongLinesAreCutWithoutLosingTheNextRecord) {

@@ -110,20 +110,20 @@ std::string coordinate_text(const GameMove& move) {
 }
 
 void Replay::make_root() {
-  ply = 0;
-  ply_sign = -1;
-  state_top = &state_stack[0];
-  lists_frozen = 0;
+  pos.ply = 0;
+  pos.ply_sign = -1;
+  pos.state_top = &pos.state_stack[0];
+  pos.lists_frozen = 0;
   stop_search = 0;
   thinking = 0;
   build_piece_lists();
   // The legality tests of the root read the side to move's check state
   // from row 1, as the root driver leaves it.
-  const int32_t record[3] = {side_ >> 3, side_ ? black_king_sq : white_king_sq, END_OF_LIST};
-  in_check[MOVE_PLY] = 0;
-  checker_square[MOVE_PLY] = 0;
+  const int32_t record[3] = {side_ >> 3, side_ ? pos.black_king_sq : pos.white_king_sq, END_OF_LIST};
+  pos.in_check[MOVE_PLY] = 0;
+  pos.checker_square[MOVE_PLY] = 0;
   if (square_attacked(record)) {
-    in_check[MOVE_PLY] = 1;
+    pos.in_check[MOVE_PLY] = 1;
     find_checkers(record);
   }
   legal_ready_ = false;
@@ -131,25 +131,25 @@ void Replay::make_root() {
 
 Replay::Saved Replay::save() const {
   Saved s{};
-  std::memcpy(s.board, board, sizeof s.board);
-  s.state = state_stack[0];
-  s.white_castled = white_castled;
-  s.black_castled = black_castled;
-  s.ep_white_pawn = ep_white_pawn;
-  s.ep_black_pawn = ep_black_pawn;
+  std::memcpy(s.board, pos.board, sizeof s.board);
+  s.state = pos.state_stack[0];
+  s.white_castled = pos.white_castled;
+  s.black_castled = pos.black_castled;
+  s.ep_white_pawn = pos.ep_white_pawn;
+  s.ep_black_pawn = pos.ep_black_pawn;
   s.side = side_;
   s.plies = plies_;
   return s;
 }
 
 void Replay::restore(const Saved& s) {
-  std::memcpy(board, s.board, sizeof board);
+  std::memcpy(pos.board, s.board, sizeof pos.board);
   sync_piece_sets();
-  state_stack[0] = s.state;
-  white_castled = s.white_castled;
-  black_castled = s.black_castled;
-  ep_white_pawn = s.ep_white_pawn;
-  ep_black_pawn = s.ep_black_pawn;
+  pos.state_stack[0] = s.state;
+  pos.white_castled = s.white_castled;
+  pos.black_castled = s.black_castled;
+  pos.ep_white_pawn = s.ep_white_pawn;
+  pos.ep_black_pawn = s.ep_black_pawn;
   side_ = s.side;
   plies_ = s.plies;
   make_root();
@@ -178,7 +178,7 @@ bool Replay::start_fen(const std::string& fen, std::string* reason) {
     *reason = "malformed";
     return false;
   }
-  side_ = (game_ply & 1) ? BLACK : 0;
+  side_ = (pos.game_ply & 1) ? BLACK : 0;
   plies_ = 0;
   make_root();
   return true;
@@ -187,16 +187,16 @@ bool Replay::start_fen(const std::string& fen, std::string* reason) {
 const std::vector<GameMove>& Replay::legal_moves() {
   if (legal_ready_) return legal_;
   legal_count = 0;
-  lists_frozen = 1;
+  pos.lists_frozen = 1;
   generate_legal_moves(side_);
-  lists_frozen = 0;
+  pos.lists_frozen = 0;
   legal_.clear();
   for (int i = 0; i < legal_count; ++i) {
     GameMove m;
     m.from = brevalt::legal_moves[i].from;
     m.to = brevalt::legal_moves[i].to;
     // The legal list records the queen already standing on `to`.
-    if (type_of(board[m.from]) == PAWN && (rank_of(m.to) == 0 || rank_of(m.to) == 7))
+    if (type_of(pos.board[m.from]) == PAWN && (rank_of(m.to) == 0 || rank_of(m.to) == 7))
       m.promotion = static_cast<uint8_t>(QUEEN | side_);
     legal_.push_back(m);
   }
@@ -209,7 +209,7 @@ MoveMatch Replay::find(const std::string& san, GameMove* move) {
   if (!parse_san(san, &s)) return MoveMatch::unparsable;
   int matches = 0;
   for (const GameMove& m : legal_moves()) {
-    const int type = type_of(board[m.from]);
+    const int type = type_of(pos.board[m.from]);
     if (type != s.piece) continue;
     if (s.castle) {
       const int files = file_of(m.to) - file_of(m.from);
@@ -234,11 +234,11 @@ MoveMatch Replay::find(const std::string& san, GameMove* move) {
 void Replay::play(const GameMove& m) {
   // Step 1. Push the move's ply as the search does: the castling counters
   // carry over, and the ply's record starts with no castling or promotion.
-  state_stack[MOVE_PLY] = state_stack[0];
-  ply = MOVE_PLY;
-  ply_sign = 1;
-  state_top = &state_stack[MOVE_PLY];
-  PlyRecord& rec = ply_stack[MOVE_PLY];
+  pos.state_stack[MOVE_PLY] = pos.state_stack[0];
+  pos.ply = MOVE_PLY;
+  pos.ply_sign = 1;
+  pos.state_top = &pos.state_stack[MOVE_PLY];
+  PlyRecord& rec = pos.ply_stack[MOVE_PLY];
   rec.castle = rec.promo = rec.rook_to = 0;
 
   // Step 2. The search's own make: castling's rook, en passant's victim,
@@ -253,7 +253,7 @@ void Replay::play(const GameMove& m) {
   // record carries the castling counters it changed; the en passant
   // squares and castled flags are globals and stay as the make left them.
   rec.castle = rec.promo = rec.rook_to = 0;
-  state_stack[0] = state_stack[MOVE_PLY];
+  pos.state_stack[0] = pos.state_stack[MOVE_PLY];
   side_ ^= BLACK;
   ++plies_;
   make_root();

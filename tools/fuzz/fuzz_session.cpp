@@ -456,13 +456,13 @@ char engine_piece_letter(int code) {
 // The castling rights the engine plays with: the wing not closed by a
 // castled flag or a moved king or rook, king and rook in their corners.
 bool engine_may_castle(bool white, bool kingside) {
-  const StateRecord& st = state_stack[0];
-  if (white ? white_castled : black_castled) return false;
+  const StateRecord& st = pos.state_stack[0];
+  if (white ? pos.white_castled : pos.black_castled) return false;
   if (white ? st.white_king_moves : st.black_king_moves) return false;
   const int16_t rook_moves = white ? (kingside ? st.white_h_rook_moves : st.white_a_rook_moves)
                                    : (kingside ? st.black_h_rook_moves : st.black_a_rook_moves);
   const int king = white ? 4 : 60, corner = (white ? 0 : 56) + (kingside ? 7 : 0);
-  return rook_moves == 0 && board[king] == (white ? 1 : 9) && board[corner] == (white ? 3 : 11);
+  return rook_moves == 0 && pos.board[king] == (white ? 1 : 9) && pos.board[corner] == (white ? 3 : 11);
 }
 
 // The engine took the text as a position (it printed nothing): the
@@ -518,15 +518,15 @@ void position_set(const std::string& text, const std::string& line) {
   // What the engine now has.
   std::string differs;
   for (int sq = 0; sq < 64 && differs.empty(); ++sq)
-    if (engine_piece_letter(board[sq]) != p.at(sq)) differs = "placement differs on " + rules::square_name(sq);
-  if (differs.empty() && ((game_ply & 1) == 1) == p.white_to_move()) differs = "side to move differs";
+    if (engine_piece_letter(pos.board[sq]) != p.at(sq)) differs = "placement differs on " + rules::square_name(sq);
+  if (differs.empty() && ((pos.game_ply & 1) == 1) == p.white_to_move()) differs = "side to move differs";
   for (int i = 0; i < 4 && differs.empty(); ++i)
     if (engine_may_castle(i < 2, i % 2 == 0) != (letters.find("KQkq"[i]) != std::string::npos))
       differs = std::string("castling right ") + "KQkq"[i] + " differs";
   if (differs.empty()) {
     int engine_ep = -1;
-    if ((game_ply & 1) && ep_white_pawn) engine_ep = ep_white_pawn - 8;
-    if (!(game_ply & 1) && ep_black_pawn) engine_ep = ep_black_pawn + 8;
+    if ((pos.game_ply & 1) && pos.ep_white_pawn) engine_ep = pos.ep_white_pawn - 8;
+    if (!(pos.game_ply & 1) && pos.ep_black_pawn) engine_ep = pos.ep_black_pawn + 8;
     if (engine_ep != (ep == "-" ? -1 : rules::square_of(ep))) differs = "en passant square differs";
   }
   if (!differs.empty()) {
