@@ -60,6 +60,6 @@ int main(int argc, char** argv) {
   }
   // Where the build put the data files, for an interface that starts the
   // engine in a folder without them.
-  brevalt::program_data_folders = BREVALT_PROGRAM_DATA_DIRS;
+  brevalt::settings.program_data_folders = BREVALT_PROGRAM_DATA_DIRS;
   brevalt::main_loop();
 }

@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
 
   // Step 2. Tables, and a standard input the input poll never reads from.
   if (!tools::load_engine_data()) return EXIT_DATA;
-  hash_size_code = 3;
+  settings.hash_size_code = 3;
   if (!allocate_tables()) {
     std::fprintf(stderr, "cannot allocate the hash tables\n");
     return EXIT_DATA;
@@ -141,33 +141,33 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "bad bench position: %s\n", fen);
       return EXIT_DATA;
     }
-    book_enabled = 0;
+    settings.book_enabled = 0;
     in_book = 0;
-    post_thinking = 0;
-    announce_move = 0;
-    engine_side = (pos.game_ply & 1) ? -1 : 1;
+    control.post_thinking = 0;
+    control.announce_move = 0;
+    control.engine_side = (pos.game_ply & 1) ? -1 : 1;
     max_depth = static_cast<int16_t>(depth);
-    own_time = opponent_time = BENCH_CLOCK_SECONDS;
-    own_time_cs = BENCH_CLOCK_SECONDS * 100;
-    time_increment = 0;
-    level_moves = 0;
+    game_clock.own_time = game_clock.opponent_time = BENCH_CLOCK_SECONDS;
+    game_clock.own_time_cs = BENCH_CLOCK_SECONDS * 100;
+    game_clock.time_increment = 0;
+    game_clock.level_moves = 0;
     if (seconds > 0) {
       // A test search: a fixed deadline, nothing else.
       epd_mode = 1;
       epd_deadline = static_cast<int32_t>(clock_ticks()) + seconds * 60;
     }
     const auto start = std::chrono::steady_clock::now();
-    think(engine_side);
+    think(control.engine_side);
     elapsed += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const int reached = iteration_depth;
     reached_at[n - 1] = reached;
     epd_mode = 0;
-    total += static_cast<uint32_t>(search_nodes);
+    total += static_cast<uint32_t>(search_path.search_nodes);
     if (seconds > 0)
       std::printf("position %2d: iteration %2d, %10u nodes  %s\n", n, reached,
-                  static_cast<uint32_t>(search_nodes), fen);
+                  static_cast<uint32_t>(search_path.search_nodes), fen);
     else
-      std::printf("position %2d: %10u nodes  %s\n", n, static_cast<uint32_t>(search_nodes), fen);
+      std::printf("position %2d: %10u nodes  %s\n", n, static_cast<uint32_t>(search_path.search_nodes), fen);
   }
 
   // Step 4. With --time, the iterations reached per group: each position's

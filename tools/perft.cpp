@@ -72,8 +72,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "bad FEN: %s\n", argv[1]);
     return EXIT_USAGE;
   }
-  thinking = 0;
-  pondering = 0;
+  control.thinking = 0;
+  control.pondering = 0;
 
   // Step 4. Count, per root move when asked.
   static PerftRootMove root_moves[LEGAL_MOVES_SIZE];

@@ -28,7 +28,7 @@ void run_perft(benchmark::State& state, const char* fen, int depth) {
     return;
   }
   // No search is running: the deadline test must never fire.
-  brevalt::thinking = 0;
+  brevalt::control.thinking = 0;
   uint64_t leaves = 0;
   for (auto _ : state) {
     const uint64_t n = brevalt::perft(depth);

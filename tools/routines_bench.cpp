@@ -54,7 +54,7 @@ bool load(int i) {
   pos.ply_sign = -1;
   pos.state_top = &pos.state_stack[0];
   pos.lists_frozen = 0;
-  thinking = 0;
+  control.thinking = 0;
   const int side = side_to_move();
   const int32_t record[3] = {side >> 3, side ? pos.black_king_sq : pos.white_king_sq, END_OF_LIST};
   pos.in_check[1] = 0;
@@ -68,12 +68,12 @@ bool load(int i) {
 
 // The legal moves of the loaded position.
 int list_moves(LegalMove* out) {
-  legal_count = 0;
+  search_path.legal_count = 0;
   pos.lists_frozen = 1;
   generate_legal_moves(side_to_move());
   pos.lists_frozen = 0;
-  for (int i = 0; i < legal_count; ++i) out[i] = legal_moves[i];
-  return legal_count;
+  for (int i = 0; i < search_path.legal_count; ++i) out[i] = search_path.legal_moves[i];
+  return search_path.legal_count;
 }
 
 // Make and unmake of every legal move, as the search plays them.
@@ -100,16 +100,16 @@ void BM_MakeUnmake(benchmark::State& state) {
 void generate(benchmark::State& state, int16_t quiescence) {
   if (!load(static_cast<int>(state.range(0)))) return state.SkipWithError("position refused");
   pos.ply = 1;
-  quiescence_mode = quiescence;
-  horizon_qs = 0;
-  nominal_depth = 8;  // deep enough for the quiet moves' threat keys
+  search_path.quiescence_mode = quiescence;
+  search_path.horizon_qs = 0;
+  search_path.nominal_depth = 8;  // deep enough for the quiet moves' threat keys
   int64_t generated = 0;
   for (auto _ : state) {
     const int n = generate_moves(side_to_move(), 0);
     benchmark::DoNotOptimize(n);
     generated += quiescence ? 1 : n;
   }
-  quiescence_mode = 0;
+  search_path.quiescence_mode = 0;
   state.SetItemsProcessed(generated);
 }
 void BM_GenerateNormal(benchmark::State& state) { generate(state, 0); }
@@ -119,8 +119,8 @@ void BM_GenerateQuiescence(benchmark::State& state) { generate(state, 1); }
 // the pawn cache hits after the first call, as it mostly does in a search.
 void BM_Evaluate(benchmark::State& state) {
   if (!load(static_cast<int>(state.range(0)))) return state.SkipWithError("position refused");
-  nominal_depth = 0;
-  engine_side = 1;
+  search_path.nominal_depth = 0;
+  control.engine_side = 1;
   int64_t evaluated = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(evaluate(-MATE_SCORE, MATE_SCORE));
@@ -136,19 +136,19 @@ void BM_SearchNodes(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     if (!load(static_cast<int>(state.range(0)))) return state.SkipWithError("position refused");
-    book_enabled = 0;
+    settings.book_enabled = 0;
     in_book = 0;
-    post_thinking = 0;
-    announce_move = 0;
-    engine_side = side_to_move() ? -1 : 1;
+    control.post_thinking = 0;
+    control.announce_move = 0;
+    control.engine_side = side_to_move() ? -1 : 1;
     max_depth = kSearchDepth;
-    own_time = opponent_time = kLongClock;
-    own_time_cs = kLongClock * 100;
-    time_increment = 0;
-    level_moves = 0;
+    game_clock.own_time = game_clock.opponent_time = kLongClock;
+    game_clock.own_time_cs = kLongClock * 100;
+    game_clock.time_increment = 0;
+    game_clock.level_moves = 0;
     state.ResumeTiming();
-    think(engine_side);
-    nodes += static_cast<uint32_t>(search_nodes);
+    think(control.engine_side);
+    nodes += static_cast<uint32_t>(search_path.search_nodes);
   }
   state.SetItemsProcessed(nodes);
 }
@@ -164,7 +164,7 @@ BENCHMARK(BM_SearchNodes)->DenseRange(0, kPositionCount - 1)->Unit(benchmark::kM
 // Tables as the engine has them; an input poll that finds an idle pipe.
 int main(int argc, char** argv) {
   if (!brevalt::tools::load_engine_data()) return 1;
-  brevalt::hash_size_code = 3;
+  brevalt::settings.hash_size_code = 3;
   if (!brevalt::allocate_tables()) return 1;
   if (!brevalt::quiet_standard_input()) return 1;
   benchmark::Initialize(&argc, argv);

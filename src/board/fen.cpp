@@ -58,7 +58,7 @@ bool setup_fen(const char* fen) {
   if (*p != 'w' && *p != 'b') return false;
   bool black = *p++ == 'b';
   pos.game_ply = black ? 1 : 0;
-  engine_side = black ? -1 : 1;
+  control.engine_side = black ? -1 : 1;
 
   // Castling rights: a side without a letter may not castle at all; a side
   // with one letter has the other wing's rook counted as moved.

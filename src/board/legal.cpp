@@ -148,9 +148,9 @@ void generate_legal_moves(int side) {
 
   // Step 3. Square order: downwards on the engine's own plies, upwards on
   // the opponent's. A stop request ends the scan early.
-  const bool downwards = pos.ply_sign == engine_side;
+  const bool downwards = pos.ply_sign == control.engine_side;
   for (int i = 0; i < 64; ++i) {
-    if (stop_search) break;
+    if (control.stop_search) break;
     const int sq = downwards ? 63 - i : i;
     const int code = pos.board[sq];
     // Step 4. Each piece of the side in turn.

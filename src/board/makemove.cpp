@@ -17,19 +17,6 @@
 
 namespace brevalt {
 
-int32_t search_nodes;
-int16_t sel_depth;
-int32_t tree_nodes;
-int16_t opponent_material;
-int32_t capture_count;
-int16_t root_to = 65;
-int16_t root_piece_retreats;
-int8_t check_run;
-uint8_t check_run_side;
-uint8_t null_move_allowed = 1;
-int16_t draw_flag;
-LegalMove legal_moves[LEGAL_MOVES_SIZE];
-int16_t legal_count;
 
 namespace {
 
@@ -160,10 +147,10 @@ void assert_position_consistent(const char* where) {
 int make_move(int from, int to) {
   const int p = pos.ply;
   PlyRecord& rec = pos.ply_stack[p];
-  if (p > sel_depth) sel_depth = static_cast<int16_t>(p);
+  if (p > search_path.sel_depth) search_path.sel_depth = static_cast<int16_t>(p);
 
   // Step 1. The principal variation below this move starts empty.
-  pv_length[p + 1] = 0;
+  search_path.pv_length[p + 1] = 0;
 
   // Step 2. Move the piece; the victim's value is from White's view.
   const int captured = pos.board[to];
@@ -189,10 +176,10 @@ int make_move(int from, int to) {
   rec.saved_ep_black_pawn = static_cast<uint8_t>(pos.ep_black_pawn);
   rec.saved_ep_white_pawn = static_cast<uint8_t>(pos.ep_white_pawn);
   rec.saved_fifty_counter = static_cast<uint8_t>(pos.fifty_counter);
-  rec.saved_check_run = static_cast<uint8_t>(check_run);
+  rec.saved_check_run = static_cast<uint8_t>(search_path.check_run);
   rec.captured_index = pos.piece_index[to];
-  if ((rec.promo == PAWN && engine_side == -1) || (rec.promo == PAWN + BLACK && engine_side == 1))
-    opponent_material = static_cast<int16_t>(opponent_material + QUEEN_VALUE);
+  if ((rec.promo == PAWN && control.engine_side == -1) || (rec.promo == PAWN + BLACK && control.engine_side == 1))
+    search_path.opponent_material = static_cast<int16_t>(search_path.opponent_material + QUEEN_VALUE);
 
   // An en passant capture: a pawn lands behind the pawn that has just
   // double-stepped. ep_square is that victim's square, 0 for other moves.
@@ -291,12 +278,12 @@ int make_move(int from, int to) {
   // Step 9. A legality test only records the move; the king square goes
   // back at once because unmake_move follows immediately.
   if (pos.lists_frozen) {
-    if (legal_count < LEGAL_MOVES_SIZE) {
-      LegalMove& m = legal_moves[legal_count];
+    if (search_path.legal_count < LEGAL_MOVES_SIZE) {
+      LegalMove& m = search_path.legal_moves[search_path.legal_count];
       m.from = static_cast<uint8_t>(from);
       m.to = static_cast<uint8_t>(to);
       m.piece = pos.board[to];
-      ++legal_count;
+      ++search_path.legal_count;
     }
     if (king_move) {
       if (colour) pos.black_king_sq = rec.old_black_king_sq;
@@ -308,15 +295,15 @@ int make_move(int from, int to) {
   // Step 10. Root bookkeeping read by the evaluation: where the root move
   // went, and whether that piece retreats at the engine's next move.
   if (p == ROOT_PLY) {
-    capture_count = 0;
-    root_piece_retreats = 0;
-    root_to = captured == EMPTY ? static_cast<int16_t>(to) : ROOT_MOVE_CAPTURED;
+    search_path.capture_count = 0;
+    search_path.root_piece_retreats = 0;
+    search_path.root_to = captured == EMPTY ? static_cast<int16_t>(to) : ROOT_MOVE_CAPTURED;
   } else if (p == ROOT_REPLY_PLY) {
-    root_piece_retreats = 0;
-    if (root_to != ROOT_MOVE_CAPTURED && captured == EMPTY && from == root_to) {
-      if ((engine_side == 1 && rank_of(to) < rank_of(from)) ||
-          (engine_side == -1 && rank_of(to) > rank_of(from)))
-        root_piece_retreats = 1;
+    search_path.root_piece_retreats = 0;
+    if (search_path.root_to != ROOT_MOVE_CAPTURED && captured == EMPTY && from == search_path.root_to) {
+      if ((control.engine_side == 1 && rank_of(to) < rank_of(from)) ||
+          (control.engine_side == -1 && rank_of(to) > rank_of(from)))
+        search_path.root_piece_retreats = 1;
     }
   }
 
@@ -325,12 +312,12 @@ int make_move(int from, int to) {
   if (captured != EMPTY) {
     const int type = type_of(captured);
     if (type != PAWN) {
-      ++capture_count;
-      if (pos.white_piece_count + pos.black_piece_count - capture_count <= 0) null_move_allowed = 0;
+      ++search_path.capture_count;
+      if (pos.white_piece_count + pos.black_piece_count - search_path.capture_count <= 0) search_path.null_move_allowed = 0;
     }
-    const int opponent_colour = engine_side == 1 ? BLACK : 0;
+    const int opponent_colour = control.engine_side == 1 ? BLACK : 0;
     if (colour_of(captured) == opponent_colour && type >= QUEEN && type <= KNIGHT) {
-      opponent_material = static_cast<int16_t>(opponent_material - piece_value[type]);
+      search_path.opponent_material = static_cast<int16_t>(search_path.opponent_material - piece_value[type]);
       rec.opp_material_taken = piece_value[type];
     }
   }
@@ -404,44 +391,44 @@ int make_move(int from, int to) {
 
   // Step 15. Input poll and deadline test at their node intervals, then
   // the material and node counts.
-  const int32_t n = search_nodes;
+  const int32_t n = search_path.search_nodes;
   // Each interval is divided by as a constant: the compiler then tests the
   // remainder with a multiplication instead of a division at every node.
-  const bool poll_due = own_time < POLL_CRITICAL_BELOW ? n % POLL_INTERVAL_CRITICAL == 0
-                        : own_time < POLL_SHORT_BELOW  ? n % POLL_INTERVAL_SHORT == 0
+  const bool poll_due = game_clock.own_time < POLL_CRITICAL_BELOW ? n % POLL_INTERVAL_CRITICAL == 0
+                        : game_clock.own_time < POLL_SHORT_BELOW  ? n % POLL_INTERVAL_SHORT == 0
                                                        : n % POLL_INTERVAL_NORMAL == 0;
   if (poll_due) poll_input(n);
-  if (thinking) {
-    const bool stop_test_due = frequent_stop_tests                  ? n % STOP_TEST_INTERVAL_FINE == 0
-                               : own_time < STOP_TEST_SHORT_BELOW ? n % STOP_TEST_INTERVAL_SHORT == 0
+  if (control.thinking) {
+    const bool stop_test_due = game_clock.frequent_stop_tests                  ? n % STOP_TEST_INTERVAL_FINE == 0
+                               : game_clock.own_time < STOP_TEST_SHORT_BELOW ? n % STOP_TEST_INTERVAL_SHORT == 0
                                                                   : n % STOP_TEST_INTERVAL_NORMAL == 0;
     if (stop_test_due) check_for_stop();
   }
   pos.material = static_cast<int16_t>(pos.material + captured_value);
-  search_nodes = next_count(search_nodes);
-  tree_nodes = next_count(tree_nodes);
+  search_path.search_nodes = next_count(search_path.search_nodes);
+  search_path.tree_nodes = next_count(search_path.tree_nodes);
 
   // Step 16. Fifty-move counter; a line that reaches the limit deep in the
   // tree without having changed the material is a draw.
   const bool pawn_move = type_of(moved) == PAWN || rec.promo != 0;
   if (captured != EMPTY || pawn_move) pos.fifty_counter = 0;
   else if (pos.fifty_counter < FIFTY_COUNTER_CEILING) ++pos.fifty_counter;
-  if (pos.fifty_counter >= FIFTY_MOVE_LIMIT && p >= FIFTY_MOVE_MIN_PLY && pos.material == root_material)
-    draw_flag = 1;
+  if (pos.fifty_counter >= FIFTY_MOVE_LIMIT && p >= FIFTY_MOVE_MIN_PLY && pos.material == search_path.root_material)
+    search_path.draw_flag = 1;
 
   // Step 17. Check run: consecutive quiet checks by the same piece. The
   // mover's previous move is two plies back; in_check[p - 1] says it
   // checked. A promotion is made by the new queen, so a quiet promotion
   // that checks belongs to the run.
   if (pos.in_check[p + 1] && captured == EMPTY && type_of(moved) != PAWN && p >= CHECK_RUN_MIN_PLY) {
-    if (check_run == 0) {
-      check_run = 1;
+    if (search_path.check_run == 0) {
+      search_path.check_run = 1;
     } else if (pos.in_check[p - 1] && pos.ply_stack[p - 2].moved == moved) {
-      ++check_run;
-      check_run_side = static_cast<uint8_t>(colour ^ BLACK);
+      ++search_path.check_run;
+      search_path.check_run_side = static_cast<uint8_t>(colour ^ BLACK);
     }
-  } else if (check_run != 0 && !pos.in_check[p]) {
-    check_run = 0;
+  } else if (search_path.check_run != 0 && !pos.in_check[p]) {
+    search_path.check_run = 0;
   }
 
 #ifdef BREVALT_CHECKS
@@ -465,10 +452,10 @@ int unmake_move(int keep_counters) {
     pos.material = static_cast<int16_t>(pos.material - rec.captured_value);
     if (rec.captured != EMPTY) {
       if (type_of(rec.captured) != PAWN) {
-        --capture_count;
-        if (pos.white_piece_count + pos.black_piece_count - capture_count > 0) null_move_allowed = 1;
+        --search_path.capture_count;
+        if (pos.white_piece_count + pos.black_piece_count - search_path.capture_count > 0) search_path.null_move_allowed = 1;
       }
-      opponent_material = static_cast<int16_t>(opponent_material + rec.opp_material_taken);
+      search_path.opponent_material = static_cast<int16_t>(search_path.opponent_material + rec.opp_material_taken);
     }
     if (int16_t* c = corner_rook_counter(moved, from)) --*c;
     if (int16_t* c = corner_rook_counter(rec.captured, to)) --*c;
@@ -495,7 +482,7 @@ int unmake_move(int keep_counters) {
       set_square(to, EMPTY);
     } else if (rec.promo != 0) {
       pos.material = static_cast<int16_t>(pos.material - PROMOTION_GAIN);
-      if (engine_side == -1) opponent_material = static_cast<int16_t>(opponent_material - QUEEN_VALUE);
+      if (control.engine_side == -1) search_path.opponent_material = static_cast<int16_t>(search_path.opponent_material - QUEEN_VALUE);
       set_square(from, PAWN);
       set_square(to, rec.captured);
       pos.promo_pawn = 0;
@@ -514,7 +501,7 @@ int unmake_move(int keep_counters) {
       set_square(to, EMPTY);
     } else if (rec.promo != 0) {
       pos.material = static_cast<int16_t>(pos.material + PROMOTION_GAIN);
-      if (engine_side == 1) opponent_material = static_cast<int16_t>(opponent_material - QUEEN_VALUE);
+      if (control.engine_side == 1) search_path.opponent_material = static_cast<int16_t>(search_path.opponent_material - QUEEN_VALUE);
       set_square(from, PAWN + BLACK);
       set_square(to, rec.captured);
       pos.promo_pawn = 0;
@@ -598,7 +585,7 @@ int unmake_move(int keep_counters) {
   // Step 5. Counters of the line, and clear what the next make at this
   // ply expects to find clear.
   pos.fifty_counter = static_cast<int8_t>(rec.saved_fifty_counter);
-  check_run = static_cast<int8_t>(rec.saved_check_run);
+  search_path.check_run = static_cast<int8_t>(rec.saved_check_run);
   rec.moved = 0;
   rec.captured_value = 0;
   rec.captured = 0;

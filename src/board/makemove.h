@@ -5,42 +5,11 @@
 #include <cstdint>
 
 #include "board/position.h"
+#include "core/search_state.h"
 
 namespace brevalt {
 
-// Nodes counted by every completed make_move (the root driver resets them).
-extern int32_t search_nodes;
-extern int32_t tree_nodes;
-// The deepest ply a move was made at since the root driver last cleared it.
-extern int16_t sel_depth;
-// Value of the queens, rooks, bishops and knights of the side the engine plays against.
-extern int16_t opponent_material;
-// Captures of non-pawn pieces since the root move (read by the evaluation).
-extern int32_t capture_count;
-// To-square of the root move, 65 when the root move captured.
-extern int16_t root_to;
-// 1 when the piece moved at the root moves back towards the engine's side at ply 3.
-extern int16_t root_piece_retreats;
-// Length of a run of quiet checks by one piece, and the colour in check.
-extern int8_t check_run;
-extern uint8_t check_run_side;
-// Cleared when no queen, rook, bishop or knight is left.
-extern uint8_t null_move_allowed;
-// Set when the fifty-move limit is reached inside the search.
-extern int16_t draw_flag;
 
-// One legal move as the legality tests record it: piece is the code on `to`
-// after the move (the queen for a promotion).
-struct LegalMove {
-  uint8_t from;
-  uint8_t to;
-  uint8_t piece;
-  uint8_t unused[5];
-};
-
-constexpr int LEGAL_MOVES_SIZE = 256;
-extern LegalMove legal_moves[LEGAL_MOVES_SIZE];
-extern int16_t legal_count;
 
 // The preparation of special moves, the same for every caller of
 // make_move: the board is set up here and make_move completes the move.

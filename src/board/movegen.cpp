@@ -57,7 +57,7 @@ MoveEntry* current_row() { return pos.move_list[pos.ply]; }
 bool row_full(int count) { return count < 0 || count >= MOVE_ROW_LIMIT || pos.ply < 0 || pos.ply >= MAX_PLY; }
 
 int32_t history_key(int from, int to, int piece) {
-  return history_table[(from << 10) | (to << 4) | (piece & 15)];
+  return search_path.history_table[(from << 10) | (to << 4) | (piece & 15)];
 }
 
 // Exchanges two entries of the row by way of the scratch entry.
@@ -86,7 +86,7 @@ bool pawn_threatens(int piece, int to, int target) {
 
 // The threat bonuses of a quiet move, given deep enough a search below.
 int32_t threat_bonus(int from, int to, int piece) {
-  if (nominal_depth + ext_plies - pos.ply < THREAT_DEPTH) return 0;
+  if (search_path.nominal_depth + search_path.ext_plies - pos.ply < THREAT_DEPTH) return 0;
   if (piece == PAWN || piece == PAWN + BLACK) {
     int up = piece == PAWN ? 1 : -1;
     int32_t bonus = 0;
@@ -147,18 +147,18 @@ int pawn_moves(int f, int k, int side, int evasions, int n) {
     if (diff == 8 && x == EMPTY) {
       // A single push. In quiescence only the promotion counts, and it is
       // entered as a quiet move.
-      if (!quiescence_mode) {
+      if (!search_path.quiescence_mode) {
         n = enter_quiet(f, t, k, n);
       } else if (white ? f >= 48 : f < 16) {
-        const int16_t saved = quiescence_mode;
-        quiescence_mode = 0;
+        const int16_t saved = search_path.quiescence_mode;
+        search_path.quiescence_mode = 0;
         n = add_move(f, t, k, n);
-        quiescence_mode = saved;
+        search_path.quiescence_mode = saved;
       }
     } else if (diff == 16 && x == EMPTY && pos.board[(f + t) / 2] == EMPTY) {
-      if (!quiescence_mode) n = enter_quiet(f, t, k, n);
+      if (!search_path.quiescence_mode) n = enter_quiet(f, t, k, n);
     } else if ((diff == 7 || diff == 9) && x != EMPTY && colour_of(x) != side) {
-      n = quiescence_mode ? add_qs_capture(f, t, k, n) : enter_capture(f, t, k, n);
+      n = search_path.quiescence_mode ? add_qs_capture(f, t, k, n) : enter_capture(f, t, k, n);
     } else if (white ? (pos.ep_black_pawn != 0 && t == pos.ep_black_pawn + 8)
                      : (pos.ep_white_pawn != 0 && t == pos.ep_white_pawn - 8)) {
       // En passant: the target square is empty, so add_move orders it as a
@@ -179,22 +179,22 @@ int ray_moves(const uint8_t* p, int f, int k, int side, int evasions, int n) {
     if (x == EMPTY) {
       // Step 4a. At the first quiescence node from the horizon, a quiet
       // move that checks directly and cannot be won on its square.
-      if (quiescence_mode && horizon_qs && !first_qs_generation && !root_endgame &&
+      if (search_path.quiescence_mode && search_path.horizon_qs && !search_path.first_qs_generation && !search_path.root_endgame &&
           gives_direct_check(k, t) && safe_after_move(f, t)) {
-        const int16_t saved = quiescence_mode;
-        quiescence_mode = 0;
+        const int16_t saved = search_path.quiescence_mode;
+        search_path.quiescence_mode = 0;
         n = add_move(f, t, k, n);
-        quiescence_mode = saved;
+        search_path.quiescence_mode = saved;
         continue;
       }
       // Steps 4b and 4c. Quiet moves exist only outside quiescence.
       if (evasions && !evasion_keeps(f, t, k, side)) continue;
-      if (!quiescence_mode) n = enter_quiet(f, t, k, n);
+      if (!search_path.quiescence_mode) n = enter_quiet(f, t, k, n);
       continue;
     }
     // An occupied square ends the ray; an enemy there can be captured.
     if (colour_of(x) != side && (!evasions || evasion_keeps(f, t, k, side)))
-      n = quiescence_mode ? add_qs_capture(f, t, k, n) : enter_capture(f, t, k, n);
+      n = search_path.quiescence_mode ? add_qs_capture(f, t, k, n) : enter_capture(f, t, k, n);
     while (p[1] != RAY_BREAK && p[1] != END_OF_LIST) ++p;
   }
   return n;
@@ -286,10 +286,10 @@ int ray_captures_and_checks(const SquareRays& rays, uint64_t occupied, const Che
       cand &= ~(uint64_t{1} << t);
       if (!((sure >> t) & 1) && !gives_direct_check(k, t)) continue;
       if (!safe_after_move(f, t)) continue;
-      const int16_t saved = quiescence_mode;
-      quiescence_mode = 0;
+      const int16_t saved = search_path.quiescence_mode;
+      search_path.quiescence_mode = 0;
       n = add_move(f, t, k, n);
-      quiescence_mode = saved;
+      search_path.quiescence_mode = saved;
     }
     if (blocker >= 0 && colour_of(pos.board[blocker]) != side) n = add_qs_capture(f, blocker, k, n);
   }
@@ -337,15 +337,15 @@ uint8_t generate_moves(int side, int evasions) {
   if (pos.ply < 0 || pos.ply >= MAX_PLY) return 0;
 
   // Step 1. Evasions are generated as in the normal mode.
-  const int16_t saved_quiescence = quiescence_mode;
-  if (evasions) quiescence_mode = 0;
+  const int16_t saved_quiescence = search_path.quiescence_mode;
+  if (evasions) search_path.quiescence_mode = 0;
   int n = 0;
 
   // Step 2. Pieces in list order; captured entries and stale squares are
   // skipped. In quiescence, unless quiet checks are sought at this node,
   // empty squares add nothing, and the pieces' rays are walked by their masks.
-  const bool quiet_checks = horizon_qs && !first_qs_generation && !root_endgame;
-  const bool by_masks = ray_masks_ready && quiescence_mode && !evasions;
+  const bool quiet_checks = search_path.horizon_qs && !search_path.first_qs_generation && !search_path.root_endgame;
+  const bool by_masks = ray_masks_ready && search_path.quiescence_mode && !evasions;
   const bool captures_only = by_masks && !quiet_checks;
   const uint64_t occupied = by_masks ? occupied_squares() : 0;
   // The first quiescence node from the horizon also looks for quiet checks;
@@ -402,7 +402,7 @@ uint8_t generate_moves(int side, int evasions) {
       case KING:
         n = ray_moves(king_targets[f], f, k, side, evasions, n);
         // Step 5. Never out of check; quiescence would drop it anyway.
-        if (!evasions && !quiescence_mode) n = castling_moves(k, n);
+        if (!evasions && !search_path.quiescence_mode) n = castling_moves(k, n);
         break;
       default:
         break;
@@ -410,14 +410,14 @@ uint8_t generate_moves(int side, int evasions) {
   }
 
   // Step 6.
-  quiescence_mode = saved_quiescence;
+  search_path.quiescence_mode = saved_quiescence;
   return static_cast<uint8_t>(n);
 }
 
 int add_move(int from, int to, int piece, int count) {
   if (row_full(count)) return count;
   const int x = pos.board[to];
-  if (quiescence_mode) {
+  if (search_path.quiescence_mode) {
     // Only a capture that wins or breaks even enters a quiescence row.
     if (x == EMPTY) return count;
     int32_t gain = capture_gain(from, to);

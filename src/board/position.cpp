@@ -71,8 +71,8 @@ int build_piece_lists() {
     pos.black_pieces[i] = {OFF_BOARD, 0, 0};
   }
   pos.hash_lo = pos.hash_hi = pos.pawn_lo = pos.pawn_hi = 0;
-  root_material = 0;
-  opponent_material = 0;
+  search_path.root_material = 0;
+  search_path.opponent_material = 0;
   pos.white_piece_count = pos.black_piece_count = 0;
   int white_n = 0, black_n = 0;
   int ok = 1;
@@ -83,14 +83,14 @@ int build_piece_lists() {
     if (code == EMPTY) continue;
     int type = type_of(code);
     bool black = colour_of(code) != 0;
-    root_material += black ? -piece_value[type] : piece_value[type];
+    search_path.root_material += black ? -piece_value[type] : piece_value[type];
     if (type >= QUEEN && type <= KNIGHT) {
       if (black) {
         ++pos.black_piece_count;
-        if (engine_side == 1) opponent_material += piece_value[type];
+        if (control.engine_side == 1) search_path.opponent_material += piece_value[type];
       } else {
         ++pos.white_piece_count;
-        if (engine_side == -1) opponent_material += piece_value[type];
+        if (control.engine_side == -1) search_path.opponent_material += piece_value[type];
       }
     }
     pos.hash_lo ^= zobrist[code][sq].lo;
@@ -109,7 +109,7 @@ int build_piece_lists() {
     if (n < 16) list[n++] = {static_cast<uint8_t>(sq), static_cast<uint8_t>(code), piece_order[type]};
     else ok = 0;
   }
-  pos.material = root_material;
+  pos.material = search_path.root_material;
 
   // Step 3. Sort by weight; step 4. end markers.
   sort_list(pos.white_pieces);

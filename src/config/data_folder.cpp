@@ -10,8 +10,6 @@
 
 namespace brevalt {
 
-char data_folder[DATA_PATH_SIZE];
-const char* program_data_folders = nullptr;
 
 namespace {
 
@@ -115,24 +113,24 @@ bool find_data_folder(const char* candidates, char* out, size_t size) {
 }
 
 void choose_data_folder() {
-  data_folder[0] = '\0';
+  settings.data_folder[0] = '\0';
   if (readable("MoveFile") || readable("hash_values")) return;
-  if (!find_data_folder(program_data_folders, data_folder, sizeof data_folder)) {
-    data_folder[0] = '\0';
+  if (!find_data_folder(settings.program_data_folders, settings.data_folder, sizeof settings.data_folder)) {
+    settings.data_folder[0] = '\0';
     return;
   }
   // Standard error, never standard output, which the interface reads as
   // protocol: a person looking at the interface's log learns which files
   // the engine plays with.
-  std::fprintf(stderr, "brevalt: data files from %s\n", data_folder);
+  std::fprintf(stderr, "brevalt: data files from %s\n", settings.data_folder);
 }
 
 bool data_file_path(const char* name, char* out, size_t size) {
-  if (data_folder[0] == '\0') {
+  if (settings.data_folder[0] == '\0') {
     const int written = std::snprintf(out, size, "%s", name);
     return written >= 0 && static_cast<size_t>(written) < size;
   }
-  return join(data_folder, name, out, size);
+  return join(settings.data_folder, name, out, size);
 }
 
 }  // namespace brevalt

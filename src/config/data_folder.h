@@ -14,16 +14,7 @@
 
 namespace brevalt {
 
-// The folder the data files are read from; empty for the working folder.
-extern char data_folder[DATA_PATH_SIZE];
 
-// Folders where the data files may lie when the working folder has none,
-// relative to the folder of the program's own file (an absolute one is taken
-// as it is), separated by ':'. The program sets it before start_up; the
-// build names the folders (beside the program, the source tree's data
-// folder, the installed data folders). Left null, as the tools and the tests
-// leave it, only the working folder is read.
-extern const char* program_data_folders;
 
 // The first folder of `candidates` (named as program_data_folders names
 // them) that holds both MoveFile and hash_values, its path written into out

@@ -32,13 +32,13 @@ int32_t entries_for_code(int code) {
 uint32_t mask_for_code(int code) { return code >= 1 && code <= 4 ? CODE_MASKS[code] : CODE_MASKS[3]; }
 
 int read_parameter_file() {
-  book_enabled = 1;
-  hash_size_code = 3;
+  settings.book_enabled = 1;
+  settings.hash_size_code = 3;
   tt_mask = DEFAULT_MASK;
-  kibitz_enabled = 1;
-  resign_enabled = 1;
-  book_random = 1;
-  post_thinking = 1;
+  settings.kibitz_enabled = 1;
+  settings.resign_enabled = 1;
+  settings.book_random = 1;
+  control.post_thinking = 1;
 
   char path[DATA_PATH_SIZE];
   if (!data_file_path("Brevalt.ini", path, sizeof path)) return 0;
@@ -59,13 +59,13 @@ int read_parameter_file() {
       int s = std::fgetc(f);
       if (s == EOF) break;
       int v = s - '0';
-      if (k == 1 && v == 0) book_enabled = 0;
+      if (k == 1 && v == 0) settings.book_enabled = 0;
       if (k == 2 && v >= 1 && v <= 4) {
-        hash_size_code = v;
+        settings.hash_size_code = v;
         tt_mask = CODE_MASKS[v];
       }
-      if (k == 3 && v == 0) kibitz_enabled = 0;
-      if (k == 4 && v == 0) resign_enabled = 0;
+      if (k == 3 && v == 0) settings.kibitz_enabled = 0;
+      if (k == 4 && v == 0) settings.resign_enabled = 0;
       ++k;
       if (v == STOP_LOW || v == STOP_HIGH) break;
       // A setting character that is itself a line end starts no new setting:

@@ -29,15 +29,15 @@ constexpr long BOOK_MIN_UNITS = 300000;
 constexpr int HASH_VALUE_COUNT = 15 * 64;
 
 void check_book() {
-  book_file_name[0] = '\0';
+  settings.book_file_name[0] = '\0';
   char path[DATA_PATH_SIZE];
   if (!data_file_path(BOOK_NAME, path, sizeof path)) return;
   std::FILE* f = std::fopen(path, "rb");
   if (!f) return;
-  std::memcpy(book_file_name, path, sizeof path);
+  std::memcpy(settings.book_file_name, path, sizeof path);
   if (std::fseek(f, 0, SEEK_END) == 0) {
     long size = std::ftell(f);
-    if (size >= 0 && size / BOOK_SIZE_UNIT < BOOK_MIN_UNITS) book_file_name[0] = '\0';
+    if (size >= 0 && size / BOOK_SIZE_UNIT < BOOK_MIN_UNITS) settings.book_file_name[0] = '\0';
   }
   std::fclose(f);
 }
@@ -98,12 +98,12 @@ void free_tables() {
   }
   free_table_memory(pawn_hash);
   pawn_hash = nullptr;
-  free_table_memory(repetition_table);
-  repetition_table = nullptr;
+  free_table_memory(search_path.repetition_table);
+  search_path.repetition_table = nullptr;
 }
 
 int allocate_tables() {
-  tt_entries = entries_for_code(hash_size_code);
+  tt_entries = entries_for_code(settings.hash_size_code);
   // A probe reads slots i, i + 1 and i + 2 with i = key & tt_mask: the mask
   // must leave those inside the table whatever set it.
   while (tt_mask > 0 && tt_mask + 2 >= static_cast<uint32_t>(tt_entries)) tt_mask >>= 1;
@@ -128,8 +128,8 @@ int allocate_tables() {
     allocation_failure = "can't allocate pawn hash\n";
     return 0;
   }
-  repetition_table = static_cast<RepEntry*>(allocate_table_memory(REPETITION_ENTRIES * sizeof(RepEntry)));
-  if (!repetition_table) {
+  search_path.repetition_table = static_cast<RepEntry*>(allocate_table_memory(REPETITION_ENTRIES * sizeof(RepEntry)));
+  if (!search_path.repetition_table) {
     // No line for the error file here, as ever; standard error still hears of it.
     allocation_failure = "can't allocate repetition table\n";
     return 0;

@@ -12,9 +12,10 @@
 namespace brevalt {
 
 // One half-move of the game, as undo needs it.
-struct GameMoveRecord {
-  uint8_t from;
-  uint8_t to;
+// An empty record (no move) has NO_SQUARE for from and to.
+struct GameMoveRecord {  // RW-OFF
+  uint8_t from = NO_SQUARE;
+  uint8_t to = NO_SQUARE;
   uint8_t moved;
   uint8_t captured;
   uint8_t double_step;     // square of a pawn that has just advanced two squares
@@ -26,29 +27,14 @@ struct GameMoveRecord {
   uint8_t queenside_rook;  // castles long, or the a-rook leaves its corner
   uint8_t corner_capture;  // captures a rook on its corner: 1 kingside, 2 queenside
 };
-static_assert(sizeof(GameMoveRecord) == 12);
+static_assert(sizeof(GameMoveRecord) == 12);  // RW-ON
 
 constexpr int GAME_MOVES_SIZE = 599;
-extern GameMoveRecord game_moves[GAME_MOVES_SIZE];
-extern int8_t game_fifty_counter;
-extern int16_t game_ep_black_pawn;
-extern int16_t game_ep_white_pawn;
 
-// Consecutive engine moves that met the resignation condition.
-extern int32_t resign_count;
 
-// Pondering bookkeeping.
-extern uint8_t predicted_from, predicted_to;  // the opponent move pondered on
-extern uint8_t ponder_hit;
-extern uint8_t pending_user_from, pending_user_to;  // the move that ended a ponder search
-extern uint8_t user_move_pending;
-extern uint8_t reply_ready;  // a finished ponder search left its answer
-extern uint8_t reply_from, reply_to;
-extern uint8_t next_prediction_from, next_prediction_to;  // 65 when none
-extern uint8_t expected_from, expected_to;  // the reply expected without pondering
 // What a ponder search must put back: the game state before the
 // predicted move.
-struct PonderBackup {
+struct PonderBackup {  // RW-OFF
   uint8_t board[64];
   StateRecord state;
   int16_t ep_black_pawn, ep_white_pawn;
@@ -56,15 +42,41 @@ struct PonderBackup {
   int16_t game_ply;
   int8_t game_fifty_counter;
   uint8_t board_after[64];
-};
-extern PonderBackup ponder_backup;
-// The predicted move stands on the board, played there for a ponder search
-// and not (yet) by the opponent: set when pondering starts, cleared when the
-// move is taken back and when a ponder hit makes it the game's move.
-extern uint8_t prediction_on_board;
+};  // RW-ON
 
-// The engine resigned this game: its last move was never shown, and no
-// further result line belongs to the game. Cleared by a new game and "go".
-extern uint8_t game_resigned;
+//
+// The game as game management keeps it: the moves played, the game's own
+// fifty-move counter and en passant squares, resignation, and the
+// bookkeeping of pondering. Written by game management (playing a move,
+// pondering, undo) and the new-game reset; read by the root driver, the
+// interpreter and undo.
+struct GameRecord {  // RW-OFF
+  GameMoveRecord game_moves[GAME_MOVES_SIZE]{};
+  int8_t game_fifty_counter{};
+  int16_t game_ep_black_pawn{};
+  int16_t game_ep_white_pawn{};
+  // Consecutive engine moves that met the resignation condition.
+  int32_t resign_count{};
+  // Pondering bookkeeping.
+  uint8_t predicted_from = NO_SQUARE, predicted_to = NO_SQUARE; // the opponent move pondered on
+  uint8_t ponder_hit{};
+  uint8_t pending_user_from{}, pending_user_to{}; // the move that ended a ponder search
+  uint8_t user_move_pending{};
+  uint8_t reply_ready{}; // a finished ponder search left its answer
+  uint8_t reply_from{}, reply_to{};
+  uint8_t next_prediction_from = NO_SQUARE, next_prediction_to = NO_SQUARE; // 65 when none
+  uint8_t expected_from{}, expected_to{}; // the reply expected without pondering
+  PonderBackup ponder_backup{};
+  // The predicted move stands on the board, played there for a ponder search
+  // and not (yet) by the opponent: set when pondering starts, cleared when the
+  // move is taken back and when a ponder hit makes it the game's move.
+  uint8_t prediction_on_board{};
+  // The engine resigned this game: its last move was never shown, and no
+  // further result line belongs to the game. Cleared by a new game and "go".
+  uint8_t game_resigned{};
+};  // RW-ON
+
+extern GameRecord game_record;
+
 
 }  // namespace brevalt

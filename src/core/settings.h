@@ -12,20 +12,39 @@ namespace brevalt {
 // Room for the path of a data file, its folder included.
 constexpr size_t DATA_PATH_SIZE = 4096;
 
-// 1: moves may come from the opening book.
-extern int32_t book_enabled;
-// 1 to 4: the size of each transposition table (265000 to 2100000 entries).
-extern int32_t hash_size_code;
-// 1: comment on each move on a chess server.
-extern int32_t kibitz_enabled;
-// 1: resign hopeless games.
-extern int32_t resign_enabled;
-// Beyond the first moves, the book choice still varies at random (no line
-// of the file sets it; it stays 1).
-extern int32_t book_random;
-// The path of "book_normal.bin" (the name alone when the data files are
-// read from the working folder) when the opening book may be used, else
-// empty.
-extern char book_file_name[DATA_PATH_SIZE];
+//
+// The settings of "Brevalt.ini" and where the data files were found.
+// Written at start-up (the parameter file reader, the data folder search)
+// and by the UCI options that change them; read by every layer that plays,
+// searches or opens a data file.
+struct Settings {  // RW-OFF
+  // 1: moves may come from the opening book.
+  int32_t book_enabled = 1;
+  // 1 to 4: the size of each transposition table (265000 to 2100000 entries).
+  int32_t hash_size_code = 3;
+  // 1: comment on each move on a chess server.
+  int32_t kibitz_enabled = 1;
+  // 1: resign hopeless games.
+  int32_t resign_enabled = 1;
+  // Beyond the first moves, the book choice still varies at random (no line
+  // of the file sets it; it stays 1).
+  int32_t book_random = 1;
+  // The path of "book_normal.bin" (the name alone when the data files are
+  // read from the working folder) when the opening book may be used, else
+  // empty.
+  char book_file_name[DATA_PATH_SIZE]{};
+  // The folder the data files are read from; empty for the working folder.
+  char data_folder[DATA_PATH_SIZE]{};
+  // Folders where the data files may lie when the working folder has none,
+  // relative to the folder of the program's own file (an absolute one is taken
+  // as it is), separated by ':'. The program sets it before start_up; the
+  // build names the folders (beside the program, the source tree's data
+  // folder, the installed data folders). Left null, as the tools and the tests
+  // leave it, only the working folder is read.
+  const char* program_data_folders{};
+};  // RW-ON
+
+extern Settings settings;
+
 
 }  // namespace brevalt

@@ -179,16 +179,16 @@ DrawRule material_draw_rules(const EvalCounts& ec, int& s) {
 }  // namespace
 
 int draw_score() {
-  if (root_endgame) return 0;
-  if (opponent_rating > own_rating) return 0;
-  if (opponent_rating > own_rating - DRAW_CLOSE_RATING) return DRAW_CLOSE_SCORE;
-  if (opponent_rating > own_rating - DRAW_NEAR_RATING) return DRAW_NEAR_SCORE;
+  if (search_path.root_endgame) return 0;
+  if (game_clock.opponent_rating > game_clock.own_rating) return 0;
+  if (game_clock.opponent_rating > game_clock.own_rating - DRAW_CLOSE_RATING) return DRAW_CLOSE_SCORE;
+  if (game_clock.opponent_rating > game_clock.own_rating - DRAW_NEAR_RATING) return DRAW_NEAR_SCORE;
   return DRAW_FAR_SCORE;
 }
 
 int evaluate(int alpha, int beta) {
   // Step 1. A position the search judged drawn.
-  if (draw_flag) return draw_score();
+  if (search_path.draw_flag) return draw_score();
 
   // Step 2. Material, with a bonus for a clear lead.
   const int m = pos.material;
@@ -196,13 +196,13 @@ int evaluate(int alpha, int beta) {
 
   // Step 3. Endgame mode.
   EvalCounts ec;
-  ec.endgame_mode = opponent_material < ENDGAME_OPPONENT_MATERIAL || root_endgame;
+  ec.endgame_mode = search_path.opponent_material < ENDGAME_OPPONENT_MATERIAL || search_path.root_endgame;
 
   // Step 4. Lazy exit, in the side-to-move view of the caller's window.
   const bool odd = (pos.ply & 1) != 0;
   if (!ec.endgame_mode && beta < MATE_BOUND && beta > -MATE_BOUND && alpha < MATE_BOUND &&
-      alpha > -MATE_BOUND && nominal_depth > LAZY_MIN_DEPTH && pos.ply > LAZY_MIN_PLY) {
-    const int est = odd ? -(s * engine_side) : s * engine_side;
+      alpha > -MATE_BOUND && search_path.nominal_depth > LAZY_MIN_DEPTH && pos.ply > LAZY_MIN_PLY) {
+    const int est = odd ? -(s * control.engine_side) : s * control.engine_side;
     if (beta <= est - LAZY_MARGIN) return odd ? -beta : beta;
     if (alpha >= est + LAZY_MARGIN) return odd ? -alpha : alpha;
   }
@@ -283,14 +283,14 @@ int evaluate(int alpha, int beta) {
 
   // Step 11. Perpetual-check damping: a side that keeps checking with a
   // heavy piece may only be repeating the position.
-  if (check_run > CHECK_RUN_DAMPING) {
-    const SideCounts& checker = check_run_side == BLACK ? ec.white : ec.black;
+  if (search_path.check_run > CHECK_RUN_DAMPING) {
+    const SideCounts& checker = search_path.check_run_side == BLACK ? ec.white : ec.black;
     if (checker.queen_square != 0 || checker.rooks > 0) s /= DAMPING_DIVISOR;
   }
 
   // Step 12. The engine's view.
-  const int retreat = (!ec.endgame_mode && root_piece_retreats) ? -RETREAT_PENALTY : 0;
-  int result = retreat - threat_value + engine_side * (s + activity_sum);
+  const int retreat = (!ec.endgame_mode && search_path.root_piece_retreats) ? -RETREAT_PENALTY : 0;
+  int result = retreat - threat_value + control.engine_side * (s + search_path.activity_sum);
   if (result > STATIC_LIMIT) result = STATIC_LIMIT;
   if (result < -STATIC_LIMIT) result = -STATIC_LIMIT;
   return result;

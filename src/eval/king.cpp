@@ -151,7 +151,7 @@ int middlegame_king(const EvalCounts& ec, const PawnData& pd, AdvanceWindows& wi
       // Enemy pieces gathering near the king, charged per missing defender.
       const int x = enemy.tropism - SETTLED_TROPISM;
       if (x > 0) {
-        const int engine_attacks = side ? engine_side == 1 : engine_side == -1;
+        const int engine_attacks = side ? control.engine_side == 1 : control.engine_side == -1;
         if (enemy.attack_units < FEW_ATTACK_UNITS && engine_attacks) --defenders;
         if (defenders < 0) defenders = 0;
         k -= (x >> 1) * defenders;

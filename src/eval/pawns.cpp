@@ -303,7 +303,7 @@ namespace {
 // defender is to move when the engine's opponent moves at odd plies.
 bool defender_to_move(int side) {
   const bool odd = (pos.ply & 1) != 0;
-  const bool black_to_move = (odd && engine_side == 1) || (!odd && engine_side == -1);
+  const bool black_to_move = (odd && control.engine_side == 1) || (!odd && control.engine_side == -1);
   return side == 0 ? black_to_move : !black_to_move;
 }
 
@@ -387,7 +387,7 @@ PasserResult passers_of_side(const PawnData& pd, const EvalCounts& ec, int side,
     }
     // Steps 5 and 6. Far advanced passers, unless the defender to move
     // simply wins the pawn.
-    if (nominal_depth > 3 && (a == 6 || a == 5) && !(defender_moves && exchange_loss(sq) != 0)) {
+    if (search_path.nominal_depth > 3 && (a == 6 || a == 5) && !(defender_moves && exchange_loss(sq) != 0)) {
       if (a == 6) {
         const int value = promotion_square_value(sq, promotion_sq, side);
         if (value > 0) add += value;
@@ -428,14 +428,14 @@ uint64_t pawn_hash_key(const EvalCounts& ec) {
   }
   // The material on the board, so that the same pawns with other pieces
   // (whose counts the stored score depends on) address another entry.
-  const int64_t m = static_cast<int64_t>(pos.white_piece_count) + pos.black_piece_count - capture_count +
-                    opponent_material + pos.material;
+  const int64_t m = static_cast<int64_t>(pos.white_piece_count) + pos.black_piece_count - search_path.capture_count +
+                    search_path.opponent_material + pos.material;
   return ((static_cast<uint64_t>(hi) << 32) | lo) + static_cast<uint64_t>(m);
 }
 
 bool pawn_hash_hit(const PawnHashEntry& e, uint64_t key) {
   return e.key_lo == static_cast<uint32_t>(key) && e.key_hi == static_cast<uint32_t>(key >> 32) &&
-         e.generation == search_id;
+         e.generation == search_path.search_id;
 }
 
 void clear_pawn_data(PawnData& pd) {
@@ -508,7 +508,7 @@ void store_pawn_entry(PawnHashEntry& e, uint64_t key, const PawnData& pd) {
   e.white_high_file = static_cast<int8_t>(pd.high_file[0]);
   e.black_low_file = static_cast<int8_t>(pd.low_file[1]);
   e.black_high_file = static_cast<int8_t>(pd.high_file[1]);
-  e.generation = search_id;
+  e.generation = search_path.search_id;
   e.white_passers = static_cast<uint8_t>(pd.passers[0]);
   e.black_passers = static_cast<uint8_t>(pd.passers[1]);
   e.white_hole = static_cast<uint8_t>(pd.hole[0]);

@@ -370,7 +370,7 @@ int bishop_colour_term(const EvalCounts& ec, const PawnData& pd) {
       }
       s += side ? charge : -charge;
     }
-  } else if (engine_side == 1) {
+  } else if (control.engine_side == 1) {
     s -= table_bounded(pd.fixed[1][0] + pd.fixed[1][1], pawn_chain_table);
   } else {
     s += table_bounded(pd.fixed[0][0] + pd.fixed[0][1], pawn_chain_table);

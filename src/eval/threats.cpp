@@ -40,7 +40,7 @@ constexpr int ROOT_PLY = 1, REPLY_PLY = 2;
 bool on_board(int sq) { return sq >= 0 && sq < 64; }
 
 // The colour code (0 or 8) of the side the engine plays.
-int engine_colour() { return engine_side == 1 ? 0 : BLACK; }
+int engine_colour() { return control.engine_side == 1 ? 0 : BLACK; }
 
 // A piece (not an empty square) of the side the engine plays.
 bool is_engine_piece(int code) { return code != EMPTY && colour_of(code) == engine_colour(); }
@@ -86,7 +86,7 @@ int escape_search(int s, const uint8_t* list) {
 // The penalty of a minor that has just taken a pawn on s.
 int32_t trapped_minor_penalty(int s, int p) {
   // Only the far corners of the enemy camp, seen from the engine's side.
-  const bool corner = engine_side == 1 ? (s == A7 || s == H7) : (s == A2 || s == H2);
+  const bool corner = control.engine_side == 1 ? (s == A7 || s == H7) : (s == A2 || s == H2);
   if (!corner) return 0;
   const uint8_t* lines = type_of(p) == KNIGHT ? knight_targets[s] : bishop_rays[s];
   const int v = escape_search(s, lines);

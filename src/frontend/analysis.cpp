@@ -63,7 +63,7 @@ StatusFigures live_figures() {
   StatusFigures f;
   f.total = root_moves_listed();
   f.centiseconds = static_cast<long long>((ms_source() - search_start_ms) / MS_PER_CENTISECOND);
-  f.nodes = search_nodes;
+  f.nodes = search_path.search_nodes;
   f.depth = iteration_depth;
   f.left = f.total - root_moves_searched;
   if (f.left < 0) f.left = 0;
@@ -73,16 +73,16 @@ StatusFigures live_figures() {
 }  // namespace
 
 void enter_analysis() {
-  analysis_mode = 1;
-  force_mode = 1;
-  announce_move = 0;
+  control.analysis_mode = 1;
+  control.force_mode = 1;
+  control.announce_move = 0;
   search_due = false;
   last_figures = StatusFigures{};
 }
 
 void leave_analysis() {
-  analysis_mode = 0;
-  force_mode = 1;
+  control.analysis_mode = 0;
+  control.force_mode = 1;
   search_due = false;
 }
 
@@ -95,7 +95,7 @@ void request_analysis_search(bool position_playable) {
   if (position_playable) last_figures.total = last_figures.left = legal_move_count();
 }
 
-bool analysis_search_due() { return analysis_mode && search_due; }
+bool analysis_search_due() { return control.analysis_mode && search_due; }
 
 bool analysis_search_running() { return searching; }
 
@@ -118,8 +118,8 @@ void run_analysis_search() {
   // Step 3. The side to move searches: the root driver searches for the
   // side the engine plays, and reports scores from that side's view.
   const bool white = (pos.game_ply & 1) == 0;
-  engine_side = static_cast<int16_t>(white ? 1 : -1);
-  stop_search = 0;
+  control.engine_side = static_cast<int16_t>(white ? 1 : -1);
+  control.stop_search = 0;
   searching = true;
   think(white ? 0 : BLACK);
   searching = false;

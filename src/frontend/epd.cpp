@@ -206,11 +206,11 @@ static void apply_record(const ParsedRecord& r) {
   if (r.black_to_move) {
     // The white move that was never played: undo stops here.
     pos.game_ply = 1;
-    engine_side = -1;
-    game_moves[0].from = NO_SQUARE;
+    control.engine_side = -1;
+    game_record.game_moves[0].from = NO_SQUARE;
   } else {
     pos.game_ply = 0;
-    engine_side = 1;
+    control.engine_side = 1;
   }
   pos.state_top = &pos.state_stack[0];
   pos.white_castled = r.white_castled;
@@ -343,10 +343,10 @@ void apply_en_passant_field(const char* text) {
   const bool black_to_move = (pos.game_ply & 1) != 0;
   if (black_to_move && rank_of(target) == 2 && pos.board[target] == EMPTY && pos.board[target - 8] == EMPTY &&
       pos.board[target + 8] == PAWN) {
-    pos.ep_white_pawn = game_ep_white_pawn = static_cast<int16_t>(target + 8);
+    pos.ep_white_pawn = game_record.game_ep_white_pawn = static_cast<int16_t>(target + 8);
   } else if (!black_to_move && rank_of(target) == 5 && pos.board[target] == EMPTY && pos.board[target + 8] == EMPTY &&
              pos.board[target - 8] == PAWN + BLACK) {
-    pos.ep_black_pawn = game_ep_black_pawn = static_cast<int16_t>(target - 8);
+    pos.ep_black_pawn = game_record.game_ep_black_pawn = static_cast<int16_t>(target - 8);
   } else {
     return;
   }

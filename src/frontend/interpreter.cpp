@@ -78,7 +78,7 @@ uint8_t held_during_search = 0;
 void hold_line() {
   std::memcpy(held_line, line_as_sent, sizeof(held_line));
   line_held = true;
-  held_during_search = search_id;
+  held_during_search = search_path.search_id;
 }
 
 // The text at position pos of the line, or an empty text when the line is
@@ -178,20 +178,20 @@ bool position_refused = false;
 // A search or a test run owns the board: nothing may set up another
 // position. search_running holds even after a command that stood down
 // (and cleared thinking) while the search was still unwinding.
-bool board_busy() { return thinking || pondering || search_running || epd_run_active; }
+bool board_busy() { return control.thinking || control.pondering || search_running || control.epd_run_active; }
 
 // Leaves whatever game or search is running, before a command that takes
 // the engine over.
 void stand_down(bool keep_game_and_force) {
   if (!keep_game_and_force) {
-    game_in_progress = 0;
-    force_mode = 0;
+    control.game_in_progress = 0;
+    control.force_mode = 0;
   }
-  pondering = 0;
-  move_request = 0;
-  thinking = 0;
-  user_move_pending = 0;
-  reply_ready = 0;
+  control.pondering = 0;
+  control.move_request = 0;
+  control.thinking = 0;
+  game_record.user_move_pending = 0;
+  game_record.reply_ready = 0;
 }
 
 bool is_file(char c) { return c >= 'a' && c <= 'h'; }
@@ -206,7 +206,7 @@ void enter_move(size_t k) {
   // Step 1. The engine is searching on its own time, or a test run owns
   // the board (a search that was stood down may still be unwinding): no
   // move now. A move during a ponder search goes on to the hit-or-miss test.
-  if (thinking || epd_run_active || (search_running && !pondering)) {
+  if (control.thinking || control.epd_run_active || (search_running && !control.pondering)) {
     refuse("move");
     return;
   }
@@ -218,25 +218,25 @@ void enter_move(size_t k) {
     return;
   }
   // Step 2. In force mode the engine takes the side that moves next.
-  if (force_mode) {
-    if ((pos.game_ply & 1) == 0 && engine_side == 1) engine_side = -1;
-    else if ((pos.game_ply & 1) == 1 && engine_side == -1) engine_side = 1;
+  if (control.force_mode) {
+    if ((pos.game_ply & 1) == 0 && control.engine_side == 1) control.engine_side = -1;
+    else if ((pos.game_ply & 1) == 1 && control.engine_side == -1) control.engine_side = 1;
   }
   // Step 3. Squares.
-  user_from = (text[0] - 'a') + 8 * (text[1] - '1');
-  user_to = (text[2] - 'a') + 8 * (text[3] - '1');
+  control.user_from = (text[0] - 'a') + 8 * (text[1] - '1');
+  control.user_to = (text[2] - 'a') + 8 * (text[3] - '1');
   // Step 4. Promotion piece, also in the form "e7e8=q".
   char p = text[4] == '=' ? text[5] : text[4];
   switch (p) {
-    case 'q': promotion_letter = 'Q'; break;
-    case 'r': promotion_letter = 'R'; break;
-    case 'b': promotion_letter = 'B'; break;
-    case 'n': promotion_letter = 'N'; break;
-    default: promotion_letter = 0;
+    case 'q': control.promotion_letter = 'Q'; break;
+    case 'r': control.promotion_letter = 'R'; break;
+    case 'b': control.promotion_letter = 'B'; break;
+    case 'n': control.promotion_letter = 'N'; break;
+    default: control.promotion_letter = 0;
   }
   // Step 5.
-  if (!force_mode) announce_move = 1;
-  game_in_progress = 1;
+  if (!control.force_mode) control.announce_move = 1;
+  control.game_in_progress = 1;
   // Step 6. Legality, ponder hit or miss, the move itself, the move request.
   play_move(1);
   // Step 7.
@@ -249,20 +249,20 @@ void enter_move(size_t k) {
 // would change nothing while the interface's board goes back: refused,
 // so that the interface knows.
 void command_undo() {
-  if (!force_mode) return;
+  if (!control.force_mode) return;
   if (board_busy() || position_refused || !move_to_take_back()) refuse("undo");
   else undo_last_move();
 }
 
 void command_new() {
-  if (game_in_progress && (thinking || pondering)) {
+  if (control.game_in_progress && (control.thinking || control.pondering)) {
     // During a search: the reset waits until the search has unwound.
-    game_in_progress = 0;
-    announce_move = 0;
-    reset_request = 1;
+    control.game_in_progress = 0;
+    control.announce_move = 0;
+    control.reset_request = 1;
     reset_to_start_position = 1;
-    stop_search = 1;
-    force_mode = 0;
+    control.stop_search = 1;
+    control.force_mode = 0;
     position_refused = false;
     return;
   }
@@ -271,9 +271,9 @@ void command_new() {
     return;
   }
   start_new_game();
-  engine_side = -1;
-  game_in_progress = 0;
-  force_mode = 0;
+  control.engine_side = -1;
+  control.game_in_progress = 0;
+  control.force_mode = 0;
   position_refused = false;
 }
 
@@ -330,17 +330,17 @@ void command_accepted() {
 }
 
 void command_draw() {
-  if (!game_in_progress) {
+  if (!control.game_in_progress) {
     refuse("draw");
     return;
   }
   // While a search runs the root's piece counts are current; otherwise
   // count the engine's own pieces on the board, a queen as two.
   int n = 0;
-  if (thinking || pondering) {
+  if (control.thinking || control.pondering) {
     n = pos.white_piece_count + pos.black_piece_count;
   } else {
-    int own = engine_side == 1 ? 0 : BLACK;
+    int own = control.engine_side == 1 ? 0 : BLACK;
     for (int sq = 0; sq < 64; ++sq) {
       int code = pos.board[sq];
       if (!code || colour_of(code) != own) continue;
@@ -349,9 +349,9 @@ void command_draw() {
       else if (type == ROOK || type == BISHOP || type == KNIGHT) n += 1;
     }
   }
-  if (own_rating < opponent_rating && last_score < DRAW_MAX_SCORE && n < DRAW_MAX_PIECES) {
+  if (game_clock.own_rating < game_clock.opponent_rating && control.last_score < DRAW_MAX_SCORE && n < DRAW_MAX_PIECES) {
     std::printf("offer draw\n");
-  } else if (ics_mode) {
+  } else if (control.ics_mode) {
     std::printf("tellics say can't respond to draw requests\n");
   }
 }
@@ -359,40 +359,40 @@ void command_draw() {
 void command_go() {
   // A test run searches its own positions: a game cannot start under it;
   // nor can one start from a position the engine refused.
-  if (epd_run_active || position_refused) {
+  if (control.epd_run_active || position_refused) {
     refuse("go");
     return;
   }
-  force_mode = 0;
+  control.force_mode = 0;
   // The interface wants a move for the side to move, from its own view of
   // the game: a reply found by an earlier ponder search is for another
   // side or another position.
   clear_ponder_reply();
-  game_resigned = 0;
+  game_record.game_resigned = 0;
   // While the engine ponders (or a ponder search that "result" stood down
   // is still unwinding), the predicted move stands on its board but not on
   // the interface's: the side to move is the one before it. The ponder
   // search ends as on a miss, and the move request then has the engine
   // play that side.
   int ply_to_move = pos.game_ply;
-  if (prediction_on_board) {
-    ply_to_move = ponder_backup.game_ply;
-    stop_search = 1;
+  if (game_record.prediction_on_board) {
+    ply_to_move = game_record.ponder_backup.game_ply;
+    control.stop_search = 1;
   }
-  if ((ply_to_move & 1) == 1 && engine_side == 1) engine_side = -1;
-  else if ((ply_to_move & 1) == 0 && engine_side == -1) engine_side = 1;
-  announce_move = 1;
-  move_request = 1;
-  game_in_progress = 1;
-  reset_request = 0;
+  if ((ply_to_move & 1) == 1 && control.engine_side == 1) control.engine_side = -1;
+  else if ((ply_to_move & 1) == 0 && control.engine_side == -1) control.engine_side = 1;
+  control.announce_move = 1;
+  control.move_request = 1;
+  control.game_in_progress = 1;
+  control.reset_request = 0;
 }
 
 void command_rating() {
   // Fixed positions: the first rating is taken to have four digits.
   long long own = parse_decimal(field_at(7));
   long long opp = parse_decimal(field_at(12));
-  own_rating = (own >= RATING_MIN && own <= RATING_MAX) ? static_cast<int32_t>(own) : 1;
-  opponent_rating = (opp >= RATING_MIN && opp <= RATING_MAX) ? static_cast<int32_t>(opp) : 0;
+  game_clock.own_rating = (own >= RATING_MIN && own <= RATING_MAX) ? static_cast<int32_t>(own) : 1;
+  game_clock.opponent_rating = (opp >= RATING_MIN && opp <= RATING_MAX) ? static_cast<int32_t>(opp) : 0;
 }
 
 // "level MPS BASE INC": BASE in minutes or minutes:seconds ("5", "0:30",
@@ -401,20 +401,20 @@ void command_rating() {
 void command_level() {
   char field[INPUT_LINE_SIZE];
   size_t pos = copy_word(6, field, sizeof(field));
-  level_moves = clamp32(parse_decimal(field));
+  game_clock.level_moves = clamp32(parse_decimal(field));
   pos = copy_word(pos, field, sizeof(field));
   // Clamped before it becomes seconds: the parsed number may be near the
   // top of its type, where sixty times it would overflow.
   long long base = 60 * static_cast<long long>(clamp16(parse_decimal(field)));
   if (const char* colon = std::strchr(field, ':')) base += clamp16(parse_decimal(colon + 1));
-  own_time = clamp16(base);
+  game_clock.own_time = clamp16(base);
   copy_word(pos, field, sizeof(field));
   const long long increment_ms = parse_seconds_ms(field);
-  time_increment = clamp16(increment_ms / 1000);
-  time_increment_ms = clamp32(increment_ms < 0 ? 0 : increment_ms > INT16_MAX * 1000LL ? INT16_MAX * 1000LL : increment_ms);
-  if (own_time <= 0) own_time = LEVEL_MIN_TIME;
-  own_time_cs = own_time * 100;
-  fixed_move_ms = 0;
+  game_clock.time_increment = clamp16(increment_ms / 1000);
+  game_clock.time_increment_ms = clamp32(increment_ms < 0 ? 0 : increment_ms > INT16_MAX * 1000LL ? INT16_MAX * 1000LL : increment_ms);
+  if (game_clock.own_time <= 0) game_clock.own_time = LEVEL_MIN_TIME;
+  game_clock.own_time_cs = game_clock.own_time * 100;
+  game_clock.fixed_move_ms = 0;
 }
 
 // "st SECONDS": a fixed time for every move, fractions allowed ("st 0.1");
@@ -427,7 +427,7 @@ void command_st() {
     std::printf("Error (time per move must be above 0 seconds): st\n");
     return;
   }
-  fixed_move_ms = clamp32(ms > INT16_MAX * 1000LL ? INT16_MAX * 1000LL : ms);
+  game_clock.fixed_move_ms = clamp32(ms > INT16_MAX * 1000LL ? INT16_MAX * 1000LL : ms);
 }
 
 // "sd DEPTH": no iteration beyond DEPTH, until the next "new".
@@ -453,10 +453,10 @@ void command_sd() {
 // search or an analysis that simply goes on does not count: the pong goes
 // at once.
 bool pong_must_wait() {
-  if (epd_run_active) return true;
+  if (control.epd_run_active) return true;
   if (!search_running) return false;
-  if (pondering || analysis_search_running())
-    return stop_search || reset_request || move_request || user_move_pending;
+  if (control.pondering || analysis_search_running())
+    return control.stop_search || control.reset_request || control.move_request || game_record.user_move_pending;
   return true;
 }
 
@@ -480,15 +480,15 @@ void command_ping() {
 // running (xboard sends "force" first, but the search may not have
 // unwound yet) stops without a move, and the analysis begins once it has.
 void command_analyze() {
-  if (epd_run_active) {
+  if (control.epd_run_active) {
     refuse("analyze");
     return;
   }
-  force_mode = 1;
-  announce_move = 0;
+  control.force_mode = 1;
+  control.announce_move = 0;
   clear_ponder_reply();
-  if (search_running || thinking || pondering) {
-    stop_search = 1;
+  if (search_running || control.thinking || control.pondering) {
+    control.stop_search = 1;
     hold_line();
     return;
   }
@@ -497,7 +497,7 @@ void command_analyze() {
 }
 
 void command_epdtest() {
-  if (game_in_progress || board_busy()) {
+  if (control.game_in_progress || board_busy()) {
     refuse("epdtest");
     return;
   }
@@ -513,7 +513,7 @@ void command_epdtest() {
 }
 
 void command_static() {
-  if (game_in_progress || board_busy()) {
+  if (control.game_in_progress || board_busy()) {
     refuse("static");
     return;
   }
@@ -575,10 +575,10 @@ void command_setboard() {
   // Loading a position resets the game, but the time control, the ratings
   // and the opponent's kind belong to the match: xboard sends "level"
   // once, before "force" and "setboard", and never again.
-  const int16_t increment = time_increment, own = own_time, opponent = opponent_time;
-  const int32_t increment_ms = time_increment_ms;
-  const int32_t own_cs = own_time_cs, rating = own_rating, rival_rating = opponent_rating;
-  const uint8_t computer = opponent_is_computer;
+  const int16_t increment = game_clock.time_increment, own = game_clock.own_time, opponent = game_clock.opponent_time;
+  const int32_t increment_ms = game_clock.time_increment_ms;
+  const int32_t own_cs = game_clock.own_time_cs, rating = game_clock.own_rating, rival_rating = game_clock.opponent_rating;
+  const uint8_t computer = game_clock.opponent_is_computer;
   std::FILE* f = std::fopen("epd1.epd", "w");
   bool written = f && std::fputs(text, f) >= 0;
   if (f) written = std::fclose(f) == 0 && written;
@@ -586,23 +586,23 @@ void command_setboard() {
   // is taken from the text itself.
   if (!written || !load_epd_position()) load_epd_text(text);
   apply_en_passant_field(text);
-  time_increment = increment;
-  time_increment_ms = increment_ms;
-  own_time = own;
-  own_time_cs = own_cs;
-  opponent_time = opponent;
-  own_rating = rating;
-  opponent_rating = rival_rating;
-  opponent_is_computer = computer;
+  game_clock.time_increment = increment;
+  game_clock.time_increment_ms = increment_ms;
+  game_clock.own_time = own;
+  game_clock.own_time_cs = own_cs;
+  game_clock.opponent_time = opponent;
+  game_clock.own_rating = rating;
+  game_clock.opponent_rating = rival_rating;
+  game_clock.opponent_is_computer = computer;
   position_refused = false;
-  force_mode = 1;
+  control.force_mode = 1;
 }
 
 // The tables are in use while a search runs (a game's, a ponder search, a
 // test run's) or a test run goes from one search to the next. A "memory"
 // in between (the flag "pondering" may already be up for a ponder search
 // that has not begun) finds them free.
-bool tables_in_use() { return search_running || epd_run_active; }
+bool tables_in_use() { return search_running || control.epd_run_active; }
 
 // The tables resized for "memory N", and the size they came to as a
 // comment line, which xboard ignores.
@@ -636,7 +636,7 @@ void command_memory() {
 }
 
 void command_mob() {
-  if (game_in_progress) {
+  if (control.game_in_progress) {
     refuse("mob");
     return;
   }
@@ -678,7 +678,7 @@ bool analysis_command() {
   if (move || leave || starts_with("undo") || starts_with("new") || starts_with("setboard")) {
     if (search_running) {
       hold_line();
-      stop_search = 1;
+      control.stop_search = 1;
       return true;
     }
     if (leave) {
@@ -695,7 +695,7 @@ bool analysis_command() {
       command_undo();
     } else if (starts_with("new")) {
       command_new();
-      force_mode = 1;
+      control.force_mode = 1;
     } else {
       command_setboard();
     }
@@ -713,7 +713,7 @@ bool analysis_command() {
   // Step 4. The end of the game the interface shows: nothing more to
   // claim or offer in it; the analysis goes on.
   if (starts_with("result")) {
-    game_in_progress = 0;
+    control.game_in_progress = 0;
     return true;
   }
   // Step 5. Commands of a game or of the engine's tests, which cannot run
@@ -731,7 +731,7 @@ bool analysis_command() {
 
 bool line_is_held() { return line_held; }
 
-bool held_search_has_ended() { return line_held && search_id != held_during_search; }
+bool held_search_has_ended() { return line_held && search_path.search_id != held_during_search; }
 
 bool take_held_line() {
   if (!line_held) return false;
@@ -744,10 +744,10 @@ void clear_protocol_state() {
   leave_analysis();
   line_held = false;
   usermove_accepted = 0;
-  force_mode = 0;
-  game_in_progress = 0;
-  level_moves = 0;
-  ics_mode = 0;
+  control.force_mode = 0;
+  control.game_in_progress = 0;
+  game_clock.level_moves = 0;
+  control.ics_mode = 0;
   held_memory_mib = 0;
 }
 
@@ -775,7 +775,7 @@ void interpret_command() {
 
   // Step 3. Analysis mode has its own rules for the commands that change
   // the position and for those of a game.
-  if (analysis_mode && analysis_command()) return;
+  if (control.analysis_mode && analysis_command()) return;
 
   // Step 4. Moves.
   size_t move_at = 0;
@@ -793,36 +793,36 @@ void interpret_command() {
   else if (starts_with("accepted")) command_accepted();
   else if (starts_with("rejected")) {
   } else if (starts_with("undo")) command_undo();
-  else if (starts_with("post")) post_thinking = 1;
-  else if (starts_with("nopost")) post_thinking = 0;
-  else if (starts_with("hard")) ponder_enabled = 1;
-  else if (starts_with("easy")) ponder_enabled = 0;
-  else if (starts_with("computer")) opponent_is_computer = 1;
-  else if (starts_with("ics")) ics_mode = field_at(4)[0] == '-' ? 0 : 1;
-  else if (starts_with("?")) stop_search = 1;
+  else if (starts_with("post")) control.post_thinking = 1;
+  else if (starts_with("nopost")) control.post_thinking = 0;
+  else if (starts_with("hard")) control.ponder_enabled = 1;
+  else if (starts_with("easy")) control.ponder_enabled = 0;
+  else if (starts_with("computer")) game_clock.opponent_is_computer = 1;
+  else if (starts_with("ics")) control.ics_mode = field_at(4)[0] == '-' ? 0 : 1;
+  else if (starts_with("?")) control.stop_search = 1;
   else if (starts_with("force")) {
-    force_mode = 1;
-    announce_move = 0;
+    control.force_mode = 1;
+    control.announce_move = 0;
     // Whatever comes next (moves, a take-back, "go" for the other side),
     // a stored ponder reply no longer answers it.
     clear_ponder_reply();
-    if (game_in_progress) stop_search = 1;
+    if (control.game_in_progress) control.stop_search = 1;
   } else if (starts_with("draw")) command_draw();
   else if (starts_with("go")) command_go();
   else if (starts_with("time")) {
     // The whole seconds drive the allotment; the centiseconds are kept for
     // the last-resort limit at the very end of the clock.
     const long long cs = parse_decimal(field_at(5));
-    own_time = clamp16(cs / 100);
-    own_time_cs = clamp32(cs > INT16_MAX * 100LL ? INT16_MAX * 100LL : cs);
+    game_clock.own_time = clamp16(cs / 100);
+    game_clock.own_time_cs = clamp32(cs > INT16_MAX * 100LL ? INT16_MAX * 100LL : cs);
   }
-  else if (starts_with("otim")) opponent_time = clamp16(parse_decimal(field_at(5)) / 100);
+  else if (starts_with("otim")) game_clock.opponent_time = clamp16(parse_decimal(field_at(5)) / 100);
   else if (starts_with("rating")) command_rating();
   else if (starts_with("level")) command_level();
   else if (starts_with("result")) {
     stand_down(false);
-    stop_search = 1;
-    reset_request = 1;
+    control.stop_search = 1;
+    control.reset_request = 1;
   } else if (starts_with("epdtest")) command_epdtest();
   else if (starts_with("static")) command_static();
   else if (starts_with("see")) command_see();

@@ -73,7 +73,7 @@ static void read_or_quit() {
   if (!read_input_line()) {
     if (!search_running) shutdown();
     input_closed = true;
-    if (!thinking || epd_mode || analysis_mode) stop_search = 1;
+    if (!control.thinking || epd_mode || control.analysis_mode) control.stop_search = 1;
     return;
   }
   if (!first_command_read) {
@@ -93,16 +93,16 @@ void start_new_game() {
   new_game();
   register_start_position();
   max_depth = NEW_GAME_MAX_DEPTH;
-  engine_side = -1;
+  control.engine_side = -1;
 }
 
 void poll_input(int32_t node_count) {
   // Step 1. The cheap test: a flag and a remainder. An analysis looks at
   // every call, as a ponder search does: the interface waits on it for
   // "." and for the moves the user makes.
-  if (input_closed || input_poll_held) return;
-  if (!pondering && !analysis_mode && node_count != 0 && node_count % POLL_INTERVAL != 0) return;
-  if (uci_mode) {
+  if (input_closed || control.input_poll_held) return;
+  if (!control.pondering && !control.analysis_mode && node_count != 0 && node_count % POLL_INTERVAL != 0) return;
+  if (control.uci_mode) {
     uci_poll();
     return;
   }
@@ -130,7 +130,7 @@ void main_loop() {
   clear_protocol_state();
   start_up();
   start_new_game();
-  ponder_enabled = 0;
+  control.ponder_enabled = 0;
 
   // Step 6. The loop. countdown is 3 when a move request is seen and counts
   // down to the pass on which the root driver is called, so that a request
@@ -147,17 +147,17 @@ void main_loop() {
       ++idle_passes;
       serve_held_memory();
       // Pass steps 3 and 4. A pending reset runs before the request is served.
-      if (move_request) {
+      if (control.move_request) {
         countdown = 3;
         idle_passes = 0;
-        move_request = 0;
-        if (reset_request) {
+        control.move_request = 0;
+        if (control.reset_request) {
           deferred_reset();
         } else {
           --countdown;
           continue;
         }
-      } else if (reset_request) {
+      } else if (control.reset_request) {
         deferred_reset();
       }
       // Pass step 5. A search flag still up: a few passes without reading.
@@ -165,7 +165,7 @@ void main_loop() {
       if (countdown != 0) {
         read_now = idle_passes > IDLE_PASS_LIMIT;
       } else {
-        if ((thinking || pondering) && idle_passes <= IDLE_PASS_LIMIT) continue;
+        if ((control.thinking || control.pondering) && idle_passes <= IDLE_PASS_LIMIT) continue;
         read_now = true;
       }
       // Pass step 6. A line held back during the last search comes before
@@ -181,7 +181,7 @@ void main_loop() {
       }
       // Pass step 7. The root driver is called once per request, never in force mode.
       if (countdown == 1) {
-        if (!force_mode) think(engine_side);
+        if (!control.force_mode) think(control.engine_side);
         if (input_closed) shutdown();
         --countdown;
         continue;

@@ -40,13 +40,13 @@ int16_t reset_to_start_position;
 
 void reset_search_state() {
   // Step 1. Search flags.
-  null_move_allowed = 1;
-  stop_search = 0;
-  thinking = 0;
-  quiescence_mode = 0;
-  first_qs_generation = 0;
-  horizon_qs = 0;
-  draw_flag = 0;
+  search_path.null_move_allowed = 1;
+  control.stop_search = 0;
+  control.thinking = 0;
+  search_path.quiescence_mode = 0;
+  search_path.first_qs_generation = 0;
+  search_path.horizon_qs = 0;
+  search_path.draw_flag = 0;
   pos.castle_rook_to = 0;
   pos.white_piece_count = pos.black_piece_count = 0;
   extended_at = 0;
@@ -54,17 +54,17 @@ void reset_search_state() {
   // Step 2. Root fail-low state and the ply limit.
   fail_low_active = fail_low_score = fail_low_from = fail_low_to = fail_low_depth = 0;
   stop_at_root_move = 0;
-  max_search_ply = SEARCH_PLY_LIMIT;
+  search_path.max_search_ply = SEARCH_PLY_LIMIT;
 
   // Steps 3 and 4. Killers (slot rows and scratch rows) and history.
-  for (auto& row : killer_table)
+  for (auto& row : search_path.killer_table)
     for (auto& k : row) k = KillerEntry{NO_SQUARE, NO_SQUARE, 0, {}};
-  for (auto& h : history_table) h = 1;
+  for (auto& h : search_path.history_table) h = 1;
 
   // Step 5. Per-ply search marks; row 0 belongs to the last completed iteration.
   for (int p = 1; p < MAX_PLY; ++p) {
-    pv_length[p] = 0;
-    pv_valid[p] = 0;
+    search_path.pv_length[p] = 0;
+    search_path.pv_valid[p] = 0;
     pos.in_check[p] = 0;
     pos.checker_square[p] = 0;
   }
@@ -82,9 +82,9 @@ void reset_search_state() {
 
   // Step 7. Positions visited only inside searches are forgotten; those
   // that occurred in the game keep their key and count.
-  if (repetition_table) {
+  if (search_path.repetition_table) {
     for (int32_t i = 0; i < REPETITION_ENTRIES; ++i) {
-      RepEntry& e = repetition_table[i];
+      RepEntry& e = search_path.repetition_table[i];
       if (e.game_count == 0) {
         e.key_lo = e.key_hi = 0;
         e.side = 0;
@@ -113,7 +113,7 @@ void reset_game(bool clear_search_tables) {
 
   // Step 2. En passant and castling.
   pos.ep_black_pawn = pos.ep_white_pawn = 0;
-  game_ep_black_pawn = game_ep_white_pawn = 0;
+  game_record.game_ep_black_pawn = game_record.game_ep_white_pawn = 0;
   pos.white_castled = pos.black_castled = 0;
 
   // A "new" that arrived during a search was deferred to this reset: it
@@ -127,64 +127,64 @@ void reset_game(bool clear_search_tables) {
   }
 
   // Step 3. Front-end flags, and the pondering bookkeeping of the game.
-  promotion_letter = 0;
-  pondering = 0;
-  user_move_pending = 0;
-  reply_ready = 0;
-  prediction_on_board = 0;
-  ponder_hit = 0;
-  resign_count = 0;
-  game_resigned = 0;
-  next_prediction_from = next_prediction_to = NO_SQUARE;
-  move_request = 0;
-  reset_request = 0;
-  opponent_is_computer = 0;
+  control.promotion_letter = 0;
+  control.pondering = 0;
+  game_record.user_move_pending = 0;
+  game_record.reply_ready = 0;
+  game_record.prediction_on_board = 0;
+  game_record.ponder_hit = 0;
+  game_record.resign_count = 0;
+  game_record.game_resigned = 0;
+  game_record.next_prediction_from = game_record.next_prediction_to = NO_SQUARE;
+  control.move_request = 0;
+  control.reset_request = 0;
+  game_clock.opponent_is_computer = 0;
 
   // Step 4. Game and search state.
-  game_fifty_counter = 0;
+  game_record.game_fifty_counter = 0;
   pos.promo_pawn = 0;
-  expected_from = expected_to = 0;
+  game_record.expected_from = game_record.expected_to = 0;
   epd_mode = 0;
-  predicted_from = predicted_to = NO_SQUARE;
-  horizon_qs = 0;
-  root_to = NO_SQUARE;
-  root_piece_retreats = 0;
+  game_record.predicted_from = game_record.predicted_to = NO_SQUARE;
+  search_path.horizon_qs = 0;
+  search_path.root_to = NO_SQUARE;
+  search_path.root_piece_retreats = 0;
   pos.game_ply = 0;
   last_book_ply = 0;
-  search_id = 0;
-  killer_slots = NEW_GAME_KILLER_SLOTS;
-  in_book = book_enabled != 0 ? 1 : 0;
+  search_path.search_id = 0;
+  search_path.killer_slots = NEW_GAME_KILLER_SLOTS;
+  in_book = settings.book_enabled != 0 ? 1 : 0;
 
   // Step 5.
   reset_search_state();
 
   // Step 6. Ratings, side and clocks.
-  own_rating = NEW_GAME_OWN_RATING;
-  opponent_rating = NEW_GAME_OPPONENT_RATING;
-  engine_side = -1;
+  game_clock.own_rating = NEW_GAME_OWN_RATING;
+  game_clock.opponent_rating = NEW_GAME_OPPONENT_RATING;
+  control.engine_side = -1;
   prev_move_score = 0;
   // The last game's score must not count towards resigning or accepting a
   // draw in this one.
-  last_score = 0;
-  thinking = 0;
-  game_in_progress = 0;
-  announce_move = 0;
+  control.last_score = 0;
+  control.thinking = 0;
+  control.game_in_progress = 0;
+  control.announce_move = 0;
   move_time = NEW_GAME_MOVE_TIME;
-  time_increment = 0;
-  time_increment_ms = 0;
-  own_time = NEW_GAME_OWN_TIME;
-  own_time_cs = NEW_GAME_OWN_TIME * 100;
-  opponent_time = NEW_GAME_OPPONENT_TIME;
+  game_clock.time_increment = 0;
+  game_clock.time_increment_ms = 0;
+  game_clock.own_time = NEW_GAME_OWN_TIME;
+  game_clock.own_time_cs = NEW_GAME_OWN_TIME * 100;
+  game_clock.opponent_time = NEW_GAME_OPPONENT_TIME;
 
   // Steps 7 to 9. Every hash table; the game's repetition counts always.
   if (clear_search_tables) {
     clear_transposition_tables();
     if (pawn_hash) std::memset(pawn_hash, 0, sizeof(PawnHashEntry) * PAWN_HASH_ENTRIES);
   }
-  if (repetition_table) std::memset(repetition_table, 0, sizeof(RepEntry) * REPETITION_ENTRIES);
+  if (search_path.repetition_table) std::memset(search_path.repetition_table, 0, sizeof(RepEntry) * REPETITION_ENTRIES);
 
   // Step 10. Principal variations.
-  for (auto& row : pv_table)
+  for (auto& row : search_path.pv_table)
     for (auto& e : row) e = PvEntry{NO_SQUARE, NO_SQUARE, 0, 0};
 
   // Step 11. Move lists.
@@ -197,10 +197,10 @@ void reset_game(bool clear_search_tables) {
   std::memset(pos.state_stack, 0, sizeof(pos.state_stack));
 
   // Step 14. Game records: empty from/to slots.
-  for (auto& g : game_moves) g = GameMoveRecord{NO_SQUARE, NO_SQUARE, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  for (auto& g : game_record.game_moves) g = GameMoveRecord{NO_SQUARE, NO_SQUARE, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
   // Step 15.
-  for (auto& h : history_table) h = 1;
+  for (auto& h : search_path.history_table) h = 1;
 
   // The deferred "new" starts its game from the start position, which
   // counts as the game's first position.
@@ -226,13 +226,13 @@ void deferred_reset() {
   pos.state_stack[0].best_score = pos.state_stack[0].best_from = pos.state_stack[0].best_to = pos.state_stack[0].best_piece = 0;
   pos.white_castled = castled_white;
   pos.black_castled = castled_black;
-  pos.ep_black_pawn = game_ep_black_pawn = ep_black;
-  pos.ep_white_pawn = game_ep_white_pawn = ep_white;
+  pos.ep_black_pawn = game_record.game_ep_black_pawn = ep_black;
+  pos.ep_white_pawn = game_record.game_ep_white_pawn = ep_white;
   if (side_to_move) {
     // As for a set-up position with Black to move: the white move that
     // was never played stands first in the record, and undo stops there.
     pos.game_ply = 1;
-    game_moves[0].from = NO_SQUARE;
+    game_record.game_moves[0].from = NO_SQUARE;
   }
   register_start_position();
 }

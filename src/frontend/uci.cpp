@@ -175,7 +175,7 @@ void identify() {
   std::printf("option name Hash type spin default %lld min %lld max %lld\n", static_cast<long long>(table_mib()),
               static_cast<long long>(MIN_HASH_MIB), static_cast<long long>(MAX_HASH_MIB));
   std::printf("option name Clear Hash type button\n");
-  std::printf("option name OwnBook type check default %s\n", book_enabled ? "true" : "false");
+  std::printf("option name OwnBook type check default %s\n", settings.book_enabled ? "true" : "false");
   std::printf("option name Ponder type check default %s\n", ponder_option ? "true" : "false");
   std::printf("option name Move Overhead type spin default %d min 0 max %d\n", DEFAULT_MOVE_OVERHEAD_MS,
               MAX_MOVE_OVERHEAD_MS);
@@ -232,8 +232,8 @@ void set_option(const char* args) {
     else if (equal_nocase(value, "false")) analyse_mode = false;
     else std::printf("info string UCI_AnalyseMode is true or false\n");
   } else if (equal_nocase(name, "OwnBook")) {
-    if (equal_nocase(value, "true")) book_enabled = 1;
-    else if (equal_nocase(value, "false")) book_enabled = 0;
+    if (equal_nocase(value, "true")) settings.book_enabled = 1;
+    else if (equal_nocase(value, "false")) settings.book_enabled = 0;
     else std::printf("info string OwnBook is true or false\n");
   } else if (equal_nocase(name, "Move Overhead")) {
     long long ms = 0;
@@ -241,7 +241,7 @@ void set_option(const char* args) {
       std::printf("info string Move Overhead is 0 to %d milliseconds\n", MAX_MOVE_OVERHEAD_MS);
       return;
     }
-    move_overhead_ms = static_cast<int32_t>(ms);
+    game_clock.move_overhead_ms = static_cast<int32_t>(ms);
   } else if (equal_nocase(name, "MultiPV")) {
     long long lines = 0;
     if (!parse_number(value, lines) || lines < 1 || lines > MAX_ROOT_LINES) {
@@ -307,10 +307,10 @@ bool play_interface_move(const CoordinateMove& m) {
   if (!side_to_move_can_play(m.from, m.to)) return false;
   // The game board takes the move as the opponent's: the engine plays the
   // other side for this one move.
-  engine_side = static_cast<int16_t>((pos.game_ply & 1) ? 1 : -1);
-  user_from = m.from;
-  user_to = m.to;
-  promotion_letter = m.promotion;
+  control.engine_side = static_cast<int16_t>((pos.game_ply & 1) ? 1 : -1);
+  control.user_from = m.from;
+  control.user_to = m.to;
+  control.promotion_letter = m.promotion;
   return play_move(1) != 0;
 }
 
@@ -371,7 +371,7 @@ void set_up_position(const char* args, bool quiet) {
     return;
   }
   position_ok = true;
-  force_mode = 1;
+  control.force_mode = 1;
 
   // Step 2. The moves played since.
   if (next_word(p, word, sizeof(word)) && equal_nocase(word, "moves")) {
@@ -393,7 +393,7 @@ void set_up_position(const char* args, bool quiet) {
     in_book = book_before;
     last_book_ply = book_ply_before;
   } else {
-    in_book = book_enabled ? 1 : 0;
+    in_book = settings.book_enabled ? 1 : 0;
     last_book_ply = 0;
   }
   game_ply_before = static_cast<int16_t>(pos.game_ply);
@@ -425,12 +425,12 @@ void announce_best_move() {
 void set_clocks(long long own_ms, long long opponent_ms, long long increment_ms) {
   own_ms = clamp(own_ms, 0, MAX_SECONDS * MS_PER_SECOND);
   opponent_ms = clamp(opponent_ms, 0, MAX_SECONDS * MS_PER_SECOND);
-  own_time = static_cast<int16_t>(own_ms / MS_PER_SECOND);
-  own_time_cs = static_cast<int32_t>(own_ms / MS_PER_CENTISECOND);
-  opponent_time = static_cast<int16_t>(opponent_ms / MS_PER_SECOND);
+  game_clock.own_time = static_cast<int16_t>(own_ms / MS_PER_SECOND);
+  game_clock.own_time_cs = static_cast<int32_t>(own_ms / MS_PER_CENTISECOND);
+  game_clock.opponent_time = static_cast<int16_t>(opponent_ms / MS_PER_SECOND);
   increment_ms = clamp(increment_ms, 0, MAX_SECONDS * MS_PER_SECOND);
-  time_increment = static_cast<int16_t>(increment_ms / MS_PER_SECOND);
-  time_increment_ms = static_cast<int32_t>(increment_ms);
+  game_clock.time_increment = static_cast<int16_t>(increment_ms / MS_PER_SECOND);
+  game_clock.time_increment_ms = static_cast<int32_t>(increment_ms);
 }
 
 bool is_go_keyword(const char* w) {
@@ -460,7 +460,7 @@ void serve_search_line(LineRead r) {
     // ends now; one with a clock or a limit runs to it. Either answers
     // before the engine ends ("echo go depth 8 | brevalt" works).
     input_ended = true;
-    if (search.wait_for_stop || search.endless) stop_search = 1;
+    if (search.wait_for_stop || search.endless) control.stop_search = 1;
     return;
   }
   if (r == LineRead::overlong) {
@@ -480,7 +480,7 @@ void serve_search_line(LineRead r) {
   }
   if (equal_nocase(first, "stop")) {
     search.stopped = true;
-    stop_search = 1;
+    control.stop_search = 1;
   } else if (equal_nocase(first, "ponderhit")) {
     // The predicted move was played: the ponder search becomes the
     // engine's own, on the clock given with "go ponder", whose time has
@@ -495,14 +495,14 @@ void serve_search_line(LineRead r) {
     std::printf("readyok\n");
   } else if (equal_nocase(first, "quit")) {
     search.quit = true;
-    stop_search = 1;
+    control.stop_search = 1;
   } else if (is_session_command(first)) {
     // A command that changes what is searched (a new position, another
     // "go", an option) ends this search first. Unknown words are ignored,
     // as the protocol asks.
     std::memcpy(held_line, uci_line, sizeof(held_line));
     line_held = true;
-    stop_search = 1;
+    control.stop_search = 1;
   }
 }
 
@@ -572,15 +572,15 @@ void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
     const int16_t depth_before = max_depth;
     max_depth = each.depth;
     root_restriction.count = 0;
-    engine_side = static_cast<int16_t>(white ? -1 : 1);
-    stop_search = 0;
+    control.engine_side = static_cast<int16_t>(white ? -1 : 1);
+    control.stop_search = 0;
     search_result = SearchResult{};
     thinking_lines_held = 1;
     think(replier);
     thinking_lines_held = 0;
     root_restriction.count = static_cast<int16_t>(k);
     max_depth = depth_before;
-    total_nodes += search_nodes;
+    total_nodes += search_path.search_nodes;
 
     // Step 3. Its score from our side; no reply is mate or stalemate.
     int32_t score;
@@ -604,15 +604,15 @@ void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
     }
 
     // Step 4. The info line: our move, then the reply's line.
-    const int reply_len = search_result.has_move ? (pv_length[0] < MAX_PLY - 1 ? pv_length[0] : MAX_PLY - 1) : 0;
-    for (int j = reply_len; j > 0; --j) pv_table[1][j] = pv_table[0][j - 1];
-    pv_table[1][0] = move;
-    pv_length[1] = reply_len + 1;
+    const int reply_len = search_result.has_move ? (search_path.pv_length[0] < MAX_PLY - 1 ? search_path.pv_length[0] : MAX_PLY - 1) : 0;
+    for (int j = reply_len; j > 0; --j) search_path.pv_table[1][j] = search_path.pv_table[0][j - 1];
+    search_path.pv_table[1][0] = move;
+    search_path.pv_length[1] = reply_len + 1;
     std::memcpy(search_root_board, before, sizeof(before));
     iteration_depth = static_cast<int16_t>(reply_depth + 1);
-    sel_depth = static_cast<int16_t>(sel_depth + 1 > iteration_depth ? sel_depth + 1 : iteration_depth);
+    search_path.sel_depth = static_cast<int16_t>(search_path.sel_depth + 1 > iteration_depth ? search_path.sel_depth + 1 : iteration_depth);
     reported_score = best_score;
-    search_nodes = total_nodes;
+    search_path.search_nodes = total_nodes;
     search_start_ms = started;
     thinking_output(2);
   }
@@ -709,13 +709,13 @@ void go(const char* args) {
   if (clock_given) {
     const long long own_ms = own.given ? own.value : 0;
     set_clocks(own_ms, opponent.given ? opponent.value : own_ms, (white ? winc : binc).value);
-    level_moves = movestogo.value > 0 ? static_cast<int32_t>(clamp(movestogo.value, 1, INT16_MAX)) : 0;
-    search_limits.moves_to_go = level_moves;
+    game_clock.level_moves = movestogo.value > 0 ? static_cast<int32_t>(clamp(movestogo.value, 1, INT16_MAX)) : 0;
+    search_limits.moves_to_go = game_clock.level_moves;
   } else {
     // No clock: only the limits end the search. The short clock makes the
     // search look at them (and at its input) every few thousand nodes.
     set_clocks(0, 0, 0);
-    level_moves = 0;
+    game_clock.level_moves = 0;
   }
   search_limits.untimed = !clock_given || infinite || ponder || movetime.given;
   if (movetime.given) {
@@ -763,8 +763,8 @@ void go(const char* args) {
   // (such a list allows them all).
   if (!search_result.has_move) {
     root_restriction.count = static_cast<int16_t>(names_under_promotion() ? 0 : root_restriction.count);
-    engine_side = static_cast<int16_t>(white ? 1 : -1);
-    stop_search = 0;
+    control.engine_side = static_cast<int16_t>(white ? 1 : -1);
+    control.stop_search = 0;
     think(white ? 0 : BLACK);
   }
   search.running = false;
@@ -840,8 +840,8 @@ void uci_poll() {
 }
 
 void uci_begin() {
-  uci_mode = 1;
-  force_mode = 1;
+  control.uci_mode = 1;
+  control.force_mode = 1;
   std::snprintf(position_command, sizeof(position_command), "startpos");
   position_ok = true;
   line_held = false;

@@ -28,10 +28,10 @@ void lower(int16_t& counter) {
 // entry per slot, so the slot may belong to another position by now, and
 // a position that was never counted must not wrap round to 255.
 void forget_position() {
-  if (!repetition_table) return;
+  if (!search_path.repetition_table) return;
   KeyPair k = compute_position_key();
   k = side_key(pos.game_ply & 1, k.lo, k.hi);
-  RepEntry& e = repetition_table[k.lo & REPETITION_MASK];
+  RepEntry& e = search_path.repetition_table[k.lo & REPETITION_MASK];
   if (e.key_lo != k.lo || e.key_hi != k.hi || e.game_count == 0) return;
   if (--e.game_count == 0) e = RepEntry{};
 }
@@ -42,7 +42,7 @@ void forget_position() {
 int8_t fifty_count_before(int upto) {
   int n = 0;
   for (int i = upto - 1; i >= 0 && n < FIFTY_COUNTER_CEILING; --i) {
-    const GameMoveRecord& r = game_moves[i];
+    const GameMoveRecord& r = game_record.game_moves[i];
     if (r.from == NO_SQUARE || type_of(r.moved) == PAWN || r.captured != EMPTY) break;
     ++n;
   }
@@ -62,16 +62,16 @@ bool move_to_take_back() {
   // that a set-up position with Black to move only stands for (taking it
   // back would hand White a move in a position where Black is to play).
   const bool stored = pos.game_ply > 0 && pos.game_ply <= GAME_MOVES_SIZE;
-  return stored && game_moves[pos.game_ply - 1].from <= 63 && game_moves[pos.game_ply - 1].to <= 63;
+  return stored && game_record.game_moves[pos.game_ply - 1].from <= 63 && game_record.game_moves[pos.game_ply - 1].to <= 63;
 }
 
 void undo_last_move() {
   // Step 1. Nothing to take back.
   if (!move_to_take_back()) {
-    user_from = user_to = 0;
+    control.user_from = control.user_to = 0;
     return;
   }
-  const GameMoveRecord r = game_moves[pos.game_ply - 1];
+  const GameMoveRecord r = game_record.game_moves[pos.game_ply - 1];
 
   // Step 2. Nothing searched on the abandoned line may survive.
   clear_transposition_tables();
@@ -81,7 +81,7 @@ void undo_last_move() {
 
   // Step 4. The game record and its counters.
   --pos.game_ply;
-  game_fifty_counter = fifty_count_before(pos.game_ply);
+  game_record.game_fifty_counter = fifty_count_before(pos.game_ply);
   const bool white = colour_of(r.moved) == 0;
   StateRecord& st = pos.state_stack[0];
   pos.state_top = &st;
@@ -94,8 +94,8 @@ void undo_last_move() {
   // Step 6. En passant: the chance that stood before the move, which only
   // the move before it can have opened; a pawn taken en passant returns.
   int16_t black_ep = 0, white_ep = 0;
-  if (pos.game_ply > 0 && game_moves[pos.game_ply - 1].from != NO_SQUARE) {
-    const GameMoveRecord& before = game_moves[pos.game_ply - 1];
+  if (pos.game_ply > 0 && game_record.game_moves[pos.game_ply - 1].from != NO_SQUARE) {
+    const GameMoveRecord& before = game_record.game_moves[pos.game_ply - 1];
     if (before.double_step != 0) {
       if (white) black_ep = before.double_step;
       else white_ep = before.double_step;
@@ -113,8 +113,8 @@ void undo_last_move() {
     set_square(r.ep_captured, static_cast<uint8_t>(white ? PAWN + BLACK : PAWN));
     (white ? black_ep : white_ep) = r.ep_captured;
   }
-  pos.ep_black_pawn = game_ep_black_pawn = black_ep;
-  pos.ep_white_pawn = game_ep_white_pawn = white_ep;
+  pos.ep_black_pawn = game_record.game_ep_black_pawn = black_ep;
+  pos.ep_white_pawn = game_record.game_ep_white_pawn = white_ep;
 
   // Step 7. Castling: the counters the move raised, by the same rule that
   // raised them (the mover's king and rooks, a rook taken on its corner
@@ -143,10 +143,10 @@ void undo_last_move() {
   // Step 8. What was found for the abandoned line is of no use: a reply
   // kept by a finished ponder search, and the reply the engine expected.
   clear_ponder_reply();
-  expected_from = expected_to = 0;
+  game_record.expected_from = game_record.expected_to = 0;
 
   find_king_squares();
-  user_from = user_to = 0;
+  control.user_from = control.user_to = 0;
 }
 
 }  // namespace brevalt

@@ -70,8 +70,8 @@ BookLookup book_lookup(const char* path, uint64_t key, BookStats* stats) {
 }
 
 bool book_probe(int side, BookStats* stats) {
-  if (book_file_name[0] == '\0') return false;
-  switch (book_lookup(book_file_name, book_key(side), stats)) {
+  if (settings.book_file_name[0] == '\0') return false;
+  switch (book_lookup(settings.book_file_name, book_key(side), stats)) {
     case BookLookup::found:
       return true;
     case BookLookup::absent:
@@ -82,7 +82,7 @@ bool book_probe(int side, BookStats* stats) {
   // The book has gone or broken under a running game: play on without it
   // for the rest of the session, and say why once.
   write_error_file("can't read book_normal.bin: opening book switched off\n");
-  book_file_name[0] = '\0';
+  settings.book_file_name[0] = '\0';
   in_book = 0;
   return false;
 }

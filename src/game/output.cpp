@@ -78,7 +78,7 @@ void test_notation(const PvEntry& m, char* out) {
 }
 
 int pv_moves() {
-  int n = pv_length[1];
+  int n = search_path.pv_length[1];
   if (n < 0) n = 0;
   if (n > MAX_PLY) n = MAX_PLY;
   return n;
@@ -165,9 +165,9 @@ void uci_score_text(int32_t score, char* out, int size) {
 // promotions carry their letter.
 void uci_info_line(int32_t score_value, const PvEntry* moves, int n, int multipv) {
   const int64_t ms = static_cast<int64_t>(ms_source() - search_start_ms);
-  const int64_t nodes = search_nodes;
+  const int64_t nodes = search_path.search_nodes;
   const int64_t nps = ms > 0 ? nodes * 1000 / ms : 0;
-  const int seldepth = sel_depth > iteration_depth ? sel_depth : iteration_depth;
+  const int seldepth = search_path.sel_depth > iteration_depth ? search_path.sel_depth : iteration_depth;
   char score[24];
   uci_score_text(score_value, score, sizeof(score));
   std::snprintf(thinking_line, sizeof(thinking_line),
@@ -192,7 +192,7 @@ int write_pv_notation(char* buffer, int size, int max_moves) {
   const int n = pv_moves() < max_moves ? pv_moves() : max_moves;
   for (int i = 0; i < n; ++i) {
     char move[8];
-    notation(pv_table[1][i], move);
+    notation(search_path.pv_table[1][i], move);
     append_format(buffer, size, "%s", move);
   }
   return static_cast<int>(std::strlen(buffer));
@@ -210,19 +210,19 @@ void thinking_output(int mode) {
       break;
     }
     case 1:
-      if (!ics_mode) break;
+      if (!control.ics_mode) break;
       std::snprintf(output_line, sizeof(output_line), "tellics %s", line_text);
       std::printf("%s\n", output_line);
       break;
     case 2: {
-      if (uci_mode) {
-        uci_info_line(reported_score, pv_table[1], pv_moves(), 1);
+      if (control.uci_mode) {
+        uci_info_line(reported_score, search_path.pv_table[1], pv_moves(), 1);
         break;
       }
       // The time as measured, in centiseconds.
       const int64_t elapsed_cs = static_cast<int64_t>(ms_source() - search_start_ms) / 10;
       std::snprintf(thinking_line, sizeof(thinking_line), "%d %d %lld %d ", iteration_depth, reported_score,
-                    static_cast<long long>(elapsed_cs), search_nodes);
+                    static_cast<long long>(elapsed_cs), search_path.search_nodes);
       char pv[THINKING_LINE_SIZE];
       write_pv_notation(pv, sizeof(pv), MAX_PLY);
       append_format(thinking_line, THINKING_LINE_SIZE, "%s", pv);
@@ -259,25 +259,25 @@ void uci_current_move_output(int from, int to, int number) {
 void iteration_report(int32_t score) {
   // Step 1. Statistics: the branching factor of this iteration in tenths.
   const int64_t p = position_nodes;
-  if (nominal_depth > 3 && !stop_search && p > 0) {
-    const int64_t q = static_cast<int64_t>(static_cast<uint32_t>(tree_nodes)) + p;
+  if (search_path.nominal_depth > 3 && !control.stop_search && p > 0) {
+    const int64_t q = static_cast<int64_t>(static_cast<uint32_t>(search_path.tree_nodes)) + p;
     branching_sum = static_cast<int32_t>(branching_sum + 10 * (q / p) + (q * 10 / p) % 10);
   }
-  position_nodes = search_nodes;
+  position_nodes = search_path.search_nodes;
   int32_t t = static_cast<int32_t>(time_source()) - search_start;
   position_ticks = t;
   if (t <= 0) t = 1;
 
   // Step 2. Depth, score, time in seconds and ticks, nodes, nodes per second.
-  const int64_t nps = (static_cast<int64_t>(static_cast<uint32_t>(search_nodes)) / t) * 60;
+  const int64_t nps = (static_cast<int64_t>(static_cast<uint32_t>(search_path.search_nodes)) / t) * 60;
   char line[THINKING_LINE_SIZE];
-  std::snprintf(line, sizeof(line), "%*d%*d%*d.%.2d%*d%*lld    ", 3, nominal_depth, 8, score, 6, t / 60,
-                t % 60, 10, search_nodes, 9, static_cast<long long>(nps));
+  std::snprintf(line, sizeof(line), "%*d%*d%*d.%.2d%*d%*lld    ", 3, search_path.nominal_depth, 8, score, 6, t / 60,
+                t % 60, 10, search_path.search_nodes, 9, static_cast<long long>(nps));
   // Step 3. The variation in test notation.
   first_pv_move[0] = '\0';
   for (int i = 0; i < pv_moves(); ++i) {
     char move[8];
-    test_notation(pv_table[1][i], move);
+    test_notation(search_path.pv_table[1][i], move);
     if (i == 0) std::snprintf(first_pv_move, sizeof(first_pv_move), "%s", move);
     append_format(line, THINKING_LINE_SIZE, "%s ", move);
   }

@@ -63,7 +63,7 @@ void move_text(int from, int to) {
 
 // The piece a pawn promotes to, from the letter the user gave.
 uint8_t promotion_piece(int colour) {
-  switch (promotion_letter) {
+  switch (control.promotion_letter) {
     case 'R': return static_cast<uint8_t>(ROOK | colour);
     case 'B': return static_cast<uint8_t>(BISHOP | colour);
     case 'N': return static_cast<uint8_t>(KNIGHT | colour);
@@ -163,26 +163,26 @@ void apply_game_move(int from, int to) {
     (white ? pos.ep_white_pawn : pos.ep_black_pawn) = static_cast<int16_t>(to);
     rec.double_step = static_cast<uint8_t>(to);
   }
-  game_ep_white_pawn = pos.ep_white_pawn;
-  game_ep_black_pawn = pos.ep_black_pawn;
+  game_record.game_ep_white_pawn = pos.ep_white_pawn;
+  game_record.game_ep_black_pawn = pos.ep_black_pawn;
 
   // The fifty-move count; the counter is 8 bits and stops at its top.
-  if (type_of(moved) == PAWN || captured != EMPTY) game_fifty_counter = 0;
-  else if (game_fifty_counter < FIFTY_COUNTER_CEILING) ++game_fifty_counter;
+  if (type_of(moved) == PAWN || captured != EMPTY) game_record.game_fifty_counter = 0;
+  else if (game_record.game_fifty_counter < FIFTY_COUNTER_CEILING) ++game_record.game_fifty_counter;
 
   // A game longer than the record keeps being played; only its record stops.
-  if (pos.game_ply >= 0 && pos.game_ply < GAME_MOVES_SIZE) game_moves[pos.game_ply] = rec;
+  if (pos.game_ply >= 0 && pos.game_ply < GAME_MOVES_SIZE) game_record.game_moves[pos.game_ply] = rec;
   ++pos.game_ply;
 }
 
 // The engine resigns after three hopeless moves in a row, unless the
 // opponent is too short of time to win.
 bool resigns_now() {
-  if (resign_enabled && last_score < RESIGN_SCORE && (opponent_time >= RESIGN_OPPONENT_TIME || time_increment != 0))
-    ++resign_count;
+  if (settings.resign_enabled && control.last_score < RESIGN_SCORE && (game_clock.opponent_time >= RESIGN_OPPONENT_TIME || game_clock.time_increment != 0))
+    ++game_record.resign_count;
   else
-    resign_count = 0;
-  return resign_count > RESIGN_MOVES;
+    game_record.resign_count = 0;
+  return game_record.resign_count > RESIGN_MOVES;
 }
 
 KeyPair game_key() {
@@ -193,9 +193,9 @@ KeyPair game_key() {
 // The second move of the variation the engine expects: (from, to), or
 // NO_SQUARE when there is none.
 bool second_pv_move(int& from, int& to) {
-  if (pv_length[1] < 2) return false;
-  from = pv_table[1][1].from;
-  to = pv_table[1][1].to;
+  if (search_path.pv_length[1] < 2) return false;
+  from = search_path.pv_table[1][1].from;
+  to = search_path.pv_table[1][1].to;
   return from < 64 && to < 64;
 }
 
@@ -228,7 +228,7 @@ void record_game_position() {
   if (pos.game_ply >= 0 && pos.game_ply <= GAME_MOVES_SIZE) game_positions[pos.game_ply] = here;
 
   // Step 2. The game count of the position (one slot only).
-  RepEntry& e = repetition_table[k.lo & REPETITION_MASK];
+  RepEntry& e = search_path.repetition_table[k.lo & REPETITION_MASK];
   bool claim = false;
   if (e.key_lo != k.lo || e.key_hi != k.hi) {
     e = RepEntry{};
@@ -240,7 +240,7 @@ void record_game_position() {
     // UCI has no claims: the interface keeps the game and judges draws.
     // Nor has an analysis, which plays no game: the interface would take a
     // claim for the end of the one it shows.
-    claim = e.game_count >= REPETITION_CLAIM_COUNT && !pondering && !uci_mode && !analysis_mode;
+    claim = e.game_count >= REPETITION_CLAIM_COUNT && !control.pondering && !control.uci_mode && !control.analysis_mode;
     if (e.game_count < 255) ++e.game_count;
     e.side = static_cast<uint8_t>(pos.game_ply & 1);
   }
@@ -257,12 +257,12 @@ void record_game_position() {
           g.ep_square == here.ep_square)
         ++seen;
     }
-    if (seen >= REPETITIONS_FOR_CLAIM && pos.game_ply <= GAME_MOVES_SIZE && !game_resigned)
+    if (seen >= REPETITIONS_FOR_CLAIM && pos.game_ply <= GAME_MOVES_SIZE && !game_record.game_resigned)
       std::printf("1/2-1/2 {Draw by repetition}\n");
   }
 
   // Step 3.
-  if (game_fifty_counter >= FIFTY_MOVE_CLAIM && !pondering && !game_resigned && !uci_mode && !analysis_mode)
+  if (game_record.game_fifty_counter >= FIFTY_MOVE_CLAIM && !control.pondering && !game_record.game_resigned && !control.uci_mode && !control.analysis_mode)
     std::printf("1/2-1/2 {Draw by 50-move rule}\n");
 }
 
@@ -270,8 +270,8 @@ void register_start_position() {
   // Nothing of an earlier game may count towards this one's claims.
   for (GamePosition& g : game_positions) g = GamePosition{};
   const KeyPair k = game_key();
-  if (repetition_table) {
-    RepEntry& e = repetition_table[k.lo & REPETITION_MASK];
+  if (search_path.repetition_table) {
+    RepEntry& e = search_path.repetition_table[k.lo & REPETITION_MASK];
     e = RepEntry{};
     e.key_lo = k.lo;
     e.key_hi = k.hi;
@@ -282,7 +282,7 @@ void register_start_position() {
 }
 
 void save_game_state() {
-  PonderBackup& b = ponder_backup;
+  PonderBackup& b = game_record.ponder_backup;
   std::memcpy(b.board, pos.board, sizeof(pos.board));
   b.state = pos.state_stack[0];
   b.ep_black_pawn = pos.ep_black_pawn;
@@ -290,23 +290,23 @@ void save_game_state() {
   b.white_castled = pos.white_castled;
   b.black_castled = pos.black_castled;
   b.game_ply = pos.game_ply;
-  b.game_fifty_counter = game_fifty_counter;
+  b.game_fifty_counter = game_record.game_fifty_counter;
 }
 
 void restore_game_state() {
-  const PonderBackup& b = ponder_backup;
+  const PonderBackup& b = game_record.ponder_backup;
   std::memcpy(pos.board, b.board, sizeof(pos.board));
   sync_piece_sets();
   pos.state_stack[0] = b.state;
   pos.state_top = &pos.state_stack[0];
-  pos.ep_black_pawn = game_ep_black_pawn = b.ep_black_pawn;
-  pos.ep_white_pawn = game_ep_white_pawn = b.ep_white_pawn;
+  pos.ep_black_pawn = game_record.game_ep_black_pawn = b.ep_black_pawn;
+  pos.ep_white_pawn = game_record.game_ep_white_pawn = b.ep_white_pawn;
   pos.white_castled = b.white_castled;
   pos.black_castled = b.black_castled;
   pos.game_ply = b.game_ply;
-  game_fifty_counter = b.game_fifty_counter;
+  game_record.game_fifty_counter = b.game_fifty_counter;
   find_king_squares();
-  prediction_on_board = 0;
+  game_record.prediction_on_board = 0;
 }
 
 namespace {
@@ -325,8 +325,8 @@ bool same_position(const GamePosition& a, const GamePosition& b) {
 // promotion piece included, with nothing taken back or set up since), and
 // only when it is a legal move there.
 bool stored_reply_fits() {
-  return reply_ready && same_position(current_game_position(), reply_position) &&
-         side_to_move_can_play(reply_from, reply_to);
+  return game_record.reply_ready && same_position(current_game_position(), reply_position) &&
+         side_to_move_can_play(game_record.reply_from, game_record.reply_to);
 }
 }  // namespace
 
@@ -338,31 +338,31 @@ void remember_ponder_key() {
 void forget_ponder_key() {
   // The slot may hold another position by now, and a count of 0 has
   // nothing to give back.
-  RepEntry& e = repetition_table[ponder_key.lo & REPETITION_MASK];
+  RepEntry& e = search_path.repetition_table[ponder_key.lo & REPETITION_MASK];
   if (e.key_lo != ponder_key.lo || e.key_hi != ponder_key.hi || e.game_count == 0) return;
   if (e.game_count == 1) e = RepEntry{};
   else --e.game_count;
 }
 
 void store_ponder_reply(int from, int to, int next_from, int next_to) {
-  reply_ready = 1;
+  game_record.reply_ready = 1;
   reply_position = ponder_position;
-  reply_from = static_cast<uint8_t>(from);
-  reply_to = static_cast<uint8_t>(to);
-  next_prediction_from = static_cast<uint8_t>(next_from);
-  next_prediction_to = static_cast<uint8_t>(next_to);
+  game_record.reply_from = static_cast<uint8_t>(from);
+  game_record.reply_to = static_cast<uint8_t>(to);
+  game_record.next_prediction_from = static_cast<uint8_t>(next_from);
+  game_record.next_prediction_to = static_cast<uint8_t>(next_to);
 }
 
 void clear_ponder_reply() {
-  reply_ready = 0;
-  next_prediction_from = next_prediction_to = NO_SQUARE;
+  game_record.reply_ready = 0;
+  game_record.next_prediction_from = game_record.next_prediction_to = NO_SQUARE;
 }
 
 bool take_pending_user_move() {
-  if (!user_move_pending) return false;
-  user_move_pending = 0;
-  user_from = pending_user_from;
-  user_to = pending_user_to;
+  if (!game_record.user_move_pending) return false;
+  game_record.user_move_pending = 0;
+  control.user_from = game_record.pending_user_from;
+  control.user_to = game_record.pending_user_to;
   return true;
 }
 
@@ -370,49 +370,49 @@ void start_pondering(int from, int to) {
   // The prediction comes from the engine's own variation; should it ever
   // not be legal, there is simply no pondering (and no error line).
   if (!move_is_legal(from, to, pos.board[from])) return;
-  pondering = 1;
-  reply_ready = 0;
-  user_move_pending = 0;
+  control.pondering = 1;
+  game_record.reply_ready = 0;
+  game_record.user_move_pending = 0;
   save_game_state();
-  predicted_from = static_cast<uint8_t>(from);
-  predicted_to = static_cast<uint8_t>(to);
-  user_from = from;
-  user_to = to;
-  promotion_letter = 0;
+  game_record.predicted_from = static_cast<uint8_t>(from);
+  game_record.predicted_to = static_cast<uint8_t>(to);
+  control.user_from = from;
+  control.user_to = to;
+  control.promotion_letter = 0;
   play_move(2);
-  prediction_on_board = 1;
+  game_record.prediction_on_board = 1;
   remember_ponder_key();
-  std::memcpy(ponder_backup.board_after, pos.board, sizeof(pos.board));
+  std::memcpy(game_record.ponder_backup.board_after, pos.board, sizeof(pos.board));
 }
 
 int play_move(int mode) {
   // Step 1. A user move while pondering: a hit turns the ponder search into
   // the real search, a miss stops it (the root driver then plays the move).
-  if (mode == 1 && pondering) {
-    const bool predicted = user_from == predicted_from && user_to == predicted_to;
-    if (predicted && promotion_letter == 0 && ponder_enabled && !force_mode) {
-      ponder_hit = 1;
-      pondering = 0;
-      prediction_on_board = 0;
+  if (mode == 1 && control.pondering) {
+    const bool predicted = control.user_from == game_record.predicted_from && control.user_to == game_record.predicted_to;
+    if (predicted && control.promotion_letter == 0 && control.ponder_enabled && !control.force_mode) {
+      game_record.ponder_hit = 1;
+      control.pondering = 0;
+      game_record.prediction_on_board = 0;
       allot_time();
       charge_earlier_start(static_cast<int32_t>(time_source()) - ponder_start);
-      thinking = 1;
+      control.thinking = 1;
       return 1;
     }
-    ponder_hit = 0;
-    pending_user_from = static_cast<uint8_t>(user_from);
-    pending_user_to = static_cast<uint8_t>(user_to);
-    user_move_pending = 1;
-    stop_search = 1;
+    game_record.ponder_hit = 0;
+    game_record.pending_user_from = static_cast<uint8_t>(control.user_from);
+    game_record.pending_user_to = static_cast<uint8_t>(control.user_to);
+    game_record.user_move_pending = 1;
+    control.stop_search = 1;
     return 1;
   }
-  if (mode == 1 && reply_ready && !(user_from == predicted_from && user_to == predicted_to)) clear_ponder_reply();
+  if (mode == 1 && game_record.reply_ready && !(control.user_from == game_record.predicted_from && control.user_to == game_record.predicted_to)) clear_ponder_reply();
 
   // Step 2. Game-level state.
   pos.ply = 0;
-  ext_hundredths = 0;
-  ext_plies = 0;
-  null_depth = 0;
+  search_path.ext_hundredths = 0;
+  search_path.ext_plies = 0;
+  search_path.null_depth = 0;
   pos.lists_frozen = 0;
   pos.state_top = &pos.state_stack[0];
   find_king_squares();
@@ -420,27 +420,27 @@ int play_move(int mode) {
   // Step 3. The opponent's move must be legal.
   int from, to;
   if (mode != 0) {
-    from = user_from;
-    to = user_to;
+    from = control.user_from;
+    to = control.user_to;
     coordinates_text(from, to);
     if (from < 0 || from > 63 || to < 0 || to > 63 || !move_is_legal(from, to, pos.board[from])) {
       std::printf("Illegal move: %.4s\n", line_text);
-      announce_move = 0;
-      user_from = 0;
+      control.announce_move = 0;
+      control.user_from = 0;
       return 0;
     }
     if (mode == 1) {
       // The opponent did not play the expected move: what the tables hold
       // was searched for another game line.
-      if (expected_from != expected_to && (from != expected_from || to != expected_to)) clear_transposition_tables();
-      expected_from = expected_to = 0;
+      if (game_record.expected_from != game_record.expected_to && (from != game_record.expected_from || to != game_record.expected_to)) clear_transposition_tables();
+      game_record.expected_from = game_record.expected_to = 0;
     }
   } else {
     // Step 4. The engine's move: a stored reply only where it was found.
-    if (reply_ready && !stored_reply_fits()) clear_ponder_reply();
-    if (reply_ready) {
-      from = reply_from;
-      to = reply_to;
+    if (game_record.reply_ready && !stored_reply_fits()) clear_ponder_reply();
+    if (game_record.reply_ready) {
+      from = game_record.reply_from;
+      to = game_record.reply_to;
     } else {
       from = pos.move_list[1][0].from;
       to = pos.move_list[1][0].to;
@@ -452,13 +452,13 @@ int play_move(int mode) {
   // Step 5. The move text; the engine's move is announced (or resigned).
   // A resignation ends the game where it stands: the move is not made, so
   // the board stays the one the interface shows.
-  if (mode == 0 && announce_move) {
+  if (mode == 0 && control.announce_move) {
     move_text(from, to);
-    announce_move = 0;
+    control.announce_move = 0;
     if (resigns_now()) {
       std::printf("resign\n");
-      game_resigned = 1;
-      user_from = 0;
+      game_record.game_resigned = 1;
+      control.user_from = 0;
       return 1;
     }
     thinking_output(0);
@@ -469,7 +469,7 @@ int play_move(int mode) {
   record_game_position();
 
   // Step 8. The engine answers a user move, and ponders on a predicted one.
-  if (mode != 0 && !force_mode) move_request = 1;
+  if (mode != 0 && !control.force_mode) control.move_request = 1;
 
   // Step 9. The opponent played the predicted move after the ponder search
   // had finished: its answer is ready. Never in force mode, where the
@@ -477,34 +477,34 @@ int play_move(int mode) {
   // A reply that does not fit the position (an under-promotion of the
   // predicted pawn move, say) is dropped, and the move request set above
   // has the engine search the position afresh.
-  if (mode == 1 && reply_ready) {
-    const int nf = next_prediction_from, nt = next_prediction_to;
+  if (mode == 1 && game_record.reply_ready) {
+    const int nf = game_record.next_prediction_from, nt = game_record.next_prediction_to;
     const bool fits = stored_reply_fits();
-    if (!force_mode && fits) {
-      announce_move = 1;
+    if (!control.force_mode && fits) {
+      control.announce_move = 1;
       play_move(0);
     }
     clear_ponder_reply();
-    if (!force_mode && fits && !game_resigned && nf != NO_SQUARE && ponder_enabled) start_pondering(nf, nt);
+    if (!control.force_mode && fits && !game_record.game_resigned && nf != NO_SQUARE && control.ponder_enabled) start_pondering(nf, nt);
   }
 
   // Step 10. After the engine's own move: ponder on the expected reply,
   // or remember it. Never in a test run, where nobody replies.
-  if (mode == 0 && !reply_ready && !in_book && !force_mode && !epd_mode) {
+  if (mode == 0 && !game_record.reply_ready && !in_book && !control.force_mode && !epd_mode) {
     const int32_t score = pos.state_stack[0].best_score;
     int pf, pt;
     if (score != 0 && score < PONDER_SCORE_LIMIT && score > -PONDER_SCORE_LIMIT && second_pv_move(pf, pt)) {
-      if (ponder_enabled && own_time > PONDER_MIN_TIME) {
+      if (control.ponder_enabled && game_clock.own_time > PONDER_MIN_TIME) {
         start_pondering(pf, pt);
-      } else if (!ponder_enabled && own_time > EXPECT_MIN_TIME) {
-        expected_from = static_cast<uint8_t>(pf);
-        expected_to = static_cast<uint8_t>(pt);
+      } else if (!control.ponder_enabled && game_clock.own_time > EXPECT_MIN_TIME) {
+        game_record.expected_from = static_cast<uint8_t>(pf);
+        game_record.expected_to = static_cast<uint8_t>(pt);
       }
     }
   }
 
   // Step 11.
-  user_from = 0;
+  control.user_from = 0;
   return 1;
 }
 

@@ -25,12 +25,12 @@ LegalMove perft_moves[PERFT_MAX_DEPTH + 1][LEGAL_MOVES_SIZE];
 // perft_moves[level] and returns their number. The check state of ply + 1
 // must already be set (by make_move, or at the root by perft()).
 int list_legal_moves(int side, int level) {
-  legal_count = 0;
+  search_path.legal_count = 0;
   pos.lists_frozen = 1;
   generate_legal_moves(side);
   pos.lists_frozen = 0;
-  for (int i = 0; i < legal_count; ++i) perft_moves[level][i] = legal_moves[i];
-  return legal_count;
+  for (int i = 0; i < search_path.legal_count; ++i) perft_moves[level][i] = search_path.legal_moves[i];
+  return search_path.legal_count;
 }
 
 // Pushes a ply as the node search does: the castling counters of the line
@@ -78,7 +78,7 @@ uint64_t perft(int depth, PerftRootMove* root_moves, int* root_count) {
   pos.ply = 0;
   pos.ply_sign = -1;
   pos.state_top = &pos.state_stack[0];
-  stop_search = 0;
+  control.stop_search = 0;
   pos.lists_frozen = 0;
 
   // Step 2. Check state of the side to move: flag and checker square.

@@ -11,7 +11,6 @@
 
 namespace brevalt {
 
-int32_t qs_ply_limit;
 
 namespace {
 
@@ -30,10 +29,10 @@ int32_t eval_for(int p, int32_t alpha, int32_t beta) {
 int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry) {
   const int p = pos.ply;
   // Step 1.
-  if (entry) qs_ply_limit = p + QS_DEPTH;
+  if (entry) search_path.qs_ply_limit = p + QS_DEPTH;
 
   // Step 2. The limits.
-  if (p >= max_search_ply || p >= qs_ply_limit) return eval_for(p, alpha, beta);
+  if (p >= search_path.max_search_ply || p >= search_path.qs_ply_limit) return eval_for(p, alpha, beta);
 
   // Step 3. Stand pat: the side to move may decline every capture.
   const bool check = pos.in_check[p + 1] != 0;
@@ -51,13 +50,13 @@ int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry) {
 
   // Step 5.
   const int n = generate_moves(side, check ? 1 : 0);
-  first_qs_generation = 1;
+  search_path.first_qs_generation = 1;
 
   // Step 6. The moves in list order.
   bool any_legal = false;
   int32_t result = alpha;
   bool cut = false;
-  for (int i = 0; i < n && !stop_search; ++i) {
+  for (int i = 0; i < n && !control.stop_search; ++i) {
     const int from = pos.move_list[q][i].from, to = pos.move_list[q][i].to;
     const int victim = pos.board[to];
     if (!(victim == EMPTY || check || entry || alpha < piece_value[type_of(victim)] + CAPTURE_MARGIN)) continue;
@@ -77,7 +76,7 @@ int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry) {
         break;
       }
       alpha = score;
-      if (!stop_search) {
+      if (!control.stop_search) {
         pos.state_top->best_score = static_cast<int16_t>(score);
         pos.state_top->best_from = static_cast<int16_t>(from);
         pos.state_top->best_to = static_cast<int16_t>(to);
@@ -89,7 +88,7 @@ int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry) {
   }
 
   // Step 7. Mated when in check with no answer.
-  if (!cut) result = (!any_legal && !stop_search && check) ? q - MATE_SCORE : alpha;
+  if (!cut) result = (!any_legal && !control.stop_search && check) ? q - MATE_SCORE : alpha;
 
   // Step 8. Pop.
   pop_ply(p);

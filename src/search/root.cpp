@@ -126,10 +126,10 @@ void keep_root_line(int lines, int32_t score, int from, int to) {
   RootLine& line = root_lines[at];
   line.score = score;
   line.moves[0] = PvEntry{static_cast<uint8_t>(from), static_cast<uint8_t>(to), pos.board[to], pos.ply_stack[1].captured_value};
-  int below = pv_length[2];
+  int below = search_path.pv_length[2];
   if (below > MAX_PLY - 1) below = MAX_PLY - 1;
   if (below < 0) below = 0;
-  for (int i = 0; i < below; ++i) line.moves[i + 1] = pv_table[2][i];
+  for (int i = 0; i < below; ++i) line.moves[i + 1] = search_path.pv_table[2][i];
   line.length = static_cast<int16_t>(below + 1);
   if (root_line_count < lines) ++root_line_count;
 }
@@ -157,8 +157,8 @@ void apply_level_choice(int32_t spread, int n) {
   if (k == 0) return;
   const RootLine& line = finished_lines[k];
   bring_to_front(line.moves[0].from, line.moves[0].to, n);
-  for (int i = 0; i < line.length; ++i) pv_table[0][i] = line.moves[i];
-  pv_length[0] = line.length;
+  for (int i = 0; i < line.length; ++i) search_path.pv_table[0][i] = line.moves[i];
+  search_path.pv_length[0] = line.length;
   root_best_score = line.score;
 }
 
@@ -221,8 +221,8 @@ bool thinking_line_allowed() {
   // A UCI interface always wants the search's progress; it has no "post".
   // Nor has an analysis any use without its lines: they are printed
   // whatever "post" says (xboard sends "post" before "analyze" anyway).
-  if (uci_mode || analysis_mode) return !epd_mode;
-  return !epd_mode && !pondering && post_thinking && (time_increment > 0 || own_time > THINKING_MIN_CLOCK);
+  if (control.uci_mode || control.analysis_mode) return !epd_mode;
+  return !epd_mode && !control.pondering && control.post_thinking && (game_clock.time_increment > 0 || game_clock.own_time > THINKING_MIN_CLOCK);
 }
 
 // The check state of the side to move at the root, in row 1.
@@ -242,14 +242,14 @@ void root_check_state(int side) {
 // would cut the list short (an empty list reads as stalemate). The stop
 // is set aside for the listing and stays pending afterwards.
 struct FullListing {
-  int32_t pending = stop_search;
+  int32_t pending = control.stop_search;
   FullListing() {
-    stop_search = 0;
-    input_poll_held = 1;
+    control.stop_search = 0;
+    control.input_poll_held = 1;
   }
   ~FullListing() {
-    input_poll_held = 0;
-    if (pending) stop_search = pending;
+    control.input_poll_held = 0;
+    if (pending) control.stop_search = pending;
   }
 };
 
@@ -290,9 +290,9 @@ void record_search_result(int root_count) {
   const MoveEntry& best = root_list()[0];
   search_result.has_move = 1;
   search_result.move = PvEntry{best.from, best.to, best.piece, 0};
-  if (pv_length[0] >= 2 && pv_table[0][0].from == best.from && pv_table[0][0].to == best.to) {
+  if (search_path.pv_length[0] >= 2 && search_path.pv_table[0][0].from == best.from && search_path.pv_table[0][0].to == best.to) {
     search_result.has_ponder = 1;
-    search_result.ponder = pv_table[0][1];
+    search_result.ponder = search_path.pv_table[0][1];
   }
 }
 
@@ -301,17 +301,17 @@ int list_root_moves(int side) {
   pos.state_top = &pos.state_stack[0];
   pos.ply = 0;
   pos.ply_sign = -1;
-  legal_count = 0;
+  search_path.legal_count = 0;
   pos.lists_frozen = 1;
   {
     FullListing listing;
     generate_legal_moves(side);
   }
   pos.lists_frozen = 0;
-  int n = legal_count < MOVE_ROW_LIMIT ? legal_count : MOVE_ROW_LIMIT;
+  int n = search_path.legal_count < MOVE_ROW_LIMIT ? search_path.legal_count : MOVE_ROW_LIMIT;
   MoveEntry* list = root_list();
   for (int i = 0; i < n; ++i)
-    list[i] = MoveEntry{legal_moves[i].from, legal_moves[i].to, legal_moves[i].piece, 0, 0, 0};
+    list[i] = MoveEntry{search_path.legal_moves[i].from, search_path.legal_moves[i].to, search_path.legal_moves[i].piece, 0, 0, 0};
   list[n] = MoveEntry{NO_SQUARE, NO_SQUARE, 0, 0, 0, 0};
   return n;
 }
@@ -319,7 +319,7 @@ int list_root_moves(int side) {
 // A lone winning recapture on the square of the opponent's last capture.
 bool lone_recapture(int n) {
   if (pos.game_ply <= 0 || pos.game_ply > GAME_MOVES_SIZE) return false;
-  const GameMoveRecord& last = game_moves[pos.game_ply - 1];
+  const GameMoveRecord& last = game_record.game_moves[pos.game_ply - 1];
   if (last.captured == EMPTY) return false;
   int captures = 0, recaptures = 0;
   for (int i = 0; i < n; ++i) {
@@ -344,12 +344,12 @@ bool choose_book_move(int candidates) {
   if (total <= 0) return false;
   int32_t k = 12, b = 1;
   if (pos.game_ply < 12) k = 100, b = 1;
-  else if (book_random) k = 6, b = 2;
+  else if (settings.book_random) k = 6, b = 2;
   int best = -1;
   int32_t best_value = 0;
   for (int i = 0; i < candidates; ++i) {
     BookCandidate& c = book_candidates[i];
-    const int32_t factor = (!book_random && pos.game_ply >= 12) ? 1 : (((std::rand() & 0xFFFF) * k) >> 15) + b;
+    const int32_t factor = (!settings.book_random && pos.game_ply >= 12) ? 1 : (((std::rand() & 0xFFFF) * k) >> 15) + b;
     c.value = c.weight * 100 / total * factor;
     if (c.value > best_value) {
       best_value = c.value;
@@ -365,7 +365,7 @@ bool choose_book_move(int candidates) {
 
 // The comment line relayed to a chess server after the engine's move.
 void compose_kibitz(bool book_move_played) {
-  start_line(opponent_is_computer ? "kibitz " : "whisper ", line_text);
+  start_line(game_clock.opponent_is_computer ? "kibitz " : "whisper ", line_text);
   char part[64];
   const int32_t s = root_best_score;
   if (book_move_played && s <= 9000) {
@@ -382,7 +382,7 @@ void compose_kibitz(bool book_move_played) {
     append_line(part, line_text);
     if (elapsed > 0) {
       std::snprintf(part, sizeof(part), "%lld knps)",
-                    static_cast<long long>(static_cast<uint32_t>(search_nodes) / elapsed) * 60 / 1000);
+                    static_cast<long long>(static_cast<uint32_t>(search_path.search_nodes) / elapsed) * 60 / 1000);
       append_line(part, line_text);
     }
   } else {
@@ -391,11 +391,11 @@ void compose_kibitz(bool book_move_played) {
       std::snprintf(part, sizeof(part), "%d", (9997 - s) >> 1);
       append_line(part, line_text);
     } else {
-      reset_request = 1;
-      std::printf(engine_side == 1 ? "1-0 {White mates}\n" : "0-1 {Black mates}\n");
+      control.reset_request = 1;
+      std::printf(control.engine_side == 1 ? "1-0 {White mates}\n" : "0-1 {Black mates}\n");
     }
   }
-  if (kibitz_enabled) {
+  if (settings.kibitz_enabled) {
     if (!(book_move_played && s <= 9000)) thinking_output(4);
     if (!epd_mode) thinking_output(1);
   }
@@ -404,21 +404,21 @@ void compose_kibitz(bool book_move_played) {
 }  // namespace
 
 int32_t search_root_move(int32_t beta, int32_t alpha, int from, int to, int book_probe_flag) {
-  draw_flag = 0;
+  search_path.draw_flag = 0;
   const int side_after = colour_of(pos.board[from]) ^ BLACK;
   // Root moves come from the legal list: castling needs no path test here.
   apply_search_move(from, to, 0);
   if (book_probe_flag) return 0;
   if (threat_score != 0 && from == threat_from && to == threat_to) {
-    ext_hundredths = 75;
+    search_path.ext_hundredths = 75;
     threat_value = threat_score;
   } else {
-    ext_hundredths = 60;
+    search_path.ext_hundredths = 60;
     threat_value = 0;
   }
-  ext_plies = static_cast<int16_t>(ext_hundredths / 100);
+  search_path.ext_plies = static_cast<int16_t>(search_path.ext_hundredths / 100);
   if (fail_low_active && from == fail_low_from && to == fail_low_to) {
-    pv_length[2] = 0;
+    search_path.pv_length[2] = 0;
     return fail_low_score;
   }
   return -search_node(side_after, -beta, -alpha, 0, 0);
@@ -438,7 +438,7 @@ void list_game_moves(int side) {
   pos.ply_sign = -1;
   find_king_squares();
   root_check_state(side);
-  legal_count = 0;
+  search_path.legal_count = 0;
   pos.lists_frozen = 1;
   {
     FullListing listing;
@@ -450,14 +450,14 @@ void list_game_moves(int side) {
 }  // namespace
 
 int move_is_legal(int from, int to, int piece) {
-  stop_search = 0;
+  control.stop_search = 0;
   if (from < 0 || from > 63 || to < 0 || to > 63 || piece == EMPTY) return 0;
   // The opponent cannot move the engine's pieces, nor move out of turn.
-  if ((engine_side == 1) == (colour_of(piece) == 0)) return 0;
+  if ((control.engine_side == 1) == (colour_of(piece) == 0)) return 0;
   if (colour_of(piece) != ((pos.game_ply & 1) ? BLACK : 0)) return 0;
   list_game_moves(colour_of(pos.board[from]));
-  for (int i = 0; i < legal_count; ++i) {
-    const LegalMove& m = legal_moves[i];
+  for (int i = 0; i < search_path.legal_count; ++i) {
+    const LegalMove& m = search_path.legal_moves[i];
     if (m.from != from || m.to != to) continue;
     if (m.piece == piece) return 1;
     if (piece == PAWN + BLACK && to < 8 && m.piece == QUEEN + BLACK) return 1;
@@ -471,24 +471,24 @@ int side_to_move_can_play(int from, int to) {
   const int side = (pos.game_ply & 1) ? BLACK : 0;
   if (colour_of(pos.board[from]) != side) return 0;
   list_game_moves(side);
-  for (int i = 0; i < legal_count; ++i)
-    if (legal_moves[i].from == from && legal_moves[i].to == to) return 1;
+  for (int i = 0; i < search_path.legal_count; ++i)
+    if (search_path.legal_moves[i].from == from && search_path.legal_moves[i].to == to) return 1;
   return 0;
 }
 
 int legal_move_count() {
   list_game_moves((pos.game_ply & 1) ? BLACK : 0);
-  return legal_count;
+  return search_path.legal_count;
 }
 
 void think(int side_arg) {
   // Step 1. Start.
-  ++search_id;
+  ++search_path.search_id;
   root_best_score = 0;
   clear_fail_low();
-  int book_mode = book_enabled && !epd_mode && !search_limits.no_book;
+  int book_mode = settings.book_enabled && !epd_mode && !search_limits.no_book;
   if (in_book && last_book_ply + BOOK_LEAVE_PLIES < pos.game_ply) in_book = 0;
-  if (!in_book || pondering) book_mode = 0;
+  if (!in_book || control.pondering) book_mode = 0;
   int fail_lows = 0;
   int draw_offer = 0;
   int root_count = 0;
@@ -506,7 +506,7 @@ void think(int side_arg) {
 
 restart:
   // Step 2. Only when it is the engine's turn.
-  if (!((pos.game_ply % 2 == 0 && engine_side == 1) || (pos.game_ply % 2 != 0 && engine_side == -1))) return;
+  if (!((pos.game_ply % 2 == 0 && control.engine_side == 1) || (pos.game_ply % 2 != 0 && control.engine_side == -1))) return;
   search_running = 1;
 
   {
@@ -515,77 +515,77 @@ restart:
     // The position the interface holds while this search runs: a ponder
     // search has the predicted move on the board, which the interface has
     // not seen played.
-    std::memcpy(search_root_board, pondering ? ponder_backup.board : pos.board, sizeof(search_root_board));
-    pv_length[0] = 0;
-    if (!pondering) allot_time();
+    std::memcpy(search_root_board, control.pondering ? game_record.ponder_backup.board : pos.board, sizeof(search_root_board));
+    search_path.pv_length[0] = 0;
+    if (!control.pondering) allot_time();
     if (level_in_force > 0) {
       if (max_depth > level.depth) max_depth = level.depth;
       if (search_limits.nodes == 0 || search_limits.nodes > level.nodes) search_limits.nodes = level.nodes;
       // The node count is looked at often enough to hold a small budget.
-      frequent_stop_tests = 1;
+      game_clock.frequent_stop_tests = 1;
     }
     // A stop that arrived while the book was being tried ("?", "force",
     // "new", "result", a ponder miss) belongs to this decision too: only
     // the first pass starts with a clean flag.
-    if (!book_move_tried) stop_search = 0;
+    if (!book_move_tried) control.stop_search = 0;
     pos.promo_pawn = 0;
     if (!build_piece_lists()) fatal_shutdown("too many pieces\n");
     // Mobility of every piece kind present, from the root position.
     for (int code : {int{QUEEN}, QUEEN + BLACK, int{KNIGHT}, KNIGHT + BLACK, int{BISHOP}, BISHOP + BLACK, int{ROOK}, ROOK + BLACK})
       if (piece_on_board(code)) build_piece_tables(code);
-    for (int p = 0; p < MAX_PLY; ++p) pv_valid[p] = 0;
+    for (int p = 0; p < MAX_PLY; ++p) search_path.pv_valid[p] = 0;
     const int white_pawns = count_pawns(PAWN), black_pawns = count_pawns(PAWN + BLACK);
 
     // Step 4.
-    null_move_allowed = pos.white_piece_count > 0 && pos.black_piece_count > 0;
+    search_path.null_move_allowed = pos.white_piece_count > 0 && pos.black_piece_count > 0;
 
     // Step 5. Bare material: a draw, or an ending worth a draw offer. A
     // ponder search declares nothing: the predicted move is not played yet.
     // Nor does a UCI search: UCI has no result lines, and the interface
     // still wants a move. Nor does an analysis, which plays no game.
-    const int bare = (pondering || uci_mode || analysis_mode) ? 0 : bare_material();
+    const int bare = (control.pondering || control.uci_mode || control.analysis_mode) ? 0 : bare_material();
     if (bare == 1) {
-      if (!game_resigned) std::printf("1/2-1/2 {Insufficient material}\n");
-      reset_request = 1;
+      if (!game_record.game_resigned) std::printf("1/2-1/2 {Insufficient material}\n");
+      control.reset_request = 1;
       goto end;
     }
     draw_offer = bare == 2;
 
     // Step 6. Flags of the root position.
-    root_endgame = opponent_material < ENDGAME_MATERIAL ||
-                   (opponent_material < FEW_PIECES_MATERIAL && (white_pawns < FEW_PAWNS || black_pawns < FEW_PAWNS)) ||
-                   (opponent_material >= FEW_PIECES_MATERIAL && white_pawns < VERY_FEW_PAWNS &&
+    search_path.root_endgame = search_path.opponent_material < ENDGAME_MATERIAL ||
+                   (search_path.opponent_material < FEW_PIECES_MATERIAL && (white_pawns < FEW_PAWNS || black_pawns < FEW_PAWNS)) ||
+                   (search_path.opponent_material >= FEW_PIECES_MATERIAL && white_pawns < VERY_FEW_PAWNS &&
                     black_pawns < VERY_FEW_PAWNS);
-    promotion_letter = 0;
+    control.promotion_letter = 0;
     root_check_state(side);
-    activity_sum = root_endgame ? 0 : compute_activity_sum();
+    search_path.activity_sum = search_path.root_endgame ? 0 : compute_activity_sum();
 
     // Step 7. Root moves.
     root_count = restrict_root_moves(list_root_moves(side));
     if (root_count == 0) {
-      if (!pondering && !game_resigned && !uci_mode && !analysis_mode) {
+      if (!control.pondering && !game_record.game_resigned && !control.uci_mode && !control.analysis_mode) {
         if (!pos.in_check[1]) std::printf("1/2-1/2 {Stalemate}\n");
-        else std::printf(engine_side == -1 ? "1-0 {White mates}\n" : "0-1 {Black mates}\n");
-        reset_request = 1;
+        else std::printf(control.engine_side == -1 ? "1-0 {White mates}\n" : "0-1 {Black mates}\n");
+        control.reset_request = 1;
       }
       goto finish;
     }
     if (!pos.white_castled && pos.state_top->white_h_rook_moves && pos.state_top->white_a_rook_moves) pos.white_castled = 1;
     if (!pos.black_castled && pos.state_top->black_h_rook_moves && pos.state_top->black_a_rook_moves) pos.black_castled = 1;
-    if (lone_recapture(root_count) && !root_endgame && move_time > RECAPTURE_MIN_TIME) halve_allotment();
+    if (lone_recapture(root_count) && !search_path.root_endgame && move_time > RECAPTURE_MIN_TIME) halve_allotment();
 
     // Step 8. Clocks.
     search_start = static_cast<int32_t>(time_source());
     search_start_ms = ms_source();
     stop_at_root_move = 0;
-    search_nodes = 0;
-    sel_depth = 0;
+    search_path.search_nodes = 0;
+    search_path.sel_depth = 0;
     clear_root_threat();
     single_reply_stop = 0;
-    if (!pondering) {
-      thinking = 1;
+    if (!control.pondering) {
+      control.thinking = 1;
     } else {
-      thinking = 0;
+      control.thinking = 0;
       ponder_start = search_start;
     }
 
@@ -605,35 +605,35 @@ restart:
     // millisecond or so, and without it the move would be the first one
     // listed rather than a searched one. Input waits until it is done; a
     // stop that came before it is obeyed after it.
-    int32_t held_stop = stop_search;
-    stop_search = 0;
-    input_poll_held = 1;
+    int32_t held_stop = control.stop_search;
+    control.stop_search = 0;
+    control.input_poll_held = 1;
     while (d <= limit) {
-      if (stop_search) break;
+      if (control.stop_search) break;
       if (d == 2) {
         // What arrived meanwhile is read now, not a hundred thousand nodes on.
-        input_poll_held = 0;
+        control.input_poll_held = 0;
         poll_input(0);
-        if (held_stop) stop_search = held_stop;
+        if (held_stop) control.stop_search = held_stop;
         held_stop = 0;
-        if (stop_search) break;
+        if (control.stop_search) break;
       }
       // Step 9.1. Path state.
-      follow_pv = d > 2;
-      pos.material = root_material;
-      pos.fifty_counter = game_fifty_counter;
-      ext_hundredths = 60;
-      ext_plies = 0;
-      max_ext_plies = 6;
-      null_depth = 0;
+      search_path.follow_pv = d > 2;
+      pos.material = search_path.root_material;
+      pos.fifty_counter = game_record.game_fifty_counter;
+      search_path.ext_hundredths = 60;
+      search_path.ext_plies = 0;
+      search_path.max_ext_plies = 6;
+      search_path.null_depth = 0;
       threat_value = 0;
-      recapture_ext_count = 0;
+      search_path.recapture_ext_count = 0;
       best_move_changes = 0;
-      tree_nodes = 0;
+      search_path.tree_nodes = 0;
       pos.lists_frozen = 0;
-      quiescence_mode = 0;
-      root_to = NO_SQUARE;
-      root_piece_retreats = 0;
+      search_path.quiescence_mode = 0;
+      search_path.root_to = NO_SQUARE;
+      search_path.root_piece_retreats = 0;
       find_king_squares();
       root_white_king_sq = pos.white_king_sq;
       root_black_king_sq = pos.black_king_sq;
@@ -641,7 +641,7 @@ restart:
       // Step 9.2. The root record.
       pos.state_stack[1] = pos.state_stack[0];
       pos.state_stack[1].best_score = pos.state_stack[1].best_from = pos.state_stack[1].best_to = 0;
-      nominal_depth = static_cast<int16_t>(d);
+      search_path.nominal_depth = static_cast<int16_t>(d);
       pos.ply = 1;
       pos.ply_sign = 1;
       pos.state_top = &pos.state_stack[1];
@@ -660,16 +660,16 @@ restart:
       // Step 9.5. The root moves in list order.
       for (int i = 0; i < root_count; ++i) {
         ++root_moves_searched;
-        capture_count = 0;
-        check_run = 0;
-        const int32_t noted = tree_nodes;
+        search_path.capture_count = 0;
+        search_path.check_run = 0;
+        const int32_t noted = search_path.tree_nodes;
         if ((epd_mode && tick_passed(static_cast<int32_t>(time_source()), epd_deadline)) || stop_at_root_move) {
-          stop_search = 1;
+          control.stop_search = 1;
           break;
         }
         const int from = root_list()[i].from, to = root_list()[i].to;
         int idx = i;
-        if (uci_mode && thinking_line_allowed() && ms_source() - search_start_ms >= CURRENT_MOVE_AFTER_MS)
+        if (control.uci_mode && thinking_line_allowed() && ms_source() - search_start_ms >= CURRENT_MOVE_AFTER_MS)
           uci_current_move_output(from, to, i + 1);
         // With several lines the window opens down to the last line kept.
         const int32_t alpha = lines > 1 ? line_floor(lines) : best;
@@ -678,8 +678,8 @@ restart:
         if (book_mode) {
           BookStats stats{};
           if (book_probe(colour_of(pos.board[to]) ^ BLACK, &stats)) {
-            const int32_t own = engine_side == 1 ? stats.white_wins : stats.black_wins;
-            const int32_t opp = engine_side == 1 ? stats.black_wins : stats.white_wins;
+            const int32_t own = control.engine_side == 1 ? stats.white_wins : stats.black_wins;
+            const int32_t opp = control.engine_side == 1 ? stats.black_wins : stats.white_wins;
             const int32_t draws = stats.draws;
             if (book_move_acceptable(own, opp, draws) && candidates < MOVE_ROW) {
               book_candidates[candidates++] = {from, to, own + draws + opp, own, opp, draws, 0};
@@ -689,7 +689,7 @@ restart:
           }
         }
 
-        if (stop_search) {
+        if (control.stop_search) {
           unmake_move(0);
           if (pos.state_stack[1].best_score > MATE_BOUND) root_best_score = pos.state_stack[1].best_score;
           break;
@@ -707,7 +707,7 @@ restart:
           // Several lines shown are reported together, once the iteration
           // has given each its score.
           const bool line_due =
-              analysis_mode || (score != MATED_NEXT_MOVE && iteration_depth > (uci_mode ? 1 : THINKING_MIN_ITERATION));
+              control.analysis_mode || (score != MATED_NEXT_MOVE && iteration_depth > (control.uci_mode ? 1 : THINKING_MIN_ITERATION));
           if (line_due && thinking_line_allowed() && shown == 1) {
             reported_score = score;
             thinking_output(2);
@@ -724,10 +724,10 @@ restart:
               fail_low_to = to;
               ++fail_lows;
               unmake_move(0);
-              pv_length[1] = 1;
+              search_path.pv_length[1] = 1;
               root_best_score = score;
               const int32_t now = static_cast<int32_t>(time_source());
-              const int32_t left = own_time - (now - search_start) / 60;
+              const int32_t left = game_clock.own_time - (now - search_start) / 60;
               if (left > FAIL_LOW_MIN_CLOCK && fail_lows == 1) {
                 const int32_t extra = tick_passed(deadline, now) ? deadline - now : 0;
                 int32_t t = move_time;
@@ -751,7 +751,7 @@ restart:
           best = score;
         }
         if (d == 1) root_list()[idx].root_score = static_cast<int16_t>(score);
-        else root_list()[idx].root_nodes = tree_nodes - noted;
+        else root_list()[idx].root_nodes = search_path.tree_nodes - noted;
         unmake_move(0);
         if (best < BOOK_NO_SCORE) root_best_score = best;
         ++moves_done;
@@ -776,8 +776,8 @@ restart:
         if (!choose_book_move(candidates)) {
           book_mode = 0;
           book_move_tried = true;
-          input_poll_held = 0;
-          if (held_stop) stop_search = held_stop;
+          control.input_poll_held = 0;
+          if (held_stop) control.stop_search = held_stop;
           goto restart;
         }
         book_move_played = true;
@@ -791,8 +791,8 @@ restart:
       }
 
       // Step 9.8. A forced mate ends the deepening.
-      if (pos.state_stack[1].best_score > MATE_BOUND && !stop_search) {
-        stop_search = 1;
+      if (pos.state_stack[1].best_score > MATE_BOUND && !control.stop_search) {
+        control.stop_search = 1;
         self_stop = true;
       }
       if (epd_mode) iteration_report(root_best_score);
@@ -800,26 +800,26 @@ restart:
       // Step 9.9.
       ++d;
       // An analysis looks on past a forced move: what follows it is the point.
-      if (d == 3 && !stop_search && root_count == 1 && !analysis_mode) {
-        stop_search = 1;
+      if (d == 3 && !control.stop_search && root_count == 1 && !control.analysis_mode) {
+        control.stop_search = 1;
         self_stop = true;
         single_reply_stop = 1;
       }
-      if (stop_at_root_move) stop_search = 1;
+      if (stop_at_root_move) control.stop_search = 1;
 
       // Step 9.10. The line of this iteration becomes the one to follow.
-      int len = pv_length[1] < MAX_PLY ? pv_length[1] : MAX_PLY;
+      int len = search_path.pv_length[1] < MAX_PLY ? search_path.pv_length[1] : MAX_PLY;
       if (len < 0) len = 0;
-      for (int k = 0; k < len; ++k) pv_table[0][k] = pv_table[1][k];
-      pv_length[0] = len;
-      for (int k = 0; k < MAX_PLY; ++k) pv_valid[k] = k < len;
+      for (int k = 0; k < len; ++k) search_path.pv_table[0][k] = search_path.pv_table[1][k];
+      search_path.pv_length[0] = len;
+      for (int k = 0; k < MAX_PLY; ++k) search_path.pv_valid[k] = k < len;
 
       // Step 9.11. The final thinking line. A UCI interface hears of every
       // iteration, the last one included; the book's single pass has no score.
       // An analysis stops when the interface has changed the position (or
       // left the analysis): a line now would be shown for the new one.
-      if (uci_mode) {
-        if (!book_mode && pv_length[0] > 0 && thinking_line_allowed()) {
+      if (control.uci_mode) {
+        if (!book_mode && search_path.pv_length[0] > 0 && thinking_line_allowed()) {
           if (shown > 1 && all_searched) {
             uci_lines_output(shown);
           } else {
@@ -827,16 +827,16 @@ restart:
             thinking_output(2);
           }
         }
-      } else if (stop_search && !analysis_mode && root_best_score != MATED_NEXT_MOVE && !single_reply_stop &&
-          (iteration_depth > THINKING_MIN_ITERATION || root_best_score > MATE_BOUND) && !reset_request &&
+      } else if (control.stop_search && !control.analysis_mode && root_best_score != MATED_NEXT_MOVE && !single_reply_stop &&
+          (iteration_depth > THINKING_MIN_ITERATION || root_best_score > MATE_BOUND) && !control.reset_request &&
           thinking_line_allowed()) {
         reported_score = root_best_score;
         thinking_output(2);
       }
     }
-    input_poll_held = 0;
-    if (held_stop) stop_search = held_stop;
-    deepening_complete = (!stop_search && d > limit) || self_stop;
+    control.input_poll_held = 0;
+    if (held_stop) control.stop_search = held_stop;
+    deepening_complete = (!control.stop_search && d > limit) || self_stop;
     if (level_in_force > 0 && !book_move_played) apply_level_choice(level.spread, root_count);
   }
 
@@ -846,58 +846,58 @@ finish:
   // predicted move on the board, which the interface never saw played:
   // take it back as on a miss, before a reset keeps the final position or
   // a "go" has the engine play from it.
-  if (prediction_on_board && !pondering) {
+  if (game_record.prediction_on_board && !control.pondering) {
     restore_game_state();
     forget_ponder_key();
     clear_ponder_reply();
     goto end;
   }
-  if (reset_request) goto end;
+  if (control.reset_request) goto end;
   // An analysis has nothing to play, and its score is no game's.
-  if (analysis_mode) goto end;
+  if (control.analysis_mode) goto end;
   // A UCI interface is told the move and keeps the game itself.
-  if (uci_mode) {
+  if (control.uci_mode) {
     record_search_result(root_count);
-    last_score = root_best_score;
+    control.last_score = root_best_score;
     extended_at = 0;
     remember_move_score();
     goto end;
   }
-  if (!pondering) {
+  if (!control.pondering) {
     // "force" during the search: the engine no longer moves, so it must not
     // put a move on its board that the interface never sees.
-    if (force_mode || root_count == 0) goto end;
-    predicted_from = predicted_to = NO_SQUARE;
+    if (control.force_mode || root_count == 0) goto end;
+    game_record.predicted_from = game_record.predicted_to = NO_SQUARE;
     // This search chose the move: a reply stored by an earlier ponder
     // search answers another position.
     clear_ponder_reply();
     // The resignation test judges the move about to be played by this
     // search's own score.
-    last_score = root_best_score;
+    control.last_score = root_best_score;
     play_move(0);
     extended_at = 0;
     // A resignation ends the game: no offer, no comment, no result.
-    if (game_resigned) goto end;
+    if (game_record.game_resigned) goto end;
     if (draw_offer) std::printf("offer draw\n");
     if (remember_move_score()) compose_kibitz(book_move_played && iteration_depth == 1);
   } else {
     // The ponder search is over without a hit: take the predicted move back.
     restore_game_state();
     forget_ponder_key();
-    pondering = 0;
-    if (!user_move_pending && deepening_complete && root_count > 0) {
+    control.pondering = 0;
+    if (!game_record.user_move_pending && deepening_complete && root_count > 0) {
       int next_from = NO_SQUARE, next_to = NO_SQUARE;
       const int32_t a = root_best_score < 0 ? -root_best_score : root_best_score;
-      if (a < PONDER_MATE_SCORE && pv_length[1] >= 2) {
-        next_from = pv_table[1][1].from;
-        next_to = pv_table[1][1].to;
+      if (a < PONDER_MATE_SCORE && search_path.pv_length[1] >= 2) {
+        next_from = search_path.pv_table[1][1].from;
+        next_to = search_path.pv_table[1][1].to;
       }
       store_ponder_reply(root_list()[0].from, root_list()[0].to, next_from, next_to);
     } else {
       clear_ponder_reply();
       if (take_pending_user_move()) {
         play_move(1);
-        if (own_time > 20) {
+        if (game_clock.own_time > 20) {
           clear_transposition_tables();
           clear_pawn_hash();
         }
@@ -911,7 +911,7 @@ end:
     search_limits.nodes = nodes_before;
     max_depth = depth_before;
   }
-  if (reset_request) deferred_reset();
+  if (control.reset_request) deferred_reset();
   reset_search_state();
   search_running = 0;
 }

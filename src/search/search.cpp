@@ -21,14 +21,6 @@
 
 namespace brevalt {
 
-int32_t ext_hundredths;
-int32_t max_ext_plies = 6;
-int16_t null_depth;
-uint8_t recapture_ext_count;
-int32_t follow_pv;
-int16_t multi_cut_hit;
-int16_t max_search_ply = 60;
-int16_t null_move_ply;
 
 namespace {
 
@@ -229,9 +221,9 @@ class MovePicker {
           return {PickKind::empty, NO_SQUARE, NO_SQUARE, 0};
         }
         case Phase::killers: {
-          const int slots = killer_slots < KILLER_SLOTS ? killer_slots : KILLER_SLOTS;
-          while (!check_ && killer_ < slots && killer_table[killer_][q_].from != NO_SQUARE) {
-            const KillerEntry& k = killer_table[killer_++][q_];
+          const int slots = search_path.killer_slots < KILLER_SLOTS ? search_path.killer_slots : KILLER_SLOTS;
+          while (!check_ && killer_ < slots && search_path.killer_table[killer_][q_].from != NO_SQUARE) {
+            const KillerEntry& k = search_path.killer_table[killer_++][q_];
             for (int i = 0; i < count_; ++i)
               if (row()[i].piece != 0 && row()[i].from == k.from && row()[i].to == k.to) return take(i, 1);
           }
@@ -339,10 +331,10 @@ struct Extension {
 Extension extension_for(int q, int moved, int to, int victim, int32_t alpha, int32_t mat, bool check,
                         int single_reply) {
   const int vtype = type_of(victim);
-  if (vtype >= QUEEN && vtype <= KNIGHT && recapture_ext_count < MAX_RECAPTURE_EXTENSIONS &&
+  if (vtype >= QUEEN && vtype <= KNIGHT && search_path.recapture_ext_count < MAX_RECAPTURE_EXTENSIONS &&
       alpha <= mat + RECAPTURE_MARGIN) {
     const int prev = pos.ply_stack[q - 1].captured_value;
-    if (pos.material == root_material || (prev < 0 ? -prev : prev) == piece_value[vtype])
+    if (pos.material == search_path.root_material || (prev < 0 ? -prev : prev) == piece_value[vtype])
       return {RECAPTURE_EXTENSION, true};
   }
   if (victim != EMPTY && type_of(moved) == KING) return {RECAPTURE_EXTENSION, true};
@@ -354,20 +346,20 @@ Extension extension_for(int q, int moved, int to, int victim, int32_t alpha, int
 }
 
 void add_extension(const Extension& e) {
-  ext_hundredths += e.amount;
-  if (e.recapture) ++recapture_ext_count;
-  ext_plies = static_cast<int16_t>(ext_hundredths / 100);
+  search_path.ext_hundredths += e.amount;
+  if (e.recapture) ++search_path.recapture_ext_count;
+  search_path.ext_plies = static_cast<int16_t>(search_path.ext_hundredths / 100);
 }
 
 void take_back_extension(const Extension& e) {
-  ext_hundredths -= e.amount;
-  if (e.recapture) --recapture_ext_count;
-  ext_plies = static_cast<int16_t>(ext_hundredths / 100);
+  search_path.ext_hundredths -= e.amount;
+  if (e.recapture) --search_path.recapture_ext_count;
+  search_path.ext_plies = static_cast<int16_t>(search_path.ext_hundredths / 100);
 }
 
 // Depth taken off a quiet move that cannot bring the material back to alpha.
 int reduction_for(int q, int32_t alpha, int32_t mat) {
-  const int r = nominal_depth + ext_plies - q;
+  const int r = search_path.nominal_depth + search_path.ext_plies - q;
   if (r < 2 && alpha > mat + FRONTIER_MARGIN) return 1;
   if (r == 2 && alpha > mat + PRE_FRONTIER_MARGIN) return 2;
   if (r > 2 && alpha > mat + futility_margin(r)) return 1;
@@ -400,14 +392,14 @@ void pop_ply(int p) {
 
 void record_pv(int q, int from, int to) {
   if (q < 0 || q >= MAX_PLY) return;
-  PvEntry* row = pv_table[q];
+  PvEntry* row = search_path.pv_table[q];
   row[0] = PvEntry{static_cast<uint8_t>(from), static_cast<uint8_t>(to), pos.board[to], pos.ply_stack[q].captured_value};
-  int below = q + 1 < MAX_PLY ? pv_length[q + 1] : 0;
+  int below = q + 1 < MAX_PLY ? search_path.pv_length[q + 1] : 0;
   if (below > MAX_PLY - 1) below = MAX_PLY - 1;
   if (below < 0) below = 0;
-  for (int i = 0; i < below; ++i) row[i + 1] = pv_table[q + 1][i];
-  pv_length[q] = below + 1;
-  if (q + 1 < MAX_PLY) pv_length[q + 1] = 0;
+  for (int i = 0; i < below; ++i) row[i + 1] = search_path.pv_table[q + 1][i];
+  search_path.pv_length[q] = below + 1;
+  if (q + 1 < MAX_PLY) search_path.pv_length[q + 1] = 0;
 }
 
 int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_multi_cut) {
@@ -415,34 +407,34 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
   const int other = side ^ BLACK;
 
   // Step 1. Bounds of the ply tables.
-  if (p + 1 >= max_search_ply) return eval_for(p, alpha, beta);
+  if (p + 1 >= search_path.max_search_ply) return eval_for(p, alpha, beta);
 
   // Step 2. The move into this node made it a draw.
-  if (draw_flag) {
-    follow_pv = 0;
+  if (search_path.draw_flag) {
+    search_path.follow_pv = 0;
     return eval_for(p, alpha, beta);
   }
 
   // Step 3. Horizon: quiescence, unless a check still earns an extension.
-  const int depth = nominal_depth + ext_plies;
-  if (p >= depth && !(pos.in_check[p + 1] && ext_plies < max_ext_plies)) {
+  const int depth = search_path.nominal_depth + search_path.ext_plies;
+  if (p >= depth && !(pos.in_check[p + 1] && search_path.ext_plies < search_path.max_ext_plies)) {
     if (iteration_depth == 2) analyse_root_move();
-    quiescence_mode = 1;
-    horizon_qs = 1;
-    first_qs_generation = 0;
+    search_path.quiescence_mode = 1;
+    search_path.horizon_qs = 1;
+    search_path.first_qs_generation = 0;
     const int32_t v = quiesce(side, alpha, beta, 1);
-    horizon_qs = 0;
-    quiescence_mode = 0;
+    search_path.horizon_qs = 0;
+    search_path.quiescence_mode = 0;
     return v;
   }
 
   // Step 4. Repetition along the path and in the game.
   const KeyPair rep_key = side_key(side, pos.hash_lo, pos.hash_hi);
   int32_t rep_slot = -1;
-  if (null_depth == 0) {
+  if (search_path.null_depth == 0) {
     const RepVisit visit = rep_enter(rep_key, side);
     if (visit.repeated) {
-      draw_flag = 1;
+      search_path.draw_flag = 1;
       return eval_for(p, alpha, beta);
     }
     rep_slot = visit.slot;
@@ -451,12 +443,12 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
   // Step 5. The table move: the previous iteration's line while we follow
   // it, else the transposition tables, which may end the node at once.
   int table_from = NO_SQUARE, table_to = NO_SQUARE;
-  if (pv_valid[p] && follow_pv) {
-    table_from = pv_table[0][p].from;
-    table_to = pv_table[0][p].to;
-    pv_valid[p] = 0;
+  if (search_path.pv_valid[p] && search_path.follow_pv) {
+    table_from = search_path.pv_table[0][p].from;
+    table_to = search_path.pv_table[0][p].to;
+    search_path.pv_valid[p] = 0;
   } else {
-    follow_pv = 0;
+    search_path.follow_pv = 0;
     const TtProbe t = tt_probe(side, depth - (p + 1), alpha, beta);
     if (t.cut) {
       rep_leave(rep_slot, rep_key);
@@ -482,7 +474,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
     // Step 7. Null move: pass, and see whether the opponent can still
     // reach beta with a reduced search. Not in check, not next to a king
     // the opponent just approached, not with mate scores in the window.
-    bool try_null = !no_null && null_move_allowed && !check && r >= 1 && !follow_pv && beta < PRUNING_BETA_LIMIT;
+    bool try_null = !no_null && search_path.null_move_allowed && !check && r >= 1 && !search_path.follow_pv && beta < PRUNING_BETA_LIMIT;
     if (try_null) {
       const PlyRecord& last = pos.ply_stack[q - 1];
       const int king = side ? pos.black_king_sq : pos.white_king_sq;
@@ -493,9 +485,9 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
     }
     if (try_null) {
       const int reduction = r <= 2 ? 2 : 3;
-      nominal_depth = static_cast<int16_t>(nominal_depth - reduction);
-      ++null_depth;
-      null_move_ply = static_cast<int16_t>(q);
+      search_path.nominal_depth = static_cast<int16_t>(search_path.nominal_depth - reduction);
+      ++search_path.null_depth;
+      search_path.null_move_ply = static_cast<int16_t>(q);
       pos.in_check[q + 1] = 0;
       pos.checker_square[q + 1] = 0;
       PlyRecord& rec = pos.ply_stack[q];
@@ -506,11 +498,11 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
       pos.ep_black_pawn = rec.saved_ep_black_pawn;
       pos.ep_white_pawn = rec.saved_ep_white_pawn;
       rec.saved_ep_black_pawn = rec.saved_ep_white_pawn = 0;
-      nominal_depth = static_cast<int16_t>(nominal_depth + reduction);
-      --null_depth;
+      search_path.nominal_depth = static_cast<int16_t>(search_path.nominal_depth + reduction);
+      --search_path.null_depth;
       // A draw found below the null move belongs to that line, not to ours.
-      draw_flag = 0;
-      if (stop_search) {
+      search_path.draw_flag = 0;
+      if (control.stop_search) {
         stopped = true;
         done = true;
       } else if (score >= beta) {
@@ -521,23 +513,23 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
 
     // Step 8. Multi-cut: when two of the first few moves already fail high
     // at a reduced depth, this node is taken to fail high too.
-    if (!done && !no_multi_cut && !check && iteration_depth > MULTI_CUT_MIN_ITERATION && r > 3 && !follow_pv &&
+    if (!done && !no_multi_cut && !check && iteration_depth > MULTI_CUT_MIN_ITERATION && r > 3 && !search_path.follow_pv &&
         beta < PRUNING_BETA_LIMIT) {
       const int reduction = (r > 5 && q < 4) ? 4 : 3;
-      nominal_depth = static_cast<int16_t>(nominal_depth - reduction);
-      multi_cut_hit = 0;
+      search_path.nominal_depth = static_cast<int16_t>(search_path.nominal_depth - reduction);
+      search_path.multi_cut_hit = 0;
       multi_cut_probe(side, alpha, beta, 0);
-      nominal_depth = static_cast<int16_t>(nominal_depth + reduction);
-      if (multi_cut_hit) {
-        multi_cut_hit = 0;
+      search_path.nominal_depth = static_cast<int16_t>(search_path.nominal_depth + reduction);
+      if (search_path.multi_cut_hit) {
+        search_path.multi_cut_hit = 0;
         result = beta;
         done = true;
       }
     }
 
     // Step 9. The activity term, fresh for the subtree.
-    r = nominal_depth + ext_plies - q;
-    if (!done && r > ACTIVITY_MIN_DEPTH && !root_endgame) activity_sum = compute_activity_sum();
+    r = search_path.nominal_depth + search_path.ext_plies - q;
+    if (!done && r > ACTIVITY_MIN_DEPTH && !search_path.root_endgame) search_path.activity_sum = compute_activity_sum();
   }
 
   if (!done) {
@@ -550,7 +542,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
     bool cut_captured = false;
     bool table_move_pending = table_from != NO_SQUARE;
 
-    while (!stop_search) {
+    while (!control.stop_search) {
       const Pick pick = picker.next();
       if (pick.kind == PickKind::end) break;
       if (pick.kind != PickKind::move) continue;
@@ -560,7 +552,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
       // A child short of the horizon starts with a repetition and two
       // table probes at random places in large tables; asking for those
       // lines now lets the move's making overlap the wait on memory.
-      if (q < nominal_depth + ext_plies) prefetch_node_entries(child_key_lo(from, to), other);
+      if (q < search_path.nominal_depth + search_path.ext_plies) prefetch_node_entries(child_key_lo(from, to), other);
       const AppliedMove made = apply_search_move(from, to, pick.from_table);
       if (made.made && made.legal) {
         ++legal_moves_made;
@@ -569,7 +561,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
         const bool quiet = victim == EMPTY;
 
         // Step 10.1. Material after the move, from the mover's view.
-        int32_t mat = pos.material * engine_side;
+        int32_t mat = pos.material * control.engine_side;
         if ((q & 1) == 0) mat = -mat;
         if (mat + HOPELESS_MARGIN < alpha && alpha < MATE_BOUND && alpha > -MATE_BOUND && quiet) ++hopeless;
 
@@ -577,7 +569,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
         // won on its new square (always when answering a check). The
         // exchange is only worked out for a move that would be extended.
         Extension ext{0, false};
-        if (iteration_depth > 2 && ext_plies < max_ext_plies && null_depth == 0 && hopeless < HOPELESS_LIMIT) {
+        if (iteration_depth > 2 && search_path.ext_plies < search_path.max_ext_plies && search_path.null_depth == 0 && hopeless < HOPELESS_LIMIT) {
           ext = extension_for(q, moved, to, victim, alpha, mat, check, picker.generated_count() == 1);
           if (ext.amount && !check && exchange_loss(to) != 0) ext = Extension{0, false};
           if (ext.amount) add_extension(ext);
@@ -587,7 +579,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
         int reduction = 0;
         if (quiet && ext.amount == 0 && !check && !pos.in_check[q + 1]) {
           reduction = reduction_for(q, alpha, mat);
-          nominal_depth = static_cast<int16_t>(nominal_depth - reduction);
+          search_path.nominal_depth = static_cast<int16_t>(search_path.nominal_depth - reduction);
         }
 
         // Step 10.4. Search: the full window until alpha is raised, then a
@@ -597,25 +589,25 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
           score = -search_node(other, -beta, -alpha, 0, 0);
         } else {
           score = -search_node(other, -alpha - 1, -alpha, 0, 0);
-          if (score > alpha && score < beta && !stop_search) {
-            draw_flag = 0;
+          if (score > alpha && score < beta && !control.stop_search) {
+            search_path.draw_flag = 0;
             score = -search_node(other, -beta, -alpha - 1, 0, 1);
           }
         }
 
         // Step 10.5.
-        if (stop_search) {
+        if (control.stop_search) {
           unmake_move(0);
           take_back_extension(ext);
-          nominal_depth = static_cast<int16_t>(nominal_depth + reduction);
+          search_path.nominal_depth = static_cast<int16_t>(search_path.nominal_depth + reduction);
           break;
         }
 
         // Step 10.6. A result resting on a draw is not stored.
-        const bool child_draw = draw_flag != 0;
+        const bool child_draw = search_path.draw_flag != 0;
         if (child_draw) {
           result_is_draw = true;
-          draw_flag = 0;
+          search_path.draw_flag = 0;
         }
 
         // Step 10.7. Fail high.
@@ -623,13 +615,13 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
           cut_captured = rec.captured != EMPTY;
           unmake_move(0);
           take_back_extension(ext);
-          nominal_depth = static_cast<int16_t>(nominal_depth + reduction);
+          search_path.nominal_depth = static_cast<int16_t>(search_path.nominal_depth + reduction);
           cut_from = from;
           cut_to = to;
           cut_piece = pos.board[from];
           result = beta;
           if (!child_draw) result_is_draw = false;
-          if (alpha_raised) pv_length[q] = 0;
+          if (alpha_raised) search_path.pv_length[q] = 0;
           failed_high = true;
           break;
         }
@@ -649,16 +641,16 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
         // Step 10.9.
         unmake_move(0);
         take_back_extension(ext);
-        nominal_depth = static_cast<int16_t>(nominal_depth + reduction);
+        search_path.nominal_depth = static_cast<int16_t>(search_path.nominal_depth + reduction);
       }
 
       // Step 10.10. The table move has had its turn (or was not usable).
       if (table_move_pending) {
         table_move_pending = false;
-        follow_pv = 0;
+        search_path.follow_pv = 0;
       }
     }
-    stopped = stop_search != 0;
+    stopped = control.stop_search != 0;
 
     // Step 12. No legal move: mate or stalemate.
     if (!failed_high) result = alpha;
@@ -666,7 +658,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
       if (check) {
         result = q - MATE_SCORE;
       } else {
-        draw_flag = 1;
+        search_path.draw_flag = 1;
         result = evaluate(alpha, beta);
         if ((q & 1) == 0) result = -result;
         result_is_draw = true;
@@ -674,7 +666,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
     }
 
     // Step 14. Store, and teach the ordering tables.
-    follow_pv = 0;
+    search_path.follow_pv = 0;
     const int32_t abs_result = result < 0 ? -result : result;
     if (!result_is_draw && !stopped && !check && abs_result < MATE_BOUND) {
       if (failed_high) tt_store(side, result, depth - q, BOUND_LOWER, cut_from, cut_to);
@@ -684,8 +676,8 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
     }
     if (!stopped) {
       if (failed_high && !cut_captured && !check) killer_update(cut_from, cut_to);
-      if (q + 2 < nominal_depth) {
-        const int32_t bonus = nominal_depth - q;
+      if (q + 2 < search_path.nominal_depth) {
+        const int32_t bonus = search_path.nominal_depth - q;
         if (failed_high && !cut_captured) history_add(cut_from, cut_to, cut_piece, bonus);
         if (alpha_raised && pos.board[pos.state_top->best_to] == EMPTY)
           history_add(pos.state_top->best_from, pos.state_top->best_to, pos.board[pos.state_top->best_from], bonus);
@@ -695,7 +687,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
 
   // Steps 15 and 16. Pop, and leave the repetition table as it was.
   pop_ply(p);
-  if (null_depth == 0) rep_leave(rep_slot, rep_key);
+  if (search_path.null_depth == 0) rep_leave(rep_slot, rep_key);
   return result;
 }
 
@@ -720,8 +712,8 @@ int32_t multi_cut_probe(int side, int32_t alpha, int32_t beta, int no_null) {
     const AppliedMove made = apply_search_move(pick.from, pick.to, pick.from_table);
     if (!made.made || !made.legal) continue;
     const int32_t score = -search_node(side ^ BLACK, -beta, -a, no_null, 1);
-    draw_flag = 0;
-    if (stop_search) {
+    search_path.draw_flag = 0;
+    if (control.stop_search) {
       unmake_move(0);
       return best;
     }
@@ -734,7 +726,7 @@ int32_t multi_cut_probe(int side, int32_t alpha, int32_t beta, int no_null) {
         pos.state_top->best_piece = pos.board[pick.to];
       }
       if (fail_highs == MULTI_CUT_NEEDED) {
-        multi_cut_hit = 1;
+        search_path.multi_cut_hit = 1;
         unmake_move(0);
         return beta;
       }

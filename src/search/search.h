@@ -9,25 +9,6 @@
 
 namespace brevalt {
 
-// Extensions on the path in hundredths of a ply (the whole plies, like the
-// nominal depth and the quiescence state, are in core/search_state.h).
-extern int32_t ext_hundredths;
-// Extensions stop when ext_plies reaches this.
-extern int32_t max_ext_plies;
-// Null moves on the path.
-extern int16_t null_depth;
-// Capture extensions on the path.
-extern uint8_t recapture_ext_count;
-// Still walking the previous iteration's principal variation.
-extern int32_t follow_pv;
-// Result flag of multi_cut_probe.
-extern int16_t multi_cut_hit;
-// The ply limit of the search (60 after reset_search_state).
-extern int16_t max_search_ply;
-// Ply limit of the running quiescence search (entry ply + 8).
-extern int32_t qs_ply_limit;
-// Ply of the null move on the path (read by make_move).
-extern int16_t null_move_ply;
 
 // The principal-variation table is in core/search_state.h.
 

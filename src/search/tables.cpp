@@ -16,9 +16,6 @@ int32_t tt_entries;
 uint32_t tt_mask = 0x7FFFF;
 TtEntry* transposition_table[2];
 TtEntry* always_replace_table[2];
-RepEntry* repetition_table;
-KillerEntry killer_table[KILLER_ROWS][64];
-int16_t killer_slots = 4;
 
 namespace {
 
@@ -54,7 +51,7 @@ void unpack_move(uint16_t move, int& from, int& to) {
 // Step 2 of the probe: what a matching entry deep enough says about the window.
 void apply_bound(const TtEntry& e, int r, int32_t beta, TtProbe& p) {
   if (e.depth < r) return;
-  if (e.bound == BOUND_EXACT && e.age == search_id) {
+  if (e.bound == BOUND_EXACT && e.age == search_path.search_id) {
     p.cut = true;
     p.score = e.score;
   } else if (e.bound == BOUND_LOWER) {
@@ -85,7 +82,7 @@ void write(TtEntry& e, int32_t score, int r, int bound, uint16_t move) {
   e.key_hi = pos.hash_hi;
   e.score = static_cast<int16_t>(score);
   e.move = move;
-  e.age = search_id;
+  e.age = search_path.search_id;
   e.depth = static_cast<int8_t>(r > 127 ? 127 : r < -128 ? -128 : r);
   e.bound = static_cast<uint8_t>(bound);
   e.clear_epoch = tt_epoch;
@@ -109,7 +106,7 @@ void prefetch_node_entries(uint32_t lo, int side) {
   const uint32_t i = lo & tt_mask;
   if (transposition_table[s]) prefetch_line(&transposition_table[s][i]);
   if (always_replace_table[s]) prefetch_line(&always_replace_table[s][i]);
-  if (repetition_table) prefetch_line(&repetition_table[side_key(side, lo, 0).lo & REPETITION_MASK]);
+  if (search_path.repetition_table) prefetch_line(&search_path.repetition_table[side_key(side, lo, 0).lo & REPETITION_MASK]);
 }
 
 TtProbe tt_probe(int side, int r, int32_t alpha, int32_t beta) {
@@ -150,7 +147,7 @@ void tt_store(int side, int32_t result, int r, int bound, int from, int to) {
   const uint16_t move =
       (from < 64 && to < 64 && bound != BOUND_UPPER) ? static_cast<uint16_t>(from * 256 + to) : 0;
   TtEntry* t = transposition_table[s];
-  const int id = search_id;
+  const int id = search_path.search_id;
   auto free_for_key = [&](const TtEntry& e) { return empty(e) || holds(e, pos.hash_lo, pos.hash_hi); };
 
   // Step 1. The depth-preferred slot: the key's own or an empty slot if it
@@ -175,11 +172,11 @@ RepVisit rep_enter(KeyPair key, int side) {
   // the game (and inherit its count); with both slots taken the position
   // simply goes unregistered.
   uint32_t i = key.lo & REPETITION_MASK;
-  RepEntry* e = &repetition_table[i];
+  RepEntry* e = &search_path.repetition_table[i];
   auto is_empty = [](const RepEntry& r) { return r.key_lo == 0 && r.key_hi == 0; };
   auto is_key = [&](const RepEntry& r) { return r.key_lo == key.lo && r.key_hi == key.hi; };
   if (!is_empty(*e) && !is_key(*e)) {
-    RepEntry* next = &repetition_table[i + 1];
+    RepEntry* next = &search_path.repetition_table[i + 1];
     if (!is_key(*next) && !is_empty(*next)) return {false, -1};
     ++i;
     e = next;
@@ -202,16 +199,16 @@ RepVisit rep_enter(KeyPair key, int side) {
 
 void rep_leave(int32_t slot, KeyPair key) {
   if (slot < 0 || slot >= REPETITION_ENTRIES) return;
-  RepEntry& e = repetition_table[slot];
+  RepEntry& e = search_path.repetition_table[slot];
   if (e.key_lo != key.lo || e.key_hi != key.hi) return;
   if (e.search_count > 0) --e.search_count;
   if (e.game_count == 0 && e.search_count == 0) e = RepEntry{};
 }
 
 void killer_update(int from, int to) {
-  if (pos.ply < KILLER_MIN_PLY || pos.ply > nominal_depth || pos.ply >= 64) return;
+  if (pos.ply < KILLER_MIN_PLY || pos.ply > search_path.nominal_depth || pos.ply >= 64) return;
   const uint8_t piece = pos.board[from];
-  auto slot = [](int s) -> KillerEntry& { return killer_table[s][pos.ply]; };
+  auto slot = [](int s) -> KillerEntry& { return search_path.killer_table[s][pos.ply]; };
   // Step 1. Already a killer?
   int found = -1;
   for (int s = 0; s < KILLER_LOOKUP_SLOTS; ++s) {
@@ -236,7 +233,7 @@ void killer_update(int from, int to) {
 
 void history_add(int from, int to, int piece, int32_t amount) {
   const int i = ((from & 63) << 10) | ((to & 63) << 4) | (piece & 15);
-  history_table[i] += amount;
+  search_path.history_table[i] += amount;
 }
 
 void clear_transposition_tables() {
@@ -255,7 +252,7 @@ int hashfull() {
   // since a store either fills an empty or stale entry or overwrites one
   // that counts with another that does.
   const int32_t per_table = tt_mask + 1 < HASHFULL_SAMPLE / 2 ? static_cast<int32_t>(tt_mask + 1) : HASHFULL_SAMPLE / 2;
-  const int id = search_id;
+  const int id = search_path.search_id;
   int32_t live = 0;
   for (int s = 0; s < 2; ++s) {
     if (!transposition_table[s]) continue;

@@ -39,13 +39,6 @@ struct RepEntry {
 };
 static_assert(sizeof(RepEntry) == 16);
 
-// One killer slot; from = 65 marks it empty.
-struct KillerEntry {
-  uint8_t from;
-  uint8_t to;
-  uint8_t piece;
-  uint8_t unused[5];
-};
 
 // Entry counts and index masks chosen at start-up from the hash-size setting.
 extern int32_t tt_entries;
@@ -64,13 +57,7 @@ constexpr uint32_t REPETITION_MASK = 0x3FFFF;
 constexpr int32_t REPETITION_ENTRIES = 4100;
 constexpr uint32_t REPETITION_MASK = 0xFFF;
 #endif
-extern RepEntry* repetition_table;
 
-// Seven killer slot rows and five scratch rows, 64 plies each.
-constexpr int KILLER_ROWS = 12;
-constexpr int KILLER_SLOTS = 7;
-extern KillerEntry killer_table[KILLER_ROWS][64];
-extern int16_t killer_slots;
 
 // The history counters are in core/search_state.h: the move generator
 // orders quiet moves by them.

@@ -128,9 +128,9 @@ int32_t table_lookup(const ClockStep* table, int n, int32_t t, int32_t* found) {
 }  // namespace
 
 void allot_time() {
-  const int32_t t = own_time, o = opponent_time, inc = time_increment;
+  const int32_t t = game_clock.own_time, o = game_clock.opponent_time, inc = game_clock.time_increment;
   // A moves-per-control count of zero or below is sudden death.
-  const int32_t n = level_moves > 0 ? level_moves : 0;
+  const int32_t n = game_clock.level_moves > 0 ? game_clock.level_moves : 0;
   int32_t d = 0, found = 0;
   // The allotment raised to its floor of half a second: over the moves
   // left in the period it may add up to more than the clock holds.
@@ -210,12 +210,12 @@ void allot_time() {
 
   // Step 6. A fast clock is budgeted to the millisecond instead: a share of
   // what is left after the overhead, plus most of the increment.
-  const int64_t own_ms = static_cast<int64_t>(own_time_cs) * 10;
-  fast_clock = n == 0 && (own_ms < FAST_CLOCK_BELOW_MS || time_increment_ms % MS_PER_SECOND != 0);
+  const int64_t own_ms = static_cast<int64_t>(game_clock.own_time_cs) * 10;
+  fast_clock = n == 0 && (own_ms < FAST_CLOCK_BELOW_MS || game_clock.time_increment_ms % MS_PER_SECOND != 0);
   if (fast_clock) {
-    const int64_t available = own_ms - move_overhead_ms;
+    const int64_t available = own_ms - game_clock.move_overhead_ms;
     int64_t soft = 0;
-    const int64_t increment = time_increment_ms > 0 ? time_increment_ms : 0;
+    const int64_t increment = game_clock.time_increment_ms > 0 ? game_clock.time_increment_ms : 0;
     if (available > 0) {
       soft = available / FAST_MOVES_TO_GO + increment * FAST_INCREMENT_SHARE_NUM / FAST_INCREMENT_SHARE_DEN;
       if (soft > available / FAST_MOST_OF_CLOCK_DEN) soft = available / FAST_MOST_OF_CLOCK_DEN;
@@ -228,16 +228,16 @@ void allot_time() {
 
   // Step 7. A fixed time per move ("st") replaces the clocks. A UCI "go"
   // and a CECP analysis set their own limits, which stand.
-  const bool own_limits = uci_mode || analysis_mode;
-  if (fixed_move_ms > 0 && !own_limits) {
+  const bool own_limits = control.uci_mode || control.analysis_mode;
+  if (game_clock.fixed_move_ms > 0 && !own_limits) {
     search_limits.has_fixed_deadline = 1;
-    search_limits.fixed_deadline_ms = now_ms + static_cast<uint64_t>(fixed_time_budget(fixed_move_ms));
+    search_limits.fixed_deadline_ms = now_ms + static_cast<uint64_t>(fixed_time_budget(game_clock.fixed_move_ms));
     search_limits.untimed = 1;
   } else if (!own_limits) {
     search_limits.has_fixed_deadline = 0;
     search_limits.untimed = 0;
   }
-  frequent_stop_tests = fast_clock || search_limits.has_fixed_deadline;
+  game_clock.frequent_stop_tests = fast_clock || search_limits.has_fixed_deadline;
 
   // The last-resort limit. Whatever the rules below allow (extensions, the
   // softened stop, the root fail-low time), a search never uses the last
@@ -247,9 +247,9 @@ void allot_time() {
   // would run the clock out before the period ends: there the search also
   // stops once it has used its share of the clock over the moves left.
   // With nothing to spare it stops at its first look at the clock.
-  const int32_t left_ticks = own_time_cs > 0 ? own_time_cs * TICKS_PER_SECOND / 100 : 0;
+  const int32_t left_ticks = game_clock.own_time_cs > 0 ? game_clock.own_time_cs * TICKS_PER_SECOND / 100 : 0;
   int32_t reserve = left_ticks / 8 > HARD_RESERVE_TICKS ? left_ticks / 8 : HARD_RESERVE_TICKS;
-  const int32_t overhead_ticks = static_cast<int32_t>(move_overhead_ms / MS_PER_TICK);
+  const int32_t overhead_ticks = static_cast<int32_t>(game_clock.move_overhead_ms / MS_PER_TICK);
   if (reserve < overhead_ticks) reserve = overhead_ticks;
   int32_t hard = left_ticks - reserve;
   if (floor_raised) {
@@ -261,7 +261,7 @@ void allot_time() {
 
 int64_t fixed_time_budget(int64_t ms) {
   if (ms <= 0) return 0;
-  const int64_t held_back = move_overhead_ms < ms / 2 ? move_overhead_ms : ms / 2;
+  const int64_t held_back = game_clock.move_overhead_ms < ms / 2 ? game_clock.move_overhead_ms : ms / 2;
   return ms - held_back;
 }
 
@@ -284,12 +284,12 @@ void halve_allotment() {
 void check_for_stop() {
   // Step 1. Test searches stop at their own fixed time.
   if (epd_mode) {
-    if (tick_passed(static_cast<int32_t>(time_source()), epd_deadline)) stop_search = 1;
+    if (tick_passed(static_cast<int32_t>(time_source()), epd_deadline)) control.stop_search = 1;
     return;
   }
 
   // Step 2.
-  const int32_t t = own_time;
+  const int32_t t = game_clock.own_time;
   const int32_t now = static_cast<int32_t>(time_source());
 
   const int32_t d = iteration_depth;
@@ -297,9 +297,9 @@ void check_for_stop() {
   // Limits set besides the clock: a node count and a fixed move time end
   // the search at once, its first iteration done; a search without a
   // clock (infinite, pondering) answers to none of the clock rules below.
-  if (d > 1 && ((search_limits.nodes > 0 && search_nodes >= search_limits.nodes) ||
+  if (d > 1 && ((search_limits.nodes > 0 && search_path.search_nodes >= search_limits.nodes) ||
                 (search_limits.has_fixed_deadline && ms_source() >= search_limits.fixed_deadline_ms))) {
-    stop_search = 1;
+    control.stop_search = 1;
     return;
   }
   if (search_limits.untimed) return;
@@ -310,25 +310,25 @@ void check_for_stop() {
   // iteration, a matter of a millisecond or two, always completes, so that
   // even the last moment brings a searched move.
   if (tick_passed(now, hard_deadline) && d > 1) {
-    stop_search = 1;
+    control.stop_search = 1;
     return;
   }
 
   // A fast clock has no extensions: its allotment is already most of what
   // can be spent.
   if (fast_clock) {
-    if (d > 1 && ms_source() >= soft_deadline_ms) stop_search = 1;
+    if (d > 1 && ms_source() >= soft_deadline_ms) control.stop_search = 1;
     return;
   }
 
   // Step 3. An extended search with little time left on the clock, while
   // its deadline is still ahead.
   if (extended_at != 0 && tick_passed(deadline, now)) {
-    if (d > 6 && left < 6) stop_search = 1;
+    if (d > 6 && left < 6) control.stop_search = 1;
   }
 
   // Step 4. The deadline has passed.
-  if (!tick_passed(now, deadline) || d <= 4 || stop_search) return;
+  if (!tick_passed(now, deadline) || d <= 4 || control.stop_search) return;
   if (extended_at != 0) {
     // Already extended: stop, unless the score has not recovered, within
     // the hard limits.
@@ -336,12 +336,12 @@ void check_for_stop() {
     if (score_floor > root_best_score || fail_low_active)
       stop = elapsed > move_time * time_mode || left < EXTENDED_MIN_LEFT ||
              extended_at < d - EXTENDED_MAX_ITERATIONS || elapsed > EXTENDED_MAX_TICKS;
-    if (stop) stop_search = 1;
+    if (stop) control.stop_search = 1;
     return;
   }
 
-  const int32_t n = level_moves > 0 ? level_moves : 0;
-  bool stop = (t < 8 && time_increment == 0 && n == 0) || left < 4 || d <= 6 || time_mode == 0;
+  const int32_t n = game_clock.level_moves > 0 ? game_clock.level_moves : 0;
+  bool stop = (t < 8 && game_clock.time_increment == 0 && n == 0) || left < 4 || d <= 6 || time_mode == 0;
   if (!stop) {
     const int32_t s = root_best_score;
     const int32_t a = s < 0 ? -s : s;
@@ -380,7 +380,7 @@ void check_for_stop() {
     extended_at = static_cast<int16_t>(d);
     score_floor = -10000;
   } else {
-    stop_search = 1;
+    control.stop_search = 1;
   }
 }
 

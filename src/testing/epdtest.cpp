@@ -141,7 +141,7 @@ void clear_position_results() {
   position_ticks = 0;
   branching_sum = 0;
   first_pv_move[0] = '\0';
-  nominal_depth = 0;
+  search_path.nominal_depth = 0;
   root_moves_searched = 0;
 }
 
@@ -193,7 +193,7 @@ void run_epd_suite(const char* name, int n) {
 
   // Step 2. The statistics file (when it cannot be opened the suite still
   // runs, reported on standard output only) and the suite.
-  epd_run_active = 1;
+  control.epd_run_active = 1;
   test_stats_file = std::fopen("epd_stats.txt", "a");
   std::FILE* suite = file_name ? std::fopen(file_name, "r") : nullptr;
   RunTotals totals;
@@ -221,7 +221,7 @@ void run_epd_suite(const char* name, int n) {
     in_book = 0;
     poll_input(0);
     register_position();
-    think(engine_side);
+    think(control.engine_side);
     poll_input(0);
     // The interface is gone: nobody reads the rest of the run.
     if (input_has_ended()) break;
@@ -238,7 +238,7 @@ void run_epd_suite(const char* name, int n) {
     totals.ticks += position_ticks;
     totals.nodes += static_cast<uint32_t>(position_nodes);
     ++totals.positions;
-    const int depth = nominal_depth;
+    const int depth = search_path.nominal_depth;
     if (depth > DEEP_ITERATION) {
       ++totals.deep_positions;
       totals.branching += branching_sum / (depth - DEEP_ITERATION);
@@ -255,7 +255,7 @@ void run_epd_suite(const char* name, int n) {
   if (test_stats_file) std::fclose(test_stats_file);
   test_stats_file = nullptr;
   epd_mode = 0;
-  epd_run_active = 0;
+  control.epd_run_active = 0;
   std::printf("Finished.\n");
 }
 
@@ -269,7 +269,7 @@ void run_epd_file(const char* name) {
 
   // Step 2. Every record for about a second; only the search's own test
   // lines report it.
-  epd_run_active = 1;
+  control.epd_run_active = 1;
   for (;;) {
     clear_position_results();
     const EpdRead got = read_epd_record(file, EpdOperations::keep);
@@ -284,14 +284,14 @@ void run_epd_file(const char* name) {
     start_test_search(STATIC_POSITION_TICKS);
     in_book = 0;
     register_position();
-    think(engine_side);
+    think(control.engine_side);
     if (input_has_ended()) break;
   }
   std::fclose(file);
   // The test clock must not outlive the run: a game started from here
   // would otherwise be searched against a deadline long past.
   epd_mode = 0;
-  epd_run_active = 0;
+  control.epd_run_active = 0;
 }
 
 }  // namespace brevalt

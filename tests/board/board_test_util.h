@@ -50,11 +50,11 @@ inline void set_root_check_state() {
 
 // The legal moves of `side` at the current ply (check state of ply + 1 set).
 inline std::vector<LegalMove> legal_moves_now(int side) {
-  legal_count = 0;
+  search_path.legal_count = 0;
   pos.lists_frozen = 1;
   generate_legal_moves(side);
   pos.lists_frozen = 0;
-  return std::vector<LegalMove>(legal_moves, legal_moves + legal_count);
+  return std::vector<LegalMove>(search_path.legal_moves, search_path.legal_moves + search_path.legal_count);
 }
 
 inline std::vector<std::string> move_names(const std::vector<LegalMove>& moves) {
@@ -100,8 +100,8 @@ struct Snapshot {
     Snapshot s{};
     for (int i = 0; i < 64; ++i) s.board_[i] = pos.board[i], s.piece_index_[i] = pos.piece_index[i];
     s.hash_lo_ = pos.hash_lo, s.hash_hi_ = pos.hash_hi, s.pawn_lo_ = pos.pawn_lo, s.pawn_hi_ = pos.pawn_hi;
-    s.material_ = pos.material, s.opponent_material_ = opponent_material;
-    s.capture_count_ = capture_count;
+    s.material_ = pos.material, s.opponent_material_ = search_path.opponent_material;
+    s.capture_count_ = search_path.capture_count;
     for (int i = 0; i < PIECE_LIST_SIZE; ++i) {
       s.squares_[0][i] = pos.white_pieces[i].square, s.codes_[0][i] = pos.white_pieces[i].code;
       s.squares_[1][i] = pos.black_pieces[i].square, s.codes_[1][i] = pos.black_pieces[i].code;
@@ -113,8 +113,8 @@ struct Snapshot {
     const int16_t counters[6] = {r.white_king_moves,   r.black_king_moves,   r.white_h_rook_moves,
                                  r.white_a_rook_moves, r.black_h_rook_moves, r.black_a_rook_moves};
     for (int i = 0; i < 6; ++i) s.counters_[i] = counters[i];
-    s.fifty_ = pos.fifty_counter, s.check_run_ = check_run;
-    s.null_move_allowed_ = null_move_allowed, s.promo_pawn_ = pos.promo_pawn;
+    s.fifty_ = pos.fifty_counter, s.check_run_ = search_path.check_run;
+    s.null_move_allowed_ = search_path.null_move_allowed, s.promo_pawn_ = pos.promo_pawn;
     return s;
   }
 

@@ -24,7 +24,7 @@ class LegalMovesTest : public ::testing::Test {
   std::vector<LegalMove> root_moves(const char* fen) {
     EXPECT_TRUE(brevalt::testing::set_position(fen)) << fen;
     brevalt::testing::set_root_check_state();
-    stop_search = 0;
+    control.stop_search = 0;
     const Snapshot before = Snapshot::take();
     const int16_t sign = pos.ply_sign;
     std::vector<LegalMove> moves = brevalt::testing::legal_moves_now(brevalt::testing::side_to_move());
@@ -195,9 +195,9 @@ TEST_F(LegalMovesTest, CheckmateAndStalemateHaveNoMoves) {
 TEST_F(LegalMovesTest, StopRequestEndsTheScan) {
   ASSERT_TRUE(brevalt::testing::set_position("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"));
   brevalt::testing::set_root_check_state();
-  stop_search = 1;
+  control.stop_search = 1;
   EXPECT_TRUE(brevalt::testing::legal_moves_now(0).empty());
-  stop_search = 0;
+  control.stop_search = 0;
 }
 
 }  // namespace

@@ -36,11 +36,11 @@ class MakeMoveTest : public ::testing::Test {
   void load(const char* fen) {
     ASSERT_TRUE(brevalt::testing::set_position(fen)) << fen;
     brevalt::testing::set_root_check_state();
-    thinking = 0;
-    stop_search = 0;
-    draw_flag = 0;
+    control.thinking = 0;
+    control.stop_search = 0;
+    search_path.draw_flag = 0;
     pos.fifty_counter = 0;
-    check_run = 0;
+    search_path.check_run = 0;
     for (auto& r : pos.ply_stack) r.castle = r.promo = r.rook_to = 0;
   }
   // Moves to ply p with the castling counters of the root and nobody in check.
@@ -91,7 +91,7 @@ bool random_walk(std::mt19937& rng, int side, int depth, std::string& line) {
   if (moves.empty()) return true;
   const LegalMove m = moves[rng() % moves.size()];
   const Snapshot before = Snapshot::take();
-  const int32_t nodes = search_nodes;
+  const int32_t nodes = search_path.search_nodes;
   push_ply();
   const AppliedMove applied = apply_search_move(m.from, m.to, 0);
   const std::string here = line + " " + move_name(m.from, m.to);
@@ -100,7 +100,7 @@ bool random_walk(std::mt19937& rng, int side, int depth, std::string& line) {
     pop_ply();
     return false;
   }
-  EXPECT_EQ(search_nodes, nodes + 1) << here;
+  EXPECT_EQ(search_path.search_nodes, nodes + 1) << here;
   expect_after_make(here);
   const PlyRecord& rec = pos.ply_stack[pos.ply];
   coverage.castlings += rec.castle != 0;
@@ -309,37 +309,37 @@ TEST_F(MakeMoveTest, BlackPromotionKeys) {
 
 TEST_F(MakeMoveTest, FiftyMoveDrawOnlyFromPlyFour) {
   load("4k3/8/8/8/8/8/4P3/4K1N1 w - - 0 1");
-  ASSERT_EQ(pos.material, root_material);
+  ASSERT_EQ(pos.material, search_path.root_material);
   // Ply 4: the hundredth quiet half-move with the root material is a draw.
   go_to_ply(4);
   pos.fifty_counter = 99;
-  draw_flag = 0;
+  search_path.draw_flag = 0;
   ASSERT_EQ(make_move(sq("g1"), sq("f3")), 1);
   EXPECT_EQ(pos.fifty_counter, 100);
-  EXPECT_EQ(draw_flag, 1);
+  EXPECT_EQ(search_path.draw_flag, 1);
   unmake_move(0);
   EXPECT_EQ(pos.fifty_counter, 99);
   // A pawn move resets the counter instead.
-  draw_flag = 0;
+  search_path.draw_flag = 0;
   ASSERT_EQ(make_move(sq("e2"), sq("e3")), 1);
   EXPECT_EQ(pos.fifty_counter, 0);
-  EXPECT_EQ(draw_flag, 0);
+  EXPECT_EQ(search_path.draw_flag, 0);
   unmake_move(0);
   // Ply 3: not yet.
   pop_ply();
   pos.in_check[3] = 0;
-  draw_flag = 0;
+  search_path.draw_flag = 0;
   ASSERT_EQ(make_move(sq("g1"), sq("f3")), 1);
   EXPECT_EQ(pos.fifty_counter, 100);
-  EXPECT_EQ(draw_flag, 0);
+  EXPECT_EQ(search_path.draw_flag, 0);
   unmake_move(0);
   // Ply 4 with material changed since the root: no draw either.
   go_to_ply(4);
-  root_material = static_cast<int16_t>(root_material + 100);
+  search_path.root_material = static_cast<int16_t>(search_path.root_material + 100);
   ASSERT_EQ(make_move(sq("g1"), sq("f3")), 1);
-  EXPECT_EQ(draw_flag, 0);
+  EXPECT_EQ(search_path.draw_flag, 0);
   unmake_move(0);
-  root_material = static_cast<int16_t>(root_material - 100);
+  search_path.root_material = static_cast<int16_t>(search_path.root_material - 100);
 }
 
 TEST_F(MakeMoveTest, KingCaptureIsLoggedAndUndone) {
@@ -379,10 +379,10 @@ TEST_F(MakeMoveTest, RookCapturedOnItsCornerEndsCastling) {
 TEST_F(MakeMoveTest, FrozenModeRecordsWithoutCounting) {
   load("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
   const Snapshot before = Snapshot::take();
-  const int32_t nodes = search_nodes;
+  const int32_t nodes = search_path.search_nodes;
   const std::vector<LegalMove> moves = legal_moves_now(0);
   EXPECT_EQ(moves.size(), 20u);
-  EXPECT_EQ(search_nodes, nodes);
+  EXPECT_EQ(search_path.search_nodes, nodes);
   EXPECT_EQ(Snapshot::take().difference(before), "");
 }
 
@@ -393,7 +393,7 @@ TEST_F(MakeMoveTest, LegalListNeverOverflows) {
   const Snapshot before = Snapshot::take();
   const std::vector<LegalMove> moves = legal_moves_now(0);
   EXPECT_EQ(moves.size(), 218u);
-  EXPECT_EQ(legal_count, 218);
+  EXPECT_EQ(search_path.legal_count, 218);
   EXPECT_LT(218, LEGAL_MOVES_SIZE);
   EXPECT_EQ(Snapshot::take().difference(before), "");
 }

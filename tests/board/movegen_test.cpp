@@ -30,12 +30,12 @@ class MovegenTest : public ::testing::Test {
     pos.ply = 0;
   }
   void clear_search_flags() {
-    quiescence_mode = 0;
-    horizon_qs = 0;
-    first_qs_generation = 0;
-    root_endgame = 0;
-    nominal_depth = 0;
-    ext_plies = 0;
+    search_path.quiescence_mode = 0;
+    search_path.horizon_qs = 0;
+    search_path.first_qs_generation = 0;
+    search_path.root_endgame = 0;
+    search_path.nominal_depth = 0;
+    search_path.ext_plies = 0;
   }
   // A position at ply 0 with the side to move not in check, unless the test
   // says otherwise through check().
@@ -101,7 +101,7 @@ TEST_F(MovegenTest, StartPositionTwentyMovesInPieceListOrder) {
 // enemy king, so deep threat scoring leaves every key at its history value.
 TEST_F(MovegenTest, StartPositionNothingThreatenedWithThreatScoringOn) {
   load(START);
-  nominal_depth = 10;
+  search_path.nominal_depth = 10;
   const int n = generate_moves(WHITE_SIDE, 0);
   ASSERT_EQ(n, 20);
   for (int i = 0; i < n; ++i) EXPECT_EQ(row()[i].key, FRESH_HISTORY) << i;
@@ -231,21 +231,21 @@ TEST_F(MovegenTest, DoublePushNeedsBothSquaresEmpty) {
 
 TEST_F(MovegenTest, KnightMoveAttackingQueenGetsBonusWithDepth) {
   load("7k/8/8/8/3q4/8/8/K5N1 w - - 0 1");
-  nominal_depth = 3;
+  search_path.nominal_depth = 3;
   int n = generate_moves(WHITE_SIDE, 0);
   EXPECT_EQ(row()[index_of(n, sq("g1"), sq("f3"))].key, FRESH_HISTORY + 100);
   EXPECT_EQ(row()[index_of(n, sq("g1"), sq("e2"))].key, FRESH_HISTORY + 100);
   EXPECT_EQ(row()[index_of(n, sq("g1"), sq("h3"))].key, FRESH_HISTORY);
   EXPECT_EQ(row()[index_of(n, sq("a1"), sq("b1"))].key, FRESH_HISTORY);
   // Extensions count towards the depth left; the ply counts against it.
-  nominal_depth = 2;
-  ext_plies = 1;
+  search_path.nominal_depth = 2;
+  search_path.ext_plies = 1;
   n = generate_moves(WHITE_SIDE, 0);
   EXPECT_EQ(row()[index_of(n, sq("g1"), sq("f3"))].key, FRESH_HISTORY + 100);
-  ext_plies = 0;
+  search_path.ext_plies = 0;
   n = generate_moves(WHITE_SIDE, 0);
   EXPECT_EQ(row()[index_of(n, sq("g1"), sq("f3"))].key, FRESH_HISTORY);
-  nominal_depth = 3;
+  search_path.nominal_depth = 3;
   pos.ply = 1;
   n = generate_moves(WHITE_SIDE, 0);
   EXPECT_EQ(row()[index_of(n, sq("g1"), sq("f3"))].key, FRESH_HISTORY);
@@ -255,7 +255,7 @@ TEST_F(MovegenTest, BishopThreatOutranksAimingAtTheKing) {
   // Bb2 attacks the rook a3 and lies on the long diagonal to h8: only the
   // larger bonus counts.
   load("7k/8/8/8/8/r7/8/K1B5 w - - 0 1");
-  nominal_depth = 3;
+  search_path.nominal_depth = 3;
   const int n = generate_moves(WHITE_SIDE, 0);
   EXPECT_EQ(row()[index_of(n, sq("c1"), sq("b2"))].key, FRESH_HISTORY + 100);
   EXPECT_EQ(row()[index_of(n, sq("c1"), sq("d2"))].key, FRESH_HISTORY);
@@ -266,16 +266,16 @@ TEST_F(MovegenTest, RookAimsAtKingOnAnEmptyBoard) {
   // this bonus. A rook attacking a rook is no threat to a higher piece, a
   // rook attacking the queen is.
   load("3p3k/8/8/8/8/8/8/R5K1 w - - 0 1");
-  nominal_depth = 3;
+  search_path.nominal_depth = 3;
   int n = generate_moves(WHITE_SIDE, 0);
   EXPECT_EQ(row()[index_of(n, sq("a1"), sq("a8"))].key, FRESH_HISTORY + 50);
   EXPECT_EQ(row()[index_of(n, sq("a1"), sq("a7"))].key, FRESH_HISTORY);
   load("4r2k/8/8/8/8/8/8/R5K1 w - - 0 1");
-  nominal_depth = 3;
+  search_path.nominal_depth = 3;
   n = generate_moves(WHITE_SIDE, 0);
   EXPECT_EQ(row()[index_of(n, sq("a1"), sq("e1"))].key, FRESH_HISTORY);
   load("4q2k/8/8/8/8/8/8/R5K1 w - - 0 1");
-  nominal_depth = 3;
+  search_path.nominal_depth = 3;
   n = generate_moves(WHITE_SIDE, 0);
   EXPECT_EQ(row()[index_of(n, sq("a1"), sq("e1"))].key, FRESH_HISTORY + 100);
 }
@@ -283,22 +283,22 @@ TEST_F(MovegenTest, RookAimsAtKingOnAnEmptyBoard) {
 TEST_F(MovegenTest, PawnPushThreatsPerAttackedPiece) {
   // e3-e4 attacks the knight d5 and the bishop f5.
   load("7k/8/8/3n1b2/8/4P3/8/K7 w - - 0 1");
-  nominal_depth = 3;
+  search_path.nominal_depth = 3;
   int n = generate_moves(WHITE_SIDE, 0);
   EXPECT_EQ(row()[index_of(n, sq("e3"), sq("e4"))].key, FRESH_HISTORY + 100);
   // A pawn as target earns nothing.
   load("7k/8/8/3p1b2/8/4P3/8/K7 w - - 0 1");
-  nominal_depth = 3;
+  search_path.nominal_depth = 3;
   n = generate_moves(WHITE_SIDE, 0);
   EXPECT_EQ(row()[index_of(n, sq("e3"), sq("e4"))].key, FRESH_HISTORY + 50);
   // Black: d6-d5 attacks the rook c4 and the queen e4.
   load("k7/8/3p4/8/2R1Q3/8/8/7K b - - 0 1");
-  nominal_depth = 3;
+  search_path.nominal_depth = 3;
   n = generate_moves(BLACK_SIDE, 0);
   EXPECT_EQ(row()[index_of(n, sq("d6"), sq("d5"))].key, FRESH_HISTORY + 100);
   // h3-h4: square h4 + 9 is a6 on the far side of the board, not a target.
   load("7k/8/n7/8/8/7P/8/K7 w - - 0 1");
-  nominal_depth = 3;
+  search_path.nominal_depth = 3;
   n = generate_moves(WHITE_SIDE, 0);
   EXPECT_EQ(row()[index_of(n, sq("h3"), sq("h4"))].key, FRESH_HISTORY);
 }
@@ -336,20 +336,20 @@ TEST_F(MovegenTest, AttacksHigherPieceAndAimsAtKingDirectly) {
 
 TEST_F(MovegenTest, QuiescencePromotionPushOnTheSeventhRank) {
   load("4k3/1P6/8/8/8/8/8/4K3 w - - 0 1");
-  quiescence_mode = 1;
+  search_path.quiescence_mode = 1;
   int n = generate_moves(WHITE_SIDE, 0);
   ASSERT_EQ(n, 1);
   EXPECT_EQ(row()[0].from, sq("b7"));
   EXPECT_EQ(row()[0].to, sq("b8"));
   EXPECT_EQ(row()[0].key, FRESH_HISTORY);
-  EXPECT_EQ(quiescence_mode, 1);
+  EXPECT_EQ(search_path.quiescence_mode, 1);
   // One rank lower the push is quiet and dropped.
   load("4k3/8/1P6/8/8/8/8/4K3 w - - 0 1");
-  quiescence_mode = 1;
+  search_path.quiescence_mode = 1;
   EXPECT_EQ(generate_moves(WHITE_SIDE, 0), 0);
   // A capture on the last rank sorts ahead of the push: bxa8 wins a rook.
   load("r3k3/1P6/8/8/8/8/8/4K3 w - - 0 1");
-  quiescence_mode = 1;
+  search_path.quiescence_mode = 1;
   n = generate_moves(WHITE_SIDE, 0);
   ASSERT_EQ(n, 2);
   EXPECT_EQ(row()[0].to, sq("a8"));
@@ -362,7 +362,7 @@ TEST_F(MovegenTest, QuiescenceCapturesSortedByGainLosingOnesDropped) {
   // knight (400 each, in generation order: knights before bishops). Rxa7
   // loses the rook to Kxa7 and is left out.
   load("k6r/p7/8/1n1q4/7Q/2N5/4B2K/R7 w - - 0 1");
-  quiescence_mode = 1;
+  search_path.quiescence_mode = 1;
   const int n = generate_moves(WHITE_SIDE, 0);
   ASSERT_EQ(n, 4);
   const int expect[4][3] = {{sq("c3"), sq("d5"), 1220},
@@ -375,7 +375,7 @@ TEST_F(MovegenTest, QuiescenceCapturesSortedByGainLosingOnesDropped) {
     EXPECT_EQ(row()[i].key, expect[i][2]) << i;
   }
   // In normal mode the losing capture is there, keyed 0.
-  quiescence_mode = 0;
+  search_path.quiescence_mode = 0;
   const int all = generate_moves(WHITE_SIDE, 0);
   int i = index_of(all, sq("a1"), sq("a7"));
   ASSERT_GE(i, 0);
@@ -386,43 +386,43 @@ TEST_F(MovegenTest, QuiescenceQuietChecksOnlyAtTheHorizonEntry) {
   // Ra8+ and Re1+ are the rook's checks; the king's moves never count.
   const char* fen = "4k3/8/8/8/8/8/8/R6K w - - 0 1";
   load(fen);
-  quiescence_mode = 1;
-  horizon_qs = 1;
+  search_path.quiescence_mode = 1;
+  search_path.horizon_qs = 1;
   int n = generate_moves(WHITE_SIDE, 0);
   EXPECT_EQ(moves(n), named({{"a1", "a8"}, {"a1", "e1"}}));
-  EXPECT_EQ(quiescence_mode, 1);
+  EXPECT_EQ(search_path.quiescence_mode, 1);
   // Not after the first quiescence generation, not without the horizon
   // flag, not in an ending.
-  first_qs_generation = 1;
+  search_path.first_qs_generation = 1;
   EXPECT_EQ(generate_moves(WHITE_SIDE, 0), 0);
-  first_qs_generation = 0;
-  horizon_qs = 0;
+  search_path.first_qs_generation = 0;
+  search_path.horizon_qs = 0;
   EXPECT_EQ(generate_moves(WHITE_SIDE, 0), 0);
-  horizon_qs = 1;
-  root_endgame = 1;
+  search_path.horizon_qs = 1;
+  search_path.root_endgame = 1;
   EXPECT_EQ(generate_moves(WHITE_SIDE, 0), 0);
   // Normal mode: seven squares up the a-file, six along the first rank,
   // three king moves.
-  root_endgame = 0;
-  quiescence_mode = 0;
+  search_path.root_endgame = 0;
+  search_path.quiescence_mode = 0;
   EXPECT_EQ(generate_moves(WHITE_SIDE, 0), 16);
 }
 
 TEST_F(MovegenTest, QuiescenceQuietCheckMustBeSafe) {
   // The bishop b4 watches e1: only Ra8+ remains.
   load("4k3/8/8/8/1b6/8/8/R6K w - - 0 1");
-  quiescence_mode = 1;
-  horizon_qs = 1;
+  search_path.quiescence_mode = 1;
+  search_path.horizon_qs = 1;
   const int n = generate_moves(WHITE_SIDE, 0);
   EXPECT_EQ(moves(n), named({{"a1", "a8"}}));
 }
 
 TEST_F(MovegenTest, QuiescenceNeverGeneratesEnPassantOrCastling) {
   load("4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1");
-  quiescence_mode = 1;
+  search_path.quiescence_mode = 1;
   EXPECT_EQ(generate_moves(WHITE_SIDE, 0), 0);
   load("4k3/8/8/8/8/8/8/R3K2R w KQ - 0 1");
-  quiescence_mode = 1;
+  search_path.quiescence_mode = 1;
   EXPECT_EQ(generate_moves(WHITE_SIDE, 0), 0);
 }
 
@@ -467,9 +467,9 @@ TEST_F(MovegenTest, EvasionKingMayNotRetreatAlongTheCheckingLine) {
 TEST_F(MovegenTest, EvasionsRunAsNormalModeAndRestoreQuiescence) {
   load("8/4k3/8/8/8/8/8/K3R3 b - - 0 1");
   check("e1");
-  quiescence_mode = 1;
+  search_path.quiescence_mode = 1;
   EXPECT_EQ(generate_moves(BLACK_SIDE, 1), 6);  // quiet king moves included
-  EXPECT_EQ(quiescence_mode, 1);
+  EXPECT_EQ(search_path.quiescence_mode, 1);
 }
 
 TEST_F(MovegenTest, EvasionEnPassantTakesTheCheckingPawn) {
@@ -599,10 +599,10 @@ TEST_F(MovegenTest, RowHoldsEveryMoveOfTheRichestPosition) {
     EXPECT_LT(row()[i].to, 64);
     EXPECT_NE(row()[i].piece, 0);
   }
-  quiescence_mode = 1;
-  horizon_qs = 1;
+  search_path.quiescence_mode = 1;
+  search_path.horizon_qs = 1;
   EXPECT_LE(generate_moves(WHITE_SIDE, 0), MOVE_ROW_LIMIT);
-  quiescence_mode = 0;
+  search_path.quiescence_mode = 0;
   EXPECT_EQ(add_move(sq("a3"), sq("a4"), QUEEN, MOVE_ROW_LIMIT), MOVE_ROW_LIMIT);
   EXPECT_EQ(order_capture(sq("a3"), sq("a2"), QUEEN, MOVE_ROW_LIMIT), MOVE_ROW_LIMIT);
   EXPECT_EQ(add_qs_capture(sq("a3"), sq("a2"), QUEEN, MOVE_ROW_LIMIT), MOVE_ROW_LIMIT);

@@ -52,8 +52,8 @@ class RayMaskTest : public ::testing::Test {
   }
   void TearDown() override {
     build_ray_masks();
-    quiescence_mode = 0;
-    horizon_qs = 0;
+    search_path.quiescence_mode = 0;
+    search_path.horizon_qs = 0;
     pos.ply = 0;
   }
 
@@ -87,15 +87,15 @@ class RayMaskTest : public ::testing::Test {
     // Deeper quiescence rows (captures only), then the first row from the
     // horizon, which also holds the safe quiet checks.
     for (int horizon = 0; horizon < 2; ++horizon) {
-      quiescence_mode = 1;
-      horizon_qs = static_cast<int16_t>(horizon);
-      first_qs_generation = 0;
+      search_path.quiescence_mode = 1;
+      search_path.horizon_qs = static_cast<int16_t>(horizon);
+      search_path.first_qs_generation = 0;
       const std::vector<MoveEntry> by_masks = row_copy(generate_moves(side, 0));
       ray_masks_ready = false;
       const std::vector<MoveEntry> by_lists = row_copy(generate_moves(side, 0));
       ray_masks_ready = true;
-      quiescence_mode = 0;
-      horizon_qs = 0;
+      search_path.quiescence_mode = 0;
+      search_path.horizon_qs = 0;
       EXPECT_TRUE(same_rows(by_masks, by_lists)) << where << (horizon ? ": horizon" : ": quiescence") << " rows differ";
       if (horizon)
         for (const MoveEntry& e : by_masks) quiet_checks_seen += pos.board[e.to] == EMPTY;

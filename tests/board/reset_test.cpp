@@ -16,31 +16,31 @@ TEST(NewGame, LeavesTheBoardAndSetsGameDefaults) {
   start_new_game();
   uint8_t before[64];
   std::memcpy(before, pos.board, 64);
-  own_time = 5;
-  opponent_time = 6;
-  own_rating = 1500;
-  engine_side = 1;
+  game_clock.own_time = 5;
+  game_clock.opponent_time = 6;
+  game_clock.own_rating = 1500;
+  control.engine_side = 1;
   pos.game_ply = 9;
   pos.white_castled = 1;
   pos.ep_black_pawn = 35;
-  history_table[123] = 777;
-  killer_table[3][5].from = 12;
+  search_path.history_table[123] = 777;
+  search_path.killer_table[3][5].from = 12;
   // A stored result for the position on the board, found before the reset.
   tt_store(0, 50, 5, BOUND_EXACT, 12, 28);
   ASSERT_EQ(tt_move(0).from, 12);
   const uint32_t key_lo = pos.hash_lo, key_hi = pos.hash_hi;
   new_game();
   EXPECT_EQ(std::memcmp(pos.board, before, 64), 0);
-  EXPECT_EQ(own_time, 2000);
-  EXPECT_EQ(opponent_time, 200);
-  EXPECT_EQ(own_rating, 2640);
-  EXPECT_EQ(opponent_rating, 2641);
-  EXPECT_EQ(engine_side, -1);
+  EXPECT_EQ(game_clock.own_time, 2000);
+  EXPECT_EQ(game_clock.opponent_time, 200);
+  EXPECT_EQ(game_clock.own_rating, 2640);
+  EXPECT_EQ(game_clock.opponent_rating, 2641);
+  EXPECT_EQ(control.engine_side, -1);
   EXPECT_EQ(pos.game_ply, 0);
   EXPECT_EQ(pos.white_castled, 0);
   EXPECT_EQ(pos.ep_black_pawn, 0);
-  EXPECT_EQ(history_table[123], 1);
-  EXPECT_EQ(killer_table[3][5].from, NO_SQUARE);
+  EXPECT_EQ(search_path.history_table[123], 1);
+  EXPECT_EQ(search_path.killer_table[3][5].from, NO_SQUARE);
   ASSERT_EQ(pos.hash_lo, key_lo);
   ASSERT_EQ(pos.hash_hi, key_hi);
   EXPECT_EQ(tt_move(0).from, NO_SQUARE) << "the tables must read as empty";
@@ -49,16 +49,16 @@ TEST(NewGame, LeavesTheBoardAndSetsGameDefaults) {
 
 TEST(ResetSearchState, KeepsGamePositionsAndForgetsSearchOnes) {
   new_game();
-  RepEntry& game_pos = repetition_table[100];
+  RepEntry& game_pos = search_path.repetition_table[100];
   game_pos = RepEntry{0x1234, 0x5678, 1, 2, 1, {}};
-  RepEntry& search_pos = repetition_table[200];
+  RepEntry& search_pos = search_path.repetition_table[200];
   search_pos = RepEntry{0x4321, 0x8765, 0, 0, 1, {}};
   pos.ply_stack[3].from = 12;
   pos.ply_stack[3].to = 28;
   pos.ply_stack[3].castle = 1;
   pos.ply_stack[3].captured_index = 4;
   pos.in_check[5] = 1;
-  stop_search = 1;
+  control.stop_search = 1;
   reset_search_state();
   EXPECT_EQ(game_pos.key_lo, 0x1234u);
   EXPECT_EQ(game_pos.game_count, 2);
@@ -72,9 +72,9 @@ TEST(ResetSearchState, KeepsGamePositionsAndForgetsSearchOnes) {
   EXPECT_EQ(pos.ply_stack[3].castle, 0);
   EXPECT_EQ(pos.ply_stack[3].captured_index, NO_INDEX);
   EXPECT_EQ(pos.in_check[5], 0);
-  EXPECT_EQ(stop_search, 0);
+  EXPECT_EQ(control.stop_search, 0);
   new_game();
-  EXPECT_EQ(repetition_table[100].key_lo, 0u);
+  EXPECT_EQ(search_path.repetition_table[100].key_lo, 0u);
 }
 
 TEST(StartBoard, MaterialAndPieceListOrder) {

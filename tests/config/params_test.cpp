@@ -35,7 +35,7 @@ class ConfigFiles : public ::testing::Test {
     read_parameter_file();
     build_reach_table();
     ASSERT_EQ(chdir(testing::scratch_dir().c_str()), 0);
-    hash_size_code = 1;
+    settings.hash_size_code = 1;
     tt_mask = 0x3FFFF;
   }
 };
@@ -43,57 +43,57 @@ class ConfigFiles : public ::testing::Test {
 TEST_F(ConfigFiles, ShippedParameterFileGivesTheDefaults) {
   write("Brevalt.ini", shipped("Brevalt.ini"));
   EXPECT_EQ(read_parameter_file(), 1);
-  EXPECT_EQ(book_enabled, 1);
-  EXPECT_EQ(hash_size_code, 3);
+  EXPECT_EQ(settings.book_enabled, 1);
+  EXPECT_EQ(settings.hash_size_code, 3);
   EXPECT_EQ(tt_mask, 0xFFFFFu);
-  EXPECT_EQ(kibitz_enabled, 1);
-  EXPECT_EQ(resign_enabled, 1);
+  EXPECT_EQ(settings.kibitz_enabled, 1);
+  EXPECT_EQ(settings.resign_enabled, 1);
 }
 
 TEST_F(ConfigFiles, SettingsAreTheFirstCharactersAfterTheStarLine) {
   write("Brevalt.ini", "header\n*\n0 book\n4 hash\n0 kibitz\n0 resign\n");
   EXPECT_EQ(read_parameter_file(), 1);
-  EXPECT_EQ(book_enabled, 0);
-  EXPECT_EQ(hash_size_code, 4);
+  EXPECT_EQ(settings.book_enabled, 0);
+  EXPECT_EQ(settings.hash_size_code, 4);
   EXPECT_EQ(tt_mask, 0x1FFFFFu);
-  EXPECT_EQ(kibitz_enabled, 0);
-  EXPECT_EQ(resign_enabled, 0);
+  EXPECT_EQ(settings.kibitz_enabled, 0);
+  EXPECT_EQ(settings.resign_enabled, 0);
 }
 
 TEST_F(ConfigFiles, MissingFileOrNoStarKeepsEveryDefault) {
   unlink("Brevalt.ini");
-  book_enabled = 0;
+  settings.book_enabled = 0;
   EXPECT_EQ(read_parameter_file(), 0);
-  EXPECT_EQ(book_enabled, 1);
-  EXPECT_EQ(hash_size_code, 3);
+  EXPECT_EQ(settings.book_enabled, 1);
+  EXPECT_EQ(settings.hash_size_code, 3);
   EXPECT_EQ(tt_mask, 0x7FFFFu);  // the default mask belongs to code 2
   write("Brevalt.ini", "no star here\n0\n1\n0\n0\n");
   EXPECT_EQ(read_parameter_file(), 1);
-  EXPECT_EQ(book_enabled, 1);
-  EXPECT_EQ(hash_size_code, 3);
-  EXPECT_EQ(kibitz_enabled, 1);
-  EXPECT_EQ(resign_enabled, 1);
+  EXPECT_EQ(settings.book_enabled, 1);
+  EXPECT_EQ(settings.hash_size_code, 3);
+  EXPECT_EQ(settings.kibitz_enabled, 1);
+  EXPECT_EQ(settings.resign_enabled, 1);
 }
 
 TEST_F(ConfigFiles, OutOfRangeHashSizeKeepsCodeThreeWithTheDefaultMask) {
   for (const char* v : {"5", "0", "x"}) {
     write("Brevalt.ini", std::string("*\n1\n") + v + "\n1\n1\n");
     read_parameter_file();
-    EXPECT_EQ(hash_size_code, 3) << v;
+    EXPECT_EQ(settings.hash_size_code, 3) << v;
     EXPECT_EQ(tt_mask, 0x7FFFFu) << v;
   }
   write("Brevalt.ini", "*\n1\n1\n");
   read_parameter_file();
-  EXPECT_EQ(hash_size_code, 1);
+  EXPECT_EQ(settings.hash_size_code, 1);
   EXPECT_EQ(tt_mask, 0x3FFFFu);
 }
 
 TEST_F(ConfigFiles, OnlyZeroSwitchesAFeatureOff) {
   write("Brevalt.ini", "*\n1\n3\n9\nx\n");
   read_parameter_file();
-  EXPECT_EQ(book_enabled, 1);
-  EXPECT_EQ(kibitz_enabled, 1);
-  EXPECT_EQ(resign_enabled, 1);
+  EXPECT_EQ(settings.book_enabled, 1);
+  EXPECT_EQ(settings.kibitz_enabled, 1);
+  EXPECT_EQ(settings.resign_enabled, 1);
 }
 
 TEST_F(ConfigFiles, AnEmptyLineShiftsTheFollowingSettings) {
@@ -102,26 +102,26 @@ TEST_F(ConfigFiles, AnEmptyLineShiftsTheFollowingSettings) {
   // setting 2 (out of range), the "0" after it setting 3.
   write("Brevalt.ini", "*\n\n0\n0\n0\n");
   read_parameter_file();
-  EXPECT_EQ(book_enabled, 1);
-  EXPECT_EQ(hash_size_code, 3);
-  EXPECT_EQ(kibitz_enabled, 0);
-  EXPECT_EQ(resign_enabled, 1);
+  EXPECT_EQ(settings.book_enabled, 1);
+  EXPECT_EQ(settings.hash_size_code, 3);
+  EXPECT_EQ(settings.kibitz_enabled, 0);
+  EXPECT_EQ(settings.resign_enabled, 1);
 }
 
 TEST_F(ConfigFiles, ReadingStopsAtAStarOrAStopCharacter) {
   write("Brevalt.ini", "*\n0 book * rest ignored\n0\n0\n0\n");
   read_parameter_file();
-  EXPECT_EQ(book_enabled, 0);
-  EXPECT_EQ(kibitz_enabled, 1);
+  EXPECT_EQ(settings.book_enabled, 0);
+  EXPECT_EQ(settings.kibitz_enabled, 1);
   write("Brevalt.ini", "*\n0\nZ\n0\n0\n");
   read_parameter_file();
-  EXPECT_EQ(book_enabled, 0);
-  EXPECT_EQ(kibitz_enabled, 1);
+  EXPECT_EQ(settings.book_enabled, 0);
+  EXPECT_EQ(settings.kibitz_enabled, 1);
   // A file that ends early keeps the defaults for the rest.
   write("Brevalt.ini", "*\n0");
   read_parameter_file();
-  EXPECT_EQ(book_enabled, 0);
-  EXPECT_EQ(hash_size_code, 3);
+  EXPECT_EQ(settings.book_enabled, 0);
+  EXPECT_EQ(settings.hash_size_code, 3);
 }
 
 TEST_F(ConfigFiles, ShippedMoveFileReads) {

@@ -24,29 +24,29 @@ class EvalFixture : public ::testing::Test {
  protected:
   void SetUp() override { start_new_game(); }
   void TearDown() override {
-    root_endgame = 0;
+    search_path.root_endgame = 0;
     pos.ply = 0;
-    nominal_depth = 0;
+    search_path.nominal_depth = 0;
     start_new_game();
   }
 
   // The position with the engine playing `side` (+1 White, -1 Black).
   static void position(const std::string& fen, int side) {
     ASSERT_TRUE(set_position(fen)) << fen;
-    engine_side = static_cast<int16_t>(side);
+    control.engine_side = static_cast<int16_t>(side);
     build_piece_lists();  // the opponent's material depends on the engine's side
     for (int code : {2, 10, 3, 11, 4, 12, 5, 13}) build_piece_tables(code);
     root_white_king_sq = pos.white_king_sq;
     root_black_king_sq = pos.black_king_sq;
-    root_endgame = 0;
+    search_path.root_endgame = 0;
     pos.ply = 0;
-    nominal_depth = 0;
-    draw_flag = 0;
-    check_run = 0;
+    search_path.nominal_depth = 0;
+    search_path.draw_flag = 0;
+    search_path.check_run = 0;
     threat_value = 0;
-    activity_sum = 0;
-    root_piece_retreats = 0;
-    capture_count = 0;
+    search_path.activity_sum = 0;
+    search_path.root_piece_retreats = 0;
+    search_path.capture_count = 0;
     pos.state_top = &pos.state_stack[0];
   }
 };

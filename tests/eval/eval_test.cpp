@@ -20,31 +20,31 @@ namespace {
 class Evaluation : public testing::EvalFixture {};
 
 TEST_F(Evaluation, DrawScoreFollowsTheRatingDifference) {
-  root_endgame = 0;
+  search_path.root_endgame = 0;
   // The ratings of a new game: the engine is not the stronger one.
-  EXPECT_EQ(own_rating, 2640);
-  EXPECT_EQ(opponent_rating, 2641);
+  EXPECT_EQ(game_clock.own_rating, 2640);
+  EXPECT_EQ(game_clock.opponent_rating, 2641);
   EXPECT_EQ(draw_score(), 0);
-  own_rating = 2500;
-  opponent_rating = 2450;
+  game_clock.own_rating = 2500;
+  game_clock.opponent_rating = 2450;
   EXPECT_EQ(draw_score(), -20);
   // In an ending a draw is just a draw.
-  root_endgame = 1;
+  search_path.root_endgame = 1;
   EXPECT_EQ(draw_score(), 0);
 }
 
 TEST_F(Evaluation, DrawScoreOfAFarStrongerEngine) {
   // The bands by rating gap: under 100 points -20, under 200 -40, from
   // 200 on -70 (a 150-point gap is still in the middle band).
-  root_endgame = 0;
-  own_rating = 2500;
-  opponent_rating = 2350;
+  search_path.root_endgame = 0;
+  game_clock.own_rating = 2500;
+  game_clock.opponent_rating = 2350;
   EXPECT_EQ(draw_score(), -40);
-  opponent_rating = 2301;
+  game_clock.opponent_rating = 2301;
   EXPECT_EQ(draw_score(), -40);
-  opponent_rating = 2300;
+  game_clock.opponent_rating = 2300;
   EXPECT_EQ(draw_score(), -70);
-  opponent_rating = 2250;
+  game_clock.opponent_rating = 2250;
   EXPECT_EQ(draw_score(), -70);
 }
 
@@ -54,8 +54,8 @@ TEST_F(Evaluation, BareMaterialIsTheDrawScore) {
                           "8/8/4k3/8/8/3K4/8/2n5 b - - 0 1"}) {
     for (int side : {1, -1}) {
       position(fen, side);
-      own_rating = 2500;
-      opponent_rating = 2450;
+      game_clock.own_rating = 2500;
+      game_clock.opponent_rating = 2450;
       ASSERT_EQ(draw_score(), -20);
       EXPECT_EQ(evaluate(-9000, 9000), -20) << fen << " engine " << side;
     }
@@ -85,7 +85,7 @@ class LazyExit : public Evaluation {
   void SetUp() override {
     Evaluation::SetUp();
     position("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", 1);
-    nominal_depth = 6;
+    search_path.nominal_depth = 6;
   }
 };
 
@@ -98,7 +98,7 @@ TEST_F(LazyExit, ClearLeadReturnsTheBound) {
   pos.ply = 5;
   EXPECT_EQ(evaluate(-50, 50), 50);
   // The engine on the other side is as far behind.
-  engine_side = -1;
+  control.engine_side = -1;
   pos.ply = 4;
   EXPECT_EQ(evaluate(-50, 50), -50);
   pos.ply = 5;
@@ -110,16 +110,16 @@ TEST_F(LazyExit, OnlyDeepEnoughInTheMiddlegame) {
   pos.ply = 3;
   EXPECT_NE(evaluate(-50, 50), 50);
   pos.ply = 4;
-  nominal_depth = 4;
+  search_path.nominal_depth = 4;
   EXPECT_NE(evaluate(-50, 50), 50);
-  nominal_depth = 6;
-  root_endgame = 1;
+  search_path.nominal_depth = 6;
+  search_path.root_endgame = 1;
   EXPECT_NE(evaluate(-50, 50), 50);
-  root_endgame = 0;
-  opponent_material = 1600;
+  search_path.root_endgame = 0;
+  search_path.opponent_material = 1600;
   EXPECT_NE(evaluate(-50, 50), 50);
   // A mate score in the window rules it out too.
-  opponent_material = 4060;
+  search_path.opponent_material = 4060;
   ASSERT_EQ(evaluate(-50, 50), 50);
   EXPECT_NE(evaluate(-9500, 50), 50);
 }

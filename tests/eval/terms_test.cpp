@@ -308,9 +308,9 @@ TEST_F(EvalTerms, PawnChainsAtTheAFileStayOnTheBoard) {
   evaluate_pawn_files(pd, ec, AdvanceWindows{{3, 3}, {6, 6}});
   EXPECT_EQ(pd.fixed[0][0] + pd.fixed[0][1], 2);  // c3 (on b2's chain) and d4
   // The engine (White) is charged for the opponent's chains only.
-  engine_side = -1;
+  control.engine_side = -1;
   EXPECT_EQ(bishop_colour_term(ec, pd), 10);
-  engine_side = 1;
+  control.engine_side = 1;
   EXPECT_EQ(bishop_colour_term(ec, pd), 0);
 }
 
@@ -397,8 +397,8 @@ TEST_F(EvalTerms, SquareRuleInAPawnEnding) {
 TEST_F(EvalTerms, RookPawnDrawsAreTheDrawScore) {
   // Ratings giving a draw score of -20, told apart from a plain 0.
   auto ratings = [] {
-    own_rating = 2500;
-    opponent_rating = 2450;
+    game_clock.own_rating = 2500;
+    game_clock.opponent_rating = 2450;
   };
   // King and a-pawn against a king in the corner.
   position("k7/8/8/8/8/8/P7/4K3 w - - 0 1", 1);
@@ -568,12 +568,12 @@ TEST_F(EvalTerms, MirroredPositionsScoreAlike) {
       for (int p : {0, 1}) {
         position(fen, side);
         pos.ply = static_cast<int16_t>(p);
-        nominal_depth = 5;
+        search_path.nominal_depth = 5;
         const int score = evaluate(-9000, 9000);
         const std::string mirrored = mirror_fen(fen);
         position(mirrored, -side);
         pos.ply = static_cast<int16_t>(p);
-        nominal_depth = 5;
+        search_path.nominal_depth = 5;
         // King safety enters the score halved with an arithmetic shift,
         // which rounds an odd sum down for both colours: one point apart.
         EXPECT_NEAR(evaluate(-9000, 9000), score, 1)
@@ -592,7 +592,7 @@ TEST_F(EvalTerms, CacheHitScoresAsTheMissThatStoredIt) {
   for (const std::string& fen : fens) {
     for (int side : {1, -1}) {
       position(fen, side);
-      nominal_depth = 5;
+      search_path.nominal_depth = 5;
       clear_pawn_hash();
       const uint64_t hits = pawn_hash_hits;
       const int miss = evaluate(-9000, 9000);
@@ -608,7 +608,7 @@ TEST_F(EvalTerms, TheNextSearchDoesNotTrustOldEntries) {
   clear_pawn_hash();
   evaluate(-9000, 9000);
   const uint64_t hits = pawn_hash_hits;
-  ++search_id;
+  ++search_path.search_id;
   evaluate(-9000, 9000);
   EXPECT_EQ(pawn_hash_hits, hits);  // stored by the last search: a miss
   evaluate(-9000, 9000);
@@ -629,7 +629,7 @@ TEST_F(EvalTerms, SamePositionByTwoMoveOrders) {
       testing::push_ply();
       ASSERT_TRUE(apply_search_move(sq(m), sq(m + 2), 0).legal) << m;
     }
-    nominal_depth = 5;
+    search_path.nominal_depth = 5;
     scores[o] = evaluate(-9000, 9000);
     for (int i = 0; i < 4; ++i) {
       unmake_move(0);

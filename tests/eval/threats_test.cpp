@@ -49,9 +49,9 @@ class Threats : public ::testing::Test {
     unwind();
     ASSERT_TRUE(brevalt::testing::set_position(fen)) << fen;
     brevalt::testing::set_root_check_state();
-    thinking = 0;
-    stop_search = 0;
-    draw_flag = 0;
+    control.thinking = 0;
+    control.stop_search = 0;
+    search_path.draw_flag = 0;
     for (auto& r : pos.ply_stack) r.castle = r.promo = r.rook_to = 0;
   }
 
@@ -143,7 +143,7 @@ TEST_F(Threats, NoSquareAtAllCostsTwenty) {
 TEST_F(Threats, EachSideHasItsOwnCorners) {
   // Playing Black, the engine's bishop shut in on a2 by the same pattern.
   load(CORNER_BLACK);
-  ASSERT_EQ(engine_side, -1);
+  ASSERT_EQ(control.engine_side, -1);
   play("b1", "a2");
   play("h2", "h3");
   analyse_root_move();
@@ -153,7 +153,7 @@ TEST_F(Threats, EachSideHasItsOwnCorners) {
   // enemy camp: not examined (b8 is covered by Rd8, b6 guarded by c5).
   clear_root_threat();
   load("1b1R4/P6k/1P6/2P5/8/8/8/6K1 b - - 0 1");
-  ASSERT_EQ(engine_side, -1);
+  ASSERT_EQ(control.engine_side, -1);
   play("b8", "a7");
   play("g1", "g2");
   analyse_root_move();
@@ -311,7 +311,7 @@ class ThreatSearch : public testing::SearchFixture {
 
 TEST_F(ThreatSearch, TrappingCaptureIsSingledOut) {
   prepare("2r3k1/ppp2ppp/8/8/3B4/8/5PPP/6K1 w - - 0 1", 4);
-  ASSERT_EQ(engine_side, 1);
+  ASSERT_EQ(control.engine_side, 1);
   decide();
   EXPECT_EQ(iteration_depth, 4);
   EXPECT_EQ(threat_from, sq("d4"));

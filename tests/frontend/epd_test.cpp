@@ -30,7 +30,7 @@ TEST(EpdLoad, StartPositionWithAllCastlingRights) {
   ASSERT_EQ(load(std::string(START) + " w KQkq - 0 1"), 1);
   EXPECT_EQ(std::memcmp(pos.board, start_board, 64), 0);
   EXPECT_EQ(pos.game_ply, 0);
-  EXPECT_EQ(engine_side, 1);
+  EXPECT_EQ(control.engine_side, 1);
   EXPECT_EQ(pos.white_castled, 0);
   EXPECT_EQ(pos.black_castled, 0);
   EXPECT_EQ(pos.state_top, &pos.state_stack[0]);
@@ -44,8 +44,8 @@ TEST(EpdLoad, StartPositionWithAllCastlingRights) {
 TEST(EpdLoad, BlackToMoveMarksTheMissingWhiteMove) {
   ASSERT_EQ(load(std::string(START) + " b KQkq -"), 1);
   EXPECT_EQ(pos.game_ply, 1);
-  EXPECT_EQ(engine_side, -1);
-  EXPECT_EQ(game_moves[0].from, NO_SQUARE);
+  EXPECT_EQ(control.engine_side, -1);
+  EXPECT_EQ(game_record.game_moves[0].from, NO_SQUARE);
 }
 
 TEST(EpdLoad, CastlingLettersOpenSingleWings) {
@@ -110,7 +110,7 @@ TEST(EpdLoad, LoadedPositionIsRegisteredForRepetition) {
   ASSERT_EQ(load("4k3/8/8/8/8/8/8/4K3 b - -"), 1);
   KeyPair k = compute_position_key();
   KeyPair s = side_key(1, k.lo, k.hi);
-  const RepEntry& e = repetition_table[s.lo & REPETITION_MASK];
+  const RepEntry& e = search_path.repetition_table[s.lo & REPETITION_MASK];
   EXPECT_EQ(e.key_lo, s.lo);
   EXPECT_EQ(e.key_hi, s.hi);
   EXPECT_EQ(e.side, 1);

@@ -31,7 +31,7 @@ class StdinPipe : public ::testing::Test {
     dup2(saved_, STDIN_FILENO);
     close(saved_);
     std::clearerr(stdin);
-    pondering = 0;
+    control.pondering = 0;
   }
   void feed(const std::string& text) {
     ASSERT_EQ(write(writer_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
@@ -70,7 +70,7 @@ TEST_F(StdinPipe, SearchPollsOnlyAtItsIntervalUnlessPondering) {
   EXPECT_EQ(poll(0), "\n");
   EXPECT_EQ(poll(0), "");
   // While pondering every call polls, so the opponent's move is seen at once.
-  pondering = 1;
+  control.pondering = 1;
   feed("xboard\n");
   EXPECT_EQ(poll(7), "\n");
 }

@@ -75,11 +75,11 @@ class Book : public testing::SearchFixture {
  protected:
   void SetUp() override {
     SearchFixture::SetUp();
-    saved_random_ = book_random;
+    saved_random_ = settings.book_random;
   }
   void TearDown() override {
-    book_file_name[0] = '\0';
-    book_random = saved_random_;
+    settings.book_file_name[0] = '\0';
+    settings.book_random = saved_random_;
     std::remove(BOOK);
     std::remove("error file");
     SearchFixture::TearDown();
@@ -89,11 +89,11 @@ class Book : public testing::SearchFixture {
   // the engine chose.
   static std::string decide_with_book(const char* fen, int game_ply_now = -1) {
     prepare(fen, 3);
-    book_enabled = 1;
+    settings.book_enabled = 1;
     in_book = 1;
     last_book_ply = 0;
     if (game_ply_now >= 0) pos.game_ply = static_cast<int16_t>(game_ply_now);
-    std::strcpy(book_file_name, BOOK);
+    std::strcpy(settings.book_file_name, BOOK);
     decide();
     const MoveEntry& m = pos.move_list[1][0];
     return testing::square_name(m.from) + testing::square_name(m.to);
@@ -157,7 +157,7 @@ TEST_F(Book, AcceptanceRule) {
 }
 
 TEST_F(Book, WhitePlaysTheOnlyAcceptableMove) {
-  book_random = 1;
+  settings.book_random = 1;
   write_book(BOOK, {{key_of(AFTER_E4), 10, 5, 5},    // accepted
                     {key_of(AFTER_D4), 3, 0, 10},    // too few wins
                     {key_of(AFTER_C4), 5, 20, 5},    // loses too often
@@ -201,12 +201,12 @@ TEST_F(Book, ABookThatBreaksDuringAGameIsSwitchedOff) {
   // the error file says why in one line.
   write_book(BOOK, {{key_of(AFTER_E4), 10, 5, 5}});
   prepare(START, 3);
-  book_enabled = 1;
+  settings.book_enabled = 1;
   in_book = 1;
-  std::strcpy(book_file_name, "vanished_book.bin");
+  std::strcpy(settings.book_file_name, "vanished_book.bin");
   decide();
   EXPECT_EQ(iteration_depth, 3);
-  EXPECT_EQ(book_file_name[0], '\0');
+  EXPECT_EQ(settings.book_file_name[0], '\0');
   EXPECT_EQ(in_book, 0);
   std::ifstream error("error file");
   std::string line, rest;

@@ -24,12 +24,12 @@ class GameMoves : public ::testing::Test {
  protected:
   void SetUp() override {
     start_new_game();
-    force_mode = 1;
+    control.force_mode = 1;
   }
   void TearDown() override {
-    pondering = 0;
-    force_mode = 0;
-    move_request = 0;
+    control.pondering = 0;
+    control.force_mode = 0;
+    control.move_request = 0;
     start_new_game();
   }
 
@@ -39,10 +39,10 @@ class GameMoves : public ::testing::Test {
   // the engine takes the side that is not to move. `mode` 2 plays it as
   // the predicted move of a ponder search. Returns what was printed.
   static std::string play(const char* text, int mode = 1, int* result = nullptr) {
-    engine_side = (pos.game_ply & 1) ? 1 : -1;
-    user_from = sq(text);
-    user_to = sq(text + 2);
-    promotion_letter = text[4] ? static_cast<uint8_t>(std::toupper(static_cast<unsigned char>(text[4]))) : 0;
+    control.engine_side = (pos.game_ply & 1) ? 1 : -1;
+    control.user_from = sq(text);
+    control.user_to = sq(text + 2);
+    control.promotion_letter = text[4] ? static_cast<uint8_t>(std::toupper(static_cast<unsigned char>(text[4]))) : 0;
     ::testing::internal::CaptureStdout();
     const int r = play_move(mode);
     std::fflush(stdout);
@@ -61,7 +61,7 @@ TEST_F(GameMoves, CastlingTakesTheRookAlong) {
   EXPECT_EQ(pos.board[sq("a1")], ROOK);
   EXPECT_EQ(pos.white_king_sq, sq("g1"));
   EXPECT_NE(pos.white_castled, 0);
-  EXPECT_EQ(game_moves[0].castle, 1);
+  EXPECT_EQ(game_record.game_moves[0].castle, 1);
   EXPECT_EQ(play("e8c8"), "");
   EXPECT_EQ(pos.board[sq("c8")], KING + BLACK);
   EXPECT_EQ(pos.board[sq("d8")], ROOK + BLACK);
@@ -91,7 +91,7 @@ TEST_F(GameMoves, PromotionMakesTheNamedPieceOrAQueen) {
     EXPECT_EQ(play(c.move), "");
     EXPECT_EQ(pos.board[sq(c.move + 2)], c.piece);
     EXPECT_EQ(pos.board[sq(c.move)], EMPTY);
-    EXPECT_EQ(game_moves[pos.game_ply - 1].promotion, c.piece);
+    EXPECT_EQ(game_record.game_moves[pos.game_ply - 1].promotion, c.piece);
   }
 }
 
@@ -103,7 +103,7 @@ TEST_F(GameMoves, EnPassantTakesThePawnThatHasJustAdvanced) {
   EXPECT_EQ(pos.board[sq("d6")], PAWN);
   EXPECT_EQ(pos.board[sq("d5")], EMPTY);
   EXPECT_EQ(pos.board[sq("e5")], EMPTY);
-  EXPECT_EQ(game_moves[pos.game_ply - 1].ep_captured, sq("d5"));
+  EXPECT_EQ(game_record.game_moves[pos.game_ply - 1].ep_captured, sq("d5"));
   EXPECT_EQ(pos.ep_black_pawn, 0);
   // The chance lasts one move only.
   position("rnbqkbnr/pppppppp/8/4P3/8/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1");
@@ -120,14 +120,14 @@ TEST_F(GameMoves, FiftyMoveCountRestartsOnPawnMovesAndCaptures) {
   position("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
   play("g1f3");
   play("g8f6");
-  EXPECT_EQ(game_fifty_counter, 2);
+  EXPECT_EQ(game_record.game_fifty_counter, 2);
   play("e2e4");
-  EXPECT_EQ(game_fifty_counter, 0);
+  EXPECT_EQ(game_record.game_fifty_counter, 0);
   play("f6e4");  // captures
-  EXPECT_EQ(game_fifty_counter, 0);
+  EXPECT_EQ(game_record.game_fifty_counter, 0);
   play("b1c3");
   play("b8c6");
-  EXPECT_EQ(game_fifty_counter, 2);
+  EXPECT_EQ(game_record.game_fifty_counter, 2);
 }
 
 TEST_F(GameMoves, IllegalMoveChangesNothing) {
@@ -157,41 +157,41 @@ TEST_F(GameMoves, RepetitionClaimIsHeldBackWhilePondering) {
   // so no claim.
   position("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
   for (const char* m : KNIGHT_DANCE) play(m);
-  pondering = 1;
+  control.pondering = 1;
   EXPECT_EQ(play("g1f3", 2), "");
   EXPECT_EQ(pos.board[sq("f3")], KNIGHT);
 }
 
 TEST_F(GameMoves, FiftyMoveClaimIsHeldBackWhilePondering) {
   position("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
-  game_fifty_counter = 99;
+  game_record.game_fifty_counter = 99;
   EXPECT_EQ(play("a1a2"), "1/2-1/2 {Draw by 50-move rule}\n");
   position("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
-  game_fifty_counter = 98;
+  game_record.game_fifty_counter = 98;
   EXPECT_EQ(play("a1a2"), "");
   position("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
-  game_fifty_counter = 99;
-  pondering = 1;
+  game_record.game_fifty_counter = 99;
+  control.pondering = 1;
   EXPECT_EQ(play("a1a2", 2), "");
 }
 
 TEST_F(GameMoves, PonderMoveIsTakenBackWithItsRepetitionCount) {
   position("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
-  force_mode = 0;
-  engine_side = -1;  // the engine has Black and waits for White's move
+  control.force_mode = 0;
+  control.engine_side = -1;  // the engine has Black and waits for White's move
   uint8_t before[64];
   std::memcpy(before, pos.board, sizeof(pos.board));
   start_pondering(sq("e2"), sq("e4"));
-  ASSERT_EQ(pondering, 1);
+  ASSERT_EQ(control.pondering, 1);
   EXPECT_EQ(pos.board[sq("e4")], PAWN);
   EXPECT_EQ(pos.game_ply, 1);
   const KeyPair k = side_key(1, compute_position_key().lo, compute_position_key().hi);
-  RepEntry& e = repetition_table[k.lo & REPETITION_MASK];
+  RepEntry& e = search_path.repetition_table[k.lo & REPETITION_MASK];
   EXPECT_EQ(e.key_lo, k.lo);
   EXPECT_EQ(e.game_count, 1);
   restore_game_state();
   forget_ponder_key();
-  pondering = 0;
+  control.pondering = 0;
   EXPECT_EQ(std::memcmp(before, pos.board, sizeof(pos.board)), 0);
   EXPECT_EQ(pos.game_ply, 0);
   EXPECT_EQ(pos.ep_white_pawn, 0);
@@ -199,7 +199,7 @@ TEST_F(GameMoves, PonderMoveIsTakenBackWithItsRepetitionCount) {
   EXPECT_EQ(e.game_count, 0);
   // A predicted move that is not legal starts no pondering.
   start_pondering(sq("e2"), sq("e5"));
-  EXPECT_EQ(pondering, 0);
+  EXPECT_EQ(control.pondering, 0);
   EXPECT_EQ(pos.game_ply, 0);
 }
 

@@ -75,18 +75,18 @@ struct GameState {
 void expect_search_state_reset(int depth) {
   EXPECT_EQ(pos.ply, 0);
   EXPECT_EQ(pos.state_top, &pos.state_stack[0]);
-  EXPECT_EQ(null_depth, 0);
-  EXPECT_EQ(recapture_ext_count, 0);
-  EXPECT_EQ(ext_plies, 0);
+  EXPECT_EQ(search_path.null_depth, 0);
+  EXPECT_EQ(search_path.recapture_ext_count, 0);
+  EXPECT_EQ(search_path.ext_plies, 0);
   if (depth > 0) {
-    EXPECT_EQ(nominal_depth, depth);
+    EXPECT_EQ(search_path.nominal_depth, depth);
   }
   EXPECT_EQ(pos.lists_frozen, 0);
-  EXPECT_EQ(quiescence_mode, 0);
-  EXPECT_EQ(draw_flag, 0);
-  EXPECT_EQ(stop_search, 0);
+  EXPECT_EQ(search_path.quiescence_mode, 0);
+  EXPECT_EQ(search_path.draw_flag, 0);
+  EXPECT_EQ(control.stop_search, 0);
   EXPECT_EQ(stop_at_root_move, 0);
-  EXPECT_EQ(thinking, 0);
+  EXPECT_EQ(control.thinking, 0);
   EXPECT_EQ(search_running, 0);
   EXPECT_EQ(position_fault(), nullptr);
   const KeyPair k = compute_position_key();
@@ -95,7 +95,7 @@ void expect_search_state_reset(int depth) {
   // The repetition table holds only positions of the game, none on a path.
   int on_path = 0, search_only = 0;
   for (int32_t i = 0; i < REPETITION_ENTRIES; ++i) {
-    const RepEntry& e = repetition_table[i];
+    const RepEntry& e = search_path.repetition_table[i];
     if (e.search_count != 0) ++on_path;
     if ((e.key_lo != 0 || e.key_hi != 0) && e.game_count == 0) ++search_only;
   }
@@ -103,9 +103,9 @@ void expect_search_state_reset(int depth) {
   EXPECT_EQ(search_only, 0);
   // Killers and history start afresh for the next search.
   int killers = 0, history = 0;
-  for (const auto& row : killer_table)
+  for (const auto& row : search_path.killer_table)
     for (const KillerEntry& k : row) killers += k.from != NO_SQUARE;
-  for (int32_t h : history_table) history += h != 1;
+  for (int32_t h : search_path.history_table) history += h != 1;
   EXPECT_EQ(killers, 0);
   EXPECT_EQ(history, 0);
 }
@@ -126,7 +126,7 @@ TEST_F(Search, FixedDepthSearchGivesTheGameStateBack) {
     EXPECT_EQ(iteration_depth, 4);
     EXPECT_EQ(GameState::take().difference(before), "");
     expect_search_state_reset(4);
-    const RepEntry& e = repetition_table[game_key.lo & REPETITION_MASK];
+    const RepEntry& e = search_path.repetition_table[game_key.lo & REPETITION_MASK];
     EXPECT_EQ(e.key_lo, game_key.lo);
     EXPECT_EQ(e.key_hi, game_key.hi);
     EXPECT_EQ(e.game_count, 1);
@@ -138,8 +138,8 @@ TEST_F(Search, SearchStoppedByTheClockGivesTheGameStateBack) {
   // A second on the clock leaves nothing to allot: the deadline test in the
   // tree stops the search as soon as it may, long before its depth limit.
   prepare("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1", 40);
-  own_time = 1;
-  own_time_cs = 50;
+  game_clock.own_time = 1;
+  game_clock.own_time_cs = 50;
   const GameState before = GameState::take();
   decide();
   EXPECT_LT(iteration_depth, 40);
@@ -154,13 +154,13 @@ TEST_F(Search, SameSearchSearchesTheSameTree) {
     SCOPED_TRACE(fen);
     prepare(fen, 5);
     decide();
-    const int32_t nodes = search_nodes;
+    const int32_t nodes = search_path.search_nodes;
     const std::string move = best_move();
     const int32_t score = root_best_score;
     EXPECT_GT(nodes, 0);
     prepare(fen, 5);
     decide();
-    EXPECT_EQ(search_nodes, nodes);
+    EXPECT_EQ(search_path.search_nodes, nodes);
     EXPECT_EQ(best_move(), move);
     EXPECT_EQ(root_best_score, score);
   }

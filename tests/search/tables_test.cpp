@@ -52,21 +52,21 @@ constexpr uint32_t STRIDE = 0x40000;
 using Transposition = Tables;
 
 TEST_F(Transposition, ExactResultCutsOnlyInTheSearchThatStoredIt) {
-  search_id = 5;
+  search_path.search_id = 5;
   key(BASE, 0xABCDEF01);
   tt_store(0, 50, 4, BOUND_EXACT, sq("e2"), sq("e4"));
   TtProbe p = tt_probe(0, 3, -100, 100);
   EXPECT_TRUE(p.cut);
   EXPECT_EQ(p.score, 50);
   // The next search gets the move only.
-  search_id = 6;
+  search_path.search_id = 6;
   p = tt_probe(0, 3, -100, 100);
   EXPECT_FALSE(p.cut);
   EXPECT_EQ(p.alpha, -100);
   EXPECT_EQ(p.from, sq("e2"));
   EXPECT_EQ(p.to, sq("e4"));
   // Not deep enough: the move only, also in the storing search.
-  search_id = 5;
+  search_path.search_id = 5;
   p = tt_probe(0, 5, -100, 100);
   EXPECT_FALSE(p.cut);
   EXPECT_EQ(p.from, sq("e2"));
@@ -82,7 +82,7 @@ TEST_F(Transposition, ExactResultCutsOnlyInTheSearchThatStoredIt) {
 }
 
 TEST_F(Transposition, LowerBoundRaisesAlphaOrCuts) {
-  search_id = 2;
+  search_path.search_id = 2;
   key(BASE, 7);
   tt_store(BLACK, 30, 5, BOUND_LOWER, sq("g8"), sq("f6"));
   TtProbe p = tt_probe(BLACK, 3, 0, 100);
@@ -99,13 +99,13 @@ TEST_F(Transposition, LowerBoundRaisesAlphaOrCuts) {
   EXPECT_FALSE(p.cut);
   EXPECT_EQ(p.alpha, 40);
   // In a later search too: only exact results are tied to their search.
-  search_id = 3;
+  search_path.search_id = 3;
   p = tt_probe(BLACK, 3, 0, 100);
   EXPECT_EQ(p.alpha, 30);
 }
 
 TEST_F(Transposition, UpperBoundCutsAtAlphaAndHasNoMove) {
-  search_id = 2;
+  search_path.search_id = 2;
   key(BASE, 7);
   tt_store(0, 30, 5, BOUND_UPPER, sq("g1"), sq("f3"));
   TtProbe p = tt_probe(0, 5, 40, 100);
@@ -118,7 +118,7 @@ TEST_F(Transposition, UpperBoundCutsAtAlphaAndHasNoMove) {
 }
 
 TEST_F(Transposition, DeeperResultKeepsItsSlot) {
-  search_id = 4;
+  search_path.search_id = 4;
   key(BASE, 9);
   tt_store(0, 10, 6, BOUND_EXACT, sq("d2"), sq("d4"));
   tt_store(0, 20, 3, BOUND_EXACT, sq("c2"), sq("c4"));
@@ -132,7 +132,7 @@ TEST_F(Transposition, DeeperResultKeepsItsSlot) {
 }
 
 TEST_F(Transposition, ThreeSlotsOfThisSearchLeaveOnlyTheAlwaysReplaceTable) {
-  search_id = 9;
+  search_path.search_id = 9;
   for (uint32_t k = 0; k < 3; ++k) {
     key(BASE + k * STRIDE, 100 + k);
     tt_store(0, static_cast<int32_t>(k), 4, BOUND_EXACT, sq("a2"), sq("a3"));
@@ -156,12 +156,12 @@ TEST_F(Transposition, ThreeSlotsOfThisSearchLeaveOnlyTheAlwaysReplaceTable) {
 }
 
 TEST_F(Transposition, SlotsOfEarlierSearchesAreTakenOver) {
-  search_id = 9;
+  search_path.search_id = 9;
   for (uint32_t k = 0; k < 3; ++k) {
     key(BASE + k * STRIDE, 100 + k);
     tt_store(0, static_cast<int32_t>(k), 4, BOUND_EXACT, sq("a2"), sq("a3"));
   }
-  search_id = 10;
+  search_path.search_id = 10;
   key(BASE + 3 * STRIDE, 103);
   tt_store(0, 77, 8, BOUND_EXACT, sq("h2"), sq("h4"));
   EXPECT_EQ(transposition_table[0][BASE].key_hi, 103u);
@@ -174,7 +174,7 @@ TEST_F(Transposition, SlotsOfEarlierSearchesAreTakenOver) {
 // when the count of clears comes round (the tables are then really wiped).
 TEST_F(Transposition, ClearedTablesReadAsEmpty) {
   for (int clears : {1, 255, 256, 257}) {
-    search_id = 9;
+    search_path.search_id = 9;
     for (uint32_t k = 0; k < 3; ++k) {
       key(BASE + k * STRIDE, 100 + k);
       tt_store(0, static_cast<int32_t>(k), 4, BOUND_EXACT, sq("a2"), sq("a3"));
@@ -200,7 +200,7 @@ TEST_F(Transposition, ClearedTablesReadAsEmpty) {
 // not looked at, and only the depth-preferred tables count.
 TEST_F(Transposition, HashfullCountsRecentEntriesAtTheStartOfTheTables) {
   EXPECT_EQ(hashfull(), 0);
-  search_id = 20;
+  search_path.search_id = 20;
   // 100 entries at slots 0..99 for White to move, 50 at 200..249 for
   // Black, and 30 past the sampled slots.
   for (uint32_t i = 0; i < 100; ++i) {
@@ -217,15 +217,15 @@ TEST_F(Transposition, HashfullCountsRecentEntriesAtTheStartOfTheTables) {
   }
   EXPECT_EQ(hashfull(), 150);
   // Three searches later they still count; four later they are stale.
-  search_id = 23;
+  search_path.search_id = 23;
   EXPECT_EQ(hashfull(), 150);
-  search_id = 24;
+  search_path.search_id = 24;
   EXPECT_EQ(hashfull(), 0);
   // A fresh entry among the stale ones counts, and a clear empties them all.
   key(7, 5);
   tt_store(BLACK, 0, 3, BOUND_LOWER, sq("e7"), sq("e5"));
   EXPECT_EQ(hashfull(), 1);
-  search_id = 20;
+  search_path.search_id = 20;
   clear_transposition_tables();
   EXPECT_EQ(hashfull(), 0);
 }
@@ -239,7 +239,7 @@ TEST_F(Repetition, NewPositionIsRegisteredOnThePath) {
   RepVisit v = rep_enter(k, BLACK);
   EXPECT_FALSE(v.repeated);
   ASSERT_EQ(v.slot, static_cast<int32_t>(BASE));
-  const RepEntry& e = repetition_table[BASE];
+  const RepEntry& e = search_path.repetition_table[BASE];
   EXPECT_EQ(e.key_lo, BASE);
   EXPECT_EQ(e.key_hi, 5u);
   EXPECT_EQ(e.search_count, 1);
@@ -249,14 +249,14 @@ TEST_F(Repetition, NewPositionIsRegisteredOnThePath) {
   EXPECT_TRUE(rep_enter(k, BLACK).repeated);
   // Leaving takes the registration back and frees the slot.
   rep_leave(v.slot, k);
-  EXPECT_EQ(repetition_table[BASE].key_lo, 0u);
-  EXPECT_EQ(repetition_table[BASE].key_hi, 0u);
+  EXPECT_EQ(search_path.repetition_table[BASE].key_lo, 0u);
+  EXPECT_EQ(search_path.repetition_table[BASE].key_hi, 0u);
   EXPECT_FALSE(rep_enter(k, BLACK).repeated);
 }
 
 TEST_F(Repetition, GamePositionsCountTowardsThree) {
   // Once in the game: the first visit on the path is allowed, the second repeats.
-  RepEntry& once = repetition_table[BASE];
+  RepEntry& once = search_path.repetition_table[BASE];
   once = RepEntry{BASE, 5, 0, 1, 0, {}};
   RepVisit v = rep_enter(rkey(BASE, 5), 0);
   EXPECT_FALSE(v.repeated);
@@ -269,14 +269,14 @@ TEST_F(Repetition, GamePositionsCountTowardsThree) {
   EXPECT_EQ(once.game_count, 1);
   EXPECT_EQ(once.search_count, 0);
   // Twice in the game: a repetition at once.
-  RepEntry& twice = repetition_table[BASE + 7];
+  RepEntry& twice = search_path.repetition_table[BASE + 7];
   twice = RepEntry{BASE + 7, 6, 0, 2, 0, {}};
   EXPECT_TRUE(rep_enter(rkey(BASE + 7, 6), 0).repeated);
   EXPECT_EQ(twice.search_count, 0);
 }
 
 TEST_F(Repetition, OccupiedSlotsAreNeverTakenOver) {
-  RepEntry& first = repetition_table[BASE];
+  RepEntry& first = search_path.repetition_table[BASE];
   first = RepEntry{BASE, 1, 0, 1, 0, {}};
   // The next slot takes a second position of the same index.
   RepVisit v = rep_enter(rkey(BASE + STRIDE, 2), 0);
@@ -288,44 +288,44 @@ TEST_F(Repetition, OccupiedSlotsAreNeverTakenOver) {
   EXPECT_EQ(w.slot, -1);
   EXPECT_EQ(first.key_hi, 1u);
   EXPECT_EQ(first.game_count, 1);
-  EXPECT_EQ(repetition_table[BASE + 1].key_hi, 2u);
-  EXPECT_EQ(repetition_table[BASE + 2].key_lo, 0u);
+  EXPECT_EQ(search_path.repetition_table[BASE + 1].key_hi, 2u);
+  EXPECT_EQ(search_path.repetition_table[BASE + 2].key_lo, 0u);
   // Leaving with the wrong key (or no slot) changes nothing.
   rep_leave(v.slot, rkey(BASE + 2 * STRIDE, 3));
-  EXPECT_EQ(repetition_table[BASE + 1].search_count, 1);
+  EXPECT_EQ(search_path.repetition_table[BASE + 1].search_count, 1);
   rep_leave(-1, rkey(BASE, 1));
   EXPECT_EQ(first.key_hi, 1u);
   rep_leave(v.slot, rkey(BASE + STRIDE, 2));
-  EXPECT_EQ(repetition_table[BASE + 1].key_lo, 0u);
+  EXPECT_EQ(search_path.repetition_table[BASE + 1].key_lo, 0u);
 }
 
 TEST_F(Tables, KillerMovesToTheFrontAndSwapsWithTheOldFirst) {
   ASSERT_TRUE(testing::set_position("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"));
   reset_search_state();
-  nominal_depth = 6;
+  search_path.nominal_depth = 6;
   pos.ply = 4;
   killer_update(sq("g1"), sq("f3"));
   killer_update(sq("b1"), sq("c3"));
   killer_update(sq("e2"), sq("e4"));
-  auto slot = [](int s) { return name_of(killer_table[s][4].from); };
+  auto slot = [](int s) { return name_of(search_path.killer_table[s][4].from); };
   EXPECT_EQ(slot(0), "e2");
   EXPECT_EQ(slot(1), "b1");
   EXPECT_EQ(slot(2), "g1");
-  EXPECT_EQ(killer_table[3][4].from, NO_SQUARE);
+  EXPECT_EQ(search_path.killer_table[3][4].from, NO_SQUARE);
   killer_update(sq("g1"), sq("f3"));
   EXPECT_EQ(slot(0), "g1");
   EXPECT_EQ(slot(1), "b1");
   EXPECT_EQ(slot(2), "e2");
-  EXPECT_EQ(killer_table[0][4].piece, KNIGHT);
+  EXPECT_EQ(search_path.killer_table[0][4].piece, KNIGHT);
   // Only plies 3 up to the nominal depth keep killers.
   for (int p : {2, 7}) {
     pos.ply = static_cast<int16_t>(p);
     killer_update(sq("d2"), sq("d4"));
-    EXPECT_EQ(killer_table[0][p].from, NO_SQUARE) << p;
+    EXPECT_EQ(search_path.killer_table[0][p].from, NO_SQUARE) << p;
   }
   pos.ply = 3;
   killer_update(sq("d2"), sq("d4"));
-  EXPECT_EQ(killer_table[0][3].from, sq("d2"));
+  EXPECT_EQ(search_path.killer_table[0][3].from, sq("d2"));
   pos.ply = 0;
 }
 

@@ -34,23 +34,23 @@ class TimeTest : public ::testing::Test {
   void TearDown() override {
     time_source = clock_ticks;
     ms_source = clock_ms;
-    time_increment_ms = 0;
-    stop_search = 0;
+    game_clock.time_increment_ms = 0;
+    control.stop_search = 0;
     stop_at_root_move = 0;
     epd_mode = 0;
-    level_moves = 0;
+    game_clock.level_moves = 0;
     start_new_game();
   }
 
   // Clocks in seconds as the protocol gives them; the centisecond clock
   // follows the own clock.
   static void clocks(int own, int opponent, int increment, int moves, int ply) {
-    own_time = static_cast<int16_t>(own);
-    own_time_cs = own * 100;
-    opponent_time = static_cast<int16_t>(opponent);
-    time_increment = static_cast<int16_t>(increment);
-    time_increment_ms = increment * 1000;
-    level_moves = moves;
+    game_clock.own_time = static_cast<int16_t>(own);
+    game_clock.own_time_cs = own * 100;
+    game_clock.opponent_time = static_cast<int16_t>(opponent);
+    game_clock.time_increment = static_cast<int16_t>(increment);
+    game_clock.time_increment_ms = increment * 1000;
+    game_clock.level_moves = moves;
     pos.game_ply = static_cast<int16_t>(ply);
   }
 };
@@ -69,13 +69,13 @@ TEST_F(AllotTime, FastClocksSpendAShareAndMostOfTheIncrement) {
   const Case cases[] = {{1000, 100}, {100, 10}, {700, 0}, {5000, 500}, {20, 100}, {-50, 100}, {5900, 1000}};
   for (const Case& c : cases) {
     clocks(0, 30, 0, 0, 20);
-    own_time = static_cast<int16_t>(c.own_cs / 100);
-    own_time_cs = c.own_cs;
-    time_increment_ms = c.increment_ms;
+    game_clock.own_time = static_cast<int16_t>(c.own_cs / 100);
+    game_clock.own_time_cs = c.own_cs;
+    game_clock.time_increment_ms = c.increment_ms;
     allot_time();
     ASSERT_TRUE(fast_clock) << c.own_cs;
     const int64_t spent = static_cast<int64_t>(soft_deadline_ms - fake_ms_now);
-    const int64_t usable = int64_t{c.own_cs} * 10 - move_overhead_ms;
+    const int64_t usable = int64_t{c.own_cs} * 10 - game_clock.move_overhead_ms;
     if (usable <= 0) {
       EXPECT_EQ(spent, 0) << c.own_cs;
       continue;
@@ -184,7 +184,7 @@ TEST_F(AllotTime, LastResortLimitKeepsAShortControlInsideItsClock) {
                         Case{30000, 0, 0, 30000 * 60 / 100 * 7 / 8}, Case{100, 0, 0, 60 - 7}, Case{10, 0, 0, -1},
                         Case{0, 0, 0, -1}, Case{-500, 0, 0, -1}}) {
     clocks(c.centiseconds / 100, c.centiseconds / 100, 0, c.moves, c.ply);
-    own_time_cs = c.centiseconds;
+    game_clock.own_time_cs = c.centiseconds;
     fake_now = 5000;
     allot_time();
     EXPECT_LE(hard_deadline - 5000, c.most) << c.centiseconds << " cs, ply " << c.ply;
@@ -205,7 +205,7 @@ TEST_F(AllotTime, PathologicalClocksGiveANonNegativeBudget) {
         for (int n : moves)
           for (int ply : plies) {
             clocks(t, o, inc, n, ply);
-            own_time_cs = t * 100;
+            game_clock.own_time_cs = t * 100;
             allot_time();
             ASSERT_GE(move_time, 0) << t << " " << o << " " << inc << " " << n << " " << ply;
             ASSERT_EQ(deadline, 1000 + move_time);
@@ -235,11 +235,11 @@ class CheckForStop : public TimeTest {
     best_move_changes = 0;
     fail_low_active = 0;
     iteration_depth = 5;
-    stop_search = 0;
+    control.stop_search = 0;
     stop_at_root_move = 0;
     fake_now = 1300;
   }
-  static bool nothing_decided() { return stop_search == 0 && stop_at_root_move == 0 && extended_at == 0; }
+  static bool nothing_decided() { return control.stop_search == 0 && stop_at_root_move == 0 && extended_at == 0; }
 };
 
 TEST_F(CheckForStop, NothingBeforeTheDeadline) {
@@ -269,23 +269,23 @@ TEST_F(CheckForStop, StopsPastTheDeadlineFromIterationFive) {
   fake_now = 1601;
   iteration_depth = 5;
   check_for_stop();
-  EXPECT_EQ(stop_search, 1);
+  EXPECT_EQ(control.stop_search, 1);
 }
 
 TEST_F(CheckForStop, HardDeadlineStopsAnyIterationAfterTheFirst) {
   iteration_depth = 2;
   fake_now = 10000;
   check_for_stop();
-  EXPECT_EQ(stop_search, 0);
+  EXPECT_EQ(control.stop_search, 0);
   fake_now = 10001;
   check_for_stop();
-  EXPECT_EQ(stop_search, 1);
+  EXPECT_EQ(control.stop_search, 1);
   EXPECT_EQ(stop_at_root_move, 0);
   // The first iteration always completes: it is what the move rests on.
-  stop_search = 0;
+  control.stop_search = 0;
   iteration_depth = 1;
   check_for_stop();
-  EXPECT_EQ(stop_search, 0);
+  EXPECT_EQ(control.stop_search, 0);
 }
 
 TEST_F(CheckForStop, FallingScoreEarnsAnotherMoveTime) {
@@ -294,7 +294,7 @@ TEST_F(CheckForStop, FallingScoreEarnsAnotherMoveTime) {
   prev_move_score = 40;
   root_best_score = 10;  // 30 below the score of the last move
   check_for_stop();
-  EXPECT_EQ(stop_search, 0);
+  EXPECT_EQ(control.stop_search, 0);
   EXPECT_EQ(stop_at_root_move, 0);
   EXPECT_EQ(deadline, 1600 + 600);
   EXPECT_EQ(extended_at, 7);
@@ -308,7 +308,7 @@ TEST_F(CheckForStop, DropOfTwentyIsNotEnough) {
   prev_move_score = 40;
   root_best_score = 20;
   check_for_stop();
-  EXPECT_EQ(stop_search, 1);
+  EXPECT_EQ(control.stop_search, 1);
   EXPECT_EQ(deadline, 1600);
 }
 
@@ -317,7 +317,7 @@ TEST_F(CheckForStop, StopWithTimeToSpareFinishesTheRootMoveInHand) {
   fake_now = 1601;
   root_moves_searched = 2;
   check_for_stop();
-  EXPECT_EQ(stop_search, 0);
+  EXPECT_EQ(control.stop_search, 0);
   EXPECT_EQ(stop_at_root_move, 1);
   EXPECT_EQ(deadline, 1600 + 600);
   EXPECT_EQ(extended_at, 7);
@@ -333,10 +333,10 @@ TEST_F(CheckForStop, StopIsNotSoftenedWithoutTimeModeClockOrMovesDone) {
     iteration_depth = 7;
     fake_now = 1601;
     time_mode = c.mode;
-    own_time = static_cast<int16_t>(c.own);
+    game_clock.own_time = static_cast<int16_t>(c.own);
     root_moves_searched = static_cast<int16_t>(c.searched);
     check_for_stop();
-    EXPECT_EQ(stop_search, 1) << c.mode << " " << c.own << " " << c.searched;
+    EXPECT_EQ(control.stop_search, 1) << c.mode << " " << c.own << " " << c.searched;
     EXPECT_EQ(stop_at_root_move, 0);
   }
 }
@@ -348,17 +348,17 @@ TEST_F(CheckForStop, ExtendedSearchGoesOnWhileTheScoreHasNotRecovered) {
   root_best_score = 10;
   fake_now = 1601;
   check_for_stop();
-  EXPECT_EQ(stop_search, 0);
+  EXPECT_EQ(control.stop_search, 0);
   // Back at the floor: stop.
   root_best_score = 35;
   check_for_stop();
-  EXPECT_EQ(stop_search, 1);
+  EXPECT_EQ(control.stop_search, 1);
   // Not recovered, but more than time_mode budgets spent.
-  stop_search = 0;
+  control.stop_search = 0;
   root_best_score = 10;
   fake_now = 1000 + 600 * 3 + 1;
   check_for_stop();
-  EXPECT_EQ(stop_search, 1);
+  EXPECT_EQ(control.stop_search, 1);
 }
 
 TEST_F(CheckForStop, ExtendedSearchStopsWhenTheClockRunsLow) {
@@ -369,17 +369,17 @@ TEST_F(CheckForStop, ExtendedSearchStopsWhenTheClockRunsLow) {
   deadline = 2000;
   fake_now = 1000 + 5 * 60 - 1;  // not yet five seconds of ten gone
   check_for_stop();
-  EXPECT_EQ(stop_search, 0);
+  EXPECT_EQ(control.stop_search, 0);
   fake_now = 1000 + 5 * 60;  // five gone: fewer than six left
   check_for_stop();
-  EXPECT_EQ(stop_search, 1);
+  EXPECT_EQ(control.stop_search, 1);
   // Only while the deadline is still ahead: at the deadline itself the
   // rules for a passed deadline decide (and one that has not passed yet
   // decides nothing).
-  stop_search = 0;
+  control.stop_search = 0;
   deadline = fake_now;
   check_for_stop();
-  EXPECT_EQ(stop_search, 0);
+  EXPECT_EQ(control.stop_search, 0);
 }
 
 TEST_F(CheckForStop, WrappingCounterIsComparedByDifference) {
@@ -389,10 +389,10 @@ TEST_F(CheckForStop, WrappingCounterIsComparedByDifference) {
   iteration_depth = 5;
   fake_now = 0xFFFFFFE0u;
   check_for_stop();
-  EXPECT_EQ(stop_search, 0);
+  EXPECT_EQ(control.stop_search, 0);
   fake_now = 0x10u;  // 32 ticks after the deadline, across the wrap
   check_for_stop();
-  EXPECT_EQ(stop_search, 1);
+  EXPECT_EQ(control.stop_search, 1);
 }
 
 TEST_F(CheckForStop, TestRunsStopAtTheirOwnDeadlineOnly) {
@@ -401,10 +401,10 @@ TEST_F(CheckForStop, TestRunsStopAtTheirOwnDeadlineOnly) {
   fake_now = 20000;  // past both game deadlines: they do not count here
   epd_deadline = 30000;
   check_for_stop();
-  EXPECT_EQ(stop_search, 0);
+  EXPECT_EQ(control.stop_search, 0);
   fake_now = 30001;
   check_for_stop();
-  EXPECT_EQ(stop_search, 1);
+  EXPECT_EQ(control.stop_search, 1);
 }
 
 TEST(TimeBase, DeadlineSetBeforeTheMillisecondCountWrapsIsPassedAfterIt) {

@@ -29,7 +29,7 @@ class EngineEnvironment : public ::testing::Environment {
     ASSERT_EQ(chdir(BREVALT_DATA_DIR), 0);
     ASSERT_EQ(read_move_file(), 1) << "MoveFile unreadable";
     read_parameter_file();
-    hash_size_code = 1;  // small tables keep the tests quick
+    settings.hash_size_code = 1;  // small tables keep the tests quick
     ASSERT_EQ(allocate_tables(), 1);
     build_reach_table();
     ASSERT_EQ(read_hash_values(), 1);

@@ -23,19 +23,19 @@ class SearchFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     saved_mask_ = tt_mask;
-    saved_post_ = post_thinking;
-    saved_book_ = book_enabled;
+    saved_post_ = control.post_thinking;
+    saved_book_ = settings.book_enabled;
     // The test tables are the smallest: the index mask must match them.
     tt_mask = 0x3FFFF;
     ASSERT_GE(tt_entries, static_cast<int32_t>(tt_mask) + 3);
     start_new_game();
   }
   void TearDown() override {
-    force_mode = 0;
-    announce_move = 0;
+    control.force_mode = 0;
+    control.announce_move = 0;
     epd_mode = 0;
-    post_thinking = saved_post_;
-    book_enabled = saved_book_;
+    control.post_thinking = saved_post_;
+    settings.book_enabled = saved_book_;
     start_new_game();
     tt_mask = saved_mask_;
   }
@@ -45,25 +45,25 @@ class SearchFixture : public ::testing::Test {
   // decision is searched but not played.
   static void prepare(const char* fen, int depth) {
     ASSERT_TRUE(testing::set_position(fen)) << fen;
-    book_enabled = 0;
+    settings.book_enabled = 0;
     in_book = 0;
-    post_thinking = 0;
-    announce_move = 0;
-    ponder_enabled = 0;
-    pondering = 0;
-    force_mode = 1;
+    control.post_thinking = 0;
+    control.announce_move = 0;
+    control.ponder_enabled = 0;
+    control.pondering = 0;
+    control.force_mode = 1;
     epd_mode = 0;
     max_depth = static_cast<int16_t>(depth);
-    own_time = opponent_time = 30000;
-    own_time_cs = 3000000;
-    time_increment = 0;
-    level_moves = 0;
+    game_clock.own_time = game_clock.opponent_time = 30000;
+    game_clock.own_time_cs = 3000000;
+    game_clock.time_increment = 0;
+    game_clock.level_moves = 0;
   }
 
   // Runs a decision and returns what it printed.
   static std::string decide() {
     ::testing::internal::CaptureStdout();
-    think(engine_side);
+    think(control.engine_side);
     std::fflush(stdout);
     return ::testing::internal::GetCapturedStdout();
   }

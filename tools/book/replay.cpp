@@ -114,8 +114,8 @@ void Replay::make_root() {
   pos.ply_sign = -1;
   pos.state_top = &pos.state_stack[0];
   pos.lists_frozen = 0;
-  stop_search = 0;
-  thinking = 0;
+  control.stop_search = 0;
+  control.thinking = 0;
   build_piece_lists();
   // The legality tests of the root read the side to move's check state
   // from row 1, as the root driver leaves it.
@@ -186,15 +186,15 @@ bool Replay::start_fen(const std::string& fen, std::string* reason) {
 
 const std::vector<GameMove>& Replay::legal_moves() {
   if (legal_ready_) return legal_;
-  legal_count = 0;
+  search_path.legal_count = 0;
   pos.lists_frozen = 1;
   generate_legal_moves(side_);
   pos.lists_frozen = 0;
   legal_.clear();
-  for (int i = 0; i < legal_count; ++i) {
+  for (int i = 0; i < search_path.legal_count; ++i) {
     GameMove m;
-    m.from = brevalt::legal_moves[i].from;
-    m.to = brevalt::legal_moves[i].to;
+    m.from = brevalt::search_path.legal_moves[i].from;
+    m.to = brevalt::search_path.legal_moves[i].to;
     // The legal list records the queen already standing on `to`.
     if (type_of(pos.board[m.from]) == PAWN && (rank_of(m.to) == 0 || rank_of(m.to) == 7))
       m.promotion = static_cast<uint8_t>(QUEEN | side_);

@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The engine's probe of the start position, as a game makes it. A file it
   // cannot read switches the book off, so the name is put back each time.
-  std::strcpy(book_file_name, BOOK);
+  std::strcpy(settings.book_file_name, BOOK);
   book_probe(0, &stats);
   return 0;
 }

@@ -18,11 +18,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!fuzz::write_file("Brevalt.ini", data, size)) std::abort();
   if (!read_parameter_file()) std::abort();  // the file is there: it must be read
-  if (hash_size_code < 1 || hash_size_code > 4) std::abort();
+  if (settings.hash_size_code < 1 || settings.hash_size_code > 4) std::abort();
   // Every probe reads three slots from key & tt_mask on.
-  if (static_cast<int64_t>(tt_mask) + 2 >= entries_for_code(hash_size_code)) std::abort();
-  if (book_enabled < 0 || book_enabled > 1 || kibitz_enabled < 0 || kibitz_enabled > 1 ||
-      resign_enabled < 0 || resign_enabled > 1)
+  if (static_cast<int64_t>(tt_mask) + 2 >= entries_for_code(settings.hash_size_code)) std::abort();
+  if (settings.book_enabled < 0 || settings.book_enabled > 1 || settings.kibitz_enabled < 0 || settings.kibitz_enabled > 1 ||
+      settings.resign_enabled < 0 || settings.resign_enabled > 1)
     std::abort();
   return 0;
 }

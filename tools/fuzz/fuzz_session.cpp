@@ -321,7 +321,7 @@ int root_moves(const rules::Position& p) {
 // them and the move in hand legal there.
 void analysis_line(const std::string& line) {
   if (begins_with(line, "stat01:")) {
-    if (!analysis_mode) fault("a stat01 line outside an analysis", line);
+    if (!control.analysis_mode) fault("a stat01 line outside an analysis", line);
     long long f[5] = {};
     char move[16] = "";
     const int n = std::sscanf(line.c_str(), "stat01: %lld %lld %lld %lld %lld %15s", &f[0], &f[1], &f[2], &f[3], &f[4], move);
@@ -333,7 +333,7 @@ void analysis_line(const std::string& line) {
     if (n == 6 && !game.position.is_legal(move)) fault("stat01's move in hand is not legal in the interface's position", line);
     return;
   }
-  if (!analysis_mode) return;
+  if (!control.analysis_mode) return;
   if (begins_with(line, "move ")) fault("a move during an analysis", line);
   if (begins_with(line, "1-0") || begins_with(line, "0-1") || begins_with(line, "1/2-1/2"))
     fault("a result line during an analysis", line);
@@ -378,7 +378,7 @@ void take_spontaneous_output() {
   }
   // The engine has played the waiting move (or dropped it) and said nothing
   // against it: the interface has it on its board.
-  if (game.move_waiting && !user_move_pending) {
+  if (game.move_waiting && !game_record.user_move_pending) {
     game.move_waiting = false;
     make_move(game.waiting_move, "(no reply to \"" + game.waiting_move + "\")", "the user's move accepted at ponder end");
   }
@@ -555,8 +555,8 @@ void interpret_with_oracle() {
   if (first_word.rfind("setboard", 0) != 0)
     for (char& c : low) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const bool usermove_before = usermove_accepted != 0;
-  const bool force_before = force_mode != 0;
-  const bool pondering_before = pondering != 0;
+  const bool force_before = control.force_mode != 0;
+  const bool pondering_before = control.pondering != 0;
   const std::string outer_command = current_command;
   current_command = last_sent = sent;
   // A line held back until the search ended, served now; its pong, if it
@@ -565,7 +565,7 @@ void interpret_with_oracle() {
   if (served) held_text.clear();
   transcript.push_back(served ? "> " + sent + "   (held back until the search ended, served now)" : "> " + sent);
   // "exit" outside an analysis ends the engine, as "quit" does.
-  if (begins_with(low, "exit") && !analysis_mode) {
+  if (begins_with(low, "exit") && !control.analysis_mode) {
     transcript.push_back("  (exit outside an analysis: left out, it would end the engine)");
     current_command = outer_command;
     return;
@@ -622,7 +622,7 @@ void interpret_with_oracle() {
   if (is_move) {
     if (!refused && !any_line_holds(reply, "Illegal move")) {
       const std::string move = user_move_text(move_text);
-      if (pondering_before && pondering) {
+      if (pondering_before && control.pondering) {
         // Not the move pondered on: it waits for the ponder search to end.
         // Should a second one come before that, the first was taken without
         // a word, and the interface has it on its board.
@@ -678,9 +678,9 @@ void fresh_engine() {
   // own state, a refused position say.
   std::snprintf(input_line, INPUT_LINE_SIZE, "new\n");
   __real__ZN7brevalt17interpret_commandEv();
-  ponder_enabled = 0;
-  post_thinking = 1;
-  stop_search = 0;
+  control.ponder_enabled = 0;
+  control.post_thinking = 1;
+  control.stop_search = 0;
   racing_now = 0;
   clear_output();
   game = Game{};
@@ -696,15 +696,15 @@ void fresh_engine() {
 void run_session() {
   for (;;) {
     serve_held_memory();
-    if (move_request) {
-      move_request = 0;
-      if (reset_request) deferred_reset();
+    if (control.move_request) {
+      control.move_request = 0;
+      if (control.reset_request) deferred_reset();
       if (max_depth > FUZZ_MAX_DEPTH) max_depth = FUZZ_MAX_DEPTH;
-      if (!force_mode) think(engine_side);
+      if (!control.force_mode) think(control.engine_side);
       take_spontaneous_output();
       continue;
     }
-    if (reset_request) {
+    if (control.reset_request) {
       deferred_reset();
       continue;
     }

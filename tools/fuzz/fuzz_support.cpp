@@ -52,7 +52,7 @@ void load_engine_tables() {
   if (!quiet_standard_input()) fail("cannot quiet standard input");
   if (!read_move_file()) fail("MoveFile unreadable");
   read_parameter_file();
-  hash_size_code = 1;
+  settings.hash_size_code = 1;
   if (!allocate_tables()) fail("cannot allocate the tables");
   // Every "new" clears the transposition tables, and an input may hold many;
   // 4,099 entries per table (probes read slots mask + 2 at most) keep that
