@@ -142,26 +142,26 @@ int main(int argc, char** argv) {
       return EXIT_DATA;
     }
     settings.book_enabled = 0;
-    in_book = 0;
+    search_root.in_book = 0;
     control.post_thinking = 0;
     control.announce_move = 0;
     control.engine_side = (pos.game_ply & 1) ? -1 : 1;
-    max_depth = static_cast<int16_t>(depth);
+    search_root.max_depth = static_cast<int16_t>(depth);
     game_clock.own_time = game_clock.opponent_time = BENCH_CLOCK_SECONDS;
     game_clock.own_time_cs = BENCH_CLOCK_SECONDS * 100;
     game_clock.time_increment = 0;
     game_clock.level_moves = 0;
     if (seconds > 0) {
       // A test search: a fixed deadline, nothing else.
-      epd_mode = 1;
-      epd_deadline = static_cast<int32_t>(clock_ticks()) + seconds * 60;
+      time_control.epd_mode = 1;
+      time_control.epd_deadline = static_cast<int32_t>(clock_ticks()) + seconds * 60;
     }
     const auto start = std::chrono::steady_clock::now();
     think(control.engine_side);
     elapsed += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const int reached = iteration_depth;
+    const int reached = search_root.iteration_depth;
     reached_at[n - 1] = reached;
-    epd_mode = 0;
+    time_control.epd_mode = 0;
     total += static_cast<uint32_t>(search_path.search_nodes);
     if (seconds > 0)
       std::printf("position %2d: iteration %2d, %10u nodes  %s\n", n, reached,
@@ -189,8 +189,8 @@ int main(int argc, char** argv) {
   std::printf("Nodes/second: %llu\n",
               static_cast<unsigned long long>(elapsed > 0 ? static_cast<double>(total) / elapsed : 0));
   std::printf("Pawn cache hits: %llu of %llu evaluations (%.1f%%)\n",
-              static_cast<unsigned long long>(pawn_hash_hits), static_cast<unsigned long long>(pawn_hash_probes),
-              pawn_hash_probes ? 100.0 * static_cast<double>(pawn_hash_hits) / static_cast<double>(pawn_hash_probes)
+              static_cast<unsigned long long>(eval_cache.pawn_hash_hits), static_cast<unsigned long long>(eval_cache.pawn_hash_probes),
+              eval_cache.pawn_hash_probes ? 100.0 * static_cast<double>(eval_cache.pawn_hash_hits) / static_cast<double>(eval_cache.pawn_hash_probes)
                                : 0.0);
   free_tables();
   return 0;

@@ -137,11 +137,11 @@ void BM_SearchNodes(benchmark::State& state) {
     state.PauseTiming();
     if (!load(static_cast<int>(state.range(0)))) return state.SkipWithError("position refused");
     settings.book_enabled = 0;
-    in_book = 0;
+    search_root.in_book = 0;
     control.post_thinking = 0;
     control.announce_move = 0;
     control.engine_side = side_to_move() ? -1 : 1;
-    max_depth = kSearchDepth;
+    search_root.max_depth = kSearchDepth;
     game_clock.own_time = game_clock.opponent_time = kLongClock;
     game_clock.own_time_cs = kLongClock * 100;
     game_clock.time_increment = 0;

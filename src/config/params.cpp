@@ -34,7 +34,7 @@ uint32_t mask_for_code(int code) { return code >= 1 && code <= 4 ? CODE_MASKS[co
 int read_parameter_file() {
   settings.book_enabled = 1;
   settings.hash_size_code = 3;
-  tt_mask = DEFAULT_MASK;
+  shared_tables.tt_mask = DEFAULT_MASK;
   settings.kibitz_enabled = 1;
   settings.resign_enabled = 1;
   settings.book_random = 1;
@@ -62,7 +62,7 @@ int read_parameter_file() {
       if (k == 1 && v == 0) settings.book_enabled = 0;
       if (k == 2 && v >= 1 && v <= 4) {
         settings.hash_size_code = v;
-        tt_mask = CODE_MASKS[v];
+        shared_tables.tt_mask = CODE_MASKS[v];
       }
       if (k == 3 && v == 0) settings.kibitz_enabled = 0;
       if (k == 4 && v == 0) settings.resign_enabled = 0;

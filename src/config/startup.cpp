@@ -89,29 +89,29 @@ void fatal_shutdown(const char* message) {
 
 void free_tables() {
   for (int s = 0; s < 2; ++s) {
-    free_table_memory(transposition_table[s]);
-    transposition_table[s] = nullptr;
+    free_table_memory(shared_tables.transposition_table[s]);
+    shared_tables.transposition_table[s] = nullptr;
   }
   for (int s = 0; s < 2; ++s) {
-    free_table_memory(always_replace_table[s]);
-    always_replace_table[s] = nullptr;
+    free_table_memory(shared_tables.always_replace_table[s]);
+    shared_tables.always_replace_table[s] = nullptr;
   }
-  free_table_memory(pawn_hash);
-  pawn_hash = nullptr;
+  free_table_memory(eval_cache.pawn_hash);
+  eval_cache.pawn_hash = nullptr;
   free_table_memory(search_path.repetition_table);
   search_path.repetition_table = nullptr;
 }
 
 int allocate_tables() {
-  tt_entries = entries_for_code(settings.hash_size_code);
+  shared_tables.tt_entries = entries_for_code(settings.hash_size_code);
   // A probe reads slots i, i + 1 and i + 2 with i = key & tt_mask: the mask
   // must leave those inside the table whatever set it.
-  while (tt_mask > 0 && tt_mask + 2 >= static_cast<uint32_t>(tt_entries)) tt_mask >>= 1;
-  const size_t n = static_cast<size_t>(tt_entries);
+  while (shared_tables.tt_mask > 0 && shared_tables.tt_mask + 2 >= static_cast<uint32_t>(shared_tables.tt_entries)) shared_tables.tt_mask >>= 1;
+  const size_t n = static_cast<size_t>(shared_tables.tt_entries);
   // White, black, then the always-replace pair in the same order; each
   // failure names the colour of the table that could not be had.
-  TtEntry** order[4] = {&transposition_table[0], &transposition_table[1],
-                        &always_replace_table[0], &always_replace_table[1]};
+  TtEntry** order[4] = {&shared_tables.transposition_table[0], &shared_tables.transposition_table[1],
+                        &shared_tables.always_replace_table[0], &shared_tables.always_replace_table[1]};
   const char* messages[4] = {"can't allocate hash white\n", "can't allocate hash black\n",
                              "can't allocate hash white\n", "can't allocate hash black\n"};
   for (int i = 0; i < 4; ++i) {
@@ -122,8 +122,8 @@ int allocate_tables() {
       return 0;
     }
   }
-  pawn_hash = static_cast<PawnHashEntry*>(allocate_table_memory(PAWN_HASH_ENTRIES * sizeof(PawnHashEntry)));
-  if (!pawn_hash) {
+  eval_cache.pawn_hash = static_cast<PawnHashEntry*>(allocate_table_memory(PAWN_HASH_ENTRIES * sizeof(PawnHashEntry)));
+  if (!eval_cache.pawn_hash) {
     write_error_file("can't allocate pawn hash\n");
     allocation_failure = "can't allocate pawn hash\n";
     return 0;

@@ -41,14 +41,14 @@ TableLayout layout_for_mib(int64_t mib) {
 }
 
 int64_t table_mib() {
-  return TT_TABLES * static_cast<int64_t>(tt_entries) * static_cast<int64_t>(sizeof(TtEntry)) / MIB;
+  return TT_TABLES * static_cast<int64_t>(shared_tables.tt_entries) * static_cast<int64_t>(sizeof(TtEntry)) / MIB;
 }
 
 Resize resize_transposition_tables(TableLayout layout) {
   // Step 1. The same mask addresses the same slots: the tables stay as
   // they are (the parameter file's tables have a few more entries than a
   // layout of their mask; the search never reads past mask + 2 either way).
-  if (layout.mask == tt_mask && tt_entries >= static_cast<int32_t>(layout.mask) + 1 + SPARE_ENTRIES)
+  if (layout.mask == shared_tables.tt_mask && shared_tables.tt_entries >= static_cast<int32_t>(layout.mask) + 1 + SPARE_ENTRIES)
     return Resize::unchanged;
 
   // Step 2. More than the machine has is refused before it is asked for,
@@ -56,7 +56,7 @@ Resize resize_transposition_tables(TableLayout layout) {
   const uint64_t table_bytes = static_cast<uint64_t>(layout.entries) * sizeof(TtEntry);
   if (table_bytes > SIZE_MAX) return Resize::no_memory;
   const uint64_t physical = physical_memory_bytes();
-  const uint64_t old_bytes = static_cast<uint64_t>(tt_entries) * sizeof(TtEntry);
+  const uint64_t old_bytes = static_cast<uint64_t>(shared_tables.tt_entries) * sizeof(TtEntry);
   if (physical != 0 && TT_TABLES * (table_bytes + old_bytes) > physical) return Resize::no_memory;
 
   // Step 3. The new tables, zero-filled (empty under any clear epoch). On
@@ -72,14 +72,14 @@ Resize resize_transposition_tables(TableLayout layout) {
   }
 
   // Step 4. The old tables go, the new ones take their place.
-  TtEntry** slots[TT_TABLES] = {&transposition_table[0], &transposition_table[1], &always_replace_table[0],
-                                &always_replace_table[1]};
+  TtEntry** slots[TT_TABLES] = {&shared_tables.transposition_table[0], &shared_tables.transposition_table[1], &shared_tables.always_replace_table[0],
+                                &shared_tables.always_replace_table[1]};
   for (int i = 0; i < TT_TABLES; ++i) {
     free_table_memory(*slots[i]);
     *slots[i] = fresh[i];
   }
-  tt_entries = layout.entries;
-  tt_mask = layout.mask;
+  shared_tables.tt_entries = layout.entries;
+  shared_tables.tt_mask = layout.mask;
   return Resize::done;
 }
 

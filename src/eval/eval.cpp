@@ -19,13 +19,12 @@
 
 
 namespace brevalt {
+EvalCache eval_cache;
 
 const uint8_t square_colour[64] = {
     2, 1, 2, 1, 2, 1, 2, 1,  1, 2, 1, 2, 1, 2, 1, 2,  2, 1, 2, 1, 2, 1, 2, 1,  1, 2, 1, 2, 1, 2, 1, 2,
     2, 1, 2, 1, 2, 1, 2, 1,  1, 2, 1, 2, 1, 2, 1, 2,  2, 1, 2, 1, 2, 1, 2, 1,  1, 2, 1, 2, 1, 2, 1, 2};
 
-int32_t threat_value;
-int16_t root_white_king_sq, root_black_king_sq;
 
 namespace {
 
@@ -220,14 +219,14 @@ int evaluate(int alpha, int beta) {
   // which do not depend on it: its line, usually from main memory, arrives
   // while they are worked out.
   const uint64_t key = pawn_hash_key(ec);
-  PawnHashEntry* entry = pawn_hash ? &pawn_hash_slot(key) : nullptr;
+  PawnHashEntry* entry = eval_cache.pawn_hash ? &pawn_hash_slot(key) : nullptr;
   if (entry) prefetch_line(entry);
   uint64_t piece_bits, pawn_bits;
   const uint64_t occupied = collect(piece_bits, pawn_bits);
   s += piece_terms(ec, piece_bits, occupied);
   const bool hit = entry && pawn_hash_hit(*entry, key);
-  ++pawn_hash_probes;
-  pawn_hash_hits += hit;
+  ++eval_cache.pawn_hash_probes;
+  eval_cache.pawn_hash_hits += hit;
   PawnData pd;
   if (hit) {
     load_pawn_entry(*entry, pd);
@@ -290,7 +289,7 @@ int evaluate(int alpha, int beta) {
 
   // Step 12. The engine's view.
   const int retreat = (!ec.endgame_mode && search_path.root_piece_retreats) ? -RETREAT_PENALTY : 0;
-  int result = retreat - threat_value + control.engine_side * (s + search_path.activity_sum);
+  int result = retreat - eval_cache.threat_value + control.engine_side * (s + search_path.activity_sum);
   if (result > STATIC_LIMIT) result = STATIC_LIMIT;
   if (result < -STATIC_LIMIT) result = -STATIC_LIMIT;
   return result;

@@ -12,11 +12,38 @@ namespace brevalt {
 // Square colours: 2 on a1's colour ((rank + file) even), 1 on the others.
 extern const uint8_t square_colour[64];
 
-// Penalty the root driver hands down for the root move being searched
-// (a trapped minor or a self-pin found at the second iteration); 0 for none.
-extern int32_t threat_value;
-// King squares of the root position, as the running iteration found them.
-extern int16_t root_white_king_sq, root_black_king_sq;
+
+//
+// One pawn cache entry (eval/pawns.h).
+struct PawnHashEntry;
+
+// The evaluation's state of one search thread: the piece-square tables and
+// king squares worked out for the root, the root threat under test, and
+// the pawn cache with its counters. Written by the root driver's set-up
+// calls into the evaluation, the root threat analysis, the pawn cache's
+// probes and the resets; read by the evaluation.
+struct EvalCache {  // RW-OFF
+  // Penalty the root driver hands down for the root move being searched
+  // (a trapped minor or a self-pin found at the second iteration); 0 for none.
+  int32_t threat_value{};
+  // King squares of the root position, as the running iteration found them.
+  int16_t root_white_king_sq{}, root_black_king_sq{};
+  PawnHashEntry* pawn_hash = nullptr;
+  // Probes and hits of the cache since start-up, for the bench's report.
+  uint64_t pawn_hash_probes{}, pawn_hash_hits{};
+  // Per-search tables by colour (0 White, 1 Black) and square; a new game
+  // clears queen_table.
+  uint8_t queen_table[2][64]{};
+  uint8_t rook_table[2][64]{};
+  uint8_t bishop_table[2][64]{};
+  uint8_t knight_table[2][64]{};
+  // The root move singled out by the analysis and the penalty handed to the
+  // evaluation while it is searched; all three 0 when none.
+  int32_t threat_from{}, threat_to{};
+  int32_t threat_score{};
+};  // RW-ON
+
+extern EvalCache eval_cache;
 
 // What one side owns, counted in a single pass over the board.
 struct SideCounts {

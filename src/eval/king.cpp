@@ -156,7 +156,7 @@ int middlegame_king(const EvalCounts& ec, const PawnData& pd, AdvanceWindows& wi
         if (defenders < 0) defenders = 0;
         k -= (x >> 1) * defenders;
       }
-      const int root_king = side ? root_black_king_sq : root_white_king_sq;
+      const int root_king = side ? eval_cache.root_black_king_sq : eval_cache.root_white_king_sq;
       if (king != root_king) k -= KING_LEFT_ROOT_SQUARE;
     } else {
       // Step 1. A king that has not settled yet.

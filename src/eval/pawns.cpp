@@ -20,8 +20,6 @@
 
 namespace brevalt {
 
-PawnHashEntry* pawn_hash;
-uint64_t pawn_hash_probes, pawn_hash_hits;
 
 const int pawn_advance_table[8] = {0, 0, 0, 7, 14, 21, 28, 35};
 
@@ -408,7 +406,7 @@ PasserResult passers_of_side(const PawnData& pd, const EvalCounts& ec, int side,
 }  // namespace
 
 void clear_pawn_hash() {
-  if (pawn_hash) std::memset(pawn_hash, 0, sizeof(PawnHashEntry) * PAWN_HASH_ENTRIES);
+  if (eval_cache.pawn_hash) std::memset(eval_cache.pawn_hash, 0, sizeof(PawnHashEntry) * PAWN_HASH_ENTRIES);
 }
 
 uint64_t pawn_hash_key(const EvalCounts& ec) {

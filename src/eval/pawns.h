@@ -44,7 +44,6 @@ constexpr uint32_t PAWN_HASH_MASK = 0xFFFF;
 constexpr int32_t PAWN_HASH_ENTRIES = 1100;
 constexpr uint32_t PAWN_HASH_MASK = 0x3FF;
 #endif
-extern PawnHashEntry* pawn_hash;
 
 // Pawn-advance bonus by rank index, for pawns inside their side's window.
 extern const int pawn_advance_table[8];
@@ -78,8 +77,6 @@ struct AdvanceWindows {
   int high[2];
 };
 
-// Probes and hits of the cache since start-up, for the bench's report.
-extern uint64_t pawn_hash_probes, pawn_hash_hits;
 
 // Empties the pawn-structure cache.
 void clear_pawn_hash();
@@ -88,7 +85,7 @@ void clear_pawn_hash();
 // king flags and the material on the board).
 uint64_t pawn_hash_key(const EvalCounts& ec);
 // The entry a key addresses.
-inline PawnHashEntry& pawn_hash_slot(uint64_t key) { return pawn_hash[key & PAWN_HASH_MASK]; }
+inline PawnHashEntry& pawn_hash_slot(uint64_t key) { return eval_cache.pawn_hash[key & PAWN_HASH_MASK]; }
 // True when the entry holds this key from the running search.
 bool pawn_hash_hit(const PawnHashEntry& e, uint64_t key);
 

@@ -16,10 +16,6 @@
 
 namespace brevalt {
 
-uint8_t queen_table[2][64];
-uint8_t rook_table[2][64];
-uint8_t bishop_table[2][64];
-uint8_t knight_table[2][64];
 
 namespace {
 
@@ -178,10 +174,10 @@ void build_piece_tables(int code) {
   uint8_t* table;
   const uint8_t* base;
   switch (type) {
-    case QUEEN: table = queen_table[colour]; base = queen_base; break;
-    case ROOK: table = rook_table[colour]; base = rook_base; break;
-    case BISHOP: table = bishop_table[colour]; base = bishop_base; break;
-    case KNIGHT: table = knight_table[colour]; base = knight_base; break;
+    case QUEEN: table = eval_cache.queen_table[colour]; base = queen_base; break;
+    case ROOK: table = eval_cache.rook_table[colour]; base = rook_base; break;
+    case BISHOP: table = eval_cache.bishop_table[colour]; base = bishop_base; break;
+    case KNIGHT: table = eval_cache.knight_table[colour]; base = knight_base; break;
     default: return;
   }
   for (int s = 0; s < 64; ++s) {
@@ -245,14 +241,14 @@ int side_piece_terms(EvalCounts& ec, uint64_t visit, uint64_t occupied) {
     int term = 0;
     switch (type_of(pos.board[sq])) {
       case QUEEN:
-        if (c.king_settled) term += queen_table[side][sq];
+        if (c.king_settled) term += eval_cache.queen_table[side][sq];
         if (!endgame) c.tropism += QUEEN_TROPISM - QUEEN_TROPISM_STEP * d;
         c.attack_units += 2;
         c.queen_square = sq + 1;
         break;
       case ROOK:
         if (!endgame) c.tropism += ROOK_TROPISM - ROOK_TROPISM_STEP * d;
-        term += rook_table[side][sq];
+        term += eval_cache.rook_table[side][sq];
         if (r >= 4) ++c.advanced;
         if (r == 6 && (!endgame || enemy_king_rank > 4)) term += ROOK_ON_SEVENTH;
         if (!rook_has_free_line(sq, occupied)) term -= r == 0 ? BOXED_ROOK_BACK_RANK : BOXED_ROOK;
@@ -276,7 +272,7 @@ int side_piece_terms(EvalCounts& ec, uint64_t visit, uint64_t occupied) {
         } else {
           term += BISHOP_OUT;
         }
-        term += bishop_table[side][sq];
+        term += eval_cache.bishop_table[side][sq];
         if (r >= 4) ++c.advanced;
         if (!endgame) {
           if (wing_diagonals[side][enemy_queenside][sq]) term += BISHOP_ON_KING_WING;
@@ -297,7 +293,7 @@ int side_piece_terms(EvalCounts& ec, uint64_t visit, uint64_t occupied) {
           term -= KNIGHT_CHARGE;
         }
         if (r >= 4) ++c.advanced;
-        term += knight_table[side][sq];
+        term += eval_cache.knight_table[side][sq];
         if (!endgame) c.tropism += MINOR_TROPISM - MINOR_TROPISM_STEP * d;
         if (r >= 2 && pos.board[sq + back] == own_pawn) term -= KNIGHT_BLOCKS_PAWN;
         note_outpost(c, sq, r, back, own_pawn);

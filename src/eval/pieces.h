@@ -14,12 +14,6 @@ namespace brevalt {
 // rank (a flip about the a1-h8 diagonal, in three exchange steps).
 uint64_t file_major(uint64_t x);
 
-// Per-search tables by colour (0 White, 1 Black) and square; a new game
-// clears queen_table.
-extern uint8_t queen_table[2][64];
-extern uint8_t rook_table[2][64];
-extern uint8_t bishop_table[2][64];
-extern uint8_t knight_table[2][64];
 
 // Rebuilds the table of the piece `code` (queen, rook, bishop or knight of
 // either colour) from the current board; other codes do nothing.

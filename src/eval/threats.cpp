@@ -114,15 +114,13 @@ int32_t trapped_minor_penalty(int s, int p) {
 
 // Singles the root move out with penalty h.
 void single_out(const PlyRecord& root, int32_t h) {
-  threat_score = h;
-  threat_from = root.from;
-  threat_to = root.to;
+  eval_cache.threat_score = h;
+  eval_cache.threat_from = root.from;
+  eval_cache.threat_to = root.to;
 }
 
 }  // namespace
 
-int32_t threat_from, threat_to;
-int32_t threat_score;
 
 void analyse_root_move() {
   if (pos.ply < ROOT_PLY || pos.ply >= MAX_PLY) return;
@@ -138,11 +136,11 @@ void analyse_root_move() {
   const int victim = root.captured_value < 0 ? -root.captured_value : root.captured_value;
   if (victim == PAWN_CAPTURE_VALUE && (type_of(p) == KNIGHT || type_of(p) == BISHOP)) {
     const int32_t h = trapped_minor_penalty(s, p);
-    if (threat_score < h) single_out(root, h);
+    if (eval_cache.threat_score < h) single_out(root, h);
   }
 
   // Step 2. A piece that pinned itself against its own queen.
-  if (threat_score < SELF_PIN_OVERRIDE_BELOW && queen_self_pin(s)) single_out(root, SELF_PIN_PENALTY);
+  if (eval_cache.threat_score < SELF_PIN_OVERRIDE_BELOW && queen_self_pin(s)) single_out(root, SELF_PIN_PENALTY);
 }
 
 int queen_self_pin(int s) {
@@ -190,8 +188,8 @@ int queen_self_pin(int s) {
 }
 
 void clear_root_threat() {
-  threat_from = threat_to = 0;
-  threat_score = 0;
+  eval_cache.threat_from = eval_cache.threat_to = 0;
+  eval_cache.threat_score = 0;
 }
 
 }  // namespace brevalt

@@ -6,12 +6,10 @@
 
 #include <cstdint>
 
+#include "eval/eval.h"
+
 namespace brevalt {
 
-// The root move singled out by the analysis and the penalty handed to the
-// evaluation while it is searched; all three 0 when none.
-extern int32_t threat_from, threat_to;
-extern int32_t threat_score;
 
 // Runs at the horizon of the second iteration for the root move on the path.
 void analyse_root_move();

@@ -62,10 +62,10 @@ int root_moves_listed() {
 StatusFigures live_figures() {
   StatusFigures f;
   f.total = root_moves_listed();
-  f.centiseconds = static_cast<long long>((ms_source() - search_start_ms) / MS_PER_CENTISECOND);
+  f.centiseconds = static_cast<long long>((time_control.ms_source() - time_control.search_start_ms) / MS_PER_CENTISECOND);
   f.nodes = search_path.search_nodes;
-  f.depth = iteration_depth;
-  f.left = f.total - root_moves_searched;
+  f.depth = search_root.iteration_depth;
+  f.left = f.total - search_root.root_moves_searched;
   if (f.left < 0) f.left = 0;
   return f;
 }
@@ -108,12 +108,12 @@ void run_analysis_search() {
 
   // Step 2. The limits of an endless search, as UCI's "go infinite" has
   // them; the game's own depth limit waits aside.
-  game_depth_limit = max_depth;
-  search_limits = SearchLimits{};
-  search_limits.untimed = 1;
-  search_limits.no_book = 1;
-  search_limits.analysis = 1;
-  max_depth = analysis_depth_ceiling;
+  game_depth_limit = search_root.max_depth;
+  time_control.search_limits = SearchLimits{};
+  time_control.search_limits.untimed = 1;
+  time_control.search_limits.no_book = 1;
+  time_control.search_limits.analysis = 1;
+  search_root.max_depth = analysis_depth_ceiling;
 
   // Step 3. The side to move searches: the root driver searches for the
   // side the engine plays, and reports scores from that side's view.
@@ -132,8 +132,8 @@ void run_analysis_search() {
   last_figures = f;
 
   // Step 5. The game's limits again.
-  search_limits = SearchLimits{};
-  max_depth = game_depth_limit;
+  time_control.search_limits = SearchLimits{};
+  search_root.max_depth = game_depth_limit;
 }
 
 void print_analysis_status() {
@@ -146,7 +146,7 @@ void print_analysis_status() {
   char move[8] = "";
   if (searching && pos.ply >= 1) {
     const PlyRecord& r = pos.ply_stack[1];
-    if (r.from < 64 && r.to < 64) uci_move_text(search_root_board, PvEntry{r.from, r.to, r.moved, 0}, move);
+    if (r.from < 64 && r.to < 64) uci_move_text(search_root.search_root_board, PvEntry{r.from, r.to, r.moved, 0}, move);
   }
   std::printf("stat01: %lld %lld %d %d %d%s%s\n", f.centiseconds, f.nodes, f.depth, f.left, f.total,
               move[0] ? " " : "", move);

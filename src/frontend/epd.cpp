@@ -301,7 +301,7 @@ void register_position() {
 // What every successful load ends with.
 static void finish_load() {
   // A set-up position is never played from the opening book.
-  in_book = 0;
+  search_root.in_book = 0;
   register_position();
 }
 

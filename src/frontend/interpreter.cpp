@@ -178,7 +178,7 @@ bool position_refused = false;
 // A search or a test run owns the board: nothing may set up another
 // position. search_running holds even after a command that stood down
 // (and cleared thinking) while the search was still unwinding.
-bool board_busy() { return control.thinking || control.pondering || search_running || control.epd_run_active; }
+bool board_busy() { return control.thinking || control.pondering || search_root.search_running || control.epd_run_active; }
 
 // Leaves whatever game or search is running, before a command that takes
 // the engine over.
@@ -206,7 +206,7 @@ void enter_move(size_t k) {
   // Step 1. The engine is searching on its own time, or a test run owns
   // the board (a search that was stood down may still be unwinding): no
   // move now. A move during a ponder search goes on to the hit-or-miss test.
-  if (control.thinking || control.epd_run_active || (search_running && !control.pondering)) {
+  if (control.thinking || control.epd_run_active || (search_root.search_running && !control.pondering)) {
     refuse("move");
     return;
   }
@@ -240,7 +240,7 @@ void enter_move(size_t k) {
   // Step 6. Legality, ponder hit or miss, the move itself, the move request.
   play_move(1);
   // Step 7.
-  extended_at = 0;
+  time_control.extended_at = 0;
 }
 
 // "undo": only in force mode, and never under a search that owns the
@@ -441,7 +441,7 @@ void command_sd() {
   const auto limit = static_cast<int16_t>(depth > SD_MAX_DEPTH ? SD_MAX_DEPTH : depth);
   // An analysis search runs to its own ceiling; the limit is the games'.
   if (analysis_search_running()) set_game_depth_limit(limit);
-  else max_depth = limit;
+  else search_root.max_depth = limit;
 }
 
 // The pong to a ping waits while an earlier command has yet to take
@@ -454,7 +454,7 @@ void command_sd() {
 // at once.
 bool pong_must_wait() {
   if (control.epd_run_active) return true;
-  if (!search_running) return false;
+  if (!search_root.search_running) return false;
   if (control.pondering || analysis_search_running())
     return control.stop_search || control.reset_request || control.move_request || game_record.user_move_pending;
   return true;
@@ -487,7 +487,7 @@ void command_analyze() {
   control.force_mode = 1;
   control.announce_move = 0;
   clear_ponder_reply();
-  if (search_running || control.thinking || control.pondering) {
+  if (search_root.search_running || control.thinking || control.pondering) {
     control.stop_search = 1;
     hold_line();
     return;
@@ -537,10 +537,10 @@ void command_see() {
   // answers for the position the interface holds and changes nothing:
   // the search's board stands somewhere inside its tree, so the position
   // it started from is lent to the exchange scan and put back.
-  if (search_running) {
+  if (search_root.search_running) {
     uint8_t searched[64];
     std::memcpy(searched, pos.board, sizeof(searched));
-    std::memcpy(pos.board, search_root_board, sizeof(searched));
+    std::memcpy(pos.board, search_root.search_root_board, sizeof(searched));
     sync_piece_sets();
     const int loss = exchange_loss(static_cast<int>(sq));
     std::memcpy(pos.board, searched, sizeof(searched));
@@ -602,7 +602,7 @@ void command_setboard() {
 // test run's) or a test run goes from one search to the next. A "memory"
 // in between (the flag "pondering" may already be up for a ponder search
 // that has not begun) finds them free.
-bool tables_in_use() { return search_running || control.epd_run_active; }
+bool tables_in_use() { return search_root.search_running || control.epd_run_active; }
 
 // The tables resized for "memory N", and the size they came to as a
 // comment line, which xboard ignores.
@@ -612,7 +612,7 @@ void resize_for_memory(long long mib) {
     return;
   }
   std::printf("# memory %lld MB: transposition tables of %d entries each\n", static_cast<long long>(table_mib()),
-              tt_entries);
+              shared_tables.tt_entries);
 }
 
 // "memory N": xboard's total for the hash tables in MiB, taken for the
@@ -676,7 +676,7 @@ bool analysis_command() {
   const bool move = line_is_move(&at);
   const bool leave = starts_with("exit");
   if (move || leave || starts_with("undo") || starts_with("new") || starts_with("setboard")) {
-    if (search_running) {
+    if (search_root.search_running) {
       hold_line();
       control.stop_search = 1;
       return true;

@@ -71,9 +71,9 @@ static bool first_command_read = false;
 
 static void read_or_quit() {
   if (!read_input_line()) {
-    if (!search_running) shutdown();
+    if (!search_root.search_running) shutdown();
     input_closed = true;
-    if (!control.thinking || epd_mode || control.analysis_mode) control.stop_search = 1;
+    if (!control.thinking || time_control.epd_mode || control.analysis_mode) control.stop_search = 1;
     return;
   }
   if (!first_command_read) {
@@ -81,7 +81,7 @@ static void read_or_quit() {
     while (*p == ' ' || *p == '\t' || *p == '\n') ++p;
     if (*p) {
       first_command_read = true;
-      if (!search_running && is_uci_opening(input_line)) uci_session();
+      if (!search_root.search_running && is_uci_opening(input_line)) uci_session();
     }
   }
   interpret_command();
@@ -92,7 +92,7 @@ void start_new_game() {
   sync_piece_sets();
   new_game();
   register_start_position();
-  max_depth = NEW_GAME_MAX_DEPTH;
+  search_root.max_depth = NEW_GAME_MAX_DEPTH;
   control.engine_side = -1;
 }
 

@@ -49,11 +49,11 @@ void reset_search_state() {
   search_path.draw_flag = 0;
   pos.castle_rook_to = 0;
   pos.white_piece_count = pos.black_piece_count = 0;
-  extended_at = 0;
+  time_control.extended_at = 0;
 
   // Step 2. Root fail-low state and the ply limit.
-  fail_low_active = fail_low_score = fail_low_from = fail_low_to = fail_low_depth = 0;
-  stop_at_root_move = 0;
+  search_root.fail_low_active = search_root.fail_low_score = search_root.fail_low_from = search_root.fail_low_to = search_root.fail_low_depth = 0;
+  search_root.stop_at_root_move = 0;
   search_path.max_search_ply = SEARCH_PLY_LIMIT;
 
   // Steps 3 and 4. Killers (slot rows and scratch rows) and history.
@@ -122,7 +122,7 @@ void reset_game(bool clear_search_tables) {
   if (reset_to_start_position) {
     std::memcpy(pos.board, start_board, sizeof(pos.board));
     sync_piece_sets();
-    max_depth = NEW_GAME_MAX_DEPTH;
+    search_root.max_depth = NEW_GAME_MAX_DEPTH;
     reset_to_start_position = 0;
   }
 
@@ -144,16 +144,16 @@ void reset_game(bool clear_search_tables) {
   game_record.game_fifty_counter = 0;
   pos.promo_pawn = 0;
   game_record.expected_from = game_record.expected_to = 0;
-  epd_mode = 0;
+  time_control.epd_mode = 0;
   game_record.predicted_from = game_record.predicted_to = NO_SQUARE;
   search_path.horizon_qs = 0;
   search_path.root_to = NO_SQUARE;
   search_path.root_piece_retreats = 0;
   pos.game_ply = 0;
-  last_book_ply = 0;
+  search_root.last_book_ply = 0;
   search_path.search_id = 0;
   search_path.killer_slots = NEW_GAME_KILLER_SLOTS;
-  in_book = settings.book_enabled != 0 ? 1 : 0;
+  search_root.in_book = settings.book_enabled != 0 ? 1 : 0;
 
   // Step 5.
   reset_search_state();
@@ -162,14 +162,14 @@ void reset_game(bool clear_search_tables) {
   game_clock.own_rating = NEW_GAME_OWN_RATING;
   game_clock.opponent_rating = NEW_GAME_OPPONENT_RATING;
   control.engine_side = -1;
-  prev_move_score = 0;
+  time_control.prev_move_score = 0;
   // The last game's score must not count towards resigning or accepting a
   // draw in this one.
   control.last_score = 0;
   control.thinking = 0;
   control.game_in_progress = 0;
   control.announce_move = 0;
-  move_time = NEW_GAME_MOVE_TIME;
+  time_control.move_time = NEW_GAME_MOVE_TIME;
   game_clock.time_increment = 0;
   game_clock.time_increment_ms = 0;
   game_clock.own_time = NEW_GAME_OWN_TIME;
@@ -179,7 +179,7 @@ void reset_game(bool clear_search_tables) {
   // Steps 7 to 9. Every hash table; the game's repetition counts always.
   if (clear_search_tables) {
     clear_transposition_tables();
-    if (pawn_hash) std::memset(pawn_hash, 0, sizeof(PawnHashEntry) * PAWN_HASH_ENTRIES);
+    if (eval_cache.pawn_hash) std::memset(eval_cache.pawn_hash, 0, sizeof(PawnHashEntry) * PAWN_HASH_ENTRIES);
   }
   if (search_path.repetition_table) std::memset(search_path.repetition_table, 0, sizeof(RepEntry) * REPETITION_ENTRIES);
 
@@ -191,7 +191,7 @@ void reset_game(bool clear_search_tables) {
   std::memset(pos.move_list, 0, sizeof(pos.move_list));
 
   // Step 12.
-  std::memset(queen_table, 0, sizeof(queen_table));
+  std::memset(eval_cache.queen_table, 0, sizeof(eval_cache.queen_table));
 
   // Step 13.
   std::memset(pos.state_stack, 0, sizeof(pos.state_stack));

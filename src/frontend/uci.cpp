@@ -204,7 +204,7 @@ void set_hash_option(const char* value) {
     return;
   }
   std::printf("info string Hash %lld MB: transposition tables of %d entries each\n",
-              static_cast<long long>(table_mib()), tt_entries);
+              static_cast<long long>(table_mib()), shared_tables.tt_entries);
 }
 
 // "setoption name NAME [value VALUE]": the name and the value may hold blanks.
@@ -248,7 +248,7 @@ void set_option(const char* args) {
       std::printf("info string MultiPV is 1 to %d lines\n", MAX_ROOT_LINES);
       return;
     }
-    root_lines_wanted = root_lines_shown = static_cast<int16_t>(lines);
+    search_root.root_lines_wanted = search_root.root_lines_shown = static_cast<int16_t>(lines);
   } else if (equal_nocase(name, "UCI_LimitStrength")) {
     if (equal_nocase(value, "true")) level_request.limited = true;
     else if (equal_nocase(value, "false")) level_request.limited = false;
@@ -321,8 +321,8 @@ void set_up_position(const char* args, bool quiet) {
   if (args != position_command) std::snprintf(position_command, sizeof(position_command), "%s", args);
   const char* p = position_command;
   char word[128];
-  const int16_t book_before = in_book;
-  const int16_t book_ply_before = last_book_ply;
+  const int16_t book_before = search_root.in_book;
+  const int16_t book_ply_before = search_root.last_book_ply;
   const int16_t ply_before = game_ply_before;
 
   // Step 1. The position itself.
@@ -388,13 +388,13 @@ void set_up_position(const char* args, bool quiet) {
   // (fewer plies than before) may use the book again; a set-up position
   // never does.
   if (from_fen) {
-    in_book = 0;
+    search_root.in_book = 0;
   } else if (ply_before >= 0 && pos.game_ply >= ply_before) {
-    in_book = book_before;
-    last_book_ply = book_ply_before;
+    search_root.in_book = book_before;
+    search_root.last_book_ply = book_ply_before;
   } else {
-    in_book = settings.book_enabled ? 1 : 0;
-    last_book_ply = 0;
+    search_root.in_book = settings.book_enabled ? 1 : 0;
+    search_root.last_book_ply = 0;
   }
   game_ply_before = static_cast<int16_t>(pos.game_ply);
 }
@@ -404,20 +404,20 @@ void set_up_position(const char* args, bool quiet) {
 
 // The search's answer: "bestmove" and, when its line goes on, "ponder".
 void announce_best_move() {
-  if (!search_result.has_move) {
+  if (!search_root.search_result.has_move) {
     std::printf("bestmove (none)\n");
     return;
   }
   char best[6], reply[6];
   uint8_t squares[64];
-  std::memcpy(squares, search_root_board, sizeof(squares));
-  uci_move_text(squares, search_result.move, best);
-  if (!search_result.has_ponder) {
+  std::memcpy(squares, search_root.search_root_board, sizeof(squares));
+  uci_move_text(squares, search_root.search_result.move, best);
+  if (!search_root.search_result.has_ponder) {
     std::printf("bestmove %s\n", best);
     return;
   }
-  replay_line_move(squares, search_result.move);
-  uci_move_text(squares, search_result.ponder, reply);
+  replay_line_move(squares, search_root.search_result.move);
+  uci_move_text(squares, search_root.search_result.ponder, reply);
   std::printf("bestmove %s ponder %s\n", best, reply);
 }
 
@@ -489,7 +489,7 @@ void serve_search_line(LineRead r) {
     if (search.ponder) {
       search.ponder = false;
       search.wait_for_stop = false;
-      search_limits.untimed = 0;
+      time_control.search_limits.untimed = 0;
     }
   } else if (equal_nocase(first, "isready")) {
     std::printf("readyok\n");
@@ -516,7 +516,7 @@ CoordinateMove named_moves[MOVE_ROW];
 constexpr long long NAMED_MOVES_CLOCK_SHARE = 25;
 
 bool names_under_promotion() {
-  for (int i = 0; i < root_restriction.count; ++i)
+  for (int i = 0; i < search_root.root_restriction.count; ++i)
     if (named_moves[i].promotion != 0 && named_moves[i].promotion != 'Q') return true;
   return false;
 }
@@ -544,14 +544,14 @@ int32_t score_before_reply(int32_t reply_score) {
 // does worst is the answer, played as named. Each new best move gets its
 // info line: the move, then the reply's line.
 void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
-  const uint64_t started = ms_source();
+  const uint64_t started = time_control.ms_source();
   uint8_t before[64];
   std::memcpy(before, pos.board, sizeof(before));
   int32_t total_nodes = 0;
   bool have_best = false;
   int32_t best_score = 0;
   SearchResult best{};
-  const int k = root_restriction.count;
+  const int k = search_root.root_restriction.count;
   for (int i = 0; i < k && !search.stopped && !search.quit && !line_held; ++i) {
     // Step 1. The interface's position, and the named move on it.
     set_up_position(position_command, true);
@@ -561,32 +561,32 @@ void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
 
     // Step 2. The reply, searched within this move's share of the limits.
     const int replier = white ? BLACK : 0;
-    search_limits = SearchLimits{};
-    search_limits.untimed = 1;
-    search_limits.no_book = 1;
-    search_limits.nodes = each.nodes;
+    time_control.search_limits = SearchLimits{};
+    time_control.search_limits.untimed = 1;
+    time_control.search_limits.no_book = 1;
+    time_control.search_limits.nodes = each.nodes;
     if (each.timed) {
-      search_limits.has_fixed_deadline = 1;
-      search_limits.fixed_deadline_ms = ms_source() + static_cast<uint64_t>(each.ms > 0 ? each.ms : 0);
+      time_control.search_limits.has_fixed_deadline = 1;
+      time_control.search_limits.fixed_deadline_ms = time_control.ms_source() + static_cast<uint64_t>(each.ms > 0 ? each.ms : 0);
     }
-    const int16_t depth_before = max_depth;
-    max_depth = each.depth;
-    root_restriction.count = 0;
+    const int16_t depth_before = search_root.max_depth;
+    search_root.max_depth = each.depth;
+    search_root.root_restriction.count = 0;
     control.engine_side = static_cast<int16_t>(white ? -1 : 1);
     control.stop_search = 0;
-    search_result = SearchResult{};
-    thinking_lines_held = 1;
+    search_root.search_result = SearchResult{};
+    search_root.thinking_lines_held = 1;
     think(replier);
-    thinking_lines_held = 0;
-    root_restriction.count = static_cast<int16_t>(k);
-    max_depth = depth_before;
+    search_root.thinking_lines_held = 0;
+    search_root.root_restriction.count = static_cast<int16_t>(k);
+    search_root.max_depth = depth_before;
     total_nodes += search_path.search_nodes;
 
     // Step 3. Its score from our side; no reply is mate or stalemate.
     int32_t score;
-    const int reply_depth = search_result.has_move ? iteration_depth : 0;
-    if (search_result.has_move) {
-      score = score_before_reply(root_best_score);
+    const int reply_depth = search_root.search_result.has_move ? search_root.iteration_depth : 0;
+    if (search_root.search_result.has_move) {
+      score = score_before_reply(search_root.root_best_score);
     } else {
       find_king_squares();
       const int32_t king[3] = {white ? 1 : 0, white ? pos.black_king_sq : pos.white_king_sq, END_OF_LIST};
@@ -598,28 +598,28 @@ void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
     best = SearchResult{};
     best.has_move = 1;
     best.move = move;
-    if (search_result.has_move) {
+    if (search_root.search_result.has_move) {
       best.has_ponder = 1;
-      best.ponder = search_result.move;
+      best.ponder = search_root.search_result.move;
     }
 
     // Step 4. The info line: our move, then the reply's line.
-    const int reply_len = search_result.has_move ? (search_path.pv_length[0] < MAX_PLY - 1 ? search_path.pv_length[0] : MAX_PLY - 1) : 0;
+    const int reply_len = search_root.search_result.has_move ? (search_path.pv_length[0] < MAX_PLY - 1 ? search_path.pv_length[0] : MAX_PLY - 1) : 0;
     for (int j = reply_len; j > 0; --j) search_path.pv_table[1][j] = search_path.pv_table[0][j - 1];
     search_path.pv_table[1][0] = move;
     search_path.pv_length[1] = reply_len + 1;
-    std::memcpy(search_root_board, before, sizeof(before));
-    iteration_depth = static_cast<int16_t>(reply_depth + 1);
-    search_path.sel_depth = static_cast<int16_t>(search_path.sel_depth + 1 > iteration_depth ? search_path.sel_depth + 1 : iteration_depth);
-    reported_score = best_score;
+    std::memcpy(search_root.search_root_board, before, sizeof(before));
+    search_root.iteration_depth = static_cast<int16_t>(reply_depth + 1);
+    search_path.sel_depth = static_cast<int16_t>(search_path.sel_depth + 1 > search_root.iteration_depth ? search_path.sel_depth + 1 : search_root.iteration_depth);
+    search_root.reported_score = best_score;
     search_path.search_nodes = total_nodes;
-    search_start_ms = started;
+    time_control.search_start_ms = started;
     thinking_output(2);
   }
   // The interface's position again, and the answer.
   set_up_position(position_command, true);
-  std::memcpy(search_root_board, before, sizeof(before));
-  search_result = best;
+  std::memcpy(search_root.search_root_board, before, sizeof(before));
+  search_root.search_result = best;
 }
 
 // Waits, after an infinite or ponder search has ended by itself, for the
@@ -642,7 +642,7 @@ void go(const char* args) {
   // still a limit: no time, no depth, no nodes left means moving at once.
   GoValue wtime, btime, winc, binc, movestogo, movetime, depth, nodes, mate;
   bool infinite = false, ponder = false;
-  root_restriction.count = 0;
+  search_root.root_restriction.count = 0;
   char word[64];
   const char* p = args;
   bool have_word = next_word(p, word, sizeof(word));
@@ -663,11 +663,11 @@ void go(const char* args) {
       // Moves up to the next keyword.
       while ((have_word = next_word(p, word, sizeof(word))) && !is_go_keyword(word)) {
         CoordinateMove m{};
-        if (parse_move(word, m) && root_restriction.count < MOVE_ROW) {
-          root_restriction.from[root_restriction.count] = static_cast<uint8_t>(m.from);
-          root_restriction.to[root_restriction.count] = static_cast<uint8_t>(m.to);
-          named_moves[root_restriction.count] = m;
-          ++root_restriction.count;
+        if (parse_move(word, m) && search_root.root_restriction.count < MOVE_ROW) {
+          search_root.root_restriction.from[search_root.root_restriction.count] = static_cast<uint8_t>(m.from);
+          search_root.root_restriction.to[search_root.root_restriction.count] = static_cast<uint8_t>(m.to);
+          named_moves[search_root.root_restriction.count] = m;
+          ++search_root.root_restriction.count;
         }
       }
       continue;
@@ -693,7 +693,7 @@ void go(const char* args) {
     std::printf("info string no position to search: send a legal one with \"position\"\n");
     wait_for_leave_to_answer();
     if (!search.quit) std::printf("bestmove 0000\n");
-    root_restriction.count = 0;
+    search_root.root_restriction.count = 0;
     if (search.quit || input_ended) shutdown();
     return;
   }
@@ -704,48 +704,48 @@ void go(const char* args) {
   const bool white = (pos.game_ply & 1) == 0;
   const GoValue& own = white ? wtime : btime;
   const GoValue& opponent = white ? btime : wtime;
-  search_limits = SearchLimits{};
+  time_control.search_limits = SearchLimits{};
   const bool clock_given = wtime.given || btime.given;
   if (clock_given) {
     const long long own_ms = own.given ? own.value : 0;
     set_clocks(own_ms, opponent.given ? opponent.value : own_ms, (white ? winc : binc).value);
     game_clock.level_moves = movestogo.value > 0 ? static_cast<int32_t>(clamp(movestogo.value, 1, INT16_MAX)) : 0;
-    search_limits.moves_to_go = game_clock.level_moves;
+    time_control.search_limits.moves_to_go = game_clock.level_moves;
   } else {
     // No clock: only the limits end the search. The short clock makes the
     // search look at them (and at its input) every few thousand nodes.
     set_clocks(0, 0, 0);
     game_clock.level_moves = 0;
   }
-  search_limits.untimed = !clock_given || infinite || ponder || movetime.given;
+  time_control.search_limits.untimed = !clock_given || infinite || ponder || movetime.given;
   if (movetime.given) {
-    search_limits.has_fixed_deadline = 1;
-    search_limits.fixed_deadline_ms =
-        ms_source() + static_cast<uint64_t>(fixed_time_budget(clamp(movetime.value, 0, INT32_MAX)));
+    time_control.search_limits.has_fixed_deadline = 1;
+    time_control.search_limits.fixed_deadline_ms =
+        time_control.ms_source() + static_cast<uint64_t>(fixed_time_budget(clamp(movetime.value, 0, INT32_MAX)));
   }
-  if (nodes.given) search_limits.nodes = static_cast<int32_t>(clamp(nodes.value, 1, INT32_MAX));
+  if (nodes.given) time_control.search_limits.nodes = static_cast<int32_t>(clamp(nodes.value, 1, INT32_MAX));
   // A mate in N moves lies within 2N - 1 plies; the search stops at the
   // first mate it proves.
   long long depth_limit = uci_depth_ceiling;
   if (depth.given) depth_limit = depth.value;
   if (mate.given) depth_limit = std::min(depth_limit, 2 * clamp(mate.value, 0, uci_depth_ceiling) + 1);
-  max_depth = static_cast<int16_t>(clamp(depth_limit, 1, uci_depth_ceiling));
+  search_root.max_depth = static_cast<int16_t>(clamp(depth_limit, 1, uci_depth_ceiling));
   // An analysis (an infinite search, or an interface in analyse mode) is
   // searched at full strength whatever the level.
-  search_limits.analysis = analyse_mode || infinite;
-  search_limits.no_book =
-      analyse_mode || infinite || depth.given || nodes.given || mate.given || root_restriction.count > 0;
+  time_control.search_limits.analysis = analyse_mode || infinite;
+  time_control.search_limits.no_book =
+      analyse_mode || infinite || depth.given || nodes.given || mate.given || search_root.root_restriction.count > 0;
   // A search with no end of its own ends with the input (nobody can say
   // "stop" any more).
-  search.endless = search_limits.untimed && !movetime.given && !nodes.given && !depth.given && !mate.given;
+  search.endless = time_control.search_limits.untimed && !movetime.given && !nodes.given && !depth.given && !mate.given;
 
   // Step 4. The search; moves named with an under-promotion are searched
   // one by one.
   search.running = true;
   if (names_under_promotion()) {
-    const int k = root_restriction.count;
+    const int k = search_root.root_restriction.count;
     ReplyLimits each;
-    each.depth = static_cast<int16_t>(max_depth > 1 ? max_depth - 1 : 1);
+    each.depth = static_cast<int16_t>(search_root.max_depth > 1 ? search_root.max_depth - 1 : 1);
     if (nodes.given) each.nodes = static_cast<int32_t>(clamp(nodes.value / k, 1, INT32_MAX));
     if (movetime.given) {
       each.ms = fixed_time_budget(clamp(movetime.value, 0, INT32_MAX)) / k;
@@ -757,12 +757,12 @@ void go(const char* args) {
     each.timed = movetime.given || (clock_given && !infinite && !ponder);
     search_named_moves_one_by_one(each, white);
   } else {
-    search_result = SearchResult{};
+    search_root.search_result = SearchResult{};
   }
   // The search proper; also when the named moves held none that is legal
   // (such a list allows them all).
-  if (!search_result.has_move) {
-    root_restriction.count = static_cast<int16_t>(names_under_promotion() ? 0 : root_restriction.count);
+  if (!search_root.search_result.has_move) {
+    search_root.root_restriction.count = static_cast<int16_t>(names_under_promotion() ? 0 : search_root.root_restriction.count);
     control.engine_side = static_cast<int16_t>(white ? 1 : -1);
     control.stop_search = 0;
     think(white ? 0 : BLACK);
@@ -775,9 +775,9 @@ void go(const char* args) {
 
   // Step 6. The answer, and the search limits back to none.
   if (!search.quit) announce_best_move();
-  search_limits = SearchLimits{};
-  root_restriction.count = 0;
-  max_depth = uci_depth_ceiling;
+  time_control.search_limits = SearchLimits{};
+  search_root.root_restriction.count = 0;
+  search_root.max_depth = uci_depth_ceiling;
   // A command held during the search is served next by the session loop.
   if (search.quit || input_ended) shutdown();
 }

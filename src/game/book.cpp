@@ -83,7 +83,7 @@ bool book_probe(int side, BookStats* stats) {
   // for the rest of the session, and say why once.
   write_error_file("can't read book_normal.bin: opening book switched off\n");
   settings.book_file_name[0] = '\0';
-  in_book = 0;
+  search_root.in_book = 0;
   return false;
 }
 

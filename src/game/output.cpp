@@ -16,12 +16,8 @@
 
 namespace brevalt {
 
-char line_text[LINE_TEXT_SIZE];
-char output_line[OUTPUT_LINE_SIZE];
-char thinking_line[THINKING_LINE_SIZE];
-int32_t position_nodes, position_ticks, branching_sum;
-char first_pv_move[8];
-std::FILE* test_stats_file;
+OutputState output_state;
+
 
 namespace {
 
@@ -164,26 +160,26 @@ void uci_score_text(int32_t score, char* out, int size) {
 // variation in coordinates, replayed from the root position so that
 // promotions carry their letter.
 void uci_info_line(int32_t score_value, const PvEntry* moves, int n, int multipv) {
-  const int64_t ms = static_cast<int64_t>(ms_source() - search_start_ms);
+  const int64_t ms = static_cast<int64_t>(time_control.ms_source() - time_control.search_start_ms);
   const int64_t nodes = search_path.search_nodes;
   const int64_t nps = ms > 0 ? nodes * 1000 / ms : 0;
-  const int seldepth = search_path.sel_depth > iteration_depth ? search_path.sel_depth : iteration_depth;
+  const int seldepth = search_path.sel_depth > search_root.iteration_depth ? search_path.sel_depth : search_root.iteration_depth;
   char score[24];
   uci_score_text(score_value, score, sizeof(score));
-  std::snprintf(thinking_line, sizeof(thinking_line),
+  std::snprintf(output_state.thinking_line, sizeof(output_state.thinking_line),
                 "info depth %d seldepth %d multipv %d score %s nodes %lld nps %lld hashfull %d time %lld pv",
-                iteration_depth, seldepth, multipv, score, static_cast<long long>(nodes), static_cast<long long>(nps),
+                search_root.iteration_depth, seldepth, multipv, score, static_cast<long long>(nodes), static_cast<long long>(nps),
                 hashfull(), static_cast<long long>(ms > 0 ? ms : 0));
   uint8_t squares[64];
-  std::memcpy(squares, search_root_board, sizeof(squares));
+  std::memcpy(squares, search_root.search_root_board, sizeof(squares));
   if (n > MAX_PLY) n = MAX_PLY;
   for (int i = 0; i < n; ++i) {
     char move[6];
     uci_move_text(squares, moves[i], move);
-    append_format(thinking_line, THINKING_LINE_SIZE, " %s", move);
+    append_format(output_state.thinking_line, THINKING_LINE_SIZE, " %s", move);
     replay_line_move(squares, moves[i]);
   }
-  std::printf("%s\n", thinking_line);
+  std::printf("%s\n", output_state.thinking_line);
 }
 }  // namespace
 
@@ -202,41 +198,41 @@ void thinking_output(int mode) {
   switch (mode) {
     case 0: {
       // The move line: "move " and the move text up to its line end.
-      std::snprintf(output_line, sizeof(output_line), "move ");
-      const char* end = std::strchr(line_text, '\n');
-      const int len = end ? static_cast<int>(end - line_text) : text_length(line_text);
-      append_format(output_line, OUTPUT_LINE_SIZE, "%.*s", len, line_text);
-      std::printf("%s\n", output_line);
+      std::snprintf(output_state.output_line, sizeof(output_state.output_line), "move ");
+      const char* end = std::strchr(output_state.line_text, '\n');
+      const int len = end ? static_cast<int>(end - output_state.line_text) : text_length(output_state.line_text);
+      append_format(output_state.output_line, OUTPUT_LINE_SIZE, "%.*s", len, output_state.line_text);
+      std::printf("%s\n", output_state.output_line);
       break;
     }
     case 1:
       if (!control.ics_mode) break;
-      std::snprintf(output_line, sizeof(output_line), "tellics %s", line_text);
-      std::printf("%s\n", output_line);
+      std::snprintf(output_state.output_line, sizeof(output_state.output_line), "tellics %s", output_state.line_text);
+      std::printf("%s\n", output_state.output_line);
       break;
     case 2: {
       if (control.uci_mode) {
-        uci_info_line(reported_score, search_path.pv_table[1], pv_moves(), 1);
+        uci_info_line(search_root.reported_score, search_path.pv_table[1], pv_moves(), 1);
         break;
       }
       // The time as measured, in centiseconds.
-      const int64_t elapsed_cs = static_cast<int64_t>(ms_source() - search_start_ms) / 10;
-      std::snprintf(thinking_line, sizeof(thinking_line), "%d %d %lld %d ", iteration_depth, reported_score,
+      const int64_t elapsed_cs = static_cast<int64_t>(time_control.ms_source() - time_control.search_start_ms) / 10;
+      std::snprintf(output_state.thinking_line, sizeof(output_state.thinking_line), "%d %d %lld %d ", search_root.iteration_depth, search_root.reported_score,
                     static_cast<long long>(elapsed_cs), search_path.search_nodes);
       char pv[THINKING_LINE_SIZE];
       write_pv_notation(pv, sizeof(pv), MAX_PLY);
-      append_format(thinking_line, THINKING_LINE_SIZE, "%s", pv);
-      std::printf("%s\n", thinking_line);
+      append_format(output_state.thinking_line, THINKING_LINE_SIZE, "%s", pv);
+      std::printf("%s\n", output_state.thinking_line);
       break;
     }
     case 4: {
       // Four blanks, of which the variation overwrites two.
-      append_line("    ", line_text);
-      int len = text_length(line_text);
-      line_text[len - 2] = '\0';
+      append_line("    ", output_state.line_text);
+      int len = text_length(output_state.line_text);
+      output_state.line_text[len - 2] = '\0';
       char pv[THINKING_LINE_SIZE];
       write_pv_notation(pv, sizeof(pv), KIBITZ_PV_MOVES);
-      append_line(pv, line_text);
+      append_line(pv, output_state.line_text);
       break;
     }
     default:
@@ -245,27 +241,27 @@ void thinking_output(int mode) {
 }
 
 void uci_lines_output(int count) {
-  if (count > root_line_count) count = root_line_count;
-  for (int k = 0; k < count; ++k) uci_info_line(root_lines[k].score, root_lines[k].moves, root_lines[k].length, k + 1);
+  if (count > search_root.root_line_count) count = search_root.root_line_count;
+  for (int k = 0; k < count; ++k) uci_info_line(search_root.root_lines[k].score, search_root.root_lines[k].moves, search_root.root_lines[k].length, k + 1);
 }
 
 void uci_current_move_output(int from, int to, int number) {
   char move[6];
   const PvEntry m{static_cast<uint8_t>(from), static_cast<uint8_t>(to), pos.board[from], 0};
   uci_move_text(pos.board, m, move);
-  std::printf("info depth %d currmove %s currmovenumber %d\n", iteration_depth, move, number);
+  std::printf("info depth %d currmove %s currmovenumber %d\n", search_root.iteration_depth, move, number);
 }
 
 void iteration_report(int32_t score) {
   // Step 1. Statistics: the branching factor of this iteration in tenths.
-  const int64_t p = position_nodes;
+  const int64_t p = output_state.position_nodes;
   if (search_path.nominal_depth > 3 && !control.stop_search && p > 0) {
     const int64_t q = static_cast<int64_t>(static_cast<uint32_t>(search_path.tree_nodes)) + p;
-    branching_sum = static_cast<int32_t>(branching_sum + 10 * (q / p) + (q * 10 / p) % 10);
+    output_state.branching_sum = static_cast<int32_t>(output_state.branching_sum + 10 * (q / p) + (q * 10 / p) % 10);
   }
-  position_nodes = search_path.search_nodes;
-  int32_t t = static_cast<int32_t>(time_source()) - search_start;
-  position_ticks = t;
+  output_state.position_nodes = search_path.search_nodes;
+  int32_t t = static_cast<int32_t>(time_control.time_source()) - time_control.search_start;
+  output_state.position_ticks = t;
   if (t <= 0) t = 1;
 
   // Step 2. Depth, score, time in seconds and ticks, nodes, nodes per second.
@@ -274,16 +270,16 @@ void iteration_report(int32_t score) {
   std::snprintf(line, sizeof(line), "%*d%*d%*d.%.2d%*d%*lld    ", 3, search_path.nominal_depth, 8, score, 6, t / 60,
                 t % 60, 10, search_path.search_nodes, 9, static_cast<long long>(nps));
   // Step 3. The variation in test notation.
-  first_pv_move[0] = '\0';
+  output_state.first_pv_move[0] = '\0';
   for (int i = 0; i < pv_moves(); ++i) {
     char move[8];
     test_notation(search_path.pv_table[1][i], move);
-    if (i == 0) std::snprintf(first_pv_move, sizeof(first_pv_move), "%s", move);
+    if (i == 0) std::snprintf(output_state.first_pv_move, sizeof(output_state.first_pv_move), "%s", move);
     append_format(line, THINKING_LINE_SIZE, "%s ", move);
   }
   // Step 4.
   std::printf("%s\n", line);
-  if (test_stats_file) std::fprintf(test_stats_file, "%s\n", line);
+  if (output_state.test_stats_file) std::fprintf(output_state.test_stats_file, "%s\n", line);
 }
 
 }  // namespace brevalt

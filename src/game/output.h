@@ -11,16 +11,7 @@
 
 namespace brevalt {
 
-constexpr int OUTPUT_LINE_SIZE = LINE_TEXT_SIZE + 16;
-constexpr int THINKING_LINE_SIZE = 1024;
-extern char output_line[OUTPUT_LINE_SIZE];
-extern char thinking_line[THINKING_LINE_SIZE];
 
-// Test statistics of the current position (written by iteration_report).
-extern int32_t position_nodes, position_ticks, branching_sum;
-extern char first_pv_move[8];
-// The test run's statistics file, or null outside a test run.
-extern std::FILE* test_stats_file;
 
 // Writes the moves of pv_table row 1 in the thinking-line notation
 // (e4 Nf3 exd5 ...) into buffer, each followed by a blank; at most

@@ -48,7 +48,7 @@ constexpr uint8_t WHITE_SHORT = 1, WHITE_LONG = 2, BLACK_SHORT = 4, BLACK_LONG =
 
 // Writes the coordinates of from->to (e2e4) and a line end into line_text.
 void coordinates_text(int from, int to) {
-  std::snprintf(line_text, LINE_TEXT_SIZE, "%c%c%c%c\n", 'a' + file_of(from), '1' + rank_of(from),
+  std::snprintf(output_state.line_text, LINE_TEXT_SIZE, "%c%c%c%c\n", 'a' + file_of(from), '1' + rank_of(from),
                 'a' + file_of(to), '1' + rank_of(to));
 }
 
@@ -56,7 +56,7 @@ void coordinates_text(int from, int to) {
 void move_text(int from, int to) {
   const int files = file_of(to) - file_of(from);
   if (type_of(pos.board[from]) == KING && (files == 2 || files == -2))
-    std::snprintf(line_text, LINE_TEXT_SIZE, "%s\n", files > 0 ? "o-o" : "o-o-o");
+    std::snprintf(output_state.line_text, LINE_TEXT_SIZE, "%s\n", files > 0 ? "o-o" : "o-o-o");
   else
     coordinates_text(from, to);
 }
@@ -395,7 +395,7 @@ int play_move(int mode) {
       control.pondering = 0;
       game_record.prediction_on_board = 0;
       allot_time();
-      charge_earlier_start(static_cast<int32_t>(time_source()) - ponder_start);
+      charge_earlier_start(static_cast<int32_t>(time_control.time_source()) - search_root.ponder_start);
       control.thinking = 1;
       return 1;
     }
@@ -424,7 +424,7 @@ int play_move(int mode) {
     to = control.user_to;
     coordinates_text(from, to);
     if (from < 0 || from > 63 || to < 0 || to > 63 || !move_is_legal(from, to, pos.board[from])) {
-      std::printf("Illegal move: %.4s\n", line_text);
+      std::printf("Illegal move: %.4s\n", output_state.line_text);
       control.announce_move = 0;
       control.user_from = 0;
       return 0;
@@ -490,7 +490,7 @@ int play_move(int mode) {
 
   // Step 10. After the engine's own move: ponder on the expected reply,
   // or remember it. Never in a test run, where nobody replies.
-  if (mode == 0 && !game_record.reply_ready && !in_book && !control.force_mode && !epd_mode) {
+  if (mode == 0 && !game_record.reply_ready && !search_root.in_book && !control.force_mode && !time_control.epd_mode) {
     const int32_t score = pos.state_stack[0].best_score;
     int pf, pt;
     if (score != 0 && score < PONDER_SCORE_LIMIT && score > -PONDER_SCORE_LIMIT && second_pv_move(pf, pt)) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 namespace brevalt {
 
@@ -49,6 +50,25 @@ int text_length(const char* text);
 
 // The buffer shared by the last move's text and the kibitz line.
 constexpr int LINE_TEXT_SIZE = 1024;
-extern char line_text[LINE_TEXT_SIZE];
+constexpr int OUTPUT_LINE_SIZE = LINE_TEXT_SIZE + 16;
+constexpr int THINKING_LINE_SIZE = 1024;
+
+//
+// The text buffers of the output lines and a test run's statistics. Written
+// by game management and the output routines (the lines, the statistics)
+// and by the root driver as it composes its comment line; read by the same
+// as they print. Only the game loop's thread touches them.
+struct OutputState {  // RW-OFF
+  char line_text[LINE_TEXT_SIZE]{};
+  char output_line[OUTPUT_LINE_SIZE]{};
+  char thinking_line[THINKING_LINE_SIZE]{};
+  // Test statistics of the current position (written by iteration_report).
+  int32_t position_nodes{}, position_ticks{}, branching_sum{};
+  char first_pv_move[8]{};
+  // The test run's statistics file, or null outside a test run.
+  std::FILE* test_stats_file{};
+};  // RW-ON
+
+extern OutputState output_state;
 
 }  // namespace brevalt

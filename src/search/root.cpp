@@ -34,29 +34,8 @@
 
 namespace brevalt {
 
-int16_t max_depth = 40;
-int32_t root_best_score;
-int16_t iteration_depth;
-int16_t root_moves_searched;
-int16_t best_move_changes;
-int16_t in_book;
-int16_t last_book_ply;
-int32_t fail_low_active, fail_low_score, fail_low_from, fail_low_to, fail_low_depth;
-int32_t stop_at_root_move;
-int16_t single_reply_stop;
-int32_t ponder_start;
-int32_t reported_score;
-int16_t search_running;
-uint8_t search_root_board[64];
-RootRestriction root_restriction;
-uint8_t thinking_lines_held;
-SearchResult search_result;
-int16_t root_lines_wanted = 1;
-int16_t root_lines_shown = 1;
-RootLine root_lines[MAX_ROOT_LINES];
-int16_t root_line_count;
-RootLine finished_lines[MAX_ROOT_LINES];
-int16_t finished_line_count;
+SearchRoot search_root;
+
 
 namespace {
 
@@ -112,18 +91,18 @@ MoveEntry* root_list() { return pos.move_list[1]; }
 
 // The score a root move must beat to earn one of `lines` lines: below a
 // full set of lines, any score does.
-int32_t line_floor(int lines) { return root_line_count < lines ? -ROOT_WINDOW : root_lines[lines - 1].score; }
+int32_t line_floor(int lines) { return search_root.root_line_count < lines ? -ROOT_WINDOW : search_root.root_lines[lines - 1].score; }
 
 // Keeps the root move just searched (still made, at ply 1) among the best
 // `lines` lines, in score order; its variation is the one the node search
 // left at ply 2. A tie goes after the lines already kept.
 void keep_root_line(int lines, int32_t score, int from, int to) {
   int at = 0;
-  while (at < root_line_count && root_lines[at].score >= score) ++at;
+  while (at < search_root.root_line_count && search_root.root_lines[at].score >= score) ++at;
   if (at >= lines) return;
-  const int last = root_line_count < lines ? root_line_count : lines - 1;
-  for (int j = last; j > at; --j) root_lines[j] = root_lines[j - 1];
-  RootLine& line = root_lines[at];
+  const int last = search_root.root_line_count < lines ? search_root.root_line_count : lines - 1;
+  for (int j = last; j > at; --j) search_root.root_lines[j] = search_root.root_lines[j - 1];
+  RootLine& line = search_root.root_lines[at];
   line.score = score;
   line.moves[0] = PvEntry{static_cast<uint8_t>(from), static_cast<uint8_t>(to), pos.board[to], pos.ply_stack[1].captured_value};
   int below = search_path.pv_length[2];
@@ -131,7 +110,7 @@ void keep_root_line(int lines, int32_t score, int from, int to) {
   if (below < 0) below = 0;
   for (int i = 0; i < below; ++i) line.moves[i + 1] = search_path.pv_table[2][i];
   line.length = static_cast<int16_t>(below + 1);
-  if (root_line_count < lines) ++root_line_count;
+  if (search_root.root_line_count < lines) ++search_root.root_line_count;
 }
 
 // Moves root entry i to the front of the list, the ones before it down.
@@ -152,14 +131,14 @@ void bring_to_front(int from, int to, int n) {
 // move goes to the front of the root list, which is the move played, and
 // its line becomes the one the ponder move is taken from.
 void apply_level_choice(int32_t spread, int n) {
-  if (finished_line_count <= 1) return;
-  const int k = level_choice(finished_lines, finished_line_count, spread);
+  if (search_root.finished_line_count <= 1) return;
+  const int k = level_choice(search_root.finished_lines, search_root.finished_line_count, spread);
   if (k == 0) return;
-  const RootLine& line = finished_lines[k];
+  const RootLine& line = search_root.finished_lines[k];
   bring_to_front(line.moves[0].from, line.moves[0].to, n);
   for (int i = 0; i < line.length; ++i) search_path.pv_table[0][i] = line.moves[i];
   search_path.pv_length[0] = line.length;
-  root_best_score = line.score;
+  search_root.root_best_score = line.score;
 }
 
 // Exchange sort of root entries first..n-1, descending by key (stable
@@ -214,15 +193,15 @@ int count_pawns(int code) {
   return n;
 }
 
-void clear_fail_low() { fail_low_active = fail_low_score = fail_low_from = fail_low_to = fail_low_depth = 0; }
+void clear_fail_low() { search_root.fail_low_active = search_root.fail_low_score = search_root.fail_low_from = search_root.fail_low_to = search_root.fail_low_depth = 0; }
 
 bool thinking_line_allowed() {
-  if (thinking_lines_held) return false;
+  if (search_root.thinking_lines_held) return false;
   // A UCI interface always wants the search's progress; it has no "post".
   // Nor has an analysis any use without its lines: they are printed
   // whatever "post" says (xboard sends "post" before "analyze" anyway).
-  if (control.uci_mode || control.analysis_mode) return !epd_mode;
-  return !epd_mode && !control.pondering && control.post_thinking && (game_clock.time_increment > 0 || game_clock.own_time > THINKING_MIN_CLOCK);
+  if (control.uci_mode || control.analysis_mode) return !time_control.epd_mode;
+  return !time_control.epd_mode && !control.pondering && control.post_thinking && (game_clock.time_increment > 0 || game_clock.own_time > THINKING_MIN_CLOCK);
 }
 
 // The check state of the side to move at the root, in row 1.
@@ -256,13 +235,13 @@ struct FullListing {
 // Keeps only the root moves a "go searchmoves" names, in list order; a
 // restriction that names no legal move leaves the list whole.
 int restrict_root_moves(int n) {
-  if (root_restriction.count <= 0) return n;
+  if (search_root.root_restriction.count <= 0) return n;
   MoveEntry* list = root_list();
   int kept = 0;
   for (int i = 0; i < n; ++i) {
     bool named = false;
-    for (int k = 0; k < root_restriction.count; ++k)
-      named = named || (root_restriction.from[k] == list[i].from && root_restriction.to[k] == list[i].to);
+    for (int k = 0; k < search_root.root_restriction.count; ++k)
+      named = named || (search_root.root_restriction.from[k] == list[i].from && search_root.root_restriction.to[k] == list[i].to);
     if (named) list[kept++] = list[i];
   }
   if (kept == 0) return n;
@@ -274,25 +253,25 @@ int restrict_root_moves(int n) {
 // lost position, a forced single reply or a quick move. True when the
 // score was kept, which is when the move gets a comment line.
 bool remember_move_score() {
-  if (root_best_score < -8999 || single_reply_stop || (move_time < SHORT_MOVE_TIME && root_best_score <= 9000)) {
-    prev_move_score = 0;
+  if (search_root.root_best_score < -8999 || search_root.single_reply_stop || (time_control.move_time < SHORT_MOVE_TIME && search_root.root_best_score <= 9000)) {
+    time_control.prev_move_score = 0;
     return false;
   }
-  score_floor = prev_move_score = static_cast<int16_t>(root_best_score);
+  time_control.score_floor = time_control.prev_move_score = static_cast<int16_t>(search_root.root_best_score);
   return true;
 }
 
 // The UCI decision: the first root move, and the reply its line expects
 // when the line of the last iteration starts with that move.
 void record_search_result(int root_count) {
-  search_result = SearchResult{};
+  search_root.search_result = SearchResult{};
   if (root_count <= 0) return;
   const MoveEntry& best = root_list()[0];
-  search_result.has_move = 1;
-  search_result.move = PvEntry{best.from, best.to, best.piece, 0};
+  search_root.search_result.has_move = 1;
+  search_root.search_result.move = PvEntry{best.from, best.to, best.piece, 0};
   if (search_path.pv_length[0] >= 2 && search_path.pv_table[0][0].from == best.from && search_path.pv_table[0][0].to == best.to) {
-    search_result.has_ponder = 1;
-    search_result.ponder = search_path.pv_table[0][1];
+    search_root.search_result.has_ponder = 1;
+    search_root.search_result.ponder = search_path.pv_table[0][1];
   }
 }
 
@@ -365,31 +344,31 @@ bool choose_book_move(int candidates) {
 
 // The comment line relayed to a chess server after the engine's move.
 void compose_kibitz(bool book_move_played) {
-  start_line(game_clock.opponent_is_computer ? "kibitz " : "whisper ", line_text);
+  start_line(game_clock.opponent_is_computer ? "kibitz " : "whisper ", output_state.line_text);
   char part[64];
-  const int32_t s = root_best_score;
+  const int32_t s = search_root.root_best_score;
   if (book_move_played && s <= 9000) {
-    append_line(" book move.", line_text);
-    append_line("~", line_text);
-    prev_move_score = 0;
+    append_line(" book move.", output_state.line_text);
+    append_line("~", output_state.line_text);
+    time_control.prev_move_score = 0;
   } else if (s <= 9000) {
     const int32_t a = s < 0 ? -s : s;
-    if (s >= KIBITZ_SIGN_SCORE) append_line(" +", line_text);
-    else if (s <= -KIBITZ_SIGN_SCORE) append_line(" -", line_text);
-    const int32_t elapsed = static_cast<int32_t>(time_source()) - search_start;
-    std::snprintf(part, sizeof(part), "%d.%d  (%d/%d ply, %d sec, ", a / 100, (a / 10) % 10, iteration_depth,
-                  root_moves_searched, elapsed / 60);
-    append_line(part, line_text);
+    if (s >= KIBITZ_SIGN_SCORE) append_line(" +", output_state.line_text);
+    else if (s <= -KIBITZ_SIGN_SCORE) append_line(" -", output_state.line_text);
+    const int32_t elapsed = static_cast<int32_t>(time_control.time_source()) - time_control.search_start;
+    std::snprintf(part, sizeof(part), "%d.%d  (%d/%d ply, %d sec, ", a / 100, (a / 10) % 10, search_root.iteration_depth,
+                  search_root.root_moves_searched, elapsed / 60);
+    append_line(part, output_state.line_text);
     if (elapsed > 0) {
       std::snprintf(part, sizeof(part), "%lld knps)",
                     static_cast<long long>(static_cast<uint32_t>(search_path.search_nodes) / elapsed) * 60 / 1000);
-      append_line(part, line_text);
+      append_line(part, output_state.line_text);
     }
   } else {
-    append_line("mate ", line_text);
+    append_line("mate ", output_state.line_text);
     if (s < 9997) {
       std::snprintf(part, sizeof(part), "%d", (9997 - s) >> 1);
-      append_line(part, line_text);
+      append_line(part, output_state.line_text);
     } else {
       control.reset_request = 1;
       std::printf(control.engine_side == 1 ? "1-0 {White mates}\n" : "0-1 {Black mates}\n");
@@ -397,7 +376,7 @@ void compose_kibitz(bool book_move_played) {
   }
   if (settings.kibitz_enabled) {
     if (!(book_move_played && s <= 9000)) thinking_output(4);
-    if (!epd_mode) thinking_output(1);
+    if (!time_control.epd_mode) thinking_output(1);
   }
 }
 
@@ -409,17 +388,17 @@ int32_t search_root_move(int32_t beta, int32_t alpha, int from, int to, int book
   // Root moves come from the legal list: castling needs no path test here.
   apply_search_move(from, to, 0);
   if (book_probe_flag) return 0;
-  if (threat_score != 0 && from == threat_from && to == threat_to) {
+  if (eval_cache.threat_score != 0 && from == eval_cache.threat_from && to == eval_cache.threat_to) {
     search_path.ext_hundredths = 75;
-    threat_value = threat_score;
+    eval_cache.threat_value = eval_cache.threat_score;
   } else {
     search_path.ext_hundredths = 60;
-    threat_value = 0;
+    eval_cache.threat_value = 0;
   }
   search_path.ext_plies = static_cast<int16_t>(search_path.ext_hundredths / 100);
-  if (fail_low_active && from == fail_low_from && to == fail_low_to) {
+  if (search_root.fail_low_active && from == search_root.fail_low_from && to == search_root.fail_low_to) {
     search_path.pv_length[2] = 0;
-    return fail_low_score;
+    return search_root.fail_low_score;
   }
   return -search_node(side_after, -beta, -alpha, 0, 0);
 }
@@ -484,11 +463,11 @@ int legal_move_count() {
 void think(int side_arg) {
   // Step 1. Start.
   ++search_path.search_id;
-  root_best_score = 0;
+  search_root.root_best_score = 0;
   clear_fail_low();
-  int book_mode = settings.book_enabled && !epd_mode && !search_limits.no_book;
-  if (in_book && last_book_ply + BOOK_LEAVE_PLIES < pos.game_ply) in_book = 0;
-  if (!in_book || control.pondering) book_mode = 0;
+  int book_mode = settings.book_enabled && !time_control.epd_mode && !time_control.search_limits.no_book;
+  if (search_root.in_book && search_root.last_book_ply + BOOK_LEAVE_PLIES < pos.game_ply) search_root.in_book = 0;
+  if (!search_root.in_book || control.pondering) book_mode = 0;
   int fail_lows = 0;
   int draw_offer = 0;
   int root_count = 0;
@@ -497,17 +476,17 @@ void think(int side_arg) {
   bool book_move_tried = false;
   // A level narrows the search (depth and nodes) and widens the root to
   // the lines it chooses among; the limits it replaces come back at the end.
-  const int32_t nodes_before = search_limits.nodes;
-  const int16_t depth_before = max_depth;
+  const int32_t nodes_before = time_control.search_limits.nodes;
+  const int16_t depth_before = search_root.max_depth;
   // An analysis is searched at full strength.
-  const int16_t level_in_force = search_limits.analysis ? 0 : level_elo;
+  const int16_t level_in_force = time_control.search_limits.analysis ? 0 : level_elo;
   const LevelSettings level = level_in_force > 0 ? level_settings(level_in_force) : LevelSettings{};
-  finished_line_count = 0;
+  search_root.finished_line_count = 0;
 
 restart:
   // Step 2. Only when it is the engine's turn.
   if (!((pos.game_ply % 2 == 0 && control.engine_side == 1) || (pos.game_ply % 2 != 0 && control.engine_side == -1))) return;
-  search_running = 1;
+  search_root.search_running = 1;
 
   {
     // Step 3. Survey: lists, keys and material from the board.
@@ -515,12 +494,12 @@ restart:
     // The position the interface holds while this search runs: a ponder
     // search has the predicted move on the board, which the interface has
     // not seen played.
-    std::memcpy(search_root_board, control.pondering ? game_record.ponder_backup.board : pos.board, sizeof(search_root_board));
+    std::memcpy(search_root.search_root_board, control.pondering ? game_record.ponder_backup.board : pos.board, sizeof(search_root.search_root_board));
     search_path.pv_length[0] = 0;
     if (!control.pondering) allot_time();
     if (level_in_force > 0) {
-      if (max_depth > level.depth) max_depth = level.depth;
-      if (search_limits.nodes == 0 || search_limits.nodes > level.nodes) search_limits.nodes = level.nodes;
+      if (search_root.max_depth > level.depth) search_root.max_depth = level.depth;
+      if (time_control.search_limits.nodes == 0 || time_control.search_limits.nodes > level.nodes) time_control.search_limits.nodes = level.nodes;
       // The node count is looked at often enough to hold a small budget.
       game_clock.frequent_stop_tests = 1;
     }
@@ -572,31 +551,31 @@ restart:
     }
     if (!pos.white_castled && pos.state_top->white_h_rook_moves && pos.state_top->white_a_rook_moves) pos.white_castled = 1;
     if (!pos.black_castled && pos.state_top->black_h_rook_moves && pos.state_top->black_a_rook_moves) pos.black_castled = 1;
-    if (lone_recapture(root_count) && !search_path.root_endgame && move_time > RECAPTURE_MIN_TIME) halve_allotment();
+    if (lone_recapture(root_count) && !search_path.root_endgame && time_control.move_time > RECAPTURE_MIN_TIME) halve_allotment();
 
     // Step 8. Clocks.
-    search_start = static_cast<int32_t>(time_source());
-    search_start_ms = ms_source();
-    stop_at_root_move = 0;
+    time_control.search_start = static_cast<int32_t>(time_control.time_source());
+    time_control.search_start_ms = time_control.ms_source();
+    search_root.stop_at_root_move = 0;
     search_path.search_nodes = 0;
     search_path.sel_depth = 0;
     clear_root_threat();
-    single_reply_stop = 0;
+    search_root.single_reply_stop = 0;
     if (!control.pondering) {
       control.thinking = 1;
     } else {
       control.thinking = 0;
-      ponder_start = search_start;
+      search_root.ponder_start = time_control.search_start;
     }
 
     // Step 9. Iterative deepening.
-    const int limit = book_mode ? 1 : max_depth;
+    const int limit = book_mode ? 1 : search_root.max_depth;
     // The lines searched with exact scores, and those shown.
-    int lines = level_in_force > 0 && level.lines > root_lines_wanted ? level.lines : root_lines_wanted;
+    int lines = level_in_force > 0 && level.lines > search_root.root_lines_wanted ? level.lines : search_root.root_lines_wanted;
     if (lines > root_count) lines = root_count;
     if (lines > MAX_ROOT_LINES) lines = MAX_ROOT_LINES;
     if (lines < 1 || book_mode) lines = 1;
-    const int shown = root_lines_shown < lines ? root_lines_shown : lines;
+    const int shown = search_root.root_lines_shown < lines ? search_root.root_lines_shown : lines;
     bool self_stop = false;
     int candidates = 0;
     int d = 1;
@@ -626,17 +605,17 @@ restart:
       search_path.ext_plies = 0;
       search_path.max_ext_plies = 6;
       search_path.null_depth = 0;
-      threat_value = 0;
+      eval_cache.threat_value = 0;
       search_path.recapture_ext_count = 0;
-      best_move_changes = 0;
+      search_root.best_move_changes = 0;
       search_path.tree_nodes = 0;
       pos.lists_frozen = 0;
       search_path.quiescence_mode = 0;
       search_path.root_to = NO_SQUARE;
       search_path.root_piece_retreats = 0;
       find_king_squares();
-      root_white_king_sq = pos.white_king_sq;
-      root_black_king_sq = pos.black_king_sq;
+      eval_cache.root_white_king_sq = pos.white_king_sq;
+      eval_cache.root_black_king_sq = pos.black_king_sq;
 
       // Step 9.2. The root record.
       pos.state_stack[1] = pos.state_stack[0];
@@ -647,29 +626,29 @@ restart:
       pos.state_top = &pos.state_stack[1];
 
       // Step 9.3.
-      if (fail_low_active && fail_low_depth < d) clear_fail_low();
+      if (search_root.fail_low_active && search_root.fail_low_depth < d) clear_fail_low();
 
       // Step 9.4.
-      iteration_depth = static_cast<int16_t>(d);
+      search_root.iteration_depth = static_cast<int16_t>(d);
       int32_t best = book_mode ? BOOK_NO_SCORE : -ROOT_WINDOW;
-      root_moves_searched = 0;
-      root_line_count = 0;
+      search_root.root_moves_searched = 0;
+      search_root.root_line_count = 0;
       int moves_done = 0;
       bool all_searched = false;
 
       // Step 9.5. The root moves in list order.
       for (int i = 0; i < root_count; ++i) {
-        ++root_moves_searched;
+        ++search_root.root_moves_searched;
         search_path.capture_count = 0;
         search_path.check_run = 0;
         const int32_t noted = search_path.tree_nodes;
-        if ((epd_mode && tick_passed(static_cast<int32_t>(time_source()), epd_deadline)) || stop_at_root_move) {
+        if ((time_control.epd_mode && tick_passed(static_cast<int32_t>(time_control.time_source()), time_control.epd_deadline)) || search_root.stop_at_root_move) {
           control.stop_search = 1;
           break;
         }
         const int from = root_list()[i].from, to = root_list()[i].to;
         int idx = i;
-        if (control.uci_mode && thinking_line_allowed() && ms_source() - search_start_ms >= CURRENT_MOVE_AFTER_MS)
+        if (control.uci_mode && thinking_line_allowed() && time_control.ms_source() - time_control.search_start_ms >= CURRENT_MOVE_AFTER_MS)
           uci_current_move_output(from, to, i + 1);
         // With several lines the window opens down to the last line kept.
         const int32_t alpha = lines > 1 ? line_floor(lines) : best;
@@ -683,15 +662,15 @@ restart:
             const int32_t draws = stats.draws;
             if (book_move_acceptable(own, opp, draws) && candidates < MOVE_ROW) {
               book_candidates[candidates++] = {from, to, own + draws + opp, own, opp, draws, 0};
-              in_book = 1;
-              last_book_ply = pos.game_ply;
+              search_root.in_book = 1;
+              search_root.last_book_ply = pos.game_ply;
             }
           }
         }
 
         if (control.stop_search) {
           unmake_move(0);
-          if (pos.state_stack[1].best_score > MATE_BOUND) root_best_score = pos.state_stack[1].best_score;
+          if (pos.state_stack[1].best_score > MATE_BOUND) search_root.root_best_score = pos.state_stack[1].best_score;
           break;
         }
 
@@ -707,37 +686,37 @@ restart:
           // Several lines shown are reported together, once the iteration
           // has given each its score.
           const bool line_due =
-              control.analysis_mode || (score != MATED_NEXT_MOVE && iteration_depth > (control.uci_mode ? 1 : THINKING_MIN_ITERATION));
+              control.analysis_mode || (score != MATED_NEXT_MOVE && search_root.iteration_depth > (control.uci_mode ? 1 : THINKING_MIN_ITERATION));
           if (line_due && thinking_line_allowed() && shown == 1) {
-            reported_score = score;
+            search_root.reported_score = score;
             thinking_output(2);
           }
           // Step 10. Root fail-low: the move the previous iteration chose
           // has fallen well below its score; look again, shallower, with
           // more time.
           if (i == 0 && d > FAIL_LOW_MIN_ITERATION) {
-            const int32_t a = root_best_score < 0 ? -root_best_score : root_best_score;
-            if (score < root_best_score - fail_low_margin(a) && fail_lows < MAX_FAIL_LOWS) {
-              fail_low_score = score;
-              fail_low_depth = d;
-              fail_low_from = from;
-              fail_low_to = to;
+            const int32_t a = search_root.root_best_score < 0 ? -search_root.root_best_score : search_root.root_best_score;
+            if (score < search_root.root_best_score - fail_low_margin(a) && fail_lows < MAX_FAIL_LOWS) {
+              search_root.fail_low_score = score;
+              search_root.fail_low_depth = d;
+              search_root.fail_low_from = from;
+              search_root.fail_low_to = to;
               ++fail_lows;
               unmake_move(0);
               search_path.pv_length[1] = 1;
-              root_best_score = score;
-              const int32_t now = static_cast<int32_t>(time_source());
-              const int32_t left = game_clock.own_time - (now - search_start) / 60;
+              search_root.root_best_score = score;
+              const int32_t now = static_cast<int32_t>(time_control.time_source());
+              const int32_t left = game_clock.own_time - (now - time_control.search_start) / 60;
               if (left > FAIL_LOW_MIN_CLOCK && fail_lows == 1) {
-                const int32_t extra = tick_passed(deadline, now) ? deadline - now : 0;
-                int32_t t = move_time;
+                const int32_t extra = tick_passed(time_control.deadline, now) ? time_control.deadline - now : 0;
+                int32_t t = time_control.move_time;
                 if (left < t / 60 + 15 + extra / 60) t /= 2;
-                deadline += t;
-                extended_at = iteration_depth;
-                score_floor = static_cast<int16_t>(prev_move_score - 10);
+                time_control.deadline += t;
+                time_control.extended_at = search_root.iteration_depth;
+                time_control.score_floor = static_cast<int16_t>(time_control.prev_move_score - 10);
               }
-              d -= fail_low_active ? 3 : 4;
-              fail_low_active = 1;
+              d -= search_root.fail_low_active ? 3 : 4;
+              search_root.fail_low_active = 1;
               goto iteration_end;
             }
           }
@@ -745,7 +724,7 @@ restart:
             // The new best move goes to the front; the others move down.
             entry_to_front(i);
             idx = 0;
-            if (d > THINKING_MIN_ITERATION) ++best_move_changes;
+            if (d > THINKING_MIN_ITERATION) ++search_root.best_move_changes;
           }
           root_list()[0].root_score = static_cast<int16_t>(score);
           best = score;
@@ -753,7 +732,7 @@ restart:
         if (d == 1) root_list()[idx].root_score = static_cast<int16_t>(score);
         else root_list()[idx].root_nodes = search_path.tree_nodes - noted;
         unmake_move(0);
-        if (best < BOOK_NO_SCORE) root_best_score = best;
+        if (best < BOOK_NO_SCORE) search_root.root_best_score = best;
         ++moves_done;
       }
 
@@ -765,8 +744,8 @@ restart:
       // The lines of an iteration that searched every root move are whole.
       all_searched = moves_done == root_count;
       if (all_searched && lines > 1) {
-        for (int k = 0; k < root_line_count; ++k) finished_lines[k] = root_lines[k];
-        finished_line_count = root_line_count;
+        for (int k = 0; k < search_root.root_line_count; ++k) search_root.finished_lines[k] = search_root.root_lines[k];
+        search_root.finished_line_count = search_root.root_line_count;
       }
 
       // Step 9.7. Order for the next iteration: by score after the first,
@@ -786,8 +765,8 @@ restart:
       } else {
         sort_root(1, root_count, [](const MoveEntry& m) { return static_cast<uint32_t>(m.root_nodes); });
         // The best lines lead the next iteration, in their order.
-        for (int k = lines > 1 ? root_line_count - 1 : -1; k >= 0; --k)
-          bring_to_front(root_lines[k].moves[0].from, root_lines[k].moves[0].to, root_count);
+        for (int k = lines > 1 ? search_root.root_line_count - 1 : -1; k >= 0; --k)
+          bring_to_front(search_root.root_lines[k].moves[0].from, search_root.root_lines[k].moves[0].to, root_count);
       }
 
       // Step 9.8. A forced mate ends the deepening.
@@ -795,7 +774,7 @@ restart:
         control.stop_search = 1;
         self_stop = true;
       }
-      if (epd_mode) iteration_report(root_best_score);
+      if (time_control.epd_mode) iteration_report(search_root.root_best_score);
 
       // Step 9.9.
       ++d;
@@ -803,9 +782,9 @@ restart:
       if (d == 3 && !control.stop_search && root_count == 1 && !control.analysis_mode) {
         control.stop_search = 1;
         self_stop = true;
-        single_reply_stop = 1;
+        search_root.single_reply_stop = 1;
       }
-      if (stop_at_root_move) control.stop_search = 1;
+      if (search_root.stop_at_root_move) control.stop_search = 1;
 
       // Step 9.10. The line of this iteration becomes the one to follow.
       int len = search_path.pv_length[1] < MAX_PLY ? search_path.pv_length[1] : MAX_PLY;
@@ -823,14 +802,14 @@ restart:
           if (shown > 1 && all_searched) {
             uci_lines_output(shown);
           } else {
-            reported_score = root_best_score;
+            search_root.reported_score = search_root.root_best_score;
             thinking_output(2);
           }
         }
-      } else if (control.stop_search && !control.analysis_mode && root_best_score != MATED_NEXT_MOVE && !single_reply_stop &&
-          (iteration_depth > THINKING_MIN_ITERATION || root_best_score > MATE_BOUND) && !control.reset_request &&
+      } else if (control.stop_search && !control.analysis_mode && search_root.root_best_score != MATED_NEXT_MOVE && !search_root.single_reply_stop &&
+          (search_root.iteration_depth > THINKING_MIN_ITERATION || search_root.root_best_score > MATE_BOUND) && !control.reset_request &&
           thinking_line_allowed()) {
-        reported_score = root_best_score;
+        search_root.reported_score = search_root.root_best_score;
         thinking_output(2);
       }
     }
@@ -858,8 +837,8 @@ finish:
   // A UCI interface is told the move and keeps the game itself.
   if (control.uci_mode) {
     record_search_result(root_count);
-    control.last_score = root_best_score;
-    extended_at = 0;
+    control.last_score = search_root.root_best_score;
+    time_control.extended_at = 0;
     remember_move_score();
     goto end;
   }
@@ -873,13 +852,13 @@ finish:
     clear_ponder_reply();
     // The resignation test judges the move about to be played by this
     // search's own score.
-    control.last_score = root_best_score;
+    control.last_score = search_root.root_best_score;
     play_move(0);
-    extended_at = 0;
+    time_control.extended_at = 0;
     // A resignation ends the game: no offer, no comment, no result.
     if (game_record.game_resigned) goto end;
     if (draw_offer) std::printf("offer draw\n");
-    if (remember_move_score()) compose_kibitz(book_move_played && iteration_depth == 1);
+    if (remember_move_score()) compose_kibitz(book_move_played && search_root.iteration_depth == 1);
   } else {
     // The ponder search is over without a hit: take the predicted move back.
     restore_game_state();
@@ -887,7 +866,7 @@ finish:
     control.pondering = 0;
     if (!game_record.user_move_pending && deepening_complete && root_count > 0) {
       int next_from = NO_SQUARE, next_to = NO_SQUARE;
-      const int32_t a = root_best_score < 0 ? -root_best_score : root_best_score;
+      const int32_t a = search_root.root_best_score < 0 ? -search_root.root_best_score : search_root.root_best_score;
       if (a < PONDER_MATE_SCORE && search_path.pv_length[1] >= 2) {
         next_from = search_path.pv_table[1][1].from;
         next_to = search_path.pv_table[1][1].to;
@@ -908,12 +887,12 @@ finish:
 end:
   // Step 13.
   if (level_in_force > 0) {
-    search_limits.nodes = nodes_before;
-    max_depth = depth_before;
+    time_control.search_limits.nodes = nodes_before;
+    search_root.max_depth = depth_before;
   }
   if (control.reset_request) deferred_reset();
   reset_search_state();
-  search_running = 0;
+  search_root.search_running = 0;
 }
 
 }  // namespace brevalt

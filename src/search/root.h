@@ -8,33 +8,6 @@
 
 namespace brevalt {
 
-// Iteration limit (40 after a new game).
-extern int16_t max_depth;
-// Best score of the running iteration so far; at the start of an
-// iteration the previous iteration's result. Engine's view.
-extern int32_t root_best_score;
-// Depth of the running iteration.
-extern int16_t iteration_depth;
-// Root moves started in the running iteration.
-extern int16_t root_moves_searched;
-// Times a new move became best at iteration 6 or deeper, per iteration.
-extern int16_t best_move_changes;
-// The game may still be played from the opening book.
-extern int16_t in_book;
-extern int16_t last_book_ply;
-// Root fail-low state: the first root move fell well below the previous
-// iteration's score, and the deepening stepped back to look again.
-extern int32_t fail_low_active, fail_low_score, fail_low_from, fail_low_to, fail_low_depth;
-// Set by time management: finish the root move in hand, then stop.
-extern int32_t stop_at_root_move;
-// The deepening was stopped by a single legal reply after iteration 2.
-extern int16_t single_reply_stop;
-// Tick at which the running ponder search started.
-extern int32_t ponder_start;
-// The score the next thinking line reports.
-extern int32_t reported_score;
-// Set from the start of think to its end: the board belongs to the search.
-extern int16_t search_running;
 
 // The root moves a UCI "go searchmoves" allows; with count 0 every legal
 // move is searched. Moves that are not legal in the position are left out,
@@ -44,7 +17,6 @@ struct RootRestriction {
   uint8_t from[MOVE_ROW];
   uint8_t to[MOVE_ROW];
 };
-extern RootRestriction root_restriction;
 
 // The decision of the last search in a UCI session, where the front end
 // announces the move itself instead of playing it on the game board. The
@@ -55,7 +27,6 @@ struct SearchResult {
   uint8_t has_ponder;
   PvEntry ponder;
 };
-extern SearchResult search_result;
 
 // Several best lines at the root: UCI's "MultiPV", and the levels, which
 // choose among the best few. With more than one line wanted, every root
@@ -63,29 +34,13 @@ extern SearchResult search_result;
 // line kept, so each of the best moves gets an exact score and its own
 // variation; with one line the search is the plain one, node for node.
 constexpr int MAX_ROOT_LINES = 64;
-// The lines the root searches with exact scores, and the lines a UCI
-// interface is shown (at most as many as searched). Written by the front
-// end and the levels between searches; read by the root driver.
-extern int16_t root_lines_wanted;
-extern int16_t root_lines_shown;
 // One line: its score (engine's view) and variation from the root move on.
 struct RootLine {
   int32_t score;
   int16_t length;
   PvEntry moves[MAX_PLY];
 };
-// The best lines of the running iteration, best first, and those of the
-// last iteration that searched every root move. Written by the root
-// driver; read by the output lines and the levels.
-extern RootLine root_lines[MAX_ROOT_LINES];
-extern int16_t root_line_count;
-extern RootLine finished_lines[MAX_ROOT_LINES];
-extern int16_t finished_line_count;
 
-// Set by the UCI front end while it searches the replies to moves the
-// search itself never makes (under-promotions named by "searchmoves"):
-// those searches print no lines of their own.
-extern uint8_t thinking_lines_held;
 
 // Makes one decision for the side (0 or 8; -1 is Black) and plays it.
 void think(int side);
@@ -103,7 +58,64 @@ int move_is_legal(int from, int to, int piece);
 int side_to_move_can_play(int from, int to);
 // The number of legal moves of the side to move in the game position.
 int legal_move_count();
-// The board the running search started from, as the interface sees it.
-extern uint8_t search_root_board[64];
+
+//
+// What the root driver keeps about the search of the root position: the
+// depth, the best score and the lines found, the fail-low state, the
+// book state of the game, and what the result of a search was. Written by
+// the root driver (think) and, for the limits an interface sets (depth,
+// lines, searchmoves), by the front end and the resets; read by the
+// output lines, game management and the front end.
+struct SearchRoot {  // RW-OFF
+  // Iteration limit (40 after a new game).
+  int16_t max_depth = 40;
+  // Best score of the running iteration so far; at the start of an
+  // iteration the previous iteration's result. Engine's view.
+  int32_t root_best_score{};
+  // Depth of the running iteration.
+  int16_t iteration_depth{};
+  // Root moves started in the running iteration.
+  int16_t root_moves_searched{};
+  // Times a new move became best at iteration 6 or deeper, per iteration.
+  int16_t best_move_changes{};
+  // The game may still be played from the opening book.
+  int16_t in_book{};
+  int16_t last_book_ply{};
+  // Root fail-low state: the first root move fell well below the previous
+  // iteration's score, and the deepening stepped back to look again.
+  int32_t fail_low_active{}, fail_low_score{}, fail_low_from{}, fail_low_to{}, fail_low_depth{};
+  // Set by time management: finish the root move in hand, then stop.
+  int32_t stop_at_root_move{};
+  // The deepening was stopped by a single legal reply after iteration 2.
+  int16_t single_reply_stop{};
+  // Tick at which the running ponder search started.
+  int32_t ponder_start{};
+  // The score the next thinking line reports.
+  int32_t reported_score{};
+  // Set from the start of think to its end: the board belongs to the search.
+  int16_t search_running{};
+  RootRestriction root_restriction{};
+  SearchResult search_result{};
+  // The lines the root searches with exact scores, and the lines a UCI
+  // interface is shown (at most as many as searched). Written by the front
+  // end and the levels between searches; read by the root driver.
+  int16_t root_lines_wanted = 1;
+  int16_t root_lines_shown = 1;
+  // The best lines of the running iteration, best first, and those of the
+  // last iteration that searched every root move. Written by the root
+  // driver; read by the output lines and the levels.
+  RootLine root_lines[MAX_ROOT_LINES]{};
+  int16_t root_line_count{};
+  RootLine finished_lines[MAX_ROOT_LINES]{};
+  int16_t finished_line_count{};
+  // Set by the UCI front end while it searches the replies to moves the
+  // search itself never makes (under-promotions named by "searchmoves"):
+  // those searches print no lines of their own.
+  uint8_t thinking_lines_held{};
+  // The board the running search started from, as the interface sees it.
+  uint8_t search_root_board[64]{};
+};  // RW-ON
+
+extern SearchRoot search_root;
 
 }  // namespace brevalt

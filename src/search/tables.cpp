@@ -12,10 +12,8 @@
 
 namespace brevalt {
 
-int32_t tt_entries;
-uint32_t tt_mask = 0x7FFFF;
-TtEntry* transposition_table[2];
-TtEntry* always_replace_table[2];
+SharedTables shared_tables;
+
 
 namespace {
 
@@ -103,25 +101,25 @@ bool path_clear(int from, int to) {
 
 void prefetch_node_entries(uint32_t lo, int side) {
   const int s = side ? 1 : 0;
-  const uint32_t i = lo & tt_mask;
-  if (transposition_table[s]) prefetch_line(&transposition_table[s][i]);
-  if (always_replace_table[s]) prefetch_line(&always_replace_table[s][i]);
+  const uint32_t i = lo & shared_tables.tt_mask;
+  if (shared_tables.transposition_table[s]) prefetch_line(&shared_tables.transposition_table[s][i]);
+  if (shared_tables.always_replace_table[s]) prefetch_line(&shared_tables.always_replace_table[s][i]);
   if (search_path.repetition_table) prefetch_line(&search_path.repetition_table[side_key(side, lo, 0).lo & REPETITION_MASK]);
 }
 
 TtProbe tt_probe(int side, int r, int32_t alpha, int32_t beta) {
   TtProbe p{false, 0, alpha, NO_SQUARE, NO_SQUARE};
   const int s = side ? 1 : 0;
-  const uint32_t i = pos.hash_lo & tt_mask;
+  const uint32_t i = pos.hash_lo & shared_tables.tt_mask;
   // Steps 1 to 3. The depth-preferred table.
-  const TtEntry e1 = view(probe_slot(transposition_table[s], i, pos.hash_lo, pos.hash_hi));
+  const TtEntry e1 = view(probe_slot(shared_tables.transposition_table[s], i, pos.hash_lo, pos.hash_hi));
   if (holds(e1, pos.hash_lo, pos.hash_hi)) {
     apply_bound(e1, r, beta, p);
     if (p.cut) return p;
     unpack_move(e1.move, p.from, p.to);
   }
   // Step 4. The always-replace table.
-  const TtEntry e2 = view(always_replace_table[s][i]);
+  const TtEntry e2 = view(shared_tables.always_replace_table[s][i]);
   if (holds(e2, pos.hash_lo, pos.hash_hi)) {
     apply_bound(e2, r, beta, p);
     if (p.cut) return p;
@@ -133,20 +131,20 @@ TtProbe tt_probe(int side, int r, int32_t alpha, int32_t beta) {
 TtProbe tt_move(int side) {
   TtProbe p{false, 0, 0, NO_SQUARE, NO_SQUARE};
   const int s = side ? 1 : 0;
-  const uint32_t i = pos.hash_lo & tt_mask;
-  const TtEntry e1 = view(probe_slot(transposition_table[s], i, pos.hash_lo, pos.hash_hi));
+  const uint32_t i = pos.hash_lo & shared_tables.tt_mask;
+  const TtEntry e1 = view(probe_slot(shared_tables.transposition_table[s], i, pos.hash_lo, pos.hash_hi));
   if (holds(e1, pos.hash_lo, pos.hash_hi)) unpack_move(e1.move, p.from, p.to);
-  const TtEntry e2 = view(always_replace_table[s][i]);
+  const TtEntry e2 = view(shared_tables.always_replace_table[s][i]);
   if (p.from == NO_SQUARE && holds(e2, pos.hash_lo, pos.hash_hi)) unpack_move(e2.move, p.from, p.to);
   return p;
 }
 
 void tt_store(int side, int32_t result, int r, int bound, int from, int to) {
   const int s = side ? 1 : 0;
-  const uint32_t i = pos.hash_lo & tt_mask;
+  const uint32_t i = pos.hash_lo & shared_tables.tt_mask;
   const uint16_t move =
       (from < 64 && to < 64 && bound != BOUND_UPPER) ? static_cast<uint16_t>(from * 256 + to) : 0;
-  TtEntry* t = transposition_table[s];
+  TtEntry* t = shared_tables.transposition_table[s];
   const int id = search_path.search_id;
   auto free_for_key = [&](const TtEntry& e) { return empty(e) || holds(e, pos.hash_lo, pos.hash_hi); };
 
@@ -163,7 +161,7 @@ void tt_store(int side, int32_t result, int r, int bound, int from, int to) {
   if (candidate && view(*candidate).depth <= r) write(*candidate, result, r, bound, move);
 
   // Step 2. The always-replace table.
-  write(always_replace_table[s][i], result, r, bound, move);
+  write(shared_tables.always_replace_table[s][i], result, r, bound, move);
 }
 
 RepVisit rep_enter(KeyPair key, int side) {
@@ -239,10 +237,10 @@ void history_add(int from, int to, int piece, int32_t amount) {
 void clear_transposition_tables() {
   if (++tt_epoch != 0) return;
   for (int s = 0; s < 2; ++s) {
-    if (transposition_table[s])
-      std::memset(transposition_table[s], 0, sizeof(TtEntry) * static_cast<size_t>(tt_entries));
-    if (always_replace_table[s])
-      std::memset(always_replace_table[s], 0, sizeof(TtEntry) * static_cast<size_t>(tt_entries));
+    if (shared_tables.transposition_table[s])
+      std::memset(shared_tables.transposition_table[s], 0, sizeof(TtEntry) * static_cast<size_t>(shared_tables.tt_entries));
+    if (shared_tables.always_replace_table[s])
+      std::memset(shared_tables.always_replace_table[s], 0, sizeof(TtEntry) * static_cast<size_t>(shared_tables.tt_entries));
   }
 }
 
@@ -251,13 +249,13 @@ int hashfull() {
   // test (step 1 of tt_store): within one search the count only grows,
   // since a store either fills an empty or stale entry or overwrites one
   // that counts with another that does.
-  const int32_t per_table = tt_mask + 1 < HASHFULL_SAMPLE / 2 ? static_cast<int32_t>(tt_mask + 1) : HASHFULL_SAMPLE / 2;
+  const int32_t per_table = shared_tables.tt_mask + 1 < HASHFULL_SAMPLE / 2 ? static_cast<int32_t>(shared_tables.tt_mask + 1) : HASHFULL_SAMPLE / 2;
   const int id = search_path.search_id;
   int32_t live = 0;
   for (int s = 0; s < 2; ++s) {
-    if (!transposition_table[s]) continue;
+    if (!shared_tables.transposition_table[s]) continue;
     for (int32_t i = 0; i < per_table; ++i) {
-      const TtEntry& e = transposition_table[s][i];
+      const TtEntry& e = shared_tables.transposition_table[s][i];
       if (!empty(e) && !(e.age < id - STALE_AGE)) ++live;
     }
   }

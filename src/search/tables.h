@@ -40,13 +40,23 @@ struct RepEntry {
 static_assert(sizeof(RepEntry) == 16);
 
 
-// Entry counts and index masks chosen at start-up from the hash-size setting.
-extern int32_t tt_entries;
-extern uint32_t tt_mask;
 
-// Depth-preferred and always-replace tables, [0] White to move, [1] Black.
-extern TtEntry* transposition_table[2];
-extern TtEntry* always_replace_table[2];
+
+//
+// The transposition tables, shared by every search thread: their size,
+// index mask and storage. Written at start-up and on a resize (size and
+// storage), by the search (entries) and by the clears; read by the search,
+// the output lines (hashfull) and the front end (the size it reports).
+struct SharedTables {  // RW-OFF
+  // Entry counts and index masks chosen at start-up from the hash-size setting.
+  int32_t tt_entries{};
+  uint32_t tt_mask = 0x7FFFF;
+  // Depth-preferred and always-replace tables, [0] White to move, [1] Black.
+  TtEntry* transposition_table[2]{};
+  TtEntry* always_replace_table[2]{};
+};  // RW-ON
+
+extern SharedTables shared_tables;
 
 #ifndef BREVALT_SMALL_TABLES
 constexpr int32_t REPETITION_ENTRIES = 265000;

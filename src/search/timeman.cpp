@@ -16,22 +16,8 @@
 
 namespace brevalt {
 
-int32_t move_time = 600;
-int32_t deadline;
-int32_t time_mode;
-int32_t search_start;
-int16_t extended_at;
-int16_t score_floor;
-int16_t prev_move_score;
-int32_t epd_mode;
-int32_t epd_deadline;
-int32_t hard_deadline;
-SearchLimits search_limits;
-uint32_t (*time_source)() = clock_ticks;
-uint64_t (*ms_source)() = clock_ms;
-uint64_t search_start_ms;
-uint8_t fast_clock;
-uint64_t soft_deadline_ms;
+TimeControl time_control;
+
 
 namespace {
 
@@ -101,8 +87,8 @@ constexpr int64_t MS_PER_TICK = 17;
 // many remain (UCI's movestogo, this move included); otherwise the game
 // ply tells, counted from the start of the game.
 int32_t moves_left_in_period(int32_t n) {
-  if (search_limits.moves_to_go > 0) {
-    const int32_t g = search_limits.moves_to_go - 1;
+  if (time_control.search_limits.moves_to_go > 0) {
+    const int32_t g = time_control.search_limits.moves_to_go - 1;
     return g == 0 ? n : g;
   }
   return n - ((pos.game_ply + 2) / 2) % n;
@@ -138,7 +124,7 @@ void allot_time() {
 
   if (inc > 0) {
     // Step 1. Increment.
-    time_mode = 1;
+    time_control.time_mode = 1;
     d = table_lookup(increment_table, std::size(increment_table), t, &found);
     if (!found)
       d = t < INCREMENT_SHARE_BELOW ? (t / INCREMENT_SHARE) * TICKS_PER_SECOND
@@ -149,7 +135,7 @@ void allot_time() {
     }
   } else if (n == 0) {
     // Step 2. Sudden death.
-    time_mode = 1;
+    time_control.time_mode = 1;
     d = table_lookup(sudden_death_table, std::size(sudden_death_table), t, &found);
     if (!found)
       d = t < SUDDEN_DEATH_SHARE_BELOW ? (t / SUDDEN_DEATH_SHARE) * TICKS_PER_SECOND
@@ -168,14 +154,14 @@ void allot_time() {
       } else {
         d = TICKS_PER_SECOND * tm - 50;
       }
-      time_mode = 0;
+      time_control.time_mode = 0;
       if (d >= TICKS_PER_SECOND) d -= TICKS_PER_SECOND;
       g = 0;
     } else if (g < LAST_MOVES) {
-      time_mode = 0;
+      time_control.time_mode = 0;
       if (d >= TICKS_PER_SECOND) d -= TICKS_PER_SECOND;
     } else {
-      time_mode = 1;
+      time_control.time_mode = 1;
     }
     if (d < MIN_CONTROL_BUDGET) {
       d = MIN_CONTROL_BUDGET;
@@ -186,12 +172,12 @@ void allot_time() {
 
   // Step 4. The opponent's clock: ahead on time, think longer; behind,
   // shorter (in sudden death).
-  if (time_mode != 0) {
+  if (time_control.time_mode != 0) {
     if (t > o) {
-      time_mode = 4;
+      time_control.time_mode = 4;
       d += ((t - o) / 10) * TICKS_PER_SECOND;
     } else {
-      time_mode = t < 60 ? 2 : 3;
+      time_control.time_mode = t < 60 ? 2 : 3;
       if (n == 0 && d >= TICKS_PER_SECOND) {
         // A flag-fall leaves a negative clock: the ratio must never divide by 0.
         const int32_t divisor = o + 1 > 1 ? o + 1 : 1;
@@ -204,15 +190,15 @@ void allot_time() {
   }
 
   // Step 5.
-  move_time = (d >= 30 && t < 5 && t < o) ? d - 20 : d;
-  const int32_t now = static_cast<int32_t>(time_source());
-  const uint64_t now_ms = ms_source();
+  time_control.move_time = (d >= 30 && t < 5 && t < o) ? d - 20 : d;
+  const int32_t now = static_cast<int32_t>(time_control.time_source());
+  const uint64_t now_ms = time_control.ms_source();
 
   // Step 6. A fast clock is budgeted to the millisecond instead: a share of
   // what is left after the overhead, plus most of the increment.
   const int64_t own_ms = static_cast<int64_t>(game_clock.own_time_cs) * 10;
-  fast_clock = n == 0 && (own_ms < FAST_CLOCK_BELOW_MS || game_clock.time_increment_ms % MS_PER_SECOND != 0);
-  if (fast_clock) {
+  time_control.fast_clock = n == 0 && (own_ms < FAST_CLOCK_BELOW_MS || game_clock.time_increment_ms % MS_PER_SECOND != 0);
+  if (time_control.fast_clock) {
     const int64_t available = own_ms - game_clock.move_overhead_ms;
     int64_t soft = 0;
     const int64_t increment = game_clock.time_increment_ms > 0 ? game_clock.time_increment_ms : 0;
@@ -220,24 +206,24 @@ void allot_time() {
       soft = available / FAST_MOVES_TO_GO + increment * FAST_INCREMENT_SHARE_NUM / FAST_INCREMENT_SHARE_DEN;
       if (soft > available / FAST_MOST_OF_CLOCK_DEN) soft = available / FAST_MOST_OF_CLOCK_DEN;
     }
-    soft_deadline_ms = now_ms + static_cast<uint64_t>(soft);
-    move_time = static_cast<int32_t>(soft / MS_PER_TICK);
-    time_mode = 1;
+    time_control.soft_deadline_ms = now_ms + static_cast<uint64_t>(soft);
+    time_control.move_time = static_cast<int32_t>(soft / MS_PER_TICK);
+    time_control.time_mode = 1;
   }
-  deadline = now + move_time;
+  time_control.deadline = now + time_control.move_time;
 
   // Step 7. A fixed time per move ("st") replaces the clocks. A UCI "go"
   // and a CECP analysis set their own limits, which stand.
   const bool own_limits = control.uci_mode || control.analysis_mode;
   if (game_clock.fixed_move_ms > 0 && !own_limits) {
-    search_limits.has_fixed_deadline = 1;
-    search_limits.fixed_deadline_ms = now_ms + static_cast<uint64_t>(fixed_time_budget(game_clock.fixed_move_ms));
-    search_limits.untimed = 1;
+    time_control.search_limits.has_fixed_deadline = 1;
+    time_control.search_limits.fixed_deadline_ms = now_ms + static_cast<uint64_t>(fixed_time_budget(game_clock.fixed_move_ms));
+    time_control.search_limits.untimed = 1;
   } else if (!own_limits) {
-    search_limits.has_fixed_deadline = 0;
-    search_limits.untimed = 0;
+    time_control.search_limits.has_fixed_deadline = 0;
+    time_control.search_limits.untimed = 0;
   }
-  game_clock.frequent_stop_tests = fast_clock || search_limits.has_fixed_deadline;
+  game_clock.frequent_stop_tests = time_control.fast_clock || time_control.search_limits.has_fixed_deadline;
 
   // The last-resort limit. Whatever the rules below allow (extensions, the
   // softened stop, the root fail-low time), a search never uses the last
@@ -256,7 +242,7 @@ void allot_time() {
     const int32_t share = left_ticks / moves_to_last(n);
     if (share < hard) hard = share;
   }
-  hard_deadline = hard > 0 ? now + hard : now - 1;
+  time_control.hard_deadline = hard > 0 ? now + hard : now - 1;
 }
 
 int64_t fixed_time_budget(int64_t ms) {
@@ -267,118 +253,118 @@ int64_t fixed_time_budget(int64_t ms) {
 
 void charge_earlier_start(int32_t ticks) {
   if (ticks <= 0) return;
-  deadline -= ticks;
+  time_control.deadline -= ticks;
   const uint64_t ms = static_cast<uint64_t>(ticks) * MS_PER_TICK;
-  if (fast_clock) soft_deadline_ms = soft_deadline_ms > ms ? soft_deadline_ms - ms : 0;
+  if (time_control.fast_clock) time_control.soft_deadline_ms = time_control.soft_deadline_ms > ms ? time_control.soft_deadline_ms - ms : 0;
 }
 
 void halve_allotment() {
-  move_time /= 2;
-  deadline = static_cast<int32_t>(time_source()) + move_time;
-  if (fast_clock) {
-    const uint64_t now_ms = ms_source();
-    if (soft_deadline_ms > now_ms) soft_deadline_ms = now_ms + (soft_deadline_ms - now_ms) / 2;
+  time_control.move_time /= 2;
+  time_control.deadline = static_cast<int32_t>(time_control.time_source()) + time_control.move_time;
+  if (time_control.fast_clock) {
+    const uint64_t now_ms = time_control.ms_source();
+    if (time_control.soft_deadline_ms > now_ms) time_control.soft_deadline_ms = now_ms + (time_control.soft_deadline_ms - now_ms) / 2;
   }
 }
 
 void check_for_stop() {
   // Step 1. Test searches stop at their own fixed time.
-  if (epd_mode) {
-    if (tick_passed(static_cast<int32_t>(time_source()), epd_deadline)) control.stop_search = 1;
+  if (time_control.epd_mode) {
+    if (tick_passed(static_cast<int32_t>(time_control.time_source()), time_control.epd_deadline)) control.stop_search = 1;
     return;
   }
 
   // Step 2.
   const int32_t t = game_clock.own_time;
-  const int32_t now = static_cast<int32_t>(time_source());
+  const int32_t now = static_cast<int32_t>(time_control.time_source());
 
-  const int32_t d = iteration_depth;
+  const int32_t d = search_root.iteration_depth;
 
   // Limits set besides the clock: a node count and a fixed move time end
   // the search at once, its first iteration done; a search without a
   // clock (infinite, pondering) answers to none of the clock rules below.
-  if (d > 1 && ((search_limits.nodes > 0 && search_path.search_nodes >= search_limits.nodes) ||
-                (search_limits.has_fixed_deadline && ms_source() >= search_limits.fixed_deadline_ms))) {
+  if (d > 1 && ((time_control.search_limits.nodes > 0 && search_path.search_nodes >= time_control.search_limits.nodes) ||
+                (time_control.search_limits.has_fixed_deadline && time_control.ms_source() >= time_control.search_limits.fixed_deadline_ms))) {
     control.stop_search = 1;
     return;
   }
-  if (search_limits.untimed) return;
-  const int32_t elapsed = now - search_start;
+  if (time_control.search_limits.untimed) return;
+  const int32_t elapsed = now - time_control.search_start;
   const int32_t left = t - elapsed / TICKS_PER_SECOND;
 
   // The clock itself comes before every rule below; only the first
   // iteration, a matter of a millisecond or two, always completes, so that
   // even the last moment brings a searched move.
-  if (tick_passed(now, hard_deadline) && d > 1) {
+  if (tick_passed(now, time_control.hard_deadline) && d > 1) {
     control.stop_search = 1;
     return;
   }
 
   // A fast clock has no extensions: its allotment is already most of what
   // can be spent.
-  if (fast_clock) {
-    if (d > 1 && ms_source() >= soft_deadline_ms) control.stop_search = 1;
+  if (time_control.fast_clock) {
+    if (d > 1 && time_control.ms_source() >= time_control.soft_deadline_ms) control.stop_search = 1;
     return;
   }
 
   // Step 3. An extended search with little time left on the clock, while
   // its deadline is still ahead.
-  if (extended_at != 0 && tick_passed(deadline, now)) {
+  if (time_control.extended_at != 0 && tick_passed(time_control.deadline, now)) {
     if (d > 6 && left < 6) control.stop_search = 1;
   }
 
   // Step 4. The deadline has passed.
-  if (!tick_passed(now, deadline) || d <= 4 || control.stop_search) return;
-  if (extended_at != 0) {
+  if (!tick_passed(now, time_control.deadline) || d <= 4 || control.stop_search) return;
+  if (time_control.extended_at != 0) {
     // Already extended: stop, unless the score has not recovered, within
     // the hard limits.
     bool stop = true;
-    if (score_floor > root_best_score || fail_low_active)
-      stop = elapsed > move_time * time_mode || left < EXTENDED_MIN_LEFT ||
-             extended_at < d - EXTENDED_MAX_ITERATIONS || elapsed > EXTENDED_MAX_TICKS;
+    if (time_control.score_floor > search_root.root_best_score || search_root.fail_low_active)
+      stop = elapsed > time_control.move_time * time_control.time_mode || left < EXTENDED_MIN_LEFT ||
+             time_control.extended_at < d - EXTENDED_MAX_ITERATIONS || elapsed > EXTENDED_MAX_TICKS;
     if (stop) control.stop_search = 1;
     return;
   }
 
   const int32_t n = game_clock.level_moves > 0 ? game_clock.level_moves : 0;
-  bool stop = (t < 8 && game_clock.time_increment == 0 && n == 0) || left < 4 || d <= 6 || time_mode == 0;
+  bool stop = (t < 8 && game_clock.time_increment == 0 && n == 0) || left < 4 || d <= 6 || time_control.time_mode == 0;
   if (!stop) {
-    const int32_t s = root_best_score;
+    const int32_t s = search_root.root_best_score;
     const int32_t a = s < 0 ? -s : s;
-    const int32_t p = prev_move_score;
+    const int32_t p = time_control.prev_move_score;
     bool extend = false;
     int32_t floor = 0;
     for (size_t i = 0; i < std::size(score_drops) && !extend; ++i) {
       if (a < score_drops[i].score_below && p != 0 && s + score_drops[i].drop < p) {
         extend = true;
         floor = p - score_drops[i].floor_offset;
-        if (i == 0) time_mode = 2;
+        if (i == 0) time_control.time_mode = 2;
       }
     }
-    if (!extend && best_move_changes > UNSTABLE_BEST_MOVES && t > 5) {
+    if (!extend && search_root.best_move_changes > UNSTABLE_BEST_MOVES && t > 5) {
       extend = true;
       floor = p;
-      best_move_changes = 0;
+      search_root.best_move_changes = 0;
     }
-    if (!extend && fail_low_active) {
+    if (!extend && search_root.fail_low_active) {
       extend = true;
       floor = p - FAIL_LOW_FLOOR_OFFSET;
     }
     if (extend) {
-      deadline += move_time;
-      extended_at = static_cast<int16_t>(d);
-      score_floor = static_cast<int16_t>(floor);
+      time_control.deadline += time_control.move_time;
+      time_control.extended_at = static_cast<int16_t>(d);
+      time_control.score_floor = static_cast<int16_t>(floor);
     } else {
       stop = true;
     }
   }
   if (!stop) return;
   // A stop with time to spare is softened: finish the root move in hand.
-  if (time_mode != 0 && t > 10 && root_moves_searched > 1) {
-    stop_at_root_move = 1;
-    deadline += move_time;
-    extended_at = static_cast<int16_t>(d);
-    score_floor = -10000;
+  if (time_control.time_mode != 0 && t > 10 && search_root.root_moves_searched > 1) {
+    search_root.stop_at_root_move = 1;
+    time_control.deadline += time_control.move_time;
+    time_control.extended_at = static_cast<int16_t>(d);
+    time_control.score_floor = -10000;
   } else {
     control.stop_search = 1;
   }

@@ -6,30 +6,10 @@
 #include <cstdint>
 
 #include "board/node_calls.h"
+#include "core/platform.h"
 
 namespace brevalt {
 
-// Ticks allotted to the current move and the tick at which they run out.
-extern int32_t move_time;
-extern int32_t deadline;
-// 0..4: how far the search may overrun (0 forbids extensions).
-extern int32_t time_mode;
-// Tick at which the current search started.
-extern int32_t search_start;
-// Iteration at which the deadline was extended; 0 = not extended.
-extern int16_t extended_at;
-// While extended, the search may stop once the root score is back here.
-extern int16_t score_floor;
-// Score reported with the engine's previous move; 0 when none.
-extern int16_t prev_move_score;
-// A test search runs: stop at epd_deadline instead of the game clock.
-extern int32_t epd_mode;
-extern int32_t epd_deadline;
-// Last-resort limit of a search on the engine's own clock: never past an
-// eighth of the clock (at least 0.1 s) from its end, and, where a short
-// moves-per-control clock raised the allotment to its floor, not past the
-// search's share of the clock over the moves left in the period.
-extern int32_t hard_deadline;
 
 // Limits of one search beside the clocks: those of a UCI "go", and the
 // fixed time per move of CECP's "st". All zero when the clocks alone decide.
@@ -53,21 +33,54 @@ struct SearchLimits {
   // An analysis: searched at full strength whatever level is set.
   uint8_t analysis;
 };
-extern SearchLimits search_limits;
 
-// The tick source of the time decisions (the system clock; tests replace it).
-extern uint32_t (*time_source)();
-// The millisecond source of the limits that must be met to the millisecond
-// (the system clock; tests and fuzzers replace it).
-extern uint64_t (*ms_source)();
-// Millisecond at which the current search started.
-extern uint64_t search_start_ms;
-// A fast clock (under a minute, or an increment that is not whole seconds)
-// is allotted in milliseconds: the search stops at soft_deadline_ms once
-// its first iteration is done. The tables made for long clocks decide
-// otherwise, and fast_clock is 0.
-extern uint8_t fast_clock;
-extern uint64_t soft_deadline_ms;
+
+//
+// The time and limits of the running search: the allotment and its
+// deadlines, when it started, the limits a command set, the test run's own
+// deadline, and the clock sources (replaceable by tests). Written by time
+// management as a search starts, by the root driver as it extends or cuts
+// the time, and by the front end as it sets limits; read by the clock
+// tests of the node poll, the root driver and the output lines.
+struct TimeControl {  // RW-OFF
+  // Ticks allotted to the current move and the tick at which they run out.
+  int32_t move_time = 600;
+  int32_t deadline{};
+  // 0..4: how far the search may overrun (0 forbids extensions).
+  int32_t time_mode{};
+  // Tick at which the current search started.
+  int32_t search_start{};
+  // Iteration at which the deadline was extended; 0 = not extended.
+  int16_t extended_at{};
+  // While extended, the search may stop once the root score is back here.
+  int16_t score_floor{};
+  // Score reported with the engine's previous move; 0 when none.
+  int16_t prev_move_score{};
+  // A test search runs: stop at epd_deadline instead of the game clock.
+  int32_t epd_mode{};
+  int32_t epd_deadline{};
+  // Last-resort limit of a search on the engine's own clock: never past an
+  // eighth of the clock (at least 0.1 s) from its end, and, where a short
+  // moves-per-control clock raised the allotment to its floor, not past the
+  // search's share of the clock over the moves left in the period.
+  int32_t hard_deadline{};
+  SearchLimits search_limits{};
+  // The tick source of the time decisions (the system clock; tests replace it).
+  uint32_t (*time_source)() = clock_ticks;
+  // The millisecond source of the limits that must be met to the millisecond
+  // (the system clock; tests and fuzzers replace it).
+  uint64_t (*ms_source)() = clock_ms;
+  // Millisecond at which the current search started.
+  uint64_t search_start_ms{};
+  // A fast clock (under a minute, or an increment that is not whole seconds)
+  // is allotted in milliseconds: the search stops at soft_deadline_ms once
+  // its first iteration is done. The tables made for long clocks decide
+  // otherwise, and fast_clock is 0.
+  uint8_t fast_clock{};
+  uint64_t soft_deadline_ms{};
+};  // RW-ON
+
+extern TimeControl time_control;
 
 // True when tick `now` lies after `limit`. Ticks are compared by their
 // difference, so a counter that wraps around does not end the world.

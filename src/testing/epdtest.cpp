@@ -61,10 +61,10 @@ struct RunTotals {
 
 // Writes to the statistics file while one is open.
 __attribute__((format(printf, 1, 2))) void stats(const char* format, ...) {
-  if (!test_stats_file) return;
+  if (!output_state.test_stats_file) return;
   va_list args;
   va_start(args, format);
-  std::vfprintf(test_stats_file, format, args);
+  std::vfprintf(output_state.test_stats_file, format, args);
   va_end(args);
 }
 
@@ -137,18 +137,18 @@ void write_castling_rights() {
 // What a search leaves behind for the report; cleared before each
 // position, so a position without a search is never judged by the last.
 void clear_position_results() {
-  position_nodes = 0;
-  position_ticks = 0;
-  branching_sum = 0;
-  first_pv_move[0] = '\0';
+  output_state.position_nodes = 0;
+  output_state.position_ticks = 0;
+  output_state.branching_sum = 0;
+  output_state.first_pv_move[0] = '\0';
   search_path.nominal_depth = 0;
-  root_moves_searched = 0;
+  search_root.root_moves_searched = 0;
 }
 
 // Starts the clock of a test search.
 void start_test_search(int32_t interval) {
-  epd_mode = 1;
-  epd_deadline = static_cast<int32_t>(time_source()) + interval;
+  time_control.epd_mode = 1;
+  time_control.epd_deadline = static_cast<int32_t>(time_control.time_source()) + interval;
 }
 
 // The summary after the last record, on both outputs.
@@ -194,7 +194,7 @@ void run_epd_suite(const char* name, int n) {
   // Step 2. The statistics file (when it cannot be opened the suite still
   // runs, reported on standard output only) and the suite.
   control.epd_run_active = 1;
-  test_stats_file = std::fopen("epd_stats.txt", "a");
+  output_state.test_stats_file = std::fopen("epd_stats.txt", "a");
   std::FILE* suite = file_name ? std::fopen(file_name, "r") : nullptr;
   RunTotals totals;
   if (!suite) std::printf("File not found.\nBad exit.\n");
@@ -218,7 +218,7 @@ void run_epd_suite(const char* name, int n) {
     stats("\n");
 
     // Step 3.3. The search, with a look at the input before and after.
-    in_book = 0;
+    search_root.in_book = 0;
     poll_input(0);
     register_position();
     think(control.engine_side);
@@ -227,7 +227,7 @@ void run_epd_suite(const char* name, int n) {
     if (input_has_ended()) break;
 
     // Step 3.4. The verdict.
-    if (operation_found(epd_operation, first_pv_move)) {
+    if (operation_found(epd_operation, output_state.first_pv_move)) {
       stats("\n");
     } else {
       stats("NOT FOUND!\n\n");
@@ -235,14 +235,14 @@ void run_epd_suite(const char* name, int n) {
     }
 
     // Step 3.5. Totals; depth and growth of the positions searched deep.
-    totals.ticks += position_ticks;
-    totals.nodes += static_cast<uint32_t>(position_nodes);
+    totals.ticks += output_state.position_ticks;
+    totals.nodes += static_cast<uint32_t>(output_state.position_nodes);
     ++totals.positions;
     const int depth = search_path.nominal_depth;
     if (depth > DEEP_ITERATION) {
       ++totals.deep_positions;
-      totals.branching += branching_sum / (depth - DEEP_ITERATION);
-      totals.depth_marks += 10 * depth + root_moves_searched;
+      totals.branching += output_state.branching_sum / (depth - DEEP_ITERATION);
+      totals.depth_marks += 10 * depth + search_root.root_moves_searched;
     }
 
     // Step 3.6. Progress.
@@ -252,9 +252,9 @@ void run_epd_suite(const char* name, int n) {
   // Step 4. Summary.
   write_summary(totals, seconds);
   if (suite) std::fclose(suite);
-  if (test_stats_file) std::fclose(test_stats_file);
-  test_stats_file = nullptr;
-  epd_mode = 0;
+  if (output_state.test_stats_file) std::fclose(output_state.test_stats_file);
+  output_state.test_stats_file = nullptr;
+  time_control.epd_mode = 0;
   control.epd_run_active = 0;
   std::printf("Finished.\n");
 }
@@ -282,7 +282,7 @@ void run_epd_file(const char* name) {
       break;
     }
     start_test_search(STATIC_POSITION_TICKS);
-    in_book = 0;
+    search_root.in_book = 0;
     register_position();
     think(control.engine_side);
     if (input_has_ended()) break;
@@ -290,7 +290,7 @@ void run_epd_file(const char* name) {
   std::fclose(file);
   // The test clock must not outlive the run: a game started from here
   // would otherwise be searched against a deadline long past.
-  epd_mode = 0;
+  time_control.epd_mode = 0;
   control.epd_run_active = 0;
 }
 

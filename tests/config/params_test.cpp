@@ -36,7 +36,7 @@ class ConfigFiles : public ::testing::Test {
     build_reach_table();
     ASSERT_EQ(chdir(testing::scratch_dir().c_str()), 0);
     settings.hash_size_code = 1;
-    tt_mask = 0x3FFFF;
+    shared_tables.tt_mask = 0x3FFFF;
   }
 };
 
@@ -45,7 +45,7 @@ TEST_F(ConfigFiles, ShippedParameterFileGivesTheDefaults) {
   EXPECT_EQ(read_parameter_file(), 1);
   EXPECT_EQ(settings.book_enabled, 1);
   EXPECT_EQ(settings.hash_size_code, 3);
-  EXPECT_EQ(tt_mask, 0xFFFFFu);
+  EXPECT_EQ(shared_tables.tt_mask, 0xFFFFFu);
   EXPECT_EQ(settings.kibitz_enabled, 1);
   EXPECT_EQ(settings.resign_enabled, 1);
 }
@@ -55,7 +55,7 @@ TEST_F(ConfigFiles, SettingsAreTheFirstCharactersAfterTheStarLine) {
   EXPECT_EQ(read_parameter_file(), 1);
   EXPECT_EQ(settings.book_enabled, 0);
   EXPECT_EQ(settings.hash_size_code, 4);
-  EXPECT_EQ(tt_mask, 0x1FFFFFu);
+  EXPECT_EQ(shared_tables.tt_mask, 0x1FFFFFu);
   EXPECT_EQ(settings.kibitz_enabled, 0);
   EXPECT_EQ(settings.resign_enabled, 0);
 }
@@ -66,7 +66,7 @@ TEST_F(ConfigFiles, MissingFileOrNoStarKeepsEveryDefault) {
   EXPECT_EQ(read_parameter_file(), 0);
   EXPECT_EQ(settings.book_enabled, 1);
   EXPECT_EQ(settings.hash_size_code, 3);
-  EXPECT_EQ(tt_mask, 0x7FFFFu);  // the default mask belongs to code 2
+  EXPECT_EQ(shared_tables.tt_mask, 0x7FFFFu);  // the default mask belongs to code 2
   write("Brevalt.ini", "no star here\n0\n1\n0\n0\n");
   EXPECT_EQ(read_parameter_file(), 1);
   EXPECT_EQ(settings.book_enabled, 1);
@@ -80,12 +80,12 @@ TEST_F(ConfigFiles, OutOfRangeHashSizeKeepsCodeThreeWithTheDefaultMask) {
     write("Brevalt.ini", std::string("*\n1\n") + v + "\n1\n1\n");
     read_parameter_file();
     EXPECT_EQ(settings.hash_size_code, 3) << v;
-    EXPECT_EQ(tt_mask, 0x7FFFFu) << v;
+    EXPECT_EQ(shared_tables.tt_mask, 0x7FFFFu) << v;
   }
   write("Brevalt.ini", "*\n1\n1\n");
   read_parameter_file();
   EXPECT_EQ(settings.hash_size_code, 1);
-  EXPECT_EQ(tt_mask, 0x3FFFFu);
+  EXPECT_EQ(shared_tables.tt_mask, 0x3FFFFu);
 }
 
 TEST_F(ConfigFiles, OnlyZeroSwitchesAFeatureOff) {

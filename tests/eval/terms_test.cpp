@@ -89,14 +89,14 @@ class EvalTerms : public testing::EvalFixture {
 TEST_F(EvalTerms, KnightTableOnAnEmptyBoard) {
   // Kings out of the knights' way: d4 reaches 8 empty squares, a1 two.
   position("7k/8/8/8/8/8/8/7K w - - 0 1", 1);
-  EXPECT_EQ(knight_table[0][sq("d4")], 7 + (3 + 7) / 2);      // 12
-  EXPECT_EQ(knight_table[1][sq("d4")], 7 + (7 + 7 - 3) / 2);  // 12
-  EXPECT_EQ(knight_table[0][sq("a1")], 0 + (0 + 2) / 2);      // 1
-  EXPECT_EQ(knight_table[1][sq("a1")], 0 + (2 + 7 - 0) / 2);  // 4
+  EXPECT_EQ(eval_cache.knight_table[0][sq("d4")], 7 + (3 + 7) / 2);      // 12
+  EXPECT_EQ(eval_cache.knight_table[1][sq("d4")], 7 + (7 + 7 - 3) / 2);  // 12
+  EXPECT_EQ(eval_cache.knight_table[0][sq("a1")], 0 + (0 + 2) / 2);      // 1
+  EXPECT_EQ(eval_cache.knight_table[1][sq("a1")], 0 + (2 + 7 - 0) / 2);  // 4
   // A rook on d1 of this board sees 14 squares (capped at 10): 5 + 10 / 2.
-  EXPECT_EQ(rook_table[0][sq("d1")], 5 + 5);
+  EXPECT_EQ(eval_cache.rook_table[0][sq("d1")], 5 + 5);
   // A queen on a1 blocked by nothing but the h1 king: 6 + 7 + 7 = 20, capped.
-  EXPECT_EQ(queen_table[0][sq("a1")], 0 + 5);
+  EXPECT_EQ(eval_cache.queen_table[0][sq("a1")], 0 + 5);
 }
 
 TEST_F(EvalTerms, MobilityStopsAtTheFirstOccupiedSquare) {
@@ -104,32 +104,32 @@ TEST_F(EvalTerms, MobilityStopsAtTheFirstOccupiedSquare) {
   // the base value alone. With d2 gone it sees d2..h6 (5 squares), so
   // (0 + 5) / 2 = 2 is added for White.
   position("4k3/8/8/8/8/8/1P1P4/2B1K3 w - - 0 1", 1);
-  EXPECT_EQ(bishop_table[0][sq("c1")], 0);
+  EXPECT_EQ(eval_cache.bishop_table[0][sq("c1")], 0);
   position("4k3/8/8/8/8/8/1P6/2B1K3 w - - 0 1", 1);
-  EXPECT_EQ(bishop_table[0][sq("c1")], 0 + (0 + 5) / 2);
+  EXPECT_EQ(eval_cache.bishop_table[0][sq("c1")], 0 + (0 + 5) / 2);
 }
 
 TEST_F(EvalTerms, BoxedInRooks) {
   // No free line of three squares: 4 on the first rank, 10 elsewhere.
   position("4k3/8/8/8/8/8/P7/RN2K3 w - - 0 1", 1);
-  EXPECT_EQ(piece_term(sq("a1"), false), rook_table[0][sq("a1")] - 4);
+  EXPECT_EQ(piece_term(sq("a1"), false), eval_cache.rook_table[0][sq("a1")] - 4);
   position("4k3/8/8/8/3R4/8/8/4K3 w - - 0 1", 1);
-  EXPECT_EQ(piece_term(sq("d4"), false), rook_table[0][sq("d4")]);
+  EXPECT_EQ(piece_term(sq("d4"), false), eval_cache.rook_table[0][sq("d4")]);
   position("4k3/8/8/8/8/n7/PN6/RP2K3 w - - 0 1", 1);  // hemmed in on a2 as well
-  EXPECT_EQ(piece_term(sq("a1"), false), rook_table[0][sq("a1")] - 4);
+  EXPECT_EQ(piece_term(sq("a1"), false), eval_cache.rook_table[0][sq("a1")] - 4);
   // The mirror: a Black rook on h8 boxed in by its own pieces.
   position("4k1pr/7p/8/8/8/8/8/4K3 w - - 0 1", 1);
-  EXPECT_EQ(piece_term(sq("h8"), false), -(rook_table[1][sq("h8")] - 4));
+  EXPECT_EQ(piece_term(sq("h8"), false), -(eval_cache.rook_table[1][sq("h8")] - 4));
 }
 
 TEST_F(EvalTerms, RookOnTheSeventh) {
   // In the middlegame always; in the ending only with the enemy king on
   // its last two ranks.
   position("6k1/3R4/8/8/8/8/8/4K3 w - - 0 1", 1);
-  EXPECT_EQ(piece_term(sq("d7"), false), rook_table[0][sq("d7")] + 15);
-  EXPECT_EQ(piece_term(sq("d7"), true), rook_table[0][sq("d7")] + 15);
+  EXPECT_EQ(piece_term(sq("d7"), false), eval_cache.rook_table[0][sq("d7")] + 15);
+  EXPECT_EQ(piece_term(sq("d7"), true), eval_cache.rook_table[0][sq("d7")] + 15);
   position("8/3R4/8/6k1/8/8/8/4K3 w - - 0 1", 1);
-  EXPECT_EQ(piece_term(sq("d7"), true), rook_table[0][sq("d7")]);
+  EXPECT_EQ(piece_term(sq("d7"), true), eval_cache.rook_table[0][sq("d7")]);
 }
 
 TEST_F(EvalTerms, RookFilesAreTheFirstRooksAndTheLatestAfterIt) {
@@ -151,11 +151,11 @@ TEST_F(EvalTerms, UndevelopedMinorPieces) {
   gather(ec, pd, false);
   EXPECT_EQ(ec.white.minors_developed, 0);
   // A bishop at home: 13 in the middlegame, 23 in the ending; out, 28.
-  EXPECT_EQ(piece_term(sq("c1"), false), 13 + bishop_table[0][sq("c1")]);
-  EXPECT_EQ(piece_term(sq("c1"), true), 23 + bishop_table[0][sq("c1")]);
+  EXPECT_EQ(piece_term(sq("c1"), false), 13 + eval_cache.bishop_table[0][sq("c1")]);
+  EXPECT_EQ(piece_term(sq("c1"), true), 23 + eval_cache.bishop_table[0][sq("c1")]);
   // A knight at home costs 26 instead of the usual 8.
-  EXPECT_EQ(piece_term(sq("b1"), false), -26 + knight_table[0][sq("b1")]);
-  EXPECT_EQ(piece_term(sq("b1"), true), -8 + knight_table[0][sq("b1")]);
+  EXPECT_EQ(piece_term(sq("b1"), false), -26 + eval_cache.knight_table[0][sq("b1")]);
+  EXPECT_EQ(piece_term(sq("b1"), true), -8 + eval_cache.knight_table[0][sq("b1")]);
   position("4k3/8/8/8/8/2N5/8/4K3 w - - 0 1", 1);
   gather(ec, pd, false);
   EXPECT_EQ(ec.white.minors_developed, 1);
@@ -166,14 +166,14 @@ TEST_F(EvalTerms, PiecesBlockingPawnsAndAimingAtTheKing) {
   // bearing on the wing of the king on g8; a bishop on the long diagonal
   // toward that king: +10 in the middlegame only.
   position("6k1/8/8/8/8/3B4/3P4/4K3 w - - 0 1", 1);
-  EXPECT_EQ(piece_term(sq("d3"), false), 28 + bishop_table[0][sq("d3")] - 11 + 10);
-  EXPECT_EQ(piece_term(sq("d3"), true), 28 + bishop_table[0][sq("d3")] - 11);
+  EXPECT_EQ(piece_term(sq("d3"), false), 28 + eval_cache.bishop_table[0][sq("d3")] - 11 + 10);
+  EXPECT_EQ(piece_term(sq("d3"), true), 28 + eval_cache.bishop_table[0][sq("d3")] - 11);
   position("6k1/8/8/4B3/8/8/8/4K3 w - - 0 1", 1);
-  EXPECT_EQ(piece_term(sq("e5"), false), 28 + bishop_table[0][sq("e5")] + 10);
-  EXPECT_EQ(piece_term(sq("e5"), true), 28 + bishop_table[0][sq("e5")]);
+  EXPECT_EQ(piece_term(sq("e5"), false), 28 + eval_cache.bishop_table[0][sq("e5")] + 10);
+  EXPECT_EQ(piece_term(sq("e5"), true), 28 + eval_cache.bishop_table[0][sq("e5")]);
   // A knight in front of its own pawn: -8 + table - 3.
   position("6k1/8/8/8/8/2N5/2P5/4K3 w - - 0 1", 1);
-  EXPECT_EQ(piece_term(sq("c3"), false), -8 + knight_table[0][sq("c3")] - 3);
+  EXPECT_EQ(piece_term(sq("c3"), false), -8 + eval_cache.knight_table[0][sq("c3")] - 3);
 }
 
 TEST_F(EvalTerms, Tropism) {
@@ -468,7 +468,7 @@ TEST_F(EvalTerms, CastledKingBehindItsShelter) {
   gather(ec, pd, false);
   EXPECT_EQ(king_safety(ec, pd, w), 71 - 15 - 43);
   // And a king that has left its root square pays 32.
-  root_white_king_sq = static_cast<int16_t>(sq("h1"));
+  eval_cache.root_white_king_sq = static_cast<int16_t>(sq("h1"));
   EXPECT_EQ(king_safety(ec, pd, w), 71 - 15 - 32 - 43);
 }
 
@@ -594,10 +594,10 @@ TEST_F(EvalTerms, CacheHitScoresAsTheMissThatStoredIt) {
       position(fen, side);
       search_path.nominal_depth = 5;
       clear_pawn_hash();
-      const uint64_t hits = pawn_hash_hits;
+      const uint64_t hits = eval_cache.pawn_hash_hits;
       const int miss = evaluate(-9000, 9000);
       const int hit = evaluate(-9000, 9000);
-      EXPECT_EQ(pawn_hash_hits, hits + 1) << fen << " side " << side;
+      EXPECT_EQ(eval_cache.pawn_hash_hits, hits + 1) << fen << " side " << side;
       EXPECT_EQ(hit, miss) << fen << " side " << side;
     }
   }
@@ -607,12 +607,12 @@ TEST_F(EvalTerms, TheNextSearchDoesNotTrustOldEntries) {
   position("r2q2k1/8/8/2p5/2P5/3P4/8/R2Q2K1 w - - 0 1", 1);
   clear_pawn_hash();
   evaluate(-9000, 9000);
-  const uint64_t hits = pawn_hash_hits;
+  const uint64_t hits = eval_cache.pawn_hash_hits;
   ++search_path.search_id;
   evaluate(-9000, 9000);
-  EXPECT_EQ(pawn_hash_hits, hits);  // stored by the last search: a miss
+  EXPECT_EQ(eval_cache.pawn_hash_hits, hits);  // stored by the last search: a miss
   evaluate(-9000, 9000);
-  EXPECT_EQ(pawn_hash_hits, hits + 1);
+  EXPECT_EQ(eval_cache.pawn_hash_hits, hits + 1);
 }
 
 TEST_F(EvalTerms, SamePositionByTwoMoveOrders) {

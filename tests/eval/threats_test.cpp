@@ -78,14 +78,14 @@ class Threats : public ::testing::Test {
   }
 
   void expect_threat(int score, const char* from, const char* to) {
-    EXPECT_EQ(threat_score, score);
-    EXPECT_EQ(threat_from, sq(from));
-    EXPECT_EQ(threat_to, sq(to));
+    EXPECT_EQ(eval_cache.threat_score, score);
+    EXPECT_EQ(eval_cache.threat_from, sq(from));
+    EXPECT_EQ(eval_cache.threat_to, sq(to));
   }
   void expect_no_threat() {
-    EXPECT_EQ(threat_score, 0);
-    EXPECT_EQ(threat_from, 0);
-    EXPECT_EQ(threat_to, 0);
+    EXPECT_EQ(eval_cache.threat_score, 0);
+    EXPECT_EQ(eval_cache.threat_from, 0);
+    EXPECT_EQ(eval_cache.threat_to, 0);
   }
 
   std::vector<int> made_;
@@ -193,17 +193,17 @@ TEST_F(Threats, KnightPinnedAgainstItsQueen) {
   expect_threat(50, "c3", "e4");
 
   // A larger penalty already recorded stays, with its move.
-  threat_score = 135;
-  threat_from = sq("b8");
-  threat_to = sq("a7");
+  eval_cache.threat_score = 135;
+  eval_cache.threat_from = sq("b8");
+  eval_cache.threat_to = sq("a7");
   analyse_root_move();
   expect_threat(135, "b8", "a7");
 
   // Only a penalty below 40 gives way.
-  threat_score = 40;
+  eval_cache.threat_score = 40;
   analyse_root_move();
-  EXPECT_EQ(threat_score, 40);
-  threat_score = 39;
+  EXPECT_EQ(eval_cache.threat_score, 40);
+  eval_cache.threat_score = 39;
   analyse_root_move();
   expect_threat(50, "c3", "e4");
 }
@@ -313,10 +313,10 @@ TEST_F(ThreatSearch, TrappingCaptureIsSingledOut) {
   prepare("2r3k1/ppp2ppp/8/8/3B4/8/5PPP/6K1 w - - 0 1", 4);
   ASSERT_EQ(control.engine_side, 1);
   decide();
-  EXPECT_EQ(iteration_depth, 4);
-  EXPECT_EQ(threat_from, sq("d4"));
-  EXPECT_EQ(threat_to, sq("a7"));
-  EXPECT_EQ(threat_score, 135);
+  EXPECT_EQ(search_root.iteration_depth, 4);
+  EXPECT_EQ(eval_cache.threat_from, sq("d4"));
+  EXPECT_EQ(eval_cache.threat_to, sq("a7"));
+  EXPECT_EQ(eval_cache.threat_score, 135);
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ TEST(EpdLoad, StartPositionWithAllCastlingRights) {
   EXPECT_EQ(pos.state_top->white_a_rook_moves, 0);
   EXPECT_EQ(pos.state_top->black_h_rook_moves, 0);
   EXPECT_EQ(pos.state_top->black_a_rook_moves, 0);
-  EXPECT_EQ(in_book, 0);
+  EXPECT_EQ(search_root.in_book, 0);
 }
 
 TEST(EpdLoad, BlackToMoveMarksTheMissingWhiteMove) {

@@ -90,8 +90,8 @@ class Book : public testing::SearchFixture {
   static std::string decide_with_book(const char* fen, int game_ply_now = -1) {
     prepare(fen, 3);
     settings.book_enabled = 1;
-    in_book = 1;
-    last_book_ply = 0;
+    search_root.in_book = 1;
+    search_root.last_book_ply = 0;
     if (game_ply_now >= 0) pos.game_ply = static_cast<int16_t>(game_ply_now);
     std::strcpy(settings.book_file_name, BOOK);
     decide();
@@ -164,8 +164,8 @@ TEST_F(Book, WhitePlaysTheOnlyAcceptableMove) {
                     {key_of(AFTER_NF3), 4, 5, 4}});  // 32 < 35
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(decide_with_book(START), "e2e4");
-    EXPECT_EQ(in_book, 1);
-    EXPECT_EQ(iteration_depth, 1);  // no search behind a book move
+    EXPECT_EQ(search_root.in_book, 1);
+    EXPECT_EQ(search_root.iteration_depth, 1);  // no search behind a book move
   }
 }
 
@@ -174,13 +174,13 @@ TEST_F(Book, BlackCountsBlackWins) {
   // 2, c5 only 3 times.
   write_book(BOOK, {{key_of(AFTER_E4_E5), 2, 8, 4}, {key_of(AFTER_E4_C5), 30, 3, 30}});
   EXPECT_EQ(decide_with_book(AFTER_E4, 1), "e7e5");
-  EXPECT_EQ(last_book_ply, 1);
+  EXPECT_EQ(search_root.last_book_ply, 1);
 }
 
 TEST_F(Book, NoAcceptableMoveSearchesInstead) {
   write_book(BOOK, {{key_of(AFTER_D4), 3, 0, 10}});
   decide_with_book(START);
-  EXPECT_EQ(iteration_depth, 3);  // the decision started over without the book
+  EXPECT_EQ(search_root.iteration_depth, 3);  // the decision started over without the book
 }
 
 TEST_F(Book, TheGameLeavesTheBookFourPliesAfterItsLastBookMove) {
@@ -188,11 +188,11 @@ TEST_F(Book, TheGameLeavesTheBookFourPliesAfterItsLastBookMove) {
   // ply 6 (White to move again) it is left for the rest of the game.
   write_book(BOOK, {{key_of(AFTER_E4), 10, 5, 5}});
   decide_with_book(START, 4);
-  EXPECT_EQ(iteration_depth, 1);
-  EXPECT_EQ(in_book, 1);
+  EXPECT_EQ(search_root.iteration_depth, 1);
+  EXPECT_EQ(search_root.in_book, 1);
   decide_with_book(START, 6);
-  EXPECT_EQ(iteration_depth, 3);
-  EXPECT_EQ(in_book, 0);
+  EXPECT_EQ(search_root.iteration_depth, 3);
+  EXPECT_EQ(search_root.in_book, 0);
 }
 
 TEST_F(Book, ABookThatBreaksDuringAGameIsSwitchedOff) {
@@ -202,12 +202,12 @@ TEST_F(Book, ABookThatBreaksDuringAGameIsSwitchedOff) {
   write_book(BOOK, {{key_of(AFTER_E4), 10, 5, 5}});
   prepare(START, 3);
   settings.book_enabled = 1;
-  in_book = 1;
+  search_root.in_book = 1;
   std::strcpy(settings.book_file_name, "vanished_book.bin");
   decide();
-  EXPECT_EQ(iteration_depth, 3);
+  EXPECT_EQ(search_root.iteration_depth, 3);
   EXPECT_EQ(settings.book_file_name[0], '\0');
-  EXPECT_EQ(in_book, 0);
+  EXPECT_EQ(search_root.in_book, 0);
   std::ifstream error("error file");
   std::string line, rest;
   ASSERT_TRUE(std::getline(error, line));

@@ -85,9 +85,9 @@ void expect_search_state_reset(int depth) {
   EXPECT_EQ(search_path.quiescence_mode, 0);
   EXPECT_EQ(search_path.draw_flag, 0);
   EXPECT_EQ(control.stop_search, 0);
-  EXPECT_EQ(stop_at_root_move, 0);
+  EXPECT_EQ(search_root.stop_at_root_move, 0);
   EXPECT_EQ(control.thinking, 0);
-  EXPECT_EQ(search_running, 0);
+  EXPECT_EQ(search_root.search_running, 0);
   EXPECT_EQ(position_fault(), nullptr);
   const KeyPair k = compute_position_key();
   EXPECT_EQ(k.lo, pos.hash_lo);
@@ -123,7 +123,7 @@ TEST_F(Search, FixedDepthSearchGivesTheGameStateBack) {
     const GameState before = GameState::take();
     const std::string printed = decide();
     EXPECT_EQ(printed, "");
-    EXPECT_EQ(iteration_depth, 4);
+    EXPECT_EQ(search_root.iteration_depth, 4);
     EXPECT_EQ(GameState::take().difference(before), "");
     expect_search_state_reset(4);
     const RepEntry& e = search_path.repetition_table[game_key.lo & REPETITION_MASK];
@@ -142,7 +142,7 @@ TEST_F(Search, SearchStoppedByTheClockGivesTheGameStateBack) {
   game_clock.own_time_cs = 50;
   const GameState before = GameState::take();
   decide();
-  EXPECT_LT(iteration_depth, 40);
+  EXPECT_LT(search_root.iteration_depth, 40);
   EXPECT_EQ(GameState::take().difference(before), "");
   expect_search_state_reset(0);
 }
@@ -156,13 +156,13 @@ TEST_F(Search, SameSearchSearchesTheSameTree) {
     decide();
     const int32_t nodes = search_path.search_nodes;
     const std::string move = best_move();
-    const int32_t score = root_best_score;
+    const int32_t score = search_root.root_best_score;
     EXPECT_GT(nodes, 0);
     prepare(fen, 5);
     decide();
     EXPECT_EQ(search_path.search_nodes, nodes);
     EXPECT_EQ(best_move(), move);
-    EXPECT_EQ(root_best_score, score);
+    EXPECT_EQ(search_root.root_best_score, score);
   }
 }
 
@@ -191,8 +191,8 @@ bool forced_mate(const testing::rules::Position& p, int moves) {
 int mate_scores_in_tables() {
   int found = 0;
   for (int s = 0; s < 2; ++s)
-    for (const TtEntry* t : {transposition_table[s], always_replace_table[s]})
-      for (int32_t i = 0; i < tt_entries; ++i)
+    for (const TtEntry* t : {shared_tables.transposition_table[s], shared_tables.always_replace_table[s]})
+      for (int32_t i = 0; i < shared_tables.tt_entries; ++i)
         if ((t[i].key_lo != 0 || t[i].key_hi != 0) && (t[i].score >= MATE_BOUND || t[i].score <= -MATE_BOUND))
           ++found;
   return found;
@@ -214,8 +214,8 @@ TEST_F(Search, ForcedMatesAreFoundAndNeverStored) {
     prepare(c.fen, 20);
     decide();
     // Mate at the n-th own move: the mated side is to move 2n plies down.
-    EXPECT_EQ(root_best_score, MATE_SCORE - 2 * c.moves);
-    EXPECT_LT(iteration_depth, 20);  // the mate ends the deepening
+    EXPECT_EQ(search_root.root_best_score, MATE_SCORE - 2 * c.moves);
+    EXPECT_LT(search_root.iteration_depth, 20);  // the mate ends the deepening
     const std::string move = best_move();
     const std::optional<testing::rules::Position> after = p.after(move);
     ASSERT_TRUE(after) << move;
@@ -239,7 +239,7 @@ TEST_F(Search, SingleLegalMoveEndsTheDeepeningAfterTheSecondIteration) {
   ASSERT_EQ(testing::rules::Position::from_fen(fen).legal_texts(), std::vector<std::string>{"h3g1"});
   prepare(fen, 20);
   decide();
-  EXPECT_EQ(iteration_depth, 2);
+  EXPECT_EQ(search_root.iteration_depth, 2);
   EXPECT_EQ(best_move(), "h3g1");
   expect_search_state_reset(0);
 }
@@ -250,7 +250,7 @@ TEST_F(Search, LosingSideStoresNoMateScoresEither) {
   const char* fen = "1r4k1/8/8/8/8/8/r7/6K1 w - - 0 1";
   prepare(fen, 6);
   decide();
-  EXPECT_LE(root_best_score, -MATE_BOUND);
+  EXPECT_LE(search_root.root_best_score, -MATE_BOUND);
   EXPECT_EQ(mate_scores_in_tables(), 0);
   expect_search_state_reset(0);
 }

@@ -25,19 +25,19 @@ class TimeTest : public ::testing::Test {
  protected:
   void SetUp() override {
     start_new_game();
-    time_source = fake_clock;
+    time_control.time_source = fake_clock;
     fake_now = 1000;
-    ms_source = fake_ms_clock;
+    time_control.ms_source = fake_ms_clock;
     fake_ms_now = 17000;
-    epd_mode = 0;
+    time_control.epd_mode = 0;
   }
   void TearDown() override {
-    time_source = clock_ticks;
-    ms_source = clock_ms;
+    time_control.time_source = clock_ticks;
+    time_control.ms_source = clock_ms;
     game_clock.time_increment_ms = 0;
     control.stop_search = 0;
-    stop_at_root_move = 0;
-    epd_mode = 0;
+    search_root.stop_at_root_move = 0;
+    time_control.epd_mode = 0;
     game_clock.level_moves = 0;
     start_new_game();
   }
@@ -73,8 +73,8 @@ TEST_F(AllotTime, FastClocksSpendAShareAndMostOfTheIncrement) {
     game_clock.own_time_cs = c.own_cs;
     game_clock.time_increment_ms = c.increment_ms;
     allot_time();
-    ASSERT_TRUE(fast_clock) << c.own_cs;
-    const int64_t spent = static_cast<int64_t>(soft_deadline_ms - fake_ms_now);
+    ASSERT_TRUE(time_control.fast_clock) << c.own_cs;
+    const int64_t spent = static_cast<int64_t>(time_control.soft_deadline_ms - fake_ms_now);
     const int64_t usable = int64_t{c.own_cs} * 10 - game_clock.move_overhead_ms;
     if (usable <= 0) {
       EXPECT_EQ(spent, 0) << c.own_cs;
@@ -89,40 +89,40 @@ TEST_F(AllotTime, FastClocksSpendAShareAndMostOfTheIncrement) {
   // The clocks the tables were made for keep them.
   clocks(300, 300, 0, 0, 20);
   allot_time();
-  EXPECT_FALSE(fast_clock);
+  EXPECT_FALSE(time_control.fast_clock);
   clocks(90, 200, 2, 0, 20);
   allot_time();
-  EXPECT_FALSE(fast_clock);
+  EXPECT_FALSE(time_control.fast_clock);
 }
 
 TEST_F(AllotTime, WorkedExamples) {
   // 40 moves in 5 minutes, first move, equal clocks.
   clocks(300, 300, 0, 40, 0);
   allot_time();
-  EXPECT_EQ(move_time, 420);
-  EXPECT_EQ(time_mode, 3);
-  EXPECT_EQ(deadline, 1000 + 420);
+  EXPECT_EQ(time_control.move_time, 420);
+  EXPECT_EQ(time_control.time_mode, 3);
+  EXPECT_EQ(time_control.deadline, 1000 + 420);
   // Sudden death, a minute and a half against more than three minutes.
   clocks(90, 200, 0, 0, 20);
   allot_time();
-  EXPECT_EQ(move_time, 120);
-  EXPECT_EQ(time_mode, 3);
+  EXPECT_EQ(time_control.move_time, 120);
+  EXPECT_EQ(time_control.time_mode, 3);
   // A level with a negative move count is sudden death too.
   clocks(90, 200, 0, -40, 20);
   allot_time();
-  EXPECT_EQ(move_time, 120);
-  EXPECT_EQ(time_mode, 3);
+  EXPECT_EQ(time_control.move_time, 120);
+  EXPECT_EQ(time_control.time_mode, 3);
   // Two seconds increment, ahead on the clock.
   clocks(600, 500, 2, 0, 10);
   allot_time();
-  EXPECT_EQ(move_time, 2100);
-  EXPECT_EQ(time_mode, 4);
+  EXPECT_EQ(time_control.move_time, 2100);
+  EXPECT_EQ(time_control.time_mode, 4);
   // The move that completes a control of 40 (ply 78: move 40) with 11
   // seconds left spends nearly all of them, with no extension allowed.
   clocks(11, 300, 0, 40, 78);
   allot_time();
-  EXPECT_EQ(move_time, 490);
-  EXPECT_EQ(time_mode, 0);
+  EXPECT_EQ(time_control.move_time, 490);
+  EXPECT_EQ(time_control.time_mode, 0);
 }
 
 TEST_F(AllotTime, LastMovesOfAControlGetNoExtensions) {
@@ -130,12 +130,12 @@ TEST_F(AllotTime, LastMovesOfAControlGetNoExtensions) {
   for (int ply : {72, 74, 76, 77}) {
     clocks(100, 100, 0, 40, ply);
     allot_time();
-    EXPECT_EQ(time_mode, 0) << "ply " << ply;
-    EXPECT_GE(move_time, 30) << "ply " << ply;
+    EXPECT_EQ(time_control.time_mode, 0) << "ply " << ply;
+    EXPECT_GE(time_control.move_time, 30) << "ply " << ply;
   }
   clocks(100, 100, 0, 40, 70);
   allot_time();
-  EXPECT_NE(time_mode, 0);
+  EXPECT_NE(time_control.time_mode, 0);
 }
 
 TEST_F(AllotTime, LastResortLimitNeverFallsBeforeTheRulesOwnLimitsAtOrdinaryClocks) {
@@ -162,10 +162,10 @@ TEST_F(AllotTime, LastResortLimitNeverFallsBeforeTheRulesOwnLimitsAtOrdinaryCloc
           clocks(own, opponent, c.increment, c.moves, ply);
           fake_now = 5000;
           allot_time();
-          const int32_t extended = move_time * (time_mode > 3 ? time_mode : 3);
+          const int32_t extended = time_control.move_time * (time_control.time_mode > 3 ? time_control.time_mode : 3);
           int32_t rules_limit = extended < 18000 ? extended : 18000;
           if ((own - 6) * 60 < rules_limit) rules_limit = (own - 6) * 60;
-          EXPECT_GE(hard_deadline - 5000, rules_limit)
+          EXPECT_GE(time_control.hard_deadline - 5000, rules_limit)
               << c.name << " own " << own << " s, opponent " << opponent << " s, ply " << ply;
         }
     }
@@ -187,7 +187,7 @@ TEST_F(AllotTime, LastResortLimitKeepsAShortControlInsideItsClock) {
     game_clock.own_time_cs = c.centiseconds;
     fake_now = 5000;
     allot_time();
-    EXPECT_LE(hard_deadline - 5000, c.most) << c.centiseconds << " cs, ply " << c.ply;
+    EXPECT_LE(time_control.hard_deadline - 5000, c.most) << c.centiseconds << " cs, ply " << c.ply;
   }
 }
 
@@ -207,12 +207,12 @@ TEST_F(AllotTime, PathologicalClocksGiveANonNegativeBudget) {
             clocks(t, o, inc, n, ply);
             game_clock.own_time_cs = t * 100;
             allot_time();
-            ASSERT_GE(move_time, 0) << t << " " << o << " " << inc << " " << n << " " << ply;
-            ASSERT_EQ(deadline, 1000 + move_time);
-            ASSERT_GE(time_mode, 0);
-            ASSERT_LE(time_mode, 4);
-            ASSERT_GE(hard_deadline, 1000 - 1);
-            ASSERT_LE(hard_deadline, 1000 + (t > 0 ? t * 60 : 0));
+            ASSERT_GE(time_control.move_time, 0) << t << " " << o << " " << inc << " " << n << " " << ply;
+            ASSERT_EQ(time_control.deadline, 1000 + time_control.move_time);
+            ASSERT_GE(time_control.time_mode, 0);
+            ASSERT_LE(time_control.time_mode, 4);
+            ASSERT_GE(time_control.hard_deadline, 1000 - 1);
+            ASSERT_LE(time_control.hard_deadline, 1000 + (t > 0 ? t * 60 : 0));
           }
 }
 
@@ -222,106 +222,106 @@ class CheckForStop : public TimeTest {
   void SetUp() override {
     TimeTest::SetUp();
     clocks(300, 300, 0, 0, 10);
-    time_mode = 3;
-    move_time = 600;
-    search_start = 1000;
-    deadline = 1600;
-    hard_deadline = 1000 + 9000;
-    extended_at = 0;
-    score_floor = 0;
-    prev_move_score = 0;
-    root_best_score = 0;
-    root_moves_searched = 1;
-    best_move_changes = 0;
-    fail_low_active = 0;
-    iteration_depth = 5;
+    time_control.time_mode = 3;
+    time_control.move_time = 600;
+    time_control.search_start = 1000;
+    time_control.deadline = 1600;
+    time_control.hard_deadline = 1000 + 9000;
+    time_control.extended_at = 0;
+    time_control.score_floor = 0;
+    time_control.prev_move_score = 0;
+    search_root.root_best_score = 0;
+    search_root.root_moves_searched = 1;
+    search_root.best_move_changes = 0;
+    search_root.fail_low_active = 0;
+    search_root.iteration_depth = 5;
     control.stop_search = 0;
-    stop_at_root_move = 0;
+    search_root.stop_at_root_move = 0;
     fake_now = 1300;
   }
-  static bool nothing_decided() { return control.stop_search == 0 && stop_at_root_move == 0 && extended_at == 0; }
+  static bool nothing_decided() { return control.stop_search == 0 && search_root.stop_at_root_move == 0 && time_control.extended_at == 0; }
 };
 
 TEST_F(CheckForStop, NothingBeforeTheDeadline) {
   for (int d : {1, 5, 7, 20}) {
-    iteration_depth = static_cast<int16_t>(d);
+    search_root.iteration_depth = static_cast<int16_t>(d);
     fake_now = 1599;
-    root_best_score = -50;
-    prev_move_score = 100;
+    search_root.root_best_score = -50;
+    time_control.prev_move_score = 100;
     check_for_stop();
     EXPECT_TRUE(nothing_decided()) << d;
-    EXPECT_EQ(deadline, 1600);
+    EXPECT_EQ(time_control.deadline, 1600);
   }
 }
 
 TEST_F(CheckForStop, StopsPastTheDeadlineFromIterationFive) {
   fake_now = 1601;
   for (int d : {1, 2, 3, 4}) {
-    iteration_depth = static_cast<int16_t>(d);
+    search_root.iteration_depth = static_cast<int16_t>(d);
     check_for_stop();
     EXPECT_TRUE(nothing_decided()) << d;
   }
   // Far past the deadline makes no difference to the first four iterations.
   fake_now = 9000;
-  iteration_depth = 4;
+  search_root.iteration_depth = 4;
   check_for_stop();
   EXPECT_TRUE(nothing_decided());
   fake_now = 1601;
-  iteration_depth = 5;
+  search_root.iteration_depth = 5;
   check_for_stop();
   EXPECT_EQ(control.stop_search, 1);
 }
 
 TEST_F(CheckForStop, HardDeadlineStopsAnyIterationAfterTheFirst) {
-  iteration_depth = 2;
+  search_root.iteration_depth = 2;
   fake_now = 10000;
   check_for_stop();
   EXPECT_EQ(control.stop_search, 0);
   fake_now = 10001;
   check_for_stop();
   EXPECT_EQ(control.stop_search, 1);
-  EXPECT_EQ(stop_at_root_move, 0);
+  EXPECT_EQ(search_root.stop_at_root_move, 0);
   // The first iteration always completes: it is what the move rests on.
   control.stop_search = 0;
-  iteration_depth = 1;
+  search_root.iteration_depth = 1;
   check_for_stop();
   EXPECT_EQ(control.stop_search, 0);
 }
 
 TEST_F(CheckForStop, FallingScoreEarnsAnotherMoveTime) {
-  iteration_depth = 7;
+  search_root.iteration_depth = 7;
   fake_now = 1601;
-  prev_move_score = 40;
-  root_best_score = 10;  // 30 below the score of the last move
+  time_control.prev_move_score = 40;
+  search_root.root_best_score = 10;  // 30 below the score of the last move
   check_for_stop();
   EXPECT_EQ(control.stop_search, 0);
-  EXPECT_EQ(stop_at_root_move, 0);
-  EXPECT_EQ(deadline, 1600 + 600);
-  EXPECT_EQ(extended_at, 7);
-  EXPECT_EQ(time_mode, 2);
-  EXPECT_EQ(score_floor, 35);
+  EXPECT_EQ(search_root.stop_at_root_move, 0);
+  EXPECT_EQ(time_control.deadline, 1600 + 600);
+  EXPECT_EQ(time_control.extended_at, 7);
+  EXPECT_EQ(time_control.time_mode, 2);
+  EXPECT_EQ(time_control.score_floor, 35);
 }
 
 TEST_F(CheckForStop, DropOfTwentyIsNotEnough) {
-  iteration_depth = 7;
+  search_root.iteration_depth = 7;
   fake_now = 1601;
-  prev_move_score = 40;
-  root_best_score = 20;
+  time_control.prev_move_score = 40;
+  search_root.root_best_score = 20;
   check_for_stop();
   EXPECT_EQ(control.stop_search, 1);
-  EXPECT_EQ(deadline, 1600);
+  EXPECT_EQ(time_control.deadline, 1600);
 }
 
 TEST_F(CheckForStop, StopWithTimeToSpareFinishesTheRootMoveInHand) {
-  iteration_depth = 7;
+  search_root.iteration_depth = 7;
   fake_now = 1601;
-  root_moves_searched = 2;
+  search_root.root_moves_searched = 2;
   check_for_stop();
   EXPECT_EQ(control.stop_search, 0);
-  EXPECT_EQ(stop_at_root_move, 1);
-  EXPECT_EQ(deadline, 1600 + 600);
-  EXPECT_EQ(extended_at, 7);
-  EXPECT_EQ(score_floor, -10000);
+  EXPECT_EQ(search_root.stop_at_root_move, 1);
+  EXPECT_EQ(time_control.deadline, 1600 + 600);
+  EXPECT_EQ(time_control.extended_at, 7);
+  EXPECT_EQ(time_control.score_floor, -10000);
 }
 
 TEST_F(CheckForStop, StopIsNotSoftenedWithoutTimeModeClockOrMovesDone) {
@@ -330,32 +330,32 @@ TEST_F(CheckForStop, StopIsNotSoftenedWithoutTimeModeClockOrMovesDone) {
   };
   for (const Case& c : {Case{0, 300, 2}, Case{3, 10, 2}, Case{3, 300, 1}}) {
     SetUp();
-    iteration_depth = 7;
+    search_root.iteration_depth = 7;
     fake_now = 1601;
-    time_mode = c.mode;
+    time_control.time_mode = c.mode;
     game_clock.own_time = static_cast<int16_t>(c.own);
-    root_moves_searched = static_cast<int16_t>(c.searched);
+    search_root.root_moves_searched = static_cast<int16_t>(c.searched);
     check_for_stop();
     EXPECT_EQ(control.stop_search, 1) << c.mode << " " << c.own << " " << c.searched;
-    EXPECT_EQ(stop_at_root_move, 0);
+    EXPECT_EQ(search_root.stop_at_root_move, 0);
   }
 }
 
 TEST_F(CheckForStop, ExtendedSearchGoesOnWhileTheScoreHasNotRecovered) {
-  iteration_depth = 8;
-  extended_at = 7;
-  score_floor = 35;
-  root_best_score = 10;
+  search_root.iteration_depth = 8;
+  time_control.extended_at = 7;
+  time_control.score_floor = 35;
+  search_root.root_best_score = 10;
   fake_now = 1601;
   check_for_stop();
   EXPECT_EQ(control.stop_search, 0);
   // Back at the floor: stop.
-  root_best_score = 35;
+  search_root.root_best_score = 35;
   check_for_stop();
   EXPECT_EQ(control.stop_search, 1);
   // Not recovered, but more than time_mode budgets spent.
   control.stop_search = 0;
-  root_best_score = 10;
+  search_root.root_best_score = 10;
   fake_now = 1000 + 600 * 3 + 1;
   check_for_stop();
   EXPECT_EQ(control.stop_search, 1);
@@ -363,10 +363,10 @@ TEST_F(CheckForStop, ExtendedSearchGoesOnWhileTheScoreHasNotRecovered) {
 
 TEST_F(CheckForStop, ExtendedSearchStopsWhenTheClockRunsLow) {
   clocks(10, 300, 0, 0, 10);
-  hard_deadline = 1000 + 600;
-  iteration_depth = 7;
-  extended_at = 7;
-  deadline = 2000;
+  time_control.hard_deadline = 1000 + 600;
+  search_root.iteration_depth = 7;
+  time_control.extended_at = 7;
+  time_control.deadline = 2000;
   fake_now = 1000 + 5 * 60 - 1;  // not yet five seconds of ten gone
   check_for_stop();
   EXPECT_EQ(control.stop_search, 0);
@@ -377,16 +377,16 @@ TEST_F(CheckForStop, ExtendedSearchStopsWhenTheClockRunsLow) {
   // rules for a passed deadline decide (and one that has not passed yet
   // decides nothing).
   control.stop_search = 0;
-  deadline = fake_now;
+  time_control.deadline = fake_now;
   check_for_stop();
   EXPECT_EQ(control.stop_search, 0);
 }
 
 TEST_F(CheckForStop, WrappingCounterIsComparedByDifference) {
-  search_start = static_cast<int32_t>(0xFFFFFD00u);
-  deadline = static_cast<int32_t>(0xFFFFFFF0u);
-  hard_deadline = static_cast<int32_t>(0xFFFFFFF0u + 5000u);
-  iteration_depth = 5;
+  time_control.search_start = static_cast<int32_t>(0xFFFFFD00u);
+  time_control.deadline = static_cast<int32_t>(0xFFFFFFF0u);
+  time_control.hard_deadline = static_cast<int32_t>(0xFFFFFFF0u + 5000u);
+  search_root.iteration_depth = 5;
   fake_now = 0xFFFFFFE0u;
   check_for_stop();
   EXPECT_EQ(control.stop_search, 0);
@@ -396,10 +396,10 @@ TEST_F(CheckForStop, WrappingCounterIsComparedByDifference) {
 }
 
 TEST_F(CheckForStop, TestRunsStopAtTheirOwnDeadlineOnly) {
-  epd_mode = 1;
-  iteration_depth = 1;
+  time_control.epd_mode = 1;
+  search_root.iteration_depth = 1;
   fake_now = 20000;  // past both game deadlines: they do not count here
-  epd_deadline = 30000;
+  time_control.epd_deadline = 30000;
   check_for_stop();
   EXPECT_EQ(control.stop_search, 0);
   fake_now = 30001;

@@ -22,22 +22,22 @@ namespace brevalt::testing {
 class SearchFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_mask_ = tt_mask;
+    saved_mask_ = shared_tables.tt_mask;
     saved_post_ = control.post_thinking;
     saved_book_ = settings.book_enabled;
     // The test tables are the smallest: the index mask must match them.
-    tt_mask = 0x3FFFF;
-    ASSERT_GE(tt_entries, static_cast<int32_t>(tt_mask) + 3);
+    shared_tables.tt_mask = 0x3FFFF;
+    ASSERT_GE(shared_tables.tt_entries, static_cast<int32_t>(shared_tables.tt_mask) + 3);
     start_new_game();
   }
   void TearDown() override {
     control.force_mode = 0;
     control.announce_move = 0;
-    epd_mode = 0;
+    time_control.epd_mode = 0;
     control.post_thinking = saved_post_;
     settings.book_enabled = saved_book_;
     start_new_game();
-    tt_mask = saved_mask_;
+    shared_tables.tt_mask = saved_mask_;
   }
 
   // A fresh game on the position, the engine to move, a depth limit and
@@ -46,14 +46,14 @@ class SearchFixture : public ::testing::Test {
   static void prepare(const char* fen, int depth) {
     ASSERT_TRUE(testing::set_position(fen)) << fen;
     settings.book_enabled = 0;
-    in_book = 0;
+    search_root.in_book = 0;
     control.post_thinking = 0;
     control.announce_move = 0;
     control.ponder_enabled = 0;
     control.pondering = 0;
     control.force_mode = 1;
-    epd_mode = 0;
-    max_depth = static_cast<int16_t>(depth);
+    time_control.epd_mode = 0;
+    search_root.max_depth = static_cast<int16_t>(depth);
     game_clock.own_time = game_clock.opponent_time = 30000;
     game_clock.own_time_cs = 3000000;
     game_clock.time_increment = 0;

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!read_parameter_file()) std::abort();  // the file is there: it must be read
   if (settings.hash_size_code < 1 || settings.hash_size_code > 4) std::abort();
   // Every probe reads three slots from key & tt_mask on.
-  if (static_cast<int64_t>(tt_mask) + 2 >= entries_for_code(settings.hash_size_code)) std::abort();
+  if (static_cast<int64_t>(shared_tables.tt_mask) + 2 >= entries_for_code(settings.hash_size_code)) std::abort();
   if (settings.book_enabled < 0 || settings.book_enabled > 1 || settings.kibitz_enabled < 0 || settings.kibitz_enabled > 1 ||
       settings.resign_enabled < 0 || settings.resign_enabled > 1)
     std::abort();

@@ -99,8 +99,8 @@ constexpr int32_t TEST_SEARCH_SHARE = 16;
 
 uint32_t racing_clock() {
   uint32_t step = TICKS_PER_READING;
-  if (epd_mode) {
-    const auto left = static_cast<int32_t>(static_cast<uint32_t>(epd_deadline) - racing_now);
+  if (time_control.epd_mode) {
+    const auto left = static_cast<int32_t>(static_cast<uint32_t>(time_control.epd_deadline) - racing_now);
     if (left / TEST_SEARCH_SHARE > static_cast<int32_t>(step)) step = static_cast<uint32_t>(left / TEST_SEARCH_SHARE);
   }
   return racing_now += step;
@@ -699,7 +699,7 @@ void run_session() {
     if (control.move_request) {
       control.move_request = 0;
       if (control.reset_request) deferred_reset();
-      if (max_depth > FUZZ_MAX_DEPTH) max_depth = FUZZ_MAX_DEPTH;
+      if (search_root.max_depth > FUZZ_MAX_DEPTH) search_root.max_depth = FUZZ_MAX_DEPTH;
       if (!control.force_mode) think(control.engine_side);
       take_spontaneous_output();
       continue;
@@ -759,8 +759,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // oracle reads back.
   if (!std::freopen(OUTPUT_FILE, "a+", stdout)) std::abort();
   output_fd = fileno(stdout);
-  time_source = racing_clock;
-  ms_source = racing_ms;
+  time_control.time_source = racing_clock;
+  time_control.ms_source = racing_ms;
   analysis_depth_ceiling = FUZZ_ANALYSIS_DEPTH;
   return 0;
 }

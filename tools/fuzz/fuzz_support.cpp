@@ -58,14 +58,14 @@ void load_engine_tables() {
   // 4,099 entries per table (probes read slots mask + 2 at most) keep that
   // cheap while every path through the tables stays the same.
   for (int s = 0; s < 2; ++s) {
-    std::free(transposition_table[s]);
-    std::free(always_replace_table[s]);
-    transposition_table[s] = static_cast<TtEntry*>(std::calloc(FUZZ_TT_ENTRIES, sizeof(TtEntry)));
-    always_replace_table[s] = static_cast<TtEntry*>(std::calloc(FUZZ_TT_ENTRIES, sizeof(TtEntry)));
-    if (!transposition_table[s] || !always_replace_table[s]) fail("cannot allocate the tables");
+    std::free(shared_tables.transposition_table[s]);
+    std::free(shared_tables.always_replace_table[s]);
+    shared_tables.transposition_table[s] = static_cast<TtEntry*>(std::calloc(FUZZ_TT_ENTRIES, sizeof(TtEntry)));
+    shared_tables.always_replace_table[s] = static_cast<TtEntry*>(std::calloc(FUZZ_TT_ENTRIES, sizeof(TtEntry)));
+    if (!shared_tables.transposition_table[s] || !shared_tables.always_replace_table[s]) fail("cannot allocate the tables");
   }
-  tt_entries = FUZZ_TT_ENTRIES;
-  tt_mask = FUZZ_TT_ENTRIES - 4;
+  shared_tables.tt_entries = FUZZ_TT_ENTRIES;
+  shared_tables.tt_mask = FUZZ_TT_ENTRIES - 4;
   build_reach_table();
   if (!read_hash_values()) fail("hash_values unreadable");
   start_new_game();

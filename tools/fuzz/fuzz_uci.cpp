@@ -234,8 +234,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   session_writer = fds[1];
   std::setvbuf(stdin, nullptr, _IONBF, 0);
   if (!std::freopen(OUTPUT_FILE, "w+", stdout)) std::abort();
-  time_source = racing_clock;
-  ms_source = racing_ms;
+  time_control.time_source = racing_clock;
+  time_control.ms_source = racing_ms;
   uci_depth_ceiling = FUZZ_DEPTH_CEILING;
   return 0;
 }
