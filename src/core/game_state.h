@@ -32,6 +32,18 @@ static_assert(sizeof(GameMoveRecord) == 12);  // RW-ON
 constexpr int GAME_MOVES_SIZE = 599;
 
 
+// Every position of the game since the start or the set-up, with the
+// rights that decide whether two occurrences are the same position.
+struct GamePosition {  // RW-OFF
+  uint32_t key_lo, key_hi;  // placement and side to move
+  uint8_t castling;         // bits: White short, White long, Black short, Black long
+  uint8_t ep_square;        // the pawn that has just double-stepped, 0 for none
+  // The castled words (1 White, 2 Black) as they stood when the game's
+  // next move was made from here: the root driver may set them on its own,
+  // so a take-back cannot work them out from the move alone.
+  uint8_t castled_words;
+};  // RW-ON
+
 // What a ponder search must put back: the game state before the
 // predicted move.
 struct PonderBackup {  // RW-OFF
@@ -74,6 +86,14 @@ struct GameRecord {  // RW-OFF
   // The engine resigned this game: its last move was never shown, and no
   // further result line belongs to the game. Cleared by a new game and "go".
   uint8_t game_resigned{};
+  // Every position of the game since the start or the set-up, for the
+  // repetition claims and take-backs.
+  GamePosition game_positions[GAME_MOVES_SIZE + 1]{};
+  // The position after the predicted move, rights included, its key, and
+  // the position a stored reply was searched for.
+  KeyPair ponder_key{};
+  GamePosition ponder_position{};
+  GamePosition reply_position{};
 };  // RW-ON
 
 extern GameRecord game_record;

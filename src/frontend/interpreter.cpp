@@ -288,8 +288,8 @@ void command_protover() {
   std::printf("feature ics=1\n");
   std::printf("feature memory=1\n");
   std::printf("feature myname=\"%s\"\n", ENGINE_NAME);
-  std::printf("feature option=\"Limit Strength -check %d\"\n", level_request.limited ? 1 : 0);
-  std::printf("feature option=\"Strength -spin %d %d %d\"\n", level_request.elo, LEVEL_MIN_ELO, LEVEL_MAX_ELO);
+  std::printf("feature option=\"Limit Strength -check %d\"\n", level_state.level_request.limited ? 1 : 0);
+  std::printf("feature option=\"Strength -spin %d %d %d\"\n", level_state.level_request.elo, LEVEL_MIN_ELO, LEVEL_MAX_ELO);
   std::printf("feature done=1\n");
 }
 
@@ -310,9 +310,9 @@ void command_option() {
   const long v = std::strtol(value, &end, 10);
   const bool number = end != value && *end == '\0';
   if (std::strcmp(text, "limit strength") == 0 && number && (v == 0 || v == 1)) {
-    level_request.limited = v == 1;
+    level_state.level_request.limited = v == 1;
   } else if (std::strcmp(text, "strength") == 0 && number && v >= LEVEL_MIN_ELO && v <= LEVEL_MAX_ELO) {
-    level_request.elo = static_cast<int16_t>(v);
+    level_state.level_request.elo = static_cast<int16_t>(v);
   } else if (std::strcmp(text, "limit strength") == 0 || std::strcmp(text, "strength") == 0) {
     std::printf("Error (bad value %s): option\n", value);
     return;

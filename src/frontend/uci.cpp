@@ -182,7 +182,7 @@ void identify() {
   std::printf("option name UCI_AnalyseMode type check default %s\n", analyse_mode ? "true" : "false");
   std::printf("option name MultiPV type spin default 1 min 1 max %d\n", MAX_ROOT_LINES);
   std::printf("option name UCI_LimitStrength type check default false\n");
-  std::printf("option name UCI_Elo type spin default %d min %d max %d\n", level_request.elo, LEVEL_MIN_ELO,
+  std::printf("option name UCI_Elo type spin default %d min %d max %d\n", level_state.level_request.elo, LEVEL_MIN_ELO,
               LEVEL_MAX_ELO);
   std::printf("uciok\n");
 }
@@ -250,8 +250,8 @@ void set_option(const char* args) {
     }
     search_root.root_lines_wanted = search_root.root_lines_shown = static_cast<int16_t>(lines);
   } else if (equal_nocase(name, "UCI_LimitStrength")) {
-    if (equal_nocase(value, "true")) level_request.limited = true;
-    else if (equal_nocase(value, "false")) level_request.limited = false;
+    if (equal_nocase(value, "true")) level_state.level_request.limited = true;
+    else if (equal_nocase(value, "false")) level_state.level_request.limited = false;
     else std::printf("info string UCI_LimitStrength is true or false\n");
     apply_level_request();
   } else if (equal_nocase(name, "UCI_Elo")) {
@@ -260,7 +260,7 @@ void set_option(const char* args) {
       std::printf("info string UCI_Elo is %d to %d\n", LEVEL_MIN_ELO, LEVEL_MAX_ELO);
       return;
     }
-    level_request.elo = static_cast<int16_t>(elo);
+    level_state.level_request.elo = static_cast<int16_t>(elo);
     apply_level_request();
   } else if (equal_nocase(name, "Ponder")) {
     if (equal_nocase(value, "true")) ponder_option = true;

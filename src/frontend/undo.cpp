@@ -103,7 +103,7 @@ void undo_last_move() {
   } else {
     // Back at the position the game started from: a set-up position may
     // have come with an en passant chance of its own, kept with it.
-    const int chance = game_positions[pos.game_ply].ep_square;
+    const int chance = game_record.game_positions[pos.game_ply].ep_square;
     if (chance != 0) {
       if (white) black_ep = static_cast<int16_t>(chance);
       else white_ep = static_cast<int16_t>(chance);
@@ -136,7 +136,7 @@ void undo_last_move() {
   }
   if (r.corner_capture == 1) lower(white ? st.black_h_rook_moves : st.white_h_rook_moves);
   if (r.corner_capture == 2) lower(white ? st.black_a_rook_moves : st.white_a_rook_moves);
-  const uint8_t castled = game_positions[pos.game_ply].castled_words;
+  const uint8_t castled = game_record.game_positions[pos.game_ply].castled_words;
   pos.white_castled = castled & 1 ? 1 : 0;
   pos.black_castled = castled & 2 ? 1 : 0;
 

@@ -22,7 +22,6 @@
 
 namespace brevalt {
 
-GamePosition game_positions[GAME_MOVES_SIZE + 1];
 
 namespace {
 
@@ -105,7 +104,7 @@ void apply_game_move(int from, int to) {
   rec.captured = static_cast<uint8_t>(captured);
   // The castled words before the move, for a take-back.
   if (pos.game_ply >= 0 && pos.game_ply <= GAME_MOVES_SIZE)
-    game_positions[pos.game_ply].castled_words = static_cast<uint8_t>((pos.white_castled ? 1 : 0) | (pos.black_castled ? 2 : 0));
+    game_record.game_positions[pos.game_ply].castled_words = static_cast<uint8_t>((pos.white_castled ? 1 : 0) | (pos.black_castled ? 2 : 0));
 
   // En passant: a pawn stepping diagonally onto the empty square behind
   // the enemy pawn that has just advanced two squares.
@@ -225,7 +224,7 @@ void record_game_position() {
   // Step 1. The key of the position with the side to move.
   const KeyPair k = game_key();
   const GamePosition here = current_game_position();
-  if (pos.game_ply >= 0 && pos.game_ply <= GAME_MOVES_SIZE) game_positions[pos.game_ply] = here;
+  if (pos.game_ply >= 0 && pos.game_ply <= GAME_MOVES_SIZE) game_record.game_positions[pos.game_ply] = here;
 
   // Step 2. The game count of the position (one slot only).
   RepEntry& e = search_path.repetition_table[k.lo & REPETITION_MASK];
@@ -252,7 +251,7 @@ void record_game_position() {
     int seen = 0;
     const int last = pos.game_ply < GAME_MOVES_SIZE ? pos.game_ply : GAME_MOVES_SIZE;
     for (int i = last; i >= 0; i -= 2) {
-      const GamePosition& g = game_positions[i];
+      const GamePosition& g = game_record.game_positions[i];
       if (g.key_lo == here.key_lo && g.key_hi == here.key_hi && g.castling == here.castling &&
           g.ep_square == here.ep_square)
         ++seen;
@@ -268,7 +267,7 @@ void record_game_position() {
 
 void register_start_position() {
   // Nothing of an earlier game may count towards this one's claims.
-  for (GamePosition& g : game_positions) g = GamePosition{};
+  for (GamePosition& g : game_record.game_positions) g = GamePosition{};
   const KeyPair k = game_key();
   if (search_path.repetition_table) {
     RepEntry& e = search_path.repetition_table[k.lo & REPETITION_MASK];
@@ -278,7 +277,7 @@ void register_start_position() {
     e.side = static_cast<uint8_t>(pos.game_ply & 1);
     e.game_count = 1;
   }
-  if (pos.game_ply >= 0 && pos.game_ply <= GAME_MOVES_SIZE) game_positions[pos.game_ply] = current_game_position();
+  if (pos.game_ply >= 0 && pos.game_ply <= GAME_MOVES_SIZE) game_record.game_positions[pos.game_ply] = current_game_position();
 }
 
 void save_game_state() {
@@ -310,11 +309,6 @@ void restore_game_state() {
 }
 
 namespace {
-KeyPair ponder_key;
-// The position after the predicted move, rights included, and the one a
-// stored reply was searched for.
-GamePosition ponder_position;
-GamePosition reply_position;
 
 bool same_position(const GamePosition& a, const GamePosition& b) {
   return a.key_lo == b.key_lo && a.key_hi == b.key_hi && a.castling == b.castling && a.ep_square == b.ep_square;
@@ -325,28 +319,28 @@ bool same_position(const GamePosition& a, const GamePosition& b) {
 // promotion piece included, with nothing taken back or set up since), and
 // only when it is a legal move there.
 bool stored_reply_fits() {
-  return game_record.reply_ready && same_position(current_game_position(), reply_position) &&
+  return game_record.reply_ready && same_position(current_game_position(), game_record.reply_position) &&
          side_to_move_can_play(game_record.reply_from, game_record.reply_to);
 }
 }  // namespace
 
 void remember_ponder_key() {
-  ponder_key = game_key();
-  ponder_position = current_game_position();
+  game_record.ponder_key = game_key();
+  game_record.ponder_position = current_game_position();
 }
 
 void forget_ponder_key() {
   // The slot may hold another position by now, and a count of 0 has
   // nothing to give back.
-  RepEntry& e = search_path.repetition_table[ponder_key.lo & REPETITION_MASK];
-  if (e.key_lo != ponder_key.lo || e.key_hi != ponder_key.hi || e.game_count == 0) return;
+  RepEntry& e = search_path.repetition_table[game_record.ponder_key.lo & REPETITION_MASK];
+  if (e.key_lo != game_record.ponder_key.lo || e.key_hi != game_record.ponder_key.hi || e.game_count == 0) return;
   if (e.game_count == 1) e = RepEntry{};
   else --e.game_count;
 }
 
 void store_ponder_reply(int from, int to, int next_from, int next_to) {
   game_record.reply_ready = 1;
-  reply_position = ponder_position;
+  game_record.reply_position = game_record.ponder_position;
   game_record.reply_from = static_cast<uint8_t>(from);
   game_record.reply_to = static_cast<uint8_t>(to);
   game_record.next_prediction_from = static_cast<uint8_t>(next_from);

@@ -14,18 +14,6 @@ namespace brevalt {
 // The game record and the pondering bookkeeping are in core/game_state.h:
 // the root driver reads them too.
 
-// Every position of the game since the start or the set-up, with the
-// rights that decide whether two occurrences are the same position.
-struct GamePosition {
-  uint32_t key_lo, key_hi;  // placement and side to move
-  uint8_t castling;         // bits: White short, White long, Black short, Black long
-  uint8_t ep_square;        // the pawn that has just double-stepped, 0 for none
-  // The castled words (1 White, 2 Black) as they stood when the game's
-  // next move was made from here: the root driver may set them on its own,
-  // so a take-back cannot work them out from the move alone.
-  uint8_t castled_words;
-};
-extern GamePosition game_positions[GAME_MOVES_SIZE + 1];
 
 // Registers the position after a game move for repetition and prints the
 // draw claims that are due.

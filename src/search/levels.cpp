@@ -9,8 +9,7 @@
 
 namespace brevalt {
 
-int16_t level_elo = 0;
-LevelRequest level_request;
+LevelState level_state;
 
 namespace {
 
@@ -33,16 +32,14 @@ constexpr int ANCHOR_COUNT = static_cast<int>(sizeof(ANCHORS) / sizeof(ANCHORS[0
 // A level searches this many lines exactly, to choose among them.
 constexpr int16_t LEVEL_LINES = 4;
 
-// A small generator of its own (xorshift), seeded from the clock at its
-// first use, so that games at a level differ from one another.
-uint64_t level_random_state = 0;
+// The level's own generator (xorshift, state in level_state).
 uint32_t level_random() {
-  if (level_random_state == 0) level_random_state = (clock_ms() * 0x9E3779B97F4A7C15ull) | 1;
-  uint64_t x = level_random_state;
+  if (level_state.level_random_state == 0) level_state.level_random_state = (clock_ms() * 0x9E3779B97F4A7C15ull) | 1;
+  uint64_t x = level_state.level_random_state;
   x ^= x << 13;
   x ^= x >> 7;
   x ^= x << 17;
-  level_random_state = x;
+  level_state.level_random_state = x;
   return static_cast<uint32_t>(x >> 32);
 }
 

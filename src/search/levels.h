@@ -17,10 +17,6 @@ namespace brevalt {
 constexpr int LEVEL_MIN_ELO = 1000;
 constexpr int LEVEL_MAX_ELO = 1800;
 
-// The level asked for, in Elo; 0 is the full strength, which the levels
-// leave untouched. Written by the front ends between searches; read by the
-// root driver.
-extern int16_t level_elo;
 
 // The rating offered before one is asked for.
 constexpr int LEVEL_DEFAULT_ELO = 1400;
@@ -33,9 +29,23 @@ struct LevelRequest {
   bool limited = false;
   int16_t elo = LEVEL_DEFAULT_ELO;
 };
-extern LevelRequest level_request;
+
+// The level in force and the interface's request. Written by the front ends
+// between searches (the request, and the level made to follow it) and by
+// the root driver's choice (the generator); read by the root driver.
+struct LevelState {  // RW-OFF
+  // The level asked for, in Elo; 0 is the full strength, which the levels
+  // leave untouched.
+  int16_t level_elo = 0;
+  LevelRequest level_request{};
+  // A small generator of its own (xorshift), seeded from the clock at its
+  // first use, so that games at a level differ from one another.
+  uint64_t level_random_state = 0;
+};  // RW-ON
+extern LevelState level_state;
+
 // Makes level_elo follow the request.
-inline void apply_level_request() { level_elo = static_cast<int16_t>(level_request.limited ? level_request.elo : 0); }
+inline void apply_level_request() { level_state.level_elo = static_cast<int16_t>(level_state.level_request.limited ? level_state.level_request.elo : 0); }
 
 // What a level does to a search: the deepest iteration, the nodes it may
 // make, the root lines it searches with exact scores, and the spread (in

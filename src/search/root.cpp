@@ -479,7 +479,7 @@ void think(int side_arg) {
   const int32_t nodes_before = time_control.search_limits.nodes;
   const int16_t depth_before = search_root.max_depth;
   // An analysis is searched at full strength.
-  const int16_t level_in_force = time_control.search_limits.analysis ? 0 : level_elo;
+  const int16_t level_in_force = time_control.search_limits.analysis ? 0 : level_state.level_elo;
   const LevelSettings level = level_in_force > 0 ? level_settings(level_in_force) : LevelSettings{};
   search_root.finished_line_count = 0;
 
