@@ -39,15 +39,19 @@ struct KeyPair {
   uint32_t hi;
 };
 
+// The move made at a ply: what the per-search reset keeps of a ply record.
+struct PlyMove {
+  uint8_t from, to;
+  uint8_t moved;     // code found on from (already the queen for a promotion)
+  uint8_t captured;  // code found on to
+};
+
 // What make_move needs to take a move back, one record per ply.
-struct PlyRecord {
+struct PlyRecord : PlyMove {
   int16_t captured_value;     // piece_value of the victim, negated for a White victim
   int16_t opp_material_taken; // subtracted from opponent_material by this move
   uint32_t saved_hash_lo, saved_hash_hi, saved_pawn_lo, saved_pawn_hi;
   uint8_t old_white_king_sq, old_black_king_sq;
-  uint8_t from, to;
-  uint8_t moved;              // code found on from (already the queen for a promotion)
-  uint8_t captured;           // code found on to
   uint8_t saved_ep_black_pawn, saved_ep_white_pawn;
   uint8_t castle;             // 1 White castles, 2 Black castles
   uint8_t promo;              // code of the promoting pawn
@@ -57,12 +61,17 @@ struct PlyRecord {
   uint8_t captured_index;     // list index of the victim, NO_INDEX for none
 };
 
-// Search scratch of each ply and the castling counters along the line.
-struct StateRecord {
-  int16_t best_score, best_from, best_to, best_piece;
+// The king and rook move counters along the line: nonzero forbids
+// castling on that wing.
+struct CastlingCounters {
   int16_t white_king_moves, black_king_moves;
   int16_t white_h_rook_moves, white_a_rook_moves;
   int16_t black_h_rook_moves, black_a_rook_moves;
+};
+
+// Search scratch of each ply and the castling counters along the line.
+struct StateRecord : CastlingCounters {
+  int16_t best_score, best_from, best_to, best_piece;
 };
 
 struct PieceEntry {
@@ -85,31 +94,9 @@ struct MoveEntry {
 // ---------------------------------------------------------------------------
 // The position
 
-// The board, the side and game counters, en passant and castling state,
-// material, the keys, the per-ply records of made moves, the piece lists
-// and the move lists of one search. Written by the board layer (make_move,
-// unmake_move, the position loaders), the root driver and the resets;
-// read by every layer. state_top points into the record's own state stack,
-// so the record is never copied whole.
-struct Position {  // RW-OFF
-  // One piece code per square.
-  uint8_t board[64]{};
-  // The squares of each piece code as a bit set (bit s for square s), row
-  // EMPTY holding the empty squares: the same position as `board`, kept so
-  // that the attack and generation queries can take whole sets of pieces at
-  // once. Every change of a square goes through set_square; code that
-  // writes `board` directly (a whole position loaded at once) calls
-  // sync_piece_sets afterwards.
-  uint64_t code_squares[16]{};
-  // Half-moves played since the start position or the loaded position; its
-  // parity is the side to move in the game (even: White).
-  int16_t game_ply{};
-  // Current search ply: the root position is ply 0, the root move is made at ply 1.
-  int16_t ply{};
-  // -1 at the root position, +1 while root moves are searched, negated per ply.
-  int16_t ply_sign{};
-  int16_t white_king_sq{};
-  int16_t black_king_sq{};
+// En passant and castling as they stand: what a position set up or kept
+// across a reset carries besides its placement.
+struct BoardRights {  // RW-OFF
   // Square of a pawn that has just advanced two squares and may be taken en
   // passant; 0 is "none" (no such pawn can stand on a1).
   int16_t ep_black_pawn{};
@@ -117,6 +104,43 @@ struct Position {  // RW-OFF
   // Nonzero: that side can no longer castle at all.
   int16_t white_castled{};
   int16_t black_castled{};
+};  // RW-ON
+
+// The game's point: the placement, the side to move (by the parity of
+// game_ply), en passant and castling, and the game's fifty-move counter.
+// A ponder search saves it before the predicted move and puts it back on
+// a miss; a new game starts it afresh.
+struct GamePoint : BoardRights {  // RW-OFF
+  // One piece code per square.
+  uint8_t board[64]{};
+  // Half-moves played since the start position or the loaded position; its
+  // parity is the side to move in the game (even: White).
+  int16_t game_ply{};
+  // The game's own fifty-move counter: half-moves since the last capture
+  // or pawn move of the game.
+  int8_t game_fifty_counter{};
+};  // RW-ON
+
+// The board, the side and game counters, en passant and castling state,
+// material, the keys, the per-ply records of made moves, the piece lists
+// and the move lists of one search. Written by the board layer (make_move,
+// unmake_move, the position loaders), the root driver and the resets;
+// read by every layer. state_top points into the record's own state stack,
+// so the record is never copied whole.
+struct Position : GamePoint {  // RW-OFF
+  // The squares of each piece code as a bit set (bit s for square s), row
+  // EMPTY holding the empty squares: the same position as `board`, kept so
+  // that the attack and generation queries can take whole sets of pieces at
+  // once. Every change of a square goes through set_square; code that
+  // writes `board` directly (a whole position loaded at once) calls
+  // sync_piece_sets afterwards.
+  uint64_t code_squares[16]{};
+  // Current search ply: the root position is ply 0, the root move is made at ply 1.
+  int16_t ply{};
+  // -1 at the root position, +1 while root moves are searched, negated per ply.
+  int16_t ply_sign{};
+  int16_t white_king_sq{};
+  int16_t black_king_sq{};
   // White's material minus Black's, kings included.
   int16_t material{};
   // Half-moves since the last capture or pawn move inside the search.

@@ -1,9 +1,7 @@
-// The control flags through which commands steer the search, and the
-// protocol state that more than one layer reads: whose side the engine
-// plays, the clocks and ratings the interface gives, the move it enters.
-// The front end sets nearly all of them (the interpreter, the main loop);
-// the root driver and game management also set the search flags as a
-// search starts and ends.
+// Two records: the control flags through which commands steer the search
+// and the protocol state more than one layer reads (control), and the
+// clocks, time control and ratings the interface gives (game_clock). Who
+// writes and reads each is said above it.
 #pragma once
 
 #include <cstdint>
@@ -13,24 +11,38 @@ namespace brevalt {
 // ---------------------------------------------------------------------------
 // Control flags
 
-// The control flags through which commands steer the search, and the
-// protocol state more than one layer reads. Written by the front end (the
-// interpreter, the main loop and its input poll), and by the root driver
-// and game management as a search starts and ends; read by every layer
-// from the search up, and stop_search by the node counter's poll.
-struct Control {  // RW-OFF
+// What a new game resets of the control flags: the requests, the side
+// and the search flags of the game. The session's flags (the protocol,
+// force, post, hard, a test run) stay.
+struct GameControl {  // RW-OFF
   // A search is wanted: the main loop calls the root driver.
   int16_t move_request{};
   // A new-game reset is wanted once the running search has ended.
   int16_t reset_request{};
-  // The engine plays neither side; moves are only recorded.
-  int32_t force_mode{};
   // +1 the engine plays White, -1 Black.
   int16_t engine_side = -1;
   // The engine thinks on its own time (the clock is watched).
   uint8_t thinking{};
   // The engine thinks on the opponent's time about the predicted move.
   uint8_t pondering{};
+  // A game is being played: set by "go" and by an entered move.
+  int16_t game_in_progress{};
+  // The engine's next move is to be printed as a move command.
+  int16_t announce_move{};
+  // The promotion piece of the move being entered ('Q', 'R', 'B', 'N' or 0).
+  uint8_t promotion_letter{};
+  // Score of the engine's last search, engine's view.
+  int32_t last_score{};
+};  // RW-ON
+
+// The control flags through which commands steer the search, and the
+// protocol state more than one layer reads. Written by the front end (the
+// interpreter, the main loop and its input poll), and by the root driver
+// and game management as a search starts and ends; read by every layer
+// from the search up, and stop_search by the node counter's poll.
+struct Control : GameControl {  // RW-OFF
+  // The engine plays neither side; moves are only recorded.
+  int32_t force_mode{};
   // The running search is to end as soon as it can.
   int32_t stop_search{};
   // Set while the root driver lists the legal moves of a game position: no
@@ -48,21 +60,14 @@ struct Control {  // RW-OFF
   // Set while a test run owns the engine: commands that would set up another
   // position or start a game are refused until it ends.
   int epd_run_active{};
-  // A game is being played: set by "go" and by an entered move.
-  int16_t game_in_progress{};
-  // The engine's next move is to be printed as a move command.
-  int16_t announce_move{};
   // Pondering is on ("hard").
   uint8_t ponder_enabled{};
   // Thinking lines are printed ("post").
   int32_t post_thinking{};
   // Playing on a chess server ("ics"); the output lines depend on it.
   int16_t ics_mode{};
-  // The move being entered: squares 0..63 and 'Q', 'R', 'B', 'N' or 0.
+  // The move being entered: squares 0..63.
   int32_t user_from{}, user_to{};
-  uint8_t promotion_letter{};
-  // Score of the engine's last search, engine's view.
-  int32_t last_score{};
 };  // RW-ON
 
 extern Control control;

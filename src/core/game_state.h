@@ -47,12 +47,9 @@ struct GamePosition {  // RW-OFF
 // What a ponder search must put back: the game state before the
 // predicted move.
 struct PonderBackup {  // RW-OFF
-  uint8_t board[64];
+  GamePoint before;
   StateRecord state;
-  int16_t ep_black_pawn, ep_white_pawn;
-  int16_t white_castled, black_castled;
-  int16_t game_ply;
-  int8_t game_fifty_counter;
+  // The board after the predicted move.
   uint8_t board_after[64];
 };  // RW-ON
 
@@ -64,7 +61,6 @@ struct PonderBackup {  // RW-OFF
 // interpreter and undo.
 struct GameRecord {  // RW-OFF
   GameMoveRecord game_moves[GAME_MOVES_SIZE]{};
-  int8_t game_fifty_counter{};
   int16_t game_ep_black_pawn{};
   int16_t game_ep_white_pawn{};
   // Consecutive engine moves that met the resignation condition.

@@ -68,6 +68,20 @@ struct RepEntry;
 // The search path of one thread
 
 //
+// The path's flags as every search starts them.
+struct PathFlags {  // RW-OFF
+  // Quiescence state read by the move generator.
+  int16_t quiescence_mode{};
+  int16_t horizon_qs{};
+  int16_t first_qs_generation{};
+  // Cleared when no queen, rook, bishop or knight is left.
+  uint8_t null_move_allowed = 1;
+  // Set when the fifty-move limit is reached inside the search.
+  int16_t draw_flag{};
+  // The ply limit of the search .
+  int16_t max_search_ply = 60;
+};  // RW-ON
+
 // The state of one search thread along its path: depth, extensions,
 // quiescence and null-move state, what the root driver works out about the
 // root, the node counts, the principal variation, the history and killer
@@ -77,15 +91,11 @@ struct RepEntry;
 // the resets; read by the move generator, the evaluation, the search, and
 // by game management and the output lines after a search (the variation,
 // the node counts).
-struct SearchPath {  // RW-OFF
+struct SearchPath : PathFlags {  // RW-OFF
   // Iteration depth minus the reductions in force on the path.
   int16_t nominal_depth{};
   // Extensions on the path in whole plies.
   int16_t ext_plies{};
-  // Quiescence state read by the move generator.
-  int16_t quiescence_mode{};
-  int16_t horizon_qs{};
-  int16_t first_qs_generation{};
   // Counter of searches; stored with transposition and pawn-cache entries.
   uint8_t search_id{};
   // Material balance of the root position.
@@ -117,10 +127,6 @@ struct SearchPath {  // RW-OFF
   // Length of a run of quiet checks by one piece, and the colour in check.
   int8_t check_run{};
   uint8_t check_run_side{};
-  // Cleared when no queen, rook, bishop or knight is left.
-  uint8_t null_move_allowed = 1;
-  // Set when the fifty-move limit is reached inside the search.
-  int16_t draw_flag{};
   LegalMove legal_moves[LEGAL_MOVES_SIZE]{};
   int16_t legal_count{};
   // Extensions on the path in hundredths of a ply (the whole plies, like the
@@ -136,8 +142,6 @@ struct SearchPath {  // RW-OFF
   int32_t follow_pv{};
   // Result flag of multi_cut_probe.
   int16_t multi_cut_hit{};
-  // The ply limit of the search (60 after reset_search_state).
-  int16_t max_search_ply = 60;
   // Ply limit of the running quiescence search (entry ply + 8).
   int32_t qs_ply_limit{};
   // Ply of the null move on the path (read by make_move).

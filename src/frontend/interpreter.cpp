@@ -376,7 +376,7 @@ void command_go() {
   // play that side.
   int ply_to_move = pos.game_ply;
   if (game_record.prediction_on_board) {
-    ply_to_move = game_record.ponder_backup.game_ply;
+    ply_to_move = game_record.ponder_backup.before.game_ply;
     control.stop_search = 1;
   }
   if ((ply_to_move & 1) == 1 && control.engine_side == 1) control.engine_side = -1;
@@ -575,10 +575,7 @@ void command_setboard() {
   // Loading a position resets the game, but the time control, the ratings
   // and the opponent's kind belong to the match: xboard sends "level"
   // once, before "force" and "setboard", and never again.
-  const int16_t increment = game_clock.time_increment, own = game_clock.own_time, opponent = game_clock.opponent_time;
-  const int32_t increment_ms = game_clock.time_increment_ms;
-  const int32_t own_cs = game_clock.own_time_cs, rating = game_clock.own_rating, rival_rating = game_clock.opponent_rating;
-  const uint8_t computer = game_clock.opponent_is_computer;
+  const MatchClock match = game_clock;
   std::FILE* f = std::fopen("epd1.epd", "w");
   bool written = f && std::fputs(text, f) >= 0;
   if (f) written = std::fclose(f) == 0 && written;
@@ -586,14 +583,7 @@ void command_setboard() {
   // is taken from the text itself.
   if (!written || !load_epd_position()) load_epd_text(text);
   apply_en_passant_field(text);
-  game_clock.time_increment = increment;
-  game_clock.time_increment_ms = increment_ms;
-  game_clock.own_time = own;
-  game_clock.own_time_cs = own_cs;
-  game_clock.opponent_time = opponent;
-  game_clock.own_rating = rating;
-  game_clock.opponent_rating = rival_rating;
-  game_clock.opponent_is_computer = computer;
+  static_cast<MatchClock&>(game_clock) = match;
   position_refused = false;
   control.force_mode = 1;
 }

@@ -23,38 +23,27 @@
 
 namespace brevalt {
 
-// Defaults of a new game: the engine plays Black with these clocks and
-// ratings until the interface says otherwise.
+// Defaults of a new game beyond those its records start with (the clocks
+// and ratings are the match clock's: control.h).
 namespace {
-constexpr int32_t NEW_GAME_OWN_RATING = 2640;
-constexpr int32_t NEW_GAME_OPPONENT_RATING = 2641;
-constexpr int16_t NEW_GAME_OWN_TIME = 2000;      // seconds
-constexpr int16_t NEW_GAME_OPPONENT_TIME = 200;  // seconds
-constexpr int32_t NEW_GAME_MOVE_TIME = 600;      // ticks
+constexpr int32_t NEW_GAME_MOVE_TIME = 600;  // ticks
 constexpr int16_t NEW_GAME_KILLER_SLOTS = 4;
-constexpr int16_t SEARCH_PLY_LIMIT = 60;
 constexpr int16_t NEW_GAME_MAX_DEPTH = 40;
 }  // namespace
 
 int16_t reset_to_start_position;
 
 void reset_search_state() {
-  // Step 1. Search flags.
-  search_path.null_move_allowed = 1;
+  // Step 1. Search flags: the path's, the stop request, the root's stops.
+  static_cast<PathFlags&>(search_path) = PathFlags{};
+  static_cast<RootStops&>(search_root) = RootStops{};
   control.stop_search = 0;
   control.thinking = 0;
-  search_path.quiescence_mode = 0;
-  search_path.first_qs_generation = 0;
-  search_path.horizon_qs = 0;
-  search_path.draw_flag = 0;
-  pos.castle_rook_to = 0;
-  pos.white_piece_count = pos.black_piece_count = 0;
   time_control.extended_at = 0;
 
-  // Step 2. Root fail-low state and the ply limit.
-  search_root.fail_low_active = search_root.fail_low_score = search_root.fail_low_from = search_root.fail_low_to = search_root.fail_low_depth = 0;
-  search_root.stop_at_root_move = 0;
-  search_path.max_search_ply = SEARCH_PLY_LIMIT;
+  // Step 2. The castling rook's square and the root's piece counts.
+  pos.castle_rook_to = 0;
+  pos.white_piece_count = pos.black_piece_count = 0;
 
   // Steps 3 and 4. Killers (slot rows and scratch rows) and history.
   for (auto& row : search_path.killer_table)
@@ -71,12 +60,9 @@ void reset_search_state() {
 
   // Step 6. Ply records keep only the move fields.
   for (auto& r : pos.ply_stack) {
-    uint8_t from = r.from, to = r.to, moved = r.moved, captured = r.captured;
+    const PlyMove move = r;
     r = PlyRecord{};
-    r.from = from;
-    r.to = to;
-    r.moved = moved;
-    r.captured = captured;
+    static_cast<PlyMove&>(r) = move;
     r.captured_index = NO_INDEX;
   }
 
@@ -107,100 +93,63 @@ void new_game_keeping_tables() { reset_game(false); }
 
 namespace {
 void reset_game(bool clear_search_tables) {
-  // Step 1. The first state record.
-  pos.state_top = &pos.state_stack[0];
-  *pos.state_top = StateRecord{};
-
-  // Step 2. En passant and castling.
-  pos.ep_black_pawn = pos.ep_white_pawn = 0;
-  game_record.game_ep_black_pawn = game_record.game_ep_white_pawn = 0;
-  pos.white_castled = pos.black_castled = 0;
-
   // A "new" that arrived during a search was deferred to this reset: it
   // still wants the start position on the board.
   const bool start_position = reset_to_start_position != 0;
-  if (reset_to_start_position) {
-    std::memcpy(pos.board, start_board, sizeof(pos.board));
+
+  // Step 1. The game's point: the board stays (a set-up position is loaded
+  // after the reset), side, counters, en passant and castling start afresh.
+  GamePoint fresh{};
+  std::memcpy(fresh.board, start_position ? start_board : pos.board, sizeof(fresh.board));
+  static_cast<GamePoint&>(pos) = fresh;
+  pos.promo_pawn = 0;
+  if (start_position) {
     sync_piece_sets();
     search_root.max_depth = NEW_GAME_MAX_DEPTH;
     reset_to_start_position = 0;
   }
 
-  // Step 3. Front-end flags, and the pondering bookkeeping of the game.
-  control.promotion_letter = 0;
-  control.pondering = 0;
-  game_record.user_move_pending = 0;
-  game_record.reply_ready = 0;
-  game_record.prediction_on_board = 0;
-  game_record.ponder_hit = 0;
-  game_record.resign_count = 0;
-  game_record.game_resigned = 0;
-  game_record.next_prediction_from = game_record.next_prediction_to = NO_SQUARE;
-  control.move_request = 0;
-  control.reset_request = 0;
-  game_clock.opponent_is_computer = 0;
+  // Step 2. The game record, the pondering bookkeeping, the game's control
+  // flags and the match clock (the protocol's flags stay).
+  game_record = GameRecord{};
+  static_cast<GameControl&>(control) = GameControl{};
+  static_cast<MatchClock&>(game_clock) = MatchClock{};
 
-  // Step 4. Game and search state.
-  game_record.game_fifty_counter = 0;
-  pos.promo_pawn = 0;
-  game_record.expected_from = game_record.expected_to = 0;
+  // Step 3. The time control's per-game state and the search's per-game
+  // counters.
   time_control.epd_mode = 0;
-  game_record.predicted_from = game_record.predicted_to = NO_SQUARE;
-  search_path.horizon_qs = 0;
+  time_control.prev_move_score = 0;
+  time_control.move_time = NEW_GAME_MOVE_TIME;
   search_path.root_to = NO_SQUARE;
   search_path.root_piece_retreats = 0;
-  pos.game_ply = 0;
-  search_root.last_book_ply = 0;
   search_path.search_id = 0;
   search_path.killer_slots = NEW_GAME_KILLER_SLOTS;
+  search_root.last_book_ply = 0;
   search_root.in_book = settings.book_enabled != 0 ? 1 : 0;
 
-  // Step 5.
+  // Step 4. The per-search state.
   reset_search_state();
 
-  // Step 6. Ratings, side and clocks.
-  game_clock.own_rating = NEW_GAME_OWN_RATING;
-  game_clock.opponent_rating = NEW_GAME_OPPONENT_RATING;
-  control.engine_side = -1;
-  time_control.prev_move_score = 0;
-  // The last game's score must not count towards resigning or accepting a
-  // draw in this one.
-  control.last_score = 0;
-  control.thinking = 0;
-  control.game_in_progress = 0;
-  control.announce_move = 0;
-  time_control.move_time = NEW_GAME_MOVE_TIME;
-  game_clock.time_increment = 0;
-  game_clock.time_increment_ms = 0;
-  game_clock.own_time = NEW_GAME_OWN_TIME;
-  game_clock.own_time_cs = NEW_GAME_OWN_TIME * 100;
-  game_clock.opponent_time = NEW_GAME_OPPONENT_TIME;
-
-  // Steps 7 to 9. Every hash table; the game's repetition counts always.
+  // Steps 5 and 6. Every hash table; the game's repetition counts always.
   if (clear_search_tables) {
     clear_transposition_tables();
     if (eval_cache.pawn_hash) std::memset(eval_cache.pawn_hash, 0, sizeof(PawnHashEntry) * PAWN_HASH_ENTRIES);
   }
   if (search_path.repetition_table) std::memset(search_path.repetition_table, 0, sizeof(RepEntry) * REPETITION_ENTRIES);
 
-  // Step 10. Principal variations.
+  // Step 7. Principal variations.
   for (auto& row : search_path.pv_table)
     for (auto& e : row) e = PvEntry{NO_SQUARE, NO_SQUARE, 0, 0};
 
-  // Step 11. Move lists.
+  // Step 8. Move lists.
   std::memset(pos.move_list, 0, sizeof(pos.move_list));
 
-  // Step 12.
+  // Step 9. The queen's table of the evaluation.
   std::memset(eval_cache.queen_table, 0, sizeof(eval_cache.queen_table));
 
-  // Step 13.
+  // Step 10. The state records; the current one is the first.
   std::memset(pos.state_stack, 0, sizeof(pos.state_stack));
-
-  // Step 14. Game records: empty from/to slots.
-  for (auto& g : game_record.game_moves) g = GameMoveRecord{NO_SQUARE, NO_SQUARE, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-
-  // Step 15.
-  for (auto& h : search_path.history_table) h = 1;
+  pos.state_top = &pos.state_stack[0];
 
   // The deferred "new" starts its game from the start position, which
   // counts as the game's first position.
@@ -217,17 +166,14 @@ void deferred_reset() {
   // would otherwise take from it, so that a later "go" or move is played
   // by the side that is really to move there.
   const int side_to_move = pos.game_ply & 1;
-  const StateRecord counters = pos.state_stack[0];
-  const int16_t castled_white = pos.white_castled, castled_black = pos.black_castled;
-  const int16_t ep_black = pos.ep_black_pawn, ep_white = pos.ep_white_pawn;
+  const CastlingCounters counters = pos.state_stack[0];
+  const BoardRights rights = pos;
   new_game();
   // The king and rook move counters; no search result carries over.
-  pos.state_stack[0] = counters;
-  pos.state_stack[0].best_score = pos.state_stack[0].best_from = pos.state_stack[0].best_to = pos.state_stack[0].best_piece = 0;
-  pos.white_castled = castled_white;
-  pos.black_castled = castled_black;
-  pos.ep_black_pawn = game_record.game_ep_black_pawn = ep_black;
-  pos.ep_white_pawn = game_record.game_ep_white_pawn = ep_white;
+  static_cast<CastlingCounters&>(pos.state_stack[0]) = counters;
+  static_cast<BoardRights&>(pos) = rights;
+  game_record.game_ep_black_pawn = pos.ep_black_pawn;
+  game_record.game_ep_white_pawn = pos.ep_white_pawn;
   if (side_to_move) {
     // As for a set-up position with Black to move: the white move that
     // was never played stands first in the record, and undo stops there.

@@ -81,7 +81,7 @@ void undo_last_move() {
 
   // Step 4. The game record and its counters.
   --pos.game_ply;
-  game_record.game_fifty_counter = fifty_count_before(pos.game_ply);
+  pos.game_fifty_counter = fifty_count_before(pos.game_ply);
   const bool white = colour_of(r.moved) == 0;
   StateRecord& st = pos.state_stack[0];
   pos.state_top = &st;

@@ -166,8 +166,8 @@ void apply_game_move(int from, int to) {
   game_record.game_ep_black_pawn = pos.ep_black_pawn;
 
   // The fifty-move count; the counter is 8 bits and stops at its top.
-  if (type_of(moved) == PAWN || captured != EMPTY) game_record.game_fifty_counter = 0;
-  else if (game_record.game_fifty_counter < FIFTY_COUNTER_CEILING) ++game_record.game_fifty_counter;
+  if (type_of(moved) == PAWN || captured != EMPTY) pos.game_fifty_counter = 0;
+  else if (pos.game_fifty_counter < FIFTY_COUNTER_CEILING) ++pos.game_fifty_counter;
 
   // A game longer than the record keeps being played; only its record stops.
   if (pos.game_ply >= 0 && pos.game_ply < GAME_MOVES_SIZE) game_record.game_moves[pos.game_ply] = rec;
@@ -261,7 +261,7 @@ void record_game_position() {
   }
 
   // Step 3.
-  if (game_record.game_fifty_counter >= FIFTY_MOVE_CLAIM && !control.pondering && !game_record.game_resigned && !control.uci_mode && !control.analysis_mode)
+  if (pos.game_fifty_counter >= FIFTY_MOVE_CLAIM && !control.pondering && !game_record.game_resigned && !control.uci_mode && !control.analysis_mode)
     std::printf("1/2-1/2 {Draw by 50-move rule}\n");
 }
 
@@ -281,29 +281,19 @@ void register_start_position() {
 }
 
 void save_game_state() {
-  PonderBackup& b = game_record.ponder_backup;
-  std::memcpy(b.board, pos.board, sizeof(pos.board));
-  b.state = pos.state_stack[0];
-  b.ep_black_pawn = pos.ep_black_pawn;
-  b.ep_white_pawn = pos.ep_white_pawn;
-  b.white_castled = pos.white_castled;
-  b.black_castled = pos.black_castled;
-  b.game_ply = pos.game_ply;
-  b.game_fifty_counter = game_record.game_fifty_counter;
+  // The game's point and the castling counters of the root's state record.
+  game_record.ponder_backup.before = pos;
+  game_record.ponder_backup.state = pos.state_stack[0];
 }
 
 void restore_game_state() {
   const PonderBackup& b = game_record.ponder_backup;
-  std::memcpy(pos.board, b.board, sizeof(pos.board));
+  static_cast<GamePoint&>(pos) = b.before;
   sync_piece_sets();
   pos.state_stack[0] = b.state;
   pos.state_top = &pos.state_stack[0];
-  pos.ep_black_pawn = game_record.game_ep_black_pawn = b.ep_black_pawn;
-  pos.ep_white_pawn = game_record.game_ep_white_pawn = b.ep_white_pawn;
-  pos.white_castled = b.white_castled;
-  pos.black_castled = b.black_castled;
-  pos.game_ply = b.game_ply;
-  game_record.game_fifty_counter = b.game_fifty_counter;
+  game_record.game_ep_black_pawn = pos.ep_black_pawn;
+  game_record.game_ep_white_pawn = pos.ep_white_pawn;
   find_king_squares();
   game_record.prediction_on_board = 0;
 }

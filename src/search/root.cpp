@@ -494,7 +494,7 @@ restart:
     // The position the interface holds while this search runs: a ponder
     // search has the predicted move on the board, which the interface has
     // not seen played.
-    std::memcpy(search_root.search_root_board, control.pondering ? game_record.ponder_backup.board : pos.board, sizeof(search_root.search_root_board));
+    std::memcpy(search_root.search_root_board, control.pondering ? game_record.ponder_backup.before.board : pos.board, sizeof(search_root.search_root_board));
     search_path.pv_length[0] = 0;
     if (!control.pondering) allot_time();
     if (level_in_force > 0) {
@@ -600,7 +600,7 @@ restart:
       // Step 9.1. Path state.
       search_path.follow_pv = d > 2;
       pos.material = search_path.root_material;
-      pos.fifty_counter = game_record.game_fifty_counter;
+      pos.fifty_counter = pos.game_fifty_counter;
       search_path.ext_hundredths = 60;
       search_path.ext_plies = 0;
       search_path.max_ext_plies = 6;

@@ -60,13 +60,23 @@ int side_to_move_can_play(int from, int to);
 int legal_move_count();
 
 //
+// What every search starts afresh at the root: the fail-low state and the
+// request to stop after the root move in hand.
+struct RootStops {  // RW-OFF
+  // Root fail-low state: the first root move fell well below the previous
+  // iteration's score, and the deepening stepped back to look again.
+  int32_t fail_low_active{}, fail_low_score{}, fail_low_from{}, fail_low_to{}, fail_low_depth{};
+  // Set by time management: finish the root move in hand, then stop.
+  int32_t stop_at_root_move{};
+};  // RW-ON
+
 // What the root driver keeps about the search of the root position: the
 // depth, the best score and the lines found, the fail-low state, the
 // book state of the game, and what the result of a search was. Written by
 // the root driver (think) and, for the limits an interface sets (depth,
 // lines, searchmoves), by the front end and the resets; read by the
 // output lines, game management and the front end.
-struct SearchRoot {  // RW-OFF
+struct SearchRoot : RootStops {  // RW-OFF
   // Iteration limit (40 after a new game).
   int16_t max_depth = 40;
   // Best score of the running iteration so far; at the start of an
@@ -81,11 +91,6 @@ struct SearchRoot {  // RW-OFF
   // The game may still be played from the opening book.
   int16_t in_book{};
   int16_t last_book_ply{};
-  // Root fail-low state: the first root move fell well below the previous
-  // iteration's score, and the deepening stepped back to look again.
-  int32_t fail_low_active{}, fail_low_score{}, fail_low_from{}, fail_low_to{}, fail_low_depth{};
-  // Set by time management: finish the root move in hand, then stop.
-  int32_t stop_at_root_move{};
   // The deepening was stopped by a single legal reply after iteration 2.
   int16_t single_reply_stop{};
   // Tick at which the running ponder search started.

@@ -120,14 +120,14 @@ TEST_F(GameMoves, FiftyMoveCountRestartsOnPawnMovesAndCaptures) {
   position("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
   play("g1f3");
   play("g8f6");
-  EXPECT_EQ(game_record.game_fifty_counter, 2);
+  EXPECT_EQ(pos.game_fifty_counter, 2);
   play("e2e4");
-  EXPECT_EQ(game_record.game_fifty_counter, 0);
+  EXPECT_EQ(pos.game_fifty_counter, 0);
   play("f6e4");  // captures
-  EXPECT_EQ(game_record.game_fifty_counter, 0);
+  EXPECT_EQ(pos.game_fifty_counter, 0);
   play("b1c3");
   play("b8c6");
-  EXPECT_EQ(game_record.game_fifty_counter, 2);
+  EXPECT_EQ(pos.game_fifty_counter, 2);
 }
 
 TEST_F(GameMoves, IllegalMoveChangesNothing) {
@@ -164,13 +164,13 @@ TEST_F(GameMoves, RepetitionClaimIsHeldBackWhilePondering) {
 
 TEST_F(GameMoves, FiftyMoveClaimIsHeldBackWhilePondering) {
   position("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
-  game_record.game_fifty_counter = 99;
+  pos.game_fifty_counter = 99;
   EXPECT_EQ(play("a1a2"), "1/2-1/2 {Draw by 50-move rule}\n");
   position("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
-  game_record.game_fifty_counter = 98;
+  pos.game_fifty_counter = 98;
   EXPECT_EQ(play("a1a2"), "");
   position("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
-  game_record.game_fifty_counter = 99;
+  pos.game_fifty_counter = 99;
   control.pondering = 1;
   EXPECT_EQ(play("a1a2", 2), "");
 }
