@@ -32,12 +32,9 @@ int32_t entries_for_code(int code) {
 uint32_t mask_for_code(int code) { return code >= 1 && code <= 4 ? CODE_MASKS[code] : CODE_MASKS[3]; }
 
 int read_parameter_file() {
-  settings.book_enabled = 1;
-  settings.hash_size_code = 3;
+  // The settings the file leaves alone keep their defaults.
+  static_cast<IniSettings&>(settings) = IniSettings{};
   shared_tables.tt_mask = DEFAULT_MASK;
-  settings.kibitz_enabled = 1;
-  settings.resign_enabled = 1;
-  settings.book_random = 1;
   control.post_thinking = 1;
 
   char path[DATA_PATH_SIZE];

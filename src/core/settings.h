@@ -17,7 +17,9 @@ constexpr size_t DATA_PATH_SIZE = 4096;
 // Written at start-up (the parameter file reader, the data folder search)
 // and by the UCI options that change them; read by every layer that plays,
 // searches or opens a data file.
-struct Settings {  // RW-OFF
+// The five settings of "Brevalt.ini", at the values they have when the
+// file does not change them.
+struct IniSettings {  // RW-OFF
   // 1: moves may come from the opening book.
   int32_t book_enabled = 1;
   // 1 to 4: the size of each transposition table (265000 to 2100000 entries).
@@ -29,6 +31,9 @@ struct Settings {  // RW-OFF
   // Beyond the first moves, the book choice still varies at random (no line
   // of the file sets it; it stays 1).
   int32_t book_random = 1;
+};  // RW-ON
+
+struct Settings : IniSettings {  // RW-OFF
   // The path of "book_normal.bin" (the name alone when the data files are
   // read from the working folder) when the opening book may be used, else
   // empty.

@@ -21,33 +21,13 @@
 
 namespace brevalt {
 
-int16_t analysis_depth_ceiling = 40;
 
 namespace {
 
 // Centiseconds per millisecond of the status line's time.
 constexpr uint64_t MS_PER_CENTISECOND = 10;
 
-// A search of the analysed position is due.
-bool search_due = false;
-// Set while an analysis search runs.
-bool searching = false;
-// The depth limit of the game's searches ("sd"), kept aside while an
-// analysis search runs to its own ceiling.
-int16_t game_depth_limit = 0;
 
-// The figures of the last analysis search, for a "." that arrives once
-// it has ended on its own (a mate found, the ceiling reached), or before
-// the search of a new position has begun. All zero for a position the
-// engine refused and for one with no move.
-struct StatusFigures {
-  long long centiseconds = 0;
-  long long nodes = 0;
-  int depth = 0;
-  int left = 0;
-  int total = 0;
-};
-StatusFigures last_figures;
 
 // The root moves of the running (or last) search: the root driver keeps
 // them in the move list of ply 1, ended by an empty slot.
@@ -76,75 +56,75 @@ void enter_analysis() {
   control.analysis_mode = 1;
   control.force_mode = 1;
   control.announce_move = 0;
-  search_due = false;
-  last_figures = StatusFigures{};
+  protocol.search_due = false;
+  protocol.last_figures = StatusFigures{};
 }
 
 void leave_analysis() {
   control.analysis_mode = 0;
   control.force_mode = 1;
-  search_due = false;
+  protocol.search_due = false;
 }
 
 void request_analysis_search(bool position_playable) {
-  search_due = position_playable;
+  protocol.search_due = position_playable;
   // Until the search of the new position begins, "." tells of none: no
   // time, nodes or depth yet, all its moves left. A position the engine
   // refused has no figures at all.
-  last_figures = StatusFigures{};
-  if (position_playable) last_figures.total = last_figures.left = legal_move_count();
+  protocol.last_figures = StatusFigures{};
+  if (position_playable) protocol.last_figures.total = protocol.last_figures.left = legal_move_count();
 }
 
-bool analysis_search_due() { return control.analysis_mode && search_due; }
+bool analysis_search_due() { return control.analysis_mode && protocol.search_due; }
 
-bool analysis_search_running() { return searching; }
+bool analysis_search_running() { return protocol.searching; }
 
-void set_game_depth_limit(int16_t depth) { game_depth_limit = depth; }
+void set_game_depth_limit(int16_t depth) { protocol.game_depth_limit = depth; }
 
 void run_analysis_search() {
   // Step 1. Nothing to search once the interface has gone.
-  search_due = false;
+  protocol.search_due = false;
   if (input_has_ended()) return;
 
   // Step 2. The limits of an endless search, as UCI's "go infinite" has
   // them; the game's own depth limit waits aside.
-  game_depth_limit = search_root.max_depth;
+  protocol.game_depth_limit = search_root.max_depth;
   time_control.search_limits = SearchLimits{};
   time_control.search_limits.untimed = 1;
   time_control.search_limits.no_book = 1;
   time_control.search_limits.analysis = 1;
-  search_root.max_depth = analysis_depth_ceiling;
+  search_root.max_depth = protocol.analysis_depth_ceiling;
 
   // Step 3. The side to move searches: the root driver searches for the
   // side the engine plays, and reports scores from that side's view.
   const bool white = (pos.game_ply & 1) == 0;
   control.engine_side = static_cast<int16_t>(white ? 1 : -1);
   control.stop_search = 0;
-  searching = true;
+  protocol.searching = true;
   think(white ? 0 : BLACK);
-  searching = false;
+  protocol.searching = false;
 
   // Step 4. What "." shows until the next search: the figures as the
   // search left them, every root move of its last iteration done.
   StatusFigures f = live_figures();
   if (f.total == 0) f = StatusFigures{};
   f.left = 0;
-  last_figures = f;
+  protocol.last_figures = f;
 
   // Step 5. The game's limits again.
   time_control.search_limits = SearchLimits{};
-  search_root.max_depth = game_depth_limit;
+  search_root.max_depth = protocol.game_depth_limit;
 }
 
 void print_analysis_status() {
   // Step 1. The figures: live while the search runs, else the last ones.
-  const StatusFigures f = searching ? live_figures() : last_figures;
+  const StatusFigures f = protocol.searching ? live_figures() : protocol.last_figures;
 
   // Step 2. The root move in hand, in coordinates as the interface sends
   // moves: the root move is made at ply 1, so from ply 1 on it stands in
   // the ply record there (a promotion already as the queen it becomes).
   char move[8] = "";
-  if (searching && pos.ply >= 1) {
+  if (protocol.searching && pos.ply >= 1) {
     const PlyRecord& r = pos.ply_stack[1];
     if (r.from < 64 && r.to < 64) uci_move_text(search_root.search_root_board, PvEntry{r.from, r.to, r.moved, 0}, move);
   }

@@ -8,12 +8,10 @@
 
 #include <cstdint>
 
+#include "frontend/protocol.h"
+
 namespace brevalt {
 
-// The deepest iteration an analysis search runs: 40, as a game's search
-// after "new". Tools that drive many short sessions (the fuzz target)
-// lower it, so that their analyses end by themselves.
-extern int16_t analysis_depth_ceiling;
 
 // Enters analysis mode (the engine is idle): force mode, and no search
 // yet until request_analysis_search says the position may be searched.

@@ -15,8 +15,6 @@
 
 namespace brevalt {
 
-char epd_operation[EPD_OPERATION_SIZE];
-char epd_rest[EPD_REST_SIZE];
 
 namespace {
 
@@ -63,22 +61,22 @@ void keep_operation(Source& in, int first) {
       in.unget(c);
       break;
     }
-    if (n < EPD_OPERATION_SIZE - 1) epd_operation[n++] = static_cast<char>(c);
+    if (n < EPD_OPERATION_SIZE - 1) protocol.epd_operation[n++] = static_cast<char>(c);
     if (c == ';') break;
   }
-  epd_operation[n] = '\0';
+  protocol.epd_operation[n] = '\0';
 
   // A rest that is cut still ends with a line end, as the statistics
   // file lays one record out per line.
   n = 0;
   bool cut = false;
   for (int c; (c = in.get()) != EOF;) {
-    if (n < EPD_REST_SIZE - 1) epd_rest[n++] = static_cast<char>(c);
+    if (n < EPD_REST_SIZE - 1) protocol.epd_rest[n++] = static_cast<char>(c);
     else cut = true;
     if (c == '\n') break;
   }
-  if (cut) epd_rest[n - 1] = '\n';
-  epd_rest[n] = '\0';
+  if (cut) protocol.epd_rest[n - 1] = '\n';
+  protocol.epd_rest[n] = '\0';
 }
 
 // Longest suite line the runners read whole; the rest of a longer line is
@@ -278,7 +276,7 @@ EpdRead read_epd_record(std::FILE* file, EpdOperations operations) {
   Source in;
   in.text = text;
   // A record without an operation must not be judged by the last one's.
-  epd_operation[0] = epd_rest[0] = '\0';
+  protocol.epd_operation[0] = protocol.epd_rest[0] = '\0';
   if (parse_record(in, operations, r) != EpdRead::ok || check_record(r) != nullptr) return EpdRead::malformed;
   clear_board();
   apply_record(r);

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "frontend/protocol.h"
+
 namespace brevalt {
 
 // What the record reader keeps of the operations after the position.
@@ -19,11 +21,6 @@ enum class EpdRead {
   malformed,   // a bad character, an overlong rank, an unclosed operation
 };
 
-constexpr int EPD_OPERATION_SIZE = 24;
-constexpr int EPD_REST_SIZE = 120;
-// Operation text and rest of its line kept by the test runners.
-extern char epd_operation[EPD_OPERATION_SIZE];
-extern char epd_rest[EPD_REST_SIZE];
 
 // Reads one record from file. For the position loader it goes onto the
 // board the caller has cleared; for the test runners the board is cleared

@@ -29,7 +29,6 @@
 
 namespace brevalt {
 
-int32_t usermove_accepted;
 
 namespace {
 
@@ -50,46 +49,28 @@ constexpr long long SD_MAX_DEPTH = 40;
 constexpr int32_t DRAW_MAX_SCORE = 5;
 constexpr int DRAW_MAX_PIECES = 3;
 
-// A "memory" that waits for the search or test run using the tables to
-// end, in MiB; 0 when none waits. A later one replaces it.
-int64_t held_memory_mib = 0;
 // Commands of a game or of the engine's tests, which cannot run beside an
 // analysis: the interface leaves it with "exit" first.
 constexpr const char* REFUSED_IN_ANALYSIS[] = {"go", "draw", "epdtest", "static", "mob"};
 
-// The first word of the line, lower-cased, as the unknown-command reply quotes it.
-char first_word[INPUT_LINE_SIZE];
-// The line as it arrived, before lower-casing: file names keep their case,
-// which a case-sensitive file system needs.
-char line_as_sent[INPUT_LINE_SIZE];
 
-// A line read during a search that must wait for the search to end: a
-// command that changes the analysed position or ends the analysis, or a
-// "ping" that an earlier command has yet to take effect before. While it
-// waits nothing more is read, so that commands keep their order. It is
-// kept as it arrived (a position text needs its case).
-char held_line[INPUT_LINE_SIZE];
-bool line_held = false;
-// The search during which it was held: once another one runs, the line
-// is looked at again there.
-uint8_t held_during_search = 0;
 
 // Holds the line being interpreted until the running search has ended.
 void hold_line() {
-  std::memcpy(held_line, line_as_sent, sizeof(held_line));
-  line_held = true;
-  held_during_search = search_path.search_id;
+  std::memcpy(protocol.held_line, protocol.line_as_sent, sizeof(protocol.held_line));
+  protocol.line_held = true;
+  protocol.held_during_search = search_path.search_id;
 }
 
 // The text at position pos of the line, or an empty text when the line is
 // shorter: a short line must never expose what a longer earlier line left
 // in the buffer.
-const char* field_at(size_t pos, const char* line = input_line) {
+const char* field_at(size_t pos, const char* line = protocol.input_line) {
   size_t len = std::strlen(line);
   return pos <= len ? line + pos : "";
 }
 
-bool starts_with(const char* word) { return std::strncmp(input_line, word, std::strlen(word)) == 0; }
+bool starts_with(const char* word) { return std::strncmp(protocol.input_line, word, std::strlen(word)) == 0; }
 
 // Plain decimal conversion: optional blanks, an optional sign and the
 // leading digits; no digits give 0, trailing text is ignored. Saturates
@@ -146,7 +127,7 @@ int32_t clamp32(long long v) {
 
 // Copies the text from pos up to the next blank or line end into out.
 // Returns the position just after the blank that ended it (or the end).
-size_t copy_word(size_t pos, char* out, size_t size, const char* line = input_line) {
+size_t copy_word(size_t pos, char* out, size_t size, const char* line = protocol.input_line) {
   const char* s = field_at(pos, line);
   size_t n = 0;
   while (s[n] && s[n] != ' ' && s[n] != '\n') {
@@ -158,7 +139,7 @@ size_t copy_word(size_t pos, char* out, size_t size, const char* line = input_li
 }
 
 // The text from pos to the line end, without the line end.
-void copy_rest(size_t pos, char* out, size_t size, const char* line = input_line) {
+void copy_rest(size_t pos, char* out, size_t size, const char* line = protocol.input_line) {
   const char* s = field_at(pos, line);
   size_t n = 0;
   while (s[n] && s[n] != '\n' && n < size - 1) {
@@ -170,10 +151,6 @@ void copy_rest(size_t pos, char* out, size_t size, const char* line = input_line
 
 void refuse(const char* command) { std::printf("Error (command not legal now): %s\n", command); }
 
-// A "setboard" was refused: the engine's board is not the one the
-// interface shows, so it takes no move and makes none until "new" or a
-// good "setboard" puts the two in step again.
-bool position_refused = false;
 
 // A search or a test run owns the board: nothing may set up another
 // position. search_running holds even after a command that stood down
@@ -212,7 +189,7 @@ void enter_move(size_t k) {
   }
   // A text that does not name two squares is refused before anything
   // looks at the board.
-  if (position_refused || std::strlen(text) < 4 || !is_file(text[0]) || !is_rank(text[1]) || !is_file(text[2]) ||
+  if (protocol.position_refused || std::strlen(text) < 4 || !is_file(text[0]) || !is_rank(text[1]) || !is_file(text[2]) ||
       !is_rank(text[3])) {
     std::printf("Illegal move: %s\n", shown);
     return;
@@ -250,7 +227,7 @@ void enter_move(size_t k) {
 // so that the interface knows.
 void command_undo() {
   if (!control.force_mode) return;
-  if (board_busy() || position_refused || !move_to_take_back()) refuse("undo");
+  if (board_busy() || protocol.position_refused || !move_to_take_back()) refuse("undo");
   else undo_last_move();
 }
 
@@ -260,10 +237,10 @@ void command_new() {
     control.game_in_progress = 0;
     control.announce_move = 0;
     control.reset_request = 1;
-    reset_to_start_position = 1;
+    protocol.reset_to_start_position = 1;
     control.stop_search = 1;
     control.force_mode = 0;
-    position_refused = false;
+    protocol.position_refused = false;
     return;
   }
   if (board_busy()) {
@@ -274,7 +251,7 @@ void command_new() {
   control.engine_side = -1;
   control.game_in_progress = 0;
   control.force_mode = 0;
-  position_refused = false;
+  protocol.position_refused = false;
 }
 
 void command_protover() {
@@ -326,7 +303,7 @@ void command_option() {
 void command_accepted() {
   char feature[INPUT_LINE_SIZE];
   copy_rest(9, feature, sizeof(feature));
-  if (std::strcmp(feature, "usermove") == 0) usermove_accepted = 1;
+  if (std::strcmp(feature, "usermove") == 0) protocol.usermove_accepted = 1;
 }
 
 void command_draw() {
@@ -359,7 +336,7 @@ void command_draw() {
 void command_go() {
   // A test run searches its own positions: a game cannot start under it;
   // nor can one start from a position the engine refused.
-  if (control.epd_run_active || position_refused) {
+  if (control.epd_run_active || protocol.position_refused) {
     refuse("go");
     return;
   }
@@ -493,7 +470,7 @@ void command_analyze() {
     return;
   }
   enter_analysis();
-  request_analysis_search(!position_refused);
+  request_analysis_search(!protocol.position_refused);
 }
 
 void command_epdtest() {
@@ -503,7 +480,7 @@ void command_epdtest() {
   }
   stand_down(false);
   char name[INPUT_LINE_SIZE];
-  size_t pos = copy_word(8, name, sizeof(name), line_as_sent);
+  size_t pos = copy_word(8, name, sizeof(name), protocol.line_as_sent);
   int n = static_cast<int>(clamp32(parse_decimal(field_at(pos))));
   if (n == 0) {
     for (int suite = 4; suite <= 8 && !input_has_ended(); ++suite) run_epd_suite("x", suite);
@@ -519,7 +496,7 @@ void command_static() {
   }
   stand_down(false);
   char name[INPUT_LINE_SIZE];
-  copy_rest(7, name, sizeof(name), line_as_sent);
+  copy_rest(7, name, sizeof(name), protocol.line_as_sent);
   run_epd_file(name);
 }
 
@@ -568,7 +545,7 @@ void command_setboard() {
   // sends one it can, the engine neither takes nor makes moves.
   if (check_position_text(text) != nullptr) {
     std::printf("tellusererror Illegal position\n");
-    position_refused = true;
+    protocol.position_refused = true;
     return;
   }
   stand_down(true);
@@ -584,7 +561,7 @@ void command_setboard() {
   if (!written || !load_epd_position()) load_epd_text(text);
   apply_en_passant_field(text);
   static_cast<MatchClock&>(game_clock) = match;
-  position_refused = false;
+  protocol.position_refused = false;
   control.force_mode = 1;
 }
 
@@ -618,10 +595,10 @@ void command_memory() {
     return;
   }
   if (tables_in_use()) {
-    held_memory_mib = mib;
+    protocol.held_memory_mib = mib;
     return;
   }
-  held_memory_mib = 0;
+  protocol.held_memory_mib = 0;
   resize_for_memory(mib);
 }
 
@@ -645,11 +622,11 @@ void command_mob() {
 // Whether the prepared line is a move (step 4 of interpret_command), and
 // where its text starts.
 bool line_is_move(size_t* at) {
-  if (!usermove_accepted && is_file(input_line[0]) && is_rank(input_line[1])) {
+  if (!protocol.usermove_accepted && is_file(protocol.input_line[0]) && is_rank(protocol.input_line[1])) {
     *at = 0;
     return true;
   }
-  if (usermove_accepted && starts_with("usermove")) {
+  if (protocol.usermove_accepted && starts_with("usermove")) {
     *at = 9;
     return true;
   }
@@ -689,7 +666,7 @@ bool analysis_command() {
     } else {
       command_setboard();
     }
-    request_analysis_search(!position_refused);
+    request_analysis_search(!protocol.position_refused);
     return true;
   }
   // Step 2. The status line.
@@ -719,32 +696,32 @@ bool analysis_command() {
 
 }  // namespace
 
-bool line_is_held() { return line_held; }
+bool line_is_held() { return protocol.line_held; }
 
-bool held_search_has_ended() { return line_held && search_path.search_id != held_during_search; }
+bool held_search_has_ended() { return protocol.line_held && search_path.search_id != protocol.held_during_search; }
 
 bool take_held_line() {
-  if (!line_held) return false;
-  line_held = false;
-  std::memcpy(input_line, held_line, sizeof(held_line));
+  if (!protocol.line_held) return false;
+  protocol.line_held = false;
+  std::memcpy(protocol.input_line, protocol.held_line, sizeof(protocol.held_line));
   return true;
 }
 
 void clear_protocol_state() {
   leave_analysis();
-  line_held = false;
-  usermove_accepted = 0;
+  protocol.line_held = false;
+  protocol.usermove_accepted = 0;
   control.force_mode = 0;
   control.game_in_progress = 0;
   game_clock.level_moves = 0;
   control.ics_mode = 0;
-  held_memory_mib = 0;
+  protocol.held_memory_mib = 0;
 }
 
 void serve_held_memory() {
-  if (held_memory_mib == 0 || tables_in_use()) return;
-  const long long mib = held_memory_mib;
-  held_memory_mib = 0;
+  if (protocol.held_memory_mib == 0 || tables_in_use()) return;
+  const long long mib = protocol.held_memory_mib;
+  protocol.held_memory_mib = 0;
   resize_for_memory(mib);
 }
 
@@ -752,16 +729,16 @@ void interpret_command() {
   // Step 1. The first word, lower-cased, up to the first blank; a one-word
   // line keeps its line end.
   size_t n = 0;
-  while (input_line[n] && input_line[n] != ' ' && n < sizeof(first_word) - 1) {
-    first_word[n] = static_cast<char>(std::tolower(static_cast<unsigned char>(input_line[n])));
+  while (protocol.input_line[n] && protocol.input_line[n] != ' ' && n < sizeof(protocol.first_word) - 1) {
+    protocol.first_word[n] = static_cast<char>(std::tolower(static_cast<unsigned char>(protocol.input_line[n])));
     ++n;
   }
-  first_word[n] = '\0';
-  std::memcpy(line_as_sent, input_line, sizeof(line_as_sent));
+  protocol.first_word[n] = '\0';
+  std::memcpy(protocol.line_as_sent, protocol.input_line, sizeof(protocol.line_as_sent));
 
   // Step 2. The whole line is lower-cased, except for a position text.
-  if (std::strncmp(first_word, "setboard", 8) != 0)
-    for (char* p = input_line; *p; ++p) *p = static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+  if (std::strncmp(protocol.first_word, "setboard", 8) != 0)
+    for (char* p = protocol.input_line; *p; ++p) *p = static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
 
   // Step 3. Analysis mode has its own rules for the commands that change
   // the position and for those of a game.
@@ -777,7 +754,7 @@ void interpret_command() {
   // Step 5. The command table, in order; the first prefix that matches wins.
   if (starts_with("quit") || starts_with("exit")) shutdown();
   else if (starts_with("new")) command_new();
-  else if (std::strncmp(input_line, "xboard", 5) == 0) std::printf("\n");
+  else if (std::strncmp(protocol.input_line, "xboard", 5) == 0) std::printf("\n");
   else if (starts_with("random")) {
   } else if (starts_with("protover")) command_protover();
   else if (starts_with("accepted")) command_accepted();
@@ -821,11 +798,11 @@ void interpret_command() {
   else if (starts_with("mob")) command_mob();
   else if (starts_with("option")) command_option();
   else if (starts_with("memory")) command_memory();
-  else if (std::strcmp(first_word, "st") == 0 || std::strcmp(first_word, "st\n") == 0) command_st();
-  else if (std::strcmp(first_word, "sd") == 0 || std::strcmp(first_word, "sd\n") == 0) command_sd();
+  else if (std::strcmp(protocol.first_word, "st") == 0 || std::strcmp(protocol.first_word, "st\n") == 0) command_st();
+  else if (std::strcmp(protocol.first_word, "sd") == 0 || std::strcmp(protocol.first_word, "sd\n") == 0) command_sd();
   else if (starts_with("ping")) command_ping();
   else if (starts_with("analyze")) command_analyze();
-  else std::printf("Error (unknown command): %s\n", first_word);
+  else std::printf("Error (unknown command): %s\n", protocol.first_word);
 }
 
 }  // namespace brevalt

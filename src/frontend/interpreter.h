@@ -6,13 +6,10 @@
 
 #include "core/control.h"
 
+#include "frontend/protocol.h"
+
 namespace brevalt {
 
-// The interface accepted the usermove feature: moves come as "usermove X".
-extern int32_t usermove_accepted;
-// Set by a "new" that had to wait for a running search: the reset that
-// follows also puts the start position on the board.
-extern int16_t reset_to_start_position;
 
 // Interprets the line in input_line.
 void interpret_command();

@@ -20,7 +20,8 @@
 
 namespace brevalt {
 
-char input_line[INPUT_LINE_SIZE];
+Protocol protocol;
+
 
 // Input is looked at every this many nodes while the engine thinks on its
 // own time; while pondering, at every call.
@@ -48,40 +49,30 @@ bool read_input_line() {
       if (next == '\n') c = '\n';
       else if (next != EOF) std::ungetc(next, stdin);
     }
-    if (n < INPUT_LINE_SIZE - 1) input_line[n++] = static_cast<char>(c);
+    if (n < INPUT_LINE_SIZE - 1) protocol.input_line[n++] = static_cast<char>(c);
     if (c == '\n') break;
   }
-  input_line[n] = '\0';
+  protocol.input_line[n] = '\0';
   return any;
 }
 
-// The interface has closed our input: nothing more can arrive, so the
-// engine ends as it would on "quit". A search on the engine's own clock
-// first runs to its own end and plays its move ("printf '...go\n' |
-// brevalt" gets a searched answer); a ponder search or an analysis, which
-// have no end of their own, stop at once. The main loop ends the process
-// once the search has returned.
-static bool input_closed = false;
 
-bool input_has_ended() { return input_closed; }
+bool input_has_ended() { return protocol.input_closed; }
 
-// The first command line decides the protocol: "uci" opens a UCI
-// session for good; anything else keeps CECP.
-static bool first_command_read = false;
 
 static void read_or_quit() {
   if (!read_input_line()) {
     if (!search_root.search_running) shutdown();
-    input_closed = true;
+    protocol.input_closed = true;
     if (!control.thinking || time_control.epd_mode || control.analysis_mode) control.stop_search = 1;
     return;
   }
-  if (!first_command_read) {
-    const char* p = input_line;
+  if (!protocol.first_command_read) {
+    const char* p = protocol.input_line;
     while (*p == ' ' || *p == '\t' || *p == '\n') ++p;
     if (*p) {
-      first_command_read = true;
-      if (!search_root.search_running && is_uci_opening(input_line)) uci_session();
+      protocol.first_command_read = true;
+      if (!search_root.search_running && is_uci_opening(protocol.input_line)) uci_session();
     }
   }
   interpret_command();
@@ -100,7 +91,7 @@ void poll_input(int32_t node_count) {
   // Step 1. The cheap test: a flag and a remainder. An analysis looks at
   // every call, as a ponder search does: the interface waits on it for
   // "." and for the moves the user makes.
-  if (input_closed || control.input_poll_held) return;
+  if (protocol.input_closed || control.input_poll_held) return;
   if (!control.pondering && !control.analysis_mode && node_count != 0 && node_count % POLL_INTERVAL != 0) return;
   if (control.uci_mode) {
     uci_poll();
@@ -139,7 +130,7 @@ void main_loop() {
   int countdown = 0;
   for (;;) {
     // Pass step 1.
-    if (input_closed) shutdown();
+    if (protocol.input_closed) shutdown();
     if (countdown > 0) --countdown;
     for (;;) {
       // Pass step 2. A "memory" that a search held back is served now that
@@ -182,7 +173,7 @@ void main_loop() {
       // Pass step 7. The root driver is called once per request, never in force mode.
       if (countdown == 1) {
         if (!control.force_mode) think(control.engine_side);
-        if (input_closed) shutdown();
+        if (protocol.input_closed) shutdown();
         --countdown;
         continue;
       }

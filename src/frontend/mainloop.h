@@ -7,11 +7,10 @@
 #include "board/node_calls.h"
 #include "core/control.h"
 
+#include "frontend/protocol.h"
+
 namespace brevalt {
 
-// The command line last read: at most 79 characters and the terminator.
-constexpr int INPUT_LINE_SIZE = 80;
-extern char input_line[INPUT_LINE_SIZE];
 
 
 // Start-up, then the main loop; never returns.

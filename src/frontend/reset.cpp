@@ -31,7 +31,6 @@ constexpr int16_t NEW_GAME_KILLER_SLOTS = 4;
 constexpr int16_t NEW_GAME_MAX_DEPTH = 40;
 }  // namespace
 
-int16_t reset_to_start_position;
 
 void reset_search_state() {
   // Step 1. Search flags: the path's, the stop request, the root's stops.
@@ -95,7 +94,7 @@ namespace {
 void reset_game(bool clear_search_tables) {
   // A "new" that arrived during a search was deferred to this reset: it
   // still wants the start position on the board.
-  const bool start_position = reset_to_start_position != 0;
+  const bool start_position = protocol.reset_to_start_position != 0;
 
   // Step 1. The game's point: the board stays (a set-up position is loaded
   // after the reset), side, counters, en passant and castling start afresh.
@@ -106,7 +105,7 @@ void reset_game(bool clear_search_tables) {
   if (start_position) {
     sync_piece_sets();
     search_root.max_depth = NEW_GAME_MAX_DEPTH;
-    reset_to_start_position = 0;
+    protocol.reset_to_start_position = 0;
   }
 
   // Step 2. The game record, the pondering bookkeeping, the game's control
@@ -158,7 +157,7 @@ void reset_game(bool clear_search_tables) {
 }  // namespace
 
 void deferred_reset() {
-  if (reset_to_start_position) {
+  if (protocol.reset_to_start_position) {
     new_game();
     return;
   }

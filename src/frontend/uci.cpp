@@ -37,7 +37,6 @@
 
 namespace brevalt {
 
-int16_t uci_depth_ceiling = 40;
 
 namespace {
 
@@ -52,17 +51,12 @@ constexpr long long MAX_SECONDS = INT16_MAX;
 // The most that "Move Overhead" may hold back, in milliseconds.
 constexpr int MAX_MOVE_OVERHEAD_MS = 5000;
 
-// The command line being served, and one that arrived during a search and
-// waits until the search has ended.
-char uci_line[UCI_LINE_SIZE];
-char held_line[UCI_LINE_SIZE];
-bool line_held = false;
-// The last "position" command, set up again around each move that
-// "searchmoves" has searched one by one.
-char position_command[UCI_LINE_SIZE];
-// The position on the board is the interface's: false after a position
-// the engine could not set up, until the next good one.
-bool position_ok = true;
+
+// A move in coordinates, with its promotion piece.
+struct CoordinateMove {
+  int from, to;
+  uint8_t promotion;
+};
 
 // The search in progress.
 struct SearchSession {
@@ -73,23 +67,43 @@ struct SearchSession {
   bool quit = false;           // "quit" arrived, or the input ended
   bool endless = false;        // no limit of its own: only "stop" or the input's end ends it
 };
-SearchSession search;
 
-// The options.
-bool ponder_option = false;
-// UCI_AnalyseMode: the interface analyses rather than plays. Its only
-// effect is that the book stays out of the search (an analysing interface
-// wants searched lines and scores); the search, its limits, its time use
-// and its output are those of play.
-bool analyse_mode = false;
+// The UCI session's own state: the line served and the one held back, the
+// last position command, the search in progress, the options, and the
+// moves "searchmoves" named. Touched only by the game loop's thread, here.
+struct UciSession {  // RW-OFF
+  // The command line being served, and one that arrived during a search and
+  // waits until the search has ended.
+  char uci_line[UCI_LINE_SIZE]{};
+  char held_line[UCI_LINE_SIZE]{};
+  bool line_held = false;
+  // The last "position" command, set up again around each move that
+  // "searchmoves" has searched one by one.
+  char position_command[UCI_LINE_SIZE]{};
+  // The position on the board is the interface's: false after a position
+  // the engine could not set up, until the next good one.
+  bool position_ok = true;
+  SearchSession search{};
+  // The options.
+  bool ponder_option = false;
+  // UCI_AnalyseMode: the interface analyses rather than plays. Its only
+  // effect is that the book stays out of the search (an analysing interface
+  // wants searched lines and scores); the search, its limits, its time use
+  // and its output are those of play.
+  bool analyse_mode = false;
+  // The interface closed the engine's input during a search: the engine
+  // ends once the search has.
+  bool input_ended = false;
+  // Book state of the game the last position belonged to: a position that
+  // continues that game keeps it.
+  int16_t game_ply_before = -1;
+  // The moves of the last "searchmoves", with their promotion pieces.
+  CoordinateMove named_moves[MOVE_ROW]{};
+};  // RW-ON
+UciSession uci_state;
 
-// The interface closed the engine's input during a search: the engine
-// ends once the search has.
-bool input_ended = false;
 
-// Book state of the game the last position belonged to: a position that
-// continues that game keeps it.
-int16_t game_ply_before = -1;
+
 
 // ---------------------------------------------------------------------------
 // Reading
@@ -107,10 +121,10 @@ LineRead read_uci_line() {
     any = true;
     if (c == '\n') break;
     if (c == '\r') continue;
-    if (n < UCI_LINE_SIZE - 1) uci_line[n++] = static_cast<char>(c);
+    if (n < UCI_LINE_SIZE - 1) uci_state.uci_line[n++] = static_cast<char>(c);
     else overlong = true;
   }
-  uci_line[n] = '\0';
+  uci_state.uci_line[n] = '\0';
   if (!any) return LineRead::end;
   return overlong ? LineRead::overlong : LineRead::ok;
 }
@@ -159,8 +173,8 @@ long long clamp(long long v, long long lo, long long hi) { return v < lo ? lo : 
 // engine no longer holds the interface's position and says so at "go".
 void refuse_overlong_line() {
   char first[32];
-  const char* p = uci_line;
-  if (next_word(p, first, sizeof(first)) && equal_nocase(first, "position")) position_ok = false;
+  const char* p = uci_state.uci_line;
+  if (next_word(p, first, sizeof(first)) && equal_nocase(first, "position")) uci_state.position_ok = false;
   std::printf("info string line too long (over %d characters), ignored\n", UCI_LINE_SIZE - 1);
 }
 
@@ -176,10 +190,10 @@ void identify() {
               static_cast<long long>(MIN_HASH_MIB), static_cast<long long>(MAX_HASH_MIB));
   std::printf("option name Clear Hash type button\n");
   std::printf("option name OwnBook type check default %s\n", settings.book_enabled ? "true" : "false");
-  std::printf("option name Ponder type check default %s\n", ponder_option ? "true" : "false");
+  std::printf("option name Ponder type check default %s\n", uci_state.ponder_option ? "true" : "false");
   std::printf("option name Move Overhead type spin default %d min 0 max %d\n", DEFAULT_MOVE_OVERHEAD_MS,
               MAX_MOVE_OVERHEAD_MS);
-  std::printf("option name UCI_AnalyseMode type check default %s\n", analyse_mode ? "true" : "false");
+  std::printf("option name UCI_AnalyseMode type check default %s\n", uci_state.analyse_mode ? "true" : "false");
   std::printf("option name MultiPV type spin default 1 min 1 max %d\n", MAX_ROOT_LINES);
   std::printf("option name UCI_LimitStrength type check default false\n");
   std::printf("option name UCI_Elo type spin default %d min %d max %d\n", level_state.level_request.elo, LEVEL_MIN_ELO,
@@ -228,8 +242,8 @@ void set_option(const char* args) {
     clear_transposition_tables();
     clear_pawn_hash();
   } else if (equal_nocase(name, "UCI_AnalyseMode")) {
-    if (equal_nocase(value, "true")) analyse_mode = true;
-    else if (equal_nocase(value, "false")) analyse_mode = false;
+    if (equal_nocase(value, "true")) uci_state.analyse_mode = true;
+    else if (equal_nocase(value, "false")) uci_state.analyse_mode = false;
     else std::printf("info string UCI_AnalyseMode is true or false\n");
   } else if (equal_nocase(name, "OwnBook")) {
     if (equal_nocase(value, "true")) settings.book_enabled = 1;
@@ -263,8 +277,8 @@ void set_option(const char* args) {
     level_state.level_request.elo = static_cast<int16_t>(elo);
     apply_level_request();
   } else if (equal_nocase(name, "Ponder")) {
-    if (equal_nocase(value, "true")) ponder_option = true;
-    else if (equal_nocase(value, "false")) ponder_option = false;
+    if (equal_nocase(value, "true")) uci_state.ponder_option = true;
+    else if (equal_nocase(value, "false")) uci_state.ponder_option = false;
     else std::printf("info string Ponder is true or false\n");
   } else {
     std::printf("info string no such option: %s\n", name);
@@ -276,10 +290,6 @@ void set_option(const char* args) {
 
 // A move in UCI coordinates: from, to and the promotion letter (0, or
 // 'Q', 'R', 'B', 'N' as the game board wants it).
-struct CoordinateMove {
-  int from, to;
-  uint8_t promotion;
-};
 
 bool parse_move(const char* w, CoordinateMove& m) {
   const size_t len = std::strlen(w);
@@ -318,17 +328,17 @@ bool play_interface_move(const CoordinateMove& m) {
 // set up leaves no position at all (a "go" then answers "bestmove 0000");
 // an illegal move keeps the position before it. Either is reported.
 void set_up_position(const char* args, bool quiet) {
-  if (args != position_command) std::snprintf(position_command, sizeof(position_command), "%s", args);
-  const char* p = position_command;
+  if (args != uci_state.position_command) std::snprintf(uci_state.position_command, sizeof(uci_state.position_command), "%s", args);
+  const char* p = uci_state.position_command;
   char word[128];
   const int16_t book_before = search_root.in_book;
   const int16_t book_ply_before = search_root.last_book_ply;
-  const int16_t ply_before = game_ply_before;
+  const int16_t ply_before = uci_state.game_ply_before;
 
   // Step 1. The position itself.
   if (!next_word(p, word, sizeof(word))) {
     if (!quiet) std::printf("info string position: startpos or fen expected\n");
-    position_ok = false;
+    uci_state.position_ok = false;
     return;
   }
   bool from_fen = false;
@@ -349,7 +359,7 @@ void set_up_position(const char* args, bool quiet) {
       const size_t n = std::strlen(field);
       if (fen_len + n + 2 > sizeof(fen) || n + 1 >= sizeof(field)) {
         if (!quiet) std::printf("info string position: the FEN is too long\n");
-        position_ok = false;
+        uci_state.position_ok = false;
         return;
       }
       if (fen_len) fen[fen_len++] = ' ';
@@ -360,17 +370,17 @@ void set_up_position(const char* args, bool quiet) {
     const char* reason = check_position_text(fen);
     if (reason != nullptr || !load_epd_text(fen, true)) {
       if (!quiet) std::printf("info string position: illegal FEN (%s): %s\n", reason ? reason : "malformed", fen);
-      position_ok = false;
+      uci_state.position_ok = false;
       return;
     }
     apply_en_passant_field(fen);
     from_fen = true;
   } else {
     if (!quiet) std::printf("info string position: startpos or fen expected, not %s\n", word);
-    position_ok = false;
+    uci_state.position_ok = false;
     return;
   }
-  position_ok = true;
+  uci_state.position_ok = true;
   control.force_mode = 1;
 
   // Step 2. The moves played since.
@@ -396,7 +406,7 @@ void set_up_position(const char* args, bool quiet) {
     search_root.in_book = settings.book_enabled ? 1 : 0;
     search_root.last_book_ply = 0;
   }
-  game_ply_before = static_cast<int16_t>(pos.game_ply);
+  uci_state.game_ply_before = static_cast<int16_t>(pos.game_ply);
 }
 
 // ---------------------------------------------------------------------------
@@ -459,8 +469,8 @@ void serve_search_line(LineRead r) {
     // Nobody can say "stop" any more: a search without an end of its own
     // ends now; one with a clock or a limit runs to it. Either answers
     // before the engine ends ("echo go depth 8 | brevalt" works).
-    input_ended = true;
-    if (search.wait_for_stop || search.endless) control.stop_search = 1;
+    uci_state.input_ended = true;
+    if (uci_state.search.wait_for_stop || uci_state.search.endless) control.stop_search = 1;
     return;
   }
   if (r == LineRead::overlong) {
@@ -470,7 +480,7 @@ void serve_search_line(LineRead r) {
   // The command is the first word that names one, as at any other time
   // ("joho stop" is "stop"); a line with none is ignored.
   char first[32];
-  const char* p = uci_line;
+  const char* p = uci_state.uci_line;
   for (;;) {
     if (!next_word(p, first, sizeof(first))) return;
     if (is_session_command(first) || equal_nocase(first, "stop") || equal_nocase(first, "ponderhit") ||
@@ -479,29 +489,29 @@ void serve_search_line(LineRead r) {
       break;
   }
   if (equal_nocase(first, "stop")) {
-    search.stopped = true;
+    uci_state.search.stopped = true;
     control.stop_search = 1;
   } else if (equal_nocase(first, "ponderhit")) {
     // The predicted move was played: the ponder search becomes the
     // engine's own, on the clock given with "go ponder", whose time has
     // been running since the search began. A ponder search that has
     // ended answers now; a "ponderhit" for any other search means nothing.
-    if (search.ponder) {
-      search.ponder = false;
-      search.wait_for_stop = false;
+    if (uci_state.search.ponder) {
+      uci_state.search.ponder = false;
+      uci_state.search.wait_for_stop = false;
       time_control.search_limits.untimed = 0;
     }
   } else if (equal_nocase(first, "isready")) {
     std::printf("readyok\n");
   } else if (equal_nocase(first, "quit")) {
-    search.quit = true;
+    uci_state.search.quit = true;
     control.stop_search = 1;
   } else if (is_session_command(first)) {
     // A command that changes what is searched (a new position, another
     // "go", an option) ends this search first. Unknown words are ignored,
     // as the protocol asks.
-    std::memcpy(held_line, uci_line, sizeof(held_line));
-    line_held = true;
+    std::memcpy(uci_state.held_line, uci_state.uci_line, sizeof(uci_state.held_line));
+    uci_state.line_held = true;
     control.stop_search = 1;
   }
 }
@@ -509,15 +519,13 @@ void serve_search_line(LineRead r) {
 // ---------------------------------------------------------------------------
 // Under-promotions named by "searchmoves"
 
-// The moves of the last "searchmoves", with their promotion pieces.
-CoordinateMove named_moves[MOVE_ROW];
 // A clock is shared among moves searched one by one as a fast clock
 // spends it on one move: this share of it in all.
 constexpr long long NAMED_MOVES_CLOCK_SHARE = 25;
 
 bool names_under_promotion() {
   for (int i = 0; i < search_root.root_restriction.count; ++i)
-    if (named_moves[i].promotion != 0 && named_moves[i].promotion != 'Q') return true;
+    if (uci_state.named_moves[i].promotion != 0 && uci_state.named_moves[i].promotion != 'Q') return true;
   return false;
 }
 
@@ -552,12 +560,12 @@ void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
   int32_t best_score = 0;
   SearchResult best{};
   const int k = search_root.root_restriction.count;
-  for (int i = 0; i < k && !search.stopped && !search.quit && !line_held; ++i) {
+  for (int i = 0; i < k && !uci_state.search.stopped && !uci_state.search.quit && !uci_state.line_held; ++i) {
     // Step 1. The interface's position, and the named move on it.
-    set_up_position(position_command, true);
-    if (!play_interface_move(named_moves[i])) continue;
-    const PvEntry move{static_cast<uint8_t>(named_moves[i].from), static_cast<uint8_t>(named_moves[i].to),
-                       static_cast<uint8_t>(pos.board[named_moves[i].to]), 0};
+    set_up_position(uci_state.position_command, true);
+    if (!play_interface_move(uci_state.named_moves[i])) continue;
+    const PvEntry move{static_cast<uint8_t>(uci_state.named_moves[i].from), static_cast<uint8_t>(uci_state.named_moves[i].to),
+                       static_cast<uint8_t>(pos.board[uci_state.named_moves[i].to]), 0};
 
     // Step 2. The reply, searched within this move's share of the limits.
     const int replier = white ? BLACK : 0;
@@ -617,7 +625,7 @@ void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
     thinking_output(2);
   }
   // The interface's position again, and the answer.
-  set_up_position(position_command, true);
+  set_up_position(uci_state.position_command, true);
   std::memcpy(search_root.search_root_board, before, sizeof(before));
   search_root.search_result = best;
 }
@@ -626,7 +634,7 @@ void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
 // word that lets it answer: "stop", "ponderhit" (a ponder search only),
 // "quit", another command, or the end of the input.
 void wait_for_leave_to_answer() {
-  while (search.wait_for_stop && !search.stopped && !search.quit && !line_held && !input_ended)
+  while (uci_state.search.wait_for_stop && !uci_state.search.stopped && !uci_state.search.quit && !uci_state.line_held && !uci_state.input_ended)
     serve_search_line(read_uci_line());
 }
 
@@ -666,7 +674,7 @@ void go(const char* args) {
         if (parse_move(word, m) && search_root.root_restriction.count < MOVE_ROW) {
           search_root.root_restriction.from[search_root.root_restriction.count] = static_cast<uint8_t>(m.from);
           search_root.root_restriction.to[search_root.root_restriction.count] = static_cast<uint8_t>(m.to);
-          named_moves[search_root.root_restriction.count] = m;
+          uci_state.named_moves[search_root.root_restriction.count] = m;
           ++search_root.root_restriction.count;
         }
       }
@@ -685,16 +693,16 @@ void go(const char* args) {
 
   // Step 2. The session of this search: infinite and ponder searches
   // answer only when told to, whatever happens before.
-  search = SearchSession{};
-  search.wait_for_stop = infinite || ponder;
-  search.ponder = ponder;
+  uci_state.search = SearchSession{};
+  uci_state.search.wait_for_stop = infinite || ponder;
+  uci_state.search.ponder = ponder;
 
-  if (!position_ok) {
+  if (!uci_state.position_ok) {
     std::printf("info string no position to search: send a legal one with \"position\"\n");
     wait_for_leave_to_answer();
-    if (!search.quit) std::printf("bestmove 0000\n");
+    if (!uci_state.search.quit) std::printf("bestmove 0000\n");
     search_root.root_restriction.count = 0;
-    if (search.quit || input_ended) shutdown();
+    if (uci_state.search.quit || uci_state.input_ended) shutdown();
     return;
   }
 
@@ -726,22 +734,22 @@ void go(const char* args) {
   if (nodes.given) time_control.search_limits.nodes = static_cast<int32_t>(clamp(nodes.value, 1, INT32_MAX));
   // A mate in N moves lies within 2N - 1 plies; the search stops at the
   // first mate it proves.
-  long long depth_limit = uci_depth_ceiling;
+  long long depth_limit = protocol.uci_depth_ceiling;
   if (depth.given) depth_limit = depth.value;
-  if (mate.given) depth_limit = std::min(depth_limit, 2 * clamp(mate.value, 0, uci_depth_ceiling) + 1);
-  search_root.max_depth = static_cast<int16_t>(clamp(depth_limit, 1, uci_depth_ceiling));
+  if (mate.given) depth_limit = std::min(depth_limit, 2 * clamp(mate.value, 0, protocol.uci_depth_ceiling) + 1);
+  search_root.max_depth = static_cast<int16_t>(clamp(depth_limit, 1, protocol.uci_depth_ceiling));
   // An analysis (an infinite search, or an interface in analyse mode) is
   // searched at full strength whatever the level.
-  time_control.search_limits.analysis = analyse_mode || infinite;
+  time_control.search_limits.analysis = uci_state.analyse_mode || infinite;
   time_control.search_limits.no_book =
-      analyse_mode || infinite || depth.given || nodes.given || mate.given || search_root.root_restriction.count > 0;
+      uci_state.analyse_mode || infinite || depth.given || nodes.given || mate.given || search_root.root_restriction.count > 0;
   // A search with no end of its own ends with the input (nobody can say
   // "stop" any more).
-  search.endless = time_control.search_limits.untimed && !movetime.given && !nodes.given && !depth.given && !mate.given;
+  uci_state.search.endless = time_control.search_limits.untimed && !movetime.given && !nodes.given && !depth.given && !mate.given;
 
   // Step 4. The search; moves named with an under-promotion are searched
   // one by one.
-  search.running = true;
+  uci_state.search.running = true;
   if (names_under_promotion()) {
     const int k = search_root.root_restriction.count;
     ReplyLimits each;
@@ -767,19 +775,19 @@ void go(const char* args) {
     control.stop_search = 0;
     think(white ? 0 : BLACK);
   }
-  search.running = false;
+  uci_state.search.running = false;
 
   // Step 5. An infinite or ponder search that ended on its own answers
   // only when the interface says so.
   wait_for_leave_to_answer();
 
   // Step 6. The answer, and the search limits back to none.
-  if (!search.quit) announce_best_move();
+  if (!uci_state.search.quit) announce_best_move();
   time_control.search_limits = SearchLimits{};
   search_root.root_restriction.count = 0;
-  search_root.max_depth = uci_depth_ceiling;
+  search_root.max_depth = protocol.uci_depth_ceiling;
   // A command held during the search is served next by the session loop.
-  if (search.quit || input_ended) shutdown();
+  if (uci_state.search.quit || uci_state.input_ended) shutdown();
 }
 
 // ---------------------------------------------------------------------------
@@ -802,9 +810,9 @@ void serve_idle_line(const char* line) {
       sync_piece_sets();
       new_game();
       register_start_position();
-      std::snprintf(position_command, sizeof(position_command), "startpos");
-      position_ok = true;
-      game_ply_before = -1;
+      std::snprintf(uci_state.position_command, sizeof(uci_state.position_command), "startpos");
+      uci_state.position_ok = true;
+      uci_state.game_ply_before = -1;
       return;
     }
     if (equal_nocase(word, "position")) return set_up_position(p, false);
@@ -832,7 +840,7 @@ bool is_uci_opening(const char* line) {
 void uci_poll() {
   // Step 1. Nothing more is read once the search is told to end: the rest
   // waits for the main loop, in order.
-  if (!search.running || search.stopped || search.quit || line_held || input_ended) return;
+  if (!uci_state.search.running || uci_state.search.stopped || uci_state.search.quit || uci_state.line_held || uci_state.input_ended) return;
   if (!input_waiting()) return;
 
   // Step 2. One line, and what it asks of the search.
@@ -842,30 +850,30 @@ void uci_poll() {
 void uci_begin() {
   control.uci_mode = 1;
   control.force_mode = 1;
-  std::snprintf(position_command, sizeof(position_command), "startpos");
-  position_ok = true;
-  line_held = false;
-  input_ended = false;
-  game_ply_before = -1;
-  search = SearchSession{};
+  std::snprintf(uci_state.position_command, sizeof(uci_state.position_command), "startpos");
+  uci_state.position_ok = true;
+  uci_state.line_held = false;
+  uci_state.input_ended = false;
+  uci_state.game_ply_before = -1;
+  uci_state.search = SearchSession{};
 }
 
-bool uci_line_waiting() { return line_held || input_waiting(); }
+bool uci_line_waiting() { return uci_state.line_held || input_waiting(); }
 
 bool uci_serve_next_line() {
   // A command that arrived during the last search comes first. It is
   // served from the line buffer, which the next search may overwrite: a
   // command has read all it needs before it searches.
-  if (line_held) {
-    line_held = false;
-    std::memcpy(uci_line, held_line, sizeof(uci_line));
-    serve_idle_line(uci_line);
+  if (uci_state.line_held) {
+    uci_state.line_held = false;
+    std::memcpy(uci_state.uci_line, uci_state.held_line, sizeof(uci_state.uci_line));
+    serve_idle_line(uci_state.uci_line);
     return true;
   }
   const LineRead r = read_uci_line();
   if (r == LineRead::end) return false;
   if (r == LineRead::overlong) refuse_overlong_line();
-  else serve_idle_line(uci_line);
+  else serve_idle_line(uci_state.uci_line);
   return true;
 }
 

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "frontend/protocol.h"
+
 namespace brevalt {
 
 // The longest UCI command line kept: "position startpos moves ..." of a
@@ -14,10 +16,6 @@ constexpr int UCI_LINE_SIZE = 32768;
 
 // True for the line that opens a UCI session ("uci", blanks allowed).
 bool is_uci_opening(const char* line);
-// The deepest iteration a UCI search runs: 40, as after "new" under CECP,
-// and the most a "depth" may ask for. Tools that drive many short sessions
-// (the fuzz target) lower it.
-extern int16_t uci_depth_ceiling;
 
 // Runs the UCI session from its opening "uci" on; never returns.
 [[noreturn]] void uci_session();

@@ -213,7 +213,7 @@ void run_epd_suite(const char* name, int n) {
 
     // Step 3.2. The record in the statistics file: the operation, the rest
     // of its line (line end included) and the castling rights.
-    stats("%s %s  ", epd_operation, epd_rest);
+    stats("%s %s  ", protocol.epd_operation, protocol.epd_rest);
     write_castling_rights();
     stats("\n");
 
@@ -227,7 +227,7 @@ void run_epd_suite(const char* name, int n) {
     if (input_has_ended()) break;
 
     // Step 3.4. The verdict.
-    if (operation_found(epd_operation, output_state.first_pv_move)) {
+    if (operation_found(protocol.epd_operation, output_state.first_pv_move)) {
       stats("\n");
     } else {
       stats("NOT FOUND!\n\n");

@@ -13,8 +13,8 @@ namespace {
 
 // Runs one line through the interpreter and returns what it printed.
 std::string send(const std::string& line) {
-  std::strncpy(input_line, line.c_str(), INPUT_LINE_SIZE - 1);
-  input_line[INPUT_LINE_SIZE - 1] = '\0';
+  std::strncpy(protocol.input_line, line.c_str(), INPUT_LINE_SIZE - 1);
+  protocol.input_line[INPUT_LINE_SIZE - 1] = '\0';
   ::testing::internal::CaptureStdout();
   interpret_command();
   std::fflush(stdout);
@@ -143,9 +143,9 @@ TEST_F(Interpreter, FlagCommands) {
   EXPECT_EQ(control.stop_search, 1);
   control.stop_search = 0;
   send("accepted usermovex\n");
-  EXPECT_EQ(usermove_accepted, 0);
+  EXPECT_EQ(protocol.usermove_accepted, 0);
   send("accepted usermove\n");
-  EXPECT_EQ(usermove_accepted, 1);
+  EXPECT_EQ(protocol.usermove_accepted, 1);
 }
 
 TEST_F(Interpreter, GoPlaysTheSideToMoveAndRequestsAMove) {

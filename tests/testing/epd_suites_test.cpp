@@ -29,7 +29,7 @@ std::vector<std::string> operations_of(const std::string& path) {
       ops.push_back("refused after " + std::to_string(ops.size()) + " records");
       break;
     }
-    ops.push_back(epd_operation);
+    ops.push_back(protocol.epd_operation);
   }
   std::fclose(f);
   return ops;
@@ -72,8 +72,8 @@ TEST(ShippedSuites, ATabbedRecordKeepsTheRestOfItsLine) {
   ASSERT_NE(f, nullptr);
   for (int i = 0; i < 16; ++i) ASSERT_EQ(read_epd_record(f, EpdOperations::keep), EpdRead::ok);
   std::fclose(f);
-  EXPECT_STREQ(epd_operation, "bm Nxc5;");
-  EXPECT_STREQ(epd_rest, " id\t\"ECM.1016\";\n");
+  EXPECT_STREQ(protocol.epd_operation, "bm Nxc5;");
+  EXPECT_STREQ(protocol.epd_rest, " id\t\"ECM.1016\";\n");
   // The position of that record, White to move: its queen on g4.
   EXPECT_EQ(pos.board[6 + 3 * 8], QUEEN);
   EXPECT_EQ(pos.game_ply, 0);
@@ -89,13 +89,13 @@ TEST(ShippedSuites, LongLinesAreCutWithoutLosingTheNextRecord) {
   ASSERT_NE(f, nullptr);
   ASSERT_EQ(read_epd_record(f, EpdOperations::keep), EpdRead::ok);
   // The rest of the line fills its buffer and still ends the line.
-  EXPECT_EQ(std::strlen(epd_rest), static_cast<size_t>(EPD_REST_SIZE - 1));
-  EXPECT_EQ(epd_rest[EPD_REST_SIZE - 2], '\n');
-  EXPECT_EQ(std::string(epd_rest).substr(0, 6), " c0 \"c");
+  EXPECT_EQ(std::strlen(protocol.epd_rest), static_cast<size_t>(EPD_REST_SIZE - 1));
+  EXPECT_EQ(protocol.epd_rest[EPD_REST_SIZE - 2], '\n');
+  EXPECT_EQ(std::string(protocol.epd_rest).substr(0, 6), " c0 \"c");
   ASSERT_EQ(read_epd_record(f, EpdOperations::keep), EpdRead::ok);
-  EXPECT_STREQ(epd_operation, "bm Kxg2;");
+  EXPECT_STREQ(protocol.epd_operation, "bm Kxg2;");
   ASSERT_EQ(read_epd_record(f, EpdOperations::keep), EpdRead::ok);
-  EXPECT_STREQ(epd_operation, "bm exd5;");
+  EXPECT_STREQ(protocol.epd_operation, "bm exd5;");
   EXPECT_EQ(read_epd_record(f, EpdOperations::keep), EpdRead::end_of_file);
   std::fclose(f);
 }

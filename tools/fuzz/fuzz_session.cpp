@@ -547,14 +547,14 @@ void interpret_with_oracle() {
 
   // Step 2. The line as sent, and as the interpreter reads it: lower-cased
   // but for a position text. The state that decides how it is read.
-  std::string sent = input_line;
+  std::string sent = protocol.input_line;
   if (!sent.empty() && sent.back() == '\n') sent.pop_back();
   std::string low = sent;
-  std::string first_word = sent.substr(0, sent.find(' '));
-  for (char& c : first_word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (first_word.rfind("setboard", 0) != 0)
+  std::string protocol.first_word = sent.substr(0, sent.find(' '));
+  for (char& c : protocol.first_word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (protocol.first_word.rfind("setboard", 0) != 0)
     for (char& c : low) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  const bool usermove_before = usermove_accepted != 0;
+  const bool usermove_before = protocol.usermove_accepted != 0;
   const bool force_before = control.force_mode != 0;
   const bool pondering_before = control.pondering != 0;
   const std::string outer_command = current_command;
@@ -676,7 +676,7 @@ void fresh_engine() {
   // The start position and a new game, by "new" itself (read here past the
   // oracle): it also clears what the last input left in the interpreter's
   // own state, a refused position say.
-  std::snprintf(input_line, INPUT_LINE_SIZE, "new\n");
+  std::snprintf(protocol.input_line, INPUT_LINE_SIZE, "new\n");
   __real__ZN7brevalt17interpret_commandEv();
   control.ponder_enabled = 0;
   control.post_thinking = 1;
@@ -761,7 +761,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   output_fd = fileno(stdout);
   time_control.time_source = racing_clock;
   time_control.ms_source = racing_ms;
-  analysis_depth_ceiling = FUZZ_ANALYSIS_DEPTH;
+  protocol.analysis_depth_ceiling = FUZZ_ANALYSIS_DEPTH;
   return 0;
 }
 

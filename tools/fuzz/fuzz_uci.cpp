@@ -236,7 +236,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   if (!std::freopen(OUTPUT_FILE, "w+", stdout)) std::abort();
   time_control.time_source = racing_clock;
   time_control.ms_source = racing_ms;
-  uci_depth_ceiling = FUZZ_DEPTH_CEILING;
+  protocol.uci_depth_ceiling = FUZZ_DEPTH_CEILING;
   return 0;
 }
 
