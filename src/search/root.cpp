@@ -311,15 +311,11 @@ bool lone_recapture(int n) {
 }
 
 // Step 11: picks one of the accepted book moves, weighted and shaken.
-struct BookCandidate {
-  int32_t from, to, weight, own_wins, opponent_wins, draws, value;
-};
-BookCandidate book_candidates[MOVE_ROW];
 
 bool choose_book_move(int candidates) {
   if (candidates == 0) return false;
   int32_t total = 0;
-  for (int i = 0; i < candidates; ++i) total += book_candidates[i].weight;
+  for (int i = 0; i < candidates; ++i) total += search_root.book_candidates[i].weight;
   if (total <= 0) return false;
   int32_t k = 12, b = 1;
   if (pos.game_ply < 12) k = 100, b = 1;
@@ -327,7 +323,7 @@ bool choose_book_move(int candidates) {
   int best = -1;
   int32_t best_value = 0;
   for (int i = 0; i < candidates; ++i) {
-    BookCandidate& c = book_candidates[i];
+    BookCandidate& c = search_root.book_candidates[i];
     const int32_t factor = (!settings.book_random && pos.game_ply >= 12) ? 1 : (((std::rand() & 0xFFFF) * k) >> 15) + b;
     c.value = c.weight * 100 / total * factor;
     if (c.value > best_value) {
@@ -336,8 +332,8 @@ bool choose_book_move(int candidates) {
     }
   }
   if (best < 0) return false;
-  root_list()[0].from = static_cast<uint8_t>(book_candidates[best].from);
-  root_list()[0].to = static_cast<uint8_t>(book_candidates[best].to);
+  root_list()[0].from = static_cast<uint8_t>(search_root.book_candidates[best].from);
+  root_list()[0].to = static_cast<uint8_t>(search_root.book_candidates[best].to);
   root_list()[0].root_score = 0;
   return true;
 }
@@ -661,7 +657,7 @@ restart:
             const int32_t opp = control.engine_side == 1 ? stats.black_wins : stats.white_wins;
             const int32_t draws = stats.draws;
             if (book_move_acceptable(own, opp, draws) && candidates < MOVE_ROW) {
-              book_candidates[candidates++] = {from, to, own + draws + opp, own, opp, draws, 0};
+              search_root.book_candidates[candidates++] = {from, to, own + draws + opp, own, opp, draws, 0};
               search_root.in_book = 1;
               search_root.last_book_ply = pos.game_ply;
             }

@@ -60,6 +60,12 @@ int side_to_move_can_play(int from, int to);
 int legal_move_count();
 
 //
+// A book move accepted at the root, with its weight and the game results
+// the book holds for it.
+struct BookCandidate {
+  int32_t from, to, weight, own_wins, opponent_wins, draws, value;
+};
+
 // What every search starts afresh at the root: the fail-low state and the
 // request to stop after the root move in hand.
 struct RootStops {  // RW-OFF
@@ -119,6 +125,8 @@ struct SearchRoot : RootStops {  // RW-OFF
   uint8_t thinking_lines_held{};
   // The board the running search started from, as the interface sees it.
   uint8_t search_root_board[64]{};
+  // The book moves accepted for the root position, for the choice among them.
+  BookCandidate book_candidates[MOVE_ROW]{};
 };  // RW-ON
 
 extern SearchRoot search_root;

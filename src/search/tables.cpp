@@ -26,19 +26,14 @@ constexpr int KILLER_MIN_PLY = 3;
 // depth-preferred table.
 constexpr int32_t HASHFULL_SAMPLE = 1000;
 
-// Clearing the four tables (tens of megabytes) at every new game, undo and
-// ponder miss cost more than some searches: a clear now only moves the
-// epoch on, and an entry written before it reads as the empty entry, all
-// fields zero. Only when the epoch comes round again are the tables wiped.
-uint8_t tt_epoch;
 
-TtEntry view(const TtEntry& e) { return e.clear_epoch == tt_epoch ? e : TtEntry{}; }
+TtEntry view(const TtEntry& e) { return e.clear_epoch == shared_tables.tt_epoch ? e : TtEntry{}; }
 
 // The same tests as on view(e), without the copy.
 bool holds(const TtEntry& e, uint32_t lo, uint32_t hi) {
-  return e.clear_epoch == tt_epoch ? e.key_lo == lo && e.key_hi == hi : lo == 0 && hi == 0;
+  return e.clear_epoch == shared_tables.tt_epoch ? e.key_lo == lo && e.key_hi == hi : lo == 0 && hi == 0;
 }
-bool empty(const TtEntry& e) { return e.clear_epoch != tt_epoch || (e.key_lo == 0 && e.key_hi == 0); }
+bool empty(const TtEntry& e) { return e.clear_epoch != shared_tables.tt_epoch || (e.key_lo == 0 && e.key_hi == 0); }
 
 void unpack_move(uint16_t move, int& from, int& to) {
   from = move >> 8;
@@ -83,7 +78,7 @@ void write(TtEntry& e, int32_t score, int r, int bound, uint16_t move) {
   e.age = search_path.search_id;
   e.depth = static_cast<int8_t>(r > 127 ? 127 : r < -128 ? -128 : r);
   e.bound = static_cast<uint8_t>(bound);
-  e.clear_epoch = tt_epoch;
+  e.clear_epoch = shared_tables.tt_epoch;
 }
 
 }  // namespace
@@ -235,7 +230,7 @@ void history_add(int from, int to, int piece, int32_t amount) {
 }
 
 void clear_transposition_tables() {
-  if (++tt_epoch != 0) return;
+  if (++shared_tables.tt_epoch != 0) return;
   for (int s = 0; s < 2; ++s) {
     if (shared_tables.transposition_table[s])
       std::memset(shared_tables.transposition_table[s], 0, sizeof(TtEntry) * static_cast<size_t>(shared_tables.tt_entries));

@@ -54,6 +54,11 @@ struct SharedTables {  // RW-OFF
   // Depth-preferred and always-replace tables, [0] White to move, [1] Black.
   TtEntry* transposition_table[2]{};
   TtEntry* always_replace_table[2]{};
+  // Clearing the four tables (tens of megabytes) at every new game, undo and
+  // ponder miss cost more than some searches: a clear now only moves the
+  // epoch on, and an entry written before it reads as the empty entry, all
+  // fields zero. Only when the epoch comes round again are the tables wiped.
+  uint8_t tt_epoch{};
 };  // RW-ON
 
 extern SharedTables shared_tables;
