@@ -56,7 +56,7 @@ bool load(int i) {
   pos.lists_frozen = 0;
   control.thinking = 0;
   const int side = side_to_move();
-  const int32_t record[3] = {side >> 3, side ? pos.black_king_sq : pos.white_king_sq, END_OF_LIST};
+  const int32_t record[3] = {side >> 3, pos.king_square(side), END_OF_LIST};
   pos.in_check[1] = 0;
   pos.checker_square[1] = 0;
   if (square_attacked(record)) {

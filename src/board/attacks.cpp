@@ -90,7 +90,7 @@ bool is_orthogonal_slider(int code) { return type_of(code) == ROOK || type_of(co
 bool is_diagonal_slider(int code) { return type_of(code) == BISHOP || type_of(code) == QUEEN; }
 
 // The enemy king of a piece: the king of the other colour.
-int enemy_king(int code) { return colour_of(code) ? pos.white_king_sq : pos.black_king_sq; }
+int enemy_king(int code) { return pos.king_square(!colour_of(code)); }
 
 // Writes the check information of the position after the move at this ply.
 // The per-ply tables end at ply 63; a deeper write is dropped.
@@ -522,7 +522,7 @@ int resolves_check(int to, int from) {
   // king and the checker: seen from the king, `to` lies in the checker's
   // direction, and seen from `to`, the checker lies further on the same way.
   if (!reach[type_of(checker)][q][to]) return 0;
-  const int k = colour_of(pos.board[from]) ? pos.black_king_sq : pos.white_king_sq;
+  const int k = pos.king_square(colour_of(pos.board[from]));
   if (!on_board(k)) return 0;
   if (!reach[ROOK][to][k] && !reach[BISHOP][to][k]) return 0;
   if (!reach[ROOK][to][q] && !reach[BISHOP][to][q]) return 0;
@@ -533,7 +533,7 @@ int resolves_check(int to, int from) {
 int is_pinned(int sq) {
   if (!on_board(sq)) return 0;
   const int code = pos.board[sq];
-  const int k = colour_of(code) ? pos.black_king_sq : pos.white_king_sq;
+  const int k = pos.king_square(colour_of(code));
   if (!on_board(k)) return 0;
   if (!reach[ROOK][sq][k] && !reach[BISHOP][sq][k]) return 0;
 

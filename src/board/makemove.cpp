@@ -230,11 +230,11 @@ int make_move(int from, int to) {
   const bool king_move = type_of(moved) == KING;
   if (king_move) {
     if (colour) {
-      rec.old_black_king_sq = static_cast<uint8_t>(pos.black_king_sq);
-      pos.black_king_sq = static_cast<int16_t>(to);
+      rec.old_black_king_sq = static_cast<uint8_t>(pos.black_king_sq());
+      pos.black_king_sq() = static_cast<int16_t>(to);
     } else {
-      rec.old_white_king_sq = static_cast<uint8_t>(pos.white_king_sq);
-      pos.white_king_sq = static_cast<int16_t>(to);
+      rec.old_white_king_sq = static_cast<uint8_t>(pos.white_king_sq());
+      pos.white_king_sq() = static_cast<int16_t>(to);
     }
   }
 
@@ -243,13 +243,13 @@ int make_move(int from, int to) {
   // generator, which already kept only safe king squares and unpinned
   // pieces.
   if (p > 1 || pos.lists_frozen) {
-    const int own_king = colour ? pos.black_king_sq : pos.white_king_sq;
+    const int own_king = pos.king_square(colour);
     if (king_move) {
       if (!(pos.in_check[p] && !pos.lists_frozen)) {
         const int32_t record[3] = {colour >> 3, to, END_OF_LIST};
         if (square_attacked(record)) {
-          if (colour) pos.black_king_sq = rec.old_black_king_sq;
-          else pos.white_king_sq = rec.old_white_king_sq;
+          if (colour) pos.black_king_sq() = rec.old_black_king_sq;
+          else pos.white_king_sq() = rec.old_white_king_sq;
           return 0;
         }
       }
@@ -286,8 +286,8 @@ int make_move(int from, int to) {
       ++search_path.legal_count;
     }
     if (king_move) {
-      if (colour) pos.black_king_sq = rec.old_black_king_sq;
-      else pos.white_king_sq = rec.old_white_king_sq;
+      if (colour) pos.black_king_sq() = rec.old_black_king_sq;
+      else pos.white_king_sq() = rec.old_white_king_sq;
     }
     return 1;
   }
@@ -527,7 +527,7 @@ int unmake_move(int keep_counters) {
           pos.state_top->white_a_rook_moves = 0;
         }
       }
-      pos.white_king_sq = rec.old_white_king_sq;
+      pos.white_king_sq() = rec.old_white_king_sq;
       if (!keep_counters) --pos.state_top->white_king_moves;
     } else if (moved == KING + BLACK) {
       if (rec.castle == 2) {
@@ -542,7 +542,7 @@ int unmake_move(int keep_counters) {
           pos.state_top->black_a_rook_moves = 0;
         }
       }
-      pos.black_king_sq = rec.old_black_king_sq;
+      pos.black_king_sq() = rec.old_black_king_sq;
       if (!keep_counters) --pos.state_top->black_king_moves;
     }
   }

@@ -351,7 +351,7 @@ uint8_t generate_moves(int side, int evasions) {
   // The first quiescence node from the horizon also looks for quiet checks;
   // only there are the checking squares worked out.
   CheckSquares checks;
-  if (by_masks && quiet_checks) checks = check_squares_against(side == BLACK_SIDE ? pos.white_king_sq : pos.black_king_sq);
+  if (by_masks && quiet_checks) checks = check_squares_against(pos.king_square(side != BLACK_SIDE));
   const uint64_t black = captures_only ? black_squares() : 0;
   const uint64_t enemies = occupied & (side == BLACK_SIDE ? ~black : black);
   const int colour = side == BLACK_SIDE ? 1 : 0;
@@ -492,7 +492,7 @@ int attacks_higher_piece(int from, int to) {
 
 int aims_at_king(int piece, int to) {
   if (type_of(piece) == KING || to < 0 || to > 63) return 0;
-  const int king = colour_of(piece) ? pos.white_king_sq : pos.black_king_sq;
+  const int king = pos.king_square(!colour_of(piece));
   if (king < 0 || king > 63) return 0;
   const int row = piece == PAWN + BLACK ? 7 : type_of(piece);
   return reach[row][to][king];

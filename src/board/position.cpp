@@ -20,8 +20,8 @@ KeyPair side_key(int side, uint32_t lo, uint32_t hi) {
 
 void find_king_squares() {
   for (int sq = 0; sq < 64; ++sq) {
-    if (pos.board[sq] == KING) pos.white_king_sq = static_cast<int16_t>(sq);
-    if (pos.board[sq] == KING + BLACK) pos.black_king_sq = static_cast<int16_t>(sq);
+    if (pos.board[sq] == KING) pos.white_king_sq() = static_cast<int16_t>(sq);
+    if (pos.board[sq] == KING + BLACK) pos.black_king_sq() = static_cast<int16_t>(sq);
   }
 }
 
@@ -100,7 +100,7 @@ int build_piece_lists() {
       pos.pawn_hi ^= zobrist[code][sq].hi;
     }
     if (type == KING) {
-      if (black) pos.black_king_sq = sq; else pos.white_king_sq = sq;
+      if (black) pos.black_king_sq() = sq; else pos.white_king_sq() = sq;
     }
     // A side with more than 16 pieces cannot be listed: report it rather
     // than write past the 16 sortable entries.
@@ -135,8 +135,8 @@ const char* position_fault() {
     if (code == EMPTY) continue;
     if (code == 7 || code == 8 || code > 14) return "invalid piece code on the board";
     sum += colour_of(code) ? -piece_value[type_of(code)] : piece_value[type_of(code)];
-    if (code == KING && pos.white_king_sq != sq) return "white king square wrong";
-    if (code == KING + BLACK && pos.black_king_sq != sq) return "black king square wrong";
+    if (code == KING && pos.white_king_sq() != sq) return "white king square wrong";
+    if (code == KING + BLACK && pos.black_king_sq() != sq) return "black king square wrong";
   }
   if (sum != pos.material) return "material differs from the board";
   for (int code = 0; code < 16; ++code)

@@ -139,8 +139,13 @@ struct Position : GamePoint {  // RW-OFF
   int16_t ply{};
   // -1 at the root position, +1 while root moves are searched, negated per ply.
   int16_t ply_sign{};
-  int16_t white_king_sq{};
-  int16_t black_king_sq{};
+  // The king squares by colour, [0] White and [1] Black.
+  int16_t king_sq[2]{};
+  int16_t& white_king_sq() { return king_sq[0]; }
+  int16_t& black_king_sq() { return king_sq[1]; }
+  // The king of a side, coded either way (0 or 8, false or true: nonzero
+  // is Black).
+  int16_t& king_square(int side) { return king_sq[side != 0]; }
   // White's material minus Black's, kings included.
   int16_t material{};
   // Half-moves since the last capture or pawn move inside the search.

@@ -210,8 +210,8 @@ int evaluate(int alpha, int beta) {
   clear_side(ec.white);
   clear_side(ec.black);
   ec.pieces = ec.pawns = 0;
-  ec.white.king_settled = pos.white_castled != 0 || (pos.white_king_sq < 24 && pos.white_king_sq != E1);
-  ec.black.king_settled = pos.black_castled != 0 || (pos.black_king_sq > 39 && pos.black_king_sq != E8);
+  ec.white.king_settled = pos.white_castled != 0 || (pos.white_king_sq() < 24 && pos.white_king_sq() != E1);
+  ec.black.king_settled = pos.black_castled != 0 || (pos.black_king_sq() > 39 && pos.black_king_sq() != E8);
 
   // Step 6. Pieces and pawns: the pawn data from the cache, or from a
   // scan of the pawns on a miss; the piece terms always.

@@ -89,7 +89,7 @@ int pawns_near(int king) {
 
 // The king's placement in the ending, in its side's favour.
 int ending_king(const PawnData& pd, int side) {
-  const int king = side ? pos.black_king_sq : pos.white_king_sq;
+  const int king = pos.king_square(side);
   const int own_material = side ? -pos.material : pos.material;
   int k = own_material < CORNER_MATERIAL && pd.total == 0 ? -king_corner_table[king & 63]
                                                           : king_centre_table[king & 63];
@@ -101,8 +101,8 @@ int ending_king(const PawnData& pd, int side) {
 int middlegame_king(const EvalCounts& ec, const PawnData& pd, AdvanceWindows& windows, int side) {
   const SideCounts& own = side ? ec.black : ec.white;
   const SideCounts& enemy = side ? ec.white : ec.black;
-  const int king = side ? pos.black_king_sq : pos.white_king_sq;
-  const int enemy_king = side ? pos.white_king_sq : pos.black_king_sq;
+  const int king = pos.king_square(side);
+  const int enemy_king = pos.king_square(!side);
   const int own_code = side ? BLACK : 0, enemy_code = side ? 0 : BLACK;
   const int own_pawn = PAWN + own_code, own_bishop = BISHOP + own_code;
   const int enemy_pawn = PAWN + enemy_code, enemy_bishop = BISHOP + enemy_code;

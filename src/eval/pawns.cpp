@@ -115,8 +115,8 @@ int abs_value(int x) { return x < 0 ? -x : x; }
 // penalty (a positive number) of file f for `side`.
 int shelter_penalty(const SideView& v, const EvalCounts& ec, int side, int f, int& missing) {
   const SideCounts& own = side ? ec.black : ec.white;
-  const int king = side ? pos.black_king_sq : pos.white_king_sq;
-  const int enemy_king = side ? pos.white_king_sq : pos.black_king_sq;
+  const int king = pos.king_square(side);
+  const int enemy_king = pos.king_square(!side);
   int penalty = 0;
   if (own.king_settled) {
     const bool king_side = file_of(king) >= 4;
@@ -322,8 +322,8 @@ bool inside_square(int g, int a, int king_file, int king_view_rank, bool defende
 PasserResult passers_of_side(const PawnData& pd, const EvalCounts& ec, int side, int& s) {
   const SideCounts& own = side ? ec.black : ec.white;
   const SideCounts& enemy = side ? ec.white : ec.black;
-  const int own_king = side ? pos.black_king_sq : pos.white_king_sq;
-  const int enemy_king = side ? pos.white_king_sq : pos.black_king_sq;
+  const int own_king = pos.king_square(side);
+  const int enemy_king = pos.king_square(!side);
   const int own_king_rank = side ? 7 - rank_of(own_king) : rank_of(own_king);
   const int enemy_king_rank = side ? 7 - rank_of(enemy_king) : rank_of(enemy_king);
   const bool defender_moves = defender_to_move(side);
@@ -410,8 +410,8 @@ void clear_pawn_hash() {
 }
 
 uint64_t pawn_hash_key(const EvalCounts& ec) {
-  uint32_t lo = pos.pawn_lo ^ zobrist[KING][pos.white_king_sq & 63].lo ^ zobrist[KING + BLACK][pos.black_king_sq & 63].lo;
-  uint32_t hi = pos.pawn_hi ^ zobrist[KING][pos.white_king_sq & 63].hi ^ zobrist[KING + BLACK][pos.black_king_sq & 63].hi;
+  uint32_t lo = pos.pawn_lo ^ zobrist[KING][pos.white_king_sq() & 63].lo ^ zobrist[KING + BLACK][pos.black_king_sq() & 63].lo;
+  uint32_t hi = pos.pawn_hi ^ zobrist[KING][pos.white_king_sq() & 63].hi ^ zobrist[KING + BLACK][pos.black_king_sq() & 63].hi;
   if (ec.endgame_mode) {
     lo ^= ENDGAME_KEY_LO;
     hi ^= ENDGAME_KEY_HI;
@@ -450,8 +450,8 @@ void scan_pawns(PawnData& pd, const EvalCounts& ec, uint64_t visit) {
   const bool endgame = ec.endgame_mode != 0;
   uint8_t first_white[10];
   std::memset(first_white, 9, sizeof(first_white));
-  const bool black_king_queenside = file_of(pos.black_king_sq) < 4;
-  const bool white_king_queenside = file_of(pos.white_king_sq) < 4;
+  const bool black_king_queenside = file_of(pos.black_king_sq()) < 4;
+  const bool white_king_queenside = file_of(pos.white_king_sq()) < 4;
   for (; visit != 0; visit &= visit - 1) {
     const int index = std::countr_zero(visit);
     const int file = index >> 3, rank = index & 7, f = file + 1;
@@ -469,7 +469,7 @@ void scan_pawns(PawnData& pd, const EvalCounts& ec, uint64_t visit) {
     if (endgame) {
       if (file < pd.low_file[side]) pd.low_file[side] = file;
       if (file > pd.high_file[side]) pd.high_file[side] = file;
-      const int king_rank = rank_of(side ? pos.black_king_sq : pos.white_king_sq);
+      const int king_rank = rank_of(pos.king_square(side));
       if (side == 0 && king_rank <= rank) pd.pawn_file_term -= PAWN_BEHIND_KING;
       if (side == 1 && king_rank >= rank) pd.pawn_file_term += PAWN_BEHIND_KING;
     } else {

@@ -225,7 +225,7 @@ int side_piece_terms(EvalCounts& ec, uint64_t visit, uint64_t occupied) {
   // "behind" (toward its first rank) is `back` squares away.
   constexpr int back = side ? 8 : -8;
   constexpr int own_pawn = side ? PAWN + BLACK : PAWN;
-  const int enemy_king = side ? pos.white_king_sq : pos.black_king_sq;
+  const int enemy_king = pos.king_square(!side);
   const int enemy_king_rank = side ? 7 - rank_of(enemy_king) : rank_of(enemy_king);
   const int enemy_queenside = file_of(enemy_king) < 4 ? 1 : 0;
   // The distances to the enemy king, one table row for the whole loop.

@@ -597,7 +597,7 @@ void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
       score = score_before_reply(search_root.root_best_score);
     } else {
       find_king_squares();
-      const int32_t king[3] = {white ? 1 : 0, white ? pos.black_king_sq : pos.white_king_sq, END_OF_LIST};
+      const int32_t king[3] = {white ? 1 : 0, pos.king_square(white), END_OF_LIST};
       score = square_attacked(king) ? MATE_SCORE - 1 : 0;
     }
     if (have_best && score <= best_score) continue;

@@ -132,10 +132,10 @@ void apply_game_move(int from, int to) {
     rec.king_moved = 1;
     if (white) {
       ++st.white_king_moves;
-      pos.white_king_sq = static_cast<int16_t>(to);
+      pos.white_king_sq() = static_cast<int16_t>(to);
     } else {
       ++st.black_king_moves;
-      pos.black_king_sq = static_cast<int16_t>(to);
+      pos.black_king_sq() = static_cast<int16_t>(to);
     }
     const int files = file_of(to) - file_of(from);
     if (files == 2 || files == -2) {

@@ -82,7 +82,7 @@ uint64_t perft(int depth, PerftRootMove* root_moves, int* root_count) {
   pos.lists_frozen = 0;
 
   // Step 2. Check state of the side to move: flag and checker square.
-  const int king = side ? pos.black_king_sq : pos.white_king_sq;
+  const int king = pos.king_square(side);
   const int32_t check_record[3] = {side >> 3, king, END_OF_LIST};
   pos.in_check[1] = 0;
   pos.checker_square[1] = 0;

@@ -208,7 +208,7 @@ bool thinking_line_allowed() {
 void root_check_state(int side) {
   pos.in_check[1] = 0;
   pos.checker_square[1] = 0;
-  const int32_t record[3] = {side >> 3, side ? pos.black_king_sq : pos.white_king_sq, END_OF_LIST};
+  const int32_t record[3] = {side >> 3, pos.king_square(side), END_OF_LIST};
   if (square_attacked(record)) {
     pos.in_check[1] = 1;
     find_checkers(record);
@@ -610,8 +610,8 @@ restart:
       search_path.root_to = NO_SQUARE;
       search_path.root_piece_retreats = 0;
       find_king_squares();
-      eval_cache.root_white_king_sq = pos.white_king_sq;
-      eval_cache.root_black_king_sq = pos.black_king_sq;
+      eval_cache.root_white_king_sq = pos.white_king_sq();
+      eval_cache.root_black_king_sq = pos.black_king_sq();
 
       // Step 9.2. The root record.
       pos.state_stack[1] = pos.state_stack[0];

@@ -477,7 +477,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
     bool try_null = !no_null && search_path.null_move_allowed && !check && r >= 1 && !search_path.follow_pv && beta < PRUNING_BETA_LIMIT;
     if (try_null) {
       const PlyRecord& last = pos.ply_stack[q - 1];
-      const int king = side ? pos.black_king_sq : pos.white_king_sq;
+      const int king = pos.king_square(side);
       const int dr = rank_of(last.to) - rank_of(king), df = file_of(last.to) - file_of(king);
       if (type_of(last.moved) != KING && dr <= NULL_MOVE_KING_ZONE && dr >= -NULL_MOVE_KING_ZONE &&
           df <= NULL_MOVE_KING_ZONE && df >= -NULL_MOVE_KING_ZONE)

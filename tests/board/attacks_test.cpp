@@ -146,7 +146,7 @@ TEST_F(AttackTest, GivesCheckDirectByEachPieceKind) {
   pos.board[sq("a1")] = EMPTY;  // the white king stands on e3 instead
   pos.board[sq("e3")] = KING;
   sync_piece_sets();
-  pos.white_king_sq = static_cast<int16_t>(sq("e3"));
+  pos.white_king_sq() = static_cast<int16_t>(sq("e3"));
   move_piece(sq("d4"), sq("d3"));
   EXPECT_EQ(gives_check(PAWN + BLACK, sq("d4"), sq("d3")), 0);
   // A king move checks only by what it uncovers.

@@ -39,7 +39,7 @@ inline void set_root_check_state() {
   pos.state_top = &pos.state_stack[0];
   pos.lists_frozen = 0;
   const int side = side_to_move();
-  const int32_t record[3] = {side >> 3, side ? pos.black_king_sq : pos.white_king_sq, END_OF_LIST};
+  const int32_t record[3] = {side >> 3, pos.king_square(side), END_OF_LIST};
   pos.in_check[1] = 0;
   pos.checker_square[1] = 0;
   if (square_attacked(record)) {
@@ -107,7 +107,7 @@ struct Snapshot {
       s.squares_[1][i] = pos.black_pieces[i].square, s.codes_[1][i] = pos.black_pieces[i].code;
     }
     s.ep_black_ = pos.ep_black_pawn, s.ep_white_ = pos.ep_white_pawn;
-    s.white_king_ = pos.white_king_sq, s.black_king_ = pos.black_king_sq;
+    s.white_king_ = pos.white_king_sq(), s.black_king_ = pos.black_king_sq();
     s.white_castled_ = pos.white_castled, s.black_castled_ = pos.black_castled;
     const StateRecord& r = *pos.state_top;
     const int16_t counters[6] = {r.white_king_moves,   r.black_king_moves,   r.white_h_rook_moves,
@@ -170,7 +170,7 @@ inline bool attacks_square(int code, int from, int target) {
 // checker's square for one checker, 99 for two; -1 when not in check (the
 // engine then holds 0, which is also the square a1, so in_check decides).
 inline int expected_checker(int side) {
-  const int king = side ? pos.black_king_sq : pos.white_king_sq;
+  const int king = pos.king_square(side);
   int count = 0, last = 0;
   for (int s = 0; s < 64; ++s) {
     const int code = pos.board[s];

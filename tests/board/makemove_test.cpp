@@ -233,7 +233,7 @@ TEST_F(MakeMoveTest, KingsideCastlingKeyAndCounters) {
   EXPECT_EQ(pos.board[sq("g1")], KING);
   EXPECT_EQ(pos.board[sq("f1")], ROOK);
   EXPECT_EQ(pos.board[sq("h1")], EMPTY);
-  EXPECT_EQ(pos.white_king_sq, sq("g1"));
+  EXPECT_EQ(pos.white_king_sq(), sq("g1"));
   EXPECT_NE(pos.white_castled, 0);
   EXPECT_EQ(pos.state_top->white_king_moves, 1);
   EXPECT_EQ(pos.state_top->white_h_rook_moves, 1);

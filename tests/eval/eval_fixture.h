@@ -36,8 +36,8 @@ class EvalFixture : public ::testing::Test {
     control.engine_side = static_cast<int16_t>(side);
     build_piece_lists();  // the opponent's material depends on the engine's side
     for (int code : {2, 10, 3, 11, 4, 12, 5, 13}) build_piece_tables(code);
-    eval_cache.root_white_king_sq = pos.white_king_sq;
-    eval_cache.root_black_king_sq = pos.black_king_sq;
+    eval_cache.root_white_king_sq = pos.white_king_sq();
+    eval_cache.root_black_king_sq = pos.black_king_sq();
     search_path.root_endgame = 0;
     pos.ply = 0;
     search_path.nominal_depth = 0;

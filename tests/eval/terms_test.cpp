@@ -44,8 +44,8 @@ class EvalTerms : public testing::EvalFixture {
       c->high_file = -1;
     }
     ec.endgame_mode = endgame;
-    ec.white.king_settled = pos.white_castled != 0 || (pos.white_king_sq < 24 && pos.white_king_sq != E1);
-    ec.black.king_settled = pos.black_castled != 0 || (pos.black_king_sq > 39 && pos.black_king_sq != E8);
+    ec.white.king_settled = pos.white_castled != 0 || (pos.white_king_sq() < 24 && pos.white_king_sq() != E1);
+    ec.black.king_settled = pos.black_castled != 0 || (pos.black_king_sq() > 39 && pos.black_king_sq() != E8);
     uint64_t pieces = 0, pawns = 0;
     for (int s = 0; s < 64; ++s) {
       const int type = type_of(pos.board[s]);

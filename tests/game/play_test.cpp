@@ -59,7 +59,7 @@ TEST_F(GameMoves, CastlingTakesTheRookAlong) {
   EXPECT_EQ(pos.board[sq("e1")], EMPTY);
   EXPECT_EQ(pos.board[sq("h1")], EMPTY);
   EXPECT_EQ(pos.board[sq("a1")], ROOK);
-  EXPECT_EQ(pos.white_king_sq, sq("g1"));
+  EXPECT_EQ(pos.white_king_sq(), sq("g1"));
   EXPECT_NE(pos.white_castled, 0);
   EXPECT_EQ(game_record.game_moves[0].castle, 1);
   EXPECT_EQ(play("e8c8"), "");

@@ -48,7 +48,7 @@ struct GameState {
     g.lo = pos.hash_lo, g.hi = pos.hash_hi, g.pawn_lo_ = pos.pawn_lo, g.pawn_hi_ = pos.pawn_hi;
     g.material_ = pos.material, g.ep_black = pos.ep_black_pawn, g.ep_white = pos.ep_white_pawn;
     g.white_castled_ = pos.white_castled, g.black_castled_ = pos.black_castled, g.game_ply_ = pos.game_ply;
-    g.white_king = pos.white_king_sq, g.black_king = pos.black_king_sq;
+    g.white_king = pos.white_king_sq(), g.black_king = pos.black_king_sq();
     g.root = pos.state_stack[0];
     return g;
   }

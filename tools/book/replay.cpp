@@ -119,7 +119,7 @@ void Replay::make_root() {
   build_piece_lists();
   // The legality tests of the root read the side to move's check state
   // from row 1, as the root driver leaves it.
-  const int32_t record[3] = {side_ >> 3, side_ ? pos.black_king_sq : pos.white_king_sq, END_OF_LIST};
+  const int32_t record[3] = {side_ >> 3, pos.king_square(side_), END_OF_LIST};
   pos.in_check[MOVE_PLY] = 0;
   pos.checker_square[MOVE_PLY] = 0;
   if (square_attacked(record)) {
