@@ -9,8 +9,6 @@
 
 namespace brevalt {
 
-
-
 // The preparation of special moves, the same for every caller of
 // make_move: the board is set up here and make_move completes the move.
 // A promotion (always to a queen): the queen stands on `from`, material and

@@ -14,8 +14,6 @@
 
 namespace brevalt {
 
-
-
 // The first folder of `candidates` (named as program_data_folders names
 // them) that holds both MoveFile and hash_values, its path written into out
 // with its "." and ".." steps taken out. False when none does, or when the

@@ -1,8 +1,8 @@
 // The game as game management keeps it, where the root driver reads it
 // too: the record of the moves played, the game's own fifty-move counter
 // and en passant squares, resignation, and the bookkeeping of the search
-// on the opponent's time. Game management (game) sets them; the new-game
-// reset clears them.
+// on the opponent's time: one record, game_record, with the records it is
+// made of. Game management (game) sets it; the new-game reset clears it.
 #pragma once
 
 #include <cstdint>
@@ -31,7 +31,6 @@ static_assert(sizeof(GameMoveRecord) == 12);  // RW-ON
 
 constexpr int GAME_MOVES_SIZE = 599;
 
-
 // Every position of the game since the start or the set-up, with the
 // rights that decide whether two occurrences are the same position.
 struct GamePosition {  // RW-OFF
@@ -53,7 +52,6 @@ struct PonderBackup {  // RW-OFF
   uint8_t board_after[64];
 };  // RW-ON
 
-//
 // The game as game management keeps it: the moves played, the game's own
 // fifty-move counter and en passant squares, resignation, and the
 // bookkeeping of pondering. Written by game management (playing a move,
@@ -93,6 +91,5 @@ struct GameRecord {  // RW-OFF
 };  // RW-ON
 
 extern GameRecord game_record;
-
 
 }  // namespace brevalt

@@ -1,10 +1,9 @@
-// The search's state that the layers below it read: the path state the
-// move generator orders by and the evaluation depends on, what the root
-// driver works out about the root position, the principal variation that
-// make_move starts afresh at each ply, and the history counters the move
-// generator orders quiet moves by. The search (and, for root_endgame and
-// activity_sum, the root driver's call into the evaluation and the
-// activity term) sets them.
+// The search path of one search thread, the record the layers below the
+// search read as well: the path state the move generator orders by and the
+// evaluation depends on, what the root driver works out about the root,
+// the node counts make_move keeps, the principal variation, the history
+// and killer tables, and the repetition table the path is probed against.
+// One record, search_path; who writes and reads it is said above it.
 #pragma once
 
 #include <cstdint>
@@ -12,14 +11,6 @@
 #include "core/types.h"
 
 namespace brevalt {
-
-// ---------------------------------------------------------------------------
-// Path state
-
-
-// ---------------------------------------------------------------------------
-// The root position
-
 
 // ---------------------------------------------------------------------------
 // Principal variation
@@ -67,7 +58,6 @@ struct RepEntry;
 // ---------------------------------------------------------------------------
 // The search path of one thread
 
-//
 // The path's flags as every search starts them.
 struct PathFlags {  // RW-OFF
   // Quiescence state read by the move generator.

@@ -1,7 +1,6 @@
 // The settings of "Brevalt.ini", read once at start-up by the parameter
 // file reader (config), one flag the file does not set, and what start-up
-// made of the book file. Every
-// layer that plays or searches may read them.
+// made of the book file and the data folder: one record, settings.
 #pragma once
 
 #include <cstddef>
@@ -12,11 +11,6 @@ namespace brevalt {
 // Room for the path of a data file, its folder included.
 constexpr size_t DATA_PATH_SIZE = 4096;
 
-//
-// The settings of "Brevalt.ini" and where the data files were found.
-// Written at start-up (the parameter file reader, the data folder search)
-// and by the UCI options that change them; read by every layer that plays,
-// searches or opens a data file.
 // The five settings of "Brevalt.ini", at the values they have when the
 // file does not change them.
 struct IniSettings {  // RW-OFF
@@ -33,6 +27,10 @@ struct IniSettings {  // RW-OFF
   int32_t book_random = 1;
 };  // RW-ON
 
+// The settings of "Brevalt.ini" and where the data files were found.
+// Written at start-up (the parameter file reader, the data folder search)
+// and by the UCI options that change them; read by every layer that plays,
+// searches or opens a data file.
 struct Settings : IniSettings {  // RW-OFF
   // The path of "book_normal.bin" (the name alone when the data files are
   // read from the working folder) when the opening book may be used, else
@@ -50,6 +48,5 @@ struct Settings : IniSettings {  // RW-OFF
 };  // RW-ON
 
 extern Settings settings;
-
 
 }  // namespace brevalt

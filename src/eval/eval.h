@@ -12,8 +12,6 @@ namespace brevalt {
 // Square colours: 2 on a1's colour ((rank + file) even), 1 on the others.
 extern const uint8_t square_colour[64];
 
-
-//
 // One pawn cache entry (eval/pawns.h).
 struct PawnHashEntry;
 

@@ -77,7 +77,6 @@ struct AdvanceWindows {
   int high[2];
 };
 
-
 // Empties the pawn-structure cache.
 void clear_pawn_hash();
 

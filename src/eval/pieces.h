@@ -14,7 +14,6 @@ namespace brevalt {
 // rank (a flip about the a1-h8 diagonal, in three exchange steps).
 uint64_t file_major(uint64_t x);
 
-
 // Rebuilds the table of the piece `code` (queen, rook, bishop or knight of
 // either colour) from the current board; other codes do nothing.
 void build_piece_tables(int code);

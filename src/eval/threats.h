@@ -10,7 +10,6 @@
 
 namespace brevalt {
 
-
 // Runs at the horizon of the second iteration for the root move on the path.
 void analyse_root_move();
 // 1 when the engine's piece on `square` stands between its own queen and an

@@ -12,7 +12,6 @@
 
 namespace brevalt {
 
-
 // Enters analysis mode (the engine is idle): force mode, and no search
 // yet until request_analysis_search says the position may be searched.
 void enter_analysis();

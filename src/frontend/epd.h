@@ -21,7 +21,6 @@ enum class EpdRead {
   malformed,   // a bad character, an overlong rank, an unclosed operation
 };
 
-
 // Reads one record from file. For the position loader it goes onto the
 // board the caller has cleared; for the test runners the board is cleared
 // and the record put on it only when a sound record was read, so the end

@@ -10,7 +10,6 @@
 
 namespace brevalt {
 
-
 // Interprets the line in input_line.
 void interpret_command();
 // A line read during a search waits for the search to end (a command that

@@ -11,8 +11,6 @@
 
 namespace brevalt {
 
-
-
 // Start-up, then the main loop; never returns.
 [[noreturn]] void main_loop();
 // The start position, a new-game reset, iteration limit 40, engine Black.

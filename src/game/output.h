@@ -11,8 +11,6 @@
 
 namespace brevalt {
 
-
-
 // Writes the moves of pv_table row 1 in the thinking-line notation
 // (e4 Nf3 exd5 ...) into buffer, each followed by a blank; at most
 // max_moves moves. Returns the length written.

@@ -14,7 +14,6 @@ namespace brevalt {
 // The game record and the pondering bookkeeping are in core/game_state.h:
 // the root driver reads them too.
 
-
 // Registers the position after a game move for repetition and prints the
 // draw claims that are due.
 void record_game_position();

@@ -53,7 +53,6 @@ constexpr int LINE_TEXT_SIZE = 1024;
 constexpr int OUTPUT_LINE_SIZE = LINE_TEXT_SIZE + 16;
 constexpr int THINKING_LINE_SIZE = 1024;
 
-//
 // The text buffers of the output lines and a test run's statistics. Written
 // by game management and the output routines (the lines, the statistics)
 // and by the root driver as it composes its comment line; read by the same

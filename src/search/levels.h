@@ -17,7 +17,6 @@ namespace brevalt {
 constexpr int LEVEL_MIN_ELO = 1000;
 constexpr int LEVEL_MAX_ELO = 1800;
 
-
 // The rating offered before one is asked for.
 constexpr int LEVEL_DEFAULT_ELO = 1400;
 

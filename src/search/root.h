@@ -8,7 +8,6 @@
 
 namespace brevalt {
 
-
 // The root moves a UCI "go searchmoves" allows; with count 0 every legal
 // move is searched. Moves that are not legal in the position are left out,
 // and a list that leaves none allows them all.
@@ -41,7 +40,6 @@ struct RootLine {
   PvEntry moves[MAX_PLY];
 };
 
-
 // Makes one decision for the side (0 or 8; -1 is Black) and plays it.
 void think(int side);
 // Applies the root move and searches the position after it; the book
@@ -59,7 +57,6 @@ int side_to_move_can_play(int from, int to);
 // The number of legal moves of the side to move in the game position.
 int legal_move_count();
 
-//
 // A book move accepted at the root, with its weight and the game results
 // the book holds for it.
 struct BookCandidate {

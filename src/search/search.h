@@ -9,7 +9,6 @@
 
 namespace brevalt {
 
-
 // The principal-variation table is in core/search_state.h.
 
 // Result of apply_search_move.

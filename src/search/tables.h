@@ -39,10 +39,6 @@ struct RepEntry {
 };
 static_assert(sizeof(RepEntry) == 16);
 
-
-
-
-//
 // The transposition tables, shared by every search thread: their size,
 // index mask and storage. Written at start-up and on a resize (size and
 // storage), by the search (entries) and by the clears; read by the search,
@@ -72,7 +68,6 @@ constexpr uint32_t REPETITION_MASK = 0x3FFFF;
 constexpr int32_t REPETITION_ENTRIES = 4100;
 constexpr uint32_t REPETITION_MASK = 0xFFF;
 #endif
-
 
 // The history counters are in core/search_state.h: the move generator
 // orders quiet moves by them.

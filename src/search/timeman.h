@@ -10,7 +10,6 @@
 
 namespace brevalt {
 
-
 // Limits of one search beside the clocks: those of a UCI "go", and the
 // fixed time per move of CECP's "st". All zero when the clocks alone decide.
 struct SearchLimits {
@@ -34,8 +33,6 @@ struct SearchLimits {
   uint8_t analysis;
 };
 
-
-//
 // The time and limits of the running search: the allotment and its
 // deadlines, when it started, the limits a command set, the test run's own
 // deadline, and the clock sources (replaceable by tests). Written by time
