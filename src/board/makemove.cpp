@@ -328,7 +328,7 @@ int make_move(int from, int to) {
       ++capture_count;
       if (white_piece_count + black_piece_count - capture_count <= 0) null_move_allowed = 0;
     }
-    const int opponent_colour = engine_side == 1 ? BLACK : 0;
+    const int opponent_colour = side_of_sign(engine_side) ^ BLACK;
     if (colour_of(captured) == opponent_colour && type >= QUEEN && type <= KNIGHT) {
       opponent_material = static_cast<int16_t>(opponent_material - piece_value[type]);
       rec.opp_material_taken = piece_value[type];
@@ -451,10 +451,11 @@ int make_move(int from, int to) {
   return 1;
 }
 
-// keep_counters is set after a refused move and after every frozen-mode
+// Unmake::keep_counters after a refused move and after every frozen-mode
 // make: those returned before material, the capture bookkeeping and the
 // castling counters were touched, so there is nothing of theirs to undo.
-int unmake_move(int keep_counters) {
+int unmake_move(Unmake mode) {
+  const bool keep_counters = mode == Unmake::keep_counters;
   PlyRecord& rec = ply_stack[ply];
   const int from = rec.from, to = rec.to;
   const int moved = rec.moved;

@@ -333,8 +333,9 @@ bool castling_possible(int king_from, int king_to) {
   return !square_attacked(path);
 }
 
-uint8_t generate_moves(int side, int evasions) {
+uint8_t generate_moves(int side, GenMode mode) {
   if (ply < 0 || ply >= MAX_PLY) return 0;
+  const int evasions = mode == GenMode::evasions;
 
   // Step 1. Evasions are generated as in the normal mode.
   const int16_t saved_quiescence = quiescence_mode;

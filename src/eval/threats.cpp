@@ -40,7 +40,7 @@ constexpr int ROOT_PLY = 1, REPLY_PLY = 2;
 bool on_board(int sq) { return sq >= 0 && sq < 64; }
 
 // The colour code (0 or 8) of the side the engine plays.
-int engine_colour() { return engine_side == 1 ? 0 : BLACK; }
+int engine_colour() { return side_of_sign(engine_side); }
 
 // A piece (not an empty square) of the side the engine plays.
 bool is_engine_piece(int code) { return code != EMPTY && colour_of(code) == engine_colour(); }

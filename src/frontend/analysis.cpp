@@ -117,11 +117,11 @@ void run_analysis_search() {
 
   // Step 3. The side to move searches: the root driver searches for the
   // side the engine plays, and reports scores from that side's view.
-  const bool white = (game_ply & 1) == 0;
-  engine_side = static_cast<int16_t>(white ? 1 : -1);
+  const int side = (game_ply & 1) == 0 ? WHITE_SIDE : BLACK_SIDE;
+  engine_side = static_cast<int16_t>(sign_of_side(side));
   stop_search = 0;
   searching = true;
-  think(white ? 0 : BLACK);
+  think(side);
   searching = false;
 
   // Step 4. What "." shows until the next search: the figures as the

@@ -238,7 +238,7 @@ void enter_move(size_t k) {
   if (!force_mode) announce_move = 1;
   game_in_progress = 1;
   // Step 6. Legality, ponder hit or miss, the move itself, the move request.
-  play_move(1);
+  play_move(PlayMode::user_move);
   // Step 7.
   extended_at = 0;
 }
@@ -340,7 +340,7 @@ void command_draw() {
   if (thinking || pondering) {
     n = white_piece_count + black_piece_count;
   } else {
-    int own = engine_side == 1 ? 0 : BLACK;
+    const int own = side_of_sign(engine_side);
     for (int sq = 0; sq < 64; ++sq) {
       int code = board[sq];
       if (!code || colour_of(code) != own) continue;

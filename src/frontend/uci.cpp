@@ -311,7 +311,7 @@ bool play_interface_move(const CoordinateMove& m) {
   user_from = m.from;
   user_to = m.to;
   promotion_letter = m.promotion;
-  return play_move(1) != 0;
+  return play_move(PlayMode::user_move) != 0;
 }
 
 // "position startpos|fen FEN [moves M1 M2 ...]". A position that cannot be
@@ -572,7 +572,7 @@ void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
     const int16_t depth_before = max_depth;
     max_depth = each.depth;
     root_restriction.count = 0;
-    engine_side = static_cast<int16_t>(white ? -1 : 1);
+    engine_side = static_cast<int16_t>(sign_of_side(replier));
     stop_search = 0;
     search_result = SearchResult{};
     thinking_lines_held = 1;
@@ -614,7 +614,7 @@ void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
     reported_score = best_score;
     search_nodes = total_nodes;
     search_start_ms = started;
-    thinking_output(2);
+    thinking_output(Output::thinking_line);
   }
   // The interface's position again, and the answer.
   set_up_position(position_command, true);
@@ -763,9 +763,10 @@ void go(const char* args) {
   // (such a list allows them all).
   if (!search_result.has_move) {
     root_restriction.count = static_cast<int16_t>(names_under_promotion() ? 0 : root_restriction.count);
-    engine_side = static_cast<int16_t>(white ? 1 : -1);
+    const int side = white ? WHITE_SIDE : BLACK_SIDE;
+    engine_side = static_cast<int16_t>(sign_of_side(side));
     stop_search = 0;
-    think(white ? 0 : BLACK);
+    think(side);
   }
   search.running = false;
 

@@ -198,9 +198,9 @@ int write_pv_notation(char* buffer, int size, int max_moves) {
   return static_cast<int>(std::strlen(buffer));
 }
 
-void thinking_output(int mode) {
-  switch (mode) {
-    case 0: {
+void thinking_output(Output what) {
+  switch (what) {
+    case Output::move_line: {
       // The move line: "move " and the move text up to its line end.
       std::snprintf(output_line, sizeof(output_line), "move ");
       const char* end = std::strchr(line_text, '\n');
@@ -209,12 +209,12 @@ void thinking_output(int mode) {
       std::printf("%s\n", output_line);
       break;
     }
-    case 1:
+    case Output::kibitz_relay:
       if (!ics_mode) break;
       std::snprintf(output_line, sizeof(output_line), "tellics %s", line_text);
       std::printf("%s\n", output_line);
       break;
-    case 2: {
+    case Output::thinking_line: {
       if (uci_mode) {
         uci_info_line(reported_score, pv_table[1], pv_moves(), 1);
         break;
@@ -229,7 +229,7 @@ void thinking_output(int mode) {
       std::printf("%s\n", thinking_line);
       break;
     }
-    case 4: {
+    case Output::kibitz_variation: {
       // Four blanks, of which the variation overwrites two.
       append_line("    ", line_text);
       int len = text_length(line_text);

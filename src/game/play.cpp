@@ -379,16 +379,16 @@ void start_pondering(int from, int to) {
   user_from = from;
   user_to = to;
   promotion_letter = 0;
-  play_move(2);
+  play_move(PlayMode::predicted_move);
   prediction_on_board = 1;
   remember_ponder_key();
   std::memcpy(ponder_backup.board_after, board, sizeof(board));
 }
 
-int play_move(int mode) {
+int play_move(PlayMode mode) {
   // Step 1. A user move while pondering: a hit turns the ponder search into
   // the real search, a miss stops it (the root driver then plays the move).
-  if (mode == 1 && pondering) {
+  if (mode == PlayMode::user_move && pondering) {
     const bool predicted = user_from == predicted_from && user_to == predicted_to;
     if (predicted && promotion_letter == 0 && ponder_enabled && !force_mode) {
       ponder_hit = 1;
@@ -406,7 +406,8 @@ int play_move(int mode) {
     stop_search = 1;
     return 1;
   }
-  if (mode == 1 && reply_ready && !(user_from == predicted_from && user_to == predicted_to)) clear_ponder_reply();
+  if (mode == PlayMode::user_move && reply_ready &&
+      !(user_from == predicted_from && user_to == predicted_to)) clear_ponder_reply();
 
   // Step 2. Game-level state.
   ply = 0;
@@ -419,7 +420,7 @@ int play_move(int mode) {
 
   // Step 3. The opponent's move must be legal.
   int from, to;
-  if (mode != 0) {
+  if (mode != PlayMode::engine_move) {
     from = user_from;
     to = user_to;
     coordinates_text(from, to);
@@ -429,7 +430,7 @@ int play_move(int mode) {
       user_from = 0;
       return 0;
     }
-    if (mode == 1) {
+    if (mode == PlayMode::user_move) {
       // The opponent did not play the expected move: what the tables hold
       // was searched for another game line.
       if (expected_from != expected_to && (from != expected_from || to != expected_to)) clear_transposition_tables();
@@ -452,7 +453,7 @@ int play_move(int mode) {
   // Step 5. The move text; the engine's move is announced (or resigned).
   // A resignation ends the game where it stands: the move is not made, so
   // the board stays the one the interface shows.
-  if (mode == 0 && announce_move) {
+  if (mode == PlayMode::engine_move && announce_move) {
     move_text(from, to);
     announce_move = 0;
     if (resigns_now()) {
@@ -461,7 +462,7 @@ int play_move(int mode) {
       user_from = 0;
       return 1;
     }
-    thinking_output(0);
+    thinking_output(Output::move_line);
   }
 
   // Steps 6 and 7.
@@ -469,7 +470,7 @@ int play_move(int mode) {
   record_game_position();
 
   // Step 8. The engine answers a user move, and ponders on a predicted one.
-  if (mode != 0 && !force_mode) move_request = 1;
+  if (mode != PlayMode::engine_move && !force_mode) move_request = 1;
 
   // Step 9. The opponent played the predicted move after the ponder search
   // had finished: its answer is ready. Never in force mode, where the
@@ -477,12 +478,12 @@ int play_move(int mode) {
   // A reply that does not fit the position (an under-promotion of the
   // predicted pawn move, say) is dropped, and the move request set above
   // has the engine search the position afresh.
-  if (mode == 1 && reply_ready) {
+  if (mode == PlayMode::user_move && reply_ready) {
     const int nf = next_prediction_from, nt = next_prediction_to;
     const bool fits = stored_reply_fits();
     if (!force_mode && fits) {
       announce_move = 1;
-      play_move(0);
+      play_move(PlayMode::engine_move);
     }
     clear_ponder_reply();
     if (!force_mode && fits && !game_resigned && nf != NO_SQUARE && ponder_enabled) start_pondering(nf, nt);
@@ -490,7 +491,7 @@ int play_move(int mode) {
 
   // Step 10. After the engine's own move: ponder on the expected reply,
   // or remember it. Never in a test run, where nobody replies.
-  if (mode == 0 && !reply_ready && !in_book && !force_mode && !epd_mode) {
+  if (mode == PlayMode::engine_move && !reply_ready && !in_book && !force_mode && !epd_mode) {
     const int32_t score = state_stack[0].best_score;
     int pf, pt;
     if (score != 0 && score < PONDER_SCORE_LIMIT && score > -PONDER_SCORE_LIMIT && second_pv_move(pf, pt)) {

@@ -27,7 +27,8 @@ int32_t eval_for(int p, int32_t alpha, int32_t beta) {
 
 }  // namespace
 
-int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry) {
+int32_t quiesce(int side, int32_t alpha, int32_t beta, QsNode node) {
+  const bool entry = node == QsNode::entry;
   const int p = ply;
   // Step 1.
   if (entry) qs_ply_limit = p + QS_DEPTH;
@@ -50,7 +51,7 @@ int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry) {
   push_ply(q);
 
   // Step 5.
-  const int n = generate_moves(side, check ? 1 : 0);
+  const int n = generate_moves(side, check ? GenMode::evasions : GenMode::regular);
   first_qs_generation = 1;
 
   // Step 6. The moves in list order.
@@ -65,13 +66,13 @@ int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry) {
     const int moved = board[from];
     const int files = file_of(to) - file_of(from);
     if (type_of(moved) == KING && (files == 2 || files == -2)) continue;
-    const AppliedMove made = apply_search_move(from, to, 0);
+    const AppliedMove made = apply_search_move(from, to, MoveSource::generated);
     if (!made.made || !made.legal) continue;
     any_legal = true;
-    const int32_t score = -quiesce(side ^ BLACK, -beta, -alpha, 0);
+    const int32_t score = -quiesce(side ^ BLACK, -beta, -alpha, QsNode::inner);
     if (score > alpha) {
       if (score >= beta) {
-        unmake_move(0);
+        unmake_move(Unmake::full);
         result = beta;
         cut = true;
         break;
@@ -85,7 +86,7 @@ int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry) {
         record_pv(q, from, to);
       }
     }
-    unmake_move(0);
+    unmake_move(Unmake::full);
   }
 
   // Step 7. Mated when in check with no answer.

@@ -396,19 +396,19 @@ void compose_kibitz(bool book_move_played) {
     }
   }
   if (kibitz_enabled) {
-    if (!(book_move_played && s <= 9000)) thinking_output(4);
-    if (!epd_mode) thinking_output(1);
+    if (!(book_move_played && s <= 9000)) thinking_output(Output::kibitz_variation);
+    if (!epd_mode) thinking_output(Output::kibitz_relay);
   }
 }
 
 }  // namespace
 
-int32_t search_root_move(int32_t beta, int32_t alpha, int from, int to, int book_probe_flag) {
+int32_t search_root_move(int32_t beta, int32_t alpha, int from, int to, RootMove what) {
   draw_flag = 0;
   const int side_after = colour_of(board[from]) ^ BLACK;
   // Root moves come from the legal list: castling needs no path test here.
-  apply_search_move(from, to, 0);
-  if (book_probe_flag) return 0;
+  apply_search_move(from, to, MoveSource::generated);
+  if (what == RootMove::book_probe) return 0;
   if (threat_score != 0 && from == threat_from && to == threat_to) {
     ext_hundredths = 75;
     threat_value = threat_score;
@@ -421,7 +421,7 @@ int32_t search_root_move(int32_t beta, int32_t alpha, int from, int to, int book
     pv_length[2] = 0;
     return fail_low_score;
   }
-  return -search_node(side_after, -beta, -alpha, 0, 0);
+  return -search_node(side_after, -beta, -alpha, NullMove::allowed, MultiCut::allowed);
 }
 
 bool book_move_acceptable(int32_t own_wins, int32_t opponent_wins, int32_t draws) {
@@ -453,7 +453,7 @@ int move_is_legal(int from, int to, int piece) {
   stop_search = 0;
   if (from < 0 || from > 63 || to < 0 || to > 63 || piece == EMPTY) return 0;
   // The opponent cannot move the engine's pieces, nor move out of turn.
-  if ((engine_side == 1) == (colour_of(piece) == 0)) return 0;
+  if (colour_of(piece) == side_of_sign(engine_side)) return 0;
   if (colour_of(piece) != ((game_ply & 1) ? BLACK : 0)) return 0;
   list_game_moves(colour_of(board[from]));
   for (int i = 0; i < legal_count; ++i) {
@@ -673,7 +673,8 @@ restart:
           uci_current_move_output(from, to, i + 1);
         // With several lines the window opens down to the last line kept.
         const int32_t alpha = lines > 1 ? line_floor(lines) : best;
-        const int32_t score = search_root_move(ROOT_WINDOW, alpha, from, to, book_mode);
+        const int32_t score =
+            search_root_move(ROOT_WINDOW, alpha, from, to, book_mode ? RootMove::book_probe : RootMove::search);
 
         if (book_mode) {
           BookStats stats{};
@@ -690,7 +691,7 @@ restart:
         }
 
         if (stop_search) {
-          unmake_move(0);
+          unmake_move(Unmake::full);
           if (state_stack[1].best_score > MATE_BOUND) root_best_score = state_stack[1].best_score;
           break;
         }
@@ -710,7 +711,7 @@ restart:
               analysis_mode || (score != MATED_NEXT_MOVE && iteration_depth > (uci_mode ? 1 : THINKING_MIN_ITERATION));
           if (line_due && thinking_line_allowed() && shown == 1) {
             reported_score = score;
-            thinking_output(2);
+            thinking_output(Output::thinking_line);
           }
           // Step 10. Root fail-low: the move the previous iteration chose
           // has fallen well below its score; look again, shallower, with
@@ -723,7 +724,7 @@ restart:
               fail_low_from = from;
               fail_low_to = to;
               ++fail_lows;
-              unmake_move(0);
+              unmake_move(Unmake::full);
               pv_length[1] = 1;
               root_best_score = score;
               const int32_t now = static_cast<int32_t>(time_source());
@@ -752,7 +753,7 @@ restart:
         }
         if (d == 1) root_list()[idx].root_score = static_cast<int16_t>(score);
         else root_list()[idx].root_nodes = tree_nodes - noted;
-        unmake_move(0);
+        unmake_move(Unmake::full);
         if (best < BOOK_NO_SCORE) root_best_score = best;
         ++moves_done;
       }
@@ -824,14 +825,14 @@ restart:
             uci_lines_output(shown);
           } else {
             reported_score = root_best_score;
-            thinking_output(2);
+            thinking_output(Output::thinking_line);
           }
         }
       } else if (stop_search && !analysis_mode && root_best_score != MATED_NEXT_MOVE && !single_reply_stop &&
           (iteration_depth > THINKING_MIN_ITERATION || root_best_score > MATE_BOUND) && !reset_request &&
           thinking_line_allowed()) {
         reported_score = root_best_score;
-        thinking_output(2);
+        thinking_output(Output::thinking_line);
       }
     }
     input_poll_held = 0;
@@ -874,7 +875,7 @@ finish:
     // The resignation test judges the move about to be played by this
     // search's own score.
     last_score = root_best_score;
-    play_move(0);
+    play_move(PlayMode::engine_move);
     extended_at = 0;
     // A resignation ends the game: no offer, no comment, no result.
     if (game_resigned) goto end;
@@ -896,7 +897,7 @@ finish:
     } else {
       clear_ponder_reply();
       if (take_pending_user_move()) {
-        play_move(1);
+        play_move(PlayMode::user_move);
         if (own_time > 20) {
           clear_transposition_tables();
           clear_pawn_hash();

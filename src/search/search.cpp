@@ -51,7 +51,7 @@ constexpr int BLACK_PAWN_HOME_RANK = 6;
 // Makes the prepared move; a refused move is taken back at once.
 AppliedMove make_prepared(int from, int to) {
   if (make_move(from, to)) return {true, true};
-  unmake_move(1);
+  unmake_move(Unmake::keep_counters);
   return {true, false};
 }
 
@@ -96,7 +96,7 @@ AppliedMove pawn_move(int from, int to, int pawn) {
 // must also find the castling still possible: king and rook unmoved on
 // their squares, the squares between empty and none of the king's three
 // squares attacked.
-AppliedMove castling_move(int from, int to, int king, int from_table) {
+AppliedMove castling_move(int from, int to, int king, bool from_table) {
   if (from != (king == KING ? E1 : E8)) return {false, false};
   if (from_table && !castling_possible(from, to)) return {false, false};
   prepare_castling(from, to);
@@ -105,7 +105,8 @@ AppliedMove castling_move(int from, int to, int king, int from_table) {
 
 }  // namespace
 
-AppliedMove apply_search_move(int from, int to, int from_table) {
+AppliedMove apply_search_move(int from, int to, MoveSource source) {
+  const bool from_table = source == MoveSource::table;
   const int piece = board[from];
   const int target = board[to];
   if (piece == EMPTY) return {false, false};
@@ -197,7 +198,7 @@ enum class PickKind { move, skip, empty, end };
 struct Pick {
   PickKind kind;
   int from, to;
-  int from_table;
+  MoveSource source;
 };
 
 // The five-phase move picker of one node, working on move_list[q].
@@ -216,7 +217,7 @@ class MovePicker {
           if (table_move_usable()) {
             tried_from_ = table_from_;
             tried_to_ = table_to_;
-            return {PickKind::move, table_from_, table_to_, 1};
+            return {PickKind::move, table_from_, table_to_, MoveSource::table};
           }
           break;
         }
@@ -224,16 +225,17 @@ class MovePicker {
           generate();
           const int n = count_ < FRONT_ENTRIES ? count_ : FRONT_ENTRIES;
           const int i = best_untried(n);
-          if (i >= 0 && row()[i].key >= WINNING_CAPTURE_KEY) return take(i, 0);
+          if (i >= 0 && row()[i].key >= WINNING_CAPTURE_KEY) return take(i, MoveSource::generated);
           phase_ = Phase::killers;
-          return {PickKind::empty, NO_SQUARE, NO_SQUARE, 0};
+          return {PickKind::empty, NO_SQUARE, NO_SQUARE, MoveSource::generated};
         }
         case Phase::killers: {
           const int slots = killer_slots < KILLER_SLOTS ? killer_slots : KILLER_SLOTS;
           while (!check_ && killer_ < slots && killer_table[killer_][q_].from != NO_SQUARE) {
             const KillerEntry& k = killer_table[killer_++][q_];
             for (int i = 0; i < count_; ++i)
-              if (row()[i].piece != 0 && row()[i].from == k.from && row()[i].to == k.to) return take(i, 1);
+              if (row()[i].piece != 0 && row()[i].from == k.from && row()[i].to == k.to)
+                return take(i, MoveSource::table);
           }
           phase_ = Phase::rest;
           break;
@@ -253,10 +255,10 @@ class MovePicker {
             break;
           }
           ++rest_picks_;
-          return take(i, 0);
+          return take(i, MoveSource::generated);
         }
         case Phase::done:
-          return {PickKind::end, NO_SQUARE, NO_SQUARE, 0};
+          return {PickKind::end, NO_SQUARE, NO_SQUARE, MoveSource::generated};
       }
     }
   }
@@ -274,7 +276,7 @@ class MovePicker {
   void generate() {
     if (generated_) return;
     generated_ = true;
-    count_ = generate_moves(side_, check_ ? 1 : 0);
+    count_ = generate_moves(side_, check_ ? GenMode::evasions : GenMode::regular);
   }
 
   // A table move is only tried when it can still be a move of the side to
@@ -309,11 +311,11 @@ class MovePicker {
     return best;
   }
 
-  Pick take(int i, int from_table) {
+  Pick take(int i, MoveSource source) {
     MoveEntry& e = row()[i];
     e.piece = 0;
-    if (e.from == tried_from_ && e.to == tried_to_) return {PickKind::skip, e.from, e.to, 0};
-    return {PickKind::move, e.from, e.to, from_table};
+    if (e.from == tried_from_ && e.to == tried_to_) return {PickKind::skip, e.from, e.to, MoveSource::generated};
+    return {PickKind::move, e.from, e.to, source};
   }
 
   const int side_, q_;
@@ -410,7 +412,7 @@ void record_pv(int q, int from, int to) {
   if (q + 1 < MAX_PLY) pv_length[q + 1] = 0;
 }
 
-int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_multi_cut) {
+int32_t search_node(int side, int32_t alpha, int32_t beta, NullMove null_move, MultiCut multi_cut) {
   const int p = ply;
   const int other = side ^ BLACK;
 
@@ -430,7 +432,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
     quiescence_mode = 1;
     horizon_qs = 1;
     first_qs_generation = 0;
-    const int32_t v = quiesce(side, alpha, beta, 1);
+    const int32_t v = quiesce(side, alpha, beta, QsNode::entry);
     horizon_qs = 0;
     quiescence_mode = 0;
     return v;
@@ -482,7 +484,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
     // Step 7. Null move: pass, and see whether the opponent can still
     // reach beta with a reduced search. Not in check, not next to a king
     // the opponent just approached, not with mate scores in the window.
-    bool try_null = !no_null && null_move_allowed && !check && r >= 1 && !follow_pv && beta < PRUNING_BETA_LIMIT;
+    bool try_null = null_move == NullMove::allowed && null_move_allowed && !check && r >= 1 && !follow_pv && beta < PRUNING_BETA_LIMIT;
     if (try_null) {
       const PlyRecord& last = ply_stack[q - 1];
       const int king = side ? black_king_sq : white_king_sq;
@@ -502,7 +504,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
       rec.saved_ep_black_pawn = static_cast<uint8_t>(ep_black_pawn);
       rec.saved_ep_white_pawn = static_cast<uint8_t>(ep_white_pawn);
       ep_black_pawn = ep_white_pawn = 0;
-      const int32_t score = -search_node(other, -beta, -beta + 1, 1, 0);
+      const int32_t score = -search_node(other, -beta, -beta + 1, NullMove::barred, MultiCut::allowed);
       ep_black_pawn = rec.saved_ep_black_pawn;
       ep_white_pawn = rec.saved_ep_white_pawn;
       rec.saved_ep_black_pawn = rec.saved_ep_white_pawn = 0;
@@ -521,12 +523,12 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
 
     // Step 8. Multi-cut: when two of the first few moves already fail high
     // at a reduced depth, this node is taken to fail high too.
-    if (!done && !no_multi_cut && !check && iteration_depth > MULTI_CUT_MIN_ITERATION && r > 3 && !follow_pv &&
-        beta < PRUNING_BETA_LIMIT) {
+    if (!done && multi_cut == MultiCut::allowed && !check && iteration_depth > MULTI_CUT_MIN_ITERATION && r > 3 &&
+        !follow_pv && beta < PRUNING_BETA_LIMIT) {
       const int reduction = (r > 5 && q < 4) ? 4 : 3;
       nominal_depth = static_cast<int16_t>(nominal_depth - reduction);
       multi_cut_hit = 0;
-      multi_cut_probe(side, alpha, beta, 0);
+      multi_cut_probe(side, alpha, beta, NullMove::allowed);
       nominal_depth = static_cast<int16_t>(nominal_depth + reduction);
       if (multi_cut_hit) {
         multi_cut_hit = 0;
@@ -561,7 +563,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
       // table probes at random places in large tables; asking for those
       // lines now lets the move's making overlap the wait on memory.
       if (q < nominal_depth + ext_plies) prefetch_node_entries(child_key_lo(from, to), other);
-      const AppliedMove made = apply_search_move(from, to, pick.from_table);
+      const AppliedMove made = apply_search_move(from, to, pick.source);
       if (made.made && made.legal) {
         ++legal_moves_made;
         const PlyRecord& rec = ply_stack[q];
@@ -594,18 +596,18 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
         // null window with a re-search when the move turns out better.
         int32_t score;
         if (!alpha_raised) {
-          score = -search_node(other, -beta, -alpha, 0, 0);
+          score = -search_node(other, -beta, -alpha, NullMove::allowed, MultiCut::allowed);
         } else {
-          score = -search_node(other, -alpha - 1, -alpha, 0, 0);
+          score = -search_node(other, -alpha - 1, -alpha, NullMove::allowed, MultiCut::allowed);
           if (score > alpha && score < beta && !stop_search) {
             draw_flag = 0;
-            score = -search_node(other, -beta, -alpha - 1, 0, 1);
+            score = -search_node(other, -beta, -alpha - 1, NullMove::allowed, MultiCut::barred);
           }
         }
 
         // Step 10.5.
         if (stop_search) {
-          unmake_move(0);
+          unmake_move(Unmake::full);
           take_back_extension(ext);
           nominal_depth = static_cast<int16_t>(nominal_depth + reduction);
           break;
@@ -621,7 +623,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
         // Step 10.7. Fail high.
         if (score >= beta) {
           cut_captured = rec.captured != EMPTY;
-          unmake_move(0);
+          unmake_move(Unmake::full);
           take_back_extension(ext);
           nominal_depth = static_cast<int16_t>(nominal_depth + reduction);
           cut_from = from;
@@ -647,7 +649,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
         }
 
         // Step 10.9.
-        unmake_move(0);
+        unmake_move(Unmake::full);
         take_back_extension(ext);
         nominal_depth = static_cast<int16_t>(nominal_depth + reduction);
       }
@@ -699,7 +701,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
   return result;
 }
 
-int32_t multi_cut_probe(int side, int32_t alpha, int32_t beta, int no_null) {
+int32_t multi_cut_probe(int side, int32_t alpha, int32_t beta, NullMove null_move) {
   const int q = ply;
   const bool check = in_check[q] != 0;
   // Step 1. The stored move only; no cut-offs here.
@@ -717,12 +719,12 @@ int32_t multi_cut_probe(int side, int32_t alpha, int32_t beta, int no_null) {
     const Pick pick = picker.next();
     if (pick.kind == PickKind::end) break;
     if (pick.kind != PickKind::move) continue;
-    const AppliedMove made = apply_search_move(pick.from, pick.to, pick.from_table);
+    const AppliedMove made = apply_search_move(pick.from, pick.to, pick.source);
     if (!made.made || !made.legal) continue;
-    const int32_t score = -search_node(side ^ BLACK, -beta, -a, no_null, 1);
+    const int32_t score = -search_node(side ^ BLACK, -beta, -a, null_move, MultiCut::barred);
     draw_flag = 0;
     if (stop_search) {
-      unmake_move(0);
+      unmake_move(Unmake::full);
       return best;
     }
     if (score >= beta) {
@@ -735,14 +737,14 @@ int32_t multi_cut_probe(int side, int32_t alpha, int32_t beta, int no_null) {
       }
       if (fail_highs == MULTI_CUT_NEEDED) {
         multi_cut_hit = 1;
-        unmake_move(0);
+        unmake_move(Unmake::full);
         return beta;
       }
     } else if (score > a) {
       a = score;
       best = score;
     }
-    unmake_move(0);
+    unmake_move(Unmake::full);
   }
   return best;
 }
