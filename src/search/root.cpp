@@ -481,368 +481,450 @@ int legal_move_count() {
   return legal_count;
 }
 
-void think(int side_arg) {
-  // Step 1. Start.
-  ++search_id;
-  root_best_score = 0;
-  clear_fail_low();
-  int book_mode = book_enabled && !epd_mode && !search_limits.no_book;
-  if (in_book && last_book_ply + BOOK_LEAVE_PLIES < game_ply) in_book = 0;
-  if (!in_book || pondering) book_mode = 0;
+namespace {
+
+// What one decision carries from step to step: set at its start, by the
+// survey of the root and by the deepening; read by the final decision and
+// the end.
+struct Decision {
+  bool book_mode = false;
   int fail_lows = 0;
-  int draw_offer = 0;
+  bool draw_offer = false;
   int root_count = 0;
   bool deepening_complete = false;
   bool book_move_played = false;
   bool book_move_tried = false;
   // A level narrows the search (depth and nodes) and widens the root to
   // the lines it chooses among; the limits it replaces come back at the end.
-  const int32_t nodes_before = search_limits.nodes;
-  const int16_t depth_before = max_depth;
+  int32_t nodes_before = 0;
+  int16_t depth_before = 0;
   // An analysis is searched at full strength.
-  const int16_t level_in_force = search_limits.analysis ? 0 : level_elo;
-  const LevelSettings level = level_in_force > 0 ? level_settings(level_in_force) : LevelSettings{};
+  int16_t level_in_force = 0;
+  LevelSettings level{};
+};
+
+// How the survey of the root ends: a position to search, a drawn ending
+// declared (nothing is played), or a position without a legal move.
+enum class Survey { ready, drawn, no_moves };
+
+// How the deepening ends: with a decision, or with the book's single pass
+// finding no move to play, after which the decision starts over without
+// the book.
+enum class Deepened { complete, restart };
+
+// The state of the iterative deepening, shared by the steps of each
+// iteration.
+struct Deepening {
+  int limit = 0;  // the last iteration
+  int lines = 1;  // the lines searched with exact scores
+  int shown = 1;  // the lines shown to a UCI interface
+  bool self_stop = false;
+  int candidates = 0;  // book moves accepted by the book's single pass
+  int d = 1;           // the running iteration
+  // A stop that came before the first iteration completed, obeyed after it.
+  int32_t held_stop = 0;
+};
+
+// Step 1. Start: a fresh search id and fail-low state, whether the book
+// is asked, and the level in force.
+Decision start_decision() {
+  Decision dn;
+  ++search_id;
+  root_best_score = 0;
+  clear_fail_low();
+  dn.book_mode = book_enabled && !epd_mode && !search_limits.no_book;
+  if (in_book && last_book_ply + BOOK_LEAVE_PLIES < game_ply) in_book = 0;
+  if (!in_book || pondering) dn.book_mode = false;
+  dn.nodes_before = search_limits.nodes;
+  dn.depth_before = max_depth;
+  dn.level_in_force = search_limits.analysis ? 0 : level_elo;
+  dn.level = dn.level_in_force > 0 ? level_settings(dn.level_in_force) : LevelSettings{};
   finished_line_count = 0;
+  return dn;
+}
 
-restart:
-  // Step 2. Only when it is the engine's turn.
-  if (!((game_ply % 2 == 0 && engine_side == 1) || (game_ply % 2 != 0 && engine_side == -1))) return;
-  search_running = 1;
+// Step 2: the engine plays the side to move of the game position.
+bool engines_turn() { return engine_side == sign_of_side(game_ply % 2 == 0 ? WHITE_SIDE : BLACK_SIDE); }
 
-  {
-    // Step 3. Survey: lists, keys and material from the board.
-    const int side = (side_arg == 8 || side_arg == -1) ? BLACK : 0;
-    // The position the interface holds while this search runs: a ponder
-    // search has the predicted move on the board, which the interface has
-    // not seen played.
-    std::memcpy(search_root_board, pondering ? ponder_backup.board : board, sizeof(search_root_board));
-    pv_length[0] = 0;
-    if (!pondering) allot_time();
-    if (level_in_force > 0) {
-      if (max_depth > level.depth) max_depth = level.depth;
-      if (search_limits.nodes == 0 || search_limits.nodes > level.nodes) search_limits.nodes = level.nodes;
-      // The node count is looked at often enough to hold a small budget.
-      frequent_stop_tests = 1;
-    }
-    // A stop that arrived while the book was being tried ("?", "force",
-    // "new", "result", a ponder miss) belongs to this decision too: only
-    // the first pass starts with a clean flag.
-    if (!book_move_tried) stop_search = 0;
-    promo_pawn = 0;
-    if (!build_piece_lists()) fatal_shutdown("too many pieces\n");
-    // Mobility of every piece kind present, from the root position.
-    for (int code : {int{QUEEN}, QUEEN + BLACK, int{KNIGHT}, KNIGHT + BLACK, int{BISHOP}, BISHOP + BLACK, int{ROOK}, ROOK + BLACK})
-      if (piece_on_board(code)) build_piece_tables(code);
-    for (int p = 0; p < MAX_PLY; ++p) pv_valid[p] = 0;
-    const int white_pawns = count_pawns(PAWN), black_pawns = count_pawns(PAWN + BLACK);
+// Steps 3 to 7. The survey of the root: piece lists, keys, material and the
+// root's flags from the board, then the root moves. A drawn ending or a
+// position without moves ends the decision here.
+Survey survey_root(int side_arg, Decision& dn) {
+  // Step 3. Survey: lists, keys and material from the board.
+  const int side = (side_arg == 8 || side_arg == -1) ? BLACK : 0;
+  // The position the interface holds while this search runs: a ponder
+  // search has the predicted move on the board, which the interface has
+  // not seen played.
+  std::memcpy(search_root_board, pondering ? ponder_backup.board : board, sizeof(search_root_board));
+  pv_length[0] = 0;
+  if (!pondering) allot_time();
+  if (dn.level_in_force > 0) {
+    if (max_depth > dn.level.depth) max_depth = dn.level.depth;
+    if (search_limits.nodes == 0 || search_limits.nodes > dn.level.nodes) search_limits.nodes = dn.level.nodes;
+    // The node count is looked at often enough to hold a small budget.
+    frequent_stop_tests = 1;
+  }
+  // A stop that arrived while the book was being tried ("?", "force",
+  // "new", "result", a ponder miss) belongs to this decision too: only
+  // the first pass starts with a clean flag.
+  if (!dn.book_move_tried) stop_search = 0;
+  promo_pawn = 0;
+  if (!build_piece_lists()) fatal_shutdown("too many pieces\n");
+  // Mobility of every piece kind present, from the root position.
+  for (int code : {int{QUEEN}, QUEEN + BLACK, int{KNIGHT}, KNIGHT + BLACK, int{BISHOP}, BISHOP + BLACK, int{ROOK}, ROOK + BLACK})
+    if (piece_on_board(code)) build_piece_tables(code);
+  for (int p = 0; p < MAX_PLY; ++p) pv_valid[p] = 0;
+  const int white_pawns = count_pawns(PAWN), black_pawns = count_pawns(PAWN + BLACK);
 
-    // Step 4.
-    null_move_allowed = white_piece_count > 0 && black_piece_count > 0;
+  // Step 4. The null move needs a piece on each side.
+  null_move_allowed = white_piece_count > 0 && black_piece_count > 0;
 
-    // Step 5. Bare material: a draw, or an ending worth a draw offer. A
-    // ponder search declares nothing: the predicted move is not played yet.
-    // Nor does a UCI search: UCI has no result lines, and the interface
-    // still wants a move. Nor does an analysis, which plays no game.
-    const int bare = (pondering || uci_mode || analysis_mode) ? 0 : bare_material();
-    if (bare == 1) {
-      if (!game_resigned) std::printf("1/2-1/2 {Insufficient material}\n");
+  // Step 5. Bare material: a draw, or an ending worth a draw offer. A
+  // ponder search declares nothing: the predicted move is not played yet.
+  // Nor does a UCI search: UCI has no result lines, and the interface
+  // still wants a move. Nor does an analysis, which plays no game.
+  const int bare = (pondering || uci_mode || analysis_mode) ? 0 : bare_material();
+  if (bare == 1) {
+    if (!game_resigned) std::printf("1/2-1/2 {Insufficient material}\n");
+    reset_request = 1;
+    return Survey::drawn;
+  }
+  dn.draw_offer = bare == 2;
+
+  // Step 6. Flags of the root position.
+  root_endgame = opponent_material < ENDGAME_MATERIAL ||
+                 (opponent_material < FEW_PIECES_MATERIAL && (white_pawns < FEW_PAWNS || black_pawns < FEW_PAWNS)) ||
+                 (opponent_material >= FEW_PIECES_MATERIAL && white_pawns < VERY_FEW_PAWNS &&
+                  black_pawns < VERY_FEW_PAWNS);
+  promotion_letter = 0;
+  root_check_state(side);
+  activity_sum = root_endgame ? 0 : compute_activity_sum();
+
+  // Step 7. Root moves.
+  dn.root_count = restrict_root_moves(list_root_moves(side));
+  if (dn.root_count == 0) {
+    if (!pondering && !game_resigned && !uci_mode && !analysis_mode) {
+      if (!in_check[1]) std::printf("1/2-1/2 {Stalemate}\n");
+      else std::printf(engine_side == -1 ? "1-0 {White mates}\n" : "0-1 {Black mates}\n");
       reset_request = 1;
-      goto end;
     }
-    draw_offer = bare == 2;
+    return Survey::no_moves;
+  }
+  if (!white_castled && state_top->white_h_rook_moves && state_top->white_a_rook_moves) white_castled = 1;
+  if (!black_castled && state_top->black_h_rook_moves && state_top->black_a_rook_moves) black_castled = 1;
+  if (lone_recapture(dn.root_count) && !root_endgame && move_time > RECAPTURE_MIN_TIME) halve_allotment();
+  return Survey::ready;
+}
 
-    // Step 6. Flags of the root position.
-    root_endgame = opponent_material < ENDGAME_MATERIAL ||
-                   (opponent_material < FEW_PIECES_MATERIAL && (white_pawns < FEW_PAWNS || black_pawns < FEW_PAWNS)) ||
-                   (opponent_material >= FEW_PIECES_MATERIAL && white_pawns < VERY_FEW_PAWNS &&
-                    black_pawns < VERY_FEW_PAWNS);
-    promotion_letter = 0;
-    root_check_state(side);
-    activity_sum = root_endgame ? 0 : compute_activity_sum();
+// Step 8. Clocks: the search starts now, on the own clock or, pondering,
+// on the opponent's.
+void start_clocks() {
+  search_start = static_cast<int32_t>(time_source());
+  search_start_ms = ms_source();
+  stop_at_root_move = 0;
+  search_nodes = 0;
+  sel_depth = 0;
+  clear_root_threat();
+  single_reply_stop = 0;
+  if (!pondering) {
+    thinking = 1;
+  } else {
+    thinking = 0;
+    ponder_start = search_start;
+  }
+}
 
-    // Step 7. Root moves.
-    root_count = restrict_root_moves(list_root_moves(side));
-    if (root_count == 0) {
-      if (!pondering && !game_resigned && !uci_mode && !analysis_mode) {
-        if (!in_check[1]) std::printf("1/2-1/2 {Stalemate}\n");
-        else std::printf(engine_side == -1 ? "1-0 {White mates}\n" : "0-1 {Black mates}\n");
-        reset_request = 1;
-      }
-      goto finish;
+// Steps 9.1 to 9.3: the path state and the root record of iteration d.
+void prepare_iteration(int d) {
+  // Step 9.1. Path state.
+  follow_pv = d > 2;
+  material = root_material;
+  fifty_counter = game_fifty_counter;
+  ext_hundredths = 60;
+  ext_plies = 0;
+  max_ext_plies = 6;
+  null_depth = 0;
+  threat_value = 0;
+  recapture_ext_count = 0;
+  best_move_changes = 0;
+  tree_nodes = 0;
+  lists_frozen = 0;
+  quiescence_mode = 0;
+  root_to = NO_SQUARE;
+  root_piece_retreats = 0;
+  find_king_squares();
+  root_white_king_sq = white_king_sq;
+  root_black_king_sq = black_king_sq;
+
+  // Step 9.2. The root record.
+  state_stack[1] = state_stack[0];
+  state_stack[1].best_score = state_stack[1].best_from = state_stack[1].best_to = 0;
+  nominal_depth = static_cast<int16_t>(d);
+  ply = 1;
+  ply_sign = 1;
+  state_top = &state_stack[1];
+
+  // Step 9.3. A fail-low older than this iteration is forgotten.
+  if (fail_low_active && fail_low_depth < d) clear_fail_low();
+}
+
+// Step 10. Root fail-low: the move the previous iteration chose (the
+// first root move, still made) has fallen well below its score. The
+// deepening steps back to look again, shallower, with more time. True when
+// it did so; the move is then taken back.
+bool step_back_on_fail_low(Decision& dn, Deepening& dp, int32_t score, int from, int to) {
+  const int32_t a = root_best_score < 0 ? -root_best_score : root_best_score;
+  if (!(score < root_best_score - fail_low_margin(a) && dn.fail_lows < MAX_FAIL_LOWS)) return false;
+  fail_low_score = score;
+  fail_low_depth = dp.d;
+  fail_low_from = from;
+  fail_low_to = to;
+  ++dn.fail_lows;
+  unmake_move(Unmake::full);
+  pv_length[1] = 1;
+  root_best_score = score;
+  const int32_t now = static_cast<int32_t>(time_source());
+  const int32_t left = own_time - (now - search_start) / 60;
+  if (left > FAIL_LOW_MIN_CLOCK && dn.fail_lows == 1) {
+    const int32_t extra = tick_passed(deadline, now) ? deadline - now : 0;
+    int32_t t = move_time;
+    if (left < t / 60 + 15 + extra / 60) t /= 2;
+    deadline += t;
+    extended_at = iteration_depth;
+    score_floor = static_cast<int16_t>(prev_move_score - 10);
+  }
+  dp.d -= fail_low_active ? 3 : 4;
+  fail_low_active = 1;
+  return true;
+}
+
+// Steps 9.4 and 9.5: one iteration over the root moves in list order. A
+// stop, the end of a root move budget or a fail-low ends it early. Returns
+// the root moves whose search completed.
+int search_root_moves(Decision& dn, Deepening& dp) {
+  // Step 9.4. The iteration's depth, window and counters.
+  iteration_depth = static_cast<int16_t>(dp.d);
+  int32_t best = dn.book_mode ? BOOK_NO_SCORE : -ROOT_WINDOW;
+  root_moves_searched = 0;
+  root_line_count = 0;
+  int moves_done = 0;
+
+  // Step 9.5. The root moves in list order.
+  for (int i = 0; i < dn.root_count; ++i) {
+    ++root_moves_searched;
+    capture_count = 0;
+    check_run = 0;
+    const int32_t noted = tree_nodes;
+    if ((epd_mode && tick_passed(static_cast<int32_t>(time_source()), epd_deadline)) || stop_at_root_move) {
+      stop_search = 1;
+      break;
     }
-    if (!white_castled && state_top->white_h_rook_moves && state_top->white_a_rook_moves) white_castled = 1;
-    if (!black_castled && state_top->black_h_rook_moves && state_top->black_a_rook_moves) black_castled = 1;
-    if (lone_recapture(root_count) && !root_endgame && move_time > RECAPTURE_MIN_TIME) halve_allotment();
+    const int from = root_list()[i].from, to = root_list()[i].to;
+    int idx = i;
+    if (uci_mode && thinking_line_allowed() && ms_source() - search_start_ms >= CURRENT_MOVE_AFTER_MS)
+      uci_current_move_output(from, to, i + 1);
+    // With several lines the window opens down to the last line kept.
+    const int32_t alpha = dp.lines > 1 ? line_floor(dp.lines) : best;
+    const int32_t score =
+        search_root_move(ROOT_WINDOW, alpha, from, to, dn.book_mode ? RootMove::book_probe : RootMove::search);
 
-    // Step 8. Clocks.
-    search_start = static_cast<int32_t>(time_source());
-    search_start_ms = ms_source();
-    stop_at_root_move = 0;
-    search_nodes = 0;
-    sel_depth = 0;
-    clear_root_threat();
-    single_reply_stop = 0;
-    if (!pondering) {
-      thinking = 1;
-    } else {
-      thinking = 0;
-      ponder_start = search_start;
+    if (dn.book_mode) {
+      BookStats stats{};
+      if (book_probe(colour_of(board[to]) ^ BLACK, &stats)) {
+        const int32_t own = engine_side == 1 ? stats.white_wins : stats.black_wins;
+        const int32_t opp = engine_side == 1 ? stats.black_wins : stats.white_wins;
+        const int32_t draws = stats.draws;
+        if (book_move_acceptable(own, opp, draws) && dp.candidates < MOVE_ROW) {
+          book_candidates[dp.candidates++] = {from, to, own + draws + opp, own, opp, draws, 0};
+          in_book = 1;
+          last_book_ply = game_ply;
+        }
+      }
     }
 
-    // Step 9. Iterative deepening.
-    const int limit = book_mode ? 1 : max_depth;
-    // The lines searched with exact scores, and those shown.
-    int lines = level_in_force > 0 && level.lines > root_lines_wanted ? level.lines : root_lines_wanted;
-    if (lines > root_count) lines = root_count;
-    if (lines > MAX_ROOT_LINES) lines = MAX_ROOT_LINES;
-    if (lines < 1 || book_mode) lines = 1;
-    const int shown = root_lines_shown < lines ? root_lines_shown : lines;
-    bool self_stop = false;
-    int candidates = 0;
-    int d = 1;
-    // The first iteration always completes, whatever arrives meanwhile (a
-    // stop, the end of the input, a clock already run out): it takes a
-    // millisecond or so, and without it the move would be the first one
-    // listed rather than a searched one. Input waits until it is done; a
-    // stop that came before it is obeyed after it.
-    int32_t held_stop = stop_search;
-    stop_search = 0;
-    input_poll_held = 1;
-    while (d <= limit) {
-      if (stop_search) break;
-      if (d == 2) {
-        // What arrived meanwhile is read now, not a hundred thousand nodes on.
-        input_poll_held = 0;
-        poll_input(0);
-        if (held_stop) stop_search = held_stop;
-        held_stop = 0;
-        if (stop_search) break;
+    if (stop_search) {
+      unmake_move(Unmake::full);
+      if (state_stack[1].best_score > MATE_BOUND) root_best_score = state_stack[1].best_score;
+      break;
+    }
+
+    if (dp.lines > 1 && score > alpha) keep_root_line(dp.lines, score, from, to);
+    if (score > best) {
+      state_stack[1].best_score = static_cast<int16_t>(score);
+      state_stack[1].best_from = static_cast<int16_t>(from);
+      state_stack[1].best_to = static_cast<int16_t>(to);
+      state_stack[1].best_piece = board[to];
+      record_pv(1, from, to);
+      // An analysis shows every new best move, from the first
+      // iteration on and a lost one too: its lines are all it gives.
+      // Several lines shown are reported together, once the iteration
+      // has given each its score.
+      const bool line_due =
+          analysis_mode || (score != MATED_NEXT_MOVE && iteration_depth > (uci_mode ? 1 : THINKING_MIN_ITERATION));
+      if (line_due && thinking_line_allowed() && dp.shown == 1) {
+        reported_score = score;
+        thinking_output(Output::thinking_line);
       }
-      // Step 9.1. Path state.
-      follow_pv = d > 2;
-      material = root_material;
-      fifty_counter = game_fifty_counter;
-      ext_hundredths = 60;
-      ext_plies = 0;
-      max_ext_plies = 6;
-      null_depth = 0;
-      threat_value = 0;
-      recapture_ext_count = 0;
-      best_move_changes = 0;
-      tree_nodes = 0;
-      lists_frozen = 0;
-      quiescence_mode = 0;
-      root_to = NO_SQUARE;
-      root_piece_retreats = 0;
-      find_king_squares();
-      root_white_king_sq = white_king_sq;
-      root_black_king_sq = black_king_sq;
-
-      // Step 9.2. The root record.
-      state_stack[1] = state_stack[0];
-      state_stack[1].best_score = state_stack[1].best_from = state_stack[1].best_to = 0;
-      nominal_depth = static_cast<int16_t>(d);
-      ply = 1;
-      ply_sign = 1;
-      state_top = &state_stack[1];
-
-      // Step 9.3.
-      if (fail_low_active && fail_low_depth < d) clear_fail_low();
-
-      // Step 9.4.
-      iteration_depth = static_cast<int16_t>(d);
-      int32_t best = book_mode ? BOOK_NO_SCORE : -ROOT_WINDOW;
-      root_moves_searched = 0;
-      root_line_count = 0;
-      int moves_done = 0;
-      bool all_searched = false;
-
-      // Step 9.5. The root moves in list order.
-      for (int i = 0; i < root_count; ++i) {
-        ++root_moves_searched;
-        capture_count = 0;
-        check_run = 0;
-        const int32_t noted = tree_nodes;
-        if ((epd_mode && tick_passed(static_cast<int32_t>(time_source()), epd_deadline)) || stop_at_root_move) {
-          stop_search = 1;
-          break;
-        }
-        const int from = root_list()[i].from, to = root_list()[i].to;
-        int idx = i;
-        if (uci_mode && thinking_line_allowed() && ms_source() - search_start_ms >= CURRENT_MOVE_AFTER_MS)
-          uci_current_move_output(from, to, i + 1);
-        // With several lines the window opens down to the last line kept.
-        const int32_t alpha = lines > 1 ? line_floor(lines) : best;
-        const int32_t score =
-            search_root_move(ROOT_WINDOW, alpha, from, to, book_mode ? RootMove::book_probe : RootMove::search);
-
-        if (book_mode) {
-          BookStats stats{};
-          if (book_probe(colour_of(board[to]) ^ BLACK, &stats)) {
-            const int32_t own = engine_side == 1 ? stats.white_wins : stats.black_wins;
-            const int32_t opp = engine_side == 1 ? stats.black_wins : stats.white_wins;
-            const int32_t draws = stats.draws;
-            if (book_move_acceptable(own, opp, draws) && candidates < MOVE_ROW) {
-              book_candidates[candidates++] = {from, to, own + draws + opp, own, opp, draws, 0};
-              in_book = 1;
-              last_book_ply = game_ply;
-            }
-          }
-        }
-
-        if (stop_search) {
-          unmake_move(Unmake::full);
-          if (state_stack[1].best_score > MATE_BOUND) root_best_score = state_stack[1].best_score;
-          break;
-        }
-
-        if (lines > 1 && score > alpha) keep_root_line(lines, score, from, to);
-        if (score > best) {
-          state_stack[1].best_score = static_cast<int16_t>(score);
-          state_stack[1].best_from = static_cast<int16_t>(from);
-          state_stack[1].best_to = static_cast<int16_t>(to);
-          state_stack[1].best_piece = board[to];
-          record_pv(1, from, to);
-          // An analysis shows every new best move, from the first
-          // iteration on and a lost one too: its lines are all it gives.
-          // Several lines shown are reported together, once the iteration
-          // has given each its score.
-          const bool line_due =
-              analysis_mode || (score != MATED_NEXT_MOVE && iteration_depth > (uci_mode ? 1 : THINKING_MIN_ITERATION));
-          if (line_due && thinking_line_allowed() && shown == 1) {
-            reported_score = score;
-            thinking_output(Output::thinking_line);
-          }
-          // Step 10. Root fail-low: the move the previous iteration chose
-          // has fallen well below its score; look again, shallower, with
-          // more time.
-          if (i == 0 && d > FAIL_LOW_MIN_ITERATION) {
-            const int32_t a = root_best_score < 0 ? -root_best_score : root_best_score;
-            if (score < root_best_score - fail_low_margin(a) && fail_lows < MAX_FAIL_LOWS) {
-              fail_low_score = score;
-              fail_low_depth = d;
-              fail_low_from = from;
-              fail_low_to = to;
-              ++fail_lows;
-              unmake_move(Unmake::full);
-              pv_length[1] = 1;
-              root_best_score = score;
-              const int32_t now = static_cast<int32_t>(time_source());
-              const int32_t left = own_time - (now - search_start) / 60;
-              if (left > FAIL_LOW_MIN_CLOCK && fail_lows == 1) {
-                const int32_t extra = tick_passed(deadline, now) ? deadline - now : 0;
-                int32_t t = move_time;
-                if (left < t / 60 + 15 + extra / 60) t /= 2;
-                deadline += t;
-                extended_at = iteration_depth;
-                score_floor = static_cast<int16_t>(prev_move_score - 10);
-              }
-              d -= fail_low_active ? 3 : 4;
-              fail_low_active = 1;
-              goto iteration_end;
-            }
-          }
-          if (i > 0) {
-            // The new best move goes to the front; the others move down.
-            entry_to_front(i);
-            idx = 0;
-            if (d > THINKING_MIN_ITERATION) ++best_move_changes;
-          }
-          root_list()[0].root_score = static_cast<int16_t>(score);
-          best = score;
-        }
-        if (d == 1) root_list()[idx].root_score = static_cast<int16_t>(score);
-        else root_list()[idx].root_nodes = tree_nodes - noted;
-        unmake_move(Unmake::full);
-        if (best < BOOK_NO_SCORE) root_best_score = best;
-        ++moves_done;
+      // Step 10. Root fail-low.
+      if (i == 0 && dp.d > FAIL_LOW_MIN_ITERATION && step_back_on_fail_low(dn, dp, score, from, to)) break;
+      if (i > 0) {
+        // The new best move goes to the front; the others move down.
+        entry_to_front(i);
+        idx = 0;
+        if (dp.d > THINKING_MIN_ITERATION) ++best_move_changes;
       }
+      root_list()[0].root_score = static_cast<int16_t>(score);
+      best = score;
+    }
+    if (dp.d == 1) root_list()[idx].root_score = static_cast<int16_t>(score);
+    else root_list()[idx].root_nodes = tree_nodes - noted;
+    unmake_move(Unmake::full);
+    if (best < BOOK_NO_SCORE) root_best_score = best;
+    ++moves_done;
+  }
+  return moves_done;
+}
 
-    iteration_end:
-      // Step 9.6.
-      ply = 0;
-      state_top = &state_stack[0];
-      ply_sign = static_cast<int16_t>(-ply_sign);
-      // The lines of an iteration that searched every root move are whole.
-      all_searched = moves_done == root_count;
-      if (all_searched && lines > 1) {
-        for (int k = 0; k < root_line_count; ++k) finished_lines[k] = root_lines[k];
-        finished_line_count = root_line_count;
-      }
+// Steps 9.6 and 9.7: back to the root position, then the order of the
+// root moves for the next iteration: by score after the first, then the
+// best move first and the rest by the effort they took. After the book's
+// single pass, the book's choice instead (Step 11). False when the book
+// had no move to play.
+bool order_root_moves(Decision& dn, Deepening& dp, int moves_done) {
+  // Step 9.6. Back to the root; the lines of an iteration that searched
+  // every root move are whole.
+  ply = 0;
+  state_top = &state_stack[0];
+  ply_sign = static_cast<int16_t>(-ply_sign);
+  const bool all_searched = moves_done == dn.root_count;
+  if (all_searched && dp.lines > 1) {
+    for (int k = 0; k < root_line_count; ++k) finished_lines[k] = root_lines[k];
+    finished_line_count = root_line_count;
+  }
 
-      // Step 9.7. Order for the next iteration: by score after the first,
-      // then the best move first and the rest by the effort they took.
-      if (d == 1 && book_mode) {
-        // Step 11. The book choice, or a fresh start without the book.
-        if (!choose_book_move(candidates)) {
-          book_mode = 0;
-          book_move_tried = true;
-          input_poll_held = 0;
-          if (held_stop) stop_search = held_stop;
-          goto restart;
-        }
-        book_move_played = true;
-      } else if (d == 1) {
-        sort_root(0, root_count, [](const MoveEntry& m) { return static_cast<int32_t>(m.root_score); });
+  // Step 9.7. Order for the next iteration.
+  if (dp.d == 1 && dn.book_mode) {
+    // Step 11. The book choice.
+    if (!choose_book_move(dp.candidates)) return false;
+    dn.book_move_played = true;
+  } else if (dp.d == 1) {
+    sort_root(0, dn.root_count, [](const MoveEntry& m) { return static_cast<int32_t>(m.root_score); });
+  } else {
+    sort_root(1, dn.root_count, [](const MoveEntry& m) { return static_cast<uint32_t>(m.root_nodes); });
+    // The best lines lead the next iteration, in their order.
+    for (int k = dp.lines > 1 ? root_line_count - 1 : -1; k >= 0; --k)
+      bring_to_front(root_lines[k].moves[0].from, root_lines[k].moves[0].to, dn.root_count);
+  }
+  return true;
+}
+
+// Steps 9.8 to 9.11: whether the deepening goes on, the line the next
+// iteration follows, and the final thinking line of this one.
+void end_iteration(const Decision& dn, Deepening& dp, bool all_searched) {
+  // Step 9.8. A forced mate ends the deepening.
+  if (state_stack[1].best_score > MATE_BOUND && !stop_search) {
+    stop_search = 1;
+    dp.self_stop = true;
+  }
+  if (epd_mode) iteration_report(root_best_score);
+
+  // Step 9.9. The next iteration, unless the move is forced or the time
+  // management asked to stop at the end of a root move.
+  ++dp.d;
+  // An analysis looks on past a forced move: what follows it is the point.
+  if (dp.d == 3 && !stop_search && dn.root_count == 1 && !analysis_mode) {
+    stop_search = 1;
+    dp.self_stop = true;
+    single_reply_stop = 1;
+  }
+  if (stop_at_root_move) stop_search = 1;
+
+  // Step 9.10. The line of this iteration becomes the one to follow.
+  int len = pv_length[1] < MAX_PLY ? pv_length[1] : MAX_PLY;
+  if (len < 0) len = 0;
+  for (int k = 0; k < len; ++k) pv_table[0][k] = pv_table[1][k];
+  pv_length[0] = len;
+  for (int k = 0; k < MAX_PLY; ++k) pv_valid[k] = k < len;
+
+  // Step 9.11. The final thinking line. A UCI interface hears of every
+  // iteration, the last one included; the book's single pass has no score.
+  // An analysis stops when the interface has changed the position (or
+  // left the analysis): a line now would be shown for the new one.
+  if (uci_mode) {
+    if (!dn.book_mode && pv_length[0] > 0 && thinking_line_allowed()) {
+      if (dp.shown > 1 && all_searched) {
+        uci_lines_output(dp.shown);
       } else {
-        sort_root(1, root_count, [](const MoveEntry& m) { return static_cast<uint32_t>(m.root_nodes); });
-        // The best lines lead the next iteration, in their order.
-        for (int k = lines > 1 ? root_line_count - 1 : -1; k >= 0; --k)
-          bring_to_front(root_lines[k].moves[0].from, root_lines[k].moves[0].to, root_count);
-      }
-
-      // Step 9.8. A forced mate ends the deepening.
-      if (state_stack[1].best_score > MATE_BOUND && !stop_search) {
-        stop_search = 1;
-        self_stop = true;
-      }
-      if (epd_mode) iteration_report(root_best_score);
-
-      // Step 9.9.
-      ++d;
-      // An analysis looks on past a forced move: what follows it is the point.
-      if (d == 3 && !stop_search && root_count == 1 && !analysis_mode) {
-        stop_search = 1;
-        self_stop = true;
-        single_reply_stop = 1;
-      }
-      if (stop_at_root_move) stop_search = 1;
-
-      // Step 9.10. The line of this iteration becomes the one to follow.
-      int len = pv_length[1] < MAX_PLY ? pv_length[1] : MAX_PLY;
-      if (len < 0) len = 0;
-      for (int k = 0; k < len; ++k) pv_table[0][k] = pv_table[1][k];
-      pv_length[0] = len;
-      for (int k = 0; k < MAX_PLY; ++k) pv_valid[k] = k < len;
-
-      // Step 9.11. The final thinking line. A UCI interface hears of every
-      // iteration, the last one included; the book's single pass has no score.
-      // An analysis stops when the interface has changed the position (or
-      // left the analysis): a line now would be shown for the new one.
-      if (uci_mode) {
-        if (!book_mode && pv_length[0] > 0 && thinking_line_allowed()) {
-          if (shown > 1 && all_searched) {
-            uci_lines_output(shown);
-          } else {
-            reported_score = root_best_score;
-            thinking_output(Output::thinking_line);
-          }
-        }
-      } else if (stop_search && !analysis_mode && root_best_score != MATED_NEXT_MOVE && !single_reply_stop &&
-          (iteration_depth > THINKING_MIN_ITERATION || root_best_score > MATE_BOUND) && !reset_request &&
-          thinking_line_allowed()) {
         reported_score = root_best_score;
         thinking_output(Output::thinking_line);
       }
     }
-    input_poll_held = 0;
-    if (held_stop) stop_search = held_stop;
-    deepening_complete = (!stop_search && d > limit) || self_stop;
-    if (level_in_force > 0 && !book_move_played) apply_level_choice(level.spread, root_count);
+  } else if (stop_search && !analysis_mode && root_best_score != MATED_NEXT_MOVE && !single_reply_stop &&
+             (iteration_depth > THINKING_MIN_ITERATION || root_best_score > MATE_BOUND) && !reset_request &&
+             thinking_line_allowed()) {
+    reported_score = root_best_score;
+    thinking_output(Output::thinking_line);
   }
+}
 
-finish:
-  // Step 12. Finish.
+// Step 9. Iterative deepening, iteration by iteration until the depth
+// limit, a stop or a decision that needs no more. Ends with the level's
+// choice among its best lines.
+Deepened deepen(Decision& dn) {
+  Deepening dp;
+  dp.limit = dn.book_mode ? 1 : max_depth;
+  // The lines searched with exact scores, and those shown.
+  int lines = dn.level_in_force > 0 && dn.level.lines > root_lines_wanted ? dn.level.lines : root_lines_wanted;
+  if (lines > dn.root_count) lines = dn.root_count;
+  if (lines > MAX_ROOT_LINES) lines = MAX_ROOT_LINES;
+  if (lines < 1 || dn.book_mode) lines = 1;
+  dp.lines = lines;
+  dp.shown = root_lines_shown < lines ? root_lines_shown : lines;
+  // The first iteration always completes, whatever arrives meanwhile (a
+  // stop, the end of the input, a clock already run out): it takes a
+  // millisecond or so, and without it the move would be the first one
+  // listed rather than a searched one. Input waits until it is done; a
+  // stop that came before it is obeyed after it.
+  dp.held_stop = stop_search;
+  stop_search = 0;
+  input_poll_held = 1;
+  while (dp.d <= dp.limit) {
+    if (stop_search) break;
+    if (dp.d == 2) {
+      // What arrived meanwhile is read now, not a hundred thousand nodes on.
+      input_poll_held = 0;
+      poll_input(0);
+      if (dp.held_stop) stop_search = dp.held_stop;
+      dp.held_stop = 0;
+      if (stop_search) break;
+    }
+    // Steps 9.1 to 9.3.
+    prepare_iteration(dp.d);
+    // Steps 9.4, 9.5 and 10.
+    const int moves_done = search_root_moves(dn, dp);
+    // Steps 9.6, 9.7 and 11. A book without a move to play: a fresh start
+    // without the book.
+    if (!order_root_moves(dn, dp, moves_done)) {
+      dn.book_mode = false;
+      dn.book_move_tried = true;
+      input_poll_held = 0;
+      if (dp.held_stop) stop_search = dp.held_stop;
+      return Deepened::restart;
+    }
+    // Steps 9.8 to 9.11.
+    end_iteration(dn, dp, moves_done == dn.root_count);
+  }
+  input_poll_held = 0;
+  if (dp.held_stop) stop_search = dp.held_stop;
+  dn.deepening_complete = (!stop_search && dp.d > dp.limit) || dp.self_stop;
+  if (dn.level_in_force > 0 && !dn.book_move_played) apply_level_choice(dn.level.spread, dn.root_count);
+  return Deepened::complete;
+}
+
+// Step 12. The final decision: the move is played on the game board, told
+// to a UCI interface, or, after a ponder search, kept for the moment the
+// opponent plays the predicted move.
+void final_decision(const Decision& dn) {
   // A ponder search stood down in its course ("result") still has the
   // predicted move on the board, which the interface never saw played:
   // take it back as on a miss, before a reset keeps the final position or
@@ -851,23 +933,23 @@ finish:
     restore_game_state();
     forget_ponder_key();
     clear_ponder_reply();
-    goto end;
+    return;
   }
-  if (reset_request) goto end;
+  if (reset_request) return;
   // An analysis has nothing to play, and its score is no game's.
-  if (analysis_mode) goto end;
+  if (analysis_mode) return;
   // A UCI interface is told the move and keeps the game itself.
   if (uci_mode) {
-    record_search_result(root_count);
+    record_search_result(dn.root_count);
     last_score = root_best_score;
     extended_at = 0;
     remember_move_score();
-    goto end;
+    return;
   }
   if (!pondering) {
     // "force" during the search: the engine no longer moves, so it must not
     // put a move on its board that the interface never sees.
-    if (force_mode || root_count == 0) goto end;
+    if (force_mode || dn.root_count == 0) return;
     predicted_from = predicted_to = NO_SQUARE;
     // This search chose the move: a reply stored by an earlier ponder
     // search answers another position.
@@ -878,15 +960,15 @@ finish:
     play_move(PlayMode::engine_move);
     extended_at = 0;
     // A resignation ends the game: no offer, no comment, no result.
-    if (game_resigned) goto end;
-    if (draw_offer) std::printf("offer draw\n");
-    if (remember_move_score()) compose_kibitz(book_move_played && iteration_depth == 1);
+    if (game_resigned) return;
+    if (dn.draw_offer) std::printf("offer draw\n");
+    if (remember_move_score()) compose_kibitz(dn.book_move_played && iteration_depth == 1);
   } else {
     // The ponder search is over without a hit: take the predicted move back.
     restore_game_state();
     forget_ponder_key();
     pondering = 0;
-    if (!user_move_pending && deepening_complete && root_count > 0) {
+    if (!user_move_pending && dn.deepening_complete && dn.root_count > 0) {
       int next_from = NO_SQUARE, next_to = NO_SQUARE;
       const int32_t a = root_best_score < 0 ? -root_best_score : root_best_score;
       if (a < PONDER_MATE_SCORE && pv_length[1] >= 2) {
@@ -905,16 +987,43 @@ finish:
       }
     }
   }
+}
 
-end:
-  // Step 13.
-  if (level_in_force > 0) {
-    search_limits.nodes = nodes_before;
-    max_depth = depth_before;
+// Step 13. The end: the level's limits come back, a requested reset is
+// carried out, and the board is the game's again.
+void end_decision(const Decision& dn) {
+  if (dn.level_in_force > 0) {
+    search_limits.nodes = dn.nodes_before;
+    max_depth = dn.depth_before;
   }
   if (reset_request) deferred_reset();
   reset_search_state();
   search_running = 0;
+}
+
+}  // namespace
+
+void think(int side_arg) {
+  // Step 1. Start.
+  Decision dn = start_decision();
+  Survey survey = Survey::ready;
+  for (;;) {
+    // Step 2. Only when it is the engine's turn. A book that had no move
+    // to play brings the decision back here, to start over without it.
+    if (!engines_turn()) return;
+    search_running = 1;
+    // Steps 3 to 7. The survey of the root.
+    survey = survey_root(side_arg, dn);
+    if (survey != Survey::ready) break;
+    // Step 8. Clocks.
+    start_clocks();
+    // Steps 9 to 11. The deepening.
+    if (deepen(dn) == Deepened::complete) break;
+  }
+  // Step 12. The final decision; a drawn ending plays nothing.
+  if (survey != Survey::drawn) final_decision(dn);
+  // Step 13. The end.
+  end_decision(dn);
 }
 
 }  // namespace brevalt
