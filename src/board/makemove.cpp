@@ -152,30 +152,15 @@ void assert_position_consistent(const char* where) {
 }
 #endif
 
-// The caller owns the ply: it pushes it before the make and pops it after
-// the unmake, and keeps ply below 63 so that the rows p + 1 written here
-// exist. Special moves arrive already prepared on the board (castling rook
-// moved, promotion queen on `from`, en passant victim removed, material
-// adjusted); ply_stack[p].castle / promo / rook_to say which.
-int make_move(int from, int to) {
-  const int p = ply;
-  PlyRecord& rec = ply_stack[p];
-  if (p > sel_depth) sel_depth = static_cast<int16_t>(p);
+// The steps of make_move. make_move runs at every node of the search, so
+// each step is forced inline: the helpers name the steps without a call
+// between them.
+namespace {
 
-  // Step 1. The principal variation below this move starts empty.
-  pv_length[p + 1] = 0;
-
-  // Step 2. Move the piece; the victim's value is from White's view.
-  const int captured = board[to];
-  int captured_value = piece_value[type_of(captured)];
-  if (captured != EMPTY && colour_of(captured) == 0) captured_value = -captured_value;
-  const int moved = board[from];
-  const int colour = colour_of(moved);
-  set_square(to, static_cast<uint8_t>(moved));
-  set_square(from, EMPTY);
-
-  // Step 3. Everything unmake_move needs. The en passant squares are saved
-  // as the caller left them (a double step has already set its own).
+// Step 3. Everything unmake_move needs. The en passant squares are saved
+// as the caller left them (a double step has already set its own).
+[[gnu::always_inline]] inline void save_for_unmake(PlyRecord& rec, int from, int to, int moved, int captured,
+                                                   int captured_value) {
   rec.moved = static_cast<uint8_t>(moved);
   rec.from = static_cast<uint8_t>(from);
   rec.to = static_cast<uint8_t>(to);
@@ -191,122 +176,137 @@ int make_move(int from, int to) {
   rec.saved_fifty_counter = static_cast<uint8_t>(fifty_counter);
   rec.saved_check_run = static_cast<uint8_t>(check_run);
   rec.captured_index = piece_index[to];
+}
+
+// Step 3, continued. A pawn of the opponent's promoting adds a queen to
+// the opponent's piece material.
+[[gnu::always_inline]] inline void count_opponent_promotion(const PlyRecord& rec) {
   if ((rec.promo == PAWN && engine_side == -1) || (rec.promo == PAWN + BLACK && engine_side == 1))
     opponent_material = static_cast<int16_t>(opponent_material + QUEEN_VALUE);
+}
 
-  // An en passant capture: a pawn lands behind the pawn that has just
-  // double-stepped. ep_square is that victim's square, 0 for other moves.
-  int ep_square = 0;
+// An en passant capture: a pawn lands behind the pawn that has just
+// double-stepped. Returns that victim's square, 0 for other moves.
+[[gnu::always_inline]] inline int en_passant_victim(int moved, int to) {
   if (moved == PAWN) {
-    if (ep_black_pawn != 0 && to == ep_black_pawn + 8) ep_square = ep_black_pawn;
+    if (ep_black_pawn != 0 && to == ep_black_pawn + 8) return ep_black_pawn;
   } else if (moved == PAWN + BLACK) {
-    if (ep_white_pawn != 0 && to == ep_white_pawn - 8) ep_square = ep_white_pawn;
+    if (ep_white_pawn != 0 && to == ep_white_pawn - 8) return ep_white_pawn;
   }
+  return 0;
+}
 
-  // Step 4. Piece lists, unless frozen for a legality test. Invariant:
-  // piece_index[s] names the list entry of the piece on s, and a captured
-  // piece keeps its entry (square OFF_BOARD, code 0) so that unmake_move
-  // can revive it at the same index and the list order never changes.
-  if (!lists_frozen) {
-    PieceEntry* own = colour ? black_pieces : white_pieces;
-    PieceEntry* other = colour ? white_pieces : black_pieces;
-    if (captured != EMPTY && rec.captured_index < PIECE_LIST_SIZE) {
-      other[rec.captured_index].square = OFF_BOARD;
-      other[rec.captured_index].code = 0;
-    }
-    const int i = piece_index[from];
-    if (i < PIECE_LIST_SIZE) {
-      own[i].square = static_cast<uint8_t>(to);
-      if (rec.promo != 0) own[i].code = static_cast<uint8_t>(QUEEN | colour);
-    }
-    piece_index[to] = static_cast<uint8_t>(i);
-    piece_index[from] = NO_INDEX;
-    if (rec.castle != 0) {
-      const int corner = castling_corner(castle_rook_to);
-      const int r = piece_index[corner];
-      if (r < PIECE_LIST_SIZE) own[r].square = castle_rook_to;
-      piece_index[castle_rook_to] = static_cast<uint8_t>(r);
-      piece_index[corner] = NO_INDEX;
-    }
-    if (ep_square != 0) {
-      const int v = piece_index[ep_square];
-      if (v < PIECE_LIST_SIZE) {
-        other[v].square = OFF_BOARD;
-        other[v].code = 0;
-      }
-      rec.captured_index = static_cast<uint8_t>(v);
-      piece_index[ep_square] = NO_INDEX;
-    }
+// Step 4. Piece lists. Invariant: piece_index[s] names the list entry of
+// the piece on s, and a captured piece keeps its entry (square OFF_BOARD,
+// code 0) so that unmake_move can revive it at the same index and the list
+// order never changes.
+[[gnu::always_inline]] inline void move_in_piece_lists(PlyRecord& rec, int from, int to, int colour, int captured,
+                                                       int ep_square) {
+  PieceEntry* own = colour ? black_pieces : white_pieces;
+  PieceEntry* other = colour ? white_pieces : black_pieces;
+  if (captured != EMPTY && rec.captured_index < PIECE_LIST_SIZE) {
+    other[rec.captured_index].square = OFF_BOARD;
+    other[rec.captured_index].code = 0;
   }
+  const int i = piece_index[from];
+  if (i < PIECE_LIST_SIZE) {
+    own[i].square = static_cast<uint8_t>(to);
+    if (rec.promo != 0) own[i].code = static_cast<uint8_t>(QUEEN | colour);
+  }
+  piece_index[to] = static_cast<uint8_t>(i);
+  piece_index[from] = NO_INDEX;
+  if (rec.castle != 0) {
+    const int corner = castling_corner(castle_rook_to);
+    const int r = piece_index[corner];
+    if (r < PIECE_LIST_SIZE) own[r].square = castle_rook_to;
+    piece_index[castle_rook_to] = static_cast<uint8_t>(r);
+    piece_index[corner] = NO_INDEX;
+  }
+  if (ep_square != 0) {
+    const int v = piece_index[ep_square];
+    if (v < PIECE_LIST_SIZE) {
+      other[v].square = OFF_BOARD;
+      other[v].code = 0;
+    }
+    rec.captured_index = static_cast<uint8_t>(v);
+    piece_index[ep_square] = NO_INDEX;
+  }
+}
 
-  // Step 5. King squares follow a king move.
-  const bool king_move = type_of(moved) == KING;
+// Step 5. The king square follows a king move; the old one is kept for
+// unmake_move.
+[[gnu::always_inline]] inline void move_king_square(PlyRecord& rec, int colour, int to) {
+  if (colour) {
+    rec.old_black_king_sq = static_cast<uint8_t>(black_king_sq);
+    black_king_sq = static_cast<int16_t>(to);
+  } else {
+    rec.old_white_king_sq = static_cast<uint8_t>(white_king_sq);
+    white_king_sq = static_cast<int16_t>(to);
+  }
+}
+
+// The king square as it was before a king move that is taken back at once.
+[[gnu::always_inline]] inline void restore_king_square(const PlyRecord& rec, int colour) {
+  if (colour) black_king_sq = rec.old_black_king_sq;
+  else white_king_sq = rec.old_white_king_sq;
+}
+
+// Step 6. Legality: true when the move leaves the own king attacked. Root
+// moves come from the legal list and are not tested; moves made while the
+// side is in check come from the evasion generator, which already kept
+// only safe king squares and unpinned pieces. A king that steps into
+// check goes back to its square here.
+[[gnu::always_inline]] inline bool leaves_king_attacked(const PlyRecord& rec, int p, int from, int to, int colour,
+                                                        bool king_move, int ep_square) {
+  if (!(p > 1 || lists_frozen)) return false;
+  const int own_king = colour ? black_king_sq : white_king_sq;
   if (king_move) {
-    if (colour) {
-      rec.old_black_king_sq = static_cast<uint8_t>(black_king_sq);
-      black_king_sq = static_cast<int16_t>(to);
-    } else {
-      rec.old_white_king_sq = static_cast<uint8_t>(white_king_sq);
-      white_king_sq = static_cast<int16_t>(to);
-    }
-  }
-
-  // Step 6. Legality. Root moves come from the legal list and are not
-  // tested; moves made while the side is in check come from the evasion
-  // generator, which already kept only safe king squares and unpinned
-  // pieces.
-  if (p > 1 || lists_frozen) {
-    const int own_king = colour ? black_king_sq : white_king_sq;
-    if (king_move) {
-      if (!(in_check[p] && !lists_frozen)) {
-        const int32_t record[3] = {colour >> 3, to, END_OF_LIST};
-        if (square_attacked(record)) {
-          if (colour) black_king_sq = rec.old_black_king_sq;
-          else white_king_sq = rec.old_white_king_sq;
-          return 0;
-        }
+    if (!(in_check[p] && !lists_frozen)) {
+      const int32_t record[3] = {colour >> 3, to, END_OF_LIST};
+      if (square_attacked(record)) {
+        restore_king_square(rec, colour);
+        return true;
       }
-    } else if (ep_square != 0) {
-      // Both pawns leave their squares: a slider may now see the king
-      // through the victim's square (the fifth-rank case included) or
-      // through the capturing pawn's square, which it left for a square
-      // off that line.
-      if (reach[QUEEN][ep_square][own_king] && discovered_attacker(ep_square, own_king)) return 0;
-      if (reach[QUEEN][from][own_king] && discovered_attacker(from, own_king)) return 0;
-    } else if (!in_check[p]) {
-      if (reach[QUEEN][from][own_king] && discovered_attacker(from, own_king)) return 0;
     }
+  } else if (ep_square != 0) {
+    // Both pawns leave their squares: a slider may now see the king
+    // through the victim's square (the fifth-rank case included) or
+    // through the capturing pawn's square, which it left for a square
+    // off that line.
+    if (reach[QUEEN][ep_square][own_king] && discovered_attacker(ep_square, own_king)) return true;
+    if (reach[QUEEN][from][own_king] && discovered_attacker(from, own_king)) return true;
+  } else if (!in_check[p]) {
+    if (reach[QUEEN][from][own_king] && discovered_attacker(from, own_king)) return true;
   }
+  return false;
+}
 
-  // Step 7. Check state of the side to move next. After castling only the
-  // rook can give check.
+// Step 7. Check state of the side to move next. After castling only the
+// rook can give check.
+[[gnu::always_inline]] inline void set_next_check_state(const PlyRecord& rec, int p, int moved, int from, int to) {
   if (rec.castle != 0)
     in_check[p + 1] = static_cast<uint8_t>(gives_direct_check(board[castle_rook_to], castle_rook_to) != 0);
   else
     in_check[p + 1] = static_cast<uint8_t>(gives_check(moved, from, to) != 0);
+}
 
-  // Step 8. A captured king means the search went wrong somewhere before.
-  if (type_of(captured) == KING) log_king_taken();
-
-  // Step 9. A legality test only records the move; the king square goes
-  // back at once because unmake_move follows immediately.
-  if (lists_frozen) {
-    if (legal_count < LEGAL_MOVES_SIZE) {
-      LegalMove& m = legal_moves[legal_count];
-      m.from = static_cast<uint8_t>(from);
-      m.to = static_cast<uint8_t>(to);
-      m.piece = board[to];
-      ++legal_count;
-    }
-    if (king_move) {
-      if (colour) black_king_sq = rec.old_black_king_sq;
-      else white_king_sq = rec.old_white_king_sq;
-    }
-    return 1;
+// Step 9. A legality test only records the move; the king square goes
+// back at once because unmake_move follows immediately.
+[[gnu::always_inline]] inline void record_legal_move(const PlyRecord& rec, int from, int to, int colour,
+                                                     bool king_move) {
+  if (legal_count < LEGAL_MOVES_SIZE) {
+    LegalMove& m = legal_moves[legal_count];
+    m.from = static_cast<uint8_t>(from);
+    m.to = static_cast<uint8_t>(to);
+    m.piece = board[to];
+    ++legal_count;
   }
+  if (king_move) restore_king_square(rec, colour);
+}
 
-  // Step 10. Root bookkeeping read by the evaluation: where the root move
-  // went, and whether that piece retreats at the engine's next move.
+// Step 10. Root bookkeeping read by the evaluation: where the root move
+// went, and whether that piece retreats at the engine's next move.
+[[gnu::always_inline]] inline void root_bookkeeping(int p, int from, int to, int captured) {
   if (p == ROOT_PLY) {
     capture_count = 0;
     root_piece_retreats = 0;
@@ -319,36 +319,41 @@ int make_move(int from, int to) {
         root_piece_retreats = 1;
     }
   }
+}
 
-  // Step 11. Capture bookkeeping: pieces left for the null move, and the
-  // opponent's remaining piece material.
-  if (captured != EMPTY) {
-    const int type = type_of(captured);
-    if (type != PAWN) {
-      ++capture_count;
-      if (white_piece_count + black_piece_count - capture_count <= 0) null_move_allowed = 0;
-    }
-    const int opponent_colour = side_of_sign(engine_side) ^ BLACK;
-    if (colour_of(captured) == opponent_colour && type >= QUEEN && type <= KNIGHT) {
-      opponent_material = static_cast<int16_t>(opponent_material - piece_value[type]);
-      rec.opp_material_taken = piece_value[type];
-    }
+// Step 11. Capture bookkeeping: pieces left for the null move, and the
+// opponent's remaining piece material.
+[[gnu::always_inline]] inline void capture_bookkeeping(PlyRecord& rec, int captured) {
+  const int type = type_of(captured);
+  if (type != PAWN) {
+    ++capture_count;
+    if (white_piece_count + black_piece_count - capture_count <= 0) null_move_allowed = 0;
   }
+  const int opponent_colour = side_of_sign(engine_side) ^ BLACK;
+  if (colour_of(captured) == opponent_colour && type >= QUEEN && type <= KNIGHT) {
+    opponent_material = static_cast<int16_t>(opponent_material - piece_value[type]);
+    rec.opp_material_taken = piece_value[type];
+  }
+}
 
-  // Step 12. Castling counters along the line. A rook captured on its
-  // corner counts as moved too: that wing can never castle again, even if
-  // another rook later arrives on the corner.
+// Step 12. Castling counters along the line. A rook captured on its
+// corner counts as moved too: that wing can never castle again, even if
+// another rook later arrives on the corner.
+[[gnu::always_inline]] inline void count_castling_moves(int from, int to, int moved, int captured, int colour,
+                                                        bool king_move) {
   if (king_move) {
     if (colour) ++state_top->black_king_moves;
     else ++state_top->white_king_moves;
   }
   if (int16_t* c = corner_rook_counter(moved, from)) ++*c;
   if (int16_t* c = corner_rook_counter(captured, to)) ++*c;
+}
 
-  // Step 13. The opponent's en passant chance expires with this move; a
-  // victim taken en passant leaves both keys here. An empty victim square
-  // can only mean the caller removed it: any other capture there would
-  // have put the capturing piece on it.
+// Step 13. The opponent's en passant chance expires with this move; a
+// victim taken en passant leaves both keys here. An empty victim square
+// can only mean the caller removed it: any other capture there would
+// have put the capturing piece on it.
+[[gnu::always_inline]] inline void expire_en_passant(int colour) {
   if (ep_black_pawn != 0 && colour == 0) {
     if (board[ep_black_pawn] == EMPTY) {
       hash_lo ^= zobrist[PAWN + BLACK][ep_black_pawn].lo;
@@ -366,11 +371,14 @@ int make_move(int from, int to) {
     }
     ep_white_pawn = 0;
   }
+}
 
-  // Step 14. Keys: victim off, then the mover (pawn off and queen on for a
-  // promotion; rook and king for castling). The keys hold placement only,
-  // so XORing each piece out of its old square and into its new one keeps
-  // them equal to the keys computed from scratch.
+// Step 14. Keys: victim off, then the mover (pawn off and queen on for a
+// promotion; rook and king for castling). The keys hold placement only,
+// so XORing each piece out of its old square and into its new one keeps
+// them equal to the keys computed from scratch.
+[[gnu::always_inline]] inline void update_keys(const PlyRecord& rec, int from, int to, int moved, int captured,
+                                               int colour) {
   if (captured != EMPTY) {
     hash_lo ^= zobrist[captured][to].lo;
     hash_hi ^= zobrist[captured][to].hi;
@@ -401,9 +409,11 @@ int make_move(int from, int to) {
       pawn_hi ^= zobrist[moved][from].hi ^ zobrist[moved][to].hi;
     }
   }
+}
 
-  // Step 15. Input poll and deadline test at their node intervals, then
-  // the material and node counts.
+// Step 15. Input poll and deadline test at their node intervals, then the
+// material and node counts.
+[[gnu::always_inline]] inline void poll_and_count(int captured_value) {
   const int32_t n = search_nodes;
   // Each interval is divided by as a constant: the compiler then tests the
   // remainder with a multiplication instead of a division at every node.
@@ -420,19 +430,22 @@ int make_move(int from, int to) {
   material = static_cast<int16_t>(material + captured_value);
   search_nodes = next_count(search_nodes);
   tree_nodes = next_count(tree_nodes);
+}
 
-  // Step 16. Fifty-move counter; a line that reaches the limit deep in the
-  // tree without having changed the material is a draw.
+// Step 16. Fifty-move counter; a line that reaches the limit deep in the
+// tree without having changed the material is a draw.
+[[gnu::always_inline]] inline void count_fifty_moves(const PlyRecord& rec, int p, int moved, int captured) {
   const bool pawn_move = type_of(moved) == PAWN || rec.promo != 0;
   if (captured != EMPTY || pawn_move) fifty_counter = 0;
   else if (fifty_counter < FIFTY_COUNTER_CEILING) ++fifty_counter;
-  if (fifty_counter >= FIFTY_MOVE_LIMIT && p >= FIFTY_MOVE_MIN_PLY && material == root_material)
-    draw_flag = 1;
+  if (fifty_counter >= FIFTY_MOVE_LIMIT && p >= FIFTY_MOVE_MIN_PLY && material == root_material) draw_flag = 1;
+}
 
-  // Step 17. Check run: consecutive quiet checks by the same piece. The
-  // mover's previous move is two plies back; in_check[p - 1] says it
-  // checked. A promotion is made by the new queen, so a quiet promotion
-  // that checks belongs to the run.
+// Step 17. Check run: consecutive quiet checks by the same piece. The
+// mover's previous move is two plies back; in_check[p - 1] says it
+// checked. A promotion is made by the new queen, so a quiet promotion
+// that checks belongs to the run.
+[[gnu::always_inline]] inline void update_check_run(int p, int moved, int captured, int colour) {
   if (in_check[p + 1] && captured == EMPTY && type_of(moved) != PAWN && p >= CHECK_RUN_MIN_PLY) {
     if (check_run == 0) {
       check_run = 1;
@@ -443,11 +456,76 @@ int make_move(int from, int to) {
   } else if (check_run != 0 && !in_check[p]) {
     check_run = 0;
   }
+}
+
+}  // namespace
+
+// The caller owns the ply: it pushes it before the make and pops it after
+// the unmake, and keeps ply below 63 so that the rows p + 1 written here
+// exist. Special moves arrive already prepared on the board (castling rook
+// moved, promotion queen on `from`, en passant victim removed, material
+// adjusted); ply_stack[p].castle / promo / rook_to say which.
+int make_move(int from, int to) {
+  const int p = ply;
+  PlyRecord& rec = ply_stack[p];
+  if (p > sel_depth) sel_depth = static_cast<int16_t>(p);
+
+  // Step 1. The principal variation below this move starts empty.
+  pv_length[p + 1] = 0;
+
+  // Step 2. Move the piece; the victim's value is from White's view.
+  const int captured = board[to];
+  int captured_value = piece_value[type_of(captured)];
+  if (captured != EMPTY && colour_of(captured) == 0) captured_value = -captured_value;
+  const int moved = board[from];
+  const int colour = colour_of(moved);
+  set_square(to, static_cast<uint8_t>(moved));
+  set_square(from, EMPTY);
+
+  // Step 3. The ply record for unmake_move, the opponent's promotions, and
+  // the victim of an en passant capture.
+  save_for_unmake(rec, from, to, moved, captured, captured_value);
+  count_opponent_promotion(rec);
+  const int ep_square = en_passant_victim(moved, to);
+
+  // Step 4. Piece lists, unless frozen for a legality test.
+  if (!lists_frozen) move_in_piece_lists(rec, from, to, colour, captured, ep_square);
+
+  // Step 5. King squares follow a king move.
+  const bool king_move = type_of(moved) == KING;
+  if (king_move) move_king_square(rec, colour, to);
+
+  // Step 6. Legality.
+  if (leaves_king_attacked(rec, p, from, to, colour, king_move, ep_square)) return 0;
+
+  // Step 7. Check state of the side to move next.
+  set_next_check_state(rec, p, moved, from, to);
+
+  // Step 8. A captured king means the search went wrong somewhere before.
+  if (type_of(captured) == KING) log_king_taken();
+
+  // Step 9. A legality test ends here.
+  if (lists_frozen) {
+    record_legal_move(rec, from, to, colour, king_move);
+    return 1;
+  }
+
+  // Steps 10 to 17. The bookkeeping of a move the search goes on with:
+  // the root, captures, castling, en passant, keys, node counts, the
+  // fifty-move counter and check runs.
+  root_bookkeeping(p, from, to, captured);
+  if (captured != EMPTY) capture_bookkeeping(rec, captured);
+  count_castling_moves(from, to, moved, captured, colour, king_move);
+  expire_en_passant(colour);
+  update_keys(rec, from, to, moved, captured, colour);
+  poll_and_count(captured_value);
+  count_fifty_moves(rec, p, moved, captured);
+  update_check_run(p, moved, captured, colour);
 
 #ifdef BREVALT_CHECKS
   assert_position_consistent("make_move");
 #endif
-  // Step 18.
+  // Step 18. The move is made.
   return 1;
 }
 
