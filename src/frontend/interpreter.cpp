@@ -15,6 +15,7 @@
 #include "board/reset.h"
 #include "config/startup.h"
 #include "config/table_size.h"
+#include "core/version.h"
 #include "frontend/analysis.h"
 #include "frontend/epd.h"
 #include "frontend/mainloop.h"
@@ -32,9 +33,6 @@ namespace brevalt {
 int32_t usermove_accepted;
 
 namespace {
-
-// The name the engine announces.
-constexpr const char* ENGINE_NAME = "Brevalt 2.86";
 
 // Ratings outside this range are not believed.
 constexpr long RATING_MIN = 1000;

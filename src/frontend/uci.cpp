@@ -26,6 +26,7 @@
 #include "core/game_state.h"
 #include "core/platform.h"
 #include "core/settings.h"
+#include "core/version.h"
 #include "eval/pawns.h"
 #include "frontend/epd.h"
 #include "game/output.h"
@@ -41,8 +42,7 @@ int16_t uci_depth_ceiling = 40;
 
 namespace {
 
-// Identification.
-constexpr const char* ENGINE_NAME = "Brevalt 2.86";
+// Identification (the name is ENGINE_NAME of core/version.h).
 constexpr const char* ENGINE_AUTHOR = "the Brevalt developers";
 
 // Clocks arrive in milliseconds; the time rules count whole seconds and
