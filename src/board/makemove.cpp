@@ -55,8 +55,6 @@ constexpr int16_t STOP_TEST_SHORT_BELOW = 15;
 // shallowest ply at which reaching it makes the line a draw.
 constexpr int FIFTY_MOVE_LIMIT = 100;
 constexpr int FIFTY_MOVE_MIN_PLY = 4;
-// The counter is 8 bits wide; it stops here instead of wrapping around.
-constexpr int FIFTY_COUNTER_CEILING = 127;
 
 // Plies of the root bookkeeping: the root move, and the engine's next move.
 constexpr int ROOT_PLY = 1;
@@ -67,9 +65,7 @@ constexpr int CHECK_RUN_MIN_PLY = 3;
 constexpr int16_t ROOT_MOVE_CAPTURED = 65;
 
 // Promotion is always to a queen; the material swing of one promotion.
-constexpr int16_t QUEEN_VALUE = 1220;
-constexpr int16_t PAWN_VALUE = 100;
-constexpr int16_t PROMOTION_GAIN = QUEEN_VALUE - PAWN_VALUE;
+int promotion_gain() { return piece_value[QUEEN] - piece_value[PAWN]; }
 
 // The diagnostic written when the search captures a king.
 constexpr const char* GAME_ERROR_FILE = "game error";
@@ -117,7 +113,7 @@ int32_t next_count(int32_t n) {
 
 void prepare_promotion(int from, int pawn) {
   set_square(from, static_cast<uint8_t>(QUEEN | colour_of(pawn)));
-  material = static_cast<int16_t>(material + (pawn == PAWN ? PROMOTION_GAIN : -PROMOTION_GAIN));
+  material = static_cast<int16_t>(material + (pawn == PAWN ? promotion_gain() : -promotion_gain()));
   promo_pawn = static_cast<uint8_t>(pawn);
   ply_stack[ply].promo = static_cast<uint8_t>(pawn);
 }
@@ -125,7 +121,7 @@ void prepare_promotion(int from, int pawn) {
 void prepare_en_passant(int victim) {
   const bool white_victim = board[victim] == PAWN;
   set_square(victim, EMPTY);
-  material = static_cast<int16_t>(material + (white_victim ? -PAWN_VALUE : PAWN_VALUE));
+  material = static_cast<int16_t>(material + (white_victim ? -piece_value[PAWN] : piece_value[PAWN]));
 }
 
 void prepare_castling(int king_from, int king_to) {
@@ -182,7 +178,7 @@ namespace {
 // the opponent's piece material.
 [[gnu::always_inline]] inline void count_opponent_promotion(const PlyRecord& rec) {
   if ((rec.promo == PAWN && engine_side == -1) || (rec.promo == PAWN + BLACK && engine_side == 1))
-    opponent_material = static_cast<int16_t>(opponent_material + QUEEN_VALUE);
+    opponent_material = static_cast<int16_t>(opponent_material + piece_value[QUEEN]);
 }
 
 // An en passant capture: a pawn lands behind the pawn that has just
@@ -569,12 +565,12 @@ int unmake_move(Unmake mode) {
     if (rec.promo == 0 && rec.saved_ep_black_pawn != 0 && to == rec.saved_ep_black_pawn + 8) {
       ep_square = rec.saved_ep_black_pawn;
       set_square(ep_square, PAWN + BLACK);
-      material = static_cast<int16_t>(material - PAWN_VALUE);
+      material = static_cast<int16_t>(material - piece_value[PAWN]);
       set_square(from, board[to]);
       set_square(to, EMPTY);
     } else if (rec.promo != 0) {
-      material = static_cast<int16_t>(material - PROMOTION_GAIN);
-      if (engine_side == -1) opponent_material = static_cast<int16_t>(opponent_material - QUEEN_VALUE);
+      material = static_cast<int16_t>(material - promotion_gain());
+      if (engine_side == -1) opponent_material = static_cast<int16_t>(opponent_material - piece_value[QUEEN]);
       set_square(from, PAWN);
       set_square(to, rec.captured);
       promo_pawn = 0;
@@ -588,12 +584,12 @@ int unmake_move(Unmake mode) {
     if (rec.promo == 0 && rec.saved_ep_white_pawn != 0 && to == rec.saved_ep_white_pawn - 8) {
       ep_square = rec.saved_ep_white_pawn;
       set_square(ep_square, PAWN);
-      material = static_cast<int16_t>(material + PAWN_VALUE);
+      material = static_cast<int16_t>(material + piece_value[PAWN]);
       set_square(from, board[to]);
       set_square(to, EMPTY);
     } else if (rec.promo != 0) {
-      material = static_cast<int16_t>(material + PROMOTION_GAIN);
-      if (engine_side == 1) opponent_material = static_cast<int16_t>(opponent_material - QUEEN_VALUE);
+      material = static_cast<int16_t>(material + promotion_gain());
+      if (engine_side == 1) opponent_material = static_cast<int16_t>(opponent_material - piece_value[QUEEN]);
       set_square(from, PAWN + BLACK);
       set_square(to, rec.captured);
       promo_pawn = 0;

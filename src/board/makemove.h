@@ -28,6 +28,9 @@ extern uint8_t check_run_side;
 extern uint8_t null_move_allowed;
 // Set when the fifty-move limit is reached inside the search.
 extern int16_t draw_flag;
+// The fifty-move counters (the search's and the game's) are 8 bits wide:
+// they stop here instead of wrapping around.
+constexpr int FIFTY_COUNTER_CEILING = 127;
 
 // One legal move as the legality tests record it: piece is the code on `to`
 // after the move (the queen for a promotion).

@@ -35,8 +35,6 @@ constexpr int32_t CAPTURE_KEY_BASE = 4110;
 constexpr int32_t GOOD_CAPTURE_KEY = 4100;
 // Entries keyed at or below this (quiet moves, losing captures) give way.
 constexpr int32_t DISPLACEABLE_KEY = 4099;
-// The search picks its early moves from the first five entries.
-constexpr int FRONT_ENTRIES = 5;
 
 // Quiet-move threat bonuses, applied only with this much depth left.
 constexpr int THREAT_DEPTH = 3;

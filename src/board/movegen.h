@@ -25,6 +25,10 @@ bool castling_possible(int king_from, int king_to);
 // whatever quiescence_mode says.
 enum class GenMode : int { regular = 0, evasions = 1 };
 
+// The search picks its early moves (the winning captures) from the first
+// entries of a row; the normal mode gathers the good captures there.
+constexpr int FRONT_ENTRIES = 5;
+
 // Fills move_list[ply] with the moves of side (0 or 8); returns the count.
 uint8_t generate_moves(int side, GenMode mode);
 // Appends one move with the full ordering logic of the current mode.

@@ -28,8 +28,6 @@ namespace {
 constexpr int32_t POLL_INTERVAL = 100000;
 // Passes the main loop makes without reading while a search flag is still up.
 constexpr int IDLE_PASS_LIMIT = 10;
-// Iteration limit of a new game.
-constexpr int16_t NEW_GAME_MAX_DEPTH = 40;
 }  // namespace
 
 bool read_input_line() {

@@ -29,8 +29,6 @@ namespace {
 constexpr int START_LINE_LIMIT = 255;
 // The kibitz line carries at most this many moves of the variation.
 constexpr int KIBITZ_PV_MOVES = 6;
-// Scores beyond this are mates.
-constexpr int32_t MATE_SCORE_BOUND = 9000;
 
 const char piece_letter[8] = {' ', 'K', 'Q', 'R', 'B', 'N', 'P', ' '};
 
@@ -152,10 +150,11 @@ void uci_move_text(const uint8_t squares[64], const PvEntry& m, char out[6]) {
 
 namespace {
 // UCI's score: centipawns, or the moves to a mate (negative when the
-// engine is the side mated). A side mated at ply q scores q - 9999.
+// engine is the side mated). A side mated at ply q scores q - MATE_SCORE;
+// scores beyond MATE_BOUND are mates.
 void uci_score_text(int32_t score, char* out, int size) {
-  if (score > MATE_SCORE_BOUND) std::snprintf(out, static_cast<size_t>(size), "mate %d", (9999 - score + 1) / 2);
-  else if (score < -MATE_SCORE_BOUND) std::snprintf(out, static_cast<size_t>(size), "mate -%d", (9999 + score) / 2);
+  if (score > MATE_BOUND) std::snprintf(out, static_cast<size_t>(size), "mate %d", (MATE_SCORE - score + 1) / 2);
+  else if (score < -MATE_BOUND) std::snprintf(out, static_cast<size_t>(size), "mate -%d", (MATE_SCORE + score) / 2);
   else std::snprintf(out, static_cast<size_t>(size), "cp %d", score);
 }
 

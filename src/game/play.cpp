@@ -41,7 +41,6 @@ constexpr int16_t EXPECT_MIN_TIME = 20;
 constexpr int REPETITION_CLAIM_COUNT = 2;  // earlier occurrences in the table
 constexpr int REPETITIONS_FOR_CLAIM = 3;
 constexpr int FIFTY_MOVE_CLAIM = 100;
-constexpr int FIFTY_COUNTER_CEILING = 127;
 
 // Castling-right bits of a game position.
 constexpr uint8_t WHITE_SHORT = 1, WHITE_LONG = 2, BLACK_SHORT = 4, BLACK_LONG = 8;

@@ -61,7 +61,7 @@ int16_t finished_line_count;
 namespace {
 
 // Scores at the root: the window bound, and "no score" in book mode.
-constexpr int32_t ROOT_WINDOW = 9999;
+constexpr int32_t ROOT_WINDOW = MATE_SCORE;
 constexpr int32_t BOOK_NO_SCORE = 65000;
 // The score of a root move whose reply mates at once: nothing to report.
 constexpr int32_t MATED_NEXT_MOVE = -9998;
@@ -274,7 +274,8 @@ int restrict_root_moves(int n) {
 // lost position, a forced single reply or a quick move. True when the
 // score was kept, which is when the move gets a comment line.
 bool remember_move_score() {
-  if (root_best_score < -8999 || single_reply_stop || (move_time < SHORT_MOVE_TIME && root_best_score <= 9000)) {
+  if (root_best_score <= -MATE_BOUND || single_reply_stop ||
+      (move_time < SHORT_MOVE_TIME && root_best_score <= MATE_BOUND)) {
     prev_move_score = 0;
     return false;
   }
@@ -368,11 +369,11 @@ void compose_kibitz(bool book_move_played) {
   start_line(opponent_is_computer ? "kibitz " : "whisper ", line_text);
   char part[64];
   const int32_t s = root_best_score;
-  if (book_move_played && s <= 9000) {
+  if (book_move_played && s <= MATE_BOUND) {
     append_line(" book move.", line_text);
     append_line("~", line_text);
     prev_move_score = 0;
-  } else if (s <= 9000) {
+  } else if (s <= MATE_BOUND) {
     const int32_t a = s < 0 ? -s : s;
     if (s >= KIBITZ_SIGN_SCORE) append_line(" +", line_text);
     else if (s <= -KIBITZ_SIGN_SCORE) append_line(" -", line_text);
@@ -396,7 +397,7 @@ void compose_kibitz(bool book_move_played) {
     }
   }
   if (kibitz_enabled) {
-    if (!(book_move_played && s <= 9000)) thinking_output(Output::kibitz_variation);
+    if (!(book_move_played && s <= MATE_BOUND)) thinking_output(Output::kibitz_variation);
     if (!epd_mode) thinking_output(Output::kibitz_relay);
   }
 }

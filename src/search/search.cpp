@@ -169,7 +169,7 @@ int32_t futility_margin(int r) {
 }
 
 // Null move and multi-cut need a window clear of mate scores.
-constexpr int32_t PRUNING_BETA_LIMIT = 9000;
+constexpr int32_t PRUNING_BETA_LIMIT = MATE_BOUND;
 // The opponent's last move landed this close to our king: no null move.
 constexpr int NULL_MOVE_KING_ZONE = 2;
 // Multi-cut: picks tried, fail highs needed, and its depth reductions.
@@ -178,9 +178,9 @@ constexpr int MULTI_CUT_NEEDED = 2;
 constexpr int MULTI_CUT_MIN_ITERATION = 5;
 
 // Move picker: winning captures carry keys from here on, and are looked
-// for among the first few entries; the rest is sorted for a few picks only.
+// for among the first FRONT_ENTRIES entries (board/movegen.h); the rest is
+// sorted for a few picks only.
 constexpr int32_t WINNING_CAPTURE_KEY = 4000;
-constexpr int FRONT_ENTRIES = 5;
 constexpr int SORTED_PICKS = 5;
 
 // Plies reserved for the activity term: recomputed where this much depth remains.

@@ -35,8 +35,6 @@ uint64_t soft_deadline_ms;
 
 namespace {
 
-constexpr int32_t TICKS_PER_SECOND = 60;
-
 // Increment games: the budget in ticks by the own clock in seconds.
 struct ClockStep {
   int32_t below;  // own clock below this many seconds

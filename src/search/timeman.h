@@ -9,6 +9,9 @@
 
 namespace brevalt {
 
+// Clock ticks taken as one second (core/platform.h's clock_ticks).
+constexpr int32_t TICKS_PER_SECOND = 60;
+
 // Ticks allotted to the current move and the tick at which they run out.
 extern int32_t move_time;
 extern int32_t deadline;
