@@ -382,10 +382,10 @@ uint8_t generate_moves(int side, GenMode mode) {
       continue;
     }
     switch (type_of(k)) {
-      case PAWN:  // Step 3
+      case PAWN:  // Step 3. A pawn's pushes and captures.
         n = pawn_moves(f, k, side, evasions, n);
         break;
-      case KNIGHT:  // Step 4
+      case KNIGHT:  // Step 4. A piece's rays, each up to its first piece.
         n = ray_moves(knight_targets[f], f, k, side, evasions, n);
         break;
       case BISHOP:
@@ -408,7 +408,7 @@ uint8_t generate_moves(int side, GenMode mode) {
     }
   }
 
-  // Step 6.
+  // Step 6. The mode as the caller left it.
   quiescence_mode = saved_quiescence;
   return static_cast<uint8_t>(n);
 }
@@ -463,7 +463,7 @@ int order_capture(int from, int to, int piece, int count) {
       }
   }
 
-  // Step 3.
+  // Step 3. The capture now counts in the row.
   return count + 1;
 }
 

@@ -232,12 +232,13 @@ void enter_move(size_t k) {
     case 'n': promotion_letter = 'N'; break;
     default: promotion_letter = 0;
   }
-  // Step 5.
+  // Step 5. The engine announces its answer, unless in force mode; a game
+  // is in progress.
   if (!force_mode) announce_move = 1;
   game_in_progress = 1;
   // Step 6. Legality, ponder hit or miss, the move itself, the move request.
   play_move(PlayMode::user_move);
-  // Step 7.
+  // Step 7. The next search starts with its deadline not yet extended.
   extended_at = 0;
 }
 

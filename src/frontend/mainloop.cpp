@@ -124,7 +124,8 @@ void main_loop() {
   // no command sits in a stdio buffer where the input poll cannot see it.
   prepare_standard_streams();
 
-  // Steps 2 to 5.
+  // Steps 2 to 5. Protocol state, the files the engine loads, a new game,
+  // and no pondering until the interface asks for it.
   clear_protocol_state();
   start_up();
   start_new_game();
@@ -136,7 +137,8 @@ void main_loop() {
   int idle_passes = 0;
   int countdown = 0;
   for (;;) {
-    // Pass step 1.
+    // Pass step 1. A closed input ends the engine; the countdown to the
+    // root driver runs on.
     if (input_closed) shutdown();
     if (countdown > 0) --countdown;
     for (;;) {

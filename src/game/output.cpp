@@ -280,7 +280,7 @@ void iteration_report(int32_t score) {
     if (i == 0) std::snprintf(first_pv_move, sizeof(first_pv_move), "%s", move);
     append_format(line, THINKING_LINE_SIZE, "%s ", move);
   }
-  // Step 4.
+  // Step 4. The line, on the screen and in the statistics file.
   std::printf("%s\n", line);
   if (test_stats_file) std::fprintf(test_stats_file, "%s\n", line);
 }

@@ -260,7 +260,7 @@ void record_game_position() {
       std::printf("1/2-1/2 {Draw by repetition}\n");
   }
 
-  // Step 3.
+  // Step 3. The fifty-move claim.
   if (game_fifty_counter >= FIFTY_MOVE_CLAIM && !pondering && !game_resigned && !uci_mode && !analysis_mode)
     std::printf("1/2-1/2 {Draw by 50-move rule}\n");
 }
@@ -464,7 +464,8 @@ int play_move(PlayMode mode) {
     thinking_output(Output::move_line);
   }
 
-  // Steps 6 and 7.
+  // Steps 6 and 7. The move on the game board, and the position it leaves
+  // registered for repetition and the draw claims.
   apply_game_move(from, to);
   record_game_position();
 
@@ -503,7 +504,7 @@ int play_move(PlayMode mode) {
     }
   }
 
-  // Step 11.
+  // Step 11. The user move has been dealt with.
   user_from = 0;
   return 1;
 }

@@ -30,7 +30,7 @@ int32_t eval_for(int p, int32_t alpha, int32_t beta) {
 int32_t quiesce(int side, int32_t alpha, int32_t beta, QsNode node) {
   const bool entry = node == QsNode::entry;
   const int p = ply;
-  // Step 1.
+  // Step 1. The entry node sets the ply limit of the capture line.
   if (entry) qs_ply_limit = p + QS_DEPTH;
 
   // Step 2. The limits.
@@ -50,7 +50,7 @@ int32_t quiesce(int side, int32_t alpha, int32_t beta, QsNode node) {
   const int q = p + 1;
   push_ply(q);
 
-  // Step 5.
+  // Step 5. The quiescence row, or the evasions of a check.
   const int n = generate_moves(side, check ? GenMode::evasions : GenMode::regular);
   first_qs_generation = 1;
 

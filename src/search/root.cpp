@@ -899,9 +899,9 @@ Deepened deepen(Decision& dn) {
       dp.held_stop = 0;
       if (stop_search) break;
     }
-    // Steps 9.1 to 9.3.
+    // Steps 9.1 to 9.3. Path state and the root record.
     prepare_iteration(dp.d);
-    // Steps 9.4, 9.5 and 10.
+    // Steps 9.4, 9.5 and 10. The root moves, and the root fail-low.
     const int moves_done = search_root_moves(dn, dp);
     // Steps 9.6, 9.7 and 11. A book without a move to play: a fresh start
     // without the book.
@@ -912,7 +912,8 @@ Deepened deepen(Decision& dn) {
       if (dp.held_stop) stop_search = dp.held_stop;
       return Deepened::restart;
     }
-    // Steps 9.8 to 9.11.
+    // Steps 9.8 to 9.11. Stop tests, the line to follow, the last thinking
+    // line.
     end_iteration(dn, dp, moves_done == dn.root_count);
   }
   input_poll_held = 0;

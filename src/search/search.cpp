@@ -605,7 +605,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, NullMove null_move, M
           }
         }
 
-        // Step 10.5.
+        // Step 10.5. A stop: the move is taken back and the loop left.
         if (stop_search) {
           unmake_move(Unmake::full);
           take_back_extension(ext);
@@ -648,7 +648,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, NullMove null_move, M
           alpha_raised = true;
         }
 
-        // Step 10.9.
+        // Step 10.9. The move is taken back.
         unmake_move(Unmake::full);
         take_back_extension(ext);
         nominal_depth = static_cast<int16_t>(nominal_depth + reduction);
@@ -711,7 +711,8 @@ int32_t multi_cut_probe(int side, int32_t alpha, int32_t beta, NullMove null_mov
     table_from = t.from;
     table_to = t.to;
   }
-  // Steps 2 to 4.
+  // Steps 2 to 4. The first few moves, each searched at the reduced depth
+  // with its fail high counted.
   MovePicker picker(side, q, check, table_from, table_to);
   int32_t a = alpha, best = alpha;
   int fail_highs = 0;

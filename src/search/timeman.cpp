@@ -201,7 +201,8 @@ void allot_time() {
     }
   }
 
-  // Step 5.
+  // Step 5. The allotment: a little less when the own clock is nearly out
+  // and behind the opponent's.
   move_time = (d >= 30 && t < 5 && t < o) ? d - 20 : d;
   const int32_t now = static_cast<int32_t>(time_source());
   const uint64_t now_ms = ms_source();
@@ -286,7 +287,7 @@ void check_for_stop() {
     return;
   }
 
-  // Step 2.
+  // Step 2. The own clock, the tick now and the running iteration.
   const int32_t t = own_time;
   const int32_t now = static_cast<int32_t>(time_source());
 

@@ -259,7 +259,7 @@ void run_epd_suite(const char* name, int n) {
 }
 
 void run_epd_file(const char* name) {
-  // Step 1.
+  // Step 1. Open the suite.
   std::FILE* file = std::fopen(name, "r");
   if (!file) {
     std::printf("File not found.\nBad exit.\n");
