@@ -12,6 +12,7 @@
 
 #include "board/attacks.h"
 #include "board/node_calls.h"
+#include "core/assert.h"
 #include "core/control.h"
 #include "core/search_state.h"
 
@@ -198,32 +199,34 @@ namespace {
 // order never changes.
 [[gnu::always_inline]] inline void move_in_piece_lists(PlyRecord& rec, int from, int to, int colour, int captured,
                                                        int ep_square) {
+  // Every piece on the board has its entry: the indices below are always
+  // within the lists.
   PieceEntry* own = colour ? black_pieces : white_pieces;
   PieceEntry* other = colour ? white_pieces : black_pieces;
-  if (captured != EMPTY && rec.captured_index < PIECE_LIST_SIZE) {
+  if (captured != EMPTY) {
+    BREVALT_ASSERT(rec.captured_index < PIECE_LIST_SIZE);
     other[rec.captured_index].square = OFF_BOARD;
     other[rec.captured_index].code = 0;
   }
   const int i = piece_index[from];
-  if (i < PIECE_LIST_SIZE) {
-    own[i].square = static_cast<uint8_t>(to);
-    if (rec.promo != 0) own[i].code = static_cast<uint8_t>(QUEEN | colour);
-  }
+  BREVALT_ASSERT(i < PIECE_LIST_SIZE);
+  own[i].square = static_cast<uint8_t>(to);
+  if (rec.promo != 0) own[i].code = static_cast<uint8_t>(QUEEN | colour);
   piece_index[to] = static_cast<uint8_t>(i);
   piece_index[from] = NO_INDEX;
   if (rec.castle != 0) {
     const int corner = castling_corner(castle_rook_to);
     const int r = piece_index[corner];
-    if (r < PIECE_LIST_SIZE) own[r].square = castle_rook_to;
+    BREVALT_ASSERT(r < PIECE_LIST_SIZE);
+    own[r].square = castle_rook_to;
     piece_index[castle_rook_to] = static_cast<uint8_t>(r);
     piece_index[corner] = NO_INDEX;
   }
   if (ep_square != 0) {
     const int v = piece_index[ep_square];
-    if (v < PIECE_LIST_SIZE) {
-      other[v].square = OFF_BOARD;
-      other[v].code = 0;
-    }
+    BREVALT_ASSERT(v < PIECE_LIST_SIZE);
+    other[v].square = OFF_BOARD;
+    other[v].code = 0;
     rec.captured_index = static_cast<uint8_t>(v);
     piece_index[ep_square] = NO_INDEX;
   }
@@ -641,31 +644,29 @@ int unmake_move(Unmake mode) {
     PieceEntry* own = colour ? black_pieces : white_pieces;
     PieceEntry* other = colour ? white_pieces : black_pieces;
     const int i = piece_index[to];
-    if (i < PIECE_LIST_SIZE) {
-      own[i].square = static_cast<uint8_t>(from);
-      if (rec.promo != 0) own[i].code = rec.promo;
-    }
+    BREVALT_ASSERT(i < PIECE_LIST_SIZE);
+    own[i].square = static_cast<uint8_t>(from);
+    if (rec.promo != 0) own[i].code = rec.promo;
     piece_index[from] = static_cast<uint8_t>(i);
     piece_index[to] = NO_INDEX;
     if (rec.castle != 0) {
       const int corner = castling_corner(rec.rook_to);
       const int r = piece_index[rec.rook_to];
-      if (r < PIECE_LIST_SIZE) own[r].square = static_cast<uint8_t>(corner);
+      BREVALT_ASSERT(r < PIECE_LIST_SIZE);
+      own[r].square = static_cast<uint8_t>(corner);
       piece_index[corner] = static_cast<uint8_t>(r);
       piece_index[rec.rook_to] = NO_INDEX;
     } else if (ep_square != 0) {
       const int v = rec.captured_index;
-      if (v < PIECE_LIST_SIZE) {
-        other[v].square = static_cast<uint8_t>(ep_square);
-        other[v].code = static_cast<uint8_t>(PAWN | (colour ^ BLACK));
-      }
+      BREVALT_ASSERT(v < PIECE_LIST_SIZE);
+      other[v].square = static_cast<uint8_t>(ep_square);
+      other[v].code = static_cast<uint8_t>(PAWN | (colour ^ BLACK));
       piece_index[ep_square] = static_cast<uint8_t>(v);
     } else if (rec.captured != EMPTY) {
       const int v = rec.captured_index;
-      if (v < PIECE_LIST_SIZE) {
-        other[v].square = static_cast<uint8_t>(to);
-        other[v].code = rec.captured;
-      }
+      BREVALT_ASSERT(v < PIECE_LIST_SIZE);
+      other[v].square = static_cast<uint8_t>(to);
+      other[v].code = rec.captured;
       piece_index[to] = static_cast<uint8_t>(v);
     }
   }

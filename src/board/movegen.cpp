@@ -15,6 +15,7 @@
 #include "board/attacks.h"
 #include "board/position.h"
 #include "board/rays.h"
+#include "core/assert.h"
 #include "core/search_state.h"
 
 namespace brevalt {
@@ -50,9 +51,13 @@ constexpr uint8_t BLACK_KING = KING + BLACK;
 
 MoveEntry* current_row() { return move_list[ply]; }
 
-// No room for another move: the row is full, and a ply outside the
-// table has no row at all.
-bool row_full(int count) { return count < 0 || count >= MOVE_ROW_LIMIT || ply < 0 || ply >= MAX_PLY; }
+// No room for another move: the row is full. A position set up from
+// outside may have more moves than a row holds (a board of queens); the
+// rest are left out. The search never generates beyond its ply limit.
+bool row_full(int count) {
+  BREVALT_ASSERT(count >= 0 && ply >= 0 && ply < MAX_PLY);
+  return count >= MOVE_ROW_LIMIT;
+}
 
 int32_t history_key(int from, int to, int piece) {
   return history_table[(from << 10) | (to << 4) | (piece & 15)];
@@ -332,7 +337,8 @@ bool castling_possible(int king_from, int king_to) {
 }
 
 uint8_t generate_moves(int side, GenMode mode) {
-  if (ply < 0 || ply >= MAX_PLY) return 0;
+  // The search never goes past its ply limit: the row exists.
+  BREVALT_ASSERT(ply >= 0 && ply < MAX_PLY);
   const int evasions = mode == GenMode::evasions;
 
   // Step 1. Evasions are generated as in the normal mode.

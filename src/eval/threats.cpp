@@ -9,6 +9,7 @@
 
 #include "board/attacks.h"
 #include "board/position.h"
+#include "core/assert.h"
 #include "core/control.h"
 
 namespace brevalt {
@@ -125,7 +126,8 @@ int32_t threat_from, threat_to;
 int32_t threat_score;
 
 void analyse_root_move() {
-  if (ply < ROOT_PLY || ply >= MAX_PLY) return;
+  // Called from a node below the root move, within the search's ply limit.
+  BREVALT_ASSERT(ply >= ROOT_PLY && ply < MAX_PLY);
   const PlyRecord& root = ply_stack[ROOT_PLY];
   const int s = root.to;
   if (!on_board(root.from) || !on_board(s)) return;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "board/makemove.h"
+#include "core/assert.h"
 #include "core/control.h"
 #include "core/platform.h"
 #include "search/root.h"
@@ -76,9 +77,9 @@ void test_notation(const PvEntry& m, char* out) {
 }
 
 int pv_moves() {
-  int n = pv_length[1];
-  if (n < 0) n = 0;
-  if (n > MAX_PLY) n = MAX_PLY;
+  // The root's line is recorded by the search in a row of the table.
+  const int n = pv_length[1];
+  BREVALT_ASSERT(n >= 0 && n <= MAX_PLY);
   return n;
 }
 
@@ -175,7 +176,7 @@ void uci_info_line(int32_t score_value, const PvEntry* moves, int n, int multipv
                 hashfull(), static_cast<long long>(ms > 0 ? ms : 0));
   uint8_t squares[64];
   std::memcpy(squares, search_root_board, sizeof(squares));
-  if (n > MAX_PLY) n = MAX_PLY;
+  BREVALT_ASSERT(n >= 0 && n <= MAX_PLY);
   for (int i = 0; i < n; ++i) {
     char move[6];
     uci_move_text(squares, moves[i], move);

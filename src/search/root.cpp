@@ -17,6 +17,7 @@
 #include "board/node_calls.h"
 #include "board/position.h"
 #include "board/reset.h"
+#include "core/assert.h"
 #include "core/control.h"
 #include "core/exits.h"
 #include "core/game_state.h"
@@ -126,9 +127,9 @@ void keep_root_line(int lines, int32_t score, int from, int to) {
   RootLine& line = root_lines[at];
   line.score = score;
   line.moves[0] = PvEntry{static_cast<uint8_t>(from), static_cast<uint8_t>(to), board[to], ply_stack[1].captured_value};
-  int below = pv_length[2];
-  if (below > MAX_PLY - 1) below = MAX_PLY - 1;
-  if (below < 0) below = 0;
+  // The node search recorded that line in its table: it fits behind the root move.
+  const int below = pv_length[2];
+  BREVALT_ASSERT(below >= 0 && below <= MAX_PLY - 1);
   for (int i = 0; i < below; ++i) line.moves[i + 1] = pv_table[2][i];
   line.length = static_cast<int16_t>(below + 1);
   if (root_line_count < lines) ++root_line_count;
@@ -841,8 +842,8 @@ void end_iteration(const Decision& dn, Deepening& dp, bool all_searched) {
   if (stop_at_root_move) stop_search = 1;
 
   // Step 9.10. The line of this iteration becomes the one to follow.
-  int len = pv_length[1] < MAX_PLY ? pv_length[1] : MAX_PLY;
-  if (len < 0) len = 0;
+  const int len = pv_length[1];
+  BREVALT_ASSERT(len >= 0 && len <= MAX_PLY);
   for (int k = 0; k < len; ++k) pv_table[0][k] = pv_table[1][k];
   pv_length[0] = len;
   for (int k = 0; k < MAX_PLY; ++k) pv_valid[k] = k < len;

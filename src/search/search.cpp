@@ -12,6 +12,7 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
+#include "core/assert.h"
 #include "core/control.h"
 #include "eval/eval.h"
 #include "eval/threats.h"
@@ -36,9 +37,11 @@ namespace {
 // promotion, castling or en passant it comes out different; it only
 // serves as a prefetch hint, which is then merely wasted.
 uint32_t child_key_lo(int from, int to) {
-  if (static_cast<unsigned>(from) > 63 || static_cast<unsigned>(to) > 63) return hash_lo;
+  // The picker hands out moves between board squares only (a table move
+  // was tested before), and the board holds piece codes only.
+  BREVALT_ASSERT(static_cast<unsigned>(from) <= 63 && static_cast<unsigned>(to) <= 63);
   const int moved = board[from], victim = board[to];
-  if (moved > 14 || victim > 14) return hash_lo;
+  BREVALT_ASSERT(moved <= 14 && victim <= 14);
   uint32_t lo = hash_lo ^ zobrist[moved][from].lo ^ zobrist[moved][to].lo;
   if (victim != EMPTY) lo ^= zobrist[victim][to].lo;
   return lo;
@@ -401,12 +404,13 @@ void pop_ply(int p) {
 }
 
 void record_pv(int q, int from, int to) {
-  if (q < 0 || q >= MAX_PLY) return;
+  // The search never goes past its ply limit, and the line below was
+  // recorded in a row of the same table: it always fits behind the move.
+  BREVALT_ASSERT(q >= 0 && q < MAX_PLY);
   PvEntry* row = pv_table[q];
   row[0] = PvEntry{static_cast<uint8_t>(from), static_cast<uint8_t>(to), board[to], ply_stack[q].captured_value};
-  int below = q + 1 < MAX_PLY ? pv_length[q + 1] : 0;
-  if (below > MAX_PLY - 1) below = MAX_PLY - 1;
-  if (below < 0) below = 0;
+  const int below = q + 1 < MAX_PLY ? pv_length[q + 1] : 0;
+  BREVALT_ASSERT(below >= 0 && below <= MAX_PLY - 1);
   for (int i = 0; i < below; ++i) row[i + 1] = pv_table[q + 1][i];
   pv_length[q] = below + 1;
   if (q + 1 < MAX_PLY) pv_length[q + 1] = 0;

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "core/assert.h"
 #include "core/platform.h"
 
 #include "search/root.h"
@@ -209,7 +210,9 @@ void rep_leave(int32_t slot, KeyPair key) {
 }
 
 void killer_update(int from, int to) {
-  if (ply < KILLER_MIN_PLY || ply > nominal_depth || ply >= 64) return;
+  if (ply < KILLER_MIN_PLY || ply > nominal_depth) return;
+  // The search never goes past its ply limit: the killer row exists.
+  BREVALT_ASSERT(ply < MAX_PLY);
   const uint8_t piece = board[from];
   auto slot = [](int s) -> KillerEntry& { return killer_table[s][ply]; };
   // Step 1. Already a killer?
