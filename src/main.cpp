@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "config/data_folder.h"
+#include "core/version.h"
 #include "frontend/mainloop.h"
 
 #ifndef BREVALT_PROGRAM_DATA_DIRS
@@ -16,11 +17,11 @@
 namespace {
 
 constexpr const char* VERSION_TEXT =
-    "Brevalt 2.86\n"
+    "Brevalt " BREVALT_VERSION "\n"
     "License GPL-3.0-or-later\n";
 
 constexpr const char* HELP_TEXT =
-    "Brevalt 2.86, a chess engine.\n"
+    "Brevalt " BREVALT_VERSION ", a chess engine.\n"
     "\n"
     "Usage: brevalt            play, talking to a chess interface on standard input and output\n"
     "       brevalt --version  print the version and the licence, and exit\n"

@@ -114,7 +114,7 @@ std::string hash_values() {
 // The parameter file: free text up to the '*' line, then one setting per
 // line, decided by its first character. The comments must not contain '*'.
 std::string parameter_file() {
-  return "Brevalt 2.86 parameter file.\n"
+  return "Brevalt " BREVALT_VERSION " parameter file.\n"
          "Below the star line, the first character of each line is a setting;\n"
          "the rest of the line is a comment. Keep the lines in this order.\n"
          "*\n"

@@ -87,7 +87,7 @@ void BM_MakeUnmake(benchmark::State& state) {
   pos.state_stack[1] = pos.state_stack[0];
   for (auto _ : state) {
     for (int i = 0; i < n; ++i) {
-      if (apply_search_move(moves[i].from, moves[i].to, 0).legal) unmake_move(0);
+      if (apply_search_move(moves[i].from, moves[i].to, MoveSource::generated).legal) unmake_move(Unmake::full);
       ++made;
     }
   }
@@ -105,7 +105,7 @@ void generate(benchmark::State& state, int16_t quiescence) {
   search_path.nominal_depth = 8;  // deep enough for the quiet moves' threat keys
   int64_t generated = 0;
   for (auto _ : state) {
-    const int n = generate_moves(side_to_move(), 0);
+    const int n = generate_moves(side_to_move(), GenMode::regular);
     benchmark::DoNotOptimize(n);
     generated += quiescence ? 1 : n;
   }

@@ -6,6 +6,7 @@
 
 #include "board/position.h"
 #include "board/rays.h"
+#include "core/assert.h"
 
 #include <bit>
 #include <initializer_list>
@@ -497,7 +498,8 @@ int gives_direct_check(int piece, int sq) {
 }
 
 int resolves_check(int to, int from) {
-  if (pos.ply < 0 || pos.ply >= MAX_PLY || !on_board(to) || !on_board(from)) return 0;
+  // Asked for generated moves only, within the search's ply limit.
+  BREVALT_ASSERT(pos.ply >= 0 && pos.ply < MAX_PLY && on_board(to) && on_board(from));
   const int q = pos.checker_square[pos.ply];
 
   // Step 1. Nothing but a king move answers a double check; capturing the

@@ -17,10 +17,10 @@ namespace {
 
 
 // Tries one prepared move: make_move records it when it is legal. In
-// frozen mode every make is undone with keep_counters set.
+// frozen mode every make is undone with the counters kept.
 void try_move(int from, int to) {
   const int made = make_move(from, to);
-  unmake_move(pos.lists_frozen || made == 0);
+  unmake_move(pos.lists_frozen || made == 0 ? Unmake::keep_counters : Unmake::full);
 }
 
 // Moves of a knight, bishop, rook, queen or king along its target tables.
@@ -49,7 +49,7 @@ void piece_moves(int from, int side, bool evasions) {
   const int code = pos.board[from];
   const int type = type_of(code);
   if (type == PAWN) {
-    pawn_moves(from, evasions ? 1 : 0);
+    pawn_moves(from, evasions ? GenMode::evasions : GenMode::regular);
     return;
   }
   const bool pinned = evasions && type != KING && is_pinned(from);
@@ -82,7 +82,8 @@ void try_castling(int king_from, int king_to) {
 
 }  // namespace
 
-void pawn_moves(int f, int evasions) {
+void pawn_moves(int f, GenMode mode) {
+  const bool evasions = mode == GenMode::evasions;
   const int pawn = pos.board[f];
   const bool white = pawn == PAWN;
   const uint8_t* list = white ? white_pawn_targets[f] : black_pawn_targets[f];

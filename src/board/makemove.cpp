@@ -12,6 +12,7 @@
 
 #include "board/attacks.h"
 #include "board/node_calls.h"
+#include "core/assert.h"
 #include "core/control.h"
 #include "core/search_state.h"
 
@@ -42,8 +43,6 @@ constexpr int16_t STOP_TEST_SHORT_BELOW = 15;
 // shallowest ply at which reaching it makes the line a draw.
 constexpr int FIFTY_MOVE_LIMIT = 100;
 constexpr int FIFTY_MOVE_MIN_PLY = 4;
-// The counter is 8 bits wide; it stops here instead of wrapping around.
-constexpr int FIFTY_COUNTER_CEILING = 127;
 
 // Plies of the root bookkeeping: the root move, and the engine's next move.
 constexpr int ROOT_PLY = 1;
@@ -54,9 +53,7 @@ constexpr int CHECK_RUN_MIN_PLY = 3;
 constexpr int16_t ROOT_MOVE_CAPTURED = 65;
 
 // Promotion is always to a queen; the material swing of one promotion.
-constexpr int16_t QUEEN_VALUE = 1220;
-constexpr int16_t PAWN_VALUE = 100;
-constexpr int16_t PROMOTION_GAIN = QUEEN_VALUE - PAWN_VALUE;
+int promotion_gain() { return piece_value[QUEEN] - piece_value[PAWN]; }
 
 // The diagnostic written when the search captures a king.
 constexpr const char* GAME_ERROR_FILE = "game error";
@@ -104,7 +101,7 @@ int32_t next_count(int32_t n) {
 
 void prepare_promotion(int from, int pawn) {
   set_square(from, static_cast<uint8_t>(QUEEN | colour_of(pawn)));
-  pos.material = static_cast<int16_t>(pos.material + (pawn == PAWN ? PROMOTION_GAIN : -PROMOTION_GAIN));
+  pos.material = static_cast<int16_t>(pos.material + (pawn == PAWN ? promotion_gain() : -promotion_gain()));
   pos.promo_pawn = static_cast<uint8_t>(pawn);
   pos.ply_stack[pos.ply].promo = static_cast<uint8_t>(pawn);
 }
@@ -112,7 +109,7 @@ void prepare_promotion(int from, int pawn) {
 void prepare_en_passant(int victim) {
   const bool white_victim = pos.board[victim] == PAWN;
   set_square(victim, EMPTY);
-  pos.material = static_cast<int16_t>(pos.material + (white_victim ? -PAWN_VALUE : PAWN_VALUE));
+  pos.material = static_cast<int16_t>(pos.material + (white_victim ? -piece_value[PAWN] : piece_value[PAWN]));
 }
 
 void prepare_castling(int king_from, int king_to) {
@@ -139,30 +136,15 @@ void assert_position_consistent(const char* where) {
 }
 #endif
 
-// The caller owns the ply: it pushes it before the make and pops it after
-// the unmake, and keeps ply below 63 so that the rows p + 1 written here
-// exist. Special moves arrive already prepared on the board (castling rook
-// moved, promotion queen on `from`, en passant victim removed, material
-// adjusted); ply_stack[p].castle / promo / rook_to say which.
-int make_move(int from, int to) {
-  const int p = pos.ply;
-  PlyRecord& rec = pos.ply_stack[p];
-  if (p > search_path.sel_depth) search_path.sel_depth = static_cast<int16_t>(p);
+// The steps of make_move. make_move runs at every node of the search, so
+// each step is forced inline: the helpers name the steps without a call
+// between them.
+namespace {
 
-  // Step 1. The principal variation below this move starts empty.
-  search_path.pv_length[p + 1] = 0;
-
-  // Step 2. Move the piece; the victim's value is from White's view.
-  const int captured = pos.board[to];
-  int captured_value = piece_value[type_of(captured)];
-  if (captured != EMPTY && colour_of(captured) == 0) captured_value = -captured_value;
-  const int moved = pos.board[from];
-  const int colour = colour_of(moved);
-  set_square(to, static_cast<uint8_t>(moved));
-  set_square(from, EMPTY);
-
-  // Step 3. Everything unmake_move needs. The en passant squares are saved
-  // as the caller left them (a double step has already set its own).
+// Step 3. Everything unmake_move needs. The en passant squares are saved
+// as the caller left them (a double step has already set its own).
+[[gnu::always_inline]] inline void save_for_unmake(PlyRecord& rec, int from, int to, int moved, int captured,
+                                                   int captured_value) {
   rec.moved = static_cast<uint8_t>(moved);
   rec.from = static_cast<uint8_t>(from);
   rec.to = static_cast<uint8_t>(to);
@@ -178,122 +160,139 @@ int make_move(int from, int to) {
   rec.saved_fifty_counter = static_cast<uint8_t>(pos.fifty_counter);
   rec.saved_check_run = static_cast<uint8_t>(search_path.check_run);
   rec.captured_index = pos.piece_index[to];
+}
+
+// Step 3, continued. A pawn of the opponent's promoting adds a queen to
+// the opponent's piece material.
+[[gnu::always_inline]] inline void count_opponent_promotion(const PlyRecord& rec) {
   if ((rec.promo == PAWN && control.engine_side == -1) || (rec.promo == PAWN + BLACK && control.engine_side == 1))
-    search_path.opponent_material = static_cast<int16_t>(search_path.opponent_material + QUEEN_VALUE);
+    search_path.opponent_material = static_cast<int16_t>(search_path.opponent_material + piece_value[QUEEN]);
+}
 
-  // An en passant capture: a pawn lands behind the pawn that has just
-  // double-stepped. ep_square is that victim's square, 0 for other moves.
-  int ep_square = 0;
+// An en passant capture: a pawn lands behind the pawn that has just
+// double-stepped. Returns that victim's square, 0 for other moves.
+[[gnu::always_inline]] inline int en_passant_victim(int moved, int to) {
   if (moved == PAWN) {
-    if (pos.ep_black_pawn != 0 && to == pos.ep_black_pawn + 8) ep_square = pos.ep_black_pawn;
+    if (pos.ep_black_pawn != 0 && to == pos.ep_black_pawn + 8) return pos.ep_black_pawn;
   } else if (moved == PAWN + BLACK) {
-    if (pos.ep_white_pawn != 0 && to == pos.ep_white_pawn - 8) ep_square = pos.ep_white_pawn;
+    if (pos.ep_white_pawn != 0 && to == pos.ep_white_pawn - 8) return pos.ep_white_pawn;
   }
+  return 0;
+}
 
-  // Step 4. Piece lists, unless frozen for a legality test. Invariant:
-  // piece_index[s] names the list entry of the piece on s, and a captured
-  // piece keeps its entry (square OFF_BOARD, code 0) so that unmake_move
-  // can revive it at the same index and the list order never changes.
-  if (!pos.lists_frozen) {
-    PieceEntry* own = colour ? pos.black_pieces : pos.white_pieces;
-    PieceEntry* other = colour ? pos.white_pieces : pos.black_pieces;
-    if (captured != EMPTY && rec.captured_index < PIECE_LIST_SIZE) {
-      other[rec.captured_index].square = OFF_BOARD;
-      other[rec.captured_index].code = 0;
-    }
-    const int i = pos.piece_index[from];
-    if (i < PIECE_LIST_SIZE) {
-      own[i].square = static_cast<uint8_t>(to);
-      if (rec.promo != 0) own[i].code = static_cast<uint8_t>(QUEEN | colour);
-    }
-    pos.piece_index[to] = static_cast<uint8_t>(i);
-    pos.piece_index[from] = NO_INDEX;
-    if (rec.castle != 0) {
-      const int corner = castling_corner(pos.castle_rook_to);
-      const int r = pos.piece_index[corner];
-      if (r < PIECE_LIST_SIZE) own[r].square = pos.castle_rook_to;
-      pos.piece_index[pos.castle_rook_to] = static_cast<uint8_t>(r);
-      pos.piece_index[corner] = NO_INDEX;
-    }
-    if (ep_square != 0) {
-      const int v = pos.piece_index[ep_square];
-      if (v < PIECE_LIST_SIZE) {
-        other[v].square = OFF_BOARD;
-        other[v].code = 0;
-      }
-      rec.captured_index = static_cast<uint8_t>(v);
-      pos.piece_index[ep_square] = NO_INDEX;
-    }
+// Step 4. Piece lists. Invariant: piece_index[s] names the list entry of
+// the piece on s, and a captured piece keeps its entry (square OFF_BOARD,
+// code 0) so that unmake_move can revive it at the same index and the list
+// order never changes.
+[[gnu::always_inline]] inline void move_in_piece_lists(PlyRecord& rec, int from, int to, int colour, int captured,
+                                                       int ep_square) {
+  // Every piece on the board has its entry: the indices below are always
+  // within the lists.
+  PieceEntry* own = colour ? pos.black_pieces : pos.white_pieces;
+  PieceEntry* other = colour ? pos.white_pieces : pos.black_pieces;
+  if (captured != EMPTY) {
+    BREVALT_ASSERT(rec.captured_index < PIECE_LIST_SIZE);
+    other[rec.captured_index].square = OFF_BOARD;
+    other[rec.captured_index].code = 0;
   }
+  const int i = pos.piece_index[from];
+  BREVALT_ASSERT(i < PIECE_LIST_SIZE);
+  own[i].square = static_cast<uint8_t>(to);
+  if (rec.promo != 0) own[i].code = static_cast<uint8_t>(QUEEN | colour);
+  pos.piece_index[to] = static_cast<uint8_t>(i);
+  pos.piece_index[from] = NO_INDEX;
+  if (rec.castle != 0) {
+    const int corner = castling_corner(pos.castle_rook_to);
+    const int r = pos.piece_index[corner];
+    BREVALT_ASSERT(r < PIECE_LIST_SIZE);
+    own[r].square = pos.castle_rook_to;
+    pos.piece_index[pos.castle_rook_to] = static_cast<uint8_t>(r);
+    pos.piece_index[corner] = NO_INDEX;
+  }
+  if (ep_square != 0) {
+    const int v = pos.piece_index[ep_square];
+    BREVALT_ASSERT(v < PIECE_LIST_SIZE);
+    other[v].square = OFF_BOARD;
+    other[v].code = 0;
+    rec.captured_index = static_cast<uint8_t>(v);
+    pos.piece_index[ep_square] = NO_INDEX;
+  }
+}
 
-  // Step 5. King squares follow a king move.
-  const bool king_move = type_of(moved) == KING;
+// Step 5. The king square follows a king move; the old one is kept for
+// unmake_move.
+[[gnu::always_inline]] inline void move_king_square(PlyRecord& rec, int colour, int to) {
+  if (colour) {
+    rec.old_black_king_sq = static_cast<uint8_t>(pos.black_king_sq());
+    pos.black_king_sq() = static_cast<int16_t>(to);
+  } else {
+    rec.old_white_king_sq = static_cast<uint8_t>(pos.white_king_sq());
+    pos.white_king_sq() = static_cast<int16_t>(to);
+  }
+}
+
+// The king square as it was before a king move that is taken back at once.
+[[gnu::always_inline]] inline void restore_king_square(const PlyRecord& rec, int colour) {
+  if (colour) pos.black_king_sq() = rec.old_black_king_sq;
+  else pos.white_king_sq() = rec.old_white_king_sq;
+}
+
+// Step 6. Legality: true when the move leaves the own king attacked. Root
+// moves come from the legal list and are not tested; moves made while the
+// side is in check come from the evasion generator, which already kept
+// only safe king squares and unpinned pieces. A king that steps into
+// check goes back to its square here.
+[[gnu::always_inline]] inline bool leaves_king_attacked(const PlyRecord& rec, int p, int from, int to, int colour,
+                                                        bool king_move, int ep_square) {
+  if (!(p > 1 || pos.lists_frozen)) return false;
+  const int own_king = pos.king_square(colour);
   if (king_move) {
-    if (colour) {
-      rec.old_black_king_sq = static_cast<uint8_t>(pos.black_king_sq());
-      pos.black_king_sq() = static_cast<int16_t>(to);
-    } else {
-      rec.old_white_king_sq = static_cast<uint8_t>(pos.white_king_sq());
-      pos.white_king_sq() = static_cast<int16_t>(to);
-    }
-  }
-
-  // Step 6. Legality. Root moves come from the legal list and are not
-  // tested; moves made while the side is in check come from the evasion
-  // generator, which already kept only safe king squares and unpinned
-  // pieces.
-  if (p > 1 || pos.lists_frozen) {
-    const int own_king = pos.king_square(colour);
-    if (king_move) {
-      if (!(pos.in_check[p] && !pos.lists_frozen)) {
-        const int32_t record[3] = {colour >> 3, to, END_OF_LIST};
-        if (square_attacked(record)) {
-          if (colour) pos.black_king_sq() = rec.old_black_king_sq;
-          else pos.white_king_sq() = rec.old_white_king_sq;
-          return 0;
-        }
+    if (!(pos.in_check[p] && !pos.lists_frozen)) {
+      const int32_t record[3] = {colour >> 3, to, END_OF_LIST};
+      if (square_attacked(record)) {
+        restore_king_square(rec, colour);
+        return true;
       }
-    } else if (ep_square != 0) {
-      // Both pawns leave their squares: a slider may now see the king
-      // through the victim's square (the fifth-rank case included) or
-      // through the capturing pawn's square, which it left for a square
-      // off that line.
-      if (reach[QUEEN][ep_square][own_king] && discovered_attacker(ep_square, own_king)) return 0;
-      if (reach[QUEEN][from][own_king] && discovered_attacker(from, own_king)) return 0;
-    } else if (!pos.in_check[p]) {
-      if (reach[QUEEN][from][own_king] && discovered_attacker(from, own_king)) return 0;
     }
+  } else if (ep_square != 0) {
+    // Both pawns leave their squares: a slider may now see the king
+    // through the victim's square (the fifth-rank case included) or
+    // through the capturing pawn's square, which it left for a square
+    // off that line.
+    if (reach[QUEEN][ep_square][own_king] && discovered_attacker(ep_square, own_king)) return true;
+    if (reach[QUEEN][from][own_king] && discovered_attacker(from, own_king)) return true;
+  } else if (!pos.in_check[p]) {
+    if (reach[QUEEN][from][own_king] && discovered_attacker(from, own_king)) return true;
   }
+  return false;
+}
 
-  // Step 7. Check state of the side to move next. After castling only the
-  // rook can give check.
+// Step 7. Check state of the side to move next. After castling only the
+// rook can give check.
+[[gnu::always_inline]] inline void set_next_check_state(const PlyRecord& rec, int p, int moved, int from, int to) {
   if (rec.castle != 0)
     pos.in_check[p + 1] = static_cast<uint8_t>(gives_direct_check(pos.board[pos.castle_rook_to], pos.castle_rook_to) != 0);
   else
     pos.in_check[p + 1] = static_cast<uint8_t>(gives_check(moved, from, to) != 0);
+}
 
-  // Step 8. A captured king means the search went wrong somewhere before.
-  if (type_of(captured) == KING) log_king_taken();
-
-  // Step 9. A legality test only records the move; the king square goes
-  // back at once because unmake_move follows immediately.
-  if (pos.lists_frozen) {
-    if (search_path.legal_count < LEGAL_MOVES_SIZE) {
-      LegalMove& m = search_path.legal_moves[search_path.legal_count];
-      m.from = static_cast<uint8_t>(from);
-      m.to = static_cast<uint8_t>(to);
-      m.piece = pos.board[to];
-      ++search_path.legal_count;
-    }
-    if (king_move) {
-      if (colour) pos.black_king_sq() = rec.old_black_king_sq;
-      else pos.white_king_sq() = rec.old_white_king_sq;
-    }
-    return 1;
+// Step 9. A legality test only records the move; the king square goes
+// back at once because unmake_move follows immediately.
+[[gnu::always_inline]] inline void record_legal_move(const PlyRecord& rec, int from, int to, int colour,
+                                                     bool king_move) {
+  if (search_path.legal_count < LEGAL_MOVES_SIZE) {
+    LegalMove& m = search_path.legal_moves[search_path.legal_count];
+    m.from = static_cast<uint8_t>(from);
+    m.to = static_cast<uint8_t>(to);
+    m.piece = pos.board[to];
+    ++search_path.legal_count;
   }
+  if (king_move) restore_king_square(rec, colour);
+}
 
-  // Step 10. Root bookkeeping read by the evaluation: where the root move
-  // went, and whether that piece retreats at the engine's next move.
+// Step 10. Root bookkeeping read by the evaluation: where the root move
+// went, and whether that piece retreats at the engine's next move.
+[[gnu::always_inline]] inline void root_bookkeeping(int p, int from, int to, int captured) {
   if (p == ROOT_PLY) {
     search_path.capture_count = 0;
     search_path.root_piece_retreats = 0;
@@ -306,36 +305,41 @@ int make_move(int from, int to) {
         search_path.root_piece_retreats = 1;
     }
   }
+}
 
-  // Step 11. Capture bookkeeping: pieces left for the null move, and the
-  // opponent's remaining piece material.
-  if (captured != EMPTY) {
-    const int type = type_of(captured);
-    if (type != PAWN) {
-      ++search_path.capture_count;
-      if (pos.white_piece_count + pos.black_piece_count - search_path.capture_count <= 0) search_path.null_move_allowed = 0;
-    }
-    const int opponent_colour = control.engine_side == 1 ? BLACK : 0;
-    if (colour_of(captured) == opponent_colour && type >= QUEEN && type <= KNIGHT) {
-      search_path.opponent_material = static_cast<int16_t>(search_path.opponent_material - piece_value[type]);
-      rec.opp_material_taken = piece_value[type];
-    }
+// Step 11. Capture bookkeeping: pieces left for the null move, and the
+// opponent's remaining piece material.
+[[gnu::always_inline]] inline void capture_bookkeeping(PlyRecord& rec, int captured) {
+  const int type = type_of(captured);
+  if (type != PAWN) {
+    ++search_path.capture_count;
+    if (pos.white_piece_count + pos.black_piece_count - search_path.capture_count <= 0) search_path.null_move_allowed = 0;
   }
+  const int opponent_colour = side_of_sign(control.engine_side) ^ BLACK;
+  if (colour_of(captured) == opponent_colour && type >= QUEEN && type <= KNIGHT) {
+    search_path.opponent_material = static_cast<int16_t>(search_path.opponent_material - piece_value[type]);
+    rec.opp_material_taken = piece_value[type];
+  }
+}
 
-  // Step 12. Castling counters along the line. A rook captured on its
-  // corner counts as moved too: that wing can never castle again, even if
-  // another rook later arrives on the corner.
+// Step 12. Castling counters along the line. A rook captured on its
+// corner counts as moved too: that wing can never castle again, even if
+// another rook later arrives on the corner.
+[[gnu::always_inline]] inline void count_castling_moves(int from, int to, int moved, int captured, int colour,
+                                                        bool king_move) {
   if (king_move) {
     if (colour) ++pos.state_top->black_king_moves;
     else ++pos.state_top->white_king_moves;
   }
   if (int16_t* c = corner_rook_counter(moved, from)) ++*c;
   if (int16_t* c = corner_rook_counter(captured, to)) ++*c;
+}
 
-  // Step 13. The opponent's en passant chance expires with this move; a
-  // victim taken en passant leaves both keys here. An empty victim square
-  // can only mean the caller removed it: any other capture there would
-  // have put the capturing piece on it.
+// Step 13. The opponent's en passant chance expires with this move; a
+// victim taken en passant leaves both keys here. An empty victim square
+// can only mean the caller removed it: any other capture there would
+// have put the capturing piece on it.
+[[gnu::always_inline]] inline void expire_en_passant(int colour) {
   if (pos.ep_black_pawn != 0 && colour == 0) {
     if (pos.board[pos.ep_black_pawn] == EMPTY) {
       pos.hash_lo ^= zobrist[PAWN + BLACK][pos.ep_black_pawn].lo;
@@ -353,11 +357,14 @@ int make_move(int from, int to) {
     }
     pos.ep_white_pawn = 0;
   }
+}
 
-  // Step 14. Keys: victim off, then the mover (pawn off and queen on for a
-  // promotion; rook and king for castling). The keys hold placement only,
-  // so XORing each piece out of its old square and into its new one keeps
-  // them equal to the keys computed from scratch.
+// Step 14. Keys: victim off, then the mover (pawn off and queen on for a
+// promotion; rook and king for castling). The keys hold placement only,
+// so XORing each piece out of its old square and into its new one keeps
+// them equal to the keys computed from scratch.
+[[gnu::always_inline]] inline void update_keys(const PlyRecord& rec, int from, int to, int moved, int captured,
+                                               int colour) {
   if (captured != EMPTY) {
     pos.hash_lo ^= zobrist[captured][to].lo;
     pos.hash_hi ^= zobrist[captured][to].hi;
@@ -388,9 +395,11 @@ int make_move(int from, int to) {
       pos.pawn_hi ^= zobrist[moved][from].hi ^ zobrist[moved][to].hi;
     }
   }
+}
 
-  // Step 15. Input poll and deadline test at their node intervals, then
-  // the material and node counts.
+// Step 15. Input poll and deadline test at their node intervals, then the
+// material and node counts.
+[[gnu::always_inline]] inline void poll_and_count(int captured_value) {
   const int32_t n = search_path.search_nodes;
   // Each interval is divided by as a constant: the compiler then tests the
   // remainder with a multiplication instead of a division at every node.
@@ -407,19 +416,22 @@ int make_move(int from, int to) {
   pos.material = static_cast<int16_t>(pos.material + captured_value);
   search_path.search_nodes = next_count(search_path.search_nodes);
   search_path.tree_nodes = next_count(search_path.tree_nodes);
+}
 
-  // Step 16. Fifty-move counter; a line that reaches the limit deep in the
-  // tree without having changed the material is a draw.
+// Step 16. Fifty-move counter; a line that reaches the limit deep in the
+// tree without having changed the material is a draw.
+[[gnu::always_inline]] inline void count_fifty_moves(const PlyRecord& rec, int p, int moved, int captured) {
   const bool pawn_move = type_of(moved) == PAWN || rec.promo != 0;
   if (captured != EMPTY || pawn_move) pos.fifty_counter = 0;
   else if (pos.fifty_counter < FIFTY_COUNTER_CEILING) ++pos.fifty_counter;
-  if (pos.fifty_counter >= FIFTY_MOVE_LIMIT && p >= FIFTY_MOVE_MIN_PLY && pos.material == search_path.root_material)
-    search_path.draw_flag = 1;
+  if (pos.fifty_counter >= FIFTY_MOVE_LIMIT && p >= FIFTY_MOVE_MIN_PLY && pos.material == search_path.root_material) search_path.draw_flag = 1;
+}
 
-  // Step 17. Check run: consecutive quiet checks by the same piece. The
-  // mover's previous move is two plies back; in_check[p - 1] says it
-  // checked. A promotion is made by the new queen, so a quiet promotion
-  // that checks belongs to the run.
+// Step 17. Check run: consecutive quiet checks by the same piece. The
+// mover's previous move is two plies back; in_check[p - 1] says it
+// checked. A promotion is made by the new queen, so a quiet promotion
+// that checks belongs to the run.
+[[gnu::always_inline]] inline void update_check_run(int p, int moved, int captured, int colour) {
   if (pos.in_check[p + 1] && captured == EMPTY && type_of(moved) != PAWN && p >= CHECK_RUN_MIN_PLY) {
     if (search_path.check_run == 0) {
       search_path.check_run = 1;
@@ -430,18 +442,84 @@ int make_move(int from, int to) {
   } else if (search_path.check_run != 0 && !pos.in_check[p]) {
     search_path.check_run = 0;
   }
+}
+
+}  // namespace
+
+// The caller owns the ply: it pushes it before the make and pops it after
+// the unmake, and keeps ply below 63 so that the rows p + 1 written here
+// exist. Special moves arrive already prepared on the board (castling rook
+// moved, promotion queen on `from`, en passant victim removed, material
+// adjusted); ply_stack[p].castle / promo / rook_to say which.
+int make_move(int from, int to) {
+  const int p = pos.ply;
+  PlyRecord& rec = pos.ply_stack[p];
+  if (p > search_path.sel_depth) search_path.sel_depth = static_cast<int16_t>(p);
+
+  // Step 1. The principal variation below this move starts empty.
+  search_path.pv_length[p + 1] = 0;
+
+  // Step 2. Move the piece; the victim's value is from White's view.
+  const int captured = pos.board[to];
+  int captured_value = piece_value[type_of(captured)];
+  if (captured != EMPTY && colour_of(captured) == 0) captured_value = -captured_value;
+  const int moved = pos.board[from];
+  const int colour = colour_of(moved);
+  set_square(to, static_cast<uint8_t>(moved));
+  set_square(from, EMPTY);
+
+  // Step 3. The ply record for unmake_move, the opponent's promotions, and
+  // the victim of an en passant capture.
+  save_for_unmake(rec, from, to, moved, captured, captured_value);
+  count_opponent_promotion(rec);
+  const int ep_square = en_passant_victim(moved, to);
+
+  // Step 4. Piece lists, unless frozen for a legality test.
+  if (!pos.lists_frozen) move_in_piece_lists(rec, from, to, colour, captured, ep_square);
+
+  // Step 5. King squares follow a king move.
+  const bool king_move = type_of(moved) == KING;
+  if (king_move) move_king_square(rec, colour, to);
+
+  // Step 6. Legality.
+  if (leaves_king_attacked(rec, p, from, to, colour, king_move, ep_square)) return 0;
+
+  // Step 7. Check state of the side to move next.
+  set_next_check_state(rec, p, moved, from, to);
+
+  // Step 8. A captured king means the search went wrong somewhere before.
+  if (type_of(captured) == KING) log_king_taken();
+
+  // Step 9. A legality test ends here.
+  if (pos.lists_frozen) {
+    record_legal_move(rec, from, to, colour, king_move);
+    return 1;
+  }
+
+  // Steps 10 to 17. The bookkeeping of a move the search goes on with:
+  // the root, captures, castling, en passant, keys, node counts, the
+  // fifty-move counter and check runs.
+  root_bookkeeping(p, from, to, captured);
+  if (captured != EMPTY) capture_bookkeeping(rec, captured);
+  count_castling_moves(from, to, moved, captured, colour, king_move);
+  expire_en_passant(colour);
+  update_keys(rec, from, to, moved, captured, colour);
+  poll_and_count(captured_value);
+  count_fifty_moves(rec, p, moved, captured);
+  update_check_run(p, moved, captured, colour);
 
 #ifdef BREVALT_CHECKS
   assert_position_consistent("make_move");
 #endif
-  // Step 18.
+  // Step 18. The move is made.
   return 1;
 }
 
-// keep_counters is set after a refused move and after every frozen-mode
+// Unmake::keep_counters after a refused move and after every frozen-mode
 // make: those returned before material, the capture bookkeeping and the
 // castling counters were touched, so there is nothing of theirs to undo.
-int unmake_move(int keep_counters) {
+int unmake_move(Unmake mode) {
+  const bool keep_counters = mode == Unmake::keep_counters;
   PlyRecord& rec = pos.ply_stack[pos.ply];
   const int from = rec.from, to = rec.to;
   const int moved = rec.moved;
@@ -477,12 +555,12 @@ int unmake_move(int keep_counters) {
     if (rec.promo == 0 && rec.saved_ep_black_pawn != 0 && to == rec.saved_ep_black_pawn + 8) {
       ep_square = rec.saved_ep_black_pawn;
       set_square(ep_square, PAWN + BLACK);
-      pos.material = static_cast<int16_t>(pos.material - PAWN_VALUE);
+      pos.material = static_cast<int16_t>(pos.material - piece_value[PAWN]);
       set_square(from, pos.board[to]);
       set_square(to, EMPTY);
     } else if (rec.promo != 0) {
-      pos.material = static_cast<int16_t>(pos.material - PROMOTION_GAIN);
-      if (control.engine_side == -1) search_path.opponent_material = static_cast<int16_t>(search_path.opponent_material - QUEEN_VALUE);
+      pos.material = static_cast<int16_t>(pos.material - promotion_gain());
+      if (control.engine_side == -1) search_path.opponent_material = static_cast<int16_t>(search_path.opponent_material - piece_value[QUEEN]);
       set_square(from, PAWN);
       set_square(to, rec.captured);
       pos.promo_pawn = 0;
@@ -496,12 +574,12 @@ int unmake_move(int keep_counters) {
     if (rec.promo == 0 && rec.saved_ep_white_pawn != 0 && to == rec.saved_ep_white_pawn - 8) {
       ep_square = rec.saved_ep_white_pawn;
       set_square(ep_square, PAWN);
-      pos.material = static_cast<int16_t>(pos.material + PAWN_VALUE);
+      pos.material = static_cast<int16_t>(pos.material + piece_value[PAWN]);
       set_square(from, pos.board[to]);
       set_square(to, EMPTY);
     } else if (rec.promo != 0) {
-      pos.material = static_cast<int16_t>(pos.material + PROMOTION_GAIN);
-      if (control.engine_side == 1) search_path.opponent_material = static_cast<int16_t>(search_path.opponent_material - QUEEN_VALUE);
+      pos.material = static_cast<int16_t>(pos.material + promotion_gain());
+      if (control.engine_side == 1) search_path.opponent_material = static_cast<int16_t>(search_path.opponent_material - piece_value[QUEEN]);
       set_square(from, PAWN + BLACK);
       set_square(to, rec.captured);
       pos.promo_pawn = 0;
@@ -553,31 +631,29 @@ int unmake_move(int keep_counters) {
     PieceEntry* own = colour ? pos.black_pieces : pos.white_pieces;
     PieceEntry* other = colour ? pos.white_pieces : pos.black_pieces;
     const int i = pos.piece_index[to];
-    if (i < PIECE_LIST_SIZE) {
-      own[i].square = static_cast<uint8_t>(from);
-      if (rec.promo != 0) own[i].code = rec.promo;
-    }
+    BREVALT_ASSERT(i < PIECE_LIST_SIZE);
+    own[i].square = static_cast<uint8_t>(from);
+    if (rec.promo != 0) own[i].code = rec.promo;
     pos.piece_index[from] = static_cast<uint8_t>(i);
     pos.piece_index[to] = NO_INDEX;
     if (rec.castle != 0) {
       const int corner = castling_corner(rec.rook_to);
       const int r = pos.piece_index[rec.rook_to];
-      if (r < PIECE_LIST_SIZE) own[r].square = static_cast<uint8_t>(corner);
+      BREVALT_ASSERT(r < PIECE_LIST_SIZE);
+      own[r].square = static_cast<uint8_t>(corner);
       pos.piece_index[corner] = static_cast<uint8_t>(r);
       pos.piece_index[rec.rook_to] = NO_INDEX;
     } else if (ep_square != 0) {
       const int v = rec.captured_index;
-      if (v < PIECE_LIST_SIZE) {
-        other[v].square = static_cast<uint8_t>(ep_square);
-        other[v].code = static_cast<uint8_t>(PAWN | (colour ^ BLACK));
-      }
+      BREVALT_ASSERT(v < PIECE_LIST_SIZE);
+      other[v].square = static_cast<uint8_t>(ep_square);
+      other[v].code = static_cast<uint8_t>(PAWN | (colour ^ BLACK));
       pos.piece_index[ep_square] = static_cast<uint8_t>(v);
     } else if (rec.captured != EMPTY) {
       const int v = rec.captured_index;
-      if (v < PIECE_LIST_SIZE) {
-        other[v].square = static_cast<uint8_t>(to);
-        other[v].code = rec.captured;
-      }
+      BREVALT_ASSERT(v < PIECE_LIST_SIZE);
+      other[v].square = static_cast<uint8_t>(to);
+      other[v].code = rec.captured;
       pos.piece_index[to] = static_cast<uint8_t>(v);
     }
   }

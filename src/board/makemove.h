@@ -9,6 +9,11 @@
 
 namespace brevalt {
 
+// The fifty-move counters (the search's and the game's) are 8 bits wide:
+// they stop here instead of wrapping around.
+constexpr int FIFTY_COUNTER_CEILING = 127;
+
+
 // The preparation of special moves, the same for every caller of
 // make_move: the board is set up here and make_move completes the move.
 // A promotion (always to a queen): the queen stands on `from`, material and
@@ -21,12 +26,18 @@ void prepare_en_passant(int victim);
 // castled, the wing's rook as moved, and the rook stands on its new square.
 void prepare_castling(int king_from, int king_to);
 
+// What unmake_move takes back. A move that make_move refused, and every
+// make of a legality test, returned before material, the capture
+// bookkeeping and the castling counters were touched: those counters are
+// kept as they are. Every other move is taken back in full.
+enum class Unmake : int { full = 0, keep_counters = 1 };
+
 // Plays from->to at the current ply after the caller's preparation of
 // special moves. 1 = made; 0 = illegal (the board is changed and the caller
-// must call unmake_move(1)).
+// must call unmake_move(Unmake::keep_counters)).
 int make_move(int from, int to);
 // Takes back the move recorded at the current ply.
-int unmake_move(int keep_counters);
+int unmake_move(Unmake mode);
 
 #ifdef BREVALT_CHECKS
 // Aborts with a message when position_fault() finds the incremental state

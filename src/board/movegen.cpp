@@ -15,6 +15,7 @@
 #include "board/attacks.h"
 #include "board/position.h"
 #include "board/rays.h"
+#include "core/assert.h"
 #include "core/search_state.h"
 
 namespace brevalt {
@@ -35,8 +36,6 @@ constexpr int32_t CAPTURE_KEY_BASE = 4110;
 constexpr int32_t GOOD_CAPTURE_KEY = 4100;
 // Entries keyed at or below this (quiet moves, losing captures) give way.
 constexpr int32_t DISPLACEABLE_KEY = 4099;
-// The search picks its early moves from the first five entries.
-constexpr int FRONT_ENTRIES = 5;
 
 // Quiet-move threat bonuses, applied only with this much depth left.
 constexpr int THREAT_DEPTH = 3;
@@ -52,9 +51,13 @@ constexpr uint8_t BLACK_KING = KING + BLACK;
 
 MoveEntry* current_row() { return pos.move_list[pos.ply]; }
 
-// No room for another move: the row is full, and a ply outside the
-// table has no row at all.
-bool row_full(int count) { return count < 0 || count >= MOVE_ROW_LIMIT || pos.ply < 0 || pos.ply >= MAX_PLY; }
+// No room for another move: the row is full. A position set up from
+// outside may have more moves than a row holds (a board of queens); the
+// rest are left out. The search never generates beyond its ply limit.
+bool row_full(int count) {
+  BREVALT_ASSERT(count >= 0 && pos.ply >= 0 && pos.ply < MAX_PLY);
+  return count >= MOVE_ROW_LIMIT;
+}
 
 int32_t history_key(int from, int to, int piece) {
   return search_path.history_table[(from << 10) | (to << 4) | (piece & 15)];
@@ -333,8 +336,10 @@ bool castling_possible(int king_from, int king_to) {
   return !square_attacked(path);
 }
 
-uint8_t generate_moves(int side, int evasions) {
-  if (pos.ply < 0 || pos.ply >= MAX_PLY) return 0;
+uint8_t generate_moves(int side, GenMode mode) {
+  // The search never goes past its ply limit: the row exists.
+  BREVALT_ASSERT(pos.ply >= 0 && pos.ply < MAX_PLY);
+  const int evasions = mode == GenMode::evasions;
 
   // Step 1. Evasions are generated as in the normal mode.
   const int16_t saved_quiescence = search_path.quiescence_mode;
@@ -383,10 +388,10 @@ uint8_t generate_moves(int side, int evasions) {
       continue;
     }
     switch (type_of(k)) {
-      case PAWN:  // Step 3
+      case PAWN:  // Step 3. A pawn's pushes and captures.
         n = pawn_moves(f, k, side, evasions, n);
         break;
-      case KNIGHT:  // Step 4
+      case KNIGHT:  // Step 4. A piece's rays, each up to its first piece.
         n = ray_moves(knight_targets[f], f, k, side, evasions, n);
         break;
       case BISHOP:
@@ -409,7 +414,7 @@ uint8_t generate_moves(int side, int evasions) {
     }
   }
 
-  // Step 6.
+  // Step 6. The mode as the caller left it.
   search_path.quiescence_mode = saved_quiescence;
   return static_cast<uint8_t>(n);
 }
@@ -464,7 +469,7 @@ int order_capture(int from, int to, int piece, int count) {
       }
   }
 
-  // Step 3.
+  // Step 3. The capture now counts in the row.
   return count + 1;
 }
 

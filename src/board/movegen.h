@@ -19,8 +19,18 @@ extern const int32_t black_queenside_squares[5];
 // king's three squares is attacked.
 bool castling_possible(int king_from, int king_to);
 
+// What generate_moves lists. Regular: the moves of the current mode (all
+// moves, or the quiescence row while quiescence_mode is set). Evasions:
+// only the moves that may answer a check, generated as in the normal mode
+// whatever quiescence_mode says.
+enum class GenMode : int { regular = 0, evasions = 1 };
+
+// The search picks its early moves (the winning captures) from the first
+// entries of a row; the normal mode gathers the good captures there.
+constexpr int FRONT_ENTRIES = 5;
+
 // Fills move_list[ply] with the moves of side (0 or 8); returns the count.
-uint8_t generate_moves(int side, int evasions);
+uint8_t generate_moves(int side, GenMode mode);
 // Appends one move with the full ordering logic of the current mode.
 int add_move(int from, int to, int piece, int count);
 // Quiescence capture: added only when it gains, kept in descending key order.

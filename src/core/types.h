@@ -21,6 +21,13 @@ constexpr uint8_t BLACK = 8;
 constexpr int WHITE_SIDE = 0;
 constexpr int BLACK_SIDE = 8;
 
+// The side the engine plays is kept as a sign instead (engine_side): +1
+// for White, -1 for Black, the factor that turns White's view of a score
+// into the engine's. These two convert between the codings; any sign but
+// +1 reads as Black.
+constexpr int side_of_sign(int sign) { return sign == 1 ? WHITE_SIDE : BLACK_SIDE; }
+constexpr int sign_of_side(int side) { return side == WHITE_SIDE ? 1 : -1; }
+
 // Sentinel squares: a captured piece-list entry, an empty move slot or list
 // end, and "no list index" (which doubles as "double check").
 constexpr uint8_t OFF_BOARD = 64;

@@ -9,6 +9,7 @@
 
 #include "board/attacks.h"
 #include "board/position.h"
+#include "core/assert.h"
 #include "core/control.h"
 
 namespace brevalt {
@@ -40,7 +41,7 @@ constexpr int ROOT_PLY = 1, REPLY_PLY = 2;
 bool on_board(int sq) { return sq >= 0 && sq < 64; }
 
 // The colour code (0 or 8) of the side the engine plays.
-int engine_colour() { return control.engine_side == 1 ? 0 : BLACK; }
+int engine_colour() { return side_of_sign(control.engine_side); }
 
 // A piece (not an empty square) of the side the engine plays.
 bool is_engine_piece(int code) { return code != EMPTY && colour_of(code) == engine_colour(); }
@@ -123,7 +124,8 @@ void single_out(const PlyRecord& root, int32_t h) {
 
 
 void analyse_root_move() {
-  if (pos.ply < ROOT_PLY || pos.ply >= MAX_PLY) return;
+  // Called from a node below the root move, within the search's ply limit.
+  BREVALT_ASSERT(pos.ply >= ROOT_PLY && pos.ply < MAX_PLY);
   const PlyRecord& root = pos.ply_stack[ROOT_PLY];
   const int s = root.to;
   if (!on_board(root.from) || !on_board(s)) return;

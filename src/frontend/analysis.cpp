@@ -97,11 +97,11 @@ void run_analysis_search() {
 
   // Step 3. The side to move searches: the root driver searches for the
   // side the engine plays, and reports scores from that side's view.
-  const bool white = (pos.game_ply & 1) == 0;
-  control.engine_side = static_cast<int16_t>(white ? 1 : -1);
+  const int side = (pos.game_ply & 1) == 0 ? WHITE_SIDE : BLACK_SIDE;
+  control.engine_side = static_cast<int16_t>(sign_of_side(side));
   control.stop_search = 0;
   protocol.searching = true;
-  think(white ? 0 : BLACK);
+  think(side);
   protocol.searching = false;
 
   // Step 4. What "." shows until the next search: the figures as the

@@ -15,6 +15,7 @@
 #include "board/reset.h"
 #include "config/startup.h"
 #include "config/table_size.h"
+#include "core/version.h"
 #include "frontend/analysis.h"
 #include "frontend/epd.h"
 #include "frontend/mainloop.h"
@@ -31,9 +32,6 @@ namespace brevalt {
 
 
 namespace {
-
-// The name the engine announces.
-constexpr const char* ENGINE_NAME = "Brevalt 2.86";
 
 // Ratings outside this range are not believed.
 constexpr long RATING_MIN = 1000;
@@ -211,12 +209,13 @@ void enter_move(size_t k) {
     case 'n': control.promotion_letter = 'N'; break;
     default: control.promotion_letter = 0;
   }
-  // Step 5.
+  // Step 5. The engine announces its answer, unless in force mode; a game
+  // is in progress.
   if (!control.force_mode) control.announce_move = 1;
   control.game_in_progress = 1;
   // Step 6. Legality, ponder hit or miss, the move itself, the move request.
-  play_move(1);
-  // Step 7.
+  play_move(PlayMode::user_move);
+  // Step 7. The next search starts with its deadline not yet extended.
   time_control.extended_at = 0;
 }
 
@@ -317,7 +316,7 @@ void command_draw() {
   if (control.thinking || control.pondering) {
     n = pos.white_piece_count + pos.black_piece_count;
   } else {
-    int own = control.engine_side == 1 ? 0 : BLACK;
+    const int own = side_of_sign(control.engine_side);
     for (int sq = 0; sq < 64; ++sq) {
       int code = pos.board[sq];
       if (!code || colour_of(code) != own) continue;

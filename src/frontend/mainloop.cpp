@@ -29,8 +29,6 @@ namespace {
 constexpr int32_t POLL_INTERVAL = 100000;
 // Passes the main loop makes without reading while a search flag is still up.
 constexpr int IDLE_PASS_LIMIT = 10;
-// Iteration limit of a new game.
-constexpr int16_t NEW_GAME_MAX_DEPTH = 40;
 }  // namespace
 
 bool read_input_line() {
@@ -117,7 +115,8 @@ void main_loop() {
   // no command sits in a stdio buffer where the input poll cannot see it.
   prepare_standard_streams();
 
-  // Steps 2 to 5.
+  // Steps 2 to 5. Protocol state, the files the engine loads, a new game,
+  // and no pondering until the interface asks for it.
   clear_protocol_state();
   start_up();
   start_new_game();
@@ -129,7 +128,8 @@ void main_loop() {
   int idle_passes = 0;
   int countdown = 0;
   for (;;) {
-    // Pass step 1.
+    // Pass step 1. A closed input ends the engine; the countdown to the
+    // root driver runs on.
     if (protocol.input_closed) shutdown();
     if (countdown > 0) --countdown;
     for (;;) {

@@ -13,7 +13,11 @@ namespace brevalt {
 
 // Start-up, then the main loop; never returns.
 [[noreturn]] void main_loop();
-// The start position, a new-game reset, iteration limit 40, engine Black.
+// The iteration limit of a new game.
+constexpr int16_t NEW_GAME_MAX_DEPTH = 40;
+
+// The start position, a new-game reset, iteration limit NEW_GAME_MAX_DEPTH,
+// engine Black.
 void start_new_game();
 // The interface has closed the engine's input: whatever runs must end,
 // and the engine with it.

@@ -15,6 +15,7 @@
 #include "eval/pawns.h"
 #include "eval/pieces.h"
 #include "frontend/interpreter.h"
+#include "frontend/mainloop.h"
 #include "game/play.h"
 #include "search/root.h"
 #include "search/search.h"
@@ -28,7 +29,6 @@ namespace brevalt {
 namespace {
 constexpr int32_t NEW_GAME_MOVE_TIME = 600;  // ticks
 constexpr int16_t NEW_GAME_KILLER_SLOTS = 4;
-constexpr int16_t NEW_GAME_MAX_DEPTH = 40;
 }  // namespace
 
 

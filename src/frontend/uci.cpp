@@ -26,6 +26,7 @@
 #include "core/game_state.h"
 #include "core/platform.h"
 #include "core/settings.h"
+#include "core/version.h"
 #include "eval/pawns.h"
 #include "frontend/epd.h"
 #include "game/output.h"
@@ -40,8 +41,7 @@ namespace brevalt {
 
 namespace {
 
-// Identification.
-constexpr const char* ENGINE_NAME = "Brevalt 2.86";
+// Identification (the name is ENGINE_NAME of core/version.h).
 constexpr const char* ENGINE_AUTHOR = "the Brevalt developers";
 
 // Clocks arrive in milliseconds; the time rules count whole seconds and
@@ -321,7 +321,7 @@ bool play_interface_move(const CoordinateMove& m) {
   control.user_from = m.from;
   control.user_to = m.to;
   control.promotion_letter = m.promotion;
-  return play_move(1) != 0;
+  return play_move(PlayMode::user_move) != 0;
 }
 
 // "position startpos|fen FEN [moves M1 M2 ...]". A position that cannot be
@@ -580,7 +580,7 @@ void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
     const int16_t depth_before = search_root.max_depth;
     search_root.max_depth = each.depth;
     search_root.root_restriction.count = 0;
-    control.engine_side = static_cast<int16_t>(white ? -1 : 1);
+    control.engine_side = static_cast<int16_t>(sign_of_side(replier));
     control.stop_search = 0;
     search_root.search_result = SearchResult{};
     search_root.thinking_lines_held = 1;
@@ -622,7 +622,7 @@ void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
     search_root.reported_score = best_score;
     search_path.search_nodes = total_nodes;
     time_control.search_start_ms = started;
-    thinking_output(2);
+    thinking_output(Output::thinking_line);
   }
   // The interface's position again, and the answer.
   set_up_position(uci_state.position_command, true);
@@ -771,9 +771,10 @@ void go(const char* args) {
   // (such a list allows them all).
   if (!search_root.search_result.has_move) {
     search_root.root_restriction.count = static_cast<int16_t>(names_under_promotion() ? 0 : search_root.root_restriction.count);
-    control.engine_side = static_cast<int16_t>(white ? 1 : -1);
+    const int side = white ? WHITE_SIDE : BLACK_SIDE;
+    control.engine_side = static_cast<int16_t>(sign_of_side(side));
     control.stop_search = 0;
-    think(white ? 0 : BLACK);
+    think(side);
   }
   uci_state.search.running = false;
 

@@ -4,6 +4,7 @@
 // material are left alone; the next search derives them from the board.
 #include "frontend/undo.h"
 
+#include "board/makemove.h"
 #include "board/position.h"
 #include "board/reset.h"
 #include "frontend/interpreter.h"
@@ -15,7 +16,6 @@ namespace brevalt {
 namespace {
 
 // The fifty-move counter stops here (it is 8 bits wide).
-constexpr int FIFTY_COUNTER_CEILING = 127;
 
 // Lowers a move counter that the move being taken back raised. The same
 // rule raised it, so it is above 0; the guard only keeps a damaged record

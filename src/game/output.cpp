@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "board/makemove.h"
+#include "core/assert.h"
 #include "core/control.h"
 #include "core/platform.h"
 #include "search/root.h"
@@ -25,8 +26,6 @@ namespace {
 constexpr int START_LINE_LIMIT = 255;
 // The kibitz line carries at most this many moves of the variation.
 constexpr int KIBITZ_PV_MOVES = 6;
-// Scores beyond this are mates.
-constexpr int32_t MATE_SCORE_BOUND = 9000;
 
 const char piece_letter[8] = {' ', 'K', 'Q', 'R', 'B', 'N', 'P', ' '};
 
@@ -74,9 +73,9 @@ void test_notation(const PvEntry& m, char* out) {
 }
 
 int pv_moves() {
-  int n = search_path.pv_length[1];
-  if (n < 0) n = 0;
-  if (n > MAX_PLY) n = MAX_PLY;
+  // The root's line is recorded by the search in a row of the table.
+  const int n = search_path.pv_length[1];
+  BREVALT_ASSERT(n >= 0 && n <= MAX_PLY);
   return n;
 }
 
@@ -148,10 +147,11 @@ void uci_move_text(const uint8_t squares[64], const PvEntry& m, char out[6]) {
 
 namespace {
 // UCI's score: centipawns, or the moves to a mate (negative when the
-// engine is the side mated). A side mated at ply q scores q - 9999.
+// engine is the side mated). A side mated at ply q scores q - MATE_SCORE;
+// scores beyond MATE_BOUND are mates.
 void uci_score_text(int32_t score, char* out, int size) {
-  if (score > MATE_SCORE_BOUND) std::snprintf(out, static_cast<size_t>(size), "mate %d", (9999 - score + 1) / 2);
-  else if (score < -MATE_SCORE_BOUND) std::snprintf(out, static_cast<size_t>(size), "mate -%d", (9999 + score) / 2);
+  if (score > MATE_BOUND) std::snprintf(out, static_cast<size_t>(size), "mate %d", (MATE_SCORE - score + 1) / 2);
+  else if (score < -MATE_BOUND) std::snprintf(out, static_cast<size_t>(size), "mate -%d", (MATE_SCORE + score) / 2);
   else std::snprintf(out, static_cast<size_t>(size), "cp %d", score);
 }
 
@@ -172,7 +172,7 @@ void uci_info_line(int32_t score_value, const PvEntry* moves, int n, int multipv
                 hashfull(), static_cast<long long>(ms > 0 ? ms : 0));
   uint8_t squares[64];
   std::memcpy(squares, search_root.search_root_board, sizeof(squares));
-  if (n > MAX_PLY) n = MAX_PLY;
+  BREVALT_ASSERT(n >= 0 && n <= MAX_PLY);
   for (int i = 0; i < n; ++i) {
     char move[6];
     uci_move_text(squares, moves[i], move);
@@ -194,9 +194,9 @@ int write_pv_notation(char* buffer, int size, int max_moves) {
   return static_cast<int>(std::strlen(buffer));
 }
 
-void thinking_output(int mode) {
-  switch (mode) {
-    case 0: {
+void thinking_output(Output what) {
+  switch (what) {
+    case Output::move_line: {
       // The move line: "move " and the move text up to its line end.
       std::snprintf(output_state.output_line, sizeof(output_state.output_line), "move ");
       const char* end = std::strchr(output_state.line_text, '\n');
@@ -205,12 +205,12 @@ void thinking_output(int mode) {
       std::printf("%s\n", output_state.output_line);
       break;
     }
-    case 1:
+    case Output::kibitz_relay:
       if (!control.ics_mode) break;
       std::snprintf(output_state.output_line, sizeof(output_state.output_line), "tellics %s", output_state.line_text);
       std::printf("%s\n", output_state.output_line);
       break;
-    case 2: {
+    case Output::thinking_line: {
       if (control.uci_mode) {
         uci_info_line(search_root.reported_score, search_path.pv_table[1], pv_moves(), 1);
         break;
@@ -225,7 +225,7 @@ void thinking_output(int mode) {
       std::printf("%s\n", output_state.thinking_line);
       break;
     }
-    case 4: {
+    case Output::kibitz_variation: {
       // Four blanks, of which the variation overwrites two.
       append_line("    ", output_state.line_text);
       int len = text_length(output_state.line_text);
@@ -277,7 +277,7 @@ void iteration_report(int32_t score) {
     if (i == 0) std::snprintf(output_state.first_pv_move, sizeof(output_state.first_pv_move), "%s", move);
     append_format(line, THINKING_LINE_SIZE, "%s ", move);
   }
-  // Step 4.
+  // Step 4. The line, on the screen and in the statistics file.
   std::printf("%s\n", line);
   if (output_state.test_stats_file) std::fprintf(output_state.test_stats_file, "%s\n", line);
 }

@@ -40,7 +40,6 @@ constexpr int16_t EXPECT_MIN_TIME = 20;
 constexpr int REPETITION_CLAIM_COUNT = 2;  // earlier occurrences in the table
 constexpr int REPETITIONS_FOR_CLAIM = 3;
 constexpr int FIFTY_MOVE_CLAIM = 100;
-constexpr int FIFTY_COUNTER_CEILING = 127;
 
 // Castling-right bits of a game position.
 constexpr uint8_t WHITE_SHORT = 1, WHITE_LONG = 2, BLACK_SHORT = 4, BLACK_LONG = 8;
@@ -260,7 +259,7 @@ void record_game_position() {
       std::printf("1/2-1/2 {Draw by repetition}\n");
   }
 
-  // Step 3.
+  // Step 3. The fifty-move claim.
   if (pos.game_fifty_counter >= FIFTY_MOVE_CLAIM && !control.pondering && !game_record.game_resigned && !control.uci_mode && !control.analysis_mode)
     std::printf("1/2-1/2 {Draw by 50-move rule}\n");
 }
@@ -363,16 +362,16 @@ void start_pondering(int from, int to) {
   control.user_from = from;
   control.user_to = to;
   control.promotion_letter = 0;
-  play_move(2);
+  play_move(PlayMode::predicted_move);
   game_record.prediction_on_board = 1;
   remember_ponder_key();
   std::memcpy(game_record.ponder_backup.board_after, pos.board, sizeof(pos.board));
 }
 
-int play_move(int mode) {
+int play_move(PlayMode mode) {
   // Step 1. A user move while pondering: a hit turns the ponder search into
   // the real search, a miss stops it (the root driver then plays the move).
-  if (mode == 1 && control.pondering) {
+  if (mode == PlayMode::user_move && control.pondering) {
     const bool predicted = control.user_from == game_record.predicted_from && control.user_to == game_record.predicted_to;
     if (predicted && control.promotion_letter == 0 && control.ponder_enabled && !control.force_mode) {
       game_record.ponder_hit = 1;
@@ -390,7 +389,8 @@ int play_move(int mode) {
     control.stop_search = 1;
     return 1;
   }
-  if (mode == 1 && game_record.reply_ready && !(control.user_from == game_record.predicted_from && control.user_to == game_record.predicted_to)) clear_ponder_reply();
+  if (mode == PlayMode::user_move && game_record.reply_ready &&
+      !(control.user_from == game_record.predicted_from && control.user_to == game_record.predicted_to)) clear_ponder_reply();
 
   // Step 2. Game-level state.
   pos.ply = 0;
@@ -403,7 +403,7 @@ int play_move(int mode) {
 
   // Step 3. The opponent's move must be legal.
   int from, to;
-  if (mode != 0) {
+  if (mode != PlayMode::engine_move) {
     from = control.user_from;
     to = control.user_to;
     coordinates_text(from, to);
@@ -413,7 +413,7 @@ int play_move(int mode) {
       control.user_from = 0;
       return 0;
     }
-    if (mode == 1) {
+    if (mode == PlayMode::user_move) {
       // The opponent did not play the expected move: what the tables hold
       // was searched for another game line.
       if (game_record.expected_from != game_record.expected_to && (from != game_record.expected_from || to != game_record.expected_to)) clear_transposition_tables();
@@ -436,7 +436,7 @@ int play_move(int mode) {
   // Step 5. The move text; the engine's move is announced (or resigned).
   // A resignation ends the game where it stands: the move is not made, so
   // the board stays the one the interface shows.
-  if (mode == 0 && control.announce_move) {
+  if (mode == PlayMode::engine_move && control.announce_move) {
     move_text(from, to);
     control.announce_move = 0;
     if (resigns_now()) {
@@ -445,15 +445,16 @@ int play_move(int mode) {
       control.user_from = 0;
       return 1;
     }
-    thinking_output(0);
+    thinking_output(Output::move_line);
   }
 
-  // Steps 6 and 7.
+  // Steps 6 and 7. The move on the game board, and the position it leaves
+  // registered for repetition and the draw claims.
   apply_game_move(from, to);
   record_game_position();
 
   // Step 8. The engine answers a user move, and ponders on a predicted one.
-  if (mode != 0 && !control.force_mode) control.move_request = 1;
+  if (mode != PlayMode::engine_move && !control.force_mode) control.move_request = 1;
 
   // Step 9. The opponent played the predicted move after the ponder search
   // had finished: its answer is ready. Never in force mode, where the
@@ -461,12 +462,12 @@ int play_move(int mode) {
   // A reply that does not fit the position (an under-promotion of the
   // predicted pawn move, say) is dropped, and the move request set above
   // has the engine search the position afresh.
-  if (mode == 1 && game_record.reply_ready) {
+  if (mode == PlayMode::user_move && game_record.reply_ready) {
     const int nf = game_record.next_prediction_from, nt = game_record.next_prediction_to;
     const bool fits = stored_reply_fits();
     if (!control.force_mode && fits) {
       control.announce_move = 1;
-      play_move(0);
+      play_move(PlayMode::engine_move);
     }
     clear_ponder_reply();
     if (!control.force_mode && fits && !game_record.game_resigned && nf != NO_SQUARE && control.ponder_enabled) start_pondering(nf, nt);
@@ -474,7 +475,7 @@ int play_move(int mode) {
 
   // Step 10. After the engine's own move: ponder on the expected reply,
   // or remember it. Never in a test run, where nobody replies.
-  if (mode == 0 && !game_record.reply_ready && !search_root.in_book && !control.force_mode && !time_control.epd_mode) {
+  if (mode == PlayMode::engine_move && !game_record.reply_ready && !search_root.in_book && !control.force_mode && !time_control.epd_mode) {
     const int32_t score = pos.state_stack[0].best_score;
     int pf, pt;
     if (score != 0 && score < PONDER_SCORE_LIMIT && score > -PONDER_SCORE_LIMIT && second_pv_move(pf, pt)) {
@@ -487,7 +488,7 @@ int play_move(int mode) {
     }
   }
 
-  // Step 11.
+  // Step 11. The user move has been dealt with.
   control.user_from = 0;
   return 1;
 }

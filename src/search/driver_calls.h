@@ -9,10 +9,13 @@
 
 namespace brevalt {
 
-// Plays a move on the game board: 0 the engine's move, 1 the user's move
-// in user_from / user_to / promotion_letter, 2 the predicted move. Returns
-// 0 after an illegal user move.
-int play_move(int mode);
+// The move play_move makes on the game board: the engine's own move (a
+// stored ponder reply, or the first root move), the user's move in
+// user_from / user_to / promotion_letter, or the predicted opponent move
+// a ponder search starts from (also in user_from / user_to).
+enum class PlayMode : int { engine_move = 0, user_move = 1, predicted_move = 2 };
+// Plays a move on the game board. Returns 0 after an illegal user move.
+int play_move(PlayMode mode);
 // Take back the predicted move of a ponder search: the game state saved
 // before it, and its count in the repetition table.
 void restore_game_state();
@@ -34,9 +37,12 @@ struct BookStats {
 // when the book does not hold it.
 bool book_probe(int side, BookStats* stats);
 
-// Output: 0 the move line, 1 the kibitz relay, 2 the thinking line, 4 the
-// principal variation appended to the kibitz line.
-void thinking_output(int mode);
+// The lines thinking_output writes: the move line ("move e2e4"), the
+// kibitz line relayed to a chess server ("tellics ..."), the thinking line
+// of the running iteration, and the principal variation appended to the
+// kibitz line being composed.
+enum class Output : int { move_line = 0, kibitz_relay = 1, thinking_line = 2, kibitz_variation = 4 };
+void thinking_output(Output what);
 // UCI: the first `count` lines of root_lines, one info line each with its
 // "multipv" number; and the root move being searched ("currmove").
 void uci_lines_output(int count);

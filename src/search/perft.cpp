@@ -57,10 +57,10 @@ uint64_t count_leaves(int side, int depth, int level) {
   push_ply();
   for (int i = 0; i < n; ++i) {
     const LegalMove& m = perft_moves[level][i];
-    const AppliedMove applied = apply_search_move(m.from, m.to, 0);
+    const AppliedMove applied = apply_search_move(m.from, m.to, MoveSource::generated);
     if (!applied.legal) continue;  // cannot happen for a listed move; counted as no leaves
     total += count_leaves(side ^ BLACK, depth - 1, level + 1);
-    unmake_move(0);
+    unmake_move(Unmake::full);
   }
   pop_ply();
   return total;
@@ -100,11 +100,11 @@ uint64_t perft(int depth, PerftRootMove* root_moves, int* root_count) {
     const LegalMove& m = perft_moves[0][i];
     uint64_t leaves = 1;
     if (depth > 1) {
-      const AppliedMove applied = apply_search_move(m.from, m.to, 0);
+      const AppliedMove applied = apply_search_move(m.from, m.to, MoveSource::generated);
       leaves = 0;
       if (applied.legal) {
         leaves = count_leaves(side ^ BLACK, depth - 1, 1);
-        unmake_move(0);
+        unmake_move(Unmake::full);
       }
     }
     total += leaves;

@@ -26,9 +26,10 @@ int32_t eval_for(int p, int32_t alpha, int32_t beta) {
 
 }  // namespace
 
-int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry) {
+int32_t quiesce(int side, int32_t alpha, int32_t beta, QsNode node) {
+  const bool entry = node == QsNode::entry;
   const int p = pos.ply;
-  // Step 1.
+  // Step 1. The entry node sets the ply limit of the capture line.
   if (entry) search_path.qs_ply_limit = p + QS_DEPTH;
 
   // Step 2. The limits.
@@ -48,8 +49,8 @@ int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry) {
   const int q = p + 1;
   push_ply(q);
 
-  // Step 5.
-  const int n = generate_moves(side, check ? 1 : 0);
+  // Step 5. The quiescence row, or the evasions of a check.
+  const int n = generate_moves(side, check ? GenMode::evasions : GenMode::regular);
   search_path.first_qs_generation = 1;
 
   // Step 6. The moves in list order.
@@ -64,13 +65,13 @@ int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry) {
     const int moved = pos.board[from];
     const int files = file_of(to) - file_of(from);
     if (type_of(moved) == KING && (files == 2 || files == -2)) continue;
-    const AppliedMove made = apply_search_move(from, to, 0);
+    const AppliedMove made = apply_search_move(from, to, MoveSource::generated);
     if (!made.made || !made.legal) continue;
     any_legal = true;
-    const int32_t score = -quiesce(side ^ BLACK, -beta, -alpha, 0);
+    const int32_t score = -quiesce(side ^ BLACK, -beta, -alpha, QsNode::inner);
     if (score > alpha) {
       if (score >= beta) {
-        unmake_move(0);
+        unmake_move(Unmake::full);
         result = beta;
         cut = true;
         break;
@@ -84,7 +85,7 @@ int32_t quiesce(int side, int32_t alpha, int32_t beta, int entry) {
         record_pv(q, from, to);
       }
     }
-    unmake_move(0);
+    unmake_move(Unmake::full);
   }
 
   // Step 7. Mated when in check with no answer.

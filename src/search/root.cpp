@@ -17,6 +17,7 @@
 #include "board/node_calls.h"
 #include "board/position.h"
 #include "board/reset.h"
+#include "core/assert.h"
 #include "core/control.h"
 #include "core/exits.h"
 #include "core/game_state.h"
@@ -40,7 +41,7 @@ SearchRoot search_root;
 namespace {
 
 // Scores at the root: the window bound, and "no score" in book mode.
-constexpr int32_t ROOT_WINDOW = 9999;
+constexpr int32_t ROOT_WINDOW = MATE_SCORE;
 constexpr int32_t BOOK_NO_SCORE = 65000;
 // The score of a root move whose reply mates at once: nothing to report.
 constexpr int32_t MATED_NEXT_MOVE = -9998;
@@ -105,9 +106,9 @@ void keep_root_line(int lines, int32_t score, int from, int to) {
   RootLine& line = search_root.root_lines[at];
   line.score = score;
   line.moves[0] = PvEntry{static_cast<uint8_t>(from), static_cast<uint8_t>(to), pos.board[to], pos.ply_stack[1].captured_value};
-  int below = search_path.pv_length[2];
-  if (below > MAX_PLY - 1) below = MAX_PLY - 1;
-  if (below < 0) below = 0;
+  // The node search recorded that line in its table: it fits behind the root move.
+  const int below = search_path.pv_length[2];
+  BREVALT_ASSERT(below >= 0 && below <= MAX_PLY - 1);
   for (int i = 0; i < below; ++i) line.moves[i + 1] = search_path.pv_table[2][i];
   line.length = static_cast<int16_t>(below + 1);
   if (search_root.root_line_count < lines) ++search_root.root_line_count;
@@ -253,7 +254,8 @@ int restrict_root_moves(int n) {
 // lost position, a forced single reply or a quick move. True when the
 // score was kept, which is when the move gets a comment line.
 bool remember_move_score() {
-  if (search_root.root_best_score < -8999 || search_root.single_reply_stop || (time_control.move_time < SHORT_MOVE_TIME && search_root.root_best_score <= 9000)) {
+  if (search_root.root_best_score <= -MATE_BOUND || search_root.single_reply_stop ||
+      (time_control.move_time < SHORT_MOVE_TIME && search_root.root_best_score <= MATE_BOUND)) {
     time_control.prev_move_score = 0;
     return false;
   }
@@ -343,11 +345,11 @@ void compose_kibitz(bool book_move_played) {
   start_line(game_clock.opponent_is_computer ? "kibitz " : "whisper ", output_state.line_text);
   char part[64];
   const int32_t s = search_root.root_best_score;
-  if (book_move_played && s <= 9000) {
+  if (book_move_played && s <= MATE_BOUND) {
     append_line(" book move.", output_state.line_text);
     append_line("~", output_state.line_text);
     time_control.prev_move_score = 0;
-  } else if (s <= 9000) {
+  } else if (s <= MATE_BOUND) {
     const int32_t a = s < 0 ? -s : s;
     if (s >= KIBITZ_SIGN_SCORE) append_line(" +", output_state.line_text);
     else if (s <= -KIBITZ_SIGN_SCORE) append_line(" -", output_state.line_text);
@@ -371,19 +373,19 @@ void compose_kibitz(bool book_move_played) {
     }
   }
   if (settings.kibitz_enabled) {
-    if (!(book_move_played && s <= 9000)) thinking_output(4);
-    if (!time_control.epd_mode) thinking_output(1);
+    if (!(book_move_played && s <= MATE_BOUND)) thinking_output(Output::kibitz_variation);
+    if (!time_control.epd_mode) thinking_output(Output::kibitz_relay);
   }
 }
 
 }  // namespace
 
-int32_t search_root_move(int32_t beta, int32_t alpha, int from, int to, int book_probe_flag) {
+int32_t search_root_move(int32_t beta, int32_t alpha, int from, int to, RootMove what) {
   search_path.draw_flag = 0;
   const int side_after = colour_of(pos.board[from]) ^ BLACK;
   // Root moves come from the legal list: castling needs no path test here.
-  apply_search_move(from, to, 0);
-  if (book_probe_flag) return 0;
+  apply_search_move(from, to, MoveSource::generated);
+  if (what == RootMove::book_probe) return 0;
   if (eval_cache.threat_score != 0 && from == eval_cache.threat_from && to == eval_cache.threat_to) {
     search_path.ext_hundredths = 75;
     eval_cache.threat_value = eval_cache.threat_score;
@@ -396,7 +398,7 @@ int32_t search_root_move(int32_t beta, int32_t alpha, int from, int to, int book
     search_path.pv_length[2] = 0;
     return search_root.fail_low_score;
   }
-  return -search_node(side_after, -beta, -alpha, 0, 0);
+  return -search_node(side_after, -beta, -alpha, NullMove::allowed, MultiCut::allowed);
 }
 
 bool book_move_acceptable(int32_t own_wins, int32_t opponent_wins, int32_t draws) {
@@ -428,7 +430,7 @@ int move_is_legal(int from, int to, int piece) {
   control.stop_search = 0;
   if (from < 0 || from > 63 || to < 0 || to > 63 || piece == EMPTY) return 0;
   // The opponent cannot move the engine's pieces, nor move out of turn.
-  if ((control.engine_side == 1) == (colour_of(piece) == 0)) return 0;
+  if (colour_of(piece) == side_of_sign(control.engine_side)) return 0;
   if (colour_of(piece) != ((pos.game_ply & 1) ? BLACK : 0)) return 0;
   list_game_moves(colour_of(pos.board[from]));
   for (int i = 0; i < search_path.legal_count; ++i) {
@@ -456,367 +458,451 @@ int legal_move_count() {
   return search_path.legal_count;
 }
 
-void think(int side_arg) {
-  // Step 1. Start.
-  ++search_path.search_id;
-  search_root.root_best_score = 0;
-  clear_fail_low();
-  int book_mode = settings.book_enabled && !time_control.epd_mode && !time_control.search_limits.no_book;
-  if (search_root.in_book && search_root.last_book_ply + BOOK_LEAVE_PLIES < pos.game_ply) search_root.in_book = 0;
-  if (!search_root.in_book || control.pondering) book_mode = 0;
+namespace {
+
+// What one decision carries from step to step: set at its start, by the
+// survey of the root and by the deepening; read by the final decision and
+// the end.
+struct Decision {
+  bool book_mode = false;
   int fail_lows = 0;
-  int draw_offer = 0;
+  bool draw_offer = false;
   int root_count = 0;
   bool deepening_complete = false;
   bool book_move_played = false;
   bool book_move_tried = false;
   // A level narrows the search (depth and nodes) and widens the root to
   // the lines it chooses among; the limits it replaces come back at the end.
-  const int32_t nodes_before = time_control.search_limits.nodes;
-  const int16_t depth_before = search_root.max_depth;
+  int32_t nodes_before = 0;
+  int16_t depth_before = 0;
   // An analysis is searched at full strength.
-  const int16_t level_in_force = time_control.search_limits.analysis ? 0 : level_state.level_elo;
-  const LevelSettings level = level_in_force > 0 ? level_settings(level_in_force) : LevelSettings{};
+  int16_t level_in_force = 0;
+  LevelSettings level{};
+};
+
+// How the survey of the root ends: a position to search, a drawn ending
+// declared (nothing is played), or a position without a legal move.
+enum class Survey { ready, drawn, no_moves };
+
+// How the deepening ends: with a decision, or with the book's single pass
+// finding no move to play, after which the decision starts over without
+// the book.
+enum class Deepened { complete, restart };
+
+// The state of the iterative deepening, shared by the steps of each
+// iteration.
+struct Deepening {
+  int limit = 0;  // the last iteration
+  int lines = 1;  // the lines searched with exact scores
+  int shown = 1;  // the lines shown to a UCI interface
+  bool self_stop = false;
+  int candidates = 0;  // book moves accepted by the book's single pass
+  int d = 1;           // the running iteration
+  // A stop that came before the first iteration completed, obeyed after it.
+  int32_t held_stop = 0;
+};
+
+// Step 1. Start: a fresh search id and fail-low state, whether the book
+// is asked, and the level in force.
+Decision start_decision() {
+  Decision dn;
+  ++search_path.search_id;
+  search_root.root_best_score = 0;
+  clear_fail_low();
+  dn.book_mode = settings.book_enabled && !time_control.epd_mode && !time_control.search_limits.no_book;
+  if (search_root.in_book && search_root.last_book_ply + BOOK_LEAVE_PLIES < pos.game_ply) search_root.in_book = 0;
+  if (!search_root.in_book || control.pondering) dn.book_mode = false;
+  dn.nodes_before = time_control.search_limits.nodes;
+  dn.depth_before = search_root.max_depth;
+  dn.level_in_force = time_control.search_limits.analysis ? 0 : level_state.level_elo;
+  dn.level = dn.level_in_force > 0 ? level_settings(dn.level_in_force) : LevelSettings{};
   search_root.finished_line_count = 0;
+  return dn;
+}
 
-restart:
-  // Step 2. Only when it is the engine's turn.
-  if (!((pos.game_ply % 2 == 0 && control.engine_side == 1) || (pos.game_ply % 2 != 0 && control.engine_side == -1))) return;
-  search_root.search_running = 1;
+// Step 2: the engine plays the side to move of the game position.
+bool engines_turn() { return control.engine_side == sign_of_side(pos.game_ply % 2 == 0 ? WHITE_SIDE : BLACK_SIDE); }
 
-  {
-    // Step 3. Survey: lists, keys and material from the board.
-    const int side = (side_arg == 8 || side_arg == -1) ? BLACK : 0;
-    // The position the interface holds while this search runs: a ponder
-    // search has the predicted move on the board, which the interface has
-    // not seen played.
-    std::memcpy(search_root.search_root_board, control.pondering ? game_record.ponder_backup.before.board : pos.board, sizeof(search_root.search_root_board));
-    search_path.pv_length[0] = 0;
-    if (!control.pondering) allot_time();
-    if (level_in_force > 0) {
-      if (search_root.max_depth > level.depth) search_root.max_depth = level.depth;
-      if (time_control.search_limits.nodes == 0 || time_control.search_limits.nodes > level.nodes) time_control.search_limits.nodes = level.nodes;
-      // The node count is looked at often enough to hold a small budget.
-      game_clock.frequent_stop_tests = 1;
-    }
-    // A stop that arrived while the book was being tried ("?", "force",
-    // "new", "result", a ponder miss) belongs to this decision too: only
-    // the first pass starts with a clean flag.
-    if (!book_move_tried) control.stop_search = 0;
-    pos.promo_pawn = 0;
-    if (!build_piece_lists()) fatal_shutdown("too many pieces\n");
-    // Mobility of every piece kind present, from the root position.
-    for (int code : {int{QUEEN}, QUEEN + BLACK, int{KNIGHT}, KNIGHT + BLACK, int{BISHOP}, BISHOP + BLACK, int{ROOK}, ROOK + BLACK})
-      if (piece_on_board(code)) build_piece_tables(code);
-    for (int p = 0; p < MAX_PLY; ++p) search_path.pv_valid[p] = 0;
-    const int white_pawns = count_pawns(PAWN), black_pawns = count_pawns(PAWN + BLACK);
+// Steps 3 to 7. The survey of the root: piece lists, keys, material and the
+// root's flags from the board, then the root moves. A drawn ending or a
+// position without moves ends the decision here.
+Survey survey_root(int side_arg, Decision& dn) {
+  // Step 3. Survey: lists, keys and material from the board.
+  const int side = (side_arg == 8 || side_arg == -1) ? BLACK : 0;
+  // The position the interface holds while this search runs: a ponder
+  // search has the predicted move on the board, which the interface has
+  // not seen played.
+  std::memcpy(search_root.search_root_board, control.pondering ? game_record.ponder_backup.before.board : pos.board, sizeof(search_root.search_root_board));
+  search_path.pv_length[0] = 0;
+  if (!control.pondering) allot_time();
+  if (dn.level_in_force > 0) {
+    if (search_root.max_depth > dn.level.depth) search_root.max_depth = dn.level.depth;
+    if (time_control.search_limits.nodes == 0 || time_control.search_limits.nodes > dn.level.nodes) time_control.search_limits.nodes = dn.level.nodes;
+    // The node count is looked at often enough to hold a small budget.
+    game_clock.frequent_stop_tests = 1;
+  }
+  // A stop that arrived while the book was being tried ("?", "force",
+  // "new", "result", a ponder miss) belongs to this decision too: only
+  // the first pass starts with a clean flag.
+  if (!dn.book_move_tried) control.stop_search = 0;
+  pos.promo_pawn = 0;
+  if (!build_piece_lists()) fatal_shutdown("too many pieces\n");
+  // Mobility of every piece kind present, from the root position.
+  for (int code : {int{QUEEN}, QUEEN + BLACK, int{KNIGHT}, KNIGHT + BLACK, int{BISHOP}, BISHOP + BLACK, int{ROOK}, ROOK + BLACK})
+    if (piece_on_board(code)) build_piece_tables(code);
+  for (int p = 0; p < MAX_PLY; ++p) search_path.pv_valid[p] = 0;
+  const int white_pawns = count_pawns(PAWN), black_pawns = count_pawns(PAWN + BLACK);
 
-    // Step 4.
-    search_path.null_move_allowed = pos.white_piece_count > 0 && pos.black_piece_count > 0;
+  // Step 4. The null move needs a piece on each side.
+  search_path.null_move_allowed = pos.white_piece_count > 0 && pos.black_piece_count > 0;
 
-    // Step 5. Bare material: a draw, or an ending worth a draw offer. A
-    // ponder search declares nothing: the predicted move is not played yet.
-    // Nor does a UCI search: UCI has no result lines, and the interface
-    // still wants a move. Nor does an analysis, which plays no game.
-    const int bare = (control.pondering || control.uci_mode || control.analysis_mode) ? 0 : bare_material();
-    if (bare == 1) {
-      if (!game_record.game_resigned) std::printf("1/2-1/2 {Insufficient material}\n");
+  // Step 5. Bare material: a draw, or an ending worth a draw offer. A
+  // ponder search declares nothing: the predicted move is not played yet.
+  // Nor does a UCI search: UCI has no result lines, and the interface
+  // still wants a move. Nor does an analysis, which plays no game.
+  const int bare = (control.pondering || control.uci_mode || control.analysis_mode) ? 0 : bare_material();
+  if (bare == 1) {
+    if (!game_record.game_resigned) std::printf("1/2-1/2 {Insufficient material}\n");
+    control.reset_request = 1;
+    return Survey::drawn;
+  }
+  dn.draw_offer = bare == 2;
+
+  // Step 6. Flags of the root position.
+  search_path.root_endgame = search_path.opponent_material < ENDGAME_MATERIAL ||
+                 (search_path.opponent_material < FEW_PIECES_MATERIAL && (white_pawns < FEW_PAWNS || black_pawns < FEW_PAWNS)) ||
+                 (search_path.opponent_material >= FEW_PIECES_MATERIAL && white_pawns < VERY_FEW_PAWNS &&
+                  black_pawns < VERY_FEW_PAWNS);
+  control.promotion_letter = 0;
+  root_check_state(side);
+  search_path.activity_sum = search_path.root_endgame ? 0 : compute_activity_sum();
+
+  // Step 7. Root moves.
+  dn.root_count = restrict_root_moves(list_root_moves(side));
+  if (dn.root_count == 0) {
+    if (!control.pondering && !game_record.game_resigned && !control.uci_mode && !control.analysis_mode) {
+      if (!pos.in_check[1]) std::printf("1/2-1/2 {Stalemate}\n");
+      else std::printf(control.engine_side == -1 ? "1-0 {White mates}\n" : "0-1 {Black mates}\n");
       control.reset_request = 1;
-      goto end;
     }
-    draw_offer = bare == 2;
+    return Survey::no_moves;
+  }
+  if (!pos.white_castled && pos.state_top->white_h_rook_moves && pos.state_top->white_a_rook_moves) pos.white_castled = 1;
+  if (!pos.black_castled && pos.state_top->black_h_rook_moves && pos.state_top->black_a_rook_moves) pos.black_castled = 1;
+  if (lone_recapture(dn.root_count) && !search_path.root_endgame && time_control.move_time > RECAPTURE_MIN_TIME) halve_allotment();
+  return Survey::ready;
+}
 
-    // Step 6. Flags of the root position.
-    search_path.root_endgame = search_path.opponent_material < ENDGAME_MATERIAL ||
-                   (search_path.opponent_material < FEW_PIECES_MATERIAL && (white_pawns < FEW_PAWNS || black_pawns < FEW_PAWNS)) ||
-                   (search_path.opponent_material >= FEW_PIECES_MATERIAL && white_pawns < VERY_FEW_PAWNS &&
-                    black_pawns < VERY_FEW_PAWNS);
-    control.promotion_letter = 0;
-    root_check_state(side);
-    search_path.activity_sum = search_path.root_endgame ? 0 : compute_activity_sum();
+// Step 8. Clocks: the search starts now, on the own clock or, pondering,
+// on the opponent's.
+void start_clocks() {
+  time_control.search_start = static_cast<int32_t>(time_control.time_source());
+  time_control.search_start_ms = time_control.ms_source();
+  search_root.stop_at_root_move = 0;
+  search_path.search_nodes = 0;
+  search_path.sel_depth = 0;
+  clear_root_threat();
+  search_root.single_reply_stop = 0;
+  if (!control.pondering) {
+    control.thinking = 1;
+  } else {
+    control.thinking = 0;
+    search_root.ponder_start = time_control.search_start;
+  }
+}
 
-    // Step 7. Root moves.
-    root_count = restrict_root_moves(list_root_moves(side));
-    if (root_count == 0) {
-      if (!control.pondering && !game_record.game_resigned && !control.uci_mode && !control.analysis_mode) {
-        if (!pos.in_check[1]) std::printf("1/2-1/2 {Stalemate}\n");
-        else std::printf(control.engine_side == -1 ? "1-0 {White mates}\n" : "0-1 {Black mates}\n");
-        control.reset_request = 1;
-      }
-      goto finish;
+// Steps 9.1 to 9.3: the path state and the root record of iteration d.
+void prepare_iteration(int d) {
+  // Step 9.1. Path state.
+  search_path.follow_pv = d > 2;
+  pos.material = search_path.root_material;
+  pos.fifty_counter = pos.game_fifty_counter;
+  search_path.ext_hundredths = 60;
+  search_path.ext_plies = 0;
+  search_path.max_ext_plies = 6;
+  search_path.null_depth = 0;
+  eval_cache.threat_value = 0;
+  search_path.recapture_ext_count = 0;
+  search_root.best_move_changes = 0;
+  search_path.tree_nodes = 0;
+  pos.lists_frozen = 0;
+  search_path.quiescence_mode = 0;
+  search_path.root_to = NO_SQUARE;
+  search_path.root_piece_retreats = 0;
+  find_king_squares();
+  eval_cache.root_white_king_sq = pos.white_king_sq();
+  eval_cache.root_black_king_sq = pos.black_king_sq();
+
+  // Step 9.2. The root record.
+  pos.state_stack[1] = pos.state_stack[0];
+  pos.state_stack[1].best_score = pos.state_stack[1].best_from = pos.state_stack[1].best_to = 0;
+  search_path.nominal_depth = static_cast<int16_t>(d);
+  pos.ply = 1;
+  pos.ply_sign = 1;
+  pos.state_top = &pos.state_stack[1];
+
+  // Step 9.3. A fail-low older than this iteration is forgotten.
+  if (search_root.fail_low_active && search_root.fail_low_depth < d) clear_fail_low();
+}
+
+// Step 10. Root fail-low: the move the previous iteration chose (the
+// first root move, still made) has fallen well below its score. The
+// deepening steps back to look again, shallower, with more time. True when
+// it did so; the move is then taken back.
+bool step_back_on_fail_low(Decision& dn, Deepening& dp, int32_t score, int from, int to) {
+  const int32_t a = search_root.root_best_score < 0 ? -search_root.root_best_score : search_root.root_best_score;
+  if (!(score < search_root.root_best_score - fail_low_margin(a) && dn.fail_lows < MAX_FAIL_LOWS)) return false;
+  search_root.fail_low_score = score;
+  search_root.fail_low_depth = dp.d;
+  search_root.fail_low_from = from;
+  search_root.fail_low_to = to;
+  ++dn.fail_lows;
+  unmake_move(Unmake::full);
+  search_path.pv_length[1] = 1;
+  search_root.root_best_score = score;
+  const int32_t now = static_cast<int32_t>(time_control.time_source());
+  const int32_t left = game_clock.own_time - (now - time_control.search_start) / 60;
+  if (left > FAIL_LOW_MIN_CLOCK && dn.fail_lows == 1) {
+    const int32_t extra = tick_passed(time_control.deadline, now) ? time_control.deadline - now : 0;
+    int32_t t = time_control.move_time;
+    if (left < t / 60 + 15 + extra / 60) t /= 2;
+    time_control.deadline += t;
+    time_control.extended_at = search_root.iteration_depth;
+    time_control.score_floor = static_cast<int16_t>(time_control.prev_move_score - 10);
+  }
+  dp.d -= search_root.fail_low_active ? 3 : 4;
+  search_root.fail_low_active = 1;
+  return true;
+}
+
+// Steps 9.4 and 9.5: one iteration over the root moves in list order. A
+// stop, the end of a root move budget or a fail-low ends it early. Returns
+// the root moves whose search completed.
+int search_root_moves(Decision& dn, Deepening& dp) {
+  // Step 9.4. The iteration's depth, window and counters.
+  search_root.iteration_depth = static_cast<int16_t>(dp.d);
+  int32_t best = dn.book_mode ? BOOK_NO_SCORE : -ROOT_WINDOW;
+  search_root.root_moves_searched = 0;
+  search_root.root_line_count = 0;
+  int moves_done = 0;
+
+  // Step 9.5. The root moves in list order.
+  for (int i = 0; i < dn.root_count; ++i) {
+    ++search_root.root_moves_searched;
+    search_path.capture_count = 0;
+    search_path.check_run = 0;
+    const int32_t noted = search_path.tree_nodes;
+    if ((time_control.epd_mode && tick_passed(static_cast<int32_t>(time_control.time_source()), time_control.epd_deadline)) || search_root.stop_at_root_move) {
+      control.stop_search = 1;
+      break;
     }
-    if (!pos.white_castled && pos.state_top->white_h_rook_moves && pos.state_top->white_a_rook_moves) pos.white_castled = 1;
-    if (!pos.black_castled && pos.state_top->black_h_rook_moves && pos.state_top->black_a_rook_moves) pos.black_castled = 1;
-    if (lone_recapture(root_count) && !search_path.root_endgame && time_control.move_time > RECAPTURE_MIN_TIME) halve_allotment();
+    const int from = root_list()[i].from, to = root_list()[i].to;
+    int idx = i;
+    if (control.uci_mode && thinking_line_allowed() && time_control.ms_source() - time_control.search_start_ms >= CURRENT_MOVE_AFTER_MS)
+      uci_current_move_output(from, to, i + 1);
+    // With several lines the window opens down to the last line kept.
+    const int32_t alpha = dp.lines > 1 ? line_floor(dp.lines) : best;
+    const int32_t score =
+        search_root_move(ROOT_WINDOW, alpha, from, to, dn.book_mode ? RootMove::book_probe : RootMove::search);
 
-    // Step 8. Clocks.
-    time_control.search_start = static_cast<int32_t>(time_control.time_source());
-    time_control.search_start_ms = time_control.ms_source();
-    search_root.stop_at_root_move = 0;
-    search_path.search_nodes = 0;
-    search_path.sel_depth = 0;
-    clear_root_threat();
-    search_root.single_reply_stop = 0;
-    if (!control.pondering) {
-      control.thinking = 1;
-    } else {
-      control.thinking = 0;
-      search_root.ponder_start = time_control.search_start;
-    }
-
-    // Step 9. Iterative deepening.
-    const int limit = book_mode ? 1 : search_root.max_depth;
-    // The lines searched with exact scores, and those shown.
-    int lines = level_in_force > 0 && level.lines > search_root.root_lines_wanted ? level.lines : search_root.root_lines_wanted;
-    if (lines > root_count) lines = root_count;
-    if (lines > MAX_ROOT_LINES) lines = MAX_ROOT_LINES;
-    if (lines < 1 || book_mode) lines = 1;
-    const int shown = search_root.root_lines_shown < lines ? search_root.root_lines_shown : lines;
-    bool self_stop = false;
-    int candidates = 0;
-    int d = 1;
-    // The first iteration always completes, whatever arrives meanwhile (a
-    // stop, the end of the input, a clock already run out): it takes a
-    // millisecond or so, and without it the move would be the first one
-    // listed rather than a searched one. Input waits until it is done; a
-    // stop that came before it is obeyed after it.
-    int32_t held_stop = control.stop_search;
-    control.stop_search = 0;
-    control.input_poll_held = 1;
-    while (d <= limit) {
-      if (control.stop_search) break;
-      if (d == 2) {
-        // What arrived meanwhile is read now, not a hundred thousand nodes on.
-        control.input_poll_held = 0;
-        poll_input(0);
-        if (held_stop) control.stop_search = held_stop;
-        held_stop = 0;
-        if (control.stop_search) break;
-      }
-      // Step 9.1. Path state.
-      search_path.follow_pv = d > 2;
-      pos.material = search_path.root_material;
-      pos.fifty_counter = pos.game_fifty_counter;
-      search_path.ext_hundredths = 60;
-      search_path.ext_plies = 0;
-      search_path.max_ext_plies = 6;
-      search_path.null_depth = 0;
-      eval_cache.threat_value = 0;
-      search_path.recapture_ext_count = 0;
-      search_root.best_move_changes = 0;
-      search_path.tree_nodes = 0;
-      pos.lists_frozen = 0;
-      search_path.quiescence_mode = 0;
-      search_path.root_to = NO_SQUARE;
-      search_path.root_piece_retreats = 0;
-      find_king_squares();
-      eval_cache.root_white_king_sq = pos.white_king_sq();
-      eval_cache.root_black_king_sq = pos.black_king_sq();
-
-      // Step 9.2. The root record.
-      pos.state_stack[1] = pos.state_stack[0];
-      pos.state_stack[1].best_score = pos.state_stack[1].best_from = pos.state_stack[1].best_to = 0;
-      search_path.nominal_depth = static_cast<int16_t>(d);
-      pos.ply = 1;
-      pos.ply_sign = 1;
-      pos.state_top = &pos.state_stack[1];
-
-      // Step 9.3.
-      if (search_root.fail_low_active && search_root.fail_low_depth < d) clear_fail_low();
-
-      // Step 9.4.
-      search_root.iteration_depth = static_cast<int16_t>(d);
-      int32_t best = book_mode ? BOOK_NO_SCORE : -ROOT_WINDOW;
-      search_root.root_moves_searched = 0;
-      search_root.root_line_count = 0;
-      int moves_done = 0;
-      bool all_searched = false;
-
-      // Step 9.5. The root moves in list order.
-      for (int i = 0; i < root_count; ++i) {
-        ++search_root.root_moves_searched;
-        search_path.capture_count = 0;
-        search_path.check_run = 0;
-        const int32_t noted = search_path.tree_nodes;
-        if ((time_control.epd_mode && tick_passed(static_cast<int32_t>(time_control.time_source()), time_control.epd_deadline)) || search_root.stop_at_root_move) {
-          control.stop_search = 1;
-          break;
+    if (dn.book_mode) {
+      BookStats stats{};
+      if (book_probe(colour_of(pos.board[to]) ^ BLACK, &stats)) {
+        const int32_t own = control.engine_side == 1 ? stats.white_wins : stats.black_wins;
+        const int32_t opp = control.engine_side == 1 ? stats.black_wins : stats.white_wins;
+        const int32_t draws = stats.draws;
+        if (book_move_acceptable(own, opp, draws) && dp.candidates < MOVE_ROW) {
+          search_root.book_candidates[dp.candidates++] = {from, to, own + draws + opp, own, opp, draws, 0};
+          search_root.in_book = 1;
+          search_root.last_book_ply = pos.game_ply;
         }
-        const int from = root_list()[i].from, to = root_list()[i].to;
-        int idx = i;
-        if (control.uci_mode && thinking_line_allowed() && time_control.ms_source() - time_control.search_start_ms >= CURRENT_MOVE_AFTER_MS)
-          uci_current_move_output(from, to, i + 1);
-        // With several lines the window opens down to the last line kept.
-        const int32_t alpha = lines > 1 ? line_floor(lines) : best;
-        const int32_t score = search_root_move(ROOT_WINDOW, alpha, from, to, book_mode);
-
-        if (book_mode) {
-          BookStats stats{};
-          if (book_probe(colour_of(pos.board[to]) ^ BLACK, &stats)) {
-            const int32_t own = control.engine_side == 1 ? stats.white_wins : stats.black_wins;
-            const int32_t opp = control.engine_side == 1 ? stats.black_wins : stats.white_wins;
-            const int32_t draws = stats.draws;
-            if (book_move_acceptable(own, opp, draws) && candidates < MOVE_ROW) {
-              search_root.book_candidates[candidates++] = {from, to, own + draws + opp, own, opp, draws, 0};
-              search_root.in_book = 1;
-              search_root.last_book_ply = pos.game_ply;
-            }
-          }
-        }
-
-        if (control.stop_search) {
-          unmake_move(0);
-          if (pos.state_stack[1].best_score > MATE_BOUND) search_root.root_best_score = pos.state_stack[1].best_score;
-          break;
-        }
-
-        if (lines > 1 && score > alpha) keep_root_line(lines, score, from, to);
-        if (score > best) {
-          pos.state_stack[1].best_score = static_cast<int16_t>(score);
-          pos.state_stack[1].best_from = static_cast<int16_t>(from);
-          pos.state_stack[1].best_to = static_cast<int16_t>(to);
-          pos.state_stack[1].best_piece = pos.board[to];
-          record_pv(1, from, to);
-          // An analysis shows every new best move, from the first
-          // iteration on and a lost one too: its lines are all it gives.
-          // Several lines shown are reported together, once the iteration
-          // has given each its score.
-          const bool line_due =
-              control.analysis_mode || (score != MATED_NEXT_MOVE && search_root.iteration_depth > (control.uci_mode ? 1 : THINKING_MIN_ITERATION));
-          if (line_due && thinking_line_allowed() && shown == 1) {
-            search_root.reported_score = score;
-            thinking_output(2);
-          }
-          // Step 10. Root fail-low: the move the previous iteration chose
-          // has fallen well below its score; look again, shallower, with
-          // more time.
-          if (i == 0 && d > FAIL_LOW_MIN_ITERATION) {
-            const int32_t a = search_root.root_best_score < 0 ? -search_root.root_best_score : search_root.root_best_score;
-            if (score < search_root.root_best_score - fail_low_margin(a) && fail_lows < MAX_FAIL_LOWS) {
-              search_root.fail_low_score = score;
-              search_root.fail_low_depth = d;
-              search_root.fail_low_from = from;
-              search_root.fail_low_to = to;
-              ++fail_lows;
-              unmake_move(0);
-              search_path.pv_length[1] = 1;
-              search_root.root_best_score = score;
-              const int32_t now = static_cast<int32_t>(time_control.time_source());
-              const int32_t left = game_clock.own_time - (now - time_control.search_start) / 60;
-              if (left > FAIL_LOW_MIN_CLOCK && fail_lows == 1) {
-                const int32_t extra = tick_passed(time_control.deadline, now) ? time_control.deadline - now : 0;
-                int32_t t = time_control.move_time;
-                if (left < t / 60 + 15 + extra / 60) t /= 2;
-                time_control.deadline += t;
-                time_control.extended_at = search_root.iteration_depth;
-                time_control.score_floor = static_cast<int16_t>(time_control.prev_move_score - 10);
-              }
-              d -= search_root.fail_low_active ? 3 : 4;
-              search_root.fail_low_active = 1;
-              goto iteration_end;
-            }
-          }
-          if (i > 0) {
-            // The new best move goes to the front; the others move down.
-            entry_to_front(i);
-            idx = 0;
-            if (d > THINKING_MIN_ITERATION) ++search_root.best_move_changes;
-          }
-          root_list()[0].root_score = static_cast<int16_t>(score);
-          best = score;
-        }
-        if (d == 1) root_list()[idx].root_score = static_cast<int16_t>(score);
-        else root_list()[idx].root_nodes = search_path.tree_nodes - noted;
-        unmake_move(0);
-        if (best < BOOK_NO_SCORE) search_root.root_best_score = best;
-        ++moves_done;
-      }
-
-    iteration_end:
-      // Step 9.6.
-      pos.ply = 0;
-      pos.state_top = &pos.state_stack[0];
-      pos.ply_sign = static_cast<int16_t>(-pos.ply_sign);
-      // The lines of an iteration that searched every root move are whole.
-      all_searched = moves_done == root_count;
-      if (all_searched && lines > 1) {
-        for (int k = 0; k < search_root.root_line_count; ++k) search_root.finished_lines[k] = search_root.root_lines[k];
-        search_root.finished_line_count = search_root.root_line_count;
-      }
-
-      // Step 9.7. Order for the next iteration: by score after the first,
-      // then the best move first and the rest by the effort they took.
-      if (d == 1 && book_mode) {
-        // Step 11. The book choice, or a fresh start without the book.
-        if (!choose_book_move(candidates)) {
-          book_mode = 0;
-          book_move_tried = true;
-          control.input_poll_held = 0;
-          if (held_stop) control.stop_search = held_stop;
-          goto restart;
-        }
-        book_move_played = true;
-      } else if (d == 1) {
-        sort_root(0, root_count, [](const MoveEntry& m) { return static_cast<int32_t>(m.root_score); });
-      } else {
-        sort_root(1, root_count, [](const MoveEntry& m) { return static_cast<uint32_t>(m.root_nodes); });
-        // The best lines lead the next iteration, in their order.
-        for (int k = lines > 1 ? search_root.root_line_count - 1 : -1; k >= 0; --k)
-          bring_to_front(search_root.root_lines[k].moves[0].from, search_root.root_lines[k].moves[0].to, root_count);
-      }
-
-      // Step 9.8. A forced mate ends the deepening.
-      if (pos.state_stack[1].best_score > MATE_BOUND && !control.stop_search) {
-        control.stop_search = 1;
-        self_stop = true;
-      }
-      if (time_control.epd_mode) iteration_report(search_root.root_best_score);
-
-      // Step 9.9.
-      ++d;
-      // An analysis looks on past a forced move: what follows it is the point.
-      if (d == 3 && !control.stop_search && root_count == 1 && !control.analysis_mode) {
-        control.stop_search = 1;
-        self_stop = true;
-        search_root.single_reply_stop = 1;
-      }
-      if (search_root.stop_at_root_move) control.stop_search = 1;
-
-      // Step 9.10. The line of this iteration becomes the one to follow.
-      int len = search_path.pv_length[1] < MAX_PLY ? search_path.pv_length[1] : MAX_PLY;
-      if (len < 0) len = 0;
-      for (int k = 0; k < len; ++k) search_path.pv_table[0][k] = search_path.pv_table[1][k];
-      search_path.pv_length[0] = len;
-      for (int k = 0; k < MAX_PLY; ++k) search_path.pv_valid[k] = k < len;
-
-      // Step 9.11. The final thinking line. A UCI interface hears of every
-      // iteration, the last one included; the book's single pass has no score.
-      // An analysis stops when the interface has changed the position (or
-      // left the analysis): a line now would be shown for the new one.
-      if (control.uci_mode) {
-        if (!book_mode && search_path.pv_length[0] > 0 && thinking_line_allowed()) {
-          if (shown > 1 && all_searched) {
-            uci_lines_output(shown);
-          } else {
-            search_root.reported_score = search_root.root_best_score;
-            thinking_output(2);
-          }
-        }
-      } else if (control.stop_search && !control.analysis_mode && search_root.root_best_score != MATED_NEXT_MOVE && !search_root.single_reply_stop &&
-          (search_root.iteration_depth > THINKING_MIN_ITERATION || search_root.root_best_score > MATE_BOUND) && !control.reset_request &&
-          thinking_line_allowed()) {
-        search_root.reported_score = search_root.root_best_score;
-        thinking_output(2);
       }
     }
-    control.input_poll_held = 0;
-    if (held_stop) control.stop_search = held_stop;
-    deepening_complete = (!control.stop_search && d > limit) || self_stop;
-    if (level_in_force > 0 && !book_move_played) apply_level_choice(level.spread, root_count);
+
+    if (control.stop_search) {
+      unmake_move(Unmake::full);
+      if (pos.state_stack[1].best_score > MATE_BOUND) search_root.root_best_score = pos.state_stack[1].best_score;
+      break;
+    }
+
+    if (dp.lines > 1 && score > alpha) keep_root_line(dp.lines, score, from, to);
+    if (score > best) {
+      pos.state_stack[1].best_score = static_cast<int16_t>(score);
+      pos.state_stack[1].best_from = static_cast<int16_t>(from);
+      pos.state_stack[1].best_to = static_cast<int16_t>(to);
+      pos.state_stack[1].best_piece = pos.board[to];
+      record_pv(1, from, to);
+      // An analysis shows every new best move, from the first
+      // iteration on and a lost one too: its lines are all it gives.
+      // Several lines shown are reported together, once the iteration
+      // has given each its score.
+      const bool line_due =
+          control.analysis_mode || (score != MATED_NEXT_MOVE && search_root.iteration_depth > (control.uci_mode ? 1 : THINKING_MIN_ITERATION));
+      if (line_due && thinking_line_allowed() && dp.shown == 1) {
+        search_root.reported_score = score;
+        thinking_output(Output::thinking_line);
+      }
+      // Step 10. Root fail-low.
+      if (i == 0 && dp.d > FAIL_LOW_MIN_ITERATION && step_back_on_fail_low(dn, dp, score, from, to)) break;
+      if (i > 0) {
+        // The new best move goes to the front; the others move down.
+        entry_to_front(i);
+        idx = 0;
+        if (dp.d > THINKING_MIN_ITERATION) ++search_root.best_move_changes;
+      }
+      root_list()[0].root_score = static_cast<int16_t>(score);
+      best = score;
+    }
+    if (dp.d == 1) root_list()[idx].root_score = static_cast<int16_t>(score);
+    else root_list()[idx].root_nodes = search_path.tree_nodes - noted;
+    unmake_move(Unmake::full);
+    if (best < BOOK_NO_SCORE) search_root.root_best_score = best;
+    ++moves_done;
+  }
+  return moves_done;
+}
+
+// Steps 9.6 and 9.7: back to the root position, then the order of the
+// root moves for the next iteration: by score after the first, then the
+// best move first and the rest by the effort they took. After the book's
+// single pass, the book's choice instead (Step 11). False when the book
+// had no move to play.
+bool order_root_moves(Decision& dn, Deepening& dp, int moves_done) {
+  // Step 9.6. Back to the root; the lines of an iteration that searched
+  // every root move are whole.
+  pos.ply = 0;
+  pos.state_top = &pos.state_stack[0];
+  pos.ply_sign = static_cast<int16_t>(-pos.ply_sign);
+  const bool all_searched = moves_done == dn.root_count;
+  if (all_searched && dp.lines > 1) {
+    for (int k = 0; k < search_root.root_line_count; ++k) search_root.finished_lines[k] = search_root.root_lines[k];
+    search_root.finished_line_count = search_root.root_line_count;
   }
 
-finish:
-  // Step 12. Finish.
+  // Step 9.7. Order for the next iteration.
+  if (dp.d == 1 && dn.book_mode) {
+    // Step 11. The book choice.
+    if (!choose_book_move(dp.candidates)) return false;
+    dn.book_move_played = true;
+  } else if (dp.d == 1) {
+    sort_root(0, dn.root_count, [](const MoveEntry& m) { return static_cast<int32_t>(m.root_score); });
+  } else {
+    sort_root(1, dn.root_count, [](const MoveEntry& m) { return static_cast<uint32_t>(m.root_nodes); });
+    // The best lines lead the next iteration, in their order.
+    for (int k = dp.lines > 1 ? search_root.root_line_count - 1 : -1; k >= 0; --k)
+      bring_to_front(search_root.root_lines[k].moves[0].from, search_root.root_lines[k].moves[0].to, dn.root_count);
+  }
+  return true;
+}
+
+// Steps 9.8 to 9.11: whether the deepening goes on, the line the next
+// iteration follows, and the final thinking line of this one.
+void end_iteration(const Decision& dn, Deepening& dp, bool all_searched) {
+  // Step 9.8. A forced mate ends the deepening.
+  if (pos.state_stack[1].best_score > MATE_BOUND && !control.stop_search) {
+    control.stop_search = 1;
+    dp.self_stop = true;
+  }
+  if (time_control.epd_mode) iteration_report(search_root.root_best_score);
+
+  // Step 9.9. The next iteration, unless the move is forced or the time
+  // management asked to stop at the end of a root move.
+  ++dp.d;
+  // An analysis looks on past a forced move: what follows it is the point.
+  if (dp.d == 3 && !control.stop_search && dn.root_count == 1 && !control.analysis_mode) {
+    control.stop_search = 1;
+    dp.self_stop = true;
+    search_root.single_reply_stop = 1;
+  }
+  if (search_root.stop_at_root_move) control.stop_search = 1;
+
+  // Step 9.10. The line of this iteration becomes the one to follow.
+  const int len = search_path.pv_length[1];
+  BREVALT_ASSERT(len >= 0 && len <= MAX_PLY);
+  for (int k = 0; k < len; ++k) search_path.pv_table[0][k] = search_path.pv_table[1][k];
+  search_path.pv_length[0] = len;
+  for (int k = 0; k < MAX_PLY; ++k) search_path.pv_valid[k] = k < len;
+
+  // Step 9.11. The final thinking line. A UCI interface hears of every
+  // iteration, the last one included; the book's single pass has no score.
+  // An analysis stops when the interface has changed the position (or
+  // left the analysis): a line now would be shown for the new one.
+  if (control.uci_mode) {
+    if (!dn.book_mode && search_path.pv_length[0] > 0 && thinking_line_allowed()) {
+      if (dp.shown > 1 && all_searched) {
+        uci_lines_output(dp.shown);
+      } else {
+        search_root.reported_score = search_root.root_best_score;
+        thinking_output(Output::thinking_line);
+      }
+    }
+  } else if (control.stop_search && !control.analysis_mode && search_root.root_best_score != MATED_NEXT_MOVE && !search_root.single_reply_stop &&
+             (search_root.iteration_depth > THINKING_MIN_ITERATION || search_root.root_best_score > MATE_BOUND) && !control.reset_request &&
+             thinking_line_allowed()) {
+    search_root.reported_score = search_root.root_best_score;
+    thinking_output(Output::thinking_line);
+  }
+}
+
+// Step 9. Iterative deepening, iteration by iteration until the depth
+// limit, a stop or a decision that needs no more. Ends with the level's
+// choice among its best lines.
+Deepened deepen(Decision& dn) {
+  Deepening dp;
+  dp.limit = dn.book_mode ? 1 : search_root.max_depth;
+  // The lines searched with exact scores, and those shown.
+  int lines = dn.level_in_force > 0 && dn.level.lines > search_root.root_lines_wanted ? dn.level.lines : search_root.root_lines_wanted;
+  if (lines > dn.root_count) lines = dn.root_count;
+  if (lines > MAX_ROOT_LINES) lines = MAX_ROOT_LINES;
+  if (lines < 1 || dn.book_mode) lines = 1;
+  dp.lines = lines;
+  dp.shown = search_root.root_lines_shown < lines ? search_root.root_lines_shown : lines;
+  // The first iteration always completes, whatever arrives meanwhile (a
+  // stop, the end of the input, a clock already run out): it takes a
+  // millisecond or so, and without it the move would be the first one
+  // listed rather than a searched one. Input waits until it is done; a
+  // stop that came before it is obeyed after it.
+  dp.held_stop = control.stop_search;
+  control.stop_search = 0;
+  control.input_poll_held = 1;
+  while (dp.d <= dp.limit) {
+    if (control.stop_search) break;
+    if (dp.d == 2) {
+      // What arrived meanwhile is read now, not a hundred thousand nodes on.
+      control.input_poll_held = 0;
+      poll_input(0);
+      if (dp.held_stop) control.stop_search = dp.held_stop;
+      dp.held_stop = 0;
+      if (control.stop_search) break;
+    }
+    // Steps 9.1 to 9.3. Path state and the root record.
+    prepare_iteration(dp.d);
+    // Steps 9.4, 9.5 and 10. The root moves, and the root fail-low.
+    const int moves_done = search_root_moves(dn, dp);
+    // Steps 9.6, 9.7 and 11. A book without a move to play: a fresh start
+    // without the book.
+    if (!order_root_moves(dn, dp, moves_done)) {
+      dn.book_mode = false;
+      dn.book_move_tried = true;
+      control.input_poll_held = 0;
+      if (dp.held_stop) control.stop_search = dp.held_stop;
+      return Deepened::restart;
+    }
+    // Steps 9.8 to 9.11. Stop tests, the line to follow, the last thinking
+    // line.
+    end_iteration(dn, dp, moves_done == dn.root_count);
+  }
+  control.input_poll_held = 0;
+  if (dp.held_stop) control.stop_search = dp.held_stop;
+  dn.deepening_complete = (!control.stop_search && dp.d > dp.limit) || dp.self_stop;
+  if (dn.level_in_force > 0 && !dn.book_move_played) apply_level_choice(dn.level.spread, dn.root_count);
+  return Deepened::complete;
+}
+
+// Step 12. The final decision: the move is played on the game board, told
+// to a UCI interface, or, after a ponder search, kept for the moment the
+// opponent plays the predicted move.
+void final_decision(const Decision& dn) {
   // A ponder search stood down in its course ("result") still has the
   // predicted move on the board, which the interface never saw played:
   // take it back as on a miss, before a reset keeps the final position or
@@ -825,23 +911,23 @@ finish:
     restore_game_state();
     forget_ponder_key();
     clear_ponder_reply();
-    goto end;
+    return;
   }
-  if (control.reset_request) goto end;
+  if (control.reset_request) return;
   // An analysis has nothing to play, and its score is no game's.
-  if (control.analysis_mode) goto end;
+  if (control.analysis_mode) return;
   // A UCI interface is told the move and keeps the game itself.
   if (control.uci_mode) {
-    record_search_result(root_count);
+    record_search_result(dn.root_count);
     control.last_score = search_root.root_best_score;
     time_control.extended_at = 0;
     remember_move_score();
-    goto end;
+    return;
   }
   if (!control.pondering) {
     // "force" during the search: the engine no longer moves, so it must not
     // put a move on its board that the interface never sees.
-    if (control.force_mode || root_count == 0) goto end;
+    if (control.force_mode || dn.root_count == 0) return;
     game_record.predicted_from = game_record.predicted_to = NO_SQUARE;
     // This search chose the move: a reply stored by an earlier ponder
     // search answers another position.
@@ -849,18 +935,18 @@ finish:
     // The resignation test judges the move about to be played by this
     // search's own score.
     control.last_score = search_root.root_best_score;
-    play_move(0);
+    play_move(PlayMode::engine_move);
     time_control.extended_at = 0;
     // A resignation ends the game: no offer, no comment, no result.
-    if (game_record.game_resigned) goto end;
-    if (draw_offer) std::printf("offer draw\n");
-    if (remember_move_score()) compose_kibitz(book_move_played && search_root.iteration_depth == 1);
+    if (game_record.game_resigned) return;
+    if (dn.draw_offer) std::printf("offer draw\n");
+    if (remember_move_score()) compose_kibitz(dn.book_move_played && search_root.iteration_depth == 1);
   } else {
     // The ponder search is over without a hit: take the predicted move back.
     restore_game_state();
     forget_ponder_key();
     control.pondering = 0;
-    if (!game_record.user_move_pending && deepening_complete && root_count > 0) {
+    if (!game_record.user_move_pending && dn.deepening_complete && dn.root_count > 0) {
       int next_from = NO_SQUARE, next_to = NO_SQUARE;
       const int32_t a = search_root.root_best_score < 0 ? -search_root.root_best_score : search_root.root_best_score;
       if (a < PONDER_MATE_SCORE && search_path.pv_length[1] >= 2) {
@@ -871,7 +957,7 @@ finish:
     } else {
       clear_ponder_reply();
       if (take_pending_user_move()) {
-        play_move(1);
+        play_move(PlayMode::user_move);
         if (game_clock.own_time > 20) {
           clear_transposition_tables();
           clear_pawn_hash();
@@ -879,16 +965,43 @@ finish:
       }
     }
   }
+}
 
-end:
-  // Step 13.
-  if (level_in_force > 0) {
-    time_control.search_limits.nodes = nodes_before;
-    search_root.max_depth = depth_before;
+// Step 13. The end: the level's limits come back, a requested reset is
+// carried out, and the board is the game's again.
+void end_decision(const Decision& dn) {
+  if (dn.level_in_force > 0) {
+    time_control.search_limits.nodes = dn.nodes_before;
+    search_root.max_depth = dn.depth_before;
   }
   if (control.reset_request) deferred_reset();
   reset_search_state();
   search_root.search_running = 0;
+}
+
+}  // namespace
+
+void think(int side_arg) {
+  // Step 1. Start.
+  Decision dn = start_decision();
+  Survey survey = Survey::ready;
+  for (;;) {
+    // Step 2. Only when it is the engine's turn. A book that had no move
+    // to play brings the decision back here, to start over without it.
+    if (!engines_turn()) return;
+    search_root.search_running = 1;
+    // Steps 3 to 7. The survey of the root.
+    survey = survey_root(side_arg, dn);
+    if (survey != Survey::ready) break;
+    // Step 8. Clocks.
+    start_clocks();
+    // Steps 9 to 11. The deepening.
+    if (deepen(dn) == Deepened::complete) break;
+  }
+  // Step 12. The final decision; a drawn ending plays nothing.
+  if (survey != Survey::drawn) final_decision(dn);
+  // Step 13. The end.
+  end_decision(dn);
 }
 
 }  // namespace brevalt

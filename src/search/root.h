@@ -42,9 +42,14 @@ struct RootLine {
 
 // Makes one decision for the side (0 or 8; -1 is Black) and plays it.
 void think(int side);
-// Applies the root move and searches the position after it; the book
-// probe flag only applies it.
-int32_t search_root_move(int32_t beta, int32_t alpha, int from, int to, int book_probe_flag);
+// What search_root_move does with a root move: search the position after
+// it, or, in the book's single pass, only make it so that the book can be
+// asked about the position it leads to.
+enum class RootMove : int { search = 0, book_probe = 1 };
+
+// Applies the root move and searches the position after it (or only
+// applies it, for a book probe).
+int32_t search_root_move(int32_t beta, int32_t alpha, int from, int to, RootMove what);
 // A book move the engine plays: the position after it was won at least
 // four times by the engine's side, and wins plus draws, times 4, are not
 // below the opponent's wins times 7.

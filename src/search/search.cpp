@@ -12,6 +12,7 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
+#include "core/assert.h"
 #include "core/control.h"
 #include "eval/eval.h"
 #include "eval/threats.h"
@@ -28,9 +29,11 @@ namespace {
 // promotion, castling or en passant it comes out different; it only
 // serves as a prefetch hint, which is then merely wasted.
 uint32_t child_key_lo(int from, int to) {
-  if (static_cast<unsigned>(from) > 63 || static_cast<unsigned>(to) > 63) return pos.hash_lo;
+  // The picker hands out moves between board squares only (a table move
+  // was tested before), and the board holds piece codes only.
+  BREVALT_ASSERT(static_cast<unsigned>(from) <= 63 && static_cast<unsigned>(to) <= 63);
   const int moved = pos.board[from], victim = pos.board[to];
-  if (moved > 14 || victim > 14) return pos.hash_lo;
+  BREVALT_ASSERT(moved <= 14 && victim <= 14);
   uint32_t lo = pos.hash_lo ^ zobrist[moved][from].lo ^ zobrist[moved][to].lo;
   if (victim != EMPTY) lo ^= zobrist[victim][to].lo;
   return lo;
@@ -43,7 +46,7 @@ constexpr int BLACK_PAWN_HOME_RANK = 6;
 // Makes the prepared move; a refused move is taken back at once.
 AppliedMove make_prepared(int from, int to) {
   if (make_move(from, to)) return {true, true};
-  unmake_move(1);
+  unmake_move(Unmake::keep_counters);
   return {true, false};
 }
 
@@ -88,7 +91,7 @@ AppliedMove pawn_move(int from, int to, int pawn) {
 // must also find the castling still possible: king and rook unmoved on
 // their squares, the squares between empty and none of the king's three
 // squares attacked.
-AppliedMove castling_move(int from, int to, int king, int from_table) {
+AppliedMove castling_move(int from, int to, int king, bool from_table) {
   if (from != (king == KING ? E1 : E8)) return {false, false};
   if (from_table && !castling_possible(from, to)) return {false, false};
   prepare_castling(from, to);
@@ -97,7 +100,8 @@ AppliedMove castling_move(int from, int to, int king, int from_table) {
 
 }  // namespace
 
-AppliedMove apply_search_move(int from, int to, int from_table) {
+AppliedMove apply_search_move(int from, int to, MoveSource source) {
+  const bool from_table = source == MoveSource::table;
   const int piece = pos.board[from];
   const int target = pos.board[to];
   if (piece == EMPTY) return {false, false};
@@ -160,7 +164,7 @@ int32_t futility_margin(int r) {
 }
 
 // Null move and multi-cut need a window clear of mate scores.
-constexpr int32_t PRUNING_BETA_LIMIT = 9000;
+constexpr int32_t PRUNING_BETA_LIMIT = MATE_BOUND;
 // The opponent's last move landed this close to our king: no null move.
 constexpr int NULL_MOVE_KING_ZONE = 2;
 // Multi-cut: picks tried, fail highs needed, and its depth reductions.
@@ -169,9 +173,9 @@ constexpr int MULTI_CUT_NEEDED = 2;
 constexpr int MULTI_CUT_MIN_ITERATION = 5;
 
 // Move picker: winning captures carry keys from here on, and are looked
-// for among the first few entries; the rest is sorted for a few picks only.
+// for among the first FRONT_ENTRIES entries (board/movegen.h); the rest is
+// sorted for a few picks only.
 constexpr int32_t WINNING_CAPTURE_KEY = 4000;
-constexpr int FRONT_ENTRIES = 5;
 constexpr int SORTED_PICKS = 5;
 
 // Plies reserved for the activity term: recomputed where this much depth remains.
@@ -189,7 +193,7 @@ enum class PickKind { move, skip, empty, end };
 struct Pick {
   PickKind kind;
   int from, to;
-  int from_table;
+  MoveSource source;
 };
 
 // The five-phase move picker of one node, working on move_list[q].
@@ -208,7 +212,7 @@ class MovePicker {
           if (table_move_usable()) {
             tried_from_ = table_from_;
             tried_to_ = table_to_;
-            return {PickKind::move, table_from_, table_to_, 1};
+            return {PickKind::move, table_from_, table_to_, MoveSource::table};
           }
           break;
         }
@@ -216,16 +220,17 @@ class MovePicker {
           generate();
           const int n = count_ < FRONT_ENTRIES ? count_ : FRONT_ENTRIES;
           const int i = best_untried(n);
-          if (i >= 0 && row()[i].key >= WINNING_CAPTURE_KEY) return take(i, 0);
+          if (i >= 0 && row()[i].key >= WINNING_CAPTURE_KEY) return take(i, MoveSource::generated);
           phase_ = Phase::killers;
-          return {PickKind::empty, NO_SQUARE, NO_SQUARE, 0};
+          return {PickKind::empty, NO_SQUARE, NO_SQUARE, MoveSource::generated};
         }
         case Phase::killers: {
           const int slots = search_path.killer_slots < KILLER_SLOTS ? search_path.killer_slots : KILLER_SLOTS;
           while (!check_ && killer_ < slots && search_path.killer_table[killer_][q_].from != NO_SQUARE) {
             const KillerEntry& k = search_path.killer_table[killer_++][q_];
             for (int i = 0; i < count_; ++i)
-              if (row()[i].piece != 0 && row()[i].from == k.from && row()[i].to == k.to) return take(i, 1);
+              if (row()[i].piece != 0 && row()[i].from == k.from && row()[i].to == k.to)
+                return take(i, MoveSource::table);
           }
           phase_ = Phase::rest;
           break;
@@ -245,10 +250,10 @@ class MovePicker {
             break;
           }
           ++rest_picks_;
-          return take(i, 0);
+          return take(i, MoveSource::generated);
         }
         case Phase::done:
-          return {PickKind::end, NO_SQUARE, NO_SQUARE, 0};
+          return {PickKind::end, NO_SQUARE, NO_SQUARE, MoveSource::generated};
       }
     }
   }
@@ -266,7 +271,7 @@ class MovePicker {
   void generate() {
     if (generated_) return;
     generated_ = true;
-    count_ = generate_moves(side_, check_ ? 1 : 0);
+    count_ = generate_moves(side_, check_ ? GenMode::evasions : GenMode::regular);
   }
 
   // A table move is only tried when it can still be a move of the side to
@@ -301,11 +306,11 @@ class MovePicker {
     return best;
   }
 
-  Pick take(int i, int from_table) {
+  Pick take(int i, MoveSource source) {
     MoveEntry& e = row()[i];
     e.piece = 0;
-    if (e.from == tried_from_ && e.to == tried_to_) return {PickKind::skip, e.from, e.to, 0};
-    return {PickKind::move, e.from, e.to, from_table};
+    if (e.from == tried_from_ && e.to == tried_to_) return {PickKind::skip, e.from, e.to, MoveSource::generated};
+    return {PickKind::move, e.from, e.to, source};
   }
 
   const int side_, q_;
@@ -391,18 +396,19 @@ void pop_ply(int p) {
 }
 
 void record_pv(int q, int from, int to) {
-  if (q < 0 || q >= MAX_PLY) return;
+  // The search never goes past its ply limit, and the line below was
+  // recorded in a row of the same table: it always fits behind the move.
+  BREVALT_ASSERT(q >= 0 && q < MAX_PLY);
   PvEntry* row = search_path.pv_table[q];
   row[0] = PvEntry{static_cast<uint8_t>(from), static_cast<uint8_t>(to), pos.board[to], pos.ply_stack[q].captured_value};
-  int below = q + 1 < MAX_PLY ? search_path.pv_length[q + 1] : 0;
-  if (below > MAX_PLY - 1) below = MAX_PLY - 1;
-  if (below < 0) below = 0;
+  const int below = q + 1 < MAX_PLY ? search_path.pv_length[q + 1] : 0;
+  BREVALT_ASSERT(below >= 0 && below <= MAX_PLY - 1);
   for (int i = 0; i < below; ++i) row[i + 1] = search_path.pv_table[q + 1][i];
   search_path.pv_length[q] = below + 1;
   if (q + 1 < MAX_PLY) search_path.pv_length[q + 1] = 0;
 }
 
-int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_multi_cut) {
+int32_t search_node(int side, int32_t alpha, int32_t beta, NullMove null_move, MultiCut multi_cut) {
   const int p = pos.ply;
   const int other = side ^ BLACK;
 
@@ -422,7 +428,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
     search_path.quiescence_mode = 1;
     search_path.horizon_qs = 1;
     search_path.first_qs_generation = 0;
-    const int32_t v = quiesce(side, alpha, beta, 1);
+    const int32_t v = quiesce(side, alpha, beta, QsNode::entry);
     search_path.horizon_qs = 0;
     search_path.quiescence_mode = 0;
     return v;
@@ -474,7 +480,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
     // Step 7. Null move: pass, and see whether the opponent can still
     // reach beta with a reduced search. Not in check, not next to a king
     // the opponent just approached, not with mate scores in the window.
-    bool try_null = !no_null && search_path.null_move_allowed && !check && r >= 1 && !search_path.follow_pv && beta < PRUNING_BETA_LIMIT;
+    bool try_null = null_move == NullMove::allowed && search_path.null_move_allowed && !check && r >= 1 && !search_path.follow_pv && beta < PRUNING_BETA_LIMIT;
     if (try_null) {
       const PlyRecord& last = pos.ply_stack[q - 1];
       const int king = pos.king_square(side);
@@ -494,7 +500,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
       rec.saved_ep_black_pawn = static_cast<uint8_t>(pos.ep_black_pawn);
       rec.saved_ep_white_pawn = static_cast<uint8_t>(pos.ep_white_pawn);
       pos.ep_black_pawn = pos.ep_white_pawn = 0;
-      const int32_t score = -search_node(other, -beta, -beta + 1, 1, 0);
+      const int32_t score = -search_node(other, -beta, -beta + 1, NullMove::barred, MultiCut::allowed);
       pos.ep_black_pawn = rec.saved_ep_black_pawn;
       pos.ep_white_pawn = rec.saved_ep_white_pawn;
       rec.saved_ep_black_pawn = rec.saved_ep_white_pawn = 0;
@@ -513,12 +519,12 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
 
     // Step 8. Multi-cut: when two of the first few moves already fail high
     // at a reduced depth, this node is taken to fail high too.
-    if (!done && !no_multi_cut && !check && search_root.iteration_depth > MULTI_CUT_MIN_ITERATION && r > 3 && !search_path.follow_pv &&
-        beta < PRUNING_BETA_LIMIT) {
+    if (!done && multi_cut == MultiCut::allowed && !check && search_root.iteration_depth > MULTI_CUT_MIN_ITERATION && r > 3 &&
+        !search_path.follow_pv && beta < PRUNING_BETA_LIMIT) {
       const int reduction = (r > 5 && q < 4) ? 4 : 3;
       search_path.nominal_depth = static_cast<int16_t>(search_path.nominal_depth - reduction);
       search_path.multi_cut_hit = 0;
-      multi_cut_probe(side, alpha, beta, 0);
+      multi_cut_probe(side, alpha, beta, NullMove::allowed);
       search_path.nominal_depth = static_cast<int16_t>(search_path.nominal_depth + reduction);
       if (search_path.multi_cut_hit) {
         search_path.multi_cut_hit = 0;
@@ -553,7 +559,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
       // table probes at random places in large tables; asking for those
       // lines now lets the move's making overlap the wait on memory.
       if (q < search_path.nominal_depth + search_path.ext_plies) prefetch_node_entries(child_key_lo(from, to), other);
-      const AppliedMove made = apply_search_move(from, to, pick.from_table);
+      const AppliedMove made = apply_search_move(from, to, pick.source);
       if (made.made && made.legal) {
         ++legal_moves_made;
         const PlyRecord& rec = pos.ply_stack[q];
@@ -586,18 +592,18 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
         // null window with a re-search when the move turns out better.
         int32_t score;
         if (!alpha_raised) {
-          score = -search_node(other, -beta, -alpha, 0, 0);
+          score = -search_node(other, -beta, -alpha, NullMove::allowed, MultiCut::allowed);
         } else {
-          score = -search_node(other, -alpha - 1, -alpha, 0, 0);
+          score = -search_node(other, -alpha - 1, -alpha, NullMove::allowed, MultiCut::allowed);
           if (score > alpha && score < beta && !control.stop_search) {
             search_path.draw_flag = 0;
-            score = -search_node(other, -beta, -alpha - 1, 0, 1);
+            score = -search_node(other, -beta, -alpha - 1, NullMove::allowed, MultiCut::barred);
           }
         }
 
-        // Step 10.5.
+        // Step 10.5. A stop: the move is taken back and the loop left.
         if (control.stop_search) {
-          unmake_move(0);
+          unmake_move(Unmake::full);
           take_back_extension(ext);
           search_path.nominal_depth = static_cast<int16_t>(search_path.nominal_depth + reduction);
           break;
@@ -613,7 +619,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
         // Step 10.7. Fail high.
         if (score >= beta) {
           cut_captured = rec.captured != EMPTY;
-          unmake_move(0);
+          unmake_move(Unmake::full);
           take_back_extension(ext);
           search_path.nominal_depth = static_cast<int16_t>(search_path.nominal_depth + reduction);
           cut_from = from;
@@ -638,8 +644,8 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
           alpha_raised = true;
         }
 
-        // Step 10.9.
-        unmake_move(0);
+        // Step 10.9. The move is taken back.
+        unmake_move(Unmake::full);
         take_back_extension(ext);
         search_path.nominal_depth = static_cast<int16_t>(search_path.nominal_depth + reduction);
       }
@@ -691,7 +697,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, int no_null, int no_m
   return result;
 }
 
-int32_t multi_cut_probe(int side, int32_t alpha, int32_t beta, int no_null) {
+int32_t multi_cut_probe(int side, int32_t alpha, int32_t beta, NullMove null_move) {
   const int q = pos.ply;
   const bool check = pos.in_check[q] != 0;
   // Step 1. The stored move only; no cut-offs here.
@@ -701,7 +707,8 @@ int32_t multi_cut_probe(int side, int32_t alpha, int32_t beta, int no_null) {
     table_from = t.from;
     table_to = t.to;
   }
-  // Steps 2 to 4.
+  // Steps 2 to 4. The first few moves, each searched at the reduced depth
+  // with its fail high counted.
   MovePicker picker(side, q, check, table_from, table_to);
   int32_t a = alpha, best = alpha;
   int fail_highs = 0;
@@ -709,12 +716,12 @@ int32_t multi_cut_probe(int side, int32_t alpha, int32_t beta, int no_null) {
     const Pick pick = picker.next();
     if (pick.kind == PickKind::end) break;
     if (pick.kind != PickKind::move) continue;
-    const AppliedMove made = apply_search_move(pick.from, pick.to, pick.from_table);
+    const AppliedMove made = apply_search_move(pick.from, pick.to, pick.source);
     if (!made.made || !made.legal) continue;
-    const int32_t score = -search_node(side ^ BLACK, -beta, -a, no_null, 1);
+    const int32_t score = -search_node(side ^ BLACK, -beta, -a, null_move, MultiCut::barred);
     search_path.draw_flag = 0;
     if (control.stop_search) {
-      unmake_move(0);
+      unmake_move(Unmake::full);
       return best;
     }
     if (score >= beta) {
@@ -727,14 +734,14 @@ int32_t multi_cut_probe(int side, int32_t alpha, int32_t beta, int no_null) {
       }
       if (fail_highs == MULTI_CUT_NEEDED) {
         search_path.multi_cut_hit = 1;
-        unmake_move(0);
+        unmake_move(Unmake::full);
         return beta;
       }
     } else if (score > a) {
       a = score;
       best = score;
     }
-    unmake_move(0);
+    unmake_move(Unmake::full);
   }
   return best;
 }

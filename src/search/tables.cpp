@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "core/assert.h"
 #include "core/platform.h"
 
 #include "search/root.h"
@@ -199,7 +200,9 @@ void rep_leave(int32_t slot, KeyPair key) {
 }
 
 void killer_update(int from, int to) {
-  if (pos.ply < KILLER_MIN_PLY || pos.ply > search_path.nominal_depth || pos.ply >= 64) return;
+  if (pos.ply < KILLER_MIN_PLY || pos.ply > search_path.nominal_depth) return;
+  // The search never goes past its ply limit: the killer row exists.
+  BREVALT_ASSERT(pos.ply < MAX_PLY);
   const uint8_t piece = pos.board[from];
   auto slot = [](int s) -> KillerEntry& { return search_path.killer_table[s][pos.ply]; };
   // Step 1. Already a killer?

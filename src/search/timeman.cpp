@@ -21,8 +21,6 @@ TimeControl time_control;
 
 namespace {
 
-constexpr int32_t TICKS_PER_SECOND = 60;
-
 // Increment games: the budget in ticks by the own clock in seconds.
 struct ClockStep {
   int32_t below;  // own clock below this many seconds
@@ -189,7 +187,8 @@ void allot_time() {
     }
   }
 
-  // Step 5.
+  // Step 5. The allotment: a little less when the own clock is nearly out
+  // and behind the opponent's.
   time_control.move_time = (d >= 30 && t < 5 && t < o) ? d - 20 : d;
   const int32_t now = static_cast<int32_t>(time_control.time_source());
   const uint64_t now_ms = time_control.ms_source();
@@ -274,7 +273,7 @@ void check_for_stop() {
     return;
   }
 
-  // Step 2.
+  // Step 2. The own clock, the tick now and the running iteration.
   const int32_t t = game_clock.own_time;
   const int32_t now = static_cast<int32_t>(time_control.time_source());
 

@@ -10,6 +10,9 @@
 
 namespace brevalt {
 
+// Clock ticks taken as one second (core/platform.h's clock_ticks).
+constexpr int32_t TICKS_PER_SECOND = 60;
+
 // Limits of one search beside the clocks: those of a UCI "go", and the
 // fixed time per move of CECP's "st". All zero when the clocks alone decide.
 struct SearchLimits {

@@ -36,9 +36,8 @@ constexpr BuiltinSuite BUILTIN_SUITES[] = {
 };
 constexpr int BUILTIN_SUITE_COUNT = 8;
 
-// Clock ticks: 60 are taken as one second. A longer time per position is
-// cut to this, so that a deadline still lies ahead of the clock.
-constexpr int32_t TICKS_PER_SECOND = 60;
+// A longer time per position than this many clock ticks is cut to it, so
+// that a deadline still lies ahead of the clock.
 constexpr int64_t MAX_POSITION_TICKS = INT32_MAX / 4;
 
 // "static" gives every position one second.
@@ -260,7 +259,7 @@ void run_epd_suite(const char* name, int n) {
 }
 
 void run_epd_file(const char* name) {
-  // Step 1.
+  // Step 1. Open the suite.
   std::FILE* file = std::fopen(name, "r");
   if (!file) {
     std::printf("File not found.\nBad exit.\n");

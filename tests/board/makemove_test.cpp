@@ -93,7 +93,7 @@ bool random_walk(std::mt19937& rng, int side, int depth, std::string& line) {
   const Snapshot before = Snapshot::take();
   const int32_t nodes = search_path.search_nodes;
   push_ply();
-  const AppliedMove applied = apply_search_move(m.from, m.to, 0);
+  const AppliedMove applied = apply_search_move(m.from, m.to, MoveSource::generated);
   const std::string here = line + " " + move_name(m.from, m.to);
   EXPECT_TRUE(applied.made && applied.legal) << here;
   if (!applied.legal) {
@@ -111,7 +111,7 @@ bool random_walk(std::mt19937& rng, int side, int depth, std::string& line) {
   // Deeper first; on the way back every level must find its snapshot again.
   std::string deeper = here;
   const bool ok = random_walk(rng, side ^ BLACK, depth - 1, deeper);
-  unmake_move(0);
+  unmake_move(Unmake::full);
   pop_ply();
   const std::string diff = Snapshot::take().difference(before);
   EXPECT_EQ(diff, "") << "after unmaking" << here;
@@ -167,17 +167,17 @@ TEST_F(MakeMoveTest, PinnedBishopRefusedBelowTheRoot) {
   const Snapshot before = Snapshot::take();
   go_to_ply(2);
   EXPECT_EQ(make_move(sq("d2"), sq("e3")), 0);
-  unmake_move(1);
+  unmake_move(Unmake::keep_counters);
   EXPECT_EQ(Snapshot::take().difference(before), "");
   // Along the pin line the move is legal.
   EXPECT_EQ(make_move(sq("d2"), sq("c3")), 1);
-  unmake_move(0);
+  unmake_move(Unmake::full);
   EXPECT_EQ(Snapshot::take().difference(before), "");
   // Root moves are not tested: they come from the legal list.
   pop_ply();
   EXPECT_EQ(pos.ply, 1);
   EXPECT_EQ(make_move(sq("d2"), sq("e3")), 1);
-  unmake_move(0);
+  unmake_move(Unmake::full);
   EXPECT_EQ(Snapshot::take().difference(before), "");
 }
 
@@ -186,7 +186,7 @@ TEST_F(MakeMoveTest, EnPassantAlongTheRankRefused) {
   load("8/8/8/K2pP2r/8/8/8/7k w - d6 0 1");
   const Snapshot before = Snapshot::take();
   go_to_ply(2);
-  const AppliedMove applied = apply_search_move(sq("e5"), sq("d6"), 0);
+  const AppliedMove applied = apply_search_move(sq("e5"), sq("d6"), MoveSource::generated);
   EXPECT_TRUE(applied.made);
   EXPECT_FALSE(applied.legal);
   EXPECT_EQ(Snapshot::take().difference(before), "");
@@ -197,7 +197,7 @@ TEST_F(MakeMoveTest, EnPassantCaptureUpdatesEverything) {
   load("8/8/8/K2pP3/8/8/8/7k w - d6 0 1");
   const Snapshot before = Snapshot::take();
   go_to_ply(2);
-  const AppliedMove applied = apply_search_move(sq("e5"), sq("d6"), 0);
+  const AppliedMove applied = apply_search_move(sq("e5"), sq("d6"), MoveSource::generated);
   ASSERT_TRUE(applied.legal);
   EXPECT_EQ(pos.board[sq("d5")], EMPTY);
   EXPECT_EQ(pos.board[sq("d6")], PAWN);
@@ -205,7 +205,7 @@ TEST_F(MakeMoveTest, EnPassantCaptureUpdatesEverything) {
   EXPECT_EQ(pos.ep_black_pawn, 0);
   expect_after_make("exd6");
   EXPECT_EQ(pos.fifty_counter, 0);
-  unmake_move(0);
+  unmake_move(Unmake::full);
   EXPECT_EQ(Snapshot::take().difference(before), "");
 }
 
@@ -214,12 +214,12 @@ TEST_F(MakeMoveTest, EnPassantCaptureUpdatesEverything) {
 TEST_F(MakeMoveTest, DoubleStepSetsEnPassantSquare) {
   load("4k3/8/8/8/3p4/8/4P3/4K3 w - - 0 1");
   go_to_ply(1);
-  ASSERT_TRUE(apply_search_move(sq("e2"), sq("e4"), 0).legal);
+  ASSERT_TRUE(apply_search_move(sq("e2"), sq("e4"), MoveSource::generated).legal);
   EXPECT_EQ(pos.ep_white_pawn, sq("e4"));
   // Black may now take it en passant; the capture is listed.
   const std::vector<LegalMove> replies = legal_moves_now(BLACK);
   EXPECT_TRUE(testing::contains(replies, "d4e3"));
-  unmake_move(0);
+  unmake_move(Unmake::full);
   EXPECT_EQ(pos.ep_white_pawn, 0);
 }
 
@@ -229,7 +229,7 @@ TEST_F(MakeMoveTest, KingsideCastlingKeyAndCounters) {
   load("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1");
   const Snapshot before = Snapshot::take();
   go_to_ply(1);
-  ASSERT_TRUE(apply_search_move(sq("e1"), sq("g1"), 0).legal);
+  ASSERT_TRUE(apply_search_move(sq("e1"), sq("g1"), MoveSource::generated).legal);
   EXPECT_EQ(pos.board[sq("g1")], KING);
   EXPECT_EQ(pos.board[sq("f1")], ROOK);
   EXPECT_EQ(pos.board[sq("h1")], EMPTY);
@@ -239,7 +239,7 @@ TEST_F(MakeMoveTest, KingsideCastlingKeyAndCounters) {
   EXPECT_EQ(pos.state_top->white_h_rook_moves, 1);
   EXPECT_EQ(pos.in_check[2], 0);
   expect_after_make("O-O");
-  unmake_move(0);
+  unmake_move(Unmake::full);
   EXPECT_EQ(Snapshot::take().difference(before), "");
   EXPECT_EQ(pos.state_top->white_king_moves, 0);
   EXPECT_EQ(pos.state_top->white_h_rook_moves, 0);
@@ -249,20 +249,20 @@ TEST_F(MakeMoveTest, CastlingRookGivesCheck) {
   // Kingside: the rook on f1 checks the king on f8.
   load("5k2/8/8/8/8/8/8/4K2R w K - 0 1");
   go_to_ply(1);
-  ASSERT_TRUE(apply_search_move(sq("e1"), sq("g1"), 0).legal);
+  ASSERT_TRUE(apply_search_move(sq("e1"), sq("g1"), MoveSource::generated).legal);
   EXPECT_NE(pos.in_check[2], 0);
   EXPECT_EQ(pos.checker_square[2], sq("f1"));
   expect_after_make("O-O+");
-  unmake_move(0);
+  unmake_move(Unmake::full);
   // Queenside for Black: the rook on d8 checks the king on d1.
   load("r3k3/8/8/8/8/8/8/3K4 b q - 0 1");
   go_to_ply(1);
-  ASSERT_TRUE(apply_search_move(sq("e8"), sq("c8"), 0).legal);
+  ASSERT_TRUE(apply_search_move(sq("e8"), sq("c8"), MoveSource::generated).legal);
   EXPECT_EQ(pos.board[sq("d8")], ROOK + BLACK);
   EXPECT_NE(pos.in_check[2], 0);
   EXPECT_EQ(pos.checker_square[2], sq("d8"));
   expect_after_make("O-O-O+");
-  unmake_move(0);
+  unmake_move(Unmake::full);
 }
 
 TEST_F(MakeMoveTest, PromotionKeys) {
@@ -271,7 +271,7 @@ TEST_F(MakeMoveTest, PromotionKeys) {
   const KeyPair pawn_e7 = zobrist[PAWN][sq("e7")];
   go_to_ply(1);
   // Push: pawn off e7, queen on e8; the pawn key loses only the pawn.
-  ASSERT_TRUE(apply_search_move(sq("e7"), sq("e8"), 0).legal);
+  ASSERT_TRUE(apply_search_move(sq("e7"), sq("e8"), MoveSource::generated).legal);
   EXPECT_EQ(pos.board[sq("e8")], QUEEN);
   EXPECT_EQ(pos.hash_lo, before.hash_lo_ ^ pawn_e7.lo ^ zobrist[QUEEN][sq("e8")].lo);
   EXPECT_EQ(pos.hash_hi, before.hash_hi_ ^ pawn_e7.hi ^ zobrist[QUEEN][sq("e8")].hi);
@@ -281,16 +281,16 @@ TEST_F(MakeMoveTest, PromotionKeys) {
   EXPECT_EQ(pos.white_pieces[pos.piece_index[sq("e8")]].code, QUEEN);
   EXPECT_EQ(pos.promo_pawn, 0);
   expect_after_make("e8=Q");
-  unmake_move(0);
+  unmake_move(Unmake::full);
   EXPECT_EQ(Snapshot::take().difference(before), "");
   // Capture: the rook on d8 leaves the position key as well.
-  ASSERT_TRUE(apply_search_move(sq("e7"), sq("d8"), 0).legal);
+  ASSERT_TRUE(apply_search_move(sq("e7"), sq("d8"), MoveSource::generated).legal);
   EXPECT_EQ(pos.hash_lo, before.hash_lo_ ^ pawn_e7.lo ^ zobrist[QUEEN][sq("d8")].lo ^
                          zobrist[ROOK + BLACK][sq("d8")].lo);
   EXPECT_EQ(pos.pawn_lo, before.pawn_lo_ ^ pawn_e7.lo);
   EXPECT_EQ(pos.material, before.material_ + 1220 - 100 + 620);
   expect_after_make("exd8=Q");
-  unmake_move(0);
+  unmake_move(Unmake::full);
   EXPECT_EQ(Snapshot::take().difference(before), "");
 }
 
@@ -298,12 +298,12 @@ TEST_F(MakeMoveTest, BlackPromotionKeys) {
   load("4k3/8/8/8/8/8/3p4/K7 b - - 0 1");
   const Snapshot before = Snapshot::take();
   go_to_ply(1);
-  ASSERT_TRUE(apply_search_move(sq("d2"), sq("d1"), 0).legal);
+  ASSERT_TRUE(apply_search_move(sq("d2"), sq("d1"), MoveSource::generated).legal);
   EXPECT_EQ(pos.board[sq("d1")], QUEEN + BLACK);
   EXPECT_EQ(pos.pawn_lo, before.pawn_lo_ ^ zobrist[PAWN + BLACK][sq("d2")].lo);
   EXPECT_EQ(pos.material, before.material_ - (1220 - 100));
   expect_after_make("d1=Q");
-  unmake_move(0);
+  unmake_move(Unmake::full);
   EXPECT_EQ(Snapshot::take().difference(before), "");
 }
 
@@ -317,14 +317,14 @@ TEST_F(MakeMoveTest, FiftyMoveDrawOnlyFromPlyFour) {
   ASSERT_EQ(make_move(sq("g1"), sq("f3")), 1);
   EXPECT_EQ(pos.fifty_counter, 100);
   EXPECT_EQ(search_path.draw_flag, 1);
-  unmake_move(0);
+  unmake_move(Unmake::full);
   EXPECT_EQ(pos.fifty_counter, 99);
   // A pawn move resets the counter instead.
   search_path.draw_flag = 0;
   ASSERT_EQ(make_move(sq("e2"), sq("e3")), 1);
   EXPECT_EQ(pos.fifty_counter, 0);
   EXPECT_EQ(search_path.draw_flag, 0);
-  unmake_move(0);
+  unmake_move(Unmake::full);
   // Ply 3: not yet.
   pop_ply();
   pos.in_check[3] = 0;
@@ -332,13 +332,13 @@ TEST_F(MakeMoveTest, FiftyMoveDrawOnlyFromPlyFour) {
   ASSERT_EQ(make_move(sq("g1"), sq("f3")), 1);
   EXPECT_EQ(pos.fifty_counter, 100);
   EXPECT_EQ(search_path.draw_flag, 0);
-  unmake_move(0);
+  unmake_move(Unmake::full);
   // Ply 4 with material changed since the root: no draw either.
   go_to_ply(4);
   search_path.root_material = static_cast<int16_t>(search_path.root_material + 100);
   ASSERT_EQ(make_move(sq("g1"), sq("f3")), 1);
   EXPECT_EQ(search_path.draw_flag, 0);
-  unmake_move(0);
+  unmake_move(Unmake::full);
   search_path.root_material = static_cast<int16_t>(search_path.root_material - 100);
 }
 
@@ -348,7 +348,7 @@ TEST_F(MakeMoveTest, KingCaptureIsLoggedAndUndone) {
   const Snapshot before = Snapshot::take();
   go_to_ply(1);
   ASSERT_EQ(make_move(sq("e1"), sq("e8")), 1);
-  unmake_move(0);
+  unmake_move(Unmake::full);
   EXPECT_EQ(Snapshot::take().difference(before), "");
   EXPECT_EQ(testing::read_file("game error"), "king taken... \n");
   std::remove("game error");
@@ -359,19 +359,19 @@ TEST_F(MakeMoveTest, RookCapturedOnItsCornerEndsCastling) {
   // rook never stood on h1 before, so White may not castle kingside.
   load("k7/7R/8/8/8/8/6b1/4K2R b K - 0 1");
   go_to_ply(1);
-  ASSERT_TRUE(apply_search_move(sq("g2"), sq("h1"), 0).legal);
+  ASSERT_TRUE(apply_search_move(sq("g2"), sq("h1"), MoveSource::generated).legal);
   push_ply();
-  ASSERT_TRUE(apply_search_move(sq("h7"), sq("h1"), 0).legal);
+  ASSERT_TRUE(apply_search_move(sq("h7"), sq("h1"), MoveSource::generated).legal);
   push_ply();
-  ASSERT_TRUE(apply_search_move(sq("a8"), sq("b8"), 0).legal);
+  ASSERT_TRUE(apply_search_move(sq("a8"), sq("b8"), MoveSource::generated).legal);
   const std::vector<LegalMove> moves = legal_moves_now(0);
   EXPECT_FALSE(testing::contains(moves, "e1g1"));
   EXPECT_TRUE(testing::contains(moves, "e1f1"));
-  unmake_move(0);
+  unmake_move(Unmake::full);
   pop_ply();
-  unmake_move(0);
+  unmake_move(Unmake::full);
   pop_ply();
-  unmake_move(0);
+  unmake_move(Unmake::full);
   EXPECT_EQ(pos.state_top->white_h_rook_moves, 0);
 }
 
@@ -406,21 +406,21 @@ TEST_F(MakeMoveTest, TableCastlingNeedsEveryCondition) {
   load("r3kr2/8/8/8/8/8/8/R3K2R w KQq - 0 1");
   const Snapshot before = Snapshot::take();
   go_to_ply(2);
-  EXPECT_FALSE(apply_search_move(sq("e1"), sq("g1"), 1).made);
+  EXPECT_FALSE(apply_search_move(sq("e1"), sq("g1"), MoveSource::table).made);
   EXPECT_EQ(Snapshot::take().difference(before), "");
   // Queenside is possible.
-  const AppliedMove q = apply_search_move(sq("e1"), sq("c1"), 1);
+  const AppliedMove q = apply_search_move(sq("e1"), sq("c1"), MoveSource::table);
   ASSERT_TRUE(q.legal);
-  unmake_move(0);
+  unmake_move(Unmake::full);
   EXPECT_EQ(Snapshot::take().difference(before), "");
   // A rook that has moved along the line forbids it.
   pos.state_top->white_a_rook_moves = 1;
-  EXPECT_FALSE(apply_search_move(sq("e1"), sq("c1"), 1).made);
+  EXPECT_FALSE(apply_search_move(sq("e1"), sq("c1"), MoveSource::table).made);
   pos.state_top->white_a_rook_moves = 0;
   // b1 occupied.
   pos.board[sq("b1")] = KNIGHT;
   sync_piece_sets();
-  EXPECT_FALSE(apply_search_move(sq("e1"), sq("c1"), 1).made);
+  EXPECT_FALSE(apply_search_move(sq("e1"), sq("c1"), MoveSource::table).made);
   pos.board[sq("b1")] = EMPTY;
   sync_piece_sets();
 }
@@ -430,22 +430,22 @@ TEST_F(MakeMoveTest, TableMovesNeedAnOpenLineAndAnEnemyTarget) {
   const Snapshot before = Snapshot::take();
   go_to_ply(2);
   // The queen's diagonal a1-h8 is blocked on b2.
-  EXPECT_FALSE(apply_search_move(sq("a1"), sq("c3"), 1).made);
+  EXPECT_FALSE(apply_search_move(sq("a1"), sq("c3"), MoveSource::table).made);
   // No piece takes its own side.
-  EXPECT_FALSE(apply_search_move(sq("a1"), sq("b2"), 1).made);
+  EXPECT_FALSE(apply_search_move(sq("a1"), sq("b2"), MoveSource::table).made);
   // A pawn never "captures" across the board edge (a4 to h4 is +7).
   pos.board[sq("a4")] = PAWN;
   pos.board[sq("h4")] = KNIGHT + BLACK;
   sync_piece_sets();
-  EXPECT_FALSE(apply_search_move(sq("a4"), sq("h4"), 1).made);
+  EXPECT_FALSE(apply_search_move(sq("a4"), sq("h4"), MoveSource::table).made);
   pos.board[sq("a4")] = PAWN + BLACK;
   pos.board[sq("h4")] = PAWN + BLACK;
   sync_piece_sets();
   EXPECT_EQ(Snapshot::take().difference(before), "");
   // With the line open the move is made.
-  const AppliedMove open = apply_search_move(sq("a1"), sq("a4"), 1);
+  const AppliedMove open = apply_search_move(sq("a1"), sq("a4"), MoveSource::table);
   ASSERT_TRUE(open.legal);
-  unmake_move(0);
+  unmake_move(Unmake::full);
   EXPECT_EQ(Snapshot::take().difference(before), "");
 }
 

@@ -75,7 +75,7 @@ const char* const START = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 
 
 TEST_F(MovegenTest, StartPositionTwentyMovesInPieceListOrder) {
   load(START);
-  const int n = generate_moves(WHITE_SIDE, 0);
+  const int n = generate_moves(WHITE_SIDE, GenMode::regular);
   ASSERT_EQ(n, 20);
   // The king heads the list but has no move; the knights' four moves come
   // before the sixteen pawn moves, and pieces follow the list order.
@@ -102,10 +102,10 @@ TEST_F(MovegenTest, StartPositionTwentyMovesInPieceListOrder) {
 TEST_F(MovegenTest, StartPositionNothingThreatenedWithThreatScoringOn) {
   load(START);
   search_path.nominal_depth = 10;
-  const int n = generate_moves(WHITE_SIDE, 0);
+  const int n = generate_moves(WHITE_SIDE, GenMode::regular);
   ASSERT_EQ(n, 20);
   for (int i = 0; i < n; ++i) EXPECT_EQ(row()[i].key, FRESH_HISTORY) << i;
-  EXPECT_EQ(generate_moves(BLACK_SIDE, 0), 20);
+  EXPECT_EQ(generate_moves(BLACK_SIDE, GenMode::regular), 20);
 }
 
 TEST_F(MovegenTest, StaleListEntriesAreSkipped) {
@@ -114,7 +114,7 @@ TEST_F(MovegenTest, StaleListEntriesAreSkipped) {
   load(START);
   pos.board[sq("b1")] = EMPTY;
   sync_piece_sets();
-  const int n = generate_moves(WHITE_SIDE, 0);
+  const int n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_EQ(n, 19);
   EXPECT_TRUE(has(n, "a1", "b1"));
   EXPECT_FALSE(has(n, "b1", "c3"));
@@ -124,7 +124,7 @@ TEST_F(MovegenTest, GoodCaptureOfUndefendedQueenMovesToTheFront) {
   // Ke1 has five quiet moves, then d4-d5, then dxe5 winning the queen:
   // 1220 - 0 + 6 - 2 + 4110.
   load("k7/8/8/4q3/3P4/8/8/4K3 w - - 0 1");
-  const int n = generate_moves(WHITE_SIDE, 0);
+  const int n = generate_moves(WHITE_SIDE, GenMode::regular);
   ASSERT_EQ(n, 7);
   EXPECT_EQ(row()[0].from, sq("d4"));
   EXPECT_EQ(row()[0].to, sq("e5"));
@@ -141,7 +141,7 @@ TEST_F(MovegenTest, TwoGoodCapturesTakeTheFirstTwoSlots) {
   // dxe5 loses the pawn to Rh5xe5: 1220 - 100 + 6 - 2 + 4110 = 5234.
   // gxh5 loses it to Qe5xh5: 620 - 100 + 6 - 3 + 4110 = 4633.
   load("k7/8/8/4q2r/3P2P1/8/8/4K3 w - - 0 1");
-  const int n = generate_moves(WHITE_SIDE, 0);
+  const int n = generate_moves(WHITE_SIDE, GenMode::regular);
   ASSERT_EQ(n, 9);
   MoveSet front = {{row()[0].from, row()[0].to}, {row()[1].from, row()[1].to}};
   EXPECT_EQ(front, named({{"d4", "e5"}, {"g4", "h5"}}));
@@ -153,7 +153,7 @@ TEST_F(MovegenTest, TwoGoodCapturesTakeTheFirstTwoSlots) {
 TEST_F(MovegenTest, LosingCaptureKeyedZeroStaysInPlace) {
   // Qxe5 loses the queen to d6xe5.
   load("k7/8/3p4/4p3/8/8/8/K3Q3 w - - 0 1");
-  const int n = generate_moves(WHITE_SIDE, 0);
+  const int n = generate_moves(WHITE_SIDE, GenMode::regular);
   int i = index_of(n, sq("e1"), sq("e5"));
   ASSERT_GT(i, 0);
   EXPECT_EQ(row()[i].key, 0);
@@ -166,7 +166,7 @@ TEST_F(MovegenTest, KingCaptureKeyedByVictimAlone) {
   // Kxd2 even though c3 defends the knight: legality is tested when the
   // move is made. 4110 - 5.
   load("k7/8/8/8/8/2p5/3n4/4K3 w - - 0 1");
-  const int n = generate_moves(WHITE_SIDE, 0);
+  const int n = generate_moves(WHITE_SIDE, GenMode::regular);
   ASSERT_EQ(n, 5);
   EXPECT_EQ(row()[0].from, sq("e1"));
   EXPECT_EQ(row()[0].to, sq("d2"));
@@ -196,7 +196,7 @@ TEST_F(MovegenTest, OrderCaptureLooksOnlyAtTheFirstFiveEntries) {
 TEST_F(MovegenTest, EnPassantIsAQuietMoveInNormalMode) {
   // Ke1: five moves; e5: e6 and exd6 e.p.
   load("4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1");
-  const int n = generate_moves(WHITE_SIDE, 0);
+  const int n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_EQ(n, 7);
   int i = index_of(n, sq("e5"), sq("d6"));
   ASSERT_GE(i, 0);
@@ -204,13 +204,13 @@ TEST_F(MovegenTest, EnPassantIsAQuietMoveInNormalMode) {
   EXPECT_FALSE(has(n, "e5", "f6"));
   // Without the right there is no capture onto d6.
   load("4k3/8/8/3pP3/8/8/8/4K3 w - - 0 1");
-  EXPECT_EQ(generate_moves(WHITE_SIDE, 0), 6);
+  EXPECT_EQ(generate_moves(WHITE_SIDE, GenMode::regular), 6);
 }
 
 TEST_F(MovegenTest, BlackPawnMovesAndEnPassant) {
   // d7: d6, d5; b4: b3 and bxc3 e.p. after c2-c4; Ke8: d8, f8, e7, f7.
   load("4k3/3p4/8/8/1pP5/8/8/4K3 b - c3 0 1");
-  const int n = generate_moves(BLACK_SIDE, 0);
+  const int n = generate_moves(BLACK_SIDE, GenMode::regular);
   EXPECT_EQ(n, 8);
   EXPECT_TRUE(has(n, "d7", "d5"));
   EXPECT_TRUE(has(n, "b4", "c3"));
@@ -219,7 +219,7 @@ TEST_F(MovegenTest, BlackPawnMovesAndEnPassant) {
 
 TEST_F(MovegenTest, DoublePushNeedsBothSquaresEmpty) {
   load("4k3/8/8/8/8/4n3/3nP3/4K3 w - - 0 1");
-  const int n = generate_moves(WHITE_SIDE, 0);
+  const int n = generate_moves(WHITE_SIDE, GenMode::regular);
   // e2 is blocked; the king takes d2, or steps to d1 or f1, f2.
   EXPECT_FALSE(has(n, "e2", "e3"));
   EXPECT_FALSE(has(n, "e2", "e4"));
@@ -232,7 +232,7 @@ TEST_F(MovegenTest, DoublePushNeedsBothSquaresEmpty) {
 TEST_F(MovegenTest, KnightMoveAttackingQueenGetsBonusWithDepth) {
   load("7k/8/8/8/3q4/8/8/K5N1 w - - 0 1");
   search_path.nominal_depth = 3;
-  int n = generate_moves(WHITE_SIDE, 0);
+  int n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_EQ(row()[index_of(n, sq("g1"), sq("f3"))].key, FRESH_HISTORY + 100);
   EXPECT_EQ(row()[index_of(n, sq("g1"), sq("e2"))].key, FRESH_HISTORY + 100);
   EXPECT_EQ(row()[index_of(n, sq("g1"), sq("h3"))].key, FRESH_HISTORY);
@@ -240,14 +240,14 @@ TEST_F(MovegenTest, KnightMoveAttackingQueenGetsBonusWithDepth) {
   // Extensions count towards the depth left; the ply counts against it.
   search_path.nominal_depth = 2;
   search_path.ext_plies = 1;
-  n = generate_moves(WHITE_SIDE, 0);
+  n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_EQ(row()[index_of(n, sq("g1"), sq("f3"))].key, FRESH_HISTORY + 100);
   search_path.ext_plies = 0;
-  n = generate_moves(WHITE_SIDE, 0);
+  n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_EQ(row()[index_of(n, sq("g1"), sq("f3"))].key, FRESH_HISTORY);
   search_path.nominal_depth = 3;
   pos.ply = 1;
-  n = generate_moves(WHITE_SIDE, 0);
+  n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_EQ(row()[index_of(n, sq("g1"), sq("f3"))].key, FRESH_HISTORY);
 }
 
@@ -256,7 +256,7 @@ TEST_F(MovegenTest, BishopThreatOutranksAimingAtTheKing) {
   // larger bonus counts.
   load("7k/8/8/8/8/r7/8/K1B5 w - - 0 1");
   search_path.nominal_depth = 3;
-  const int n = generate_moves(WHITE_SIDE, 0);
+  const int n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_EQ(row()[index_of(n, sq("c1"), sq("b2"))].key, FRESH_HISTORY + 100);
   EXPECT_EQ(row()[index_of(n, sq("c1"), sq("d2"))].key, FRESH_HISTORY);
 }
@@ -267,16 +267,16 @@ TEST_F(MovegenTest, RookAimsAtKingOnAnEmptyBoard) {
   // rook attacking the queen is.
   load("3p3k/8/8/8/8/8/8/R5K1 w - - 0 1");
   search_path.nominal_depth = 3;
-  int n = generate_moves(WHITE_SIDE, 0);
+  int n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_EQ(row()[index_of(n, sq("a1"), sq("a8"))].key, FRESH_HISTORY + 50);
   EXPECT_EQ(row()[index_of(n, sq("a1"), sq("a7"))].key, FRESH_HISTORY);
   load("4r2k/8/8/8/8/8/8/R5K1 w - - 0 1");
   search_path.nominal_depth = 3;
-  n = generate_moves(WHITE_SIDE, 0);
+  n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_EQ(row()[index_of(n, sq("a1"), sq("e1"))].key, FRESH_HISTORY);
   load("4q2k/8/8/8/8/8/8/R5K1 w - - 0 1");
   search_path.nominal_depth = 3;
-  n = generate_moves(WHITE_SIDE, 0);
+  n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_EQ(row()[index_of(n, sq("a1"), sq("e1"))].key, FRESH_HISTORY + 100);
 }
 
@@ -284,22 +284,22 @@ TEST_F(MovegenTest, PawnPushThreatsPerAttackedPiece) {
   // e3-e4 attacks the knight d5 and the bishop f5.
   load("7k/8/8/3n1b2/8/4P3/8/K7 w - - 0 1");
   search_path.nominal_depth = 3;
-  int n = generate_moves(WHITE_SIDE, 0);
+  int n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_EQ(row()[index_of(n, sq("e3"), sq("e4"))].key, FRESH_HISTORY + 100);
   // A pawn as target earns nothing.
   load("7k/8/8/3p1b2/8/4P3/8/K7 w - - 0 1");
   search_path.nominal_depth = 3;
-  n = generate_moves(WHITE_SIDE, 0);
+  n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_EQ(row()[index_of(n, sq("e3"), sq("e4"))].key, FRESH_HISTORY + 50);
   // Black: d6-d5 attacks the rook c4 and the queen e4.
   load("k7/8/3p4/8/2R1Q3/8/8/7K b - - 0 1");
   search_path.nominal_depth = 3;
-  n = generate_moves(BLACK_SIDE, 0);
+  n = generate_moves(BLACK_SIDE, GenMode::regular);
   EXPECT_EQ(row()[index_of(n, sq("d6"), sq("d5"))].key, FRESH_HISTORY + 100);
   // h3-h4: square h4 + 9 is a6 on the far side of the board, not a target.
   load("7k/8/n7/8/8/7P/8/K7 w - - 0 1");
   search_path.nominal_depth = 3;
-  n = generate_moves(WHITE_SIDE, 0);
+  n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_EQ(row()[index_of(n, sq("h3"), sq("h4"))].key, FRESH_HISTORY);
 }
 
@@ -337,7 +337,7 @@ TEST_F(MovegenTest, AttacksHigherPieceAndAimsAtKingDirectly) {
 TEST_F(MovegenTest, QuiescencePromotionPushOnTheSeventhRank) {
   load("4k3/1P6/8/8/8/8/8/4K3 w - - 0 1");
   search_path.quiescence_mode = 1;
-  int n = generate_moves(WHITE_SIDE, 0);
+  int n = generate_moves(WHITE_SIDE, GenMode::regular);
   ASSERT_EQ(n, 1);
   EXPECT_EQ(row()[0].from, sq("b7"));
   EXPECT_EQ(row()[0].to, sq("b8"));
@@ -346,11 +346,11 @@ TEST_F(MovegenTest, QuiescencePromotionPushOnTheSeventhRank) {
   // One rank lower the push is quiet and dropped.
   load("4k3/8/1P6/8/8/8/8/4K3 w - - 0 1");
   search_path.quiescence_mode = 1;
-  EXPECT_EQ(generate_moves(WHITE_SIDE, 0), 0);
+  EXPECT_EQ(generate_moves(WHITE_SIDE, GenMode::regular), 0);
   // A capture on the last rank sorts ahead of the push: bxa8 wins a rook.
   load("r3k3/1P6/8/8/8/8/8/4K3 w - - 0 1");
   search_path.quiescence_mode = 1;
-  n = generate_moves(WHITE_SIDE, 0);
+  n = generate_moves(WHITE_SIDE, GenMode::regular);
   ASSERT_EQ(n, 2);
   EXPECT_EQ(row()[0].to, sq("a8"));
   EXPECT_EQ(row()[0].key, 620);
@@ -363,7 +363,7 @@ TEST_F(MovegenTest, QuiescenceCapturesSortedByGainLosingOnesDropped) {
   // loses the rook to Kxa7 and is left out.
   load("k6r/p7/8/1n1q4/7Q/2N5/4B2K/R7 w - - 0 1");
   search_path.quiescence_mode = 1;
-  const int n = generate_moves(WHITE_SIDE, 0);
+  const int n = generate_moves(WHITE_SIDE, GenMode::regular);
   ASSERT_EQ(n, 4);
   const int expect[4][3] = {{sq("c3"), sq("d5"), 1220},
                             {sq("h4"), sq("h8"), 620},
@@ -376,7 +376,7 @@ TEST_F(MovegenTest, QuiescenceCapturesSortedByGainLosingOnesDropped) {
   }
   // In normal mode the losing capture is there, keyed 0.
   search_path.quiescence_mode = 0;
-  const int all = generate_moves(WHITE_SIDE, 0);
+  const int all = generate_moves(WHITE_SIDE, GenMode::regular);
   int i = index_of(all, sq("a1"), sq("a7"));
   ASSERT_GE(i, 0);
   EXPECT_EQ(row()[i].key, 0);
@@ -388,24 +388,24 @@ TEST_F(MovegenTest, QuiescenceQuietChecksOnlyAtTheHorizonEntry) {
   load(fen);
   search_path.quiescence_mode = 1;
   search_path.horizon_qs = 1;
-  int n = generate_moves(WHITE_SIDE, 0);
+  int n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_EQ(moves(n), named({{"a1", "a8"}, {"a1", "e1"}}));
   EXPECT_EQ(search_path.quiescence_mode, 1);
   // Not after the first quiescence generation, not without the horizon
   // flag, not in an ending.
   search_path.first_qs_generation = 1;
-  EXPECT_EQ(generate_moves(WHITE_SIDE, 0), 0);
+  EXPECT_EQ(generate_moves(WHITE_SIDE, GenMode::regular), 0);
   search_path.first_qs_generation = 0;
   search_path.horizon_qs = 0;
-  EXPECT_EQ(generate_moves(WHITE_SIDE, 0), 0);
+  EXPECT_EQ(generate_moves(WHITE_SIDE, GenMode::regular), 0);
   search_path.horizon_qs = 1;
   search_path.root_endgame = 1;
-  EXPECT_EQ(generate_moves(WHITE_SIDE, 0), 0);
+  EXPECT_EQ(generate_moves(WHITE_SIDE, GenMode::regular), 0);
   // Normal mode: seven squares up the a-file, six along the first rank,
   // three king moves.
   search_path.root_endgame = 0;
   search_path.quiescence_mode = 0;
-  EXPECT_EQ(generate_moves(WHITE_SIDE, 0), 16);
+  EXPECT_EQ(generate_moves(WHITE_SIDE, GenMode::regular), 16);
 }
 
 TEST_F(MovegenTest, QuiescenceQuietCheckMustBeSafe) {
@@ -413,17 +413,17 @@ TEST_F(MovegenTest, QuiescenceQuietCheckMustBeSafe) {
   load("4k3/8/8/8/1b6/8/8/R6K w - - 0 1");
   search_path.quiescence_mode = 1;
   search_path.horizon_qs = 1;
-  const int n = generate_moves(WHITE_SIDE, 0);
+  const int n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_EQ(moves(n), named({{"a1", "a8"}}));
 }
 
 TEST_F(MovegenTest, QuiescenceNeverGeneratesEnPassantOrCastling) {
   load("4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1");
   search_path.quiescence_mode = 1;
-  EXPECT_EQ(generate_moves(WHITE_SIDE, 0), 0);
+  EXPECT_EQ(generate_moves(WHITE_SIDE, GenMode::regular), 0);
   load("4k3/8/8/8/8/8/8/R3K2R w KQ - 0 1");
   search_path.quiescence_mode = 1;
-  EXPECT_EQ(generate_moves(WHITE_SIDE, 0), 0);
+  EXPECT_EQ(generate_moves(WHITE_SIDE, GenMode::regular), 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -434,7 +434,7 @@ TEST_F(MovegenTest, EvasionsAgainstDoubleCheckAreKingMovesOnly) {
   // f7 (knight) are attacked, d8, f8 and d7 are free.
   load("4k3/2b5/3N4/8/8/8/8/K3R3 b - - 0 1");
   check(nullptr);
-  const int n = generate_moves(BLACK_SIDE, 1);
+  const int n = generate_moves(BLACK_SIDE, GenMode::evasions);
   EXPECT_EQ(moves(n), named({{"e8", "d8"}, {"e8", "f8"}, {"e8", "d7"}}));
 }
 
@@ -442,7 +442,7 @@ TEST_F(MovegenTest, EvasionsAgainstKnightCheckHaveNoInterpositions) {
   // Rxd6 takes the checker; the king has d8, f8, d7, e7 (f7 is covered).
   load("4k3/8/r2N4/8/8/8/8/7K b - - 0 1");
   check("d6");
-  const int n = generate_moves(BLACK_SIDE, 1);
+  const int n = generate_moves(BLACK_SIDE, GenMode::evasions);
   EXPECT_EQ(moves(n), named({{"a6", "d6"}, {"e8", "d8"}, {"e8", "f8"}, {"e8", "d7"}, {"e8", "e7"}}));
 }
 
@@ -451,7 +451,7 @@ TEST_F(MovegenTest, EvasionsAgainstSliderBlockButNotWithAPinnedPiece) {
   // may not block on e6; the king has d8, f8, f7.
   load("4k3/3b4/8/1Bn5/8/8/8/4R2K b - - 0 1");
   check("e1");
-  const int n = generate_moves(BLACK_SIDE, 1);
+  const int n = generate_moves(BLACK_SIDE, GenMode::evasions);
   EXPECT_EQ(moves(n), named({{"c5", "e6"}, {"c5", "e4"}, {"e8", "d8"}, {"e8", "f8"}, {"e8", "f7"}}));
 }
 
@@ -459,7 +459,7 @@ TEST_F(MovegenTest, EvasionKingMayNotRetreatAlongTheCheckingLine) {
   // Re1+ against e7: e8 is covered once the king has left e7, e6 plainly.
   load("8/4k3/8/8/8/8/8/K3R3 b - - 0 1");
   check("e1");
-  const int n = generate_moves(BLACK_SIDE, 1);
+  const int n = generate_moves(BLACK_SIDE, GenMode::evasions);
   EXPECT_EQ(moves(n), named({{"e7", "d8"}, {"e7", "f8"}, {"e7", "d7"}, {"e7", "f7"},
                               {"e7", "d6"}, {"e7", "f6"}}));
 }
@@ -468,7 +468,7 @@ TEST_F(MovegenTest, EvasionsRunAsNormalModeAndRestoreQuiescence) {
   load("8/4k3/8/8/8/8/8/K3R3 b - - 0 1");
   check("e1");
   search_path.quiescence_mode = 1;
-  EXPECT_EQ(generate_moves(BLACK_SIDE, 1), 6);  // quiet king moves included
+  EXPECT_EQ(generate_moves(BLACK_SIDE, GenMode::evasions), 6);  // quiet king moves included
   EXPECT_EQ(search_path.quiescence_mode, 1);
 }
 
@@ -477,7 +477,7 @@ TEST_F(MovegenTest, EvasionEnPassantTakesTheCheckingPawn) {
   // d4, e3, f3, d3; e6 answers nothing.
   load("4k3/8/8/3pP3/4K3/8/8/8 w - d6 0 1");
   check("d5");
-  const int n = generate_moves(WHITE_SIDE, 1);
+  const int n = generate_moves(WHITE_SIDE, GenMode::evasions);
   EXPECT_EQ(n, 8);
   EXPECT_TRUE(has(n, "e5", "d6"));
   EXPECT_FALSE(has(n, "e5", "e6"));
@@ -490,7 +490,7 @@ TEST_F(MovegenTest, EvasionEnPassantTakesTheCheckingPawn) {
 TEST_F(MovegenTest, CastlingBothWaysAfterTheKingsOrdinaryMoves) {
   // Ke1 has d1, f1, d2, e2, f2; then O-O, then O-O-O.
   load("4k3/8/8/8/8/8/8/R3K2R w KQ - 0 1");
-  const int n = generate_moves(WHITE_SIDE, 0);
+  const int n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_EQ(row()[5].from, sq("e1"));
   EXPECT_EQ(row()[5].to, sq("g1"));
   EXPECT_EQ(row()[6].from, sq("e1"));
@@ -502,40 +502,40 @@ TEST_F(MovegenTest, CastlingBothWaysAfterTheKingsOrdinaryMoves) {
 
 TEST_F(MovegenTest, CastlingNotThroughAnAttackedSquare) {
   load("4kr2/8/8/8/8/8/8/R3K2R w KQ - 0 1");  // f1 attacked
-  int n = generate_moves(WHITE_SIDE, 0);
+  int n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_FALSE(has(n, "e1", "g1"));
   EXPECT_TRUE(has(n, "e1", "c1"));
   load("3rk3/8/8/8/8/8/8/R3K2R w KQ - 0 1");  // d1 attacked
-  n = generate_moves(WHITE_SIDE, 0);
+  n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_TRUE(has(n, "e1", "g1"));
   EXPECT_FALSE(has(n, "e1", "c1"));
   load("4k1r1/8/8/8/8/8/8/R3K2R w KQ - 0 1");  // g1 attacked
-  n = generate_moves(WHITE_SIDE, 0);
+  n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_FALSE(has(n, "e1", "g1"));
   EXPECT_TRUE(has(n, "e1", "c1"));
 }
 
 TEST_F(MovegenTest, QueensideCastlingNeedsB1EmptyButNotSafe) {
   load("4k3/8/8/8/8/8/8/RN2K2R w KQ - 0 1");
-  int n = generate_moves(WHITE_SIDE, 0);
+  int n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_FALSE(has(n, "e1", "c1"));
   EXPECT_TRUE(has(n, "e1", "g1"));
   load("1r2k3/8/8/8/8/8/8/R3K2R w KQ - 0 1");  // b1 attacked by the rook b8
-  n = generate_moves(WHITE_SIDE, 0);
+  n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_TRUE(has(n, "e1", "c1"));
 }
 
 TEST_F(MovegenTest, CastlingNotOutOfCheck) {
   load("4k3/8/8/8/4r3/8/8/R3K2R w KQ - 0 1");
   check("e4");
-  int n = generate_moves(WHITE_SIDE, 1);
+  int n = generate_moves(WHITE_SIDE, GenMode::evasions);
   EXPECT_FALSE(has(n, "e1", "g1"));
   EXPECT_FALSE(has(n, "e1", "c1"));
   EXPECT_TRUE(has(n, "e1", "f1"));
   // Evasion mode alone rules castling out, even with every square free.
   load("4k3/8/8/8/8/8/8/R3K2R w KQ - 0 1");
   check(nullptr);
-  n = generate_moves(WHITE_SIDE, 1);
+  n = generate_moves(WHITE_SIDE, GenMode::evasions);
   EXPECT_EQ(moves(n), named({{"e1", "d1"}, {"e1", "f1"}, {"e1", "d2"}, {"e1", "e2"}, {"e1", "f2"}}));
 }
 
@@ -544,40 +544,40 @@ TEST_F(MovegenTest, CastlingNotOutOfCheck) {
 TEST_F(MovegenTest, CastlingFollowsFlagsAndMoveCounters) {
   load("4k3/8/8/8/8/8/8/R3K2R w KQ - 0 1");
   pos.white_castled = 1;
-  int n = generate_moves(WHITE_SIDE, 0);
+  int n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_FALSE(has(n, "e1", "g1"));
   EXPECT_FALSE(has(n, "e1", "c1"));
   pos.white_castled = 0;
   pos.state_top->white_h_rook_moves = 1;
-  n = generate_moves(WHITE_SIDE, 0);
+  n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_FALSE(has(n, "e1", "g1"));
   EXPECT_TRUE(has(n, "e1", "c1"));
   pos.state_top->white_h_rook_moves = 0;
   pos.state_top->white_king_moves = 1;
-  n = generate_moves(WHITE_SIDE, 0);
+  n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_FALSE(has(n, "e1", "g1"));
   EXPECT_FALSE(has(n, "e1", "c1"));
   pos.state_top->white_king_moves = 0;
   // From the FEN: only the kingside right.
   load("4k3/8/8/8/8/8/8/R3K2R w K - 0 1");
-  n = generate_moves(WHITE_SIDE, 0);
+  n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_TRUE(has(n, "e1", "g1"));
   EXPECT_FALSE(has(n, "e1", "c1"));
 }
 
 TEST_F(MovegenTest, BlackCastling) {
   load("r3k2r/8/8/8/8/8/8/4K3 b kq - 0 1");
-  int n = generate_moves(BLACK_SIDE, 0);
+  int n = generate_moves(BLACK_SIDE, GenMode::regular);
   EXPECT_TRUE(has(n, "e8", "g8"));
   EXPECT_TRUE(has(n, "e8", "c8"));
   EXPECT_EQ(row()[index_of(n, sq("e8"), sq("c8"))].piece, KING + BLACK);
   EXPECT_EQ(index_of(n, sq("e8"), sq("c8")), index_of(n, sq("e8"), sq("g8")) + 1);
   load("rn2k2r/8/8/8/8/8/8/4K3 b kq - 0 1");
-  n = generate_moves(BLACK_SIDE, 0);
+  n = generate_moves(BLACK_SIDE, GenMode::regular);
   EXPECT_TRUE(has(n, "e8", "g8"));
   EXPECT_FALSE(has(n, "e8", "c8"));
   load("r3k2r/8/8/8/8/8/8/4KR2 b kq - 0 1");  // f8 attacked
-  n = generate_moves(BLACK_SIDE, 0);
+  n = generate_moves(BLACK_SIDE, GenMode::regular);
   EXPECT_FALSE(has(n, "e8", "g8"));
   EXPECT_TRUE(has(n, "e8", "c8"));
 }
@@ -591,7 +591,7 @@ TEST_F(MovegenTest, BlackCastling) {
 TEST_F(MovegenTest, RowHoldsEveryMoveOfTheRichestPosition) {
   // The composed position with 218 legal moves for White.
   load("R6R/3Q4/1Q4Q1/4Q3/2Q4Q/Q4Q2/pp1Q4/kBNN1KB1 w - - 0 1");
-  const int n = generate_moves(WHITE_SIDE, 0);
+  const int n = generate_moves(WHITE_SIDE, GenMode::regular);
   EXPECT_EQ(n, 218);
   EXPECT_LT(n, MOVE_ROW_LIMIT);
   for (int i = 0; i < n; ++i) {
@@ -601,7 +601,7 @@ TEST_F(MovegenTest, RowHoldsEveryMoveOfTheRichestPosition) {
   }
   search_path.quiescence_mode = 1;
   search_path.horizon_qs = 1;
-  EXPECT_LE(generate_moves(WHITE_SIDE, 0), MOVE_ROW_LIMIT);
+  EXPECT_LE(generate_moves(WHITE_SIDE, GenMode::regular), MOVE_ROW_LIMIT);
   search_path.quiescence_mode = 0;
   EXPECT_EQ(add_move(sq("a3"), sq("a4"), QUEEN, MOVE_ROW_LIMIT), MOVE_ROW_LIMIT);
   EXPECT_EQ(order_capture(sq("a3"), sq("a2"), QUEEN, MOVE_ROW_LIMIT), MOVE_ROW_LIMIT);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -90,9 +91,9 @@ class RayMaskTest : public ::testing::Test {
       search_path.quiescence_mode = 1;
       search_path.horizon_qs = static_cast<int16_t>(horizon);
       search_path.first_qs_generation = 0;
-      const std::vector<MoveEntry> by_masks = row_copy(generate_moves(side, 0));
+      const std::vector<MoveEntry> by_masks = row_copy(generate_moves(side, GenMode::regular));
       ray_masks_ready = false;
-      const std::vector<MoveEntry> by_lists = row_copy(generate_moves(side, 0));
+      const std::vector<MoveEntry> by_lists = row_copy(generate_moves(side, GenMode::regular));
       ray_masks_ready = true;
       search_path.quiescence_mode = 0;
       search_path.horizon_qs = 0;
@@ -102,12 +103,13 @@ class RayMaskTest : public ::testing::Test {
     }
     // Full rows, whose capture keys come from exchanges after an imagined
     // move, and evasion rows, whose king steps are tested the same way.
-    for (int evasions = 0; evasions < 2; ++evasions) {
-      const std::vector<MoveEntry> by_masks = row_copy(generate_moves(side, evasions));
+    for (const GenMode mode : {GenMode::regular, GenMode::evasions}) {
+      const std::vector<MoveEntry> by_masks = row_copy(generate_moves(side, mode));
       ray_masks_ready = false;
-      const std::vector<MoveEntry> by_lists = row_copy(generate_moves(side, evasions));
+      const std::vector<MoveEntry> by_lists = row_copy(generate_moves(side, mode));
       ray_masks_ready = true;
-      EXPECT_TRUE(same_rows(by_masks, by_lists)) << where << (evasions ? ": evasion" : ": full") << " rows differ";
+      EXPECT_TRUE(same_rows(by_masks, by_lists))
+          << where << (mode == GenMode::evasions ? ": evasion" : ": full") << " rows differ";
     }
   }
   int quiet_checks_seen = 0;
@@ -125,18 +127,18 @@ TEST_F(RayMaskTest, ExchangesAttacksAndMoveRowsMatchTheListWalk) {
     const std::vector<LegalMove> first = testing::legal_moves_now(side);
     push_ply();
     for (const LegalMove& m : first) {
-      if (!apply_search_move(m.from, m.to, 0).legal) continue;
+      if (!apply_search_move(m.from, m.to, MoveSource::generated).legal) continue;
       compare_walks(side ^ BLACK, fen);
       const std::vector<LegalMove> second = testing::legal_moves_now(side ^ BLACK);
       push_ply();
       for (const LegalMove& r : second) {
-        if (!apply_search_move(r.from, r.to, 0).legal) continue;
+        if (!apply_search_move(r.from, r.to, MoveSource::generated).legal) continue;
         compare_walks(side, fen);
         ++compared;
-        unmake_move(0);
+        unmake_move(Unmake::full);
       }
       pop_ply();
-      unmake_move(0);
+      unmake_move(Unmake::full);
     }
     pop_ply();
   }

@@ -627,12 +627,12 @@ TEST_F(EvalTerms, SamePositionByTwoMoveOrders) {
     testing::set_root_check_state();
     for (const char* m : orders[o]) {
       testing::push_ply();
-      ASSERT_TRUE(apply_search_move(sq(m), sq(m + 2), 0).legal) << m;
+      ASSERT_TRUE(apply_search_move(sq(m), sq(m + 2), MoveSource::generated).legal) << m;
     }
     search_path.nominal_depth = 5;
     scores[o] = evaluate(-9000, 9000);
     for (int i = 0; i < 4; ++i) {
-      unmake_move(0);
+      unmake_move(Unmake::full);
       testing::pop_ply();
     }
   }

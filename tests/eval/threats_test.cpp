@@ -71,7 +71,7 @@ class Threats : public ::testing::Test {
   // Takes back every move played, innermost first.
   void unwind() {
     while (!made_.empty()) {
-      unmake_move(made_.back() ? 0 : 1);
+      unmake_move(made_.back() ? Unmake::full : Unmake::keep_counters);
       made_.pop_back();
       brevalt::testing::pop_ply();
     }

@@ -30,7 +30,7 @@ const char* const START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQk
 // What "uci" is answered with under the shipped Brevalt.ini (book on,
 // hash size 3: four tables of 1050000 entries, 64 MiB rounded down).
 const char* const IDENTITY =
-    "id name Brevalt 2.86\n"
+    "id name Brevalt " BREVALT_VERSION "\n"
     "id author the Brevalt developers\n"
     "option name Hash type spin default 64 min 1 max 16384\n"
     "option name Clear Hash type button\n"
@@ -727,8 +727,8 @@ TEST(CommandLine, VersionHelpAndOtherArguments) {
     const char* start;  // what the output starts with
     bool whole;         // ... and all of it
   };
-  for (const Case& c : {Case{"--version", 0, "Brevalt 2.86\nLicense GPL-3.0-or-later\n", true},
-                        Case{"--help", 0, "Brevalt 2.86, a chess engine.\n", false},
+  for (const Case& c : {Case{"--version", 0, "Brevalt " BREVALT_VERSION "\nLicense GPL-3.0-or-later\n", true},
+                        Case{"--help", 0, "Brevalt " BREVALT_VERSION ", a chess engine.\n", false},
                         Case{"--frobnicate", 0, "", true}}) {
     EngineSandbox box;
     std::FILE* f = popen(("cd '" + box.dir() + "' && echo quit | " + BREVALT_ENGINE + " " + c.args).c_str(), "r");

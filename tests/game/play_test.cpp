@@ -36,9 +36,10 @@ class GameMoves : public ::testing::Test {
   static void position(const char* fen) { ASSERT_TRUE(testing::set_position(fen)) << fen; }
 
   // A move entered by the user in force mode, as the interpreter enters it:
-  // the engine takes the side that is not to move. `mode` 2 plays it as
-  // the predicted move of a ponder search. Returns what was printed.
-  static std::string play(const char* text, int mode = 1, int* result = nullptr) {
+  // the engine takes the side that is not to move. PlayMode::predicted_move
+  // plays it as the predicted move of a ponder search. Returns what was
+  // printed.
+  static std::string play(const char* text, PlayMode mode = PlayMode::user_move, int* result = nullptr) {
     control.engine_side = (pos.game_ply & 1) ? 1 : -1;
     control.user_from = sq(text);
     control.user_to = sq(text + 2);
@@ -111,7 +112,7 @@ TEST_F(GameMoves, EnPassantTakesThePawnThatHasJustAdvanced) {
   play("g1f3");
   play("g8f6");
   int result = 1;
-  EXPECT_EQ(play("e5d6", 1, &result), "Illegal move: e5d6\n");
+  EXPECT_EQ(play("e5d6", PlayMode::user_move, &result), "Illegal move: e5d6\n");
   EXPECT_EQ(result, 0);
   EXPECT_EQ(pos.board[sq("d5")], PAWN + BLACK);
 }
@@ -135,12 +136,12 @@ TEST_F(GameMoves, IllegalMoveChangesNothing) {
   uint8_t before[64];
   std::memcpy(before, pos.board, sizeof(pos.board));
   int result = 1;
-  EXPECT_EQ(play("e2e5", 1, &result), "Illegal move: e2e5\n");
+  EXPECT_EQ(play("e2e5", PlayMode::user_move, &result), "Illegal move: e2e5\n");
   EXPECT_EQ(result, 0);
   EXPECT_EQ(std::memcmp(before, pos.board, sizeof(pos.board)), 0);
   EXPECT_EQ(pos.game_ply, 0);
   // Nor may the side not to move move.
-  EXPECT_EQ(play("e7e5", 1, &result), "Illegal move: e7e5\n");
+  EXPECT_EQ(play("e7e5", PlayMode::user_move, &result), "Illegal move: e7e5\n");
   EXPECT_EQ(result, 0);
   EXPECT_EQ(pos.game_ply, 0);
 }
@@ -158,7 +159,7 @@ TEST_F(GameMoves, RepetitionClaimIsHeldBackWhilePondering) {
   position("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
   for (const char* m : KNIGHT_DANCE) play(m);
   control.pondering = 1;
-  EXPECT_EQ(play("g1f3", 2), "");
+  EXPECT_EQ(play("g1f3", PlayMode::predicted_move), "");
   EXPECT_EQ(pos.board[sq("f3")], KNIGHT);
 }
 
@@ -172,7 +173,7 @@ TEST_F(GameMoves, FiftyMoveClaimIsHeldBackWhilePondering) {
   position("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
   pos.game_fifty_counter = 99;
   control.pondering = 1;
-  EXPECT_EQ(play("a1a2", 2), "");
+  EXPECT_EQ(play("a1a2", PlayMode::predicted_move), "");
 }
 
 TEST_F(GameMoves, PonderMoveIsTakenBackWithItsRepetitionCount) {

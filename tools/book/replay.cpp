@@ -243,7 +243,7 @@ void Replay::play(const GameMove& m) {
 
   // Step 2. The search's own make: castling's rook, en passant's victim,
   // the double step's en passant chance, promotion to a queen.
-  apply_search_move(m.from, m.to, 0);
+  apply_search_move(m.from, m.to, MoveSource::generated);
   // The engine knows only queen promotions; another piece replaces the
   // queen here, and the rebuild below takes it into the key.
   if (m.promotion) set_square(m.to, m.promotion);
