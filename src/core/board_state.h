@@ -96,7 +96,7 @@ struct MoveEntry {
 
 // En passant and castling as they stand: what a position set up or kept
 // across a reset carries besides its placement.
-struct BoardRights {  // RW-OFF
+struct BoardRights {
   // Square of a pawn that has just advanced two squares and may be taken en
   // passant; 0 is "none" (no such pawn can stand on a1).
   int16_t ep_black_pawn{};
@@ -104,13 +104,13 @@ struct BoardRights {  // RW-OFF
   // Nonzero: that side can no longer castle at all.
   int16_t white_castled{};
   int16_t black_castled{};
-};  // RW-ON
+};
 
 // The game's point: the placement, the side to move (by the parity of
 // game_ply), en passant and castling, and the game's fifty-move counter.
 // A ponder search saves it before the predicted move and puts it back on
 // a miss; a new game starts it afresh.
-struct GamePoint : BoardRights {  // RW-OFF
+struct GamePoint : BoardRights {
   // One piece code per square.
   uint8_t board[64]{};
   // Half-moves played since the start position or the loaded position; its
@@ -119,7 +119,7 @@ struct GamePoint : BoardRights {  // RW-OFF
   // The game's own fifty-move counter: half-moves since the last capture
   // or pawn move of the game.
   int8_t game_fifty_counter{};
-};  // RW-ON
+};
 
 // The board, the side and game counters, en passant and castling state,
 // material, the keys, the per-ply records of made moves, the piece lists
@@ -127,7 +127,7 @@ struct GamePoint : BoardRights {  // RW-OFF
 // unmake_move, the position loaders), the root driver and the resets;
 // read by every layer. state_top points into the record's own state stack,
 // so the record is never copied whole.
-struct Position : GamePoint {  // RW-OFF
+struct Position : GamePoint {
   // The squares of each piece code as a bit set (bit s for square s), row
   // EMPTY holding the empty squares: the same position as `board`, kept so
   // that the attack and generation queries can take whole sets of pieces at
@@ -175,7 +175,7 @@ struct Position : GamePoint {  // RW-OFF
   uint8_t white_piece_count{}, black_piece_count{};
   // One row of generated moves per ply; the last entry is swap scratch.
   MoveEntry move_list[MAX_PLY][MOVE_ROW]{};
-};  // RW-ON
+};
 
 extern Position pos;
 

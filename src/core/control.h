@@ -14,7 +14,7 @@ namespace brevalt {
 // What a new game resets of the control flags: the requests, the side
 // and the search flags of the game. The session's flags (the protocol,
 // force, post, hard, a test run) stay.
-struct GameControl {  // RW-OFF
+struct GameControl {
   // A search is wanted: the main loop calls the root driver.
   int16_t move_request{};
   // A new-game reset is wanted once the running search has ended.
@@ -33,14 +33,14 @@ struct GameControl {  // RW-OFF
   uint8_t promotion_letter{};
   // Score of the engine's last search, engine's view.
   int32_t last_score{};
-};  // RW-ON
+};
 
 // The control flags through which commands steer the search, and the
 // protocol state more than one layer reads. Written by the front end (the
 // interpreter, the main loop and its input poll), and by the root driver
 // and game management as a search starts and ends; read by every layer
 // from the search up, and stop_search by the node counter's poll.
-struct Control : GameControl {  // RW-OFF
+struct Control : GameControl {
   // The engine plays neither side; moves are only recorded.
   int32_t force_mode{};
   // The running search is to end as soon as it can.
@@ -68,7 +68,7 @@ struct Control : GameControl {  // RW-OFF
   int16_t ics_mode{};
   // The move being entered: squares 0..63.
   int32_t user_from{}, user_to{};
-};  // RW-ON
+};
 
 extern Control control;
 
@@ -84,7 +84,7 @@ constexpr int16_t NEW_GAME_OPPONENT_TIME = 200;  // seconds
 // What a new game resets and a set-up position keeps: the clocks, the
 // increment, the ratings and the opponent's kind. xboard sends "level"
 // and the ratings once, before "force" and "setboard", and never again.
-struct MatchClock {  // RW-OFF
+struct MatchClock {
   // Clocks in whole seconds.
   int16_t own_time = NEW_GAME_OWN_TIME;
   // The own clock as the interface last gave it, in centiseconds.
@@ -98,7 +98,7 @@ struct MatchClock {  // RW-OFF
   int32_t own_rating = NEW_GAME_OWN_RATING, opponent_rating = NEW_GAME_OPPONENT_RATING;
   // The opponent is a computer ("computer").
   uint8_t opponent_is_computer{};
-};  // RW-ON
+};
 
 // Milliseconds held back from every clock for the way between engine and
 // interface (UCI's "Move Overhead").
@@ -110,7 +110,7 @@ constexpr int32_t DEFAULT_MOVE_OVERHEAD_MS = 30;
 // the new-game reset (the match clock part) and time management (how
 // often the clock is looked at); read by time management, the node
 // counter's poll, the output lines and the evaluation (the ratings).
-struct Clock : MatchClock {  // RW-OFF
+struct Clock : MatchClock {
   // Moves per control period of "level"; 0 for an incremental clock.
   int32_t level_moves{};
   // A fixed time per move in milliseconds (CECP "st"); 0 when the clocks decide.
@@ -119,7 +119,7 @@ struct Clock : MatchClock {  // RW-OFF
   // The own clock is short, or a fixed move time is in force: the search
   // looks at the clock every few thousand nodes instead of every fifty thousand.
   uint8_t frequent_stop_tests{};
-};  // RW-ON
+};
 
 extern Clock game_clock;
 

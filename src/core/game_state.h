@@ -13,7 +13,7 @@ namespace brevalt {
 
 // One half-move of the game, as undo needs it.
 // An empty record (no move) has NO_SQUARE for from and to.
-struct GameMoveRecord {  // RW-OFF
+struct GameMoveRecord {
   uint8_t from = NO_SQUARE;
   uint8_t to = NO_SQUARE;
   uint8_t moved;
@@ -27,13 +27,13 @@ struct GameMoveRecord {  // RW-OFF
   uint8_t queenside_rook;  // castles long, or the a-rook leaves its corner
   uint8_t corner_capture;  // captures a rook on its corner: 1 kingside, 2 queenside
 };
-static_assert(sizeof(GameMoveRecord) == 12);  // RW-ON
+static_assert(sizeof(GameMoveRecord) == 12);
 
 constexpr int GAME_MOVES_SIZE = 599;
 
 // Every position of the game since the start or the set-up, with the
 // rights that decide whether two occurrences are the same position.
-struct GamePosition {  // RW-OFF
+struct GamePosition {
   uint32_t key_lo, key_hi;  // placement and side to move
   uint8_t castling;         // bits: White short, White long, Black short, Black long
   uint8_t ep_square;        // the pawn that has just double-stepped, 0 for none
@@ -41,23 +41,23 @@ struct GamePosition {  // RW-OFF
   // next move was made from here: the root driver may set them on its own,
   // so a take-back cannot work them out from the move alone.
   uint8_t castled_words;
-};  // RW-ON
+};
 
 // What a ponder search must put back: the game state before the
 // predicted move.
-struct PonderBackup {  // RW-OFF
+struct PonderBackup {
   GamePoint before;
   StateRecord state;
   // The board after the predicted move.
   uint8_t board_after[64];
-};  // RW-ON
+};
 
 // The game as game management keeps it: the moves played, the game's own
 // fifty-move counter and en passant squares, resignation, and the
 // bookkeeping of pondering. Written by game management (playing a move,
 // pondering, undo) and the new-game reset; read by the root driver, the
 // interpreter and undo.
-struct GameRecord {  // RW-OFF
+struct GameRecord {
   GameMoveRecord game_moves[GAME_MOVES_SIZE]{};
   int16_t game_ep_black_pawn{};
   int16_t game_ep_white_pawn{};
@@ -88,7 +88,7 @@ struct GameRecord {  // RW-OFF
   KeyPair ponder_key{};
   GamePosition ponder_position{};
   GamePosition reply_position{};
-};  // RW-ON
+};
 
 extern GameRecord game_record;
 

@@ -59,7 +59,7 @@ struct RepEntry;
 // The search path of one thread
 
 // The path's flags as every search starts them.
-struct PathFlags {  // RW-OFF
+struct PathFlags {
   // Quiescence state read by the move generator.
   int16_t quiescence_mode{};
   int16_t horizon_qs{};
@@ -70,7 +70,7 @@ struct PathFlags {  // RW-OFF
   int16_t draw_flag{};
   // The ply limit of the search .
   int16_t max_search_ply = 60;
-};  // RW-ON
+};
 
 // The state of one search thread along its path: depth, extensions,
 // quiescence and null-move state, what the root driver works out about the
@@ -81,7 +81,7 @@ struct PathFlags {  // RW-OFF
 // the resets; read by the move generator, the evaluation, the search, and
 // by game management and the output lines after a search (the variation,
 // the node counts).
-struct SearchPath : PathFlags {  // RW-OFF
+struct SearchPath : PathFlags {
   // Iteration depth minus the reductions in force on the path.
   int16_t nominal_depth{};
   // Extensions on the path in whole plies.
@@ -139,7 +139,7 @@ struct SearchPath : PathFlags {  // RW-OFF
   RepEntry* repetition_table = nullptr;
   KillerEntry killer_table[KILLER_ROWS][64]{};
   int16_t killer_slots = 4;
-};  // RW-ON
+};
 
 extern SearchPath search_path;
 

@@ -13,7 +13,7 @@ constexpr size_t DATA_PATH_SIZE = 4096;
 
 // The five settings of "Brevalt.ini", at the values they have when the
 // file does not change them.
-struct IniSettings {  // RW-OFF
+struct IniSettings {
   // 1: moves may come from the opening book.
   int32_t book_enabled = 1;
   // 1 to 4: the size of each transposition table (265000 to 2100000 entries).
@@ -25,13 +25,13 @@ struct IniSettings {  // RW-OFF
   // Beyond the first moves, the book choice still varies at random (no line
   // of the file sets it; it stays 1).
   int32_t book_random = 1;
-};  // RW-ON
+};
 
 // The settings of "Brevalt.ini" and where the data files were found.
 // Written at start-up (the parameter file reader, the data folder search)
 // and by the UCI options that change them; read by every layer that plays,
 // searches or opens a data file.
-struct Settings : IniSettings {  // RW-OFF
+struct Settings : IniSettings {
   // The path of "book_normal.bin" (the name alone when the data files are
   // read from the working folder) when the opening book may be used, else
   // empty.
@@ -45,7 +45,7 @@ struct Settings : IniSettings {  // RW-OFF
   // folder, the installed data folders). Left null, as the tools and the tests
   // leave it, only the working folder is read.
   const char* program_data_folders{};
-};  // RW-ON
+};
 
 extern Settings settings;
 

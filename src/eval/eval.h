@@ -20,7 +20,7 @@ struct PawnHashEntry;
 // the pawn cache with its counters. Written by the root driver's set-up
 // calls into the evaluation, the root threat analysis, the pawn cache's
 // probes and the resets; read by the evaluation.
-struct EvalCache {  // RW-OFF
+struct EvalCache {
   // Penalty the root driver hands down for the root move being searched
   // (a trapped minor or a self-pin found at the second iteration); 0 for none.
   int32_t threat_value{};
@@ -39,7 +39,7 @@ struct EvalCache {  // RW-OFF
   // evaluation while it is searched; all three 0 when none.
   int32_t threat_from{}, threat_to{};
   int32_t threat_score{};
-};  // RW-ON
+};
 
 extern EvalCache eval_cache;
 

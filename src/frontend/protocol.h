@@ -28,7 +28,7 @@ struct StatusFigures {
   int total = 0;
 };
 
-struct Protocol {  // RW-OFF
+struct Protocol {
   char input_line[INPUT_LINE_SIZE]{};
   // The interface has closed our input: nothing more can arrive, so the
   // engine ends as it would on "quit". A search on the engine's own clock
@@ -86,7 +86,7 @@ struct Protocol {  // RW-OFF
   // Operation text and rest of its line kept by the test runners.
   char epd_operation[EPD_OPERATION_SIZE]{};
   char epd_rest[EPD_REST_SIZE]{};
-};  // RW-ON
+};
 
 extern Protocol protocol;
 

@@ -71,7 +71,7 @@ struct SearchSession {
 // The UCI session's own state: the line served and the one held back, the
 // last position command, the search in progress, the options, and the
 // moves "searchmoves" named. Touched only by the game loop's thread, here.
-struct UciSession {  // RW-OFF
+struct UciSession {
   // The command line being served, and one that arrived during a search and
   // waits until the search has ended.
   char uci_line[UCI_LINE_SIZE]{};
@@ -99,7 +99,7 @@ struct UciSession {  // RW-OFF
   int16_t game_ply_before = -1;
   // The moves of the last "searchmoves", with their promotion pieces.
   CoordinateMove named_moves[MOVE_ROW]{};
-};  // RW-ON
+};
 UciSession uci_state;
 
 

@@ -63,7 +63,7 @@ constexpr int THINKING_LINE_SIZE = 1024;
 // by game management and the output routines (the lines, the statistics)
 // and by the root driver as it composes its comment line; read by the same
 // as they print. Only the game loop's thread touches them.
-struct OutputState {  // RW-OFF
+struct OutputState {
   char line_text[LINE_TEXT_SIZE]{};
   char output_line[OUTPUT_LINE_SIZE]{};
   char thinking_line[THINKING_LINE_SIZE]{};
@@ -72,7 +72,7 @@ struct OutputState {  // RW-OFF
   char first_pv_move[8]{};
   // The test run's statistics file, or null outside a test run.
   std::FILE* test_stats_file{};
-};  // RW-ON
+};
 
 extern OutputState output_state;
 

@@ -32,7 +32,7 @@ struct LevelRequest {
 // The level in force and the interface's request. Written by the front ends
 // between searches (the request, and the level made to follow it) and by
 // the root driver's choice (the generator); read by the root driver.
-struct LevelState {  // RW-OFF
+struct LevelState {
   // The level asked for, in Elo; 0 is the full strength, which the levels
   // leave untouched.
   int16_t level_elo = 0;
@@ -40,7 +40,7 @@ struct LevelState {  // RW-OFF
   // A small generator of its own (xorshift), seeded from the clock at its
   // first use, so that games at a level differ from one another.
   uint64_t level_random_state = 0;
-};  // RW-ON
+};
 extern LevelState level_state;
 
 // Makes level_elo follow the request.

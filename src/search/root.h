@@ -70,13 +70,13 @@ struct BookCandidate {
 
 // What every search starts afresh at the root: the fail-low state and the
 // request to stop after the root move in hand.
-struct RootStops {  // RW-OFF
+struct RootStops {
   // Root fail-low state: the first root move fell well below the previous
   // iteration's score, and the deepening stepped back to look again.
   int32_t fail_low_active{}, fail_low_score{}, fail_low_from{}, fail_low_to{}, fail_low_depth{};
   // Set by time management: finish the root move in hand, then stop.
   int32_t stop_at_root_move{};
-};  // RW-ON
+};
 
 // What the root driver keeps about the search of the root position: the
 // depth, the best score and the lines found, the fail-low state, the
@@ -84,7 +84,7 @@ struct RootStops {  // RW-OFF
 // the root driver (think) and, for the limits an interface sets (depth,
 // lines, searchmoves), by the front end and the resets; read by the
 // output lines, game management and the front end.
-struct SearchRoot : RootStops {  // RW-OFF
+struct SearchRoot : RootStops {
   // Iteration limit (40 after a new game).
   int16_t max_depth = 40;
   // Best score of the running iteration so far; at the start of an
@@ -129,7 +129,7 @@ struct SearchRoot : RootStops {  // RW-OFF
   uint8_t search_root_board[64]{};
   // The book moves accepted for the root position, for the choice among them.
   BookCandidate book_candidates[MOVE_ROW]{};
-};  // RW-ON
+};
 
 extern SearchRoot search_root;
 

@@ -43,7 +43,7 @@ static_assert(sizeof(RepEntry) == 16);
 // index mask and storage. Written at start-up and on a resize (size and
 // storage), by the search (entries) and by the clears; read by the search,
 // the output lines (hashfull) and the front end (the size it reports).
-struct SharedTables {  // RW-OFF
+struct SharedTables {
   // Entry counts and index masks chosen at start-up from the hash-size setting.
   int32_t tt_entries{};
   uint32_t tt_mask = 0x7FFFF;
@@ -55,7 +55,7 @@ struct SharedTables {  // RW-OFF
   // epoch on, and an entry written before it reads as the empty entry, all
   // fields zero. Only when the epoch comes round again are the tables wiped.
   uint8_t tt_epoch{};
-};  // RW-ON
+};
 
 extern SharedTables shared_tables;
 

@@ -42,7 +42,7 @@ struct SearchLimits {
 // management as a search starts, by the root driver as it extends or cuts
 // the time, and by the front end as it sets limits; read by the clock
 // tests of the node poll, the root driver and the output lines.
-struct TimeControl {  // RW-OFF
+struct TimeControl {
   // Ticks allotted to the current move and the tick at which they run out.
   int32_t move_time = 600;
   int32_t deadline{};
@@ -78,7 +78,7 @@ struct TimeControl {  // RW-OFF
   // otherwise, and fast_clock is 0.
   uint8_t fast_clock{};
   uint64_t soft_deadline_ms{};
-};  // RW-ON
+};
 
 extern TimeControl time_control;
 
