@@ -4,11 +4,14 @@
 // precomputed target and reach tables.
 //
 // The position is one record, `pos`, one per search thread. Who writes it:
-// the board layer (make_move and unmake_move change it in place, the FEN
-// and EPD readers and the game's moves load it), the root driver as it
-// sets up and takes back its root, and the resets. Every layer reads it.
-// The target and reach tables and the keys are written once, at start-up,
-// and only read afterwards, by every thread.
+// the board layer (make_move and unmake_move in place, the legality and
+// attack tests as they try moves, the FEN reader), the node search and
+// perft (the en passant square of a null move, their own make and unmake
+// steps), the root driver (its root set-up and castling words), game
+// management (the game's moves, the ponder restore), and the front end
+// (set-up positions, undo, the resets). Every layer reads it. The target
+// and reach tables and the keys are written once, at start-up, and only
+// read afterwards, by every thread.
 #pragma once
 
 #include <cstdint>
@@ -123,10 +126,9 @@ struct GamePoint : BoardRights {
 
 // The board, the side and game counters, en passant and castling state,
 // material, the keys, the per-ply records of made moves, the piece lists
-// and the move lists of one search. Written by the board layer (make_move,
-// unmake_move, the position loaders), the root driver and the resets;
-// read by every layer. state_top points into the record's own state stack,
-// so the record is never copied whole.
+// and the move lists of one search. Written and read as the file head
+// says. state_top points into the record's own state stack, so the record
+// is never copied whole.
 struct Position : GamePoint {
   // The squares of each piece code as a bit set (bit s for square s), row
   // EMPTY holding the empty squares: the same position as `board`, kept so
