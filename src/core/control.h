@@ -37,9 +37,11 @@ struct GameControl {
 
 // The control flags through which commands steer the search, and the
 // protocol state more than one layer reads. Written by the front end (the
-// interpreter, the main loop and its input poll), and by the root driver
-// and game management as a search starts and ends; read by every layer
-// from the search up, and stop_search by the node counter's poll.
+// interpreter, the main loop and its input poll, undo, the analysis), the
+// root driver, time management and game management as a search starts and
+// ends, the test runner, the FEN reader (the side the engine plays), perft
+// (the stop flag) and start-up (post); read by every layer from the board
+// up, stop_search by the node counter's poll.
 struct Control : GameControl {
   // The engine plays neither side; moves are only recorded.
   int32_t force_mode{};
@@ -107,9 +109,10 @@ constexpr int32_t DEFAULT_MOVE_OVERHEAD_MS = 30;
 // The clocks as the interface gives them, the time control, the ratings and
 // the opponent's kind: what belongs to the match rather than to one game.
 // Written by the front end (time, otim, level, st, UCI's go and options),
-// the new-game reset (the match clock part) and time management (how
-// often the clock is looked at); read by time management, the node
-// counter's poll, the output lines and the evaluation (the ratings).
+// the new-game reset (the match clock part), and time management and the
+// root driver (how often the clock is looked at); read by time management,
+// the root driver, the node counter's poll, game management and the
+// evaluation (the ratings).
 struct Clock : MatchClock {
   // Moves per control period of "level"; 0 for an incremental clock.
   int32_t level_moves{};

@@ -55,8 +55,9 @@ struct PonderBackup {
 // The game as game management keeps it: the moves played, the game's own
 // fifty-move counter and en passant squares, resignation, and the
 // bookkeeping of pondering. Written by game management (playing a move,
-// pondering, undo) and the new-game reset; read by the root driver, the
-// interpreter and undo.
+// pondering), the root driver (the prediction it drops), the front end
+// (undo, set-up positions, the interpreter's move handling) and the
+// new-game reset; read by the same and by the output lines.
 struct GameRecord {
   GameMoveRecord game_moves[GAME_MOVES_SIZE]{};
   int16_t game_ep_black_pawn{};

@@ -77,10 +77,12 @@ struct PathFlags {
 // root, the node counts, the principal variation, the history and killer
 // tables, the legal moves of the last legality test, and the repetition
 // table it probes. Written by make_move and unmake_move (node counts, the
-// path's counters), the node and quiescence searches, the root driver and
-// the resets; read by the move generator, the evaluation, the search, and
-// by game management and the output lines after a search (the variation,
-// the node counts).
+// path's counters), the move generator and the legality tests, the node
+// and quiescence searches, perft, the root driver, game management and
+// the UCI session (the variation they report), the test runner, start-up
+// (the repetition table) and the resets; read by the move generator, the
+// evaluation, the search, and by game management and the output lines
+// after a search (the variation, the node counts).
 struct SearchPath : PathFlags {
   // Iteration depth minus the reductions in force on the path.
   int16_t nominal_depth{};

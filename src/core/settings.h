@@ -28,9 +28,10 @@ struct IniSettings {
 };
 
 // The settings of "Brevalt.ini" and where the data files were found.
-// Written at start-up (the parameter file reader, the data folder search)
-// and by the UCI options that change them; read by every layer that plays,
-// searches or opens a data file.
+// Written at start-up (the program names its data folders, the parameter
+// file reader, the data folder search), by the book when it gives up its
+// file, and by the UCI options that change them; read by every layer that
+// plays, searches or opens a data file.
 struct Settings : IniSettings {
   // The path of "book_normal.bin" (the name alone when the data files are
   // read from the working folder) when the opening book may be used, else

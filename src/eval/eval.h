@@ -17,9 +17,10 @@ struct PawnHashEntry;
 
 // The evaluation's state of one search thread: the piece-square tables and
 // king squares worked out for the root, the root threat under test, and
-// the pawn cache with its counters. Written by the root driver's set-up
-// calls into the evaluation, the root threat analysis, the pawn cache's
-// probes and the resets; read by the evaluation.
+// the pawn cache with its counters. Written by the root driver and its
+// set-up calls into the evaluation, the root threat analysis, the pawn
+// cache's probes, start-up (the cache's storage) and the resets; read by
+// the evaluation and the bench's report.
 struct EvalCache {
   // Penalty the root driver hands down for the root move being searched
   // (a trapped minor or a self-pin found at the second iteration); 0 for none.

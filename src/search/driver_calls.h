@@ -61,8 +61,8 @@ constexpr int THINKING_LINE_SIZE = 1024;
 
 // The text buffers of the output lines and a test run's statistics. Written
 // by game management and the output routines (the lines, the statistics)
-// and by the root driver as it composes its comment line; read by the same
-// as they print. Only the game loop's thread touches them.
+// by the root driver as it composes its comment line, and by the test
+// runner (its statistics file); read by the same as they print. Only the game loop's thread touches them.
 struct OutputState {
   char line_text[LINE_TEXT_SIZE]{};
   char output_line[OUTPUT_LINE_SIZE]{};

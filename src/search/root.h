@@ -81,9 +81,10 @@ struct RootStops {
 // What the root driver keeps about the search of the root position: the
 // depth, the best score and the lines found, the fail-low state, the
 // book state of the game, and what the result of a search was. Written by
-// the root driver (think) and, for the limits an interface sets (depth,
-// lines, searchmoves), by the front end and the resets; read by the
-// output lines, game management and the front end.
+// the root driver (think) and time management, by the book probe (its
+// book state), the test runner, and, for the limits an interface sets
+// (depth, lines, searchmoves), by the front end and the resets; read by
+// the output lines, game management and the front end.
 struct SearchRoot : RootStops {
   // Iteration limit (40 after a new game).
   int16_t max_depth = 40;

@@ -40,8 +40,9 @@ struct SearchLimits {
 // deadlines, when it started, the limits a command set, the test run's own
 // deadline, and the clock sources (replaceable by tests). Written by time
 // management as a search starts, by the root driver as it extends or cuts
-// the time, and by the front end as it sets limits; read by the clock
-// tests of the node poll, the root driver and the output lines.
+// the time, by the test runner (its own deadline), and by the front end as
+// it sets limits and by the resets; read by the clock tests of the node
+// poll, the root driver and the output lines.
 struct TimeControl {
   // Ticks allotted to the current move and the tick at which they run out.
   int32_t move_time = 600;
