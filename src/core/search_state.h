@@ -72,6 +72,19 @@ struct PathFlags {
   int16_t max_search_ply = 60;
 };
 
+// What a new game starts afresh of the path: the search counter, the
+// root move's bookkeeping and the killer slots in use.
+struct PathGameStart {
+  // Counter of searches; stored with transposition and pawn-cache entries.
+  uint8_t search_id{};
+  // To-square of the root move, 65 when the root move captured.
+  int16_t root_to = NO_SQUARE;
+  // 1 when the piece moved at the root moves back towards the engine's side at ply 3.
+  int16_t root_piece_retreats{};
+  // Killer slots in use per ply.
+  int16_t killer_slots = 4;
+};
+
 // The state of one search thread along its path: depth, extensions,
 // quiescence and null-move state, what the root driver works out about the
 // root, the node counts, the principal variation, the history and killer
@@ -83,13 +96,11 @@ struct PathFlags {
 // (the repetition table) and the resets; read by the move generator, the
 // evaluation, the search, and by game management and the output lines
 // after a search (the variation, the node counts).
-struct SearchPath : PathFlags {
+struct SearchPath : PathFlags, PathGameStart {
   // Iteration depth minus the reductions in force on the path.
   int16_t nominal_depth{};
   // Extensions on the path in whole plies.
   int16_t ext_plies{};
-  // Counter of searches; stored with transposition and pawn-cache entries.
-  uint8_t search_id{};
   // Material balance of the root position.
   int16_t root_material{};
   // Set when the material at the root marks an ending.
@@ -112,10 +123,6 @@ struct SearchPath : PathFlags {
   int16_t opponent_material{};
   // Captures of non-pawn pieces since the root move (read by the evaluation).
   int32_t capture_count{};
-  // To-square of the root move, 65 when the root move captured.
-  int16_t root_to = 65;
-  // 1 when the piece moved at the root moves back towards the engine's side at ply 3.
-  int16_t root_piece_retreats{};
   // Length of a run of quiet checks by one piece, and the colour in check.
   int8_t check_run{};
   uint8_t check_run_side{};
@@ -140,7 +147,6 @@ struct SearchPath : PathFlags {
   int16_t null_move_ply{};
   RepEntry* repetition_table = nullptr;
   KillerEntry killer_table[KILLER_ROWS][64]{};
-  int16_t killer_slots = 4;
 };
 
 extern SearchPath search_path;

@@ -24,12 +24,6 @@
 
 namespace brevalt {
 
-// Defaults of a new game beyond those its records start with (the clocks
-// and ratings are the match clock's: control.h).
-namespace {
-constexpr int32_t NEW_GAME_MOVE_TIME = 600;  // ticks
-constexpr int16_t NEW_GAME_KILLER_SLOTS = 4;
-}  // namespace
 
 
 void reset_search_state() {
@@ -114,15 +108,10 @@ void reset_game(bool clear_search_tables) {
   static_cast<GameControl&>(control) = GameControl{};
   static_cast<MatchClock&>(game_clock) = MatchClock{};
 
-  // Step 3. The time control's per-game state and the search's per-game
-  // counters.
-  time_control.epd_mode = 0;
-  time_control.prev_move_score = 0;
-  time_control.move_time = NEW_GAME_MOVE_TIME;
-  search_path.root_to = NO_SQUARE;
-  search_path.root_piece_retreats = 0;
-  search_path.search_id = 0;
-  search_path.killer_slots = NEW_GAME_KILLER_SLOTS;
+  // Step 3. The time control's and the search path's per-game state; the
+  // book state from the setting.
+  static_cast<TimeGameStart&>(time_control) = TimeGameStart{};
+  static_cast<PathGameStart&>(search_path) = PathGameStart{};
   search_root.last_book_ply = 0;
   search_root.in_book = settings.book_enabled != 0 ? 1 : 0;
 

@@ -376,12 +376,7 @@ int reduction_for(int q, int32_t alpha, int32_t mat) {
 void push_ply(int q) {
   StateRecord& prev = pos.state_stack[q - 1];
   StateRecord& cur = pos.state_stack[q];
-  cur.white_king_moves = prev.white_king_moves;
-  cur.black_king_moves = prev.black_king_moves;
-  cur.white_h_rook_moves = prev.white_h_rook_moves;
-  cur.white_a_rook_moves = prev.white_a_rook_moves;
-  cur.black_h_rook_moves = prev.black_h_rook_moves;
-  cur.black_a_rook_moves = prev.black_a_rook_moves;
+  static_cast<CastlingCounters&>(cur) = prev;
   cur.best_from = 0;
   cur.best_to = 0;
   pos.ply = static_cast<int16_t>(q);

@@ -36,6 +36,17 @@ struct SearchLimits {
   uint8_t analysis;
 };
 
+// What a new game starts afresh of the time control: the first move's
+// allotment, the previous move's score, and no test search.
+struct TimeGameStart {
+  // Ticks allotted to the current move.
+  int32_t move_time = 600;
+  // Score reported with the engine's previous move; 0 when none.
+  int16_t prev_move_score{};
+  // A test search runs: stop at epd_deadline instead of the game clock.
+  int32_t epd_mode{};
+};
+
 // The time and limits of the running search: the allotment and its
 // deadlines, when it started, the limits a command set, the test run's own
 // deadline, and the clock sources (replaceable by tests). Written by time
@@ -43,9 +54,8 @@ struct SearchLimits {
 // the time, by the test runner (its own deadline), and by the front end as
 // it sets limits and by the resets; read by the clock tests of the node
 // poll, the root driver and the output lines.
-struct TimeControl {
-  // Ticks allotted to the current move and the tick at which they run out.
-  int32_t move_time = 600;
+struct TimeControl : TimeGameStart {
+  // The tick at which the move's allotment runs out.
   int32_t deadline{};
   // 0..4: how far the search may overrun (0 forbids extensions).
   int32_t time_mode{};
@@ -55,10 +65,6 @@ struct TimeControl {
   int16_t extended_at{};
   // While extended, the search may stop once the root score is back here.
   int16_t score_floor{};
-  // Score reported with the engine's previous move; 0 when none.
-  int16_t prev_move_score{};
-  // A test search runs: stop at epd_deadline instead of the game clock.
-  int32_t epd_mode{};
   int32_t epd_deadline{};
   // Last-resort limit of a search on the engine's own clock: never past an
   // eighth of the clock (at least 0.1 s) from its end, and, where a short
