@@ -3,7 +3,8 @@
 # build-windows/: brevalt.exe, brevalt-book.exe, brevalt-perft.exe and
 # brevalt-bench.exe, statically linked (no DLLs beyond Windows' own), and
 # the test tool brevalt-pipe-relay.exe (for Wine, not shipped); then
-# packs build-windows/brevalt-2.86-windows-x64.zip with the data files, the
+# packs build-windows/brevalt-VERSION-windows-x64.zip (the version is
+# CMakeLists.txt's project version) with the data files, the
 # opening book, a README for users of WinBoard and UCI interfaces and the
 # licence, COPYING.txt.
 #
@@ -27,7 +28,8 @@ fi
 
 # The zip: one folder holding the programs and everything the engine reads
 # from its working folder.
-name=brevalt-2.86-windows-x64
+version=$(sed -n 's/^project(brevalt VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+name=brevalt-$version-windows-x64
 stage=build-windows/$name
 rm -rf "$stage" "build-windows/$name.zip"
 mkdir -p "$stage"
@@ -43,7 +45,7 @@ mkdir -p "$stage/book"
 cp data/pgn/README.md data/pgn/TCEC_README_with_license.md data/pgn/LICENSE_chesslablab_chess-data_MIT.txt "$stage/book/"
 # Windows editors expect CR LF in a text file meant to be read there. The
 # licence goes with every copy of the programs.
-sed 's/$/\r/' tools/windows/README-Windows.txt >"$stage/README.txt"
+sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' tools/windows/README-Windows.txt >"$stage/README.txt"
 sed 's/$/\r/' COPYING >"$stage/COPYING.txt"
 (cd build-windows && zip -q -r -X "$name.zip" "$name")
 echo "build-windows: $(ls "$stage"/*.exe | wc -l) programs, build-windows/$name.zip ($(wc -c <"build-windows/$name.zip") bytes)"

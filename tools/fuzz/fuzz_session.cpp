@@ -550,9 +550,9 @@ void interpret_with_oracle() {
   std::string sent = protocol.input_line;
   if (!sent.empty() && sent.back() == '\n') sent.pop_back();
   std::string low = sent;
-  std::string protocol.first_word = sent.substr(0, sent.find(' '));
-  for (char& c : protocol.first_word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (protocol.first_word.rfind("setboard", 0) != 0)
+  std::string first_word = sent.substr(0, sent.find(' '));
+  for (char& c : first_word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (first_word.rfind("setboard", 0) != 0)
     for (char& c : low) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const bool usermove_before = protocol.usermove_accepted != 0;
   const bool force_before = control.force_mode != 0;
