@@ -73,13 +73,8 @@ constexpr const char* BOOK = "test_book.bin";
 
 class Book : public testing::SearchFixture {
  protected:
-  void SetUp() override {
-    SearchFixture::SetUp();
-    saved_random_ = settings.book_random;
-  }
   void TearDown() override {
     settings.book_file_name[0] = '\0';
-    settings.book_random = saved_random_;
     std::remove(BOOK);
     std::remove("error file");
     SearchFixture::TearDown();
@@ -99,7 +94,6 @@ class Book : public testing::SearchFixture {
     return testing::square_name(m.from) + testing::square_name(m.to);
   }
 
-  int32_t saved_random_ = 0;
 };
 
 TEST_F(Book, LookupFindsExactKeysAndNeverTheHeader) {

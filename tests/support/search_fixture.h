@@ -24,7 +24,7 @@ class SearchFixture : public ::testing::Test {
   void SetUp() override {
     saved_mask_ = shared_tables.tt_mask;
     saved_post_ = control.post_thinking;
-    saved_book_ = settings.book_enabled;
+    saved_settings_ = settings;
     // The test tables are the smallest: the index mask must match them.
     shared_tables.tt_mask = 0x3FFFF;
     ASSERT_GE(shared_tables.tt_entries, static_cast<int32_t>(shared_tables.tt_mask) + 3);
@@ -35,7 +35,7 @@ class SearchFixture : public ::testing::Test {
     control.announce_move = 0;
     time_control.epd_mode = 0;
     control.post_thinking = saved_post_;
-    settings.book_enabled = saved_book_;
+    static_cast<IniSettings&>(settings) = saved_settings_;
     start_new_game();
     shared_tables.tt_mask = saved_mask_;
   }
@@ -69,7 +69,10 @@ class SearchFixture : public ::testing::Test {
   }
 
   uint32_t saved_mask_ = 0;
-  int32_t saved_post_ = 0, saved_book_ = 0;
+  int32_t saved_post_ = 0;
+  // The "Brevalt.ini" settings as the test found them (a test may turn
+  // the book or its randomness off).
+  IniSettings saved_settings_;
 };
 
 }  // namespace brevalt::testing
