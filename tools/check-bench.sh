@@ -7,7 +7,11 @@ set -e
 cd "$(dirname "$0")/.."
 bench=${1:-build/brevalt-bench}
 expected=$(cat tools/bench-signature)
-out=$("$bench")
+out=$("$bench") || {
+  status=$?
+  echo "bench: $bench ended with exit status $status" >&2
+  exit 1
+}
 echo "$out" | tail -n 3
 actual=$(echo "$out" | sed -n 's/^Nodes searched: //p')
 if [ "$actual" != "$expected" ]; then
