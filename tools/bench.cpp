@@ -1,4 +1,5 @@
-// brevalt-bench [DEPTH] | --time SECONDS: searches a fixed list of
+// brevalt-bench [DEPTH | --time SECONDS] [--threads N] [--second-thread]:
+// searches a fixed list of
 // positions (openings, middlegames, endgames, checks, promotions), each
 // with fresh tables, and prints one line per position. With a depth (the
 // default is the signature depth) every search stops after that
@@ -6,7 +7,12 @@
 // change to what the search or the evaluation does shows up in it. With
 // --time each position gets that many seconds and the line shows the
 // iteration reached, and a line per position group (openings, middlegames,
-// tactics, endgames, promotions) sums them up. The last two lines are always
+// tactics, endgames, promotions) sums them up. With --threads N the
+// searches run on N threads, and the node counts are every thread's. With
+// --second-thread each search runs on a thread of its own, started from a
+// copy of the root state the main thread set up: with one thread its node
+// count must be the signature, or some state of the search lives outside
+// the records a search thread owns. The last lines are always
 //   Nodes searched: N
 //   Nodes/second: M
 #include <chrono>
@@ -25,6 +31,7 @@
 #include "core/platform.h"
 #include "perft_support.h"
 #include "search/root.h"
+#include "search/threads.h"
 #include "search/timeman.h"
 
 namespace {
@@ -97,22 +104,37 @@ int parse_number(const char* text, int low, int high) {
   return v < low ? -1 : static_cast<int>(v);
 }
 
+// The search of one position: the side to move's decision.
+void search_position() { brevalt::think(brevalt::control.engine_side); }
+
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace brevalt;
   // Step 1. Arguments.
-  int depth = SIGNATURE_DEPTH, seconds = 0;
-  if (argc == 2) {
-    depth = parse_number(argv[1], 1, MAX_BENCH_DEPTH);
-  } else if (argc == 3 && std::strcmp(argv[1], "--time") == 0) {
-    seconds = parse_number(argv[2], 1, 3600);
-    depth = MAX_BENCH_DEPTH;
-  } else if (argc != 1) {
-    depth = -1;
+  int depth = SIGNATURE_DEPTH, seconds = 0, threads = 1;
+  bool second_thread = false, usage = false, depth_given = false;
+  for (int i = 1; i < argc && !usage; ++i) {
+    if (std::strcmp(argv[i], "--time") == 0 && i + 1 < argc && seconds == 0 && !depth_given) {
+      seconds = parse_number(argv[++i], 1, 3600);
+      depth = MAX_BENCH_DEPTH;
+      usage = seconds < 0;
+    } else if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc) {
+      threads = parse_number(argv[++i], 1, MAX_SEARCH_THREADS);
+      usage = threads < 0;
+    } else if (std::strcmp(argv[i], "--second-thread") == 0) {
+      second_thread = true;
+    } else if (seconds == 0 && !depth_given) {
+      depth = parse_number(argv[i], 1, MAX_BENCH_DEPTH);
+      depth_given = true;
+      usage = depth < 0;
+    } else {
+      usage = true;
+    }
   }
-  if (depth < 0 || (argc == 3 && seconds < 0)) {
-    std::fprintf(stderr, "usage: brevalt-bench [DEPTH 1..%d] | --time SECONDS\n", MAX_BENCH_DEPTH);
+  if (usage) {
+    std::fprintf(stderr, "usage: brevalt-bench [DEPTH 1..%d | --time SECONDS] [--threads 1..%d] [--second-thread]\n",
+                 MAX_BENCH_DEPTH, MAX_SEARCH_THREADS);
     return EXIT_USAGE;
   }
 
@@ -125,6 +147,10 @@ int main(int argc, char** argv) {
   }
   if (!quiet_standard_input()) {
     std::fprintf(stderr, "cannot replace standard input\n");
+    return EXIT_DATA;
+  }
+  if (set_search_threads(threads) != threads) {
+    std::fprintf(stderr, "cannot start %d search threads\n", threads);
     return EXIT_DATA;
   }
 
@@ -157,17 +183,25 @@ int main(int argc, char** argv) {
       time_control.epd_deadline = static_cast<int32_t>(clock_ticks()) + seconds * 60;
     }
     const auto start = std::chrono::steady_clock::now();
-    think(control.engine_side);
+    if (!second_thread) {
+      search_position();
+    } else if (!run_on_seeded_thread(search_position)) {
+      std::fprintf(stderr, "cannot start a second thread\n");
+      return EXIT_DATA;
+    }
     elapsed += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const int reached = search_root.iteration_depth;
+    const int reached = search_path.iteration_depth;
     reached_at[n - 1] = reached;
     time_control.epd_mode = 0;
-    total += static_cast<uint32_t>(search_path.search_nodes);
+    // The main thread's count is kept to 32 bits, as it always was; the
+    // helpers' add to it.
+    const uint64_t nodes = static_cast<uint32_t>(search_path.search_nodes) +
+                           static_cast<uint64_t>(search_node_total() - search_path.search_nodes);
+    total += nodes;
     if (seconds > 0)
-      std::printf("position %2d: iteration %2d, %10u nodes  %s\n", n, reached,
-                  static_cast<uint32_t>(search_path.search_nodes), fen);
+      std::printf("position %2d: iteration %2d, %10llu nodes  %s\n", n, reached, static_cast<unsigned long long>(nodes), fen);
     else
-      std::printf("position %2d: %10u nodes  %s\n", n, static_cast<uint32_t>(search_path.search_nodes), fen);
+      std::printf("position %2d: %10llu nodes  %s\n", n, static_cast<unsigned long long>(nodes), fen);
   }
 
   // Step 4. With --time, the iterations reached per group: each position's

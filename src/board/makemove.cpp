@@ -39,6 +39,14 @@ constexpr int32_t STOP_TEST_INTERVAL_SHORT = 5000;
 constexpr int32_t STOP_TEST_INTERVAL_FINE = 1000;
 constexpr int16_t STOP_TEST_SHORT_BELOW = 15;
 
+// Every interval above is a multiple of this one: a single remainder test
+// per node tells whether any of them may be due, and the rest is worked
+// out only then.
+constexpr int32_t NODE_TICK_INTERVAL = STOP_TEST_INTERVAL_FINE;
+static_assert(POLL_INTERVAL_NORMAL % NODE_TICK_INTERVAL == 0 && POLL_INTERVAL_SHORT % NODE_TICK_INTERVAL == 0 &&
+              POLL_INTERVAL_CRITICAL % NODE_TICK_INTERVAL == 0 && STOP_TEST_INTERVAL_NORMAL % NODE_TICK_INTERVAL == 0 &&
+              STOP_TEST_INTERVAL_SHORT % NODE_TICK_INTERVAL == 0);
+
 // Fifty-move rule inside the search: the limit in half-moves, and the
 // shallowest ply at which reaching it makes the line a draw.
 constexpr int FIFTY_MOVE_LIMIT = 100;
@@ -398,11 +406,15 @@ namespace {
 }
 
 // Step 15. Input poll and deadline test at their node intervals, then the
-// material and node counts.
-[[gnu::always_inline]] inline void poll_and_count(int captured_value) {
-  const int32_t n = search_path.search_nodes;
+// material and node counts. Only the main search thread reads input and
+// the clock; a helper thread tells its node count instead.
+[[gnu::noinline]] void node_tick(int32_t n) {
+  if (search_path.helper_thread) {
+    publish_helper_nodes(n);
+    return;
+  }
   // Each interval is divided by as a constant: the compiler then tests the
-  // remainder with a multiplication instead of a division at every node.
+  // remainder with a multiplication instead of a division.
   const bool poll_due = game_clock.own_time < POLL_CRITICAL_BELOW ? n % POLL_INTERVAL_CRITICAL == 0
                         : game_clock.own_time < POLL_SHORT_BELOW  ? n % POLL_INTERVAL_SHORT == 0
                                                        : n % POLL_INTERVAL_NORMAL == 0;
@@ -413,6 +425,12 @@ namespace {
                                                                   : n % STOP_TEST_INTERVAL_NORMAL == 0;
     if (stop_test_due) check_for_stop();
   }
+}
+
+[[gnu::always_inline]] inline void poll_and_count(int captured_value) {
+  const int32_t n = search_path.search_nodes;
+  if (n % NODE_TICK_INTERVAL == 0) [[unlikely]]
+    node_tick(n);
   pos.material = static_cast<int16_t>(pos.material + captured_value);
   search_path.search_nodes = next_count(search_path.search_nodes);
   search_path.tree_nodes = next_count(search_path.tree_nodes);

@@ -1,6 +1,7 @@
 // The calls make_move makes every few thousand nodes while a search runs:
-// a look at standard input, and, while the engine thinks on its own time,
-// the deadline test. Both belong to higher layers (the front end's input
+// on the main search thread a look at standard input, and, while the
+// engine thinks on its own time, the deadline test; on a helper thread the
+// node count it has reached. Both belong to higher layers (the front end's input
 // poll, the search's time management), which define them; the board only
 // asks.
 #pragma once
@@ -13,5 +14,8 @@ namespace brevalt {
 void poll_input(int32_t node_count);
 // The deadline test of time management.
 void check_for_stop();
+// A helper search thread's node count, told to the main thread every
+// thousand nodes (the search layer's thread pool).
+void publish_helper_nodes(int32_t node_count);
 
 }  // namespace brevalt

@@ -16,6 +16,7 @@
 #include "core/platform.h"
 #include "eval/pawns.h"
 #include "search/tables.h"
+#include "search/threads.h"
 
 namespace brevalt {
 
@@ -88,6 +89,9 @@ void fatal_shutdown(const char* message) {
 }
 
 void free_tables() {
+  // The helper threads first: they search on these tables.
+  stop_helpers();
+  set_search_threads(1);
   for (int s = 0; s < 2; ++s) {
     free_table_memory(shared_tables.transposition_table[s]);
     shared_tables.transposition_table[s] = nullptr;
@@ -110,12 +114,12 @@ int allocate_tables() {
   const size_t n = static_cast<size_t>(shared_tables.tt_entries);
   // White, black, then the always-replace pair in the same order; each
   // failure names the colour of the table that could not be had.
-  TtEntry** order[4] = {&shared_tables.transposition_table[0], &shared_tables.transposition_table[1],
+  TtSlot** order[4] = {&shared_tables.transposition_table[0], &shared_tables.transposition_table[1],
                         &shared_tables.always_replace_table[0], &shared_tables.always_replace_table[1]};
   const char* messages[4] = {"can't allocate hash white\n", "can't allocate hash black\n",
                              "can't allocate hash white\n", "can't allocate hash black\n"};
   for (int i = 0; i < 4; ++i) {
-    *order[i] = static_cast<TtEntry*>(allocate_table_memory(n * sizeof(TtEntry)));
+    *order[i] = static_cast<TtSlot*>(allocate_table_memory(n * sizeof(TtSlot)));
     if (!*order[i]) {
       write_error_file(messages[i]);
       allocation_failure = messages[i];

@@ -5,7 +5,9 @@
 #include <cstddef>
 
 #include "core/platform.h"
+#include "core/assert.h"
 #include "search/tables.h"
+#include "search/threads.h"
 
 namespace brevalt {
 
@@ -32,7 +34,7 @@ TableLayout layout_for_mib(int64_t mib) {
   if (mib < MIN_HASH_MIB) mib = MIN_HASH_MIB;
   if (mib > MAX_HASH_MIB) mib = MAX_HASH_MIB;
   const int64_t budget = mib * MIB;
-  const int64_t per_entry = TT_TABLES * static_cast<int64_t>(sizeof(TtEntry));
+  const int64_t per_entry = TT_TABLES * static_cast<int64_t>(sizeof(TtSlot));
   // The largest power of two that fits; 1 MiB holds 2^14 entries a table.
   int bits = 0;
   while (bits < MAX_INDEX_BITS && (int64_t{2} << bits) * per_entry <= budget) ++bits;
@@ -41,10 +43,12 @@ TableLayout layout_for_mib(int64_t mib) {
 }
 
 int64_t table_mib() {
-  return TT_TABLES * static_cast<int64_t>(shared_tables.tt_entries) * static_cast<int64_t>(sizeof(TtEntry)) / MIB;
+  return TT_TABLES * static_cast<int64_t>(shared_tables.tt_entries) * static_cast<int64_t>(sizeof(TtSlot)) / MIB;
 }
 
 Resize resize_transposition_tables(TableLayout layout) {
+  // The helper threads search on the tables: they are parked first.
+  BREVALT_ASSERT(!helpers_searching());
   // Step 1. The same mask addresses the same slots: the tables stay as
   // they are (the parameter file's tables have a few more entries than a
   // layout of their mask; the search never reads past mask + 2 either way).
@@ -53,18 +57,18 @@ Resize resize_transposition_tables(TableLayout layout) {
 
   // Step 2. More than the machine has is refused before it is asked for,
   // counting the old tables, which live until the new ones are in place.
-  const uint64_t table_bytes = static_cast<uint64_t>(layout.entries) * sizeof(TtEntry);
+  const uint64_t table_bytes = static_cast<uint64_t>(layout.entries) * sizeof(TtSlot);
   if (table_bytes > SIZE_MAX) return Resize::no_memory;
   const uint64_t physical = physical_memory_bytes();
-  const uint64_t old_bytes = static_cast<uint64_t>(shared_tables.tt_entries) * sizeof(TtEntry);
+  const uint64_t old_bytes = static_cast<uint64_t>(shared_tables.tt_entries) * sizeof(TtSlot);
   if (physical != 0 && TT_TABLES * (table_bytes + old_bytes) > physical) return Resize::no_memory;
 
   // Step 3. The new tables, zero-filled (empty under any clear epoch). On
   // a failure those already had are given back and nothing else is tried:
   // the old tables go on as they were.
-  TtEntry* fresh[TT_TABLES] = {};
+  TtSlot* fresh[TT_TABLES] = {};
   for (int i = 0; i < TT_TABLES; ++i) {
-    fresh[i] = static_cast<TtEntry*>(allocate_table_memory(static_cast<size_t>(table_bytes)));
+    fresh[i] = static_cast<TtSlot*>(allocate_table_memory(static_cast<size_t>(table_bytes)));
     if (!fresh[i]) {
       for (int j = 0; j < i; ++j) free_table_memory(fresh[j]);
       return Resize::no_memory;
@@ -72,7 +76,7 @@ Resize resize_transposition_tables(TableLayout layout) {
   }
 
   // Step 4. The old tables go, the new ones take their place.
-  TtEntry** slots[TT_TABLES] = {&shared_tables.transposition_table[0], &shared_tables.transposition_table[1], &shared_tables.always_replace_table[0],
+  TtSlot** slots[TT_TABLES] = {&shared_tables.transposition_table[0], &shared_tables.transposition_table[1], &shared_tables.always_replace_table[0],
                                 &shared_tables.always_replace_table[1]};
   for (int i = 0; i < TT_TABLES; ++i) {
     free_table_memory(*slots[i]);

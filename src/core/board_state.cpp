@@ -17,7 +17,14 @@ const uint8_t start_board[64] = {
 const int16_t piece_value[8] = {0, 9999, 1220, 620, 400, 400, 100, 0};
 const int16_t piece_order[8] = {0, 60, 20, 55, 40, 50, 10, 0};
 
-Position pos;
+constinit BREVALT_THREAD_LOCAL Position pos;
+
+namespace {
+// The main thread's state pointer, set before main() runs: the record is
+// initialised by constants only, and the address of a thread's own stack
+// is not one.
+[[maybe_unused]] const bool main_state_top_set = (pos.state_top = &pos.state_stack[0], true);
+}  // namespace
 
 KeyPair zobrist[15][64];
 

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 
+#include "core/threading.h"
 #include "core/types.h"
 
 namespace brevalt {
@@ -126,9 +127,11 @@ struct GamePoint : BoardRights {
 
 // The board, the side and game counters, en passant and castling state,
 // material, the keys, the per-ply records of made moves, the piece lists
-// and the move lists of one search. Written and read as the file head
-// says. state_top points into the record's own state stack, so the record
-// is never copied whole.
+// and the move lists of one search; each search thread has its own. Written
+// and read as the file head says. state_top points into the record's own
+// state stack: the main thread's instance is pointed there at start-up, a
+// search thread's when the thread starts, and a copy of the record from
+// another thread moves the pointer into its own stack (search/threads.cpp).
 struct Position : GamePoint {
   // The squares of each piece code as a bit set (bit s for square s), row
   // EMPTY holding the empty squares: the same position as `board`, kept so
@@ -161,8 +164,8 @@ struct Position : GamePoint {
   uint32_t pawn_lo{}, pawn_hi{};
   PlyRecord ply_stack[MAX_PLY]{};
   StateRecord state_stack[MAX_PLY]{};
-  // The record of the current ply.
-  StateRecord* state_top = &state_stack[0];
+  // The record of the current ply (null only until the thread's start).
+  StateRecord* state_top = nullptr;
   // Nonzero when the side to move at that ply is in check.
   uint8_t in_check[MAX_PLY]{};
   // Square of the single checking piece at that ply; NO_INDEX for a double check.
@@ -179,7 +182,7 @@ struct Position : GamePoint {
   MoveEntry move_list[MAX_PLY][MOVE_ROW]{};
 };
 
-extern Position pos;
+extern constinit BREVALT_THREAD_LOCAL Position pos;
 
 // Puts `code` on square sq (0..63) and keeps code_squares in step. The
 // two toggles cancel when the square already holds that code.

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "core/threading.h"
+
 namespace brevalt {
 
 // ---------------------------------------------------------------------------
@@ -19,8 +21,9 @@ struct GameControl {
   int16_t move_request{};
   // A new-game reset is wanted once the running search has ended.
   int16_t reset_request{};
-  // +1 the engine plays White, -1 Black.
-  int16_t engine_side = -1;
+  // +1 the engine plays White, -1 Black. Read at every node by every
+  // search thread (the evaluation's point of view).
+  Relaxed<int16_t> engine_side = -1;
   // The engine thinks on its own time (the clock is watched).
   uint8_t thinking{};
   // The engine thinks on the opponent's time about the predicted move.
@@ -45,8 +48,9 @@ struct GameControl {
 struct Control : GameControl {
   // The engine plays neither side; moves are only recorded.
   int32_t force_mode{};
-  // The running search is to end as soon as it can.
-  int32_t stop_search{};
+  // The running search is to end as soon as it can: set by the main
+  // thread, watched by every search thread.
+  Relaxed<int32_t> stop_search{};
   // Set while the root driver lists the legal moves of a game position: no
   // command is read in the middle of that one question.
   uint8_t input_poll_held{};
@@ -97,7 +101,8 @@ struct MatchClock {
   // 0.1", UCI's winc): the whole seconds above drive the tables made for
   // long clocks, this one the allotment for fast ones.
   int32_t time_increment_ms{};
-  int32_t own_rating = NEW_GAME_OWN_RATING, opponent_rating = NEW_GAME_OPPONENT_RATING;
+  // Read by every search thread (the draw score weighs them).
+  Relaxed<int32_t> own_rating = NEW_GAME_OWN_RATING, opponent_rating = NEW_GAME_OPPONENT_RATING;
   // The opponent is a computer ("computer").
   uint8_t opponent_is_computer{};
 };

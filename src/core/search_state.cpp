@@ -3,6 +3,6 @@
 
 namespace brevalt {
 
-SearchPath search_path;
+constinit BREVALT_THREAD_LOCAL SearchPath search_path;
 
 }  // namespace brevalt

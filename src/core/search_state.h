@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "core/threading.h"
 #include "core/types.h"
 
 namespace brevalt {
@@ -147,8 +148,13 @@ struct SearchPath : PathFlags, PathGameStart {
   int16_t null_move_ply{};
   RepEntry* repetition_table = nullptr;
   KillerEntry killer_table[KILLER_ROWS][64]{};
+  // The running iteration of this thread's deepening.
+  int16_t iteration_depth{};
+  // Set on a helper search thread: it neither reads input nor tests the
+  // clock, and only tells its node count.
+  uint8_t helper_thread{};
 };
 
-extern SearchPath search_path;
+extern constinit BREVALT_THREAD_LOCAL SearchPath search_path;
 
 }  // namespace brevalt

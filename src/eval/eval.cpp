@@ -19,7 +19,7 @@
 
 
 namespace brevalt {
-EvalCache eval_cache;
+constinit BREVALT_THREAD_LOCAL EvalCache eval_cache;
 
 const uint8_t square_colour[64] = {
     2, 1, 2, 1, 2, 1, 2, 1,  1, 2, 1, 2, 1, 2, 1, 2,  2, 1, 2, 1, 2, 1, 2, 1,  1, 2, 1, 2, 1, 2, 1, 2,

@@ -30,6 +30,9 @@ struct EvalCache {
   PawnHashEntry* pawn_hash = nullptr;
   // Probes and hits of the cache since start-up, for the bench's report.
   uint64_t pawn_hash_probes{}, pawn_hash_hits{};
+  // Times the cache was emptied: a helper search thread empties its own
+  // when the main thread's count has moved on.
+  uint32_t pawn_hash_clears{};
   // Per-search tables by colour (0 White, 1 Black) and square; a new game
   // clears queen_table.
   uint8_t queen_table[2][64]{};
@@ -42,7 +45,7 @@ struct EvalCache {
   int32_t threat_score{};
 };
 
-extern EvalCache eval_cache;
+extern constinit BREVALT_THREAD_LOCAL EvalCache eval_cache;
 
 // What one side owns, counted in a single pass over the board.
 struct SideCounts {

@@ -407,6 +407,7 @@ PasserResult passers_of_side(const PawnData& pd, const EvalCounts& ec, int side,
 
 void clear_pawn_hash() {
   if (eval_cache.pawn_hash) std::memset(eval_cache.pawn_hash, 0, sizeof(PawnHashEntry) * PAWN_HASH_ENTRIES);
+  ++eval_cache.pawn_hash_clears;
 }
 
 uint64_t pawn_hash_key(const EvalCounts& ec) {

@@ -17,6 +17,7 @@
 #include "frontend/mainloop.h"
 #include "game/output.h"
 #include "search/root.h"
+#include "search/threads.h"
 #include "search/timeman.h"
 
 namespace brevalt {
@@ -43,8 +44,8 @@ StatusFigures live_figures() {
   StatusFigures f;
   f.total = root_moves_listed();
   f.centiseconds = static_cast<long long>((time_control.ms_source() - time_control.search_start_ms) / MS_PER_CENTISECOND);
-  f.nodes = search_path.search_nodes;
-  f.depth = search_root.iteration_depth;
+  f.nodes = search_node_total();
+  f.depth = search_path.iteration_depth;
   f.left = f.total - search_root.root_moves_searched;
   if (f.left < 0) f.left = 0;
   return f;

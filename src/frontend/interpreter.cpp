@@ -26,6 +26,7 @@
 #include "search/levels.h"
 #include "search/root.h"
 #include "search/tables.h"
+#include "search/threads.h"
 #include "search/timeman.h"
 
 namespace brevalt {
@@ -263,6 +264,8 @@ void command_protover() {
   std::printf("feature usermove=1\n");
   std::printf("feature ics=1\n");
   std::printf("feature memory=1\n");
+  // Several search threads, where the build has them.
+  if (SEARCH_THREADS_AVAILABLE) std::printf("feature smp=1\n");
   std::printf("feature myname=\"%s\"\n", ENGINE_NAME);
   std::printf("feature option=\"Limit Strength -check %d\"\n", level_state.level_request.limited ? 1 : 0);
   std::printf("feature option=\"Strength -spin %d %d %d\"\n", level_state.level_request.elo, LEVEL_MIN_ELO, LEVEL_MAX_ELO);
@@ -601,6 +604,30 @@ void command_memory() {
   resize_for_memory(mib);
 }
 
+// n search threads for "cores n"; those that cannot be started (no memory
+// for their tables) leave the engine on the ones it has, and say so.
+void start_search_threads(int n) {
+  const int running = set_search_threads(n);
+  if (running != n) std::printf("Error (cannot start %d search threads, searching on %d): cores\n", n, running);
+}
+
+// "cores N": xboard's number of search threads (feature smp=1). During a
+// search, or a test run, it waits until that has ended, as "memory" does.
+void command_cores() {
+  bool digits = false;
+  const long long n = parse_decimal(field_at(6), &digits);
+  if (!digits || n < 1 || n > BUILD_MAX_SEARCH_THREADS) {
+    std::printf("Error (cores must be 1 to %d): cores\n", BUILD_MAX_SEARCH_THREADS);
+    return;
+  }
+  if (tables_in_use()) {
+    protocol.held_cores = static_cast<int>(n);
+    return;
+  }
+  protocol.held_cores = 0;
+  start_search_threads(static_cast<int>(n));
+}
+
 void command_mob() {
   if (control.game_in_progress) {
     refuse("mob");
@@ -715,13 +742,21 @@ void clear_protocol_state() {
   game_clock.level_moves = 0;
   control.ics_mode = 0;
   protocol.held_memory_mib = 0;
+  protocol.held_cores = 0;
 }
 
-void serve_held_memory() {
-  if (protocol.held_memory_mib == 0 || tables_in_use()) return;
-  const long long mib = protocol.held_memory_mib;
-  protocol.held_memory_mib = 0;
-  resize_for_memory(mib);
+void serve_held_settings() {
+  if (tables_in_use()) return;
+  if (protocol.held_memory_mib != 0) {
+    const long long mib = protocol.held_memory_mib;
+    protocol.held_memory_mib = 0;
+    resize_for_memory(mib);
+  }
+  if (protocol.held_cores != 0) {
+    const int n = protocol.held_cores;
+    protocol.held_cores = 0;
+    start_search_threads(n);
+  }
 }
 
 void interpret_command() {
@@ -797,6 +832,7 @@ void interpret_command() {
   else if (starts_with("mob")) command_mob();
   else if (starts_with("option")) command_option();
   else if (starts_with("memory")) command_memory();
+  else if (starts_with("cores")) command_cores();
   else if (std::strcmp(protocol.first_word, "st") == 0 || std::strcmp(protocol.first_word, "st\n") == 0) command_st();
   else if (std::strcmp(protocol.first_word, "sd") == 0 || std::strcmp(protocol.first_word, "sd\n") == 0) command_sd();
   else if (starts_with("ping")) command_ping();

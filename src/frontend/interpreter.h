@@ -24,8 +24,8 @@ bool held_search_has_ended();
 bool take_held_line();
 // Clears the protocol state as the program does at start.
 void clear_protocol_state();
-// Serves a "memory" that arrived while a search or a test run used the
-// tables, once none does; the main loop calls it between searches.
-void serve_held_memory();
+// Serves a "memory" or "cores" that arrived while a search or a test run
+// used the tables, once none does; the main loop calls it between searches.
+void serve_held_settings();
 
 }  // namespace brevalt

@@ -133,10 +133,10 @@ void main_loop() {
     if (protocol.input_closed) shutdown();
     if (countdown > 0) --countdown;
     for (;;) {
-      // Pass step 2. A "memory" that a search held back is served now that
+      // Pass step 2. A "memory" or "cores" that a search held back is served now that
       // the search is over, before anything else starts one.
       ++idle_passes;
-      serve_held_memory();
+      serve_held_settings();
       // Pass steps 3 and 4. A pending reset runs before the request is served.
       if (control.move_request) {
         countdown = 3;

@@ -48,6 +48,8 @@ struct Protocol {
   // A "memory" that waits for the search or test run using the tables to
   // end, in MiB; 0 when none waits. A later one replaces it.
   int64_t held_memory_mib = 0;
+  // A "cores" that waits the same way: the threads wanted, 0 when none waits.
+  int held_cores = 0;
   // The first word of the line, lower-cased, as the unknown-command reply quotes it.
   char first_word[INPUT_LINE_SIZE]{};
   // The line as it arrived, before lower-casing: file names keep their case,

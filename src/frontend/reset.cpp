@@ -121,7 +121,7 @@ void reset_game(bool clear_search_tables) {
   // Steps 5 and 6. Every hash table; the game's repetition counts always.
   if (clear_search_tables) {
     clear_transposition_tables();
-    if (eval_cache.pawn_hash) std::memset(eval_cache.pawn_hash, 0, sizeof(PawnHashEntry) * PAWN_HASH_ENTRIES);
+    clear_pawn_hash();
   }
   if (search_path.repetition_table) std::memset(search_path.repetition_table, 0, sizeof(RepEntry) * REPETITION_ENTRIES);
 

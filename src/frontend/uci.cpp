@@ -34,6 +34,7 @@
 #include "search/levels.h"
 #include "search/root.h"
 #include "search/tables.h"
+#include "search/threads.h"
 #include "search/timeman.h"
 
 namespace brevalt {
@@ -189,6 +190,7 @@ void identify() {
   std::printf("option name Hash type spin default %lld min %lld max %lld\n", static_cast<long long>(table_mib()),
               static_cast<long long>(MIN_HASH_MIB), static_cast<long long>(MAX_HASH_MIB));
   std::printf("option name Clear Hash type button\n");
+  std::printf("option name Threads type spin default 1 min 1 max %d\n", BUILD_MAX_SEARCH_THREADS);
   std::printf("option name OwnBook type check default %s\n", settings.book_enabled ? "true" : "false");
   std::printf("option name Ponder type check default %s\n", uci_state.ponder_option ? "true" : "false");
   std::printf("option name Move Overhead type spin default %d min 0 max %d\n", DEFAULT_MOVE_OVERHEAD_MS,
@@ -221,6 +223,18 @@ void set_hash_option(const char* value) {
               static_cast<long long>(table_mib()), shared_tables.tt_entries);
 }
 
+// "setoption name Threads value N": N search threads. Threads that cannot
+// be started (no memory for their tables) leave the engine on those it has.
+void set_threads_option(const char* value) {
+  long long n = 0;
+  if (!parse_number(value, n) || n < 1 || n > BUILD_MAX_SEARCH_THREADS) {
+    std::printf("info string Threads is 1 to %d\n", BUILD_MAX_SEARCH_THREADS);
+    return;
+  }
+  const int running = set_search_threads(static_cast<int>(n));
+  if (running != n) std::printf("info string Threads %lld cannot be started: the engine searches on %d\n", n, running);
+}
+
 // "setoption name NAME [value VALUE]": the name and the value may hold blanks.
 void set_option(const char* args) {
   char name[64] = "", value[64] = "";
@@ -237,6 +251,8 @@ void set_option(const char* args) {
   }
   if (equal_nocase(name, "Hash")) {
     set_hash_option(value);
+  } else if (equal_nocase(name, "Threads")) {
+    set_threads_option(value);
   } else if (equal_nocase(name, "Clear Hash")) {
     // A button: what a new game forgets of earlier searches, and nothing else.
     clear_transposition_tables();
@@ -588,11 +604,13 @@ void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
     search_root.thinking_lines_held = 0;
     search_root.root_restriction.count = static_cast<int16_t>(k);
     search_root.max_depth = depth_before;
-    total_nodes += search_path.search_nodes;
+    // Every thread's nodes, once: the next search starts the helpers' afresh.
+    total_nodes += static_cast<int32_t>(search_node_total());
+    forget_helper_nodes();
 
     // Step 3. Its score from our side; no reply is mate or stalemate.
     int32_t score;
-    const int reply_depth = search_root.search_result.has_move ? search_root.iteration_depth : 0;
+    const int reply_depth = search_root.search_result.has_move ? search_path.iteration_depth : 0;
     if (search_root.search_result.has_move) {
       score = score_before_reply(search_root.root_best_score);
     } else {
@@ -617,8 +635,8 @@ void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
     search_path.pv_table[1][0] = move;
     search_path.pv_length[1] = reply_len + 1;
     std::memcpy(search_root.search_root_board, before, sizeof(before));
-    search_root.iteration_depth = static_cast<int16_t>(reply_depth + 1);
-    search_path.sel_depth = static_cast<int16_t>(search_path.sel_depth + 1 > search_root.iteration_depth ? search_path.sel_depth + 1 : search_root.iteration_depth);
+    search_path.iteration_depth = static_cast<int16_t>(reply_depth + 1);
+    search_path.sel_depth = static_cast<int16_t>(search_path.sel_depth + 1 > search_path.iteration_depth ? search_path.sel_depth + 1 : search_path.iteration_depth);
     search_root.reported_score = best_score;
     search_path.search_nodes = total_nodes;
     time_control.search_start_ms = started;

@@ -13,6 +13,7 @@
 #include "search/root.h"
 #include "search/search.h"
 #include "search/tables.h"
+#include "search/threads.h"
 #include "search/timeman.h"
 
 namespace brevalt {
@@ -161,14 +162,14 @@ void uci_score_text(int32_t score, char* out, int size) {
 // promotions carry their letter.
 void uci_info_line(int32_t score_value, const PvEntry* moves, int n, int multipv) {
   const int64_t ms = static_cast<int64_t>(time_control.ms_source() - time_control.search_start_ms);
-  const int64_t nodes = search_path.search_nodes;
+  const int64_t nodes = search_node_total();
   const int64_t nps = ms > 0 ? nodes * 1000 / ms : 0;
-  const int seldepth = search_path.sel_depth > search_root.iteration_depth ? search_path.sel_depth : search_root.iteration_depth;
+  const int seldepth = search_path.sel_depth > search_path.iteration_depth ? search_path.sel_depth : search_path.iteration_depth;
   char score[24];
   uci_score_text(score_value, score, sizeof(score));
   std::snprintf(output_state.thinking_line, sizeof(output_state.thinking_line),
                 "info depth %d seldepth %d multipv %d score %s nodes %lld nps %lld hashfull %d time %lld pv",
-                search_root.iteration_depth, seldepth, multipv, score, static_cast<long long>(nodes), static_cast<long long>(nps),
+                search_path.iteration_depth, seldepth, multipv, score, static_cast<long long>(nodes), static_cast<long long>(nps),
                 hashfull(), static_cast<long long>(ms > 0 ? ms : 0));
   uint8_t squares[64];
   std::memcpy(squares, search_root.search_root_board, sizeof(squares));
@@ -217,8 +218,8 @@ void thinking_output(Output what) {
       }
       // The time as measured, in centiseconds.
       const int64_t elapsed_cs = static_cast<int64_t>(time_control.ms_source() - time_control.search_start_ms) / 10;
-      std::snprintf(output_state.thinking_line, sizeof(output_state.thinking_line), "%d %d %lld %d ", search_root.iteration_depth, search_root.reported_score,
-                    static_cast<long long>(elapsed_cs), search_path.search_nodes);
+      std::snprintf(output_state.thinking_line, sizeof(output_state.thinking_line), "%d %d %lld %lld ", search_path.iteration_depth, search_root.reported_score,
+                    static_cast<long long>(elapsed_cs), static_cast<long long>(search_node_total()));
       char pv[THINKING_LINE_SIZE];
       write_pv_notation(pv, sizeof(pv), MAX_PLY);
       append_format(output_state.thinking_line, THINKING_LINE_SIZE, "%s", pv);
@@ -249,7 +250,7 @@ void uci_current_move_output(int from, int to, int number) {
   char move[6];
   const PvEntry m{static_cast<uint8_t>(from), static_cast<uint8_t>(to), pos.board[from], 0};
   uci_move_text(pos.board, m, move);
-  std::printf("info depth %d currmove %s currmovenumber %d\n", search_root.iteration_depth, move, number);
+  std::printf("info depth %d currmove %s currmovenumber %d\n", search_path.iteration_depth, move, number);
 }
 
 void iteration_report(int32_t score) {
@@ -265,10 +266,11 @@ void iteration_report(int32_t score) {
   if (t <= 0) t = 1;
 
   // Step 2. Depth, score, time in seconds and ticks, nodes, nodes per second.
-  const int64_t nps = (static_cast<int64_t>(static_cast<uint32_t>(search_path.search_nodes)) / t) * 60;
+  const int64_t nodes = search_node_total();
+  const int64_t nps = (nodes / t) * 60;
   char line[THINKING_LINE_SIZE];
-  std::snprintf(line, sizeof(line), "%*d%*d%*d.%.2d%*d%*lld    ", 3, search_path.nominal_depth, 8, score, 6, t / 60,
-                t % 60, 10, search_path.search_nodes, 9, static_cast<long long>(nps));
+  std::snprintf(line, sizeof(line), "%*d%*d%*d.%.2d%*lld%*lld    ", 3, search_path.nominal_depth, 8, score, 6, t / 60,
+                t % 60, 10, static_cast<long long>(nodes), 9, static_cast<long long>(nps));
   // Step 3. The variation in test notation.
   output_state.first_pv_move[0] = '\0';
   for (int i = 0; i < pv_moves(); ++i) {

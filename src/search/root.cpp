@@ -31,6 +31,7 @@
 #include "search/levels.h"
 #include "search/search.h"
 #include "search/tables.h"
+#include "search/threads.h"
 #include "search/timeman.h"
 
 namespace brevalt {
@@ -60,6 +61,16 @@ constexpr int16_t THINKING_MIN_CLOCK = 9;  // seconds, without increment
 constexpr int FAIL_LOW_MIN_ITERATION = 8;
 constexpr int MAX_FAIL_LOWS = 3;
 constexpr int32_t FAIL_LOW_MIN_CLOCK = 19;  // seconds left to take extra time
+
+// Helper search threads deepen on a staggered schedule, so that at any
+// moment some search one iteration deeper than others: helper k (from 1)
+// skips iteration d when ((d + phase) / size) is odd, with size and phase
+// taken from row (k - 1) mod 20 of these tables. A thread that searched
+// exactly the main thread's iterations would mostly find the entries it is
+// about to write already stored.
+constexpr int HELPER_SKIP_ROWS = 20;
+constexpr int HELPER_SKIP_SIZE[HELPER_SKIP_ROWS] = {1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4};
+constexpr int HELPER_SKIP_PHASE[HELPER_SKIP_ROWS] = {0, 1, 0, 1, 2, 3, 0, 1, 2, 3, 4, 5, 0, 1, 2, 3, 4, 5, 6, 7};
 int32_t fail_low_margin(int32_t a) {
   if (a < 100) return 25;
   if (a < 200) return 40;
@@ -354,12 +365,12 @@ void compose_kibitz(bool book_move_played) {
     if (s >= KIBITZ_SIGN_SCORE) append_line(" +", output_state.line_text);
     else if (s <= -KIBITZ_SIGN_SCORE) append_line(" -", output_state.line_text);
     const int32_t elapsed = static_cast<int32_t>(time_control.time_source()) - time_control.search_start;
-    std::snprintf(part, sizeof(part), "%d.%d  (%d/%d ply, %d sec, ", a / 100, (a / 10) % 10, search_root.iteration_depth,
+    std::snprintf(part, sizeof(part), "%d.%d  (%d/%d ply, %d sec, ", a / 100, (a / 10) % 10, search_path.iteration_depth,
                   search_root.root_moves_searched, elapsed / 60);
     append_line(part, output_state.line_text);
     if (elapsed > 0) {
       std::snprintf(part, sizeof(part), "%lld knps)",
-                    static_cast<long long>(static_cast<uint32_t>(search_path.search_nodes) / elapsed) * 60 / 1000);
+                    static_cast<long long>(search_node_total() / elapsed) * 60 / 1000);
       append_line(part, output_state.line_text);
     }
   } else {
@@ -380,12 +391,12 @@ void compose_kibitz(bool book_move_played) {
 
 }  // namespace
 
-int32_t search_root_move(int32_t beta, int32_t alpha, int from, int to, RootMove what) {
-  search_path.draw_flag = 0;
-  const int side_after = colour_of(pos.board[from]) ^ BLACK;
-  // Root moves come from the legal list: castling needs no path test here.
-  apply_search_move(from, to, MoveSource::generated);
-  if (what == RootMove::book_probe) return 0;
+namespace {
+
+// Makes a root move for its search: the path's extension allowance, and
+// the penalty of the root threat when it is the move under test. Returns
+// the side to move after it.
+int enter_root_move(int from, int to) {
   if (eval_cache.threat_score != 0 && from == eval_cache.threat_from && to == eval_cache.threat_to) {
     search_path.ext_hundredths = 75;
     eval_cache.threat_value = eval_cache.threat_score;
@@ -394,6 +405,18 @@ int32_t search_root_move(int32_t beta, int32_t alpha, int from, int to, RootMove
     eval_cache.threat_value = 0;
   }
   search_path.ext_plies = static_cast<int16_t>(search_path.ext_hundredths / 100);
+  return colour_of(pos.board[to]) ^ BLACK;
+}
+
+}  // namespace
+
+int32_t search_root_move(int32_t beta, int32_t alpha, int from, int to, RootMove what) {
+  search_path.draw_flag = 0;
+  const int side_after = colour_of(pos.board[from]) ^ BLACK;
+  // Root moves come from the legal list: castling needs no path test here.
+  apply_search_move(from, to, MoveSource::generated);
+  if (what == RootMove::book_probe) return 0;
+  enter_root_move(from, to);
   if (search_root.fail_low_active && from == search_root.fail_low_from && to == search_root.fail_low_to) {
     search_path.pv_length[2] = 0;
     return search_root.fail_low_score;
@@ -611,8 +634,9 @@ void start_clocks() {
   }
 }
 
-// Steps 9.1 to 9.3: the path state and the root record of iteration d.
-void prepare_iteration(int d) {
+// Steps 9.1 and 9.2 of iteration d on this thread: the path state and
+// the root record.
+void prepare_path(int d) {
   // Step 9.1. Path state.
   search_path.follow_pv = d > 2;
   pos.material = search_path.root_material;
@@ -623,7 +647,6 @@ void prepare_iteration(int d) {
   search_path.null_depth = 0;
   eval_cache.threat_value = 0;
   search_path.recapture_ext_count = 0;
-  search_root.best_move_changes = 0;
   search_path.tree_nodes = 0;
   pos.lists_frozen = 0;
   search_path.quiescence_mode = 0;
@@ -640,6 +663,12 @@ void prepare_iteration(int d) {
   pos.ply = 1;
   pos.ply_sign = 1;
   pos.state_top = &pos.state_stack[1];
+}
+
+// Steps 9.1 to 9.3: the path state and the root record of iteration d.
+void prepare_iteration(int d) {
+  prepare_path(d);
+  search_root.best_move_changes = 0;
 
   // Step 9.3. A fail-low older than this iteration is forgotten.
   if (search_root.fail_low_active && search_root.fail_low_depth < d) clear_fail_low();
@@ -667,7 +696,7 @@ bool step_back_on_fail_low(Decision& dn, Deepening& dp, int32_t score, int from,
     int32_t t = time_control.move_time;
     if (left < t / 60 + 15 + extra / 60) t /= 2;
     time_control.deadline += t;
-    time_control.extended_at = search_root.iteration_depth;
+    time_control.extended_at = search_path.iteration_depth;
     time_control.score_floor = static_cast<int16_t>(time_control.prev_move_score - 10);
   }
   dp.d -= search_root.fail_low_active ? 3 : 4;
@@ -680,7 +709,7 @@ bool step_back_on_fail_low(Decision& dn, Deepening& dp, int32_t score, int from,
 // the root moves whose search completed.
 int search_root_moves(Decision& dn, Deepening& dp) {
   // Step 9.4. The iteration's depth, window and counters.
-  search_root.iteration_depth = static_cast<int16_t>(dp.d);
+  search_path.iteration_depth = static_cast<int16_t>(dp.d);
   int32_t best = dn.book_mode ? BOOK_NO_SCORE : -ROOT_WINDOW;
   search_root.root_moves_searched = 0;
   search_root.root_line_count = 0;
@@ -737,7 +766,7 @@ int search_root_moves(Decision& dn, Deepening& dp) {
       // Several lines shown are reported together, once the iteration
       // has given each its score.
       const bool line_due =
-          control.analysis_mode || (score != MATED_NEXT_MOVE && search_root.iteration_depth > (control.uci_mode ? 1 : THINKING_MIN_ITERATION));
+          control.analysis_mode || (score != MATED_NEXT_MOVE && search_path.iteration_depth > (control.uci_mode ? 1 : THINKING_MIN_ITERATION));
       if (line_due && thinking_line_allowed() && dp.shown == 1) {
         search_root.reported_score = score;
         thinking_output(Output::thinking_line);
@@ -795,6 +824,16 @@ bool order_root_moves(Decision& dn, Deepening& dp, int moves_done) {
   return true;
 }
 
+// Step 9.10: the line of the iteration just ended becomes the one the next
+// iteration follows first.
+void follow_iteration_line() {
+  const int len = search_path.pv_length[1];
+  BREVALT_ASSERT(len >= 0 && len <= MAX_PLY);
+  for (int k = 0; k < len; ++k) search_path.pv_table[0][k] = search_path.pv_table[1][k];
+  search_path.pv_length[0] = len;
+  for (int k = 0; k < MAX_PLY; ++k) search_path.pv_valid[k] = k < len;
+}
+
 // Steps 9.8 to 9.11: whether the deepening goes on, the line the next
 // iteration follows, and the final thinking line of this one.
 void end_iteration(const Decision& dn, Deepening& dp, bool all_searched) {
@@ -817,11 +856,7 @@ void end_iteration(const Decision& dn, Deepening& dp, bool all_searched) {
   if (search_root.stop_at_root_move) control.stop_search = 1;
 
   // Step 9.10. The line of this iteration becomes the one to follow.
-  const int len = search_path.pv_length[1];
-  BREVALT_ASSERT(len >= 0 && len <= MAX_PLY);
-  for (int k = 0; k < len; ++k) search_path.pv_table[0][k] = search_path.pv_table[1][k];
-  search_path.pv_length[0] = len;
-  for (int k = 0; k < MAX_PLY; ++k) search_path.pv_valid[k] = k < len;
+  follow_iteration_line();
 
   // Step 9.11. The final thinking line. A UCI interface hears of every
   // iteration, the last one included; the book's single pass has no score.
@@ -837,7 +872,7 @@ void end_iteration(const Decision& dn, Deepening& dp, bool all_searched) {
       }
     }
   } else if (control.stop_search && !control.analysis_mode && search_root.root_best_score != MATED_NEXT_MOVE && !search_root.single_reply_stop &&
-             (search_root.iteration_depth > THINKING_MIN_ITERATION || search_root.root_best_score > MATE_BOUND) && !control.reset_request &&
+             (search_path.iteration_depth > THINKING_MIN_ITERATION || search_root.root_best_score > MATE_BOUND) && !control.reset_request &&
              thinking_line_allowed()) {
     search_root.reported_score = search_root.root_best_score;
     thinking_output(Output::thinking_line);
@@ -865,6 +900,10 @@ Deepened deepen(Decision& dn) {
   dp.held_stop = control.stop_search;
   control.stop_search = 0;
   control.input_poll_held = 1;
+  // The helper search threads, if any, search the same root on the shared
+  // tables until this deepening ends. A level plays on one thread: its
+  // strength is measured there.
+  if (!dn.book_mode && dn.level_in_force == 0) start_helpers(HelperTask{dn.root_count, dp.limit});
   while (dp.d <= dp.limit) {
     if (control.stop_search) break;
     if (dp.d == 2) {
@@ -882,6 +921,7 @@ Deepened deepen(Decision& dn) {
     // Steps 9.6, 9.7 and 11. A book without a move to play: a fresh start
     // without the book.
     if (!order_root_moves(dn, dp, moves_done)) {
+      stop_helpers();
       dn.book_mode = false;
       dn.book_move_tried = true;
       control.input_poll_held = 0;
@@ -892,12 +932,76 @@ Deepened deepen(Decision& dn) {
     // line.
     end_iteration(dn, dp, moves_done == dn.root_count);
   }
+  // The helpers stop before anything shared changes.
+  stop_helpers();
   control.input_poll_held = 0;
   if (dp.held_stop) control.stop_search = dp.held_stop;
   dn.deepening_complete = (!control.stop_search && dp.d > dp.limit) || dp.self_stop;
   if (dn.level_in_force > 0 && !dn.book_move_played) apply_level_choice(dn.level.spread, dn.root_count);
   return Deepened::complete;
 }
+
+}  // namespace
+
+// A helper thread's deepening: the root moves of the main thread's
+// search, searched iteration by iteration on the staggered schedule, into
+// the shared tables, until the main thread stops it. It prints nothing,
+// reads neither input nor clock, has no book and no fail-low step; its
+// results reach the main thread only through the transposition tables.
+void helper_deepen(int helper, const HelperTask& task) {
+  const int row = (helper - 1) % HELPER_SKIP_ROWS;
+  const int n = task.root_count;
+  for (int d = 1; d <= task.depth_limit && !control.stop_search; ++d) {
+    if (d > 1 && ((d + HELPER_SKIP_PHASE[row]) / HELPER_SKIP_SIZE[row]) % 2 != 0) continue;
+    // Steps 9.1 and 9.2 on this thread.
+    prepare_path(d);
+    search_path.iteration_depth = static_cast<int16_t>(d);
+    // Step 9.5, every root move with the window from the best so far.
+    int32_t best = -ROOT_WINDOW;
+    for (int i = 0; i < n; ++i) {
+      search_path.capture_count = 0;
+      search_path.check_run = 0;
+      const int32_t noted = search_path.tree_nodes;
+      const int from = root_list()[i].from, to = root_list()[i].to;
+      search_path.draw_flag = 0;
+      apply_search_move(from, to, MoveSource::generated);
+      const int side_after = enter_root_move(from, to);
+      const int32_t score = -search_node(side_after, -ROOT_WINDOW, -best, NullMove::allowed, MultiCut::allowed);
+      if (control.stop_search) {
+        unmake_move(Unmake::full);
+        break;
+      }
+      int idx = i;
+      if (score > best) {
+        pos.state_stack[1].best_score = static_cast<int16_t>(score);
+        pos.state_stack[1].best_from = static_cast<int16_t>(from);
+        pos.state_stack[1].best_to = static_cast<int16_t>(to);
+        pos.state_stack[1].best_piece = pos.board[to];
+        record_pv(1, from, to);
+        if (i > 0) {
+          entry_to_front(i);
+          idx = 0;
+        }
+        root_list()[0].root_score = static_cast<int16_t>(score);
+        best = score;
+      }
+      if (d == 1) root_list()[idx].root_score = static_cast<int16_t>(score);
+      else root_list()[idx].root_nodes = search_path.tree_nodes - noted;
+      unmake_move(Unmake::full);
+    }
+    // Steps 9.6, 9.7 and 9.10: back to the root, the order and the line
+    // the next iteration follows.
+    pos.ply = 0;
+    pos.state_top = &pos.state_stack[0];
+    pos.ply_sign = static_cast<int16_t>(-pos.ply_sign);
+    if (control.stop_search) break;
+    if (d == 1) sort_root(0, n, [](const MoveEntry& m) { return static_cast<int32_t>(m.root_score); });
+    else sort_root(1, n, [](const MoveEntry& m) { return static_cast<uint32_t>(m.root_nodes); });
+    follow_iteration_line();
+  }
+}
+
+namespace {
 
 // Step 12. The final decision: the move is played on the game board, told
 // to a UCI interface, or, after a ponder search, kept for the moment the
@@ -940,7 +1044,7 @@ void final_decision(const Decision& dn) {
     // A resignation ends the game: no offer, no comment, no result.
     if (game_record.game_resigned) return;
     if (dn.draw_offer) std::printf("offer draw\n");
-    if (remember_move_score()) compose_kibitz(dn.book_move_played && search_root.iteration_depth == 1);
+    if (remember_move_score()) compose_kibitz(dn.book_move_played && search_path.iteration_depth == 1);
   } else {
     // The ponder search is over without a hit: take the predicted move back.
     restore_game_state();

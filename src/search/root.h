@@ -42,6 +42,11 @@ struct RootLine {
 
 // Makes one decision for the side (0 or 8; -1 is Black) and plays it.
 void think(int side);
+// A helper search thread's deepening over the root moves it copied from
+// the main thread (search/threads.h), until the main thread stops it;
+// helper counts from 1.
+struct HelperTask;
+void helper_deepen(int helper, const HelperTask& task);
 // What search_root_move does with a root move: search the position after
 // it, or, in the book's single pass, only make it so that the book can be
 // asked about the position it leads to.
@@ -91,8 +96,8 @@ struct SearchRoot : RootStops {
   // Best score of the running iteration so far; at the start of an
   // iteration the previous iteration's result. Engine's view.
   int32_t root_best_score{};
-  // Depth of the running iteration.
-  int16_t iteration_depth{};
+  // The depth of the running iteration is the search path's
+  // (iteration_depth): each search thread deepens on its own.
   // Root moves started in the running iteration.
   int16_t root_moves_searched{};
   // Times a new move became best at iteration 6 or deeper, per iteration.

@@ -419,7 +419,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, NullMove null_move, M
   // Step 3. Horizon: quiescence, unless a check still earns an extension.
   const int depth = search_path.nominal_depth + search_path.ext_plies;
   if (p >= depth && !(pos.in_check[p + 1] && search_path.ext_plies < search_path.max_ext_plies)) {
-    if (search_root.iteration_depth == 2) analyse_root_move();
+    if (search_path.iteration_depth == 2) analyse_root_move();
     search_path.quiescence_mode = 1;
     search_path.horizon_qs = 1;
     search_path.first_qs_generation = 0;
@@ -514,7 +514,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, NullMove null_move, M
 
     // Step 8. Multi-cut: when two of the first few moves already fail high
     // at a reduced depth, this node is taken to fail high too.
-    if (!done && multi_cut == MultiCut::allowed && !check && search_root.iteration_depth > MULTI_CUT_MIN_ITERATION && r > 3 &&
+    if (!done && multi_cut == MultiCut::allowed && !check && search_path.iteration_depth > MULTI_CUT_MIN_ITERATION && r > 3 &&
         !search_path.follow_pv && beta < PRUNING_BETA_LIMIT) {
       const int reduction = (r > 5 && q < 4) ? 4 : 3;
       search_path.nominal_depth = static_cast<int16_t>(search_path.nominal_depth - reduction);
@@ -570,7 +570,7 @@ int32_t search_node(int side, int32_t alpha, int32_t beta, NullMove null_move, M
         // won on its new square (always when answering a check). The
         // exchange is only worked out for a move that would be extended.
         Extension ext{0, false};
-        if (search_root.iteration_depth > 2 && search_path.ext_plies < search_path.max_ext_plies && search_path.null_depth == 0 && hopeless < HOPELESS_LIMIT) {
+        if (search_path.iteration_depth > 2 && search_path.ext_plies < search_path.max_ext_plies && search_path.null_depth == 0 && hopeless < HOPELESS_LIMIT) {
           ext = extension_for(q, moved, to, victim, alpha, mat, check, picker.generated_count() == 1);
           if (ext.amount && !check && exchange_loss(to) != 0) ext = Extension{0, false};
           if (ext.amount) add_extension(ext);

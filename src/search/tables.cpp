@@ -10,6 +10,7 @@
 
 #include "search/root.h"
 #include "search/search.h"
+#include "search/threads.h"
 
 namespace brevalt {
 
@@ -61,17 +62,19 @@ void apply_bound(const TtEntry& e, int r, int32_t beta, TtProbe& p) {
   }
 }
 
-// The depth-preferred slot of the key among i, i + 1 and i + 2: the walk
-// stops at the first slot that is empty or holds the key.
-TtEntry& probe_slot(TtEntry* t, uint32_t i, uint32_t lo, uint32_t hi) {
-  if (!empty(t[i]) && !holds(t[i], lo, hi)) {
-    ++i;
-    if (!empty(t[i]) && !holds(t[i], lo, hi)) ++i;
+// The depth-preferred entry of the key among slots i, i + 1 and i + 2:
+// the walk stops at the first that is empty or holds the key.
+TtEntry probe_slot(const TtSlot* t, uint32_t i, uint32_t lo, uint32_t hi) {
+  TtEntry e = tt_load(t[i]);
+  if (!empty(e) && !holds(e, lo, hi)) {
+    e = tt_load(t[i + 1]);
+    if (!empty(e) && !holds(e, lo, hi)) e = tt_load(t[i + 2]);
   }
-  return t[i];
+  return e;
 }
 
-void write(TtEntry& e, int32_t score, int r, int bound, uint16_t move) {
+void write(TtSlot& slot, int32_t score, int r, int bound, uint16_t move) {
+  TtEntry e;
   e.key_lo = pos.hash_lo;
   e.key_hi = pos.hash_hi;
   e.score = static_cast<int16_t>(score);
@@ -80,6 +83,7 @@ void write(TtEntry& e, int32_t score, int r, int bound, uint16_t move) {
   e.depth = static_cast<int8_t>(r > 127 ? 127 : r < -128 ? -128 : r);
   e.bound = static_cast<uint8_t>(bound);
   e.clear_epoch = shared_tables.tt_epoch;
+  tt_save(slot, e);
 }
 
 }  // namespace
@@ -115,7 +119,7 @@ TtProbe tt_probe(int side, int r, int32_t alpha, int32_t beta) {
     unpack_move(e1.move, p.from, p.to);
   }
   // Step 4. The always-replace table.
-  const TtEntry e2 = view(shared_tables.always_replace_table[s][i]);
+  const TtEntry e2 = view(tt_load(shared_tables.always_replace_table[s][i]));
   if (holds(e2, pos.hash_lo, pos.hash_hi)) {
     apply_bound(e2, r, beta, p);
     if (p.cut) return p;
@@ -130,7 +134,7 @@ TtProbe tt_move(int side) {
   const uint32_t i = pos.hash_lo & shared_tables.tt_mask;
   const TtEntry e1 = view(probe_slot(shared_tables.transposition_table[s], i, pos.hash_lo, pos.hash_hi));
   if (holds(e1, pos.hash_lo, pos.hash_hi)) unpack_move(e1.move, p.from, p.to);
-  const TtEntry e2 = view(shared_tables.always_replace_table[s][i]);
+  const TtEntry e2 = view(tt_load(shared_tables.always_replace_table[s][i]));
   if (p.from == NO_SQUARE && holds(e2, pos.hash_lo, pos.hash_hi)) unpack_move(e2.move, p.from, p.to);
   return p;
 }
@@ -140,21 +144,31 @@ void tt_store(int side, int32_t result, int r, int bound, int from, int to) {
   const uint32_t i = pos.hash_lo & shared_tables.tt_mask;
   const uint16_t move =
       (from < 64 && to < 64 && bound != BOUND_UPPER) ? static_cast<uint16_t>(from * 256 + to) : 0;
-  TtEntry* t = shared_tables.transposition_table[s];
+  TtSlot* t = shared_tables.transposition_table[s];
   const int id = search_path.search_id;
   auto free_for_key = [&](const TtEntry& e) { return empty(e) || holds(e, pos.hash_lo, pos.hash_hi); };
 
   // Step 1. The depth-preferred slot: the key's own or an empty slot if it
   // only replaces a shallower result; else a stale entry; else, when not
-  // all three are from this search, the first slot.
-  TtEntry* candidate = nullptr;
-  if (free_for_key(t[i])) candidate = &t[i];
-  else if (view(t[i]).age < id - STALE_AGE) write(t[i], result, r, bound, move);
-  else if (free_for_key(t[i + 1])) candidate = &t[i + 1];
-  else if (free_for_key(t[i + 2])) candidate = &t[i + 2];
-  else if (!(view(t[i]).age == id && view(t[i + 1]).age == id && view(t[i + 2]).age == id))
+  // all three are from this search, the first slot. Each slot is read once.
+  TtSlot* candidate = nullptr;
+  TtEntry held{};
+  const TtEntry e0 = tt_load(t[i]);
+  if (free_for_key(e0)) {
+    candidate = &t[i];
+    held = e0;
+  } else if (view(e0).age < id - STALE_AGE) {
     write(t[i], result, r, bound, move);
-  if (candidate && view(*candidate).depth <= r) write(*candidate, result, r, bound, move);
+  } else if (const TtEntry e1 = tt_load(t[i + 1]); free_for_key(e1)) {
+    candidate = &t[i + 1];
+    held = e1;
+  } else if (const TtEntry e2 = tt_load(t[i + 2]); free_for_key(e2)) {
+    candidate = &t[i + 2];
+    held = e2;
+  } else if (!(view(e0).age == id && view(e1).age == id && view(e2).age == id)) {
+    write(t[i], result, r, bound, move);
+  }
+  if (candidate && view(held).depth <= r) write(*candidate, result, r, bound, move);
 
   // Step 2. The always-replace table.
   write(shared_tables.always_replace_table[s][i], result, r, bound, move);
@@ -233,12 +247,14 @@ void history_add(int from, int to, int piece, int32_t amount) {
 }
 
 void clear_transposition_tables() {
+  // The helper threads read the epoch at every probe: they are parked first.
+  BREVALT_ASSERT(!helpers_searching());
   if (++shared_tables.tt_epoch != 0) return;
   for (int s = 0; s < 2; ++s) {
     if (shared_tables.transposition_table[s])
-      std::memset(shared_tables.transposition_table[s], 0, sizeof(TtEntry) * static_cast<size_t>(shared_tables.tt_entries));
+      std::memset(shared_tables.transposition_table[s], 0, sizeof(TtSlot) * static_cast<size_t>(shared_tables.tt_entries));
     if (shared_tables.always_replace_table[s])
-      std::memset(shared_tables.always_replace_table[s], 0, sizeof(TtEntry) * static_cast<size_t>(shared_tables.tt_entries));
+      std::memset(shared_tables.always_replace_table[s], 0, sizeof(TtSlot) * static_cast<size_t>(shared_tables.tt_entries));
   }
 }
 
@@ -253,7 +269,7 @@ int hashfull() {
   for (int s = 0; s < 2; ++s) {
     if (!shared_tables.transposition_table[s]) continue;
     for (int32_t i = 0; i < per_table; ++i) {
-      const TtEntry& e = shared_tables.transposition_table[s][i];
+      const TtEntry e = tt_load(shared_tables.transposition_table[s][i]);
       if (!empty(e) && !(e.age < id - STALE_AGE)) ++live;
     }
   }

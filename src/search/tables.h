@@ -3,6 +3,7 @@
 // repetition table, the killer slots and the history counters.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "board/position.h"
@@ -10,7 +11,8 @@
 
 namespace brevalt {
 
-// One transposition entry; empty when both key halves are 0.
+// One transposition entry as the search reads and writes it; empty when
+// both key halves are 0.
 struct TtEntry {
   uint32_t key_lo;
   uint32_t key_hi;
@@ -22,6 +24,45 @@ struct TtEntry {
   uint8_t clear_epoch;  // the clear it was written after; older entries read as empty
 };
 static_assert(sizeof(TtEntry) == 16);
+
+// One transposition entry as the tables hold it, shared by every search
+// thread: two 64-bit words, the data (score, move, age, depth, bound,
+// epoch) and the key XOR-ed with the data. Each word is read and written
+// whole with a relaxed atomic access, so threads never race on it; an
+// entry whose words come from two different writes gives a key that
+// matches neither position, and reads as another position's entry. Zeroed
+// memory is the empty entry.
+struct TtSlot {
+  uint64_t check;
+  uint64_t data;
+};
+static_assert(sizeof(TtSlot) == sizeof(TtEntry));
+
+// The entry a slot holds.
+inline TtEntry tt_load(const TtSlot& slot) {
+  const uint64_t data = std::atomic_ref<uint64_t>(const_cast<uint64_t&>(slot.data)).load(std::memory_order_relaxed);
+  const uint64_t key = std::atomic_ref<uint64_t>(const_cast<uint64_t&>(slot.check)).load(std::memory_order_relaxed) ^ data;
+  TtEntry e;
+  e.key_lo = static_cast<uint32_t>(key);
+  e.key_hi = static_cast<uint32_t>(key >> 32);
+  e.score = static_cast<int16_t>(static_cast<uint16_t>(data));
+  e.move = static_cast<uint16_t>(data >> 16);
+  e.age = static_cast<uint8_t>(data >> 32);
+  e.depth = static_cast<int8_t>(static_cast<uint8_t>(data >> 40));
+  e.bound = static_cast<uint8_t>(data >> 48);
+  e.clear_epoch = static_cast<uint8_t>(data >> 56);
+  return e;
+}
+
+// Writes an entry into a slot.
+inline void tt_save(TtSlot& slot, const TtEntry& e) {
+  const uint64_t data = uint64_t{static_cast<uint16_t>(e.score)} | uint64_t{e.move} << 16 | uint64_t{e.age} << 32 |
+                        uint64_t{static_cast<uint8_t>(e.depth)} << 40 | uint64_t{e.bound} << 48 |
+                        uint64_t{e.clear_epoch} << 56;
+  const uint64_t key = uint64_t{e.key_lo} | uint64_t{e.key_hi} << 32;
+  std::atomic_ref<uint64_t>(slot.check).store(key ^ data, std::memory_order_relaxed);
+  std::atomic_ref<uint64_t>(slot.data).store(data, std::memory_order_relaxed);
+}
 
 // Bounds of a stored score.
 constexpr uint8_t BOUND_EXACT = 1;
@@ -41,19 +82,21 @@ static_assert(sizeof(RepEntry) == 16);
 
 // The transposition tables, shared by every search thread: their size,
 // index mask and storage. Written at start-up and on a resize (size and
-// storage), by the search (entries) and by the clears; read by the search,
-// the output lines (hashfull) and the front end (the size it reports).
+// storage) and by the clears, while no search runs, and by every search
+// thread (entries, through tt_save); read by every search thread, the
+// output lines (hashfull) and the front end (the size it reports).
 struct SharedTables {
   // Entry counts and index masks chosen at start-up from the hash-size setting.
   int32_t tt_entries{};
   uint32_t tt_mask = 0x7FFFF;
   // Depth-preferred and always-replace tables, [0] White to move, [1] Black.
-  TtEntry* transposition_table[2]{};
-  TtEntry* always_replace_table[2]{};
+  TtSlot* transposition_table[2]{};
+  TtSlot* always_replace_table[2]{};
   // Clearing the four tables (tens of megabytes) at every new game, undo and
   // ponder miss cost more than some searches: a clear now only moves the
   // epoch on, and an entry written before it reads as the empty entry, all
   // fields zero. Only when the epoch comes round again are the tables wiped.
+  // Changed only while no search thread runs.
   uint8_t tt_epoch{};
 };
 

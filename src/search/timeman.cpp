@@ -13,6 +13,7 @@
 #include "core/control.h"
 #include "core/platform.h"
 #include "search/root.h"
+#include "search/threads.h"
 
 namespace brevalt {
 
@@ -277,12 +278,12 @@ void check_for_stop() {
   const int32_t t = game_clock.own_time;
   const int32_t now = static_cast<int32_t>(time_control.time_source());
 
-  const int32_t d = search_root.iteration_depth;
+  const int32_t d = search_path.iteration_depth;
 
   // Limits set besides the clock: a node count and a fixed move time end
   // the search at once, its first iteration done; a search without a
   // clock (infinite, pondering) answers to none of the clock rules below.
-  if (d > 1 && ((time_control.search_limits.nodes > 0 && search_path.search_nodes >= time_control.search_limits.nodes) ||
+  if (d > 1 && ((time_control.search_limits.nodes > 0 && search_node_total() >= time_control.search_limits.nodes) ||
                 (time_control.search_limits.has_fixed_deadline && time_control.ms_source() >= time_control.search_limits.fixed_deadline_ms))) {
     control.stop_search = 1;
     return;

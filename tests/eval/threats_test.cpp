@@ -313,7 +313,7 @@ TEST_F(ThreatSearch, TrappingCaptureIsSingledOut) {
   prepare("2r3k1/ppp2ppp/8/8/3B4/8/5PPP/6K1 w - - 0 1", 4);
   ASSERT_EQ(control.engine_side, 1);
   decide();
-  EXPECT_EQ(search_root.iteration_depth, 4);
+  EXPECT_EQ(search_path.iteration_depth, 4);
   EXPECT_EQ(eval_cache.threat_from, sq("d4"));
   EXPECT_EQ(eval_cache.threat_to, sq("a7"));
   EXPECT_EQ(eval_cache.threat_score, 135);

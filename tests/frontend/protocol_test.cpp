@@ -9,7 +9,7 @@
 namespace brevalt::testing {
 namespace {
 
-const char* const FEATURES =
+const std::string FEATURES = std::string(
     "feature setboard=1\n"
     "feature sigint=0\n"
     "feature sigterm=0\n"
@@ -18,7 +18,7 @@ const char* const FEATURES =
     "feature ping=1\n"
     "feature usermove=1\n"
     "feature ics=1\n"
-    "feature memory=1\n"
+    "feature memory=1\n") + (engine_max_threads() > 1 ? "feature smp=1\n" : "") +
     "feature myname=\"Brevalt " BREVALT_VERSION "\"\n"
     "feature option=\"Limit Strength -check 0\"\n"
     "feature option=\"Strength -spin 1400 1000 1800\"\n"
@@ -89,12 +89,12 @@ TEST(Protocol, UnknownCommandsQuoteTheFirstWord) {
   EngineSandbox box;
   // A one-word command is quoted with its line end, hence the empty line; a
   // blank line is an unknown command too; protocol commands the engine
-  // does not announce (cores, without the smp feature) end the same way.
-  EngineRun r = box.run("foo\n\ncores 2\nSETBOARD 8/8/8/8/8/8/8/8 w - -\nquit\n");
+  // does not announce (egtpath, without the egt feature) end the same way.
+  EngineRun r = box.run("foo\n\negtpath syzygy /tb\nSETBOARD 8/8/8/8/8/8/8/8 w - -\nquit\n");
   EXPECT_EQ(r.out,
             "Error (unknown command): foo\n\n"
             "Error (unknown command): \n\n"
-            "Error (unknown command): cores\n"
+            "Error (unknown command): egtpath\n"
             "Error (unknown command): setboard\n");
 }
 

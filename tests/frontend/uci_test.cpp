@@ -29,11 +29,12 @@ const char* const START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQk
 
 // What "uci" is answered with under the shipped Brevalt.ini (book on,
 // hash size 3: four tables of 1050000 entries, 64 MiB rounded down).
-const char* const IDENTITY =
+const std::string IDENTITY = std::string(
     "id name Brevalt " BREVALT_VERSION "\n"
     "id author the Brevalt developers\n"
     "option name Hash type spin default 64 min 1 max 16384\n"
     "option name Clear Hash type button\n"
+    "option name Threads type spin default 1 min 1 max ") + std::to_string(engine_max_threads()) + "\n"
     "option name OwnBook type check default true\n"
     "option name Ponder type check default false\n"
     "option name Move Overhead type spin default 30 min 0 max 5000\n"

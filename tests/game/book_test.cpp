@@ -159,7 +159,7 @@ TEST_F(Book, WhitePlaysTheOnlyAcceptableMove) {
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(decide_with_book(START), "e2e4");
     EXPECT_EQ(search_root.in_book, 1);
-    EXPECT_EQ(search_root.iteration_depth, 1);  // no search behind a book move
+    EXPECT_EQ(search_path.iteration_depth, 1);  // no search behind a book move
   }
 }
 
@@ -174,7 +174,7 @@ TEST_F(Book, BlackCountsBlackWins) {
 TEST_F(Book, NoAcceptableMoveSearchesInstead) {
   write_book(BOOK, {{key_of(AFTER_D4), 3, 0, 10}});
   decide_with_book(START);
-  EXPECT_EQ(search_root.iteration_depth, 3);  // the decision started over without the book
+  EXPECT_EQ(search_path.iteration_depth, 3);  // the decision started over without the book
 }
 
 TEST_F(Book, TheGameLeavesTheBookFourPliesAfterItsLastBookMove) {
@@ -182,10 +182,10 @@ TEST_F(Book, TheGameLeavesTheBookFourPliesAfterItsLastBookMove) {
   // ply 6 (White to move again) it is left for the rest of the game.
   write_book(BOOK, {{key_of(AFTER_E4), 10, 5, 5}});
   decide_with_book(START, 4);
-  EXPECT_EQ(search_root.iteration_depth, 1);
+  EXPECT_EQ(search_path.iteration_depth, 1);
   EXPECT_EQ(search_root.in_book, 1);
   decide_with_book(START, 6);
-  EXPECT_EQ(search_root.iteration_depth, 3);
+  EXPECT_EQ(search_path.iteration_depth, 3);
   EXPECT_EQ(search_root.in_book, 0);
 }
 
@@ -199,7 +199,7 @@ TEST_F(Book, ABookThatBreaksDuringAGameIsSwitchedOff) {
   search_root.in_book = 1;
   std::strcpy(settings.book_file_name, "vanished_book.bin");
   decide();
-  EXPECT_EQ(search_root.iteration_depth, 3);
+  EXPECT_EQ(search_path.iteration_depth, 3);
   EXPECT_EQ(settings.book_file_name[0], '\0');
   EXPECT_EQ(search_root.in_book, 0);
   std::ifstream error("error file");

@@ -123,7 +123,7 @@ TEST_F(Search, FixedDepthSearchGivesTheGameStateBack) {
     const GameState before = GameState::take();
     const std::string printed = decide();
     EXPECT_EQ(printed, "");
-    EXPECT_EQ(search_root.iteration_depth, 4);
+    EXPECT_EQ(search_path.iteration_depth, 4);
     EXPECT_EQ(GameState::take().difference(before), "");
     expect_search_state_reset(4);
     const RepEntry& e = search_path.repetition_table[game_key.lo & REPETITION_MASK];
@@ -142,7 +142,7 @@ TEST_F(Search, SearchStoppedByTheClockGivesTheGameStateBack) {
   game_clock.own_time_cs = 50;
   const GameState before = GameState::take();
   decide();
-  EXPECT_LT(search_root.iteration_depth, 40);
+  EXPECT_LT(search_path.iteration_depth, 40);
   EXPECT_EQ(GameState::take().difference(before), "");
   expect_search_state_reset(0);
 }
@@ -191,10 +191,11 @@ bool forced_mate(const testing::rules::Position& p, int moves) {
 int mate_scores_in_tables() {
   int found = 0;
   for (int s = 0; s < 2; ++s)
-    for (const TtEntry* t : {shared_tables.transposition_table[s], shared_tables.always_replace_table[s]})
-      for (int32_t i = 0; i < shared_tables.tt_entries; ++i)
-        if ((t[i].key_lo != 0 || t[i].key_hi != 0) && (t[i].score >= MATE_BOUND || t[i].score <= -MATE_BOUND))
-          ++found;
+    for (const TtSlot* t : {shared_tables.transposition_table[s], shared_tables.always_replace_table[s]})
+      for (int32_t i = 0; i < shared_tables.tt_entries; ++i) {
+        const TtEntry e = tt_load(t[i]);
+        if ((e.key_lo != 0 || e.key_hi != 0) && (e.score >= MATE_BOUND || e.score <= -MATE_BOUND)) ++found;
+      }
   return found;
 }
 
@@ -215,7 +216,7 @@ TEST_F(Search, ForcedMatesAreFoundAndNeverStored) {
     decide();
     // Mate at the n-th own move: the mated side is to move 2n plies down.
     EXPECT_EQ(search_root.root_best_score, MATE_SCORE - 2 * c.moves);
-    EXPECT_LT(search_root.iteration_depth, 20);  // the mate ends the deepening
+    EXPECT_LT(search_path.iteration_depth, 20);  // the mate ends the deepening
     const std::string move = best_move();
     const std::optional<testing::rules::Position> after = p.after(move);
     ASSERT_TRUE(after) << move;
@@ -239,7 +240,7 @@ TEST_F(Search, SingleLegalMoveEndsTheDeepeningAfterTheSecondIteration) {
   ASSERT_EQ(testing::rules::Position::from_fen(fen).legal_texts(), std::vector<std::string>{"h3g1"});
   prepare(fen, 20);
   decide();
-  EXPECT_EQ(search_root.iteration_depth, 2);
+  EXPECT_EQ(search_path.iteration_depth, 2);
   EXPECT_EQ(best_move(), "h3g1");
   expect_search_state_reset(0);
 }

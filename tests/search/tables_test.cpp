@@ -126,7 +126,7 @@ TEST_F(Transposition, DeeperResultKeepsItsSlot) {
   TtProbe p = tt_probe(0, 5, -100, 100);
   EXPECT_TRUE(p.cut);
   EXPECT_EQ(p.score, 10);
-  const TtEntry& latest = shared_tables.always_replace_table[0][BASE];
+  const TtEntry latest = tt_load(shared_tables.always_replace_table[0][BASE]);
   EXPECT_EQ(latest.score, 20);
   EXPECT_EQ(latest.depth, 3);
 }
@@ -138,13 +138,13 @@ TEST_F(Transposition, ThreeSlotsOfThisSearchLeaveOnlyTheAlwaysReplaceTable) {
     tt_store(0, static_cast<int32_t>(k), 4, BOUND_EXACT, sq("a2"), sq("a3"));
   }
   for (uint32_t k = 0; k < 3; ++k) {
-    EXPECT_EQ(shared_tables.transposition_table[0][BASE + k].key_lo, BASE + k * STRIDE) << k;
-    EXPECT_EQ(shared_tables.transposition_table[0][BASE + k].key_hi, 100 + k) << k;
+    EXPECT_EQ(tt_load(shared_tables.transposition_table[0][BASE + k]).key_lo, BASE + k * STRIDE) << k;
+    EXPECT_EQ(tt_load(shared_tables.transposition_table[0][BASE + k]).key_hi, 100 + k) << k;
   }
   key(BASE + 3 * STRIDE, 103);
   tt_store(0, 77, 8, BOUND_EXACT, sq("h2"), sq("h4"));
-  for (uint32_t k = 0; k < 3; ++k) EXPECT_EQ(shared_tables.transposition_table[0][BASE + k].key_hi, 100 + k) << k;
-  EXPECT_EQ(shared_tables.always_replace_table[0][BASE].key_hi, 103u);
+  for (uint32_t k = 0; k < 3; ++k) EXPECT_EQ(tt_load(shared_tables.transposition_table[0][BASE + k]).key_hi, 100 + k) << k;
+  EXPECT_EQ(tt_load(shared_tables.always_replace_table[0][BASE]).key_hi, 103u);
   TtProbe p = tt_probe(0, 8, -100, 100);
   EXPECT_TRUE(p.cut);
   EXPECT_EQ(p.score, 77);
@@ -164,10 +164,10 @@ TEST_F(Transposition, SlotsOfEarlierSearchesAreTakenOver) {
   search_path.search_id = 10;
   key(BASE + 3 * STRIDE, 103);
   tt_store(0, 77, 8, BOUND_EXACT, sq("h2"), sq("h4"));
-  EXPECT_EQ(shared_tables.transposition_table[0][BASE].key_hi, 103u);
-  EXPECT_EQ(shared_tables.transposition_table[0][BASE].depth, 8);
-  EXPECT_EQ(shared_tables.transposition_table[0][BASE + 1].key_hi, 101u);
-  EXPECT_EQ(shared_tables.transposition_table[0][BASE + 2].key_hi, 102u);
+  EXPECT_EQ(tt_load(shared_tables.transposition_table[0][BASE]).key_hi, 103u);
+  EXPECT_EQ(tt_load(shared_tables.transposition_table[0][BASE]).depth, 8);
+  EXPECT_EQ(tt_load(shared_tables.transposition_table[0][BASE + 1]).key_hi, 101u);
+  EXPECT_EQ(tt_load(shared_tables.transposition_table[0][BASE + 2]).key_hi, 102u);
 }
 
 // A clear empties the tables as far as any probe or store can tell, also
@@ -190,7 +190,7 @@ TEST_F(Transposition, ClearedTablesReadAsEmpty) {
     key(BASE + 3 * STRIDE, 103);
     tt_store(0, 5, 1, BOUND_EXACT, sq("h2"), sq("h4"));
     EXPECT_EQ(tt_move(0).from, sq("h2")) << clears;
-    EXPECT_EQ(shared_tables.transposition_table[0][BASE].key_hi, 103u) << clears;
+    EXPECT_EQ(tt_load(shared_tables.transposition_table[0][BASE]).key_hi, 103u) << clears;
   }
 }
 

@@ -234,7 +234,7 @@ class CheckForStop : public TimeTest {
     search_root.root_moves_searched = 1;
     search_root.best_move_changes = 0;
     search_root.fail_low_active = 0;
-    search_root.iteration_depth = 5;
+    search_path.iteration_depth = 5;
     control.stop_search = 0;
     search_root.stop_at_root_move = 0;
     fake_now = 1300;
@@ -244,7 +244,7 @@ class CheckForStop : public TimeTest {
 
 TEST_F(CheckForStop, NothingBeforeTheDeadline) {
   for (int d : {1, 5, 7, 20}) {
-    search_root.iteration_depth = static_cast<int16_t>(d);
+    search_path.iteration_depth = static_cast<int16_t>(d);
     fake_now = 1599;
     search_root.root_best_score = -50;
     time_control.prev_move_score = 100;
@@ -257,23 +257,23 @@ TEST_F(CheckForStop, NothingBeforeTheDeadline) {
 TEST_F(CheckForStop, StopsPastTheDeadlineFromIterationFive) {
   fake_now = 1601;
   for (int d : {1, 2, 3, 4}) {
-    search_root.iteration_depth = static_cast<int16_t>(d);
+    search_path.iteration_depth = static_cast<int16_t>(d);
     check_for_stop();
     EXPECT_TRUE(nothing_decided()) << d;
   }
   // Far past the deadline makes no difference to the first four iterations.
   fake_now = 9000;
-  search_root.iteration_depth = 4;
+  search_path.iteration_depth = 4;
   check_for_stop();
   EXPECT_TRUE(nothing_decided());
   fake_now = 1601;
-  search_root.iteration_depth = 5;
+  search_path.iteration_depth = 5;
   check_for_stop();
   EXPECT_EQ(control.stop_search, 1);
 }
 
 TEST_F(CheckForStop, HardDeadlineStopsAnyIterationAfterTheFirst) {
-  search_root.iteration_depth = 2;
+  search_path.iteration_depth = 2;
   fake_now = 10000;
   check_for_stop();
   EXPECT_EQ(control.stop_search, 0);
@@ -283,13 +283,13 @@ TEST_F(CheckForStop, HardDeadlineStopsAnyIterationAfterTheFirst) {
   EXPECT_EQ(search_root.stop_at_root_move, 0);
   // The first iteration always completes: it is what the move rests on.
   control.stop_search = 0;
-  search_root.iteration_depth = 1;
+  search_path.iteration_depth = 1;
   check_for_stop();
   EXPECT_EQ(control.stop_search, 0);
 }
 
 TEST_F(CheckForStop, FallingScoreEarnsAnotherMoveTime) {
-  search_root.iteration_depth = 7;
+  search_path.iteration_depth = 7;
   fake_now = 1601;
   time_control.prev_move_score = 40;
   search_root.root_best_score = 10;  // 30 below the score of the last move
@@ -303,7 +303,7 @@ TEST_F(CheckForStop, FallingScoreEarnsAnotherMoveTime) {
 }
 
 TEST_F(CheckForStop, DropOfTwentyIsNotEnough) {
-  search_root.iteration_depth = 7;
+  search_path.iteration_depth = 7;
   fake_now = 1601;
   time_control.prev_move_score = 40;
   search_root.root_best_score = 20;
@@ -313,7 +313,7 @@ TEST_F(CheckForStop, DropOfTwentyIsNotEnough) {
 }
 
 TEST_F(CheckForStop, StopWithTimeToSpareFinishesTheRootMoveInHand) {
-  search_root.iteration_depth = 7;
+  search_path.iteration_depth = 7;
   fake_now = 1601;
   search_root.root_moves_searched = 2;
   check_for_stop();
@@ -330,7 +330,7 @@ TEST_F(CheckForStop, StopIsNotSoftenedWithoutTimeModeClockOrMovesDone) {
   };
   for (const Case& c : {Case{0, 300, 2}, Case{3, 10, 2}, Case{3, 300, 1}}) {
     SetUp();
-    search_root.iteration_depth = 7;
+    search_path.iteration_depth = 7;
     fake_now = 1601;
     time_control.time_mode = c.mode;
     game_clock.own_time = static_cast<int16_t>(c.own);
@@ -342,7 +342,7 @@ TEST_F(CheckForStop, StopIsNotSoftenedWithoutTimeModeClockOrMovesDone) {
 }
 
 TEST_F(CheckForStop, ExtendedSearchGoesOnWhileTheScoreHasNotRecovered) {
-  search_root.iteration_depth = 8;
+  search_path.iteration_depth = 8;
   time_control.extended_at = 7;
   time_control.score_floor = 35;
   search_root.root_best_score = 10;
@@ -364,7 +364,7 @@ TEST_F(CheckForStop, ExtendedSearchGoesOnWhileTheScoreHasNotRecovered) {
 TEST_F(CheckForStop, ExtendedSearchStopsWhenTheClockRunsLow) {
   clocks(10, 300, 0, 0, 10);
   time_control.hard_deadline = 1000 + 600;
-  search_root.iteration_depth = 7;
+  search_path.iteration_depth = 7;
   time_control.extended_at = 7;
   time_control.deadline = 2000;
   fake_now = 1000 + 5 * 60 - 1;  // not yet five seconds of ten gone
@@ -386,7 +386,7 @@ TEST_F(CheckForStop, WrappingCounterIsComparedByDifference) {
   time_control.search_start = static_cast<int32_t>(0xFFFFFD00u);
   time_control.deadline = static_cast<int32_t>(0xFFFFFFF0u);
   time_control.hard_deadline = static_cast<int32_t>(0xFFFFFFF0u + 5000u);
-  search_root.iteration_depth = 5;
+  search_path.iteration_depth = 5;
   fake_now = 0xFFFFFFE0u;
   check_for_stop();
   EXPECT_EQ(control.stop_search, 0);
@@ -397,7 +397,7 @@ TEST_F(CheckForStop, WrappingCounterIsComparedByDifference) {
 
 TEST_F(CheckForStop, TestRunsStopAtTheirOwnDeadlineOnly) {
   time_control.epd_mode = 1;
-  search_root.iteration_depth = 1;
+  search_path.iteration_depth = 1;
   fake_now = 20000;  // past both game deadlines: they do not count here
   time_control.epd_deadline = 30000;
   check_for_stop();

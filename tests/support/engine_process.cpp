@@ -91,6 +91,11 @@ pid_t spawn_engine(const std::string& dir, int& input_writer, int& output_reader
 
 std::string engine_program() { return engine_command().back(); }
 
+int engine_max_threads() {
+  const char* command = std::getenv("BREVALT_TEST_ENGINE");
+  return command && *command ? 1 : 256;
+}
+
 EngineSandbox::EngineSandbox() {
   char tmpl[] = "/tmp/brevalt-e2e-XXXXXX";
   if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");

@@ -31,6 +31,12 @@ std::string engine_text(std::string text);
 // BREVALT_TEST_ENGINE when that is set).
 std::string engine_program();
 
+// The search threads the engine under test offers: 256, or 1 for the
+// Windows build (BREVALT_TEST_ENGINE), which has no thread-local storage
+// to give more threads their own records. A build with several announces
+// "feature smp=1" as well.
+int engine_max_threads();
+
 class EngineSandbox {
  public:
   // A fresh folder with MoveFile, hash_values and Brevalt.ini.

@@ -695,7 +695,7 @@ void fresh_engine() {
 // the next line is read; the session ends when no line is left waiting.
 void run_session() {
   for (;;) {
-    serve_held_memory();
+    serve_held_settings();
     if (control.move_request) {
       control.move_request = 0;
       if (control.reset_request) deferred_reset();

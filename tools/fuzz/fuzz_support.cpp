@@ -60,8 +60,8 @@ void load_engine_tables() {
   for (int s = 0; s < 2; ++s) {
     std::free(shared_tables.transposition_table[s]);
     std::free(shared_tables.always_replace_table[s]);
-    shared_tables.transposition_table[s] = static_cast<TtEntry*>(std::calloc(FUZZ_TT_ENTRIES, sizeof(TtEntry)));
-    shared_tables.always_replace_table[s] = static_cast<TtEntry*>(std::calloc(FUZZ_TT_ENTRIES, sizeof(TtEntry)));
+    shared_tables.transposition_table[s] = static_cast<TtSlot*>(std::calloc(FUZZ_TT_ENTRIES, sizeof(TtSlot)));
+    shared_tables.always_replace_table[s] = static_cast<TtSlot*>(std::calloc(FUZZ_TT_ENTRIES, sizeof(TtSlot)));
     if (!shared_tables.transposition_table[s] || !shared_tables.always_replace_table[s]) fail("cannot allocate the tables");
   }
   shared_tables.tt_entries = FUZZ_TT_ENTRIES;
