@@ -3,7 +3,6 @@
 // repetition table, the killer slots and the history counters.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
 #include "board/position.h"
@@ -39,30 +38,9 @@ struct TtSlot {
 static_assert(sizeof(TtSlot) == sizeof(TtEntry));
 
 // The entry a slot holds.
-inline TtEntry tt_load(const TtSlot& slot) {
-  const uint64_t data = std::atomic_ref<uint64_t>(const_cast<uint64_t&>(slot.data)).load(std::memory_order_relaxed);
-  const uint64_t key = std::atomic_ref<uint64_t>(const_cast<uint64_t&>(slot.check)).load(std::memory_order_relaxed) ^ data;
-  TtEntry e;
-  e.key_lo = static_cast<uint32_t>(key);
-  e.key_hi = static_cast<uint32_t>(key >> 32);
-  e.score = static_cast<int16_t>(static_cast<uint16_t>(data));
-  e.move = static_cast<uint16_t>(data >> 16);
-  e.age = static_cast<uint8_t>(data >> 32);
-  e.depth = static_cast<int8_t>(static_cast<uint8_t>(data >> 40));
-  e.bound = static_cast<uint8_t>(data >> 48);
-  e.clear_epoch = static_cast<uint8_t>(data >> 56);
-  return e;
-}
-
+TtEntry tt_load(const TtSlot& slot);
 // Writes an entry into a slot.
-inline void tt_save(TtSlot& slot, const TtEntry& e) {
-  const uint64_t data = uint64_t{static_cast<uint16_t>(e.score)} | uint64_t{e.move} << 16 | uint64_t{e.age} << 32 |
-                        uint64_t{static_cast<uint8_t>(e.depth)} << 40 | uint64_t{e.bound} << 48 |
-                        uint64_t{e.clear_epoch} << 56;
-  const uint64_t key = uint64_t{e.key_lo} | uint64_t{e.key_hi} << 32;
-  std::atomic_ref<uint64_t>(slot.check).store(key ^ data, std::memory_order_relaxed);
-  std::atomic_ref<uint64_t>(slot.data).store(data, std::memory_order_relaxed);
-}
+void tt_save(TtSlot& slot, const TtEntry& e);
 
 // Bounds of a stored score.
 constexpr uint8_t BOUND_EXACT = 1;

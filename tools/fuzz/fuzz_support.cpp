@@ -12,6 +12,7 @@
 #include "frontend/mainloop.h"
 #include "core/platform.h"
 #include "search/tables.h"
+#include "search/threads.h"
 
 namespace brevalt::fuzz {
 
@@ -69,6 +70,12 @@ void load_engine_tables() {
   build_reach_table();
   if (!read_hash_values()) fail("hash_values unreadable");
   start_new_game();
+  // BREVALT_FUZZ_THREADS=N (tools/fuzz/run.sh --threads N): every search
+  // of the inputs runs on N threads.
+  if (const char* threads = std::getenv("BREVALT_FUZZ_THREADS"); threads && *threads) {
+    const int wanted = std::atoi(threads);
+    if (wanted < 1 || set_search_threads(wanted) != wanted) fail("cannot start the search threads");
+  }
 }
 
 bool write_file(const char* name, const unsigned char* data, size_t size) {

@@ -8,9 +8,10 @@
 # leak, a time-out or an abort; the input that did it is kept in
 # build-fuzz/artifacts/.
 #
-# Usage: tools/fuzz/run.sh [--runs N | --seconds S] [TARGET...]
+# Usage: tools/fuzz/run.sh [--runs N | --seconds S] [--threads N] [TARGET...]
 #   --runs N      inputs per target (default 2000)
 #   --seconds S   time per target instead
+#   --threads N   the engine's searches run on N threads (default 1)
 #   TARGET        session, uci, epd, params, movefile, book, pgn (default: all)
 # The corpora grow in build-fuzz/corpus/TARGET across runs.
 set -e
@@ -22,6 +23,7 @@ while [ $# -gt 0 ]; do
   case $1 in
     --runs) limit="-runs=$2"; shift 2 ;;
     --seconds) limit="-max_total_time=$2"; shift 2 ;;
+    --threads) BREVALT_FUZZ_THREADS=$2; export BREVALT_FUZZ_THREADS; shift 2 ;;
     *) break ;;
   esac
 done
