@@ -85,6 +85,47 @@ inline std::optional<ThinkingLine> last_thinking_before_move(const std::vector<s
   return last;
 }
 
+// Every thinking line before the move: its shape, a variation that is a
+// legal line from `start`, and time and nodes that never go back. (The
+// depth may: after a root fail-low the deepening steps back on purpose.)
+inline void expect_sound_thinking_lines(const std::vector<std::string>& lines, const rules::Position& start) {
+  std::optional<ThinkingLine> previous;
+  for (const std::string& line : lines) {
+    if (is_move_line(line)) break;
+    std::optional<ThinkingLine> t = parse_thinking(line);
+    ASSERT_TRUE(t) << "not a thinking line: '" << line << "'";
+    EXPECT_GE(t->depth, 1);
+    EXPECT_FALSE(t->pv.empty()) << line;
+    EXPECT_EQ(pv_problem(start, t->pv), "") << line;
+    if (previous) {
+      EXPECT_GE(t->centiseconds, previous->centiseconds) << line;
+      EXPECT_GE(t->nodes, previous->nodes) << line;
+    }
+    previous = t;
+  }
+}
+
+// The next "move" line from offset `from` on, which must be legal in `p`;
+// returns the position after it (and moves `from` past the line).
+inline std::optional<rules::Position> expect_legal_answer(EngineSession& s, const rules::Position& p, size_t& from,
+                                                          int timeout_ms) {
+  std::optional<std::string> line = s.wait_for_line(is_move_line, timeout_ms, from, &from);
+  if (!line) {
+    ADD_FAILURE() << "no move: " << s.out();
+    return std::nullopt;
+  }
+  std::optional<rules::Position> after = p.after(move_of(*line));
+  if (!after) ADD_FAILURE() << "illegal move " << *line << " in the interface's position: " << s.out();
+  return after;
+}
+
+// What the engine printed from `from` up to the answer of a sync marker.
+inline std::string output_until_sync(EngineSession& s, size_t from) {
+  EXPECT_TRUE(s.sync(ms(20000))) << s.out();
+  const std::string out = s.out().substr(from);
+  return out.substr(0, out.rfind("Error (unknown command): sync"));
+}
+
 // The transposition tables a request of `mib` MiB must give, worked out
 // from the sizing rule itself: each of the four tables addresses the
 // largest power of two of 16-byte entries whose four tables fit in the
