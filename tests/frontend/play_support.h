@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -60,19 +61,25 @@ inline bool is_move_line(const std::string& line) { return line.rfind("move ", 0
 // The move of a "move ..." line.
 inline std::string move_of(const std::string& line) { return line.substr(5); }
 
-// Replays a variation in the engine's notation from `start`; each token
-// must name exactly one legal move. Returns an explanation of the first
-// token that does not, or an empty text.
+// The thinking-line notation names no piece apart ("Ne2" with knights on
+// c3 and g1): a variation is legal when some reading of its moves is a
+// line of legal moves from `p`. `failed` receives the furthest move that
+// had no legal reading.
+inline bool variation_fits(const rules::Position& p, const std::vector<std::string>& pv, size_t i, size_t& failed) {
+  if (i == pv.size()) return true;
+  const std::vector<rules::Move> found = p.matching(pv[i]);
+  if (found.empty()) failed = std::max(failed, i);
+  for (const rules::Move& m : found)
+    if (variation_fits(*p.after(m.text()), pv, i + 1, failed)) return true;
+  return false;
+}
+
+// An empty text when some reading of the variation is legal from `start`,
+// else which move fails every reading.
 inline std::string pv_problem(const rules::Position& start, const std::vector<std::string>& pv) {
-  rules::Position p = start;
-  for (size_t i = 0; i < pv.size(); ++i) {
-    std::vector<rules::Move> found = p.matching(pv[i]);
-    if (found.size() != 1)
-      return "move " + std::to_string(i + 1) + " '" + pv[i] + "' names " + std::to_string(found.size()) +
-             " legal moves";
-    p = *p.after(found[0].text());
-  }
-  return "";
+  size_t failed = 0;
+  if (variation_fits(start, pv, 0, failed)) return "";
+  return "move " + std::to_string(failed + 1) + " '" + pv[failed] + "' is not legal in any reading of the line";
 }
 
 // The last thinking line before the first "move" line in `lines`.
