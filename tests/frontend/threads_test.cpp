@@ -6,8 +6,8 @@
 // and boards changed under a search or right after its move. Only the main
 // thread reads, prints and plays, so every move is judged, as with one
 // thread, by the independent rules of chess_rules.h in the interface's
-// position. Last, a thread count the process cannot have: it is told how
-// many the engine searches on, and the engine plays on with them.
+// position. Last, a thread count the process cannot have: the interface
+// is told how many the engine searches on, and the engine plays on them.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
