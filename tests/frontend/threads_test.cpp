@@ -59,6 +59,11 @@ void open_with_two_threads(EngineSession& s, bool uci) {
 
 bool is_info_line(const std::string& line) { return line.rfind("info depth ", 0) == 0; }
 
+// Thirty seconds each, stretched in the slow checking builds: a second or
+// so a move, and long enough a clock for the engine to ponder.
+const std::string CECP_CLOCKS = "time " + std::to_string(3000 * SLOWDOWN) + "\notim " + std::to_string(3000 * SLOWDOWN) + "\n";
+const std::string UCI_CLOCKS = " wtime " + std::to_string(30000 * SLOWDOWN) + " btime " + std::to_string(30000 * SLOWDOWN) + "\n";
+
 // The deepest iteration the search's lines report: UCI info lines with a
 // variation, or CECP thinking lines.
 int deepest_reported(const std::vector<std::string>& lines) {
@@ -155,14 +160,14 @@ TEST_F(TwoThreads, StopAndMoveNowAnswerAtOnce) {
 // with "time" and "otim" before each as xboard sends them. Every answer is
 // legal in the game's position and every user move is taken.
 TEST_F(TwoThreads, CecpPonderHitsAndMissesKeepTheGameGoing) {
-  // A pawn ending, thirty seconds each: a second or so a move, and
-  // variations long enough to name the reply the engine expects.
+  // A pawn ending: variations long enough to name the reply the engine
+  // expects.
   const char* const fen = "8/p4k2/8/8/8/8/PP3K2/8 w - - 0 1";
   EngineSandbox box;
   EngineSession s(box);
   open_with_two_threads(s, false);
   size_t next = s.size();
-  s.send(std::string("force\nsetboard ") + fen + "\ntime 3000\notim 3000\nhard\npost\ngo\n");
+  s.send(std::string("force\nsetboard ") + fen + "\n" + CECP_CLOCKS + "hard\npost\ngo\n");
   rules::Position game = rules::Position::from_fen(fen);
   int hits = 0;
   for (int round = 0; round < 4; ++round) {
@@ -187,7 +192,7 @@ TEST_F(TwoThreads, CecpPonderHitsAndMissesKeepTheGameGoing) {
     ASSERT_FALSE(user.empty());
     // The ponder search runs for a while on both threads first.
     s.pump(ms(500));
-    s.send("time 3000\notim 3000\n" + user + "\n");
+    s.send(CECP_CLOCKS + user + "\n");
     game = *after->after(user);
   }
   EXPECT_TRUE(expect_legal_answer(s, game, next, ms(20000)));
@@ -206,9 +211,8 @@ TEST_F(TwoThreads, UciPonderHitsAndMissesKeepTheGameGoing) {
   open_with_two_threads(s, true);
   s.send("setoption name Ponder value true\n");
   size_t next = s.size();
-  const std::string clocks = " wtime 30000 btime 30000\n";
   std::vector<std::string> game;
-  s.send(position_command(game) + "go" + clocks);
+  s.send(position_command(game) + "go" + UCI_CLOCKS);
   std::string best = judge_search(s, position_after(START_FEN, game), next, ms(20000));
   for (int round = 0; round < 4; ++round) {
     SCOPED_TRACE(round);
@@ -219,7 +223,7 @@ TEST_F(TwoThreads, UciPonderHitsAndMissesKeepTheGameGoing) {
     if (predicted.empty()) predicted = here.legal_texts().front();
     std::vector<std::string> pondered = game;
     pondered.push_back(predicted);
-    s.send(position_command(pondered) + "go ponder" + clocks);
+    s.send(position_command(pondered) + "go ponder" + UCI_CLOCKS);
     s.pump(ms(400));
     if (round % 2 == 0) {
       s.send("ponderhit\n");
@@ -231,7 +235,7 @@ TEST_F(TwoThreads, UciPonderHitsAndMissesKeepTheGameGoing) {
       for (const std::string& m : here.legal_texts())
         if (m != predicted) other = m;
       game.push_back(other);
-      s.send(position_command(game) + "go" + clocks);
+      s.send(position_command(game) + "go" + UCI_CLOCKS);
     }
     best = judge_search(s, position_after(START_FEN, game), next, ms(20000));
   }
@@ -245,7 +249,7 @@ TEST_F(TwoThreads, UciPonderHitsAndMissesKeepTheGameGoing) {
 TEST_F(TwoThreads, QuitAndEndOfInputMidSearchEndTheEngine) {
   struct Case {
     bool uci;
-    const char* search;
+    std::string search;
     bool quit;       // "quit", or the input closed
     int exit_ms;     // the engine has ended by then
     bool answers;    // its move comes before the end
@@ -253,7 +257,7 @@ TEST_F(TwoThreads, QuitAndEndOfInputMidSearchEndTheEngine) {
   };
   const Case cases[] = {
       {false, "post\ngo\n", true, 3000, false, 0},  // the long clock of a new game
-      {false, "st 1\npost\ngo\n", false, 5000, true, 0},
+      {false, "st " + std::to_string(SLOWDOWN) + "\npost\ngo\n", false, 5000, true, 0},
       {true, "position startpos\ngo infinite\n", true, 3000, false, 0},
       {true, "position startpos\ngo infinite\n", false, 3000, true, 0},
       {true, "position startpos\ngo depth 10\n", false, 20000, true, 10},
@@ -308,10 +312,11 @@ long long fixed_depth_nodes(EngineSession& s, bool uci) {
   return nodes;
 }
 
-// "cores" during a search waits for its end, as "memory" does: nothing is
+// "cores" during a search (on the long clock of a new game, ended with "?"
+// once the count is sent) waits for its end, as "memory" does: nothing is
 // said during the search, its move comes, legal, and the game goes on.
 // Counts out of range or not numbers are refused at once with CECP's error
-// form, and the search they arrived in goes on to its move. After the held
+// form, and the search they arrived in still plays. After the held
 // "cores 1" and the refusals that follow, one thread searches: a fixed
 // depth from a new game counts the same nodes twice.
 TEST_F(TwoThreads, CecpCoresDuringASearchWaitsForItsEnd) {
@@ -328,13 +333,13 @@ TEST_F(TwoThreads, CecpCoresDuringASearchWaitsForItsEnd) {
   const std::vector<Round> rounds = {{"cores 3\n", {}},
                                      {"cores 0\ncores x\ncores 300\n", {refused, refused, refused}},
                                      {"cores 1\n", {}}};
-  s.send("st 1\npost\ngo\n");
+  s.send("post\ngo\n");
   for (size_t i = 0; i < rounds.size(); ++i) {
     const Round& r = rounds[i];
     SCOPED_TRACE(r.during);
     const size_t searched_from = next;
     ASSERT_TRUE(s.wait_for_line(is_thinking_line, ms(20000), searched_from)) << s.out();
-    s.send(r.during);
+    s.send(std::string(r.during) + "?\n");
     std::optional<rules::Position> after = expect_legal_answer(s, game, next, ms(5000));
     ASSERT_TRUE(after);
     std::vector<std::string> said;
@@ -414,17 +419,18 @@ TEST_F(TwoThreads, BoardChangesKeepTheEngineInStepWithTheInterface) {
       EngineSession s(box);
       open_with_two_threads(s, false);
       size_t next = s.size();
-      // The game: 1. e4, the engine's answer, the user's reply, and the
-      // engine's second search (under way, or ended with its move).
+      // The game: 1. e4, the engine's answer (a search of depth 4), the
+      // user's reply, and the engine's second search: under way on the long
+      // clock of a new game, or ended at depth 4 with its move.
       std::vector<rules::Position> line = {rules::Position::from_fen(START_FEN)};
       line.push_back(*line.back().after("e2e4"));
-      s.send("st 1\npost\ne2e4\n");
+      s.send("sd 4\ne2e4\n");
       std::optional<rules::Position> after = expect_legal_answer(s, line.back(), next, ms(20000));
       ASSERT_TRUE(after);
       line.push_back(*after);
       const std::string user = after->legal_texts().front();
       line.push_back(*after->after(user));
-      s.send(user + "\n");
+      s.send(std::string(mid_search ? "sd 40\npost\n" : "") + user + "\n");
       if (mid_search) {
         ASSERT_TRUE(s.wait_for_line(is_thinking_line, ms(20000), next)) << s.out();
       } else {
@@ -437,7 +443,7 @@ TEST_F(TwoThreads, BoardChangesKeepTheEngineInStepWithTheInterface) {
       next = s.size();
       rules::Position game = c.fen ? rules::Position::from_fen(c.fen) : line[line.size() - 1 - c.undos];
       // The engine takes the side to move and plays three moves.
-      s.send("force\nst 0.2\ngo\n");
+      s.send("force\nsd 4\ngo\n");
       for (int i = 0; i < 3; ++i) {
         after = expect_legal_answer(s, game, next, ms(20000));
         ASSERT_TRUE(after);
@@ -488,12 +494,13 @@ TEST_F(TwoThreads, ThreadsThatCannotBeStartedAreReported) {
     const int on = running(reply, shortfall);
     EXPECT_GE(on, 1) << reply;
     EXPECT_LT(on, 64) << reply;
-    // A search on them, and "cores 64" again during it: refused after the move.
+    // A search on them (on the long clock of a new game, ended with "?"),
+    // and "cores 64" again during it: refused after the move.
     next = s.size();
     rules::Position game = rules::Position::from_fen(START_FEN);
-    s.send("st 1\npost\ngo\n");
+    s.send("post\ngo\n");
     ASSERT_TRUE(s.wait_for_line(is_thinking_line, ms(20000), next)) << s.out();
-    s.send("cores 64\n");
+    s.send("cores 64\n?\n");
     std::optional<rules::Position> after = expect_legal_answer(s, game, next, ms(5000));
     ASSERT_TRUE(after);
     const std::optional<std::string> again = s.wait_for_line(
@@ -505,8 +512,8 @@ TEST_F(TwoThreads, ThreadsThatCannotBeStartedAreReported) {
     const std::string user = after->legal_texts().front();
     game = *after->after(user);
     next = s.size();
-    s.send(user + "\n");
-    EXPECT_TRUE(expect_legal_answer(s, game, next, ms(5000)));
+    s.send("sd 4\n" + user + "\n");
+    EXPECT_TRUE(expect_legal_answer(s, game, next, ms(20000)));
     EXPECT_EQ(s.quit(), 0);
   }
   {
