@@ -37,25 +37,6 @@ rules::Position after(const char* fen, std::initializer_list<const char*> moves)
   return p;
 }
 
-// The thinking-line notation names no piece apart ("Ne7" with two knights
-// that reach e7): a variation is legal when some reading of its moves is
-// a line of legal moves from `p`. An empty text when it is, else which
-// move fails every reading.
-bool variation_fits(const rules::Position& p, const std::vector<std::string>& pv, size_t i, size_t& failed) {
-  if (i == pv.size()) return true;
-  const std::vector<rules::Move> found = p.matching(pv[i]);
-  if (found.empty()) failed = std::max(failed, i);
-  for (const rules::Move& m : found)
-    if (variation_fits(*p.after(m.text()), pv, i + 1, failed)) return true;
-  return false;
-}
-
-std::string variation_problem(const rules::Position& p, const std::vector<std::string>& pv) {
-  size_t failed = 0;
-  if (variation_fits(p, pv, 0, failed)) return "";
-  return "move " + std::to_string(failed + 1) + " '" + pv[failed] + "' is not legal in any reading of the line";
-}
-
 // Sends "ping N" and waits for "pong N" from offset `from` on: every line
 // sent before the ping has then taken effect. The offset after the pong
 // line, or nothing when it did not come.
@@ -78,7 +59,7 @@ void expect_analysis_of(EngineSession& s, const rules::Position& p, size_t from)
     ASSERT_TRUE(t) << "not a thinking line: '" << line << "'";
     EXPECT_GE(t->depth, 1) << line;
     EXPECT_FALSE(t->pv.empty()) << line;
-    EXPECT_EQ(variation_problem(p, t->pv), "") << line << "\n" << s.out();
+    EXPECT_EQ(pv_problem(p, t->pv), "") << line << "\n" << s.out();
   }
 }
 
@@ -93,8 +74,8 @@ void expect_switch_between(EngineSession& s, const rules::Position& before, cons
     if (!is_thinking_line(line)) continue;
     const std::optional<ThinkingLine> t = parse_thinking(line);
     ASSERT_TRUE(t) << line;
-    const bool old_line = variation_problem(before, t->pv).empty();
-    const bool new_line = variation_problem(now, t->pv).empty();
+    const bool old_line = pv_problem(before, t->pv).empty();
+    const bool new_line = pv_problem(now, t->pv).empty();
     EXPECT_TRUE(new_line || (old_line && !switched)) << line << "\n" << s.out();
     if (new_line && !old_line) switched = true;
   }
@@ -270,8 +251,8 @@ TEST(Analysis, TakingBackTwoMovesAnalysesNoPositionBetween) {
   for (const std::string& line : s.lines(sent)) {
     const std::optional<ThinkingLine> t = parse_thinking(line);
     if (!t) continue;
-    EXPECT_TRUE(variation_problem(between, t->pv) != "" || variation_problem(at(START), t->pv) == "" ||
-                variation_problem(after(START, {"e2e4", "e7e5"}), t->pv) == "")
+    EXPECT_TRUE(pv_problem(between, t->pv) != "" || pv_problem(at(START), t->pv) == "" ||
+                pv_problem(after(START, {"e2e4", "e7e5"}), t->pv) == "")
         << "a line of the position between: " << line << "\n" << s.out();
   }
   s.send("exit\n");

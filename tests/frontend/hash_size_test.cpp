@@ -37,13 +37,6 @@ std::string memory_reply(long long mib) {
          " entries each\n";
 }
 
-// What the engine printed from `from` up to the answer of a sync marker.
-std::string output_until_sync(EngineSession& s, size_t from) {
-  EXPECT_TRUE(s.sync(ms(20000))) << s.out();
-  const std::string out = s.out().substr(from);
-  return out.substr(0, out.rfind("Error (unknown command): sync"));
-}
-
 // The engine's move from the start position under CECP ("new", a shallow
 // search for White), judged legal; false when none came in time.
 bool cecp_plays_legally(EngineSession& s) {

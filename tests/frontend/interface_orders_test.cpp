@@ -23,20 +23,6 @@ namespace {
 // sees within a second or two and stores its reply for.
 const char* const PROMOTION = "R6k/5P2/4N3/8/8/8/8/K7 b - - 0 1";
 
-// The next "move" line from offset `from` on, which must be legal in `p`;
-// returns the position after it (and moves `from` past the line).
-std::optional<rules::Position> expect_legal_answer(EngineSession& s, const rules::Position& p, size_t& from,
-                                                   int timeout_ms) {
-  std::optional<std::string> line = s.wait_for_line(is_move_line, timeout_ms, from, &from);
-  if (!line) {
-    ADD_FAILURE() << "no move: " << s.out();
-    return std::nullopt;
-  }
-  std::optional<rules::Position> after = p.after(move_of(*line));
-  if (!after) ADD_FAILURE() << "illegal move " << *line << " in the interface's position: " << s.out();
-  return after;
-}
-
 // The engine (Black) answers h8h7 in PROMOTION and has the time to finish
 // its ponder search on f7f8 (queen). Returns the offset after its move.
 size_t ponder_on_promotion(EngineSession& s, const std::string& setup = "") {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -60,19 +61,25 @@ inline bool is_move_line(const std::string& line) { return line.rfind("move ", 0
 // The move of a "move ..." line.
 inline std::string move_of(const std::string& line) { return line.substr(5); }
 
-// Replays a variation in the engine's notation from `start`; each token
-// must name exactly one legal move. Returns an explanation of the first
-// token that does not, or an empty text.
+// The thinking-line notation names no piece apart ("Ne2" with knights on
+// c3 and g1): a variation is legal when some reading of its moves is a
+// line of legal moves from `p`. `failed` receives the furthest move that
+// had no legal reading.
+inline bool variation_fits(const rules::Position& p, const std::vector<std::string>& pv, size_t i, size_t& failed) {
+  if (i == pv.size()) return true;
+  const std::vector<rules::Move> found = p.matching(pv[i]);
+  if (found.empty()) failed = std::max(failed, i);
+  for (const rules::Move& m : found)
+    if (variation_fits(*p.after(m.text()), pv, i + 1, failed)) return true;
+  return false;
+}
+
+// An empty text when some reading of the variation is legal from `start`,
+// else which move fails every reading.
 inline std::string pv_problem(const rules::Position& start, const std::vector<std::string>& pv) {
-  rules::Position p = start;
-  for (size_t i = 0; i < pv.size(); ++i) {
-    std::vector<rules::Move> found = p.matching(pv[i]);
-    if (found.size() != 1)
-      return "move " + std::to_string(i + 1) + " '" + pv[i] + "' names " + std::to_string(found.size()) +
-             " legal moves";
-    p = *p.after(found[0].text());
-  }
-  return "";
+  size_t failed = 0;
+  if (variation_fits(start, pv, 0, failed)) return "";
+  return "move " + std::to_string(failed + 1) + " '" + pv[failed] + "' is not legal in any reading of the line";
 }
 
 // The last thinking line before the first "move" line in `lines`.
@@ -83,6 +90,47 @@ inline std::optional<ThinkingLine> last_thinking_before_move(const std::vector<s
     if (is_thinking_line(l)) last = parse_thinking(l);
   }
   return last;
+}
+
+// Every thinking line before the move: its shape, a variation that is a
+// legal line from `start`, and time and nodes that never go back. (The
+// depth may: after a root fail-low the deepening steps back on purpose.)
+inline void expect_sound_thinking_lines(const std::vector<std::string>& lines, const rules::Position& start) {
+  std::optional<ThinkingLine> previous;
+  for (const std::string& line : lines) {
+    if (is_move_line(line)) break;
+    std::optional<ThinkingLine> t = parse_thinking(line);
+    ASSERT_TRUE(t) << "not a thinking line: '" << line << "'";
+    EXPECT_GE(t->depth, 1);
+    EXPECT_FALSE(t->pv.empty()) << line;
+    EXPECT_EQ(pv_problem(start, t->pv), "") << line;
+    if (previous) {
+      EXPECT_GE(t->centiseconds, previous->centiseconds) << line;
+      EXPECT_GE(t->nodes, previous->nodes) << line;
+    }
+    previous = t;
+  }
+}
+
+// The next "move" line from offset `from` on, which must be legal in `p`;
+// returns the position after it (and moves `from` past the line).
+inline std::optional<rules::Position> expect_legal_answer(EngineSession& s, const rules::Position& p, size_t& from,
+                                                          int timeout_ms) {
+  std::optional<std::string> line = s.wait_for_line(is_move_line, timeout_ms, from, &from);
+  if (!line) {
+    ADD_FAILURE() << "no move: " << s.out();
+    return std::nullopt;
+  }
+  std::optional<rules::Position> after = p.after(move_of(*line));
+  if (!after) ADD_FAILURE() << "illegal move " << *line << " in the interface's position: " << s.out();
+  return after;
+}
+
+// What the engine printed from `from` up to the answer of a sync marker.
+inline std::string output_until_sync(EngineSession& s, size_t from) {
+  EXPECT_TRUE(s.sync(ms(20000))) << s.out();
+  const std::string out = s.out().substr(from);
+  return out.substr(0, out.rfind("Error (unknown command): sync"));
 }
 
 // The transposition tables a request of `mib` MiB must give, worked out

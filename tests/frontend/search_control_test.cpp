@@ -31,26 +31,6 @@ void start_long_search(EngineSession& s, const std::string& setup = "new\n") {
   ASSERT_TRUE(s.wait_for_line(is_thinking_line, ms(30000))) << s.out();
 }
 
-// Every thinking line before the move: its shape, a variation that is a
-// legal line from `start`, and time and nodes that never go back. (The
-// depth may: after a root fail-low the deepening steps back on purpose.)
-void expect_sound_thinking_lines(const std::vector<std::string>& lines, const rules::Position& start) {
-  std::optional<ThinkingLine> previous;
-  for (const std::string& line : lines) {
-    if (is_move_line(line)) break;
-    std::optional<ThinkingLine> t = parse_thinking(line);
-    ASSERT_TRUE(t) << "not a thinking line: '" << line << "'";
-    EXPECT_GE(t->depth, 1);
-    EXPECT_FALSE(t->pv.empty()) << line;
-    EXPECT_EQ(pv_problem(start, t->pv), "") << line;
-    if (previous) {
-      EXPECT_GE(t->centiseconds, previous->centiseconds) << line;
-      EXPECT_GE(t->nodes, previous->nodes) << line;
-    }
-    previous = t;
-  }
-}
-
 // The engine played no move, and accepted every move it was sent.
 void expect_no_move_and_no_refusal(EngineSession& s) {
   for (const std::string& line : s.lines()) {

@@ -121,8 +121,9 @@ test('a claim in flight across "new" is judged in the position of the last answe
   assert.match(claimAfterNew('8/4k3/8/8/8/8/4KR2/8 w - - 0 1', '1/2-1/2 {Insufficient material}') ?? '', /false claim/);
 });
 
-// The answers to "memory" are protocol, not stray output; other comment lines are not.
-test('the answers to "memory" pass, other unknown lines are faults', () => {
+// The answers to "memory" and to a "cores" the engine could not wholly
+// grant are protocol, not stray output; other comment and error lines are not.
+test('the answers to "memory" and "cores" pass, other unknown lines are faults', () => {
   const verdict = (line) => {
     const s = new Session({ engine: 'none', data: 'none', timeMarginMs: 100, fens: [], skip: new Set() }, 1);
     s.proc = { stdin: { write() {} } };
@@ -133,6 +134,9 @@ test('the answers to "memory" pass, other unknown lines are faults', () => {
   assert.equal(verdict('Error (cannot allocate 16384 MB): memory'), null);
   assert.match(verdict('# memory is low') ?? '', /unknown output/);
   assert.match(verdict('Error (cannot allocate lots): memory') ?? '', /unknown output/);
+  assert.equal(verdict('Error (cannot start 64 search threads, searching on 5): cores'), null);
+  assert.match(verdict('Error (cannot start 64 search threads): cores') ?? '', /unknown output/);
+  assert.match(verdict('Error (cores must be 1 to 256): cores') ?? '', /unknown output/);
 });
 
 test('a thinking-line variation fits when some reading of its moves is legal', () => {

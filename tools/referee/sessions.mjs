@@ -2,7 +2,7 @@
 // Referee-checked randomised xboard sessions.
 //
 //   node tools/referee/sessions.mjs --engine build/brevalt --data data \
-//        --sessions N --seed S [--concurrency 2] [--minutes M] [--verbose]
+//        --sessions N --seed S [--concurrency 2] [--minutes M] [--threads N] [--verbose]
 //
 // Each session starts a fresh engine in a scratch copy of the data folder's
 // files (subfolders are left out), plays the interface's part with the
@@ -64,9 +64,11 @@
 //     engine was on move, only after its move.
 //   - offer draw, telluser result is N, tellics/kibitz/whisper, feature
 //     lines, the answers to "memory" (sent after "new" as xboard does: a
-//     "# memory ..." comment or "Error (cannot allocate N MB): memory")
-//     and empty lines are allowed; anything else is a fault, and so is
-//     any output on standard error, an engine that goes away, and one that
+//     "# memory ..." comment or "Error (cannot allocate N MB): memory"),
+//     the answer to a "cores" whose threads could not all be started
+//     ("Error (cannot start N search threads, searching on M): cores") and
+//     empty lines are allowed; anything else is a fault, and so is any
+//     output on standard error, an engine that goes away, and one that
 //     does not exit with status 0 within 5 s of quit.
 // A fault prints the session's whole transcript ("> " sent, "< " received,
 // "# " the referee's notes, with milliseconds since the session started),
@@ -82,6 +84,11 @@
 //   --minutes M           start no session after M minutes (for CI)
 //   --actions MIN-MAX     actions per session (default 20-60)
 //   --time-margin MS      lateness forgiven on the engine's clock (default 100)
+//   --threads N           search threads, 1 to 256 (default 1): to an engine
+//                         that announces smp=1, each session sends "cores N"
+//                         right after its first "new" (with "memory", as
+//                         xboard sends its own setting); an engine without
+//                         smp=1 is sent nothing and searches on one
 //   --allow-refusals      a refused setboard/undo is recorded, not a fault
 //   --no-claims-required  do not require due draw claims
 //   --no-ep-fens          never set up a FEN with an en passant square
@@ -100,7 +107,7 @@ import { fits } from './lib/positions.mjs';
 function usage(message) {
   if (message) console.error(`sessions.mjs: ${message}`);
   console.error(`usage: node tools/referee/sessions.mjs --engine PATH [--data DIR] [--sessions N] [--seed S]
-       [--concurrency C] [--minutes M] [--actions MIN-MAX] [--time-margin MS]
+       [--concurrency C] [--minutes M] [--actions MIN-MAX] [--time-margin MS] [--threads N]
        [--allow-refusals] [--no-ep-fens] [--no-claims-required] [--skip ACTION,...] [--fen FEN]... [--verbose] [--transcripts]
 actions: ${ACTION_NAMES.join(', ')}`);
   process.exit(2);
@@ -117,6 +124,7 @@ function parseArgs(argv) {
     minActions: 20,
     maxActions: 60,
     timeMarginMs: 100,
+    threads: 1,
     allowRefusals: false,
     noClaimsRequired: false,
     epFens: true,
@@ -139,6 +147,10 @@ function parseArgs(argv) {
       case '--concurrency': o.concurrency = Math.max(1, num(a, argv[++i])); break;
       case '--minutes': o.minutes = num(a, argv[++i]); break;
       case '--time-margin': o.timeMarginMs = num(a, argv[++i]); break;
+      case '--threads':
+        o.threads = num(a, argv[++i]);
+        if (!Number.isInteger(o.threads) || o.threads < 1 || o.threads > 256) usage('--threads takes 1 to 256');
+        break;
       case '--allow-refusals': o.allowRefusals = true; break;
       case '--no-ep-fens': o.epFens = false; break;
       case '--no-claims-required': o.noClaimsRequired = true; break;
@@ -183,6 +195,7 @@ function reproduce(o, seed) {
   if (o.skip.size) extra.push(`--skip ${[...o.skip].join(',')}`);
   if (o.minActions !== 20 || o.maxActions !== 60) extra.push(`--actions ${o.minActions}-${o.maxActions}`);
   if (o.timeMarginMs !== 100) extra.push(`--time-margin ${o.timeMarginMs}`);
+  if (o.threads !== 1) extra.push(`--threads ${o.threads}`);
   for (const fen of o.fens) extra.push(`--fen '${fen}'`);
   return `node tools/referee/sessions.mjs --engine ${o.engine} --data ${o.data} --seed ${seed} --sessions 1${extra.length ? ` ${extra.join(' ')}` : ''}`;
 }

@@ -75,6 +75,9 @@ const CLAIM = /^(1-0|0-1|1\/2-1\/2) \{[^}]*\}$/;
 // comment line xboard ignores, or a refusal that keeps the old tables.
 const MEMORY_REPLY = /^# memory \d+ MB: transposition tables of \d+ entries each$/;
 const MEMORY_REFUSED = /^Error \(cannot allocate \d+ MB\): memory$/;
+// The engine's answer to "cores N" when it could not start all N search
+// threads: it searches on the M it has. A granted count is not answered.
+const CORES_SHORTFALL = /^Error \(cannot start \d+ search threads, searching on \d+\): cores$/;
 // The sizes "memory" asks for after "new", in MB, as xboard sends its
 // hash-size setting: small, so that sessions side by side stay light.
 const MEMORY_SIZES = [
@@ -484,6 +487,7 @@ export class Session {
     let m;
     if (line === '') return;
     if (line.startsWith('feature ')) {
+      if (/\bsmp=1\b/.test(line)) this.smp = true;
       if (/\bdone=1\b/.test(line)) this.featuresDone = true;
       return;
     }
@@ -501,7 +505,7 @@ export class Session {
     if (line === 'resign') return this.onResign(t);
     if (CLAIM.test(line)) return this.onClaim(line, t);
     if (line === 'offer draw') return;
-    if (MEMORY_REPLY.test(line) || MEMORY_REFUSED.test(line)) return;
+    if (MEMORY_REPLY.test(line) || MEMORY_REFUSED.test(line) || CORES_SHORTFALL.test(line)) return;
     if (/^telluser result is -?\d+$/.test(line)) return;
     if (line === 'tellusererror Illegal position') return this.onRefusal('setboard', line);
     if (/^(tellics|kibitz|whisper) /.test(line)) return;
@@ -794,6 +798,12 @@ export class Session {
     this.pushState();
     if (this.rng.chance(0.5)) this.send('random');
     if (this.rng.chance(0.5)) this.send(`memory ${this.rng.weighted(MEMORY_SIZES)}`);
+    // xboard tells an engine that announced smp=1 its number of search
+    // threads after "new"; here once, in the session's first prelude.
+    if (this.smp && !this.coresSent) {
+      this.send(`cores ${this.cfg.threads ?? 1}`);
+      this.coresSent = true;
+    }
     this.send(this.level.cmd);
     this.post = this.rng.chance(0.75);
     this.send(this.post ? 'post' : 'nopost');
@@ -1267,6 +1277,7 @@ export class Session {
     await this.waitFor(() => this.featuresDone, STARTUP_TIMEOUT_MS, 'feature done=1');
     this.usermove = this.rng.chance(0.5);
     for (const f of ['setboard', 'sigint', 'sigterm', 'colors', 'analyze', 'ping', 'ics', 'memory', 'myname', 'done']) this.send(`accepted ${f}`);
+    if (this.smp) this.send('accepted smp');
     this.send(this.usermove ? 'accepted usermove' : 'rejected usermove');
     this.send('ics -');
   }
