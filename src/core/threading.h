@@ -26,29 +26,30 @@ constexpr bool SEARCH_THREADS_AVAILABLE = true;
 
 // A flag or figure the game loop writes while search threads read it (the
 // stop request, the side the engine plays, the ratings the draw score
-// weighs): every access is a relaxed atomic one, which on the machines we
-// build for is the plain load or store it was, but is not a data race.
-// A reader sees the old value or the new, never a torn one. Copying a
-// record that holds one copies the value.
+// weighs): every read and every assignment of a value is a relaxed atomic
+// access, which on the machines we build for is the plain load or store it
+// was, but is not a data race. A reader sees the old value or the new,
+// never a torn one. The value is a plain member, so a record holding one
+// is still copied as plain bytes: records are copied and reset only while
+// no search thread runs. Every member is forced inline: it is one
+// instruction, and the profile-guided build must never find a copy of it
+// out of line.
 template <typename T>
 class Relaxed {
  public:
-  constexpr Relaxed(T v = T{}) noexcept : value_(v) {}
-  Relaxed(const Relaxed& other) noexcept : value_(other.load()) {}
-  Relaxed& operator=(const Relaxed& other) noexcept {
-    store(other.load());
-    return *this;
-  }
-  Relaxed& operator=(T v) noexcept {
+  [[gnu::always_inline]] constexpr Relaxed(T v = T{}) noexcept : value_(v) {}
+  [[gnu::always_inline]] Relaxed& operator=(T v) noexcept {
     store(v);
     return *this;
   }
-  operator T() const noexcept { return load(); }
-  T load() const noexcept { return value_.load(std::memory_order_relaxed); }
-  void store(T v) noexcept { value_.store(v, std::memory_order_relaxed); }
+  [[gnu::always_inline]] operator T() const noexcept { return load(); }
+  [[gnu::always_inline]] T load() const noexcept {
+    return std::atomic_ref<T>(const_cast<T&>(value_)).load(std::memory_order_relaxed);
+  }
+  [[gnu::always_inline]] void store(T v) noexcept { std::atomic_ref<T>(value_).store(v, std::memory_order_relaxed); }
 
  private:
-  std::atomic<T> value_;
+  T value_;
 };
 
 }  // namespace brevalt
