@@ -634,6 +634,30 @@ void start_clocks() {
   }
 }
 
+// A root move with a new best score: the root record and the line from it.
+void note_root_best(int32_t score, int from, int to) {
+  pos.state_stack[1].best_score = static_cast<int16_t>(score);
+  pos.state_stack[1].best_from = static_cast<int16_t>(from);
+  pos.state_stack[1].best_to = static_cast<int16_t>(to);
+  pos.state_stack[1].best_piece = pos.board[to];
+  record_pv(1, from, to);
+}
+
+// Step 9.6: back to the root position after an iteration.
+void return_to_root() {
+  pos.ply = 0;
+  pos.state_top = &pos.state_stack[0];
+  pos.ply_sign = static_cast<int16_t>(-pos.ply_sign);
+}
+
+// Step 9.7 without the book and the several lines: after the first
+// iteration the root moves by score, after the others the best move first
+// and the rest by the effort they took.
+void sort_for_next_iteration(int d, int n) {
+  if (d == 1) sort_root(0, n, [](const MoveEntry& m) { return static_cast<int32_t>(m.root_score); });
+  else sort_root(1, n, [](const MoveEntry& m) { return static_cast<uint32_t>(m.root_nodes); });
+}
+
 // Steps 9.1 and 9.2 of iteration d on this thread: the path state and
 // the root record.
 void prepare_path(int d) {
@@ -756,11 +780,7 @@ int search_root_moves(Decision& dn, Deepening& dp) {
 
     if (dp.lines > 1 && score > alpha) keep_root_line(dp.lines, score, from, to);
     if (score > best) {
-      pos.state_stack[1].best_score = static_cast<int16_t>(score);
-      pos.state_stack[1].best_from = static_cast<int16_t>(from);
-      pos.state_stack[1].best_to = static_cast<int16_t>(to);
-      pos.state_stack[1].best_piece = pos.board[to];
-      record_pv(1, from, to);
+      note_root_best(score, from, to);
       // An analysis shows every new best move, from the first
       // iteration on and a lost one too: its lines are all it gives.
       // Several lines shown are reported together, once the iteration
@@ -799,9 +819,7 @@ int search_root_moves(Decision& dn, Deepening& dp) {
 bool order_root_moves(Decision& dn, Deepening& dp, int moves_done) {
   // Step 9.6. Back to the root; the lines of an iteration that searched
   // every root move are whole.
-  pos.ply = 0;
-  pos.state_top = &pos.state_stack[0];
-  pos.ply_sign = static_cast<int16_t>(-pos.ply_sign);
+  return_to_root();
   const bool all_searched = moves_done == dn.root_count;
   if (all_searched && dp.lines > 1) {
     for (int k = 0; k < search_root.root_line_count; ++k) search_root.finished_lines[k] = search_root.root_lines[k];
@@ -813,12 +831,11 @@ bool order_root_moves(Decision& dn, Deepening& dp, int moves_done) {
     // Step 11. The book choice.
     if (!choose_book_move(dp.candidates)) return false;
     dn.book_move_played = true;
-  } else if (dp.d == 1) {
-    sort_root(0, dn.root_count, [](const MoveEntry& m) { return static_cast<int32_t>(m.root_score); });
   } else {
-    sort_root(1, dn.root_count, [](const MoveEntry& m) { return static_cast<uint32_t>(m.root_nodes); });
-    // The best lines lead the next iteration, in their order.
-    for (int k = dp.lines > 1 ? search_root.root_line_count - 1 : -1; k >= 0; --k)
+    sort_for_next_iteration(dp.d, dn.root_count);
+    // After the second iteration on, the best lines lead the next
+    // iteration, in their order.
+    for (int k = dp.lines > 1 && dp.d > 1 ? search_root.root_line_count - 1 : -1; k >= 0; --k)
       bring_to_front(search_root.root_lines[k].moves[0].from, search_root.root_lines[k].moves[0].to, dn.root_count);
   }
   return true;
@@ -973,11 +990,7 @@ void helper_deepen(int helper, const HelperTask& task) {
       }
       int idx = i;
       if (score > best) {
-        pos.state_stack[1].best_score = static_cast<int16_t>(score);
-        pos.state_stack[1].best_from = static_cast<int16_t>(from);
-        pos.state_stack[1].best_to = static_cast<int16_t>(to);
-        pos.state_stack[1].best_piece = pos.board[to];
-        record_pv(1, from, to);
+        note_root_best(score, from, to);
         if (i > 0) {
           entry_to_front(i);
           idx = 0;
@@ -991,12 +1004,9 @@ void helper_deepen(int helper, const HelperTask& task) {
     }
     // Steps 9.6, 9.7 and 9.10: back to the root, the order and the line
     // the next iteration follows.
-    pos.ply = 0;
-    pos.state_top = &pos.state_stack[0];
-    pos.ply_sign = static_cast<int16_t>(-pos.ply_sign);
+    return_to_root();
     if (control.stop_search) break;
-    if (d == 1) sort_root(0, n, [](const MoveEntry& m) { return static_cast<int32_t>(m.root_score); });
-    else sort_root(1, n, [](const MoveEntry& m) { return static_cast<uint32_t>(m.root_nodes); });
+    sort_for_next_iteration(d, n);
     follow_iteration_line();
   }
 }

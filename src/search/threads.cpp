@@ -28,16 +28,11 @@ namespace brevalt {
 
 namespace {
 
-// One helper search thread. Its records are thread-local; the pointers
-// say where they are, for the copies the main thread's root state is
-// seeded through.
+// One helper search thread; its records are thread-local, its own.
 struct HelperThread {
   std::thread thread;
   // 1 for the first helper; the main thread is 0.
   int index = 0;
-  Position* position = nullptr;
-  SearchPath* path = nullptr;
-  EvalCache* eval = nullptr;
   // The thread asks for its tables as it starts: 1 when it has them, -1
   // when not (it then ends at once), 0 until it knows.
   int started = 0;
@@ -134,9 +129,6 @@ void helper_main(HelperThread* self) {
   uint64_t seen = 0;
   {
     std::lock_guard<std::mutex> lock(p.mutex);
-    self->position = &pos;
-    self->path = &search_path;
-    self->eval = &eval_cache;
     self->started = ok ? 1 : -1;
     seen = p.generation;
   }
