@@ -47,10 +47,14 @@ node -e '
   let w = 0, d = 0, l = 0, faults = 0;
   for (const g of r.games) {
     faults += g.problems.length;
+    // A game cut short by an interrupted match ("*") has no result and
+    // counts for neither side.
     const white = g.white === many;
     if (g.result === "1/2-1/2") d++;
-    else if ((g.result === "1-0") === white) w++;
-    else if (g.result === "1-0" || g.result === "0-1") l++;
+    else if (g.result === "1-0" || g.result === "0-1") {
+      if ((g.result === "1-0") === white) w++;
+      else l++;
+    }
   }
   const n = w + d + l;
   const s = n ? (w + d / 2) / n : 0.5;
