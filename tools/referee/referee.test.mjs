@@ -102,7 +102,8 @@ test('the position list and random positions are playable and fit a setboard lin
 // A claim in flight: the engine answered "go" in a bare-kings position with
 // its claim just as the interface sent "new". The claim is about the
 // position the engine stood in when it answered the last marker, not the
-// new game's; a claim no position since that marker bears out stays false.
+// new game's, and does not end the new game; a claim no position since that
+// marker bears out stays false.
 test('a claim in flight across "new" is judged in the position of the last answered marker', () => {
   const claimAfterNew = (fen, claim) => {
     const s = new Session({ engine: 'none', data: 'none', timeMarginMs: 100, fens: [], skip: new Set() }, 1);
@@ -113,9 +114,9 @@ test('a claim in flight across "new" is judged in the position of the last answe
     s.markers.set('xyzzy1', { id: 1, seqAtSend: s.stateSeq, answered: false });
     s.onLine('Error (unknown command): xyzzy1', 0);
     s.ref = new Referee('rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1');
-    s.pushState();
+    s.startGameState();
     s.onLine(claim, 1);
-    return s.fault;
+    return s.fault ?? (s.gameOver ? `new game ended: ${s.gameOver.result}` : null);
   };
   assert.equal(claimAfterNew('8/4k3/8/8/8/8/4K3/8 w - - 0 1', '1/2-1/2 {Insufficient material}'), null);
   assert.match(claimAfterNew('8/4k3/8/8/8/8/4KR2/8 w - - 0 1', '1/2-1/2 {Insufficient material}') ?? '', /false claim/);

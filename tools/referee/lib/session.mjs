@@ -188,6 +188,7 @@ export class Session {
     this.stateSeq = 0;
     this.states = [];
     this.syncSeq = 0;
+    this.gameStartSeq = 0; // the state a new game or set-up position began with
     this.confirm = [];
     this.illegalPending = [];
     this.due = []; // draw claims the engine owes
@@ -388,6 +389,12 @@ export class Session {
     this.states.push({ seq: this.stateSeq, facts: this.ref.facts() });
     // Only states since the last answered marker can be meant by a claim.
     while (this.states.length > 1 && this.states[0].seq <= this.syncSeq - 1) this.states.shift();
+  }
+
+  // The first state of a game: after "new" or an accepted "setboard".
+  startGameState() {
+    this.pushState();
+    this.gameStartSeq = this.stateSeq;
   }
 
   // A move on the referee's board, with the clock bookkeeping that goes with it.
@@ -615,8 +622,12 @@ export class Session {
     // since the last answered marker was sent (output in flight: a "go"
     // answered with a claim just as "new" went out is about the old game),
     // or in a race window's position.
-    const game = [{ facts: this.ref.facts() }, ...this.states.filter((s) => s.seq >= this.syncSeq)];
-    const inGame = game.some((s) => judgeClaim(text, s.facts));
+    const sinceMarker = this.states.filter((s) => s.seq >= this.syncSeq);
+    const inGame = [{ facts: this.ref.facts() }, ...sinceMarker].some((s) => judgeClaim(text, s.facts));
+    // A claim borne out only by a position from before the current game began
+    // ended that game: the new one goes on.
+    const current = sinceMarker.filter((s) => s.seq >= this.gameStartSeq);
+    const endsThisGame = [{ facts: this.ref.facts() }, ...current].some((s) => judgeClaim(text, s.facts));
     const inWindow = this.windows.some((w) => w.facts && judgeClaim(text, w.facts));
     if (!inGame && !inWindow) {
       const f = this.ref.facts();
@@ -627,7 +638,7 @@ export class Session {
       );
     }
     this.due = this.due.filter((d) => d.claim !== text);
-    if (inGame && !this.gameOver) {
+    if (endsThisGame && !this.gameOver) {
       // A claim made while on move may be followed by the move the engine
       // had already decided on; xboard ignores it once the game is over.
       if (this.onMove) {
@@ -773,7 +784,7 @@ export class Session {
     this.resultSent = false;
     this.prediction = null;
     this.lastEngineMoveAt = -1;
-    this.pushState();
+    this.startGameState();
     this.retime(t);
     return true;
   }
@@ -795,7 +806,7 @@ export class Session {
     this.clocks = { w: this.level.baseMs, b: this.level.baseMs };
     this.counts = { w: 0, b: 0 };
     this.running = null;
-    this.pushState();
+    this.startGameState();
     if (this.rng.chance(0.5)) this.send('random');
     if (this.rng.chance(0.5)) this.send(`memory ${this.rng.weighted(MEMORY_SIZES)}`);
     // xboard tells an engine that announced smp=1 its number of search
