@@ -9,6 +9,10 @@
 #   /usr/share/man/man6/                          brevalt(6), brevalt-book(6)
 #   /usr/share/doc/brevalt/                       copyright, changelog.Debian.gz, READMEs
 #
+# xboard reads an engine plugin file only when its first line is exactly
+# xboard's fixed plugin header (in brevalt.eng); reworded, Brevalt would drop
+# out of the engine list, so that line stays as xboard spells it.
+#
 # These install rules belong to the component "debian", which a plain
 # "cmake --install" leaves out (EXCLUDE_FROM_ALL) and which is all that
 # CPack installs, so the two layouts live side by side in one build.
