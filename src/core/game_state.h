@@ -89,6 +89,11 @@ struct GameRecord {
   KeyPair ponder_key{};
   GamePosition ponder_position{};
   GamePosition reply_position{};
+  // The position that the last search's score (control.last_score) is a
+  // score of: the one its move led to, on the game board. A draw offer is
+  // judged on that score only while this position stands on the board.
+  GamePosition scored_position{};
+  uint8_t scored_position_known{};
 };
 
 extern GameRecord game_record;

@@ -231,6 +231,42 @@ void command_undo() {
   else undo_last_move();
 }
 
+// "remove": xboard's Retract Move, sent when the user is on move. Two
+// half-moves go back, the user's last move and the engine's answer, and the
+// engine keeps its colour: the user moves again. A ponder search on the
+// interface's board ends first (its predicted move is taken back as on a
+// miss), and the line is served once it has unwound. While the engine
+// searches on its own time, or a test run owns the board, or fewer than two
+// half-moves can be taken back, it is refused and nothing changes: the
+// interface then knows that its board and the engine's still agree.
+void command_remove() {
+  if (control.thinking || control.epd_run_active) {
+    refuse("remove");
+    return;
+  }
+  if (search_root.search_running) {
+    control.stop_search = 1;
+    hold_line();
+    return;
+  }
+  if (protocol.position_refused || !moves_to_take_back(2)) {
+    refuse("remove");
+    return;
+  }
+  undo_last_move();
+  undo_last_move();
+}
+
+// "variant NAME": the engine plays ordinary chess only, the one variant
+// its features announce. Any other is refused, and the game stays as it was.
+void command_variant() {
+  char name[INPUT_LINE_SIZE];
+  copy_word(8, name, sizeof(name));
+  if (std::strcmp(name, "normal") == 0) return;
+  if (!name[0]) std::printf("Error (variant needs a name): variant\n");
+  else std::printf("Error (no such variant %s): variant\n", name);
+}
+
 void command_new() {
   if (control.game_in_progress && (control.thinking || control.pondering)) {
     // During a search: the reset waits until the search has unwound.
@@ -264,6 +300,8 @@ void command_protover() {
   std::printf("feature usermove=1\n");
   std::printf("feature ics=1\n");
   std::printf("feature memory=1\n");
+  // Without this feature xboard takes every variant to be played.
+  std::printf("feature variants=\"normal\"\n");
   // Several search threads, where the build has them.
   if (SEARCH_THREADS_AVAILABLE) std::printf("feature smp=1\n");
   std::printf("feature myname=\"%s\"\n", ENGINE_NAME);
@@ -308,6 +346,27 @@ void command_accepted() {
   if (std::strcmp(feature, "usermove") == 0) protocol.usermove_accepted = 1;
 }
 
+// A score of the position on the interface's board, engine's view: the
+// running search's best so far once one of its root moves has been
+// searched, or else the last search's, while the position its move led to
+// still stands. After "setboard", "new", a take-back or a move entered in
+// force mode no search has looked at the board yet: there is none.
+bool score_of_board_position(int32_t* score) {
+  if (search_root.search_running) {
+    if (!(control.thinking || control.pondering) || !search_root.root_score_known) return false;
+    *score = search_root.root_best_score;
+    return true;
+  }
+  if (!game_record.scored_position_known) return false;
+  const GamePosition here = current_game_position();
+  const GamePosition& then = game_record.scored_position;
+  if (here.key_lo != then.key_lo || here.key_hi != then.key_hi || here.castling != then.castling ||
+      here.ep_square != then.ep_square)
+    return false;
+  *score = control.last_score;
+  return true;
+}
+
 void command_draw() {
   if (!control.game_in_progress) {
     refuse("draw");
@@ -328,7 +387,9 @@ void command_draw() {
       else if (type == ROOK || type == BISHOP || type == KNIGHT) n += 1;
     }
   }
-  if (game_clock.own_rating < game_clock.opponent_rating && control.last_score < DRAW_MAX_SCORE && n < DRAW_MAX_PIECES) {
+  int32_t score = 0;
+  if (game_clock.own_rating < game_clock.opponent_rating && score_of_board_position(&score) && score < DRAW_MAX_SCORE &&
+      n < DRAW_MAX_PIECES) {
     std::printf("offer draw\n");
   } else if (control.ics_mode) {
     std::printf("tellics say can't respond to draw requests\n");
@@ -573,6 +634,18 @@ void command_setboard() {
 // that has not begun) finds them free.
 bool tables_in_use() { return search_root.search_running || control.epd_run_active; }
 
+// A setting that arrives during a ponder search: the search has no end
+// of its own (it runs until the opponent moves), so a setting held for its
+// end, and the "ping" after it, would wait for the opponent's move, which
+// waits behind them. The ponder search ends instead, as on a miss, and
+// the line is served once it has unwound. True when the line was held.
+bool end_ponder_search_first() {
+  if (!control.pondering) return false;
+  control.stop_search = 1;
+  hold_line();
+  return true;
+}
+
 // The tables resized for "memory N", and the size they came to as a
 // comment line, which xboard ignores.
 void resize_for_memory(long long mib) {
@@ -597,6 +670,7 @@ void command_memory() {
     return;
   }
   if (tables_in_use()) {
+    if (end_ponder_search_first()) return;
     protocol.held_memory_mib = mib;
     return;
   }
@@ -621,6 +695,7 @@ void command_cores() {
     return;
   }
   if (tables_in_use()) {
+    if (end_ponder_search_first()) return;
     protocol.held_cores = static_cast<int>(n);
     return;
   }
@@ -668,7 +743,9 @@ bool analysis_command() {
   size_t at = 0;
   const bool move = line_is_move(&at);
   const bool leave = starts_with("exit");
-  if (move || leave || starts_with("undo") || starts_with("new") || starts_with("setboard")) {
+  const bool setting = starts_with("cores") || starts_with("memory");
+  if (move || leave || setting || starts_with("undo") || starts_with("remove") || starts_with("new") ||
+      starts_with("setboard")) {
     if (search_root.search_running) {
       hold_line();
       control.stop_search = 1;
@@ -682,10 +759,18 @@ bool analysis_command() {
     // or a refused take-back leaves the position as it was, and the
     // analysis goes on there. "new" stays in analysis mode, as xboard
     // expects, on the start position.
+    // A new thread count or table size is served between two searches,
+    // and the analysis then starts over on it: a "ping" after it is
+    // answered only once the setting is in force.
     if (move) {
       enter_move(at);
+    } else if (setting) {
+      if (starts_with("cores")) command_cores();
+      else command_memory();
     } else if (starts_with("undo")) {
       command_undo();
+    } else if (starts_with("remove")) {
+      command_remove();
     } else if (starts_with("new")) {
       command_new();
       control.force_mode = 1;
@@ -786,14 +871,19 @@ void interpret_command() {
   }
 
   // Step 5. The command table, in order; the first prefix that matches wins.
-  if (starts_with("quit") || starts_with("exit")) shutdown();
-  else if (starts_with("new")) command_new();
+  // "exit" only leaves analysis mode (handled above): outside it there is
+  // nothing to leave, and it must never end the engine.
+  if (starts_with("quit")) shutdown();
+  else if (starts_with("exit")) {
+  } else if (starts_with("new")) command_new();
   else if (std::strncmp(protocol.input_line, "xboard", 5) == 0) std::printf("\n");
   else if (starts_with("random")) {
   } else if (starts_with("protover")) command_protover();
   else if (starts_with("accepted")) command_accepted();
   else if (starts_with("rejected")) {
   } else if (starts_with("undo")) command_undo();
+  else if (starts_with("remove")) command_remove();
+  else if (starts_with("variant")) command_variant();
   else if (starts_with("post")) control.post_thinking = 1;
   else if (starts_with("nopost")) control.post_thinking = 0;
   else if (starts_with("hard")) control.ponder_enabled = 1;

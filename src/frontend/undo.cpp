@@ -57,13 +57,19 @@ void castling_rook(bool white, bool kingside, int& corner, int& rook_to) {
 
 }  // namespace
 
-bool move_to_take_back() {
+bool moves_to_take_back(int plies) {
   // No move played, a move the record had no room for, or the white move
   // that a set-up position with Black to move only stands for (taking it
   // back would hand White a move in a position where Black is to play).
-  const bool stored = pos.game_ply > 0 && pos.game_ply <= GAME_MOVES_SIZE;
-  return stored && game_record.game_moves[pos.game_ply - 1].from <= 63 && game_record.game_moves[pos.game_ply - 1].to <= 63;
+  for (int k = 1; k <= plies; ++k) {
+    const int ply = pos.game_ply - k;
+    if (ply < 0 || ply >= GAME_MOVES_SIZE) return false;
+    if (game_record.game_moves[ply].from > 63 || game_record.game_moves[ply].to > 63) return false;
+  }
+  return true;
 }
+
+bool move_to_take_back() { return moves_to_take_back(1); }
 
 void undo_last_move() {
   // Step 1. Nothing to take back.

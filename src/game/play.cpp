@@ -403,6 +403,9 @@ int play_move(PlayMode mode) {
 
   // Step 3. The opponent's move must be legal.
   int from, to;
+  // The engine's move was chosen by the search that has just ended, whose
+  // score is then one of the position the move leads to.
+  bool scored_by_search = false;
   if (mode != PlayMode::engine_move) {
     from = control.user_from;
     to = control.user_to;
@@ -429,6 +432,7 @@ int play_move(PlayMode mode) {
       from = pos.move_list[1][0].from;
       to = pos.move_list[1][0].to;
       pos.state_stack[0].best_score = pos.move_list[1][0].root_score;
+      scored_by_search = search_root.root_score_known != 0;
     }
     if (from > 63 || to > 63 || pos.board[from] == EMPTY) return 0;
   }
@@ -452,6 +456,10 @@ int play_move(PlayMode mode) {
   // registered for repetition and the draw claims.
   apply_game_move(from, to);
   record_game_position();
+  if (mode == PlayMode::engine_move) {
+    game_record.scored_position_known = scored_by_search ? 1 : 0;
+    if (scored_by_search) game_record.scored_position = current_game_position();
+  }
 
   // Step 8. The engine answers a user move, and ponders on a predicted one.
   if (mode != PlayMode::engine_move && !control.force_mode) control.move_request = 1;

@@ -531,6 +531,7 @@ Decision start_decision() {
   Decision dn;
   ++search_path.search_id;
   search_root.root_best_score = 0;
+  search_root.root_score_known = 0;
   clear_fail_low();
   dn.book_mode = settings.book_enabled && !time_control.epd_mode && !time_control.search_limits.no_book;
   if (search_root.in_book && search_root.last_book_ply + BOOK_LEAVE_PLIES < pos.game_ply) search_root.in_book = 0;
@@ -805,7 +806,10 @@ int search_root_moves(Decision& dn, Deepening& dp) {
     if (dp.d == 1) root_list()[idx].root_score = static_cast<int16_t>(score);
     else root_list()[idx].root_nodes = search_path.tree_nodes - noted;
     unmake_move(Unmake::full);
-    if (best < BOOK_NO_SCORE) search_root.root_best_score = best;
+    if (best < BOOK_NO_SCORE) {
+      search_root.root_best_score = best;
+      search_root.root_score_known = 1;
+    }
     ++moves_done;
   }
   return moves_done;

@@ -96,6 +96,10 @@ struct SearchRoot : RootStops {
   // Best score of the running iteration so far; at the start of an
   // iteration the previous iteration's result. Engine's view.
   int32_t root_best_score{};
+  // root_best_score holds a searched score of this search's root (a root
+  // move's search has completed): until then it holds nothing of this
+  // position, and a draw offer is not judged on it.
+  uint8_t root_score_known{};
   // The depth of the running iteration is the search path's
   // (iteration_depth): each search thread deepens on its own.
   // Root moves started in the running iteration.

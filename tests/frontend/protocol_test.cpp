@@ -18,7 +18,8 @@ const std::string FEATURES = std::string(
     "feature ping=1\n"
     "feature usermove=1\n"
     "feature ics=1\n"
-    "feature memory=1\n") + (engine_max_threads() > 1 ? "feature smp=1\n" : "") +
+    "feature memory=1\n"
+    "feature variants=\"normal\"\n") + (engine_max_threads() > 1 ? "feature smp=1\n" : "") +
     "feature myname=\"Brevalt " BREVALT_VERSION "\"\n"
     "feature option=\"Limit Strength -check 0\"\n"
     "feature option=\"Strength -spin 1400 1000 1800\"\n"
@@ -34,8 +35,9 @@ TEST(Protocol, HandshakeAndQuit) {
 
 TEST(Protocol, PrefixesAndCaseSelectCommands) {
   EngineSandbox box;
-  // "xboar" is enough for xboard, "PROTOVER" is lower-cased, "exit" quits.
-  EngineRun r = box.run("xboar\nPROTOVER 2\nexit\nxboard\n");
+  // "xboar" is enough for xboard, "PROTOVER" is lower-cased, "exit"
+  // outside analysis leaves nothing and is passed over, "quit" quits.
+  EngineRun r = box.run("xboar\nPROTOVER 2\nexit\nquit\nxboard\n");
   EXPECT_EQ(r.out, std::string("\n") + FEATURES);
   EXPECT_EQ(r.exit_status, 0);
 }
@@ -158,13 +160,17 @@ TEST(Protocol, MoveTextsThatNameNoSquaresAreIllegal) {
 TEST(Protocol, DrawOffersFollowRatingsScoreAndMaterial) {
   EngineSandbox box;
   // Outside a game a draw offer is refused. In a game, with the new-game
-  // ratings (2640 against 2641), no pieces of its own and a score of 0 the
-  // engine accepts; once its rating is the higher it declines, silently or,
-  // on a chess server, with a tellics line.
+  // ratings (2640 against 2641), one piece of its own and a rook ending its
+  // search scores level, the engine accepts; once its rating is the higher
+  // it declines, silently or, on a chess server, with a tellics line. The
+  // pong comes once the engine's move is in.
   EngineRun r = box.run(
       "draw\n"
-      "setboard 4k3/8/8/8/8/8/8/4K2R w K -\n"
-      "e1e2\n"
+      "nopost\n"
+      "setboard 4k3/7r/8/8/8/8/R7/4K3 w - - 0 1\n"
+      "sd 6\n"
+      "go\n"
+      "ping 1\n"
       "draw\n"
       "rating 2700 2600\n"
       "draw\n"
@@ -173,10 +179,10 @@ TEST(Protocol, DrawOffersFollowRatingsScoreAndMaterial) {
       "ics -\n"
       "draw\n"
       "quit\n");
-  EXPECT_EQ(r.out,
-            "Error (command not legal now): draw\n"
-            "offer draw\n"
-            "tellics say can't respond to draw requests\n");
+  ASSERT_EQ(r.out.rfind("Error (command not legal now): draw\nmove ", 0), 0u) << r.out;
+  const size_t pong = r.out.find("pong 1\n");
+  ASSERT_NE(pong, std::string::npos) << r.out;
+  EXPECT_EQ(r.out.substr(pong), "pong 1\noffer draw\ntellics say can't respond to draw requests\n");
 }
 
 TEST(Protocol, OverLongLinesAreCutAndTheirRestDropped) {
