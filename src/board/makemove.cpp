@@ -99,8 +99,9 @@ void log_king_taken() {
   std::fclose(f);
 }
 
-// The node counters may run past 2^31 in a long analysis; they wrap
-// around instead of overflowing.
+// The per-iteration tree count (the root moves' effort, which orders them)
+// may run past 2^31 in a long analysis; it wraps around instead of
+// overflowing. The node count proper is 64 bits and never wraps.
 int32_t next_count(int32_t n) {
   return static_cast<int32_t>(static_cast<uint32_t>(n) + 1u);
 }
@@ -408,7 +409,7 @@ namespace {
 // Step 15. Input poll and deadline test at their node intervals, then the
 // material and node counts. Only the main search thread reads input and
 // the clock; a helper thread tells its node count instead.
-[[gnu::noinline]] void node_tick(int32_t n) {
+[[gnu::noinline]] void node_tick(int64_t n) {
   if (search_path.helper_thread) {
     publish_helper_nodes(n);
     return;
@@ -428,11 +429,11 @@ namespace {
 }
 
 [[gnu::always_inline]] inline void poll_and_count(int captured_value) {
-  const int32_t n = search_path.search_nodes;
+  const int64_t n = search_path.search_nodes;
   if (n % NODE_TICK_INTERVAL == 0) [[unlikely]]
     node_tick(n);
   pos.material = static_cast<int16_t>(pos.material + captured_value);
-  search_path.search_nodes = next_count(search_path.search_nodes);
+  search_path.search_nodes = n + 1;
   search_path.tree_nodes = next_count(search_path.tree_nodes);
 }
 

@@ -11,11 +11,11 @@
 namespace brevalt {
 
 // Reads and interprets a waiting line during a search.
-void poll_input(int32_t node_count);
+void poll_input(int64_t node_count);
 // The deadline test of time management.
 void check_for_stop();
 // A helper search thread's node count, told to the main thread every
 // thousand nodes (the search layer's thread pool).
-void publish_helper_nodes(int32_t node_count);
+void publish_helper_nodes(int64_t node_count);
 
 }  // namespace brevalt

@@ -115,8 +115,9 @@ struct SearchPath : PathFlags, PathGameStart {
   int32_t pv_length[MAX_PLY]{};
   uint8_t pv_valid[MAX_PLY]{};
   int32_t history_table[HISTORY_SIZE]{};
-  // Nodes counted by every completed make_move (the root driver resets them).
-  int32_t search_nodes{};
+  // Nodes counted by every completed make_move (the root driver resets
+  // them): 64 bits, so that an analysis of hours counts true.
+  int64_t search_nodes{};
   int32_t tree_nodes{};
   // The deepest ply a move was made at since the root driver last cleared it.
   int16_t sel_depth{};

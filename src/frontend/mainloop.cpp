@@ -85,7 +85,7 @@ void start_new_game() {
   control.engine_side = -1;
 }
 
-void poll_input(int32_t node_count) {
+void poll_input(int64_t node_count) {
   // Step 1. The cheap test: a flag and a remainder. An analysis looks at
   // every call, as a ponder search does: the interface waits on it for
   // "." and for the moves the user makes.

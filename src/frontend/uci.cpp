@@ -548,7 +548,7 @@ bool names_under_promotion() {
 // What each reply search may spend.
 struct ReplyLimits {
   int16_t depth = 1;
-  int32_t nodes = 0;
+  int64_t nodes = 0;
   long long ms = 0;
   bool timed = false;
 };
@@ -571,7 +571,7 @@ void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
   const uint64_t started = time_control.ms_source();
   uint8_t before[64];
   std::memcpy(before, pos.board, sizeof(before));
-  int32_t total_nodes = 0;
+  int64_t total_nodes = 0;
   bool have_best = false;
   int32_t best_score = 0;
   SearchResult best{};
@@ -605,7 +605,7 @@ void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
     search_root.root_restriction.count = static_cast<int16_t>(k);
     search_root.max_depth = depth_before;
     // Every thread's nodes, once: the next search starts the helpers' afresh.
-    total_nodes += static_cast<int32_t>(search_node_total());
+    total_nodes += search_node_total();
     forget_helper_nodes();
 
     // Step 3. Its score from our side; no reply is mate or stalemate.
@@ -749,7 +749,7 @@ void go(const char* args) {
     time_control.search_limits.fixed_deadline_ms =
         time_control.ms_source() + static_cast<uint64_t>(fixed_time_budget(clamp(movetime.value, 0, INT32_MAX)));
   }
-  if (nodes.given) time_control.search_limits.nodes = static_cast<int32_t>(clamp(nodes.value, 1, INT32_MAX));
+  if (nodes.given) time_control.search_limits.nodes = clamp(nodes.value, 1, INT64_MAX);
   // A mate in N moves lies within 2N - 1 plies; the search stops at the
   // first mate it proves.
   long long depth_limit = protocol.uci_depth_ceiling;
@@ -772,7 +772,7 @@ void go(const char* args) {
     const int k = search_root.root_restriction.count;
     ReplyLimits each;
     each.depth = static_cast<int16_t>(search_root.max_depth > 1 ? search_root.max_depth - 1 : 1);
-    if (nodes.given) each.nodes = static_cast<int32_t>(clamp(nodes.value / k, 1, INT32_MAX));
+    if (nodes.given) each.nodes = clamp(nodes.value / k, 1, INT64_MAX);
     if (movetime.given) {
       each.ms = fixed_time_budget(clamp(movetime.value, 0, INT32_MAX)) / k;
     } else if (clock_given && !infinite && !ponder) {

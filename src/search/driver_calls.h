@@ -68,7 +68,8 @@ struct OutputState {
   char output_line[OUTPUT_LINE_SIZE]{};
   char thinking_line[THINKING_LINE_SIZE]{};
   // Test statistics of the current position (written by iteration_report).
-  int32_t position_nodes{}, position_ticks{}, branching_sum{};
+  int64_t position_nodes{};
+  int32_t position_ticks{}, branching_sum{};
   char first_pv_move[8]{};
   // The test run's statistics file, or null outside a test run.
   std::FILE* test_stats_file{};

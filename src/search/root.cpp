@@ -496,7 +496,7 @@ struct Decision {
   bool book_move_tried = false;
   // A level narrows the search (depth and nodes) and widens the root to
   // the lines it chooses among; the limits it replaces come back at the end.
-  int32_t nodes_before = 0;
+  int64_t nodes_before = 0;
   int16_t depth_before = 0;
   // An analysis is searched at full strength.
   int16_t level_in_force = 0;
@@ -624,6 +624,9 @@ void start_clocks() {
   time_control.search_start_ms = time_control.ms_source();
   search_root.stop_at_root_move = 0;
   search_path.search_nodes = 0;
+  // The helpers' counts of an earlier search: a search that starts none
+  // (a level, the book's pass) must not count them as its own.
+  forget_helper_nodes();
   search_path.sel_depth = 0;
   clear_root_threat();
   search_root.single_reply_stop = 0;

@@ -213,7 +213,7 @@ bool add_helper(ThreadPool& p) {
 
 }  // namespace
 
-void publish_helper_nodes(int32_t node_count) {
+void publish_helper_nodes(int64_t node_count) {
   if (this_helper) this_helper->nodes.store(node_count, std::memory_order_relaxed);
 }
 

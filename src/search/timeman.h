@@ -18,7 +18,7 @@ constexpr int32_t TICKS_PER_SECOND = 60;
 struct SearchLimits {
   // Stop once this many nodes are made (0: no limit). The count is looked
   // at every few thousand nodes, so a search may run a little past it.
-  int32_t nodes;
+  int64_t nodes;
   // A fixed time per move ("movetime", "st"): stop at this millisecond,
   // whatever the iteration.
   uint8_t has_fixed_deadline;

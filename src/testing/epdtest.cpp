@@ -235,7 +235,7 @@ void run_epd_suite(const char* name, int n) {
 
     // Step 3.5. Totals; depth and growth of the positions searched deep.
     totals.ticks += output_state.position_ticks;
-    totals.nodes += static_cast<uint32_t>(output_state.position_nodes);
+    totals.nodes += output_state.position_nodes;
     ++totals.positions;
     const int depth = search_path.nominal_depth;
     if (depth > DEEP_ITERATION) {
