@@ -342,6 +342,20 @@ TEST_F(MakeMoveTest, FiftyMoveDrawOnlyFromPlyFour) {
   search_path.root_material = static_cast<int16_t>(search_path.root_material - 100);
 }
 
+// The node count runs on past 2^31 (an analysis of twenty minutes at
+// two million nodes a second) instead of wrapping to a negative figure.
+TEST_F(MakeMoveTest, NodeCountPassesTwoToTheThirtyFirst) {
+  load("4k3/8/8/8/8/8/4P3/4K1N1 w - - 0 1");
+  go_to_ply(1);
+  search_path.search_nodes = INT32_MAX - 1;
+  ASSERT_EQ(make_move(sq("g1"), sq("f3")), 1);
+  unmake_move(Unmake::full);
+  ASSERT_EQ(make_move(sq("e2"), sq("e3")), 1);
+  unmake_move(Unmake::full);
+  EXPECT_EQ(search_path.search_nodes, int64_t{INT32_MAX} + 1);
+  search_path.search_nodes = 0;
+}
+
 TEST_F(MakeMoveTest, KingCaptureIsLoggedAndUndone) {
   std::remove("game error");
   load("4k3/8/8/8/8/8/8/4R1K1 w - - 0 1");

@@ -128,6 +128,40 @@ TEST_F(TwoThreads, FixedDepthIsSearchedToItsEnd) {
   }
 }
 
+// A level searches on the main thread alone. After a search on two
+// threads, its first iteration (depth 1 of a middle-game position: a few
+// hundred nodes) must count its own nodes only, not the helpers' tens of
+// thousands of the search before, or its node limit is met at once, it
+// stops a few plies deep and the figures it prints are false. (Under CECP
+// a level prints no thinking; the same count limits it there.)
+TEST_F(TwoThreads, ALevelAfterATwoThreadSearchCountsOnlyItsOwnNodes) {
+  const std::string after_castling = std::string(MIDDLEGAME) + " moves e1g1";
+  EngineSandbox box;
+  EngineSession s(box);
+  open_with_two_threads(s, true);
+  size_t next = s.size();
+  s.send(std::string("position fen ") + MIDDLEGAME + "\ngo depth 9\n");
+  ASSERT_NE(judge_search(s, rules::Position::from_fen(MIDDLEGAME), next, ms(30000)), "");
+  const size_t level_from = next;
+  s.send("setoption name UCI_LimitStrength value true\nsetoption name UCI_Elo value 1800\nposition fen " +
+         after_castling + "\ngo" + UCI_CLOCKS);
+  ASSERT_NE(judge_search(s, position_after(MIDDLEGAME, {"e1g1"}), next, ms(30000)), "");
+  // The level's first reported iteration, and its deepest.
+  static const std::regex info(R"(^info depth (\d+) .* nodes (\d+) )");
+  long first_nodes = -1;
+  int deepest = 0;
+  for (const std::string& line : s.lines(level_from)) {
+    std::smatch m;
+    if (!std::regex_search(line, m, info)) continue;
+    if (first_nodes < 0) first_nodes = std::stol(m[2].str());
+    deepest = std::max(deepest, std::stoi(m[1].str()));
+  }
+  ASSERT_GE(first_nodes, 0) << s.out();
+  EXPECT_LT(first_nodes, 10000) << s.out();
+  EXPECT_GE(deepest, 4) << s.out();
+  EXPECT_EQ(s.quit(), 0);
+}
+
 // "stop" (UCI, in an infinite search) and "?" (CECP, on the long clock of
 // a new game) end the search at once, the helpers with it: the main
 // thread's best move so far comes, legal.
