@@ -40,7 +40,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/docs}
 xboard=/usr/games/xboard
 engine=${XBOARD_RETRACT_ENGINE:-$root/build/brevalt}
-name=xboard-retract-game
+name="xboard-retract-game"
 chess_js=$root/tools/match/node_modules/chess.js/dist/esm/chess.js
 
 missing=""
