@@ -526,6 +526,34 @@ TEST(UciClock, SearchmovesKeepsThePromotionPiece) {
   }
 }
 
+// "go depth N" never reports a depth above N, also when the named moves
+// hold under-promotions and are searched one by one (each reply a search
+// of its own below the move).
+TEST(UciClock, GoDepthNeverReportsADepthAboveIt) {
+  const std::string fen = "k7/2P5/1K6/8/8/8/8/8 w - - 0 1";
+  const rules::Position p = rules::Position::from_fen(fen);
+  static const std::regex info_depth(R"(^info depth (\d+) )");
+  for (const std::string named : {" searchmoves c7c8n c7c8b", " searchmoves c7c8r", ""}) {
+    for (int depth = 1; depth <= 3; ++depth) {
+      const std::string go = "go depth " + std::to_string(depth) + named;
+      SCOPED_TRACE(go);
+      UciSession u;
+      u.settle("position fen " + fen + "\n");
+      const size_t from = u.next;
+      u.s->send(go + "\n");
+      int infos = 0;
+      EXPECT_NE(judge_search(*u.s, p, u.next, ms(5000), &infos), "");
+      EXPECT_GT(infos, 0) << "no info line";
+      for (const std::string& line : u.s->lines(from)) {
+        std::smatch m;
+        if (std::regex_search(line, m, info_depth)) {
+          EXPECT_LE(std::stoi(m[1].str()), depth) << line;
+        }
+      }
+    }
+  }
+}
+
 TEST(UciClock, MoveOverheadIsAnOptionInRange) {
   UciSession u;
   u.settle("setoption name Move Overhead value 5001\nsetoption name Move Overhead value 200\n");
