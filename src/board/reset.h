@@ -10,7 +10,8 @@ namespace brevalt {
 // Everything that belongs to one game; leaves the board alone (unless a
 // deferred "new" asked for the start position).
 void new_game();
-// The same, keeping what the transposition tables and the pawn cache hold.
+// The same, keeping what the transposition tables and the pawn cache hold,
+// and the search counter that ages them.
 void new_game_keeping_tables();
 // The reset a finished game asks for ("result", a mate, a claim) or a
 // "new" that waited for a search: a new game, on the start position when

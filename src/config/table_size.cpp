@@ -56,12 +56,20 @@ Resize resize_transposition_tables(TableLayout layout) {
     return Resize::unchanged;
 
   // Step 2. More than the machine has is refused before it is asked for,
-  // counting the old tables, which live until the new ones are in place.
+  // counting the old tables, which live until the new ones are in place;
+  // and so is more than it can give now. The new tables are zero-filled
+  // while the old ones still hold their pages, so the new ones alone must
+  // fit in what is available: memory that other programs hold is not the
+  // engine's to take, and where the system overcommits and has no swap a
+  // larger block would be granted and the process ended part-way through
+  // filling it.
   const uint64_t table_bytes = static_cast<uint64_t>(layout.entries) * sizeof(TtSlot);
   if (table_bytes > SIZE_MAX) return Resize::no_memory;
   const uint64_t physical = physical_memory_bytes();
   const uint64_t old_bytes = static_cast<uint64_t>(shared_tables.tt_entries) * sizeof(TtSlot);
   if (physical != 0 && TT_TABLES * (table_bytes + old_bytes) > physical) return Resize::no_memory;
+  const uint64_t available = available_memory_bytes();
+  if (available != 0 && TT_TABLES * table_bytes > available) return Resize::no_memory;
 
   // Step 3. The new tables, zero-filled (empty under any clear epoch). On
   // a failure those already had are given back and nothing else is tried:

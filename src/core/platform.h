@@ -35,6 +35,15 @@ void free_table_memory(void* p);
 // that overcommits would grant them and then end the process once the
 // zero-fill touched more pages than it has.
 uint64_t physical_memory_bytes();
+// The memory the process can still be given for new tables, in bytes, or 0
+// when the system cannot tell: what the system says it can hand out without
+// taking it from others (Linux: MemAvailable of /proc/meminfo, Windows: the
+// free physical memory), and no more than the process's own limits on its
+// address space and data allow. A system that overcommits grants a block
+// larger than this and ends the process once its pages are touched, which
+// the tables' zero-fill does at once; with no swap there is nothing to fall
+// back on.
+uint64_t available_memory_bytes();
 // Asks for the cache line holding p ahead of its use, so that a table
 // probe's wait on main memory overlaps other work. Only a hint: it never
 // faults and changes no value.

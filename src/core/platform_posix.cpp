@@ -5,8 +5,9 @@
 #include "core/platform.h"
 
 #include <poll.h>
-#include <sys/mman.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -86,6 +87,37 @@ uint64_t physical_memory_bytes() {
   const long page_size = sysconf(_SC_PAGESIZE);
   if (pages <= 0 || page_size <= 0) return 0;
   return static_cast<uint64_t>(pages) * static_cast<uint64_t>(page_size);
+}
+
+uint64_t available_memory_bytes() {
+  uint64_t available = 0;
+#ifdef __linux__
+  // "MemAvailable:  N kB": the kernel's estimate of what can be handed out
+  // without swapping, free pages and the caches it can drop. Other systems
+  // have no such estimate; their free page count leaves out the caches and
+  // would refuse sizes the machine can give.
+  if (std::FILE* f = std::fopen("/proc/meminfo", "r")) {
+    char line[128];
+    unsigned long long kib = 0;
+    while (std::fgets(line, sizeof(line), f)) {
+      if (std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1) {
+        available = static_cast<uint64_t>(kib) * 1024u;
+        break;
+      }
+    }
+    std::fclose(f);
+  }
+#endif
+  // The shell's limits ("ulimit -v", "ulimit -d") bound every block the
+  // process asks for, whatever the machine holds.
+  const int limits[] = {RLIMIT_AS, RLIMIT_DATA};
+  for (const int resource : limits) {
+    struct rlimit limit{};
+    if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) continue;
+    const uint64_t cap = static_cast<uint64_t>(limit.rlim_cur);
+    if (available == 0 || cap < available) available = cap;
+  }
+  return available;
 }
 
 bool program_folder(char* out, size_t size) {

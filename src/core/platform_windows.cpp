@@ -102,6 +102,15 @@ uint64_t physical_memory_bytes() {
   return status.ullTotalPhys;
 }
 
+uint64_t available_memory_bytes() {
+  // The physical memory not in use: Windows commits what it grants, but a
+  // commit backed by the page file would have the search wait on the disk.
+  MEMORYSTATUSEX status;
+  status.dwLength = sizeof(status);
+  if (!GlobalMemoryStatusEx(&status)) return 0;
+  return status.ullAvailPhys;
+}
+
 bool program_folder(char* out, size_t size) {
   // The ANSI form of the path: the one the C library's fopen takes.
   if (size < 2 || size > 0xFFFFFFFFu) return false;

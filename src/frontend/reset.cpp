@@ -111,7 +111,14 @@ void reset_game(bool clear_search_tables) {
   // Step 3. The time control's and the search path's per-game state; the
   // book state from the setting.
   static_cast<TimeGameStart&>(time_control) = TimeGameStart{};
+  // The search counter stamps the ages of the transposition entries and
+  // the pawn cache's generations: tables that are kept keep counting, so
+  // that the searches of a UCI game (which sends its position again before
+  // each of them) age the entries of earlier ones as a CECP game does.
+  // Only a reset that empties the tables starts the count again.
+  const uint8_t search_id = search_path.search_id;
   static_cast<PathGameStart&>(search_path) = PathGameStart{};
+  if (!clear_search_tables) search_path.search_id = search_id;
   search_root.last_book_ply = 0;
   search_root.in_book = settings.book_enabled != 0 ? 1 : 0;
 

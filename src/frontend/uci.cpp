@@ -635,7 +635,11 @@ void search_named_moves_one_by_one(const ReplyLimits& each, bool white) {
     search_path.pv_table[1][0] = move;
     search_path.pv_length[1] = reply_len + 1;
     std::memcpy(search_root.search_root_board, before, sizeof(before));
-    search_path.iteration_depth = static_cast<int16_t>(reply_depth + 1);
+    // The depth is our move and the reply's search below it, never more
+    // than "go depth" asked: a depth of one still searches the replies one
+    // ply (the root driver has no shallower search), which counts as the
+    // selective depth, as an extension would.
+    search_path.iteration_depth = static_cast<int16_t>(std::min(reply_depth + 1, static_cast<int>(search_root.max_depth)));
     search_path.sel_depth = static_cast<int16_t>(search_path.sel_depth + 1 > search_path.iteration_depth ? search_path.sel_depth + 1 : search_path.iteration_depth);
     search_root.reported_score = best_score;
     search_path.search_nodes = total_nodes;

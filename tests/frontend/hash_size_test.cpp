@@ -7,9 +7,13 @@
 // of chess_rules.h.
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +33,44 @@ const char* const START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQk
 // of them beside the old ones, but not for half of 1 GiB of new tables on
 // top (nor for more than one of them if a failed resize kept any).
 constexpr int LIMITED_ADDRESS_SPACE_KIB = 700 * 1024;
+
+// The machine's MemAvailable in bytes as the kernel states it in
+// /proc/meminfo, or 0 where there is no such line.
+uint64_t memory_available_bytes() {
+  std::ifstream meminfo("/proc/meminfo");
+  std::string key;
+  for (unsigned long long kib = 0; meminfo >> key >> kib; meminfo.ignore(1000, '\n'))
+    if (key == "MemAvailable:") return static_cast<uint64_t>(kib) * 1024;
+  return 0;
+}
+
+// Memory this process holds, each page written so that the kernel has
+// given it: other programs' share of the machine, which leaves the engine
+// less to have. Given back when it goes out of scope.
+class HeldMemory {
+ public:
+  HeldMemory() = default;
+  HeldMemory(const HeldMemory&) = delete;
+  HeldMemory& operator=(const HeldMemory&) = delete;
+  ~HeldMemory() {
+    for (void* block : blocks_) munmap(block, BLOCK);
+  }
+  // Holds blocks until MemAvailable is at most `left` bytes; false when
+  // the system gave no more.
+  bool hold_until_available_at_most(uint64_t left) {
+    while (memory_available_bytes() > left) {
+      void* block = mmap(nullptr, BLOCK, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+      if (block == MAP_FAILED) return false;
+      blocks_.push_back(block);
+      for (size_t at = 0; at < BLOCK; at += 4096) static_cast<volatile char*>(block)[at] = 1;
+    }
+    return true;
+  }
+
+ private:
+  static constexpr size_t BLOCK = size_t{256} << 20;
+  std::vector<void*> blocks_;
+};
 
 // The CECP reply to a "memory" that was granted.
 std::string memory_reply(long long mib) {
@@ -219,6 +261,56 @@ TEST(HashSize, SizesThatCannotBeHadKeepTheOldTables) {
     s.send("memory 16\n");
     EXPECT_EQ(output_until_sync(s, from), memory_reply(16));
     EXPECT_TRUE(cecp_plays_legally(s));
+    EXPECT_EQ(s.quit(), 0);
+  }
+}
+
+// A size larger than the memory the machine has available is refused
+// before it is asked for, though it is within the physical memory: where
+// the system overcommits and has no swap it would be granted and the
+// engine killed while filling it. The largest size, 16 GiB, is made more
+// than the machine has available by holding memory in this test, as other
+// programs would; the engine is refused it in each protocol's form and
+// keeps the parameter file's tables (size 3: 1050000 entries each), which
+// asking for their 64 MB then finds unchanged.
+TEST(HashSize, SizesAboveTheAvailableMemoryAreRefused) {
+  constexpr uint64_t GIB = uint64_t{1} << 30;
+  const uint64_t available = memory_available_bytes();
+  if (available == 0) GTEST_SKIP() << "no MemAvailable in /proc/meminfo";
+  if (available > 64 * GIB) GTEST_SKIP() << "more than 64 GiB available: too much to hold";
+  // 2 GiB short of the 16 GiB asked for: what other programs hold or give
+  // back meanwhile does not bring the engine's share up to it.
+  HeldMemory held;
+  ASSERT_TRUE(held.hold_until_available_at_most(14 * GIB));
+  EngineSandbox box;
+  // Should the engine take the size anyway, it is the process the kernel
+  // ends when the memory runs out, not another.
+  const std::string wrapper = box.dir() + "/first-to-go-engine";
+  box.write_file("first-to-go-engine",
+                 "#!/bin/sh\necho 1000 > /proc/self/oom_score_adj\nexec '" + engine_program() + "'\n");
+  ASSERT_EQ(chmod(wrapper.c_str(), 0755), 0);
+  {
+    EngineSession s(box, wrapper);
+    s.send("uci\n");
+    ASSERT_TRUE(s.wait_for("uciok\n", ms(10000))) << s.out();
+    EXPECT_EQ(uci_settle(s, "setoption name Hash value 16384\n"),
+              "info string Hash 16384 MB cannot be allocated: the tables stay at 64 MB\n");
+    uci_plays_legally(s);
+    EXPECT_EQ(uci_settle(s, "setoption name Hash value 64\n"),
+              "info string Hash 64 MB: transposition tables of 1050000 entries each\n");
+    EXPECT_EQ(s.quit(), 0);
+  }
+  {
+    EngineSession s(box, wrapper);
+    s.send("xboard\nnopost\n");
+    ASSERT_TRUE(s.sync(ms(10000))) << s.out();
+    size_t from = s.size();
+    s.send("memory 16384\n");
+    EXPECT_EQ(output_until_sync(s, from), "Error (cannot allocate 16384 MB): memory\n");
+    EXPECT_TRUE(cecp_plays_legally(s));
+    from = s.size();
+    s.send("memory 64\n");
+    EXPECT_EQ(output_until_sync(s, from), "# memory 64 MB: transposition tables of 1050000 entries each\n");
     EXPECT_EQ(s.quit(), 0);
   }
 }

@@ -309,6 +309,77 @@ TEST(UciSession, ClearHashSearchesAsFromFreshTables) {
   EXPECT_EQ(u.s->quit(), 0);
 }
 
+// A UCI game ages the transposition tables and the pawn cache as the same
+// game under CECP does: the interface's "position" before every search
+// keeps the search count that stamps their entries, so that what earlier
+// searches stored grows stale as under CECP (and an exact entry of an
+// earlier search gives no cut-off). The engine plays six plies of a game
+// against itself under CECP, a fixed-depth search each; the same positions
+// searched to the same depth under UCI, one "position" each, play the same
+// moves, and each search's lines count the same nodes as CECP's (UCI
+// may close a search with one more line, of its final count).
+TEST(UciSession, AGameAgesTheTablesAsTheSameCecpGame) {
+  constexpr int DEPTH = 6, PLIES = 6;
+  EngineSandbox box;
+  std::string ini = read_file(BREVALT_DATA_DIR "/Brevalt.ini");
+  ini.replace(ini.find("\n1 opening book"), 3, "\n0 ");  // every move searched
+  box.write_file("Brevalt.ini", ini);
+  auto nodes_at_depth = [](const std::vector<std::string>& lines, const std::regex& shape) {
+    std::vector<long long> nodes;
+    for (const std::string& line : lines) {
+      std::smatch m;
+      if (std::regex_search(line, m, shape)) nodes.push_back(std::stoll(m[1].str()));
+    }
+    return nodes;
+  };
+
+  // Under CECP: "go" has the engine play the side to move, each time.
+  std::vector<std::string> moves;
+  std::vector<std::vector<long long>> cecp_nodes;
+  {
+    EngineSession s(box);
+    s.send("xboard\nprotover 2\nnew\npost\nlevel 0 60 0\nsd " + std::to_string(DEPTH) + "\n");
+    ASSERT_TRUE(s.sync(ms(10000))) << s.out();
+    rules::Position p = rules::Position::from_fen(START_FEN);
+    const std::regex thinking("^" + std::to_string(DEPTH) + R"( -?\d+ \d+ (\d+) )");
+    for (int i = 0; i < PLIES; ++i) {
+      size_t from = s.size();
+      s.send("go\n");
+      const std::optional<std::string> line = s.wait_for_line(is_move_line, ms(20000), from);
+      ASSERT_TRUE(line) << s.out();
+      const std::optional<rules::Move> m = p.find(move_of(*line));
+      ASSERT_TRUE(m) << *line;
+      moves.push_back(m->text());
+      p = *p.after(m->text());
+      cecp_nodes.push_back(nodes_at_depth(s.lines(from), thinking));
+      ASSERT_FALSE(cecp_nodes.back().empty()) << "no thinking line of depth " << DEPTH << ": " << s.out().substr(from);
+    }
+    EXPECT_EQ(s.quit(), 0);
+  }
+
+  // Under UCI: the same positions, each sent whole before its search.
+  EngineSession s(box);
+  s.send("uci\n");
+  ASSERT_TRUE(s.wait_for("uciok\n", ms(10000))) << s.out();
+  const std::regex info("^info depth " + std::to_string(DEPTH) + R"( .* nodes (\d+) )");
+  std::string position = "position startpos";
+  size_t next = s.size();
+  for (int i = 0; i < PLIES; ++i) {
+    SCOPED_TRACE(position);
+    const size_t from = next;
+    s.send(position + "\ngo depth " + std::to_string(DEPTH) + "\n");
+    const std::vector<std::string> played(moves.begin(), moves.begin() + i);
+    EXPECT_EQ(judge_search(s, position_after(START_FEN, played), next, ms(20000)), moves[i]);
+    std::vector<long long> uci_nodes = nodes_at_depth(s.lines(from), info);
+    ASSERT_FALSE(uci_nodes.empty()) << s.out().substr(from);
+    ASSERT_GE(uci_nodes.size(), cecp_nodes[i].size()) << s.out().substr(from);
+    uci_nodes.resize(cecp_nodes[i].size());
+    EXPECT_EQ(uci_nodes, cecp_nodes[i]);
+    position += (i == 0 ? " moves " : " ") + moves[i];
+  }
+  EXPECT_EQ(s.quit(), 0);
+}
+
 // The input closing after "go": the search still answers, then the engine ends.
 TEST(UciSession, EndOfInputStillAnswers) {
   EngineSandbox box;
@@ -451,6 +522,34 @@ TEST(UciClock, SearchmovesKeepsThePromotionPiece) {
     // and f7f8q mate; f7f8b does not).
     if (c.allowed.size() == 1 && c.fen[0] == '7') {
       EXPECT_TRUE(mates(p, move)) << move;
+    }
+  }
+}
+
+// "go depth N" never reports a depth above N, also when the named moves
+// hold under-promotions and are searched one by one (each reply a search
+// of its own below the move).
+TEST(UciClock, GoDepthNeverReportsADepthAboveIt) {
+  const std::string fen = "k7/2P5/1K6/8/8/8/8/8 w - - 0 1";
+  const rules::Position p = rules::Position::from_fen(fen);
+  static const std::regex info_depth(R"(^info depth (\d+) )");
+  for (const std::string named : {" searchmoves c7c8n c7c8b", " searchmoves c7c8r", ""}) {
+    for (int depth = 1; depth <= 3; ++depth) {
+      const std::string go = "go depth " + std::to_string(depth) + named;
+      SCOPED_TRACE(go);
+      UciSession u;
+      u.settle("position fen " + fen + "\n");
+      const size_t from = u.next;
+      u.s->send(go + "\n");
+      int infos = 0;
+      EXPECT_NE(judge_search(*u.s, p, u.next, ms(5000), &infos), "");
+      EXPECT_GT(infos, 0) << "no info line";
+      for (const std::string& line : u.s->lines(from)) {
+        std::smatch m;
+        if (std::regex_search(line, m, info_depth)) {
+          EXPECT_LE(std::stoi(m[1].str()), depth) << line;
+        }
+      }
     }
   }
 }
