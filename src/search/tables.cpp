@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/assert.h"
+#include "core/game_state.h"
 #include "core/platform.h"
 
 #include "search/root.h"
@@ -238,6 +239,22 @@ void rep_leave(int32_t slot, KeyPair key) {
   if (e.key_lo != key.lo || e.key_hi != key.hi) return;
   if (e.search_count > 0) --e.search_count;
   if (e.game_count == 0 && e.search_count == 0) e = RepEntry{};
+}
+
+int game_repetition_slots(int32_t* slots, int capacity) {
+  const int last = pos.game_ply;
+  if (last < 0 || last > GAME_MOVES_SIZE || last + 1 > capacity) return -1;
+  const RepEntry* const table = search_path.repetition_table;
+  if (!table) return 0;
+  int n = 0;
+  // The record's positions before a set-up position are empty: no key.
+  for (int ply = 0; ply <= last; ++ply) {
+    const GamePosition& g = game_record.game_positions[ply];
+    if (g.key_lo == 0 && g.key_hi == 0) continue;
+    const int32_t slot = static_cast<int32_t>(g.key_lo & REPETITION_MASK);
+    if (table[slot].key_lo != 0 || table[slot].key_hi != 0) slots[n++] = slot;
+  }
+  return n;
 }
 
 void killer_update(int from, int to) {

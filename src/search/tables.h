@@ -125,6 +125,15 @@ RepVisit rep_enter(KeyPair key, int side);
 // Takes the node's registration back when it returns.
 void rep_leave(int32_t slot, KeyPair key);
 
+// The repetition slots of this thread's table that hold the game's
+// entries, found from the positions of the game record (the game's entries
+// lie each in the one slot its key names; a slot may be listed twice when
+// a position occurred twice). Between searches the table holds nothing
+// else. Writes at most `capacity` slots and returns their number, or -1
+// when the record does not cover the game (a game longer than the record,
+// more positions than `capacity`): then only the whole table will do.
+int game_repetition_slots(int32_t* slots, int capacity);
+
 // Asks for the lines a node search of the position with key lo, side to
 // move `side`, will read first: its repetition slot and its slots in both
 // transposition tables. Only a hint; it reads and changes nothing.

@@ -1,7 +1,11 @@
 // The helper search threads: started once, parked between searches on a
-// condition variable, woken by the main thread at the start of each
-// deepening with a copy of its root state, and stopped and parked again
-// before the main thread changes anything they read.
+// condition variable each, woken by the main thread at the start of each
+// deepening to copy the snapshot it took of its root state, and stopped
+// and parked again before the main thread changes anything they read.
+// Starting a search costs the main thread one copy of its records,
+// whatever the number of helpers; only as many helpers search as the
+// machine has cores besides the main thread's, so that the main thread,
+// which watches the clock, is never starved of one.
 #include "search/threads.h"
 
 #include <atomic>
@@ -18,6 +22,7 @@
 #include "core/control.h"
 #include "core/platform.h"
 #include "core/search_state.h"
+#include "core/game_state.h"
 #include "core/threading.h"
 #include "eval/eval.h"
 #include "eval/pawns.h"
@@ -38,8 +43,33 @@ struct HelperThread {
   int started = 0;
   // Set to make a parked helper end.
   bool exit_requested = false;
+  // Where it waits, parked, for a search or the request to end: one of its
+  // own, so that waking the helpers that search leaves the others asleep.
+  std::condition_variable wake;
   // The nodes of its running or last search, told every thousand nodes.
   std::atomic<int64_t> nodes{0};
+  // The repetition slots it was seeded with (or the whole table): the
+  // entries it clears before its next seed. Its own thread's alone.
+  int32_t seeded_slots[GAME_MOVES_SIZE + 1] = {};
+  int seeded_count = 0;
+  bool seeded_whole_table = false;
+};
+
+// What every helper copies at the start of a search, taken once by the
+// main thread so that it need not wait while each helper copies: its
+// position, search path and evaluation records, and the repetition entries
+// of the game (those of the positions in the game record, or, in a game
+// longer than the record, the whole table).
+struct Snapshot {
+  Position position;
+  SearchPath path;
+  EvalCache eval;
+  int32_t slots[GAME_MOVES_SIZE + 1];
+  RepEntry entries[GAME_MOVES_SIZE + 1];
+  int count = 0;
+  // Set when the game outgrew its record: the whole table is in `table`.
+  bool whole_table = false;
+  RepEntry* table = nullptr;
 };
 
 // The pool: the helpers, and what the main thread and the helpers tell
@@ -49,29 +79,40 @@ struct HelperThread {
 // parked at the end of the process still wait on its condition variable.
 struct ThreadPool {
   std::mutex mutex;
-  // Helpers wait here for a search or the request to end.
-  std::condition_variable wake;
-  // The main thread waits here for the helpers' copies and their stop.
+  // The main thread waits here for the helpers to start and to stop.
   std::condition_variable done;
   HelperThread* helpers[MAX_SEARCH_THREADS - 1] = {};
   int helper_count = 0;
   // Counts the searches started; a helper searches once per new value.
   uint64_t generation = 0;
   HelperTask task{};
-  // Where the main thread's records are, for the helpers' copies.
-  const Position* main_position = nullptr;
-  const SearchPath* main_path = nullptr;
-  const EvalCache* main_eval = nullptr;
-  // Helpers that have copied the root state of this search, and those
-  // still searching.
-  int seeded = 0;
+  // The root state of the running search; rewritten only while every
+  // helper is parked.
+  Snapshot* snapshot = nullptr;
+  // The helpers that search: the first `active` (as many as the machine
+  // has cores besides the main thread's); the others stay parked.
+  int active = 0;
+  // The machine's cores, as the standard library tells them (0: unknown).
+  int cores = 0;
+  // Helpers of this search still searching.
   int searching = 0;
   bool running = false;
 };
 
 ThreadPool& pool() {
-  static ThreadPool* const instance = new ThreadPool;
+  static ThreadPool* const instance = [] {
+    ThreadPool* p = new ThreadPool;
+    p->cores = static_cast<int>(std::thread::hardware_concurrency());
+    return p;
+  }();
   return *instance;
+}
+
+// How many of `helpers` search: one per core besides the main thread's,
+// all of them when the number of cores is unknown.
+int helpers_to_run(int helpers, int cores) {
+  if (cores <= 0) return helpers;
+  return helpers < cores - 1 ? helpers : cores - 1;
 }
 
 // The helper running on this thread, null on the main thread.
@@ -79,9 +120,9 @@ constinit BREVALT_THREAD_LOCAL HelperThread* this_helper = nullptr;
 
 // Step 1 of a helper's search: its records become copies of the main
 // thread's, but for what it owns itself: its tables (the pawn cache,
-// emptied when the main thread's was, and the repetition table, into which
-// the game's entries are copied), its state pointer and its role.
-void seed_from(const Position& main_position, const SearchPath& main_path, const EvalCache& main_eval) {
+// emptied when the main thread's was, and the repetition table, filled
+// apart), its state pointer and its role.
+void seed_records(const Position& main_position, const SearchPath& main_path, const EvalCache& main_eval) {
   PawnHashEntry* const own_pawns = eval_cache.pawn_hash;
   if (main_eval.pawn_hash_clears != eval_cache.pawn_hash_clears && own_pawns)
     std::memset(own_pawns, 0, sizeof(PawnHashEntry) * PAWN_HASH_ENTRIES);
@@ -96,11 +137,51 @@ void seed_from(const Position& main_position, const SearchPath& main_path, const
   search_path = main_path;
   search_path.repetition_table = own_repetitions;
   search_path.helper_thread = role;
-  if (own_repetitions && main_path.repetition_table)
-    std::memcpy(own_repetitions, main_path.repetition_table, sizeof(RepEntry) * REPETITION_ENTRIES);
 
   pos = main_position;
   pos.state_top = &pos.state_stack[main_position.state_top - &main_position.state_stack[0]];
+}
+
+// Step 2: the game's repetition entries. A helper's table holds nothing
+// else between searches (every node of a search takes its own entry out
+// again as it returns), so the entries of the last seed are all there is
+// to clear.
+void seed_repetitions(HelperThread& self, const Snapshot& snap) {
+  RepEntry* const table = search_path.repetition_table;
+  if (!table) return;
+  if (self.seeded_whole_table) std::memset(table, 0, sizeof(RepEntry) * REPETITION_ENTRIES);
+  else
+    for (int i = 0; i < self.seeded_count; ++i) table[self.seeded_slots[i]] = RepEntry{};
+  self.seeded_whole_table = snap.whole_table;
+  self.seeded_count = 0;
+  if (snap.whole_table) {
+    std::memcpy(table, snap.table, sizeof(RepEntry) * REPETITION_ENTRIES);
+    return;
+  }
+  for (int i = 0; i < snap.count; ++i) {
+    table[snap.slots[i]] = snap.entries[i];
+    self.seeded_slots[self.seeded_count++] = snap.slots[i];
+  }
+}
+
+// The main thread's part: its records and the game's repetition entries
+// into the snapshot, once for all helpers.
+void take_snapshot(Snapshot& snap) {
+  snap.position = pos;
+  snap.position.state_top = &snap.position.state_stack[pos.state_top - &pos.state_stack[0]];
+  snap.path = search_path;
+  snap.eval = eval_cache;
+  snap.count = game_repetition_slots(snap.slots, GAME_MOVES_SIZE + 1);
+  snap.whole_table = snap.count < 0;
+  if (snap.whole_table) {
+    snap.count = 0;
+    if (snap.table && search_path.repetition_table)
+      std::memcpy(snap.table, search_path.repetition_table, sizeof(RepEntry) * REPETITION_ENTRIES);
+    else if (snap.table)
+      std::memset(snap.table, 0, sizeof(RepEntry) * REPETITION_ENTRIES);
+    return;
+  }
+  for (int i = 0; i < snap.count; ++i) snap.entries[i] = search_path.repetition_table[snap.slots[i]];
 }
 
 // A thread's own tables, asked for as it starts; false when one is refused.
@@ -139,30 +220,24 @@ void helper_main(HelperThread* self) {
   }
   for (;;) {
     HelperTask task;
-    const Position* main_position;
-    const SearchPath* main_path;
-    const EvalCache* main_eval;
+    const Snapshot* snap;
     {
       std::unique_lock<std::mutex> lock(p.mutex);
-      p.wake.wait(lock, [&] { return self->exit_requested || p.generation != seen; });
+      self->wake.wait(lock, [&] { return self->exit_requested || p.generation != seen; });
       if (self->exit_requested) break;
       seen = p.generation;
       task = p.task;
-      main_position = p.main_position;
-      main_path = p.main_path;
-      main_eval = p.main_eval;
+      snap = p.snapshot;
     }
-    // The main thread waits, its records unchanged, until every helper has
-    // its copy; the helpers copy side by side.
-    seed_from(*main_position, *main_path, *main_eval);
+    // The snapshot stays as it is until this helper has told its stop
+    // below. A search stopped before this helper woke is not worth a copy.
     self->nodes.store(0, std::memory_order_relaxed);
-    {
-      std::lock_guard<std::mutex> lock(p.mutex);
-      ++p.seeded;
+    if (!control.stop_search) {
+      seed_records(snap->position, snap->path, snap->eval);
+      seed_repetitions(*self, *snap);
+      helper_deepen(self->index, task);
+      self->nodes.store(search_path.search_nodes, std::memory_order_relaxed);
     }
-    p.done.notify_all();
-    helper_deepen(self->index, task);
-    self->nodes.store(search_path.search_nodes, std::memory_order_relaxed);
     {
       std::lock_guard<std::mutex> lock(p.mutex);
       --p.searching;
@@ -179,7 +254,7 @@ void end_last_helper(ThreadPool& p) {
     std::lock_guard<std::mutex> lock(p.mutex);
     h->exit_requested = true;
   }
-  p.wake.notify_all();
+  h->wake.notify_all();
   h->thread.join();
   delete h;
   p.helpers[--p.helper_count] = nullptr;
@@ -225,6 +300,20 @@ int set_search_threads(int wanted) {
   if (wanted < 1) wanted = 1;
   if (wanted > BUILD_MAX_SEARCH_THREADS) wanted = BUILD_MAX_SEARCH_THREADS;
   while (p.helper_count + 1 > wanted) end_last_helper(p);
+  // The snapshot with the whole repetition table beside it, for a game
+  // longer than its record; asked for once, with the first helper.
+  if (wanted > 1 && !p.snapshot) {
+    Snapshot* snap = new (std::nothrow) Snapshot;
+    if (snap) {
+      snap->table = static_cast<RepEntry*>(allocate_table_memory(REPETITION_ENTRIES * sizeof(RepEntry)));
+      if (!snap->table) {
+        delete snap;
+        snap = nullptr;
+      }
+    }
+    if (!snap) return p.helper_count + 1;
+    p.snapshot = snap;
+  }
   while (p.helper_count + 1 < wanted && add_helper(p)) {
   }
   return p.helper_count + 1;
@@ -232,21 +321,20 @@ int set_search_threads(int wanted) {
 
 void start_helpers(const HelperTask& task) {
   ThreadPool& p = pool();
-  if (p.helper_count == 0) return;
+  const int active = helpers_to_run(p.helper_count, p.cores);
+  if (active == 0) return;
   BREVALT_ASSERT(!p.running && !search_path.helper_thread);
+  // Every helper is parked: the snapshot is the main thread's to write.
+  take_snapshot(*p.snapshot);
   {
-    std::unique_lock<std::mutex> lock(p.mutex);
+    std::lock_guard<std::mutex> lock(p.mutex);
     p.task = task;
-    p.main_position = &pos;
-    p.main_path = &search_path;
-    p.main_eval = &eval_cache;
-    p.seeded = 0;
-    p.searching = p.helper_count;
+    p.active = active;
+    p.searching = active;
     ++p.generation;
     p.running = true;
-    p.wake.notify_all();
-    p.done.wait(lock, [&] { return p.seeded == p.helper_count; });
   }
+  for (int i = 0; i < active; ++i) p.helpers[i]->wake.notify_one();
 }
 
 void stop_helpers() {
@@ -291,7 +379,9 @@ bool run_on_seeded_thread(void (*fn)()) {
       }
       // The worker plays the main thread's part: its role is copied too.
       search_path.helper_thread = main_path->helper_thread;
-      seed_from(*main_position, *main_path, *main_eval);
+      seed_records(*main_position, *main_path, *main_eval);
+      if (main_path->repetition_table)
+        std::memcpy(search_path.repetition_table, main_path->repetition_table, sizeof(RepEntry) * REPETITION_ENTRIES);
       // The pawn cache too, entry for entry, and its counts: a hit or a
       // miss must be the same as on the calling thread.
       std::memcpy(eval_cache.pawn_hash, main_eval->pawn_hash, sizeof(PawnHashEntry) * PAWN_HASH_ENTRIES);

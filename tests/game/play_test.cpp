@@ -1,16 +1,20 @@
 // Game moves in process: what play_move does to the game board and the
 // game record (castling, promotion, en passant, the fifty-move count),
 // the draw claims it prints and keeps quiet about while pondering, and the
-// predicted move of a ponder search taken back.
+// predicted move of a ponder search taken back, and the game's repetition
+// entries found from the game record, as the helper search threads are
+// seeded with them.
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstring>
+#include <set>
 #include <string>
 
 #include "board/position.h"
 #include "frontend/interpreter.h"
 #include "frontend/mainloop.h"
+#include "frontend/undo.h"
 #include "game/play.h"
 #include "search/tables.h"
 #include "support/engine_env.h"
@@ -202,6 +206,48 @@ TEST_F(GameMoves, PonderMoveIsTakenBackWithItsRepetitionCount) {
   start_pondering(sq("e2"), sq("e5"));
   EXPECT_EQ(control.pondering, 0);
   EXPECT_EQ(pos.game_ply, 0);
+}
+
+// The helper search threads are seeded with the game's repetition entries
+// only, found through the positions of the game record. Between searches
+// the table must hold no entry they miss: after repeated positions, a
+// take-back, a set-up position with moves after it and a predicted move on
+// the board, the slots found are exactly the table's non-empty ones.
+TEST_F(GameMoves, GameRecordFindsEveryRepetitionEntryOfTheGame) {
+  const auto expect_found_is_table = [](const char* when, bool empty = false) {
+    std::set<int32_t> in_table;
+    for (int32_t i = 0; i < REPETITION_ENTRIES; ++i) {
+      const RepEntry& e = search_path.repetition_table[i];
+      if (e.key_lo != 0 || e.key_hi != 0) in_table.insert(i);
+    }
+    static int32_t slots[GAME_MOVES_SIZE + 1];
+    const int n = game_repetition_slots(slots, GAME_MOVES_SIZE + 1);
+    ASSERT_GE(n, 0) << when;
+    EXPECT_EQ(std::set<int32_t>(slots, slots + n), in_table) << when;
+    EXPECT_EQ(in_table.empty(), empty) << when;
+  };
+  position("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+  // The loader of the tests registers nothing: an empty game.
+  expect_found_is_table("the start position", true);
+  for (const char* m : KNIGHT_DANCE) play(m);
+  for (const char* m : {"e2e4", "e7e5"}) play(m);
+  expect_found_is_table("after repeated positions");
+  undo_last_move();
+  undo_last_move();
+  undo_last_move();
+  expect_found_is_table("after three take-backs");
+  position("4k3/8/8/8/8/8/8/R3K3 b - - 10 40");
+  for (const char* m : {"e8d7", "a1a2", "d7e7", "a2a1"}) play(m);
+  expect_found_is_table("after a set-up position and moves");
+  control.force_mode = 0;
+  control.engine_side = 1;
+  start_pondering(sq("e7"), sq("d7"));
+  ASSERT_EQ(control.pondering, 1);
+  expect_found_is_table("with the predicted move on the board");
+  restore_game_state();
+  forget_ponder_key();
+  control.pondering = 0;
+  expect_found_is_table("after the predicted move is taken back");
 }
 
 }  // namespace
