@@ -10,16 +10,23 @@
 // a search on any clock ends within a few dozen readings, a test search
 // within some 150; game searches stop after their first iteration; and the
 // one test suite present is cut to three positions; an analysis runs to
-// its second iteration. "quit" lines are left out, and so is "exit"
-// outside an analysis, since they end the process, which is what they
-// are for.
+// its second iteration. "quit" lines are left out, since they end the
+// process, which is what they are for; "exit" outside an analysis goes in
+// and must be ignored in silence.
 //
 // Besides crashes the target looks for illegal chess. It keeps the
 // position the interface holds, by rules written apart from the engine's
 // (tests/frontend/chess_rules.h), and reads everything the engine prints:
 // a "move" the engine plays must be legal there, a user move the engine
 // takes without "Illegal move" or "Error" must be legal there too, and a
-// claim of mate or stalemate must be true there. In analysis mode no move
+// claim of mate or stalemate must be true there. "remove" takes back the
+// interface's last two moves, or is refused (an Error line) and changes
+// nothing; with fewer than two to take back it must be refused. "exit"
+// outside an analysis and "variant normal" print nothing, another
+// "variant" an Error line only. The engine accepts a "draw" ("offer
+// draw") only on a score of the position on the board: during a search,
+// or in the position its last move led to; never in one set up, reached
+// by a take-back or by a move entered in force mode. In analysis mode no move
 // and no claim may come, every thinking line must be a legal variation
 // there, and "." must count its root moves; each "pong" must answer the
 // oldest ping not yet answered, and none may be left unanswered. A line
@@ -109,9 +116,8 @@ uint32_t racing_clock() {
 // The command reader keeps the first 79 characters of a line and drops the
 // rest of it, and takes CR LF for LF, so a line ends at each LF and only
 // whole lines count. A line that would read as "quit" (the interpreter
-// lower-cases it) is dropped; "exit" is dropped where it is read outside
-// an analysis (see reads_as).
-std::string without_exit_lines(const uint8_t* data, size_t size) {
+// lower-cases it) is dropped.
+std::string without_quit_lines(const uint8_t* data, size_t size) {
   std::string kept;
   size_t i = 0;
   while (i < size) {
@@ -212,6 +218,10 @@ std::deque<std::string> pings_waiting;
 // Lines seen held back so far: a command that runs searches of its own
 // reads further lines inside its call, and one of those may be held.
 unsigned long holds_seen = 0;
+// The interface's position right after the engine's last move (placement
+// and side to move), which a search of the engine has scored; empty when
+// unknown or none.
+std::string scored_placement;
 // The line the engine holds back until its search ends, as sent; empty
 // when none. Nothing else is read meanwhile, so the next line the
 // interpreter sees with this text is that line served.
@@ -359,7 +369,10 @@ void pong_line(const std::string& line) {
 void engine_line(const std::string& line) {
   analysis_line(line);
   pong_line(line);
-  if (begins_with(line, "move ")) make_move(line.substr(5), line, "the engine's move");
+  if (begins_with(line, "move ")) {
+    make_move(line.substr(5), line, "the engine's move");
+    scored_placement = game.view == View::known ? placement_text(game.position) : "";
+  }
   board_claim(line);
 }
 
@@ -564,12 +577,8 @@ void interpret_with_oracle() {
   const bool served = !held_text.empty() && sent == held_text && !line_is_held();
   if (served) held_text.clear();
   transcript.push_back(served ? "> " + sent + "   (held back until the search ended, served now)" : "> " + sent);
-  // "exit" outside an analysis ends the engine, as "quit" does.
-  if (begins_with(low, "exit") && !control.analysis_mode) {
-    transcript.push_back("  (exit outside an analysis: left out, it would end the engine)");
-    current_command = outer_command;
-    return;
-  }
+  const bool analysing_before = control.analysis_mode != 0;
+  const bool searching_before = control.thinking || control.pondering || search_root.search_running;
 
   bool is_move = false;
   std::string move_text;
@@ -638,6 +647,29 @@ void interpret_with_oracle() {
   } else if (begins_with(sent, "setboard")) {
     if (reply.empty()) position_set(sent.size() > 9 ? sent.substr(9) : "", sent);
     else if (any_line_holds(reply, "Illegal position")) game.view = View::refused;
+  } else if (begins_with(low, "remove")) {
+    // Two moves back, or a refusal that changes nothing. The engine's
+    // record of the game is the interface's while the position is known.
+    if (!refused && game.view == View::known) {
+      if (game.before.size() < 2) fault("\"remove\" taken without a refusal with fewer than two moves to take back", sent);
+      game.before.pop_back();
+      game.position = game.before.back();
+      game.before.pop_back();
+      game.move_waiting = false;
+    }
+  } else if (begins_with(low, "exit") && !analysing_before) {
+    if (!reply.empty()) fault("\"exit\" outside an analysis answered; it must be ignored in silence", reply.front());
+  } else if (begins_with(low, "variant")) {
+    for (const std::string& l : reply)
+      if (!begins_with(l, "Error (") || l.size() < 10 || l.compare(l.size() - 10, 10, "): variant") != 0)
+        fault("\"variant\" answered otherwise than with an Error line of its own", l);
+    if (low.rfind("variant normal", 0) == 0 && (low.size() == 14 || low[14] == ' ') && !reply.empty())
+      fault("\"variant normal\" answered; ordinary chess is the engine's own", reply.front());
+  } else if (begins_with(low, "draw")) {
+    // Only on a score of the position on the board.
+    if (!searching_before && game.view == View::known && any_line_holds(reply, "offer draw") &&
+        placement_text(game.position) != scored_placement)
+      fault("a draw offer accepted in a position no search of the engine has scored", "offer draw");
   } else if (begins_with(low, "undo")) {
     if (force_before && reply.empty() && game.view == View::known) {
       if (game.before.empty()) {
@@ -654,8 +686,8 @@ void interpret_with_oracle() {
     // The game is over; a move that waited for a ponder search is dropped.
     game.move_waiting = false;
   }
-  const bool sets_position =
-      !is_move && (begins_with(low, "new") || begins_with(sent, "setboard") || begins_with(low, "undo"));
+  const bool sets_position = !is_move && (begins_with(low, "new") || begins_with(sent, "setboard") ||
+                                          begins_with(low, "undo") || begins_with(low, "remove"));
   if (game.view != view_before || sets_position)
     transcript.push_back(std::string("  (interface position ") +
                          (game.view == View::known     ? placement_text(game.position)
@@ -685,6 +717,7 @@ void fresh_engine() {
   clear_output();
   game = Game{};
   pings_waiting.clear();
+  scored_placement.clear();
   held_text.clear();
   transcript.clear();
   current_command.clear();
@@ -767,7 +800,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > MAX_SESSION_BYTES) return -1;
-  std::string session = without_exit_lines(data, size);
+  std::string session = without_quit_lines(data, size);
   // A last line without its end would leave the reader waiting for the rest
   // of it, as it waits for any interface that has not finished a line.
   if (!session.empty() && session.back() != '\n') session.push_back('\n');

@@ -128,6 +128,7 @@ test('the answers to "memory" and "cores" pass, other unknown lines are faults',
   const verdict = (line) => {
     const s = new Session({ engine: 'none', data: 'none', timeMarginMs: 100, fens: [], skip: new Set() }, 1);
     s.proc = { stdin: { write() {} } };
+    s.memorySent = 1; // the answers come to a "memory" sent
     s.onLine(line, 0);
     return s.fault;
   };
@@ -233,4 +234,169 @@ test('analysis lines: of the analysed position, or in order of the positions a c
   claim.onLine('1/2-1/2 {Draw by repetition}', 0);
   assert.match(claim.fault ?? '', /during analysis/);
   void end;
+});
+
+// Replies of commands awaiting one: a session in a given state, lines fed
+// in, the fault (or null) returned.
+function replies(setup, lines) {
+  const s = detachedSession();
+  setup(s);
+  for (const l of lines) s.onLine(l, 0);
+  return s.fault;
+}
+
+test('variant: "normal" in silence, other names and none refused in their own lines', () => {
+  const asked = (cmd, expect, lines, close = true) =>
+    replies((s) => {
+      s.ask({ kind: 'variant', word: 'variant', cmd, expect, strict: true });
+    }, lines) ?? (close ? null : 'open');
+  const closing = (cmd, expect, lines) => {
+    const s = detachedSession();
+    s.ask({ kind: 'variant', word: 'variant', cmd, expect, strict: true });
+    for (const l of lines) s.onLine(l, 0);
+    s.closeAsks();
+    return s.fault;
+  };
+  assert.equal(closing('variant suicide', 'Error (no such variant suicide): variant', ['Error (no such variant suicide): variant']), null);
+  assert.equal(closing('variant', 'Error (variant needs a name): variant', ['Error (variant needs a name): variant']), null);
+  assert.equal(closing('variant normal', null, []), null);
+  assert.match(asked('variant normal', null, ['Error (no such variant normal): variant']) ?? '', /without a word/);
+  assert.match(asked('variant atomic', 'Error (no such variant atomic): variant', ['Error (variant needs a name): variant']) ?? '', /must be answered/);
+  assert.match(closing('variant atomic', 'Error (no such variant atomic): variant', []) ?? '', /no reply to "variant atomic"/);
+  // Unasked, a variant refusal is stray output.
+  assert.match(replies(() => {}, ['Error (no such variant atomic): variant']) ?? '', /unknown output/);
+});
+
+test('bk: blank-led lines ended by an empty line, or an Error line; hint: a legal move of the position asked about', () => {
+  const book = (lines) => {
+    const s = detachedSession();
+    s.ask({ kind: 'bk', word: 'bk', cmd: 'bk', required: true });
+    for (const l of lines) s.onLine(l, 0);
+    s.closeAsks();
+    return s.fault;
+  };
+  assert.equal(book(['Error (unknown command): bk']), null);
+  assert.equal(book([' e2e4 40%', '\td2d4 35%', '']), null);
+  assert.equal(book(['']), null);
+  assert.equal(book(['2 31 0 120 Nf3 Nf6', ' e2e4', '']), null); // a thinking line of a search that read bk later
+  assert.match(book([' e2e4 40%', 'pong 3']) ?? '', /not ended by an empty line/);
+  assert.match(book([' e2e4 40%']) ?? '', /no reply to "bk"/);
+  assert.match(book([]) ?? '', /no reply to "bk"/);
+
+  const hint = (fen, lines) =>
+    replies((s) => {
+      s.ask({ kind: 'hint', word: 'hint', cmd: 'hint', chess: fen ? new Chess(fen) : null });
+    }, lines);
+  const after = 'rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1';
+  assert.equal(hint(after, ['Hint: e7e5']), null);
+  assert.equal(hint(after, ['Hint: Nf6']), null);
+  assert.equal(hint(after, ['Error (unknown command): hint']), null);
+  assert.match(hint(after, ['Hint: e2e4']) ?? '', /no legal move/);
+  assert.match(hint(null, ['Hint: e7e5']) ?? '', /refused/);
+  assert.match(replies(() => {}, ['Hint: e7e5']) ?? '', /no "hint" awaits/);
+  // exclude / include: silence or an Error line of their own word.
+  const ex = (cmd, lines) => replies((s) => s.ask({ kind: 'exclude', word: cmd.split(' ')[0], cmd }), lines);
+  assert.equal(ex('exclude e2e4', ['Error (unknown command): exclude']), null);
+  assert.equal(ex('include all', ['Error (no such move xx): include']), null);
+  assert.match(ex('exclude e2e4', ['Error (no such move e2e4): include']) ?? '', /unknown output/);
+});
+
+// The engine accepts an offer only on a score of the position on its board:
+// one its own move led to, or one it searches on its own time. A position
+// set up, or reached by a take-back or a move in force mode, has none.
+test('"offer draw": the engine\'s own after its move, else only with a score of the position', () => {
+  const offer = (setup, lines = ['offer draw']) => replies(setup, lines);
+  const fen = '8/8/4k3/8/8/3K4/8/7R w - - 0 1';
+  // force, setboard, draw: no search has seen the position
+  assert.match(
+    offer((s) => {
+      s.ref = new Referee(fen);
+      s.drawsPending.push({ onMove: false, key: s.ref.last.strict });
+    }) ?? '',
+    /no search of its own has scored/,
+  );
+  // the engine's move led to it
+  assert.equal(
+    offer((s) => {
+      s.ref = new Referee(fen);
+      s.scoredKeys.add(s.ref.last.strict);
+      s.drawsPending.push({ onMove: false, key: s.ref.last.strict });
+    }),
+    null,
+  );
+  // the engine searched it on its own time
+  assert.equal(offer((s) => s.drawsPending.push({ onMove: true, key: s.ref.last.strict })), null);
+  // a user move in force mode after the engine's move: the score was of the position before
+  assert.match(
+    offer((s) => {
+      s.scoredKeys.add(s.ref.last.strict);
+      play(s.ref, 'e2e4');
+      s.drawsPending.push({ onMove: false, key: s.ref.last.strict });
+    }) ?? '',
+    /no search of its own has scored/,
+  );
+  // unasked and not after a move
+  assert.match(offer(() => {}) ?? '', /no "draw" to answer/);
+  // the engine's own offer with its move
+  assert.equal(
+    offer(
+      (s) => {
+        s.onMove = true;
+        s.engineColor = 'w';
+        s.deadline = 1e9;
+      },
+      ['move e2e4', 'offer draw'],
+    ),
+    null,
+  );
+  // a refusal answers the offer
+  assert.equal(
+    offer((s) => s.drawsPending.push({ onMove: false, key: s.ref.last.strict }), ['Error (command not legal now): draw']),
+    null,
+  );
+});
+
+test('remove: refused only on move or with fewer than two half-moves, and nothing else', () => {
+  const refusal = (setup) =>
+    replies((s) => {
+      setup(s);
+      s.confirm = [{ cmd: 'remove', line: 'remove', refused: false, plies: s.ref.plies }];
+    }, ['Error (command not legal now): remove']);
+  assert.equal(refusal(() => {}), null); // nothing to take back
+  assert.equal(
+    refusal((s) => {
+      play(s.ref, 'e2e4', 'e7e5');
+      s.onMove = true;
+    }),
+    null,
+  );
+  assert.match(refusal((s) => play(s.ref, 'e2e4', 'e7e5')) ?? '', /refused "remove" with 2 half-moves/);
+  assert.match(replies(() => {}, ['Error (command not legal now): remove']) ?? '', /no "remove" sent/);
+});
+
+test('pong after "memory" only once the memory is served; levels refused with their own line', () => {
+  const early = detachedSession();
+  early.memorySent = 1;
+  early.pings.push({ n: 1, onMove: false, answered: false, memoryBefore: 1 });
+  early.onLine('pong 1', 0);
+  assert.match(early.fault ?? '', /before the engine served the "memory"/);
+  const served = detachedSession();
+  served.memorySent = 1;
+  served.pings.push({ n: 1, onMove: false, answered: false, memoryBefore: 1 });
+  served.onLine('# memory 1 MB: transposition tables of 16386 entries each', 0);
+  served.onLine('pong 1', 0);
+  assert.equal(served.fault, null);
+  assert.match(replies(() => {}, ['# memory 1 MB: transposition tables of 16386 entries each']) ?? '', /no "memory" left/);
+
+  const option = (cmd, expect, lines) =>
+    replies((s) => s.ask({ kind: 'option', word: 'option', cmd, expect, strict: true }), lines);
+  assert.equal(option('option Strength=1801', 'Error (bad value 1801): option', ['Error (bad value 1801): option']), null);
+  assert.match(option('option Strength=1200', null, ['Error (bad value 1200): option']) ?? '', /without a word/);
+});
+
+test('status lines after "exclude" may count fewer moves, never more', () => {
+  const start = new Chess();
+  assert.equal(judgeStatus('stat01: 77 1300000 11 3 19', start, { exclusions: true }), null);
+  assert.match(judgeStatus('stat01: 77 1300000 11 3 19', start) ?? '', /19 moves in all/);
+  assert.match(judgeStatus('stat01: 77 1300000 11 3 21', start, { exclusions: true }) ?? '', /21 moves in all/);
 });

@@ -8,11 +8,17 @@
 // files (subfolders are left out), plays the interface's part with the
 // command orders xboard sends (new and its prelude, force + setboard, user
 // moves with time/otim before them, go, force + undo + undo, side switches,
-// ?, see, draw, hard/easy, post/nopost, result, pauses that let ponder
-// searches run, now and then an illegal user move, ping, and Analysis mode
-// as xboard drives it: force, post, analyze, then user moves, undo (also
-// xboard's rewind: exit, force, undo..., analyze), setboard, new, "." and
-// exit), and ends with quit (after exit, most times).
+// ?, see, draw (also right after setboard, a take-back or a user move in
+// force mode), hard/easy, post/nopost, result, pauses that let ponder
+// searches run, now and then an illegal user move, ping, remove, variant,
+// exit outside analysis, bk, hint, playother, pause/resume, the levels
+// (option Limit Strength / Strength), memory or cores with a ping after
+// them, the commands that change nothing here (computer, name, rating, ics,
+// egtpath, lift/put/hover, partner, ptell, holding, sd...), and Analysis
+// mode as xboard drives it: force, post, analyze, then user moves, undo
+// (also xboard's rewind: exit, force, undo..., analyze), remove, setboard,
+// new, exclude/include, memory/cores and ping, "." and exit), and ends with
+// quit (after exit, most times).
 // Session i uses seed S+i, so a failing session replays alone with
 // --seed S+i --sessions 1 (the engine's own timing may still vary).
 //
@@ -61,8 +67,31 @@
 //     no stat01 line outside it; after exit the game goes on from the
 //     analysed position (judged by the moves that follow).
 //   - pong N: in the order of the pings, and, for a ping sent while the
-//     engine was on move, only after its move.
-//   - offer draw, telluser result is N, tellics/kibitz/whisper, feature
+//     engine was on move, only after its move; and after the answer to
+//     every "memory" sent before the ping (the setting has been served).
+//   - "remove": two half-moves back, the engine keeping its colour; a
+//     refusal ("Error (command not legal now): remove") only while the
+//     engine searches on its own time or with fewer than two half-moves to
+//     take back, and it changes nothing; taken in silence with fewer is a
+//     fault. In analysis the same, and the analysis goes on.
+//   - variant: "variant normal" in silence; "variant X" answered exactly
+//     "Error (no such variant X): variant", "variant" alone "Error (variant
+//     needs a name): variant"; nothing changes. "exit" outside analysis:
+//     nothing, and the engine goes on. "option" for the levels: a good
+//     value in silence, a bad one "Error (bad value V): option".
+//   - bk: lines that begin with a blank or tab ended by an empty line, or
+//     an Error line; hint: "Hint: MOVE" with MOVE legal in the position
+//     the user is to move in, an Error line, or nothing; exclude/include
+//     (analysis): nothing or an Error line of that word, and until the
+//     position changes a stat01 total may fall short of the legal moves.
+//     playother: an Error line, or the engine takes the side not on move.
+//     The other commands: nothing or an Error line of their own word.
+//   - "offer draw": right after the engine's own move, or in answer to
+//     "draw" in a position the engine has a score of: one it is searching
+//     on its own time, or one its own move led to; never in a position set
+//     up, taken back to or reached by a user move in force mode that no
+//     move of the engine led to.
+//   - telluser result is N, tellics/kibitz/whisper, feature
 //     lines, the answers to "memory" (sent after "new" as xboard does: a
 //     "# memory ..." comment or "Error (cannot allocate N MB): memory"),
 //     the answer to a "cores" whose threads could not all be started
@@ -206,7 +235,7 @@ async function main() {
   const stopAt = o.minutes === null ? Infinity : startedAt + o.minutes * 60000;
   const totals = {
     commands: 0, actions: 0, games: 0, userMoves: 0, engineMoves: 0, claims: 0, ponder: 0, illegal: 0, refusals: 0, inFlight: 0, resigns: 0,
-    analyses: 0, analysisLines: 0, statusLines: 0, pongs: 0,
+    analyses: 0, analysisLines: 0, statusLines: 0, pongs: 0, draws: 0, drawAccepts: 0, removes: 0,
   };
   const failed = [];
   let passed = 0;
@@ -264,7 +293,8 @@ async function main() {
       `${totals.claims} claims checked, ${totals.ponder} ponder situations, ${totals.userMoves} user moves, ` +
       `${totals.illegal} illegal user moves, ${totals.refusals} refusals, ${totals.resigns} resignations, ` +
       `${totals.games} games, ${totals.actions} actions, ${totals.analyses} analyses (${totals.analysisLines} lines, ` +
-      `${totals.statusLines} stat01 lines checked), ${totals.pongs} pongs; ${secs} s on ${os.cpus().length} cores` +
+      `${totals.statusLines} stat01 lines checked), ${totals.pongs} pongs, ${totals.draws} draw offers (${totals.drawAccepts} accepted), ` +
+      `${totals.removes} removes; ${secs} s on ${os.cpus().length} cores` +
       (notStarted ? `; ${notStarted} sessions not started (--minutes ${o.minutes})` : ''),
   );
   if (failed.length) console.log(`failed seeds: ${failed.join(' ')}`);

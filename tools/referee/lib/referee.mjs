@@ -209,13 +209,16 @@ export function variationFits(chess, tokens, i = 0) {
 // search promotes to a queen only), the moves left lie within it, nodes searched come with a
 // depth (and none, before the search has begun, with every move left),
 // and the move in hand is legal. Returns what is wrong, or null.
-export function judgeStatus(line, chess) {
+//
+// With exclusions ("exclude" since the position was set), the total may be
+// fewer than the legal moves.
+export function judgeStatus(line, chess, { exclusions = false } = {}) {
   const m = /^stat01: (\d+) (\d+) (\d+) (\d+) (\d+)(?: (\S+))?$/.exec(line);
   if (!m) return 'not of the form "stat01: TIME NODES DEPTH LEFT TOTAL [MOVE]"';
   const [nodes, depth, left, total] = [m[2], m[3], m[4], m[5]].map(Number);
   const legal = chess ? chess.moves({ verbose: true }) : [];
   const searched = legal.filter((x) => !x.promotion || x.promotion === 'q').length;
-  if (total !== searched) return `${total} moves in all, but the position has ${searched} legal moves (a promotion counted once)`;
+  if (exclusions ? total > searched : total !== searched) return `${total} moves in all, but the position has ${searched} legal moves (a promotion counted once)`;
   if (left > total) return `${left} moves left of ${total}`;
   if (nodes > 0 && depth === 0) return 'nodes searched to no depth';
   if (nodes === 0 && (depth !== 0 || left !== total)) return 'no nodes searched, yet a depth or moves done';

@@ -45,16 +45,28 @@ const MIN_CLOCK_TO_GO_MS = 1500; // a side switch hands the engine at least this
 // Actions by state, with their weights. A name listed in --skip is never chosen.
 const ACTIONS = {
   // the engine is thinking on its own time
-  onMove: { waitMove: 60, moveNow: 7, see: 3, force: 3, edit: 2, new: 2, result: 1, toggle: 4, draw: 2, ping: 3 },
+  onMove: {
+    waitMove: 60, moveNow: 7, see: 3, force: 3, edit: 2, new: 2, result: 1, toggle: 4, draw: 2, ping: 3,
+    remove: 1, variant: 1, exitOutside: 1, bk: 1, setting: 1, misc: 1,
+  },
   // force mode: the user moves either side
-  force: { userMove: 28, burst: 8, go: 22, takeback: 6, edit: 5, new: 3, see: 3, wait: 2, toggle: 4, draw: 1, illegal: 3, result: 1, analyze: 6, ping: 2 },
+  force: {
+    userMove: 28, burst: 8, go: 22, takeback: 6, edit: 5, new: 3, see: 3, wait: 2, toggle: 4, draw: 2, illegal: 3, result: 1, analyze: 6, ping: 2,
+    remove: 3, variant: 1, exitOutside: 1, bk: 1, hint: 1, misc: 2, playother: 1, pause: 1, strength: 1,
+  },
   // the engine waits for the user's move (and may be pondering)
-  user: { userMove: 34, illegal: 4, ponder: 8, switch: 8, takeback: 7, edit: 4, wait: 3, see: 3, draw: 2, toggle: 5, new: 2, result: 1, force: 3, analyze: 3, ping: 3 },
+  user: {
+    userMove: 34, illegal: 4, ponder: 8, switch: 8, takeback: 7, edit: 4, wait: 3, see: 3, draw: 2, toggle: 5, new: 2, result: 1, force: 3, analyze: 3, ping: 3,
+    remove: 5, variant: 1, exitOutside: 1, bk: 1, hint: 2, misc: 1, setting: 2,
+  },
   // the game is over and the result has been sent
-  over: { new: 10, see: 1, toggle: 1, wait: 1, ping: 1 },
+  over: { new: 10, see: 1, toggle: 1, wait: 1, ping: 1, variant: 1, exitOutside: 1, bk: 1, misc: 1, strength: 1 },
   // Analysis mode: the user moves, takes back, sets up positions and asks
   // for the status while the engine analyses, and leaves with "exit"
-  analysis: { aMove: 24, aIllegal: 3, aUndo: 6, aRewind: 2, aSetboard: 4, aNew: 1, dot: 8, ping: 3, aWait: 6, toggle: 2, see: 1, exit: 7 },
+  analysis: {
+    aMove: 24, aIllegal: 3, aUndo: 6, aRewind: 2, aSetboard: 4, aNew: 1, dot: 8, ping: 3, aWait: 6, toggle: 2, see: 1, exit: 7,
+    aRemove: 3, exclude: 3, setting: 3, variant: 1, bk: 1, hint: 1, misc: 1,
+  },
 };
 export const ACTION_NAMES = [...new Set(Object.values(ACTIONS).flatMap((a) => Object.keys(a)))];
 
@@ -85,6 +97,39 @@ const MEMORY_SIZES = [
   [16, 2],
   [64, 2],
 ];
+
+// Variants xboard may name; the engine plays ordinary chess only. Names as
+// the engine reads them, lower-cased.
+const OTHER_VARIANTS = ['suicide', 'crazyhouse', 'fischerandom', 'atomic', 'shatranj', '3check', 'losers', 'xiangqi'];
+
+// Commands of the protocol that change nothing the referee keeps: the
+// engine takes them in silence or answers with an Error line of their own
+// word ("Error (unknown command): partner" from an engine without them).
+const QUIET_COMMANDS = [
+  'computer',
+  'name Referee',
+  'rating 2300 2400',
+  'rating 2500 2400',
+  'random',
+  'egtpath syzygy /nonexistent',
+  'lift e2',
+  'put e4',
+  'hover e4',
+  'partner',
+  'partner Friend',
+  'ptell hello',
+  'holding [QR] [n]',
+  'ics -',
+  'ics freechess.org',
+  'accepted exclude',
+  'rejected pause',
+  'sd 6',
+  'sd 30',
+];
+
+// The engine's levels for people ("feature option" lines): a check and a
+// spin; bad values are refused in a line of their own.
+const STRENGTH_RANGE = [1000, 1800];
 
 function other(color) {
   return color === 'w' ? 'b' : 'w';
@@ -140,6 +185,9 @@ export class Session {
       markers: 0,
       inFlight: 0,
       resigns: 0,
+      draws: 0,
+      drawAccepts: 0,
+      removes: 0,
       thinkMs: 0,
       pauseMs: 0,
       startMs: 0,
@@ -192,6 +240,20 @@ export class Session {
     this.confirm = [];
     this.illegalPending = [];
     this.due = []; // draw claims the engine owes
+    // Commands awaiting their reply (or none), answered before the next
+    // marker: { kind, word, cmd, expect, strict, required, got, chess }.
+    this.asks = [];
+    // "draw" offers awaiting the engine's answer, with what was known when
+    // each was sent; the positions the engine's own moves led to (by its
+    // stricter key), which it has a score of; whether the last line read
+    // was the engine's move (its own offer may follow that).
+    this.drawsPending = [];
+    this.scoredKeys = new Set();
+    this.lastWasMove = false;
+    // "memory" commands sent and answered: a pong says every earlier one
+    // has been served.
+    this.memorySent = 0;
+    this.memoryAnswered = 0;
     this.pushState();
   }
 
@@ -483,16 +545,21 @@ export class Session {
     this.log('<', line, t);
     if (this.fault) return;
     try {
-      this.checkLine(line.trim(), t);
+      this.checkLine(line.trim(), t, line);
     } catch (err) {
       if (!(err instanceof Fault)) this.fail(`runner error: ${err.stack}`);
     }
     this.poke();
   }
 
-  checkLine(line, t) {
+  checkLine(line, t, raw = line) {
     let m;
+    if (this.onBookLine(raw)) return;
     if (line === '') return;
+    const afterMove = this.lastWasMove;
+    this.lastWasMove = false;
+    if ((m = /^Error \((.*)\): (\S+)$/.exec(line)) && this.onAskError(line, m[2])) return;
+    if ((m = /^Hint: (.*)$/.exec(line))) return this.onHint(m[1].trim());
     if (line.startsWith('feature ')) {
       if (/\bsmp=1\b/.test(line)) this.smp = true;
       if (/\bdone=1\b/.test(line)) this.featuresDone = true;
@@ -506,13 +573,22 @@ export class Session {
     }
     if ((m = /^Error \(command not legal now\): (.*)$/.exec(line))) return this.onRefusal(m[1].trim());
     if ((m = /^Illegal move: (.*)$/.exec(line))) return this.onIllegal(m[1].trim());
-    if ((m = /^move (\S+)$/.exec(line))) return this.onEngineMove(m[1], t);
+    if ((m = /^move (\S+)$/.exec(line))) {
+      this.onEngineMove(m[1], t);
+      this.lastWasMove = true;
+      return;
+    }
     if ((m = /^pong (\d+)$/.exec(line))) return this.onPong(Number(m[1]));
     if (line.startsWith('stat01:')) return this.onStatus(line);
     if (line === 'resign') return this.onResign(t);
     if (CLAIM.test(line)) return this.onClaim(line, t);
-    if (line === 'offer draw') return;
-    if (MEMORY_REPLY.test(line) || MEMORY_REFUSED.test(line) || CORES_SHORTFALL.test(line)) return;
+    if (line === 'offer draw') return this.onDrawOffer(afterMove);
+    if (MEMORY_REPLY.test(line) || MEMORY_REFUSED.test(line)) {
+      this.memoryAnswered += 1;
+      if (this.memoryAnswered > this.memorySent) this.fail(`"${line}" with no "memory" left to answer`);
+      return;
+    }
+    if (CORES_SHORTFALL.test(line)) return;
     if (/^telluser result is -?\d+$/.test(line)) return;
     if (line === 'tellusererror Illegal position') return this.onRefusal('setboard', line);
     if (/^(tellics|kibitz|whisper) /.test(line)) return;
@@ -528,7 +604,12 @@ export class Session {
   onRefusal(cmd, text = null) {
     this.stats.refusals += 1;
     this.refusalLog.push(text ?? `refused ${cmd}`);
-    if (cmd === 'draw') return; // no game in progress as far as the engine knows: harmless
+    if (cmd === 'draw') {
+      // no game in progress as far as the engine knows: harmless
+      this.drawsPending.shift();
+      return;
+    }
+    if (cmd === 'remove') return this.onRemoveRefused(text);
     const pending = this.confirm.find((c) => c.cmd === cmd && !c.refused);
     if (pending && this.cfg.allowRefusals) {
       pending.refused = true;
@@ -573,6 +654,7 @@ export class Session {
       } else {
         window.board.apply(mv);
         window.facts = window.board.facts();
+        this.scoredKeys.add(window.board.last.strict);
       }
       return;
     }
@@ -593,6 +675,7 @@ export class Session {
   }
 
   afterEngineMove(t, pv = null) {
+    this.scoredKeys.add(this.ref.last.strict);
     this.needSync = true;
     this.lastEngineMoveAt = this.ref.plies;
     this.prediction = null;
@@ -677,7 +760,10 @@ export class Session {
     // which the engine does not look at for claims.
     this.applyMove(move, this.now(), !willMove || !this.hard);
     this.lastUserMove = move;
-    if (!willMove) await this.sync();
+    if (!willMove) {
+      await this.sync();
+      if (!this.gameOver && this.rng.chance(0.06)) await this.draw();
+    }
   }
 
   chooseUserMove(preferPredicted = false) {
@@ -808,7 +894,10 @@ export class Session {
     this.running = null;
     this.startGameState();
     if (this.rng.chance(0.5)) this.send('random');
-    if (this.rng.chance(0.5)) this.send(`memory ${this.rng.weighted(MEMORY_SIZES)}`);
+    if (this.rng.chance(0.5)) {
+      this.memorySent += 1;
+      this.send(`memory ${this.rng.weighted(MEMORY_SIZES)}`);
+    }
     // xboard tells an engine that announced smp=1 its number of search
     // threads after "new"; here once, in the session's first prelude.
     if (this.smp && !this.coresSent) {
@@ -820,8 +909,12 @@ export class Session {
     this.send(this.post ? 'post' : 'nopost');
     this.hard = this.rng.chance(0.6);
     this.send(this.hard ? 'hard' : 'easy');
+    // The levels for people, now and then, set as xboard's engine settings
+    // dialog sends them; on several threads too.
+    if (this.rng.chance(0.2)) await this.strength();
     this.retime(this.now());
     await this.sync();
+    this.closeAsks();
     this.resignedGame = false;
     const r = this.cfg.fens.length ? 0 : this.rng.next();
     if (r < 0.45) {
@@ -856,6 +949,8 @@ export class Session {
     else fen = this.choosePosition();
     if (!fits(fen) || (!this.cfg.epFens && epField(fen) !== '-')) fen = this.choosePosition();
     if (!(await this.setboard(fen))) return;
+    // A draw offer on a position just set up: the engine has no score of it.
+    if (this.rng.chance(0.2)) await this.draw();
     if (this.rng.chance(0.35)) await this.go();
   }
 
@@ -883,6 +978,7 @@ export class Session {
     this.prediction = null;
     this.lastEngineMoveAt = -1;
     this.retime(t);
+    if (this.rng.chance(0.15)) await this.draw();
     if (this.rng.chance(0.85)) await this.userMove(this.chooseUserMove());
     if (!this.gameOver && this.rng.chance(0.85)) await this.go();
   }
@@ -933,6 +1029,285 @@ export class Session {
     await this.go();
   }
 
+  // ----- replies the referee waits for -----
+
+  // A command whose reply is judged: expect is the exact line it must get
+  // (null: none); strict, that it must get no Error line either; otherwise
+  // any Error line of its own word will do (an engine without the command
+  // says "Error (unknown command): WORD"). required: some reply must come
+  // before the engine answers the next marker.
+  ask(a) {
+    const entry = { strict: false, required: a.expect != null, got: false, expect: null, ...a };
+    this.asks.push(entry);
+    return entry;
+  }
+
+  // After the marker (or pong) that follows the asks: those owed a reply
+  // have had it.
+  closeAsks() {
+    for (const a of this.asks) {
+      if (a.required && !a.got) this.fail(`no reply to "${a.cmd}"${a.expect ? ` (expected "${a.expect}")` : ''} before the engine answered the command after it`);
+    }
+    this.asks = [];
+  }
+
+  // An Error line naming the word of a command awaiting its reply.
+  onAskError(line, word) {
+    const a = this.asks.find((x) => !x.got && x.word === word);
+    if (!a) return false;
+    a.got = true;
+    if (a.expect != null) {
+      if (line !== a.expect) this.fail(`"${line}" in reply to "${a.cmd}", which must be answered "${a.expect}"`);
+    } else if (a.strict) {
+      this.fail(`"${line}" in reply to "${a.cmd}", which the engine takes without a word`);
+    }
+    return true;
+  }
+
+  // The answer to "bk": lines that begin with a blank or a tab, ended by an
+  // empty line (an engine without the command answers with an Error line).
+  // Thinking lines may come meanwhile, from a search that reads "bk" later.
+  onBookLine(raw) {
+    const a = this.asks.find((x) => !x.got && x.kind === 'bk');
+    if (!a || THINKING.test(raw)) return false;
+    if (raw.trim() === '') {
+      a.got = true;
+      return true;
+    }
+    if (/^[ \t]/.test(raw)) {
+      a.text = true;
+      return true;
+    }
+    if (a.text) {
+      this.fail(`the answer to "bk" is not ended by an empty line before "${raw}"`);
+      return true;
+    }
+    return false;
+  }
+
+  // "Hint: MOVE": only in reply to "hint", a legal move of the position the
+  // interface showed when it asked.
+  onHint(text) {
+    const a = this.asks.find((x) => !x.got && x.kind === 'hint');
+    if (!a) return this.fail(`"Hint: ${text}" when no "hint" awaits an answer`);
+    a.got = true;
+    if (!a.chess) return this.fail(`"Hint: ${text}" in a position the engine refused`);
+    if (!parseEngineMove(a.chess, text)) this.fail(`"Hint: ${text}" is no legal move in ${a.chess.fen()}`);
+  }
+
+  // "offer draw": the engine's own offer right after its move, or its
+  // acceptance of the user's "draw". It judges an offer only on a score of
+  // the position on the board, which it has while it searches that
+  // position on its own time or once its move has led to it; a position
+  // set up, reached by a take-back or by a move entered in force mode has
+  // none until a search has looked at it (unless it is one the engine's
+  // own move led to).
+  onDrawOffer(afterMove) {
+    if (afterMove) return;
+    const d = this.drawsPending.shift();
+    if (!d) return this.fail('"offer draw" with no "draw" to answer, and not right after a move of the engine');
+    this.stats.drawAccepts += 1;
+    if (d.onMove || this.onMove || this.scoredKeys.has(d.key) || this.scoredKeys.has(this.ref.last.strict)) return;
+    this.fail(`the engine accepted a draw offer in ${this.ref.fen()}, a position no search of its own has scored`);
+  }
+
+  async draw() {
+    this.drawsPending.push({ onMove: this.onMove, key: this.ref.last.strict });
+    this.stats.draws += 1;
+    this.send('draw');
+    await this.sync();
+    this.drawsPending = [];
+  }
+
+  // "remove" (xboard's Retract Move): two half-moves back, the engine keeps
+  // its colour and the user moves again. Refused only while the engine
+  // searches on its own time, or with fewer than two half-moves to take
+  // back; a refusal changes nothing.
+  onRemoveRefused(text) {
+    const c = this.confirm.find((x) => x.cmd === 'remove' && !x.refused);
+    if (!c) return this.fail(`${text ?? 'Error (command not legal now): remove'} with no "remove" sent`);
+    c.refused = true;
+    if (this.onMove || c.plies < 2 || (this.analysis && this.analysis.refused)) return;
+    this.fail(
+      `the engine refused "remove" with ${c.plies} half-moves to take back since the set-up position, while not searching on its own time ` +
+        `(position ${this.ref.fen()})`,
+    );
+  }
+
+  async remove() {
+    const c = { cmd: 'remove', line: 'remove', refused: false, plies: this.ref.plies };
+    this.confirm = [c];
+    this.stats.removes += 1;
+    this.send('remove');
+    await this.sync();
+    this.confirm = [];
+    if (c.refused) return;
+    if (this.ref.plies < 2) {
+      return this.fail(`"remove" taken in silence with ${this.ref.plies} half-move(s) to take back since the set-up position`);
+    }
+    const t = this.now();
+    this.settle(t);
+    for (let i = 0; i < 2; i += 1) {
+      const e = this.ref.undo();
+      if (e.extra) {
+        this.clocks = { ...e.extra.clocks };
+        this.counts = { ...e.extra.counts };
+      }
+      this.pushState();
+    }
+    this.prediction = null;
+    this.lastEngineMoveAt = -1;
+    this.retime(t);
+    if (this.rng.chance(0.3)) await this.draw();
+  }
+
+  // "remove" in Analysis mode: two half-moves back and the analysis starts
+  // over there; with fewer it is refused and the analysis goes on.
+  async analysisRemove() {
+    const a = this.analysis;
+    const c = { cmd: 'remove', line: 'remove', refused: false, plies: this.ref.plies };
+    const end = this.beginChange();
+    this.confirm = [c];
+    this.stats.removes += 1;
+    this.send('remove');
+    const undone = [];
+    if (c.plies >= 2) {
+      for (let i = 0; i < 2; i += 1) {
+        undone.push(this.ref.undo());
+        this.pushState();
+      }
+    }
+    await this.ping(end);
+    this.confirm = [];
+    if (c.plies < 2 && !c.refused && !a.refused) this.fail(`"remove" taken in silence in analysis with ${c.plies} half-move(s) to take back`);
+    if (c.refused) for (let i = undone.length - 1; i >= 0; i -= 1) this.ref.apply(undone[i].move, undone[i].extra);
+    this.prediction = null;
+    this.lastEngineMoveAt = -1;
+  }
+
+  // "variant": "normal" is taken in silence, any other name and no name
+  // are refused in lines of their own, and the game stays as it was.
+  async variant() {
+    const r = this.rng.next();
+    let cmd;
+    let expect = null;
+    if (r < 0.3) cmd = 'variant normal';
+    else if (r < 0.45) {
+      cmd = 'variant';
+      expect = 'Error (variant needs a name): variant';
+    } else {
+      const name = this.rng.pick(OTHER_VARIANTS);
+      cmd = `variant ${name}`;
+      expect = `Error (no such variant ${name}): variant`;
+    }
+    this.ask({ kind: 'variant', word: 'variant', cmd, expect, strict: true });
+    this.send(cmd);
+    await this.sync();
+    this.closeAsks();
+  }
+
+  // "exit" outside Analysis mode: nothing to leave; the game goes on.
+  async exitOutside() {
+    this.send('exit');
+    await this.sync();
+  }
+
+  async book() {
+    this.ask({ kind: 'bk', word: 'bk', cmd: 'bk', required: true });
+    this.send('bk');
+    await this.sync();
+    this.closeAsks();
+  }
+
+  async hint() {
+    const refused = this.analysis && this.analysis.refused;
+    this.ask({ kind: 'hint', word: 'hint', cmd: 'hint', chess: refused ? null : new Chess(this.ref.fen()) });
+    this.send('hint');
+    await this.sync();
+    this.closeAsks();
+  }
+
+  async quietCommand() {
+    const cmd = this.rng.pick(QUIET_COMMANDS);
+    this.ask({ kind: 'quiet', word: cmd.split(' ')[0], cmd });
+    this.send(cmd);
+    await this.sync();
+    this.closeAsks();
+  }
+
+  // "pause" and "resume" in force mode, where no clock runs.
+  async pauseResume() {
+    this.ask({ kind: 'quiet', word: 'pause', cmd: 'pause' });
+    this.ask({ kind: 'quiet', word: 'resume', cmd: 'resume' });
+    this.send('pause');
+    await this.pause(this.rng.int(20, 300));
+    this.send('resume');
+    await this.sync();
+    this.closeAsks();
+  }
+
+  // "playother" in force mode: the engine takes the side not on move and
+  // the user moves. An engine without it says so and stays in force mode.
+  async playOther() {
+    const a = this.ask({ kind: 'playother', word: 'playother', cmd: 'playother' });
+    this.send('playother');
+    await this.sync();
+    this.closeAsks();
+    if (a.got) return;
+    const t = this.now();
+    this.force = false;
+    this.engineColor = other(this.ref.turn);
+    this.retime(t);
+  }
+
+  // The levels for people: "Limit Strength" and "Strength", now and then a
+  // value out of range, which is refused and changes nothing.
+  async strength() {
+    const r = this.rng.next();
+    let cmd;
+    let expect = null;
+    if (r < 0.35) cmd = `option Limit Strength=${this.rng.chance(0.6) ? 1 : 0}`;
+    else if (r < 0.8) cmd = `option Strength=${this.rng.int(STRENGTH_RANGE[0], STRENGTH_RANGE[1])}`;
+    else {
+      const limit = this.rng.chance(0.5);
+      const v = this.rng.pick(limit ? ['2', 'x', '-1'] : [String(STRENGTH_RANGE[0] - 1), String(STRENGTH_RANGE[1] + 1), 'abc']);
+      cmd = `option ${limit ? 'Limit Strength' : 'Strength'}=${v}`;
+      expect = `Error (bad value ${v}): option`;
+    }
+    this.ask({ kind: 'option', word: 'option', cmd, expect, strict: true });
+    this.send(cmd);
+  }
+
+  // "memory" or "cores" and a ping after it: the pong comes once the
+  // setting is served (an analysis or a ponder search starts over on it).
+  async setting() {
+    if (!this.smp || this.rng.chance(0.5)) {
+      this.memorySent += 1;
+      this.send(`memory ${this.rng.weighted(MEMORY_SIZES)}`);
+    } else {
+      this.send(`cores ${this.rng.pick([...new Set([1, this.cfg.threads ?? 1])])}`);
+    }
+    await this.ping();
+  }
+
+  // "exclude" and "include" in Analysis mode: the moves of the root the
+  // analysis looks at. Its lines stay legal variations; the status line
+  // may count fewer moves until the position changes.
+  async exclude() {
+    const a = this.analysis;
+    const legal = this.ref.legalMoves();
+    const r = this.rng.next();
+    let cmd;
+    if (r < 0.15 || legal.length === 0) cmd = 'exclude all';
+    else if (r < 0.3) cmd = 'include all';
+    else cmd = `${this.rng.chance(0.65) ? 'exclude' : 'include'} ${moveText(this.rng.pick(legal))}`;
+    a.exclusions = true;
+    this.ask({ kind: 'exclude', word: cmd.split(' ')[0], cmd });
+    this.send(cmd);
+    await this.ping();
+    this.closeAsks();
+  }
+
   // ----- ping -----
 
   // "ping N", and the wait for "pong N", which comes once every command
@@ -940,7 +1315,7 @@ export class Session {
   // on move. `then` runs when the pong is read, before any later line.
   async ping(then = null) {
     this.pingCounter += 1;
-    const p = { n: this.pingCounter, onMove: this.onMove, answered: false, then };
+    const p = { n: this.pingCounter, onMove: this.onMove, answered: false, then, memoryBefore: this.memorySent };
     this.pings.push(p);
     this.send(`ping ${p.n}`);
     const thinking = this.onMove ? Math.max(0, this.deadline - this.now()) + SILENCE_MARGIN_MS : 0;
@@ -954,6 +1329,9 @@ export class Session {
     }
     if (p.onMove && this.onMove) {
       return this.fail(`pong ${n} before the engine's move: it was on move when the ping was sent, and the pong says every earlier command has taken effect`);
+    }
+    if (this.memoryAnswered < (p.memoryBefore ?? 0)) {
+      return this.fail(`pong ${n} before the engine served the "memory" sent before ping ${n}: its answer has not come`);
     }
     this.pings.shift();
     p.answered = true;
@@ -1006,6 +1384,7 @@ export class Session {
   beginChange() {
     const a = this.analysis;
     a.prev = [new Chess(this.ref.fen())];
+    a.exclusions = false;
     a.reached = 0;
     a.lines = 0;
     a.since = this.now();
@@ -1121,7 +1500,7 @@ export class Session {
   async status() {
     const a = this.analysis;
     if (a.prev) return;
-    const pending = { chess: a.refused ? null : new Chess(this.ref.fen()), answered: false };
+    const pending = { chess: a.refused ? null : new Chess(this.ref.fen()), answered: false, exclusions: !!a.exclusions };
     this.statusPending.push(pending);
     this.send('.');
     await this.waitFor(() => pending.answered, STATUS_TIMEOUT_MS, 'the stat01 answer to "."');
@@ -1132,7 +1511,7 @@ export class Session {
     if (!pending) return this.fail(`"${line}" when no "." awaits an answer`);
     pending.answered = true;
     this.stats.statusLines += 1;
-    const problem = judgeStatus(line, pending.chess);
+    const problem = judgeStatus(line, pending.chess, { exclusions: pending.exclusions });
     if (problem) this.fail(`"${line}": ${problem} (position ${pending.chess ? pending.chess.fen() : 'refused by the engine'})`);
   }
 
@@ -1143,7 +1522,7 @@ export class Session {
   async exitAnalysis() {
     const a = this.analysis;
     const silent = this.now() - a.since;
-    if (!a.refused && !a.prev && a.lines === 0 && silent > ANALYSIS_SILENCE_MS && this.ref.legalMoves().length > 0) {
+    if (!a.refused && !a.prev && !a.exclusions && a.lines === 0 && silent > ANALYSIS_SILENCE_MS && this.ref.legalMoves().length > 0) {
       return this.fail(`no analysis line in ${silent.toFixed(0)} ms of analysing ${this.ref.fen()}`);
     }
     this.send('exit');
@@ -1200,7 +1579,7 @@ export class Session {
     const entries = Object.entries(table).filter(([name]) => {
       if (this.cfg.skip.has(name)) return false;
       // In a position the engine refused, moves and take-backs are refused.
-      if (['aMove', 'aIllegal', 'aUndo', 'aRewind'].includes(name) && this.analysis.refused) return false;
+      if (['aMove', 'aIllegal', 'aUndo', 'aRewind', 'aRemove', 'exclude'].includes(name) && this.analysis.refused) return false;
       if (name === 'takeback' || name === 'aUndo' || name === 'aRewind') return this.ref.plies > 0;
       if (name === 'aMove' || name === 'aIllegal') return this.ref.legalMoves().length > 0;
       if (name === 'ponder') return this.ponderLikely();
@@ -1237,8 +1616,33 @@ export class Session {
       case 'toggle':
         return this.toggle();
       case 'draw':
-        this.send('draw');
-        return this.sync();
+        return this.draw();
+      case 'remove':
+        return this.remove();
+      case 'aRemove':
+        return this.analysisRemove();
+      case 'variant':
+        return this.variant();
+      case 'exitOutside':
+        return this.exitOutside();
+      case 'bk':
+        return this.book();
+      case 'hint':
+        return this.hint();
+      case 'misc':
+        return this.quietCommand();
+      case 'pause':
+        return this.pauseResume();
+      case 'playother':
+        return this.playOther();
+      case 'strength':
+        await this.strength();
+        await this.sync();
+        return this.closeAsks();
+      case 'setting':
+        return this.setting();
+      case 'exclude':
+        return this.exclude();
       case 'userMove':
         return this.userMove(this.chooseUserMove());
       case 'burst':
