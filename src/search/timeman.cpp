@@ -243,6 +243,14 @@ void allot_time() {
     if (share < hard) hard = share;
   }
   time_control.hard_deadline = hard > 0 ? now + hard : now - 1;
+
+  // Step 8. A fixed time per move is still played on the interface's
+  // clock: "st 1" with 0.6 s left must not spend the full second, or the
+  // flag falls. The clock's last-resort limit bounds it.
+  if (time_control.search_limits.has_fixed_deadline && !own_limits && game_clock.own_time_cs > 0) {
+    const uint64_t clock_limit_ms = now_ms + static_cast<uint64_t>(hard > 0 ? hard : 0) * MS_PER_TICK;
+    if (clock_limit_ms < time_control.search_limits.fixed_deadline_ms) time_control.search_limits.fixed_deadline_ms = clock_limit_ms;
+  }
 }
 
 int64_t fixed_time_budget(int64_t ms) {

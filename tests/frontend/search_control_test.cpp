@@ -150,6 +150,20 @@ TEST(SearchControl, FixedTimeAndDepthPerMove) {
   EXPECT_NE(d.out().find("Error (depth must be at least 1): sd"), std::string::npos);
 }
 
+// A fixed time per move longer than the clock has left: the move comes
+// before the clock runs out (ten seconds a move, one second on the clock).
+TEST(SearchControl, FixedTimePerMoveStaysWithinTheClock) {
+  const std::string fen = "r1bq1rk1/pp1nbppp/2p1pn2/3p2B1/2PP4/2NBPN2/PP3PPP/2RQK2R w K - 1 8";
+  EngineSandbox box;
+  EngineSession s(box);
+  const std::string clock = std::to_string(100 * SLOWDOWN);
+  const TimedMove timed =
+      move_after_go(s, "xboard\nprotover 2\nnew\nst 10\nforce\nsetboard " + fen + "\ntime " + clock + "\notim " + clock + "\n");
+  ASSERT_TRUE(timed.move) << s.out();
+  EXPECT_LT(timed.ms, 1000 * SLOWDOWN);
+  EXPECT_TRUE(rules::Position::from_fen(fen).is_legal(move_of(*timed.move))) << *timed.move;
+}
+
 TEST(SearchControl, ForceDuringASearchDropsTheMove) {
   EngineSandbox box;
   EngineSession s(box);
