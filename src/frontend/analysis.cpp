@@ -53,7 +53,22 @@ StatusFigures live_figures() {
 
 }  // namespace
 
+void clear_exclusions() { search_root.root_exclusion.count = 0; }
+
+void restart_analysis_search() {
+  if (!control.analysis_mode) return;
+  if (protocol.searching) {
+    // The board is the search's: the new search is due once it has
+    // unwound, on the position it started from.
+    protocol.search_due = true;
+    control.stop_search = 1;
+    return;
+  }
+  request_analysis_search(!protocol.position_refused);
+}
+
 void enter_analysis() {
+  clear_exclusions();
   control.analysis_mode = 1;
   control.force_mode = 1;
   control.announce_move = 0;
@@ -62,6 +77,8 @@ void enter_analysis() {
 }
 
 void leave_analysis() {
+  // Exclusions belong to the analysis: a game searches every move.
+  clear_exclusions();
   control.analysis_mode = 0;
   control.force_mode = 1;
   protocol.search_due = false;
@@ -95,6 +112,10 @@ void run_analysis_search() {
   time_control.search_limits.no_book = 1;
   time_control.search_limits.analysis = 1;
   search_root.max_depth = protocol.analysis_depth_ceiling;
+  // The lines shown, each searched with its exact score; the game's
+  // single line again afterwards.
+  const int16_t lines_wanted = search_root.root_lines_wanted, lines_shown = search_root.root_lines_shown;
+  search_root.root_lines_wanted = search_root.root_lines_shown = protocol.analysis_lines;
 
   // Step 3. The side to move searches: the root driver searches for the
   // side the engine plays, and reports scores from that side's view.
@@ -115,6 +136,8 @@ void run_analysis_search() {
   // Step 5. The game's limits again.
   time_control.search_limits = SearchLimits{};
   search_root.max_depth = protocol.game_depth_limit;
+  search_root.root_lines_wanted = lines_wanted;
+  search_root.root_lines_shown = lines_shown;
 }
 
 void print_analysis_status() {
