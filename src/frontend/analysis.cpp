@@ -84,13 +84,30 @@ void leave_analysis() {
   protocol.search_due = false;
 }
 
+namespace {
+// The moves the next search of the analysed position will search: its
+// legal moves less those excluded. Only while no search owns the board.
+int searchable_move_count() {
+  note_interface_position();
+  const InterfacePosition& at = search_root.interface_position;
+  const RootRestriction& out = search_root.root_exclusion;
+  int n = 0;
+  for (int i = 0; i < at.count; ++i) {
+    bool excluded = false;
+    for (int k = 0; k < out.count; ++k) excluded = excluded || (out.from[k] == at.moves[i].from && out.to[k] == at.moves[i].to);
+    if (!excluded) ++n;
+  }
+  return n;
+}
+}  // namespace
+
 void request_analysis_search(bool position_playable) {
   protocol.search_due = position_playable;
   // Until the search of the new position begins, "." tells of none: no
   // time, nodes or depth yet, all its moves left. A position the engine
   // refused has no figures at all.
   protocol.last_figures = StatusFigures{};
-  if (position_playable) protocol.last_figures.total = protocol.last_figures.left = legal_move_count();
+  if (position_playable) protocol.last_figures.total = protocol.last_figures.left = searchable_move_count();
 }
 
 bool analysis_search_due() { return control.analysis_mode && protocol.search_due; }
@@ -128,10 +145,13 @@ void run_analysis_search() {
 
   // Step 4. What "." shows until the next search: the figures as the
   // search left them, every root move of its last iteration done.
+  // A search of another set of moves that is due already (the moves to
+  // search changed meanwhile) has none of these figures yet.
   StatusFigures f = live_figures();
   if (f.total == 0) f = StatusFigures{};
   f.left = 0;
   protocol.last_figures = f;
+  if (protocol.search_due) request_analysis_search(!protocol.position_refused);
 
   // Step 5. The game's limits again.
   time_control.search_limits = SearchLimits{};

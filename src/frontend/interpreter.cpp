@@ -737,6 +737,16 @@ void command_mob() {
   std::fclose(f);
 }
 
+// A user move that missed the prediction waits until the ponder search
+// has unwound: the position the interface shows is the one after it, which
+// is on no board yet. A question about that position waits with it. True
+// when the line was held.
+bool wait_for_pending_move() {
+  if (!game_record.user_move_pending || !search_root.search_running) return false;
+  hold_line();
+  return true;
+}
+
 // The position the interface shows, with its legal moves: the game
 // position when no search owns the board, else the one noted when the
 // search (or the pondering) began. Null when the engine refused the
@@ -756,6 +766,7 @@ const InterfacePosition* shown_position() {
 // and draws) is marked so. Asks the file only: no board is touched, so a
 // running search or analysis goes on undisturbed.
 void command_bk() {
+  if (wait_for_pending_move()) return;
   static BookMove found[MOVE_ROW];
   int n = 0;
   const InterfacePosition* at = shown_position();
@@ -810,6 +821,7 @@ void game_move_text(const uint8_t board[64], int from, int to, int piece, char o
 // position on the board is no longer the one it was expected in, or while
 // the engine searches on its own time (the user is not on move then).
 void command_hint() {
+  if (wait_for_pending_move()) return;
   char move[8];
   if (game_record.prediction_on_board) {
     const PonderBackup& b = game_record.ponder_backup;
