@@ -277,6 +277,8 @@ TEST(XboardExclude, ChangesTheMovesTheAnalysisSearches) {
       << s.out();
   EXPECT_EQ(searched("exclude all\nundo\n", nullptr), 6) << s.out();
   s.send("exit\n");
+  // The analysis has ended once a later line is answered.
+  ASSERT_TRUE(s.sync(ms(10000))) << s.out();
   // Outside an analysis there is nothing to exclude from.
   const size_t from = s.size();
   s.send("exclude e2e4\ninclude all\n");
