@@ -94,6 +94,12 @@ struct GameRecord {
   // judged on that score only while this position stands on the board.
   GamePosition scored_position{};
   uint8_t scored_position_known{};
+  // The reply the engine expects to its last move (the second move of the
+  // line it chose), for "hint", and the position it is a reply in: it is
+  // offered only while that position stands on the board.
+  uint8_t hint_from{}, hint_to{}, hint_piece{};
+  uint8_t hint_known{};
+  GamePosition hint_position{};
 };
 
 extern GameRecord game_record;

@@ -53,7 +53,22 @@ StatusFigures live_figures() {
 
 }  // namespace
 
+void clear_exclusions() { search_root.root_exclusion.count = 0; }
+
+void restart_analysis_search() {
+  if (!control.analysis_mode) return;
+  if (protocol.searching) {
+    // The board is the search's: the new search is due once it has
+    // unwound, on the position it started from.
+    protocol.search_due = true;
+    control.stop_search = 1;
+    return;
+  }
+  request_analysis_search(!protocol.position_refused);
+}
+
 void enter_analysis() {
+  clear_exclusions();
   control.analysis_mode = 1;
   control.force_mode = 1;
   control.announce_move = 0;
@@ -62,10 +77,29 @@ void enter_analysis() {
 }
 
 void leave_analysis() {
+  // Exclusions belong to the analysis: a game searches every move.
+  clear_exclusions();
   control.analysis_mode = 0;
   control.force_mode = 1;
   protocol.search_due = false;
 }
+
+namespace {
+// The moves the next search of the analysed position will search: its
+// legal moves less those excluded. Only while no search owns the board.
+int searchable_move_count() {
+  note_interface_position();
+  const InterfacePosition& at = search_root.interface_position;
+  const RootRestriction& out = search_root.root_exclusion;
+  int n = 0;
+  for (int i = 0; i < at.count; ++i) {
+    bool excluded = false;
+    for (int k = 0; k < out.count; ++k) excluded = excluded || (out.from[k] == at.moves[i].from && out.to[k] == at.moves[i].to);
+    if (!excluded) ++n;
+  }
+  return n;
+}
+}  // namespace
 
 void request_analysis_search(bool position_playable) {
   protocol.search_due = position_playable;
@@ -73,7 +107,7 @@ void request_analysis_search(bool position_playable) {
   // time, nodes or depth yet, all its moves left. A position the engine
   // refused has no figures at all.
   protocol.last_figures = StatusFigures{};
-  if (position_playable) protocol.last_figures.total = protocol.last_figures.left = legal_move_count();
+  if (position_playable) protocol.last_figures.total = protocol.last_figures.left = searchable_move_count();
 }
 
 bool analysis_search_due() { return control.analysis_mode && protocol.search_due; }
@@ -95,6 +129,10 @@ void run_analysis_search() {
   time_control.search_limits.no_book = 1;
   time_control.search_limits.analysis = 1;
   search_root.max_depth = protocol.analysis_depth_ceiling;
+  // The lines shown, each searched with its exact score; the game's
+  // single line again afterwards.
+  const int16_t lines_wanted = search_root.root_lines_wanted, lines_shown = search_root.root_lines_shown;
+  search_root.root_lines_wanted = search_root.root_lines_shown = protocol.analysis_lines;
 
   // Step 3. The side to move searches: the root driver searches for the
   // side the engine plays, and reports scores from that side's view.
@@ -107,14 +145,19 @@ void run_analysis_search() {
 
   // Step 4. What "." shows until the next search: the figures as the
   // search left them, every root move of its last iteration done.
+  // A search of another set of moves that is due already (the moves to
+  // search changed meanwhile) has none of these figures yet.
   StatusFigures f = live_figures();
   if (f.total == 0) f = StatusFigures{};
   f.left = 0;
   protocol.last_figures = f;
+  if (protocol.search_due) request_analysis_search(!protocol.position_refused);
 
   // Step 5. The game's limits again.
   time_control.search_limits = SearchLimits{};
   search_root.max_depth = protocol.game_depth_limit;
+  search_root.root_lines_wanted = lines_wanted;
+  search_root.root_lines_shown = lines_shown;
 }
 
 void print_analysis_status() {

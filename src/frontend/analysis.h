@@ -29,6 +29,13 @@ bool analysis_search_due();
 void run_analysis_search();
 // True while an analysis search runs.
 bool analysis_search_running();
+// The set of root moves to search changed ("exclude", "include", a new
+// "MultiPV"): a running search stops and the analysis starts over on the
+// same position; between searches, a fresh one is due.
+void restart_analysis_search();
+// Every move is searched again: the analysis's exclusions are dropped, as
+// on reaching a new position.
+void clear_exclusions();
 // The answer to ".": "stat01: TIME NODES DEPTH LEFT TOTAL [MOVE]".
 void print_analysis_status();
 // "sd" that arrives during an analysis search: the depth limit of the

@@ -21,6 +21,8 @@
 #include "frontend/mainloop.h"
 #include "frontend/test_runs.h"
 #include "frontend/undo.h"
+#include "game/book.h"
+#include "game/output.h"
 #include "game/play.h"
 #include "search/activity.h"
 #include "search/levels.h"
@@ -307,6 +309,9 @@ void command_protover() {
   std::printf("feature myname=\"%s\"\n", ENGINE_NAME);
   std::printf("feature option=\"Limit Strength -check %d\"\n", level_state.level_request.limited ? 1 : 0);
   std::printf("feature option=\"Strength -spin %d %d %d\"\n", level_state.level_request.elo, LEVEL_MIN_ELO, LEVEL_MAX_ELO);
+  // Several lines in analysis, and moves left out of it.
+  std::printf("feature option=\"MultiPV -spin %d 1 %d\"\n", protocol.analysis_lines, MAX_ROOT_LINES);
+  std::printf("feature exclude=1\n");
   std::printf("feature done=1\n");
 }
 
@@ -326,6 +331,18 @@ void command_option() {
   char* end = nullptr;
   const long v = std::strtol(value, &end, 10);
   const bool number = end != value && *end == '\0';
+  if (std::strcmp(text, "multipv") == 0) {
+    // The lines an analysis shows; a running one starts over with them.
+    if (!number || v < 1 || v > MAX_ROOT_LINES) {
+      std::printf("Error (bad value %s): option\n", value);
+      return;
+    }
+    if (protocol.analysis_lines != v) {
+      protocol.analysis_lines = static_cast<int16_t>(v);
+      restart_analysis_search();
+    }
+    return;
+  }
   if (std::strcmp(text, "limit strength") == 0 && number && (v == 0 || v == 1)) {
     level_state.level_request.limited = v == 1;
   } else if (std::strcmp(text, "strength") == 0 && number && v >= LEVEL_MIN_ELO && v <= LEVEL_MAX_ELO) {
@@ -720,6 +737,172 @@ void command_mob() {
   std::fclose(f);
 }
 
+// A user move that missed the prediction waits until the ponder search
+// has unwound: the position the interface shows is the one after it, which
+// is on no board yet. A question about that position waits with it. True
+// when the line was held.
+bool wait_for_pending_move() {
+  if (!game_record.user_move_pending || !search_root.search_running) return false;
+  hold_line();
+  return true;
+}
+
+// The position the interface shows, with its legal moves: the game
+// position when no search owns the board, else the one noted when the
+// search (or the pondering) began. Null when the engine refused the
+// interface's position, or a test run owns the board.
+const InterfacePosition* shown_position() {
+  if (protocol.position_refused || control.epd_run_active) return nullptr;
+  if (!search_root.search_running && !game_record.prediction_on_board) note_interface_position();
+  return &search_root.interface_position;
+}
+
+// "bk" (xboard's Book button): what the book holds for every move of the
+// position the interface shows, the most played first. Each line starts
+// with a blank, as xboard wants them, and an empty line ends the text.
+// The percentage is the move's share of all the book's games from here;
+// own wins, draws and losses are the side to move's. A move the engine's
+// book rules would never play (too few wins, or losses that outweigh wins
+// and draws) is marked so. Asks the file only: no board is touched, so a
+// running search or analysis goes on undisturbed.
+void command_bk() {
+  if (wait_for_pending_move()) return;
+  static BookMove found[MOVE_ROW];
+  int n = 0;
+  const InterfacePosition* at = shown_position();
+  BookListing listing = BookListing::listed;
+  if (at) listing = list_book_moves(*at, found, &n);
+  if (!at || listing != BookListing::listed || n == 0) {
+    if (listing == BookListing::no_book) std::printf(" no opening book\n\n");
+    else if (listing == BookListing::unreadable) std::printf(" the opening book cannot be read\n\n");
+    else std::printf(" no book moves\n\n");
+    return;
+  }
+  // Most games first; equal counts keep the order of the move list.
+  for (int i = 1; i < n; ++i)
+    for (int j = i; j > 0; --j) {
+      const auto games = [](const BookMove& b) { return int64_t{b.stats.white_wins} + b.stats.black_wins + b.stats.draws; };
+      if (games(found[j]) <= games(found[j - 1])) break;
+      const BookMove t = found[j];
+      found[j] = found[j - 1];
+      found[j - 1] = t;
+    }
+  int64_t total = 0;
+  for (int i = 0; i < n; ++i) total += int64_t{found[i].stats.white_wins} + found[i].stats.black_wins + found[i].stats.draws;
+  for (int i = 0; i < n; ++i) {
+    const BookStats& st = found[i].stats;
+    const int32_t own = at->side ? st.black_wins : st.white_wins;
+    const int32_t opp = at->side ? st.white_wins : st.black_wins;
+    const int64_t games = int64_t{own} + opp + st.draws;
+    // Tenths of a percent, rounded.
+    const int64_t tenths = total > 0 ? (games * 1000 + total / 2) / total : 0;
+    char move[8];
+    uci_move_text(at->board, found[i].move, move);
+    std::printf(" %-5s %3lld.%lld%% %6lld games  +%d =%d -%d%s\n", move, static_cast<long long>(tenths / 10),
+                static_cast<long long>(tenths % 10), static_cast<long long>(games), own, st.draws, opp,
+                book_move_acceptable(own, opp, st.draws) ? "" : "  (not played)");
+  }
+  std::printf("\n");
+}
+
+// The move text of the engine's move line: coordinates, castling as
+// o-o / o-o-o; a promotion carries its piece letter.
+void game_move_text(const uint8_t board[64], int from, int to, int piece, char out[8]) {
+  const int files = file_of(to) - file_of(from);
+  if (type_of(board[from]) == KING && (files == 2 || files == -2)) {
+    std::snprintf(out, 8, "%s", files > 0 ? "o-o" : "o-o-o");
+    return;
+  }
+  uci_move_text(board, PvEntry{static_cast<uint8_t>(from), static_cast<uint8_t>(to), static_cast<uint8_t>(piece), 0}, out);
+}
+
+// "hint": the reply the engine expects to its last move, the move it
+// ponders on or would ponder on; nothing when it expects none, when the
+// position on the board is no longer the one it was expected in, or while
+// the engine searches on its own time (the user is not on move then).
+void command_hint() {
+  if (wait_for_pending_move()) return;
+  char move[8];
+  if (game_record.prediction_on_board) {
+    const PonderBackup& b = game_record.ponder_backup;
+    game_move_text(b.before.board, game_record.predicted_from, game_record.predicted_to, b.board_after[game_record.predicted_to], move);
+    std::printf("Hint: %s\n", move);
+    return;
+  }
+  if (!game_record.hint_known || search_root.search_running || control.epd_run_active || protocol.position_refused) return;
+  const GamePosition here = current_game_position();
+  const GamePosition& then = game_record.hint_position;
+  if (here.key_lo != then.key_lo || here.key_hi != then.key_hi || here.castling != then.castling || here.ep_square != then.ep_square)
+    return;
+  if (!side_to_move_can_play(game_record.hint_from, game_record.hint_to)) return;
+  game_move_text(pos.board, game_record.hint_from, game_record.hint_to, game_record.hint_piece, move);
+  std::printf("Hint: %s\n", move);
+}
+
+// "exclude MOVE", "include MOVE", "exclude all", "include all": the root
+// moves an analysis searches. Only in analysis, where xboard sends them;
+// at any other time they are refused. A move must be a legal move of the
+// analysed position, in coordinates; a promotion is left out whatever
+// piece it names, as the root searches every promotion as a queen. A
+// change starts the analysis over on the moves left; "exclude all" leaves
+// it nothing to search until a move is included again.
+void command_exclude(bool exclude) {
+  const char* word = exclude ? "exclude" : "include";
+  if (!control.analysis_mode) {
+    refuse(word);
+    return;
+  }
+  char text[INPUT_LINE_SIZE];
+  copy_word(8, text, sizeof(text));
+  const InterfacePosition* at = shown_position();
+  RootRestriction& out = search_root.root_exclusion;
+  if (std::strcmp(text, "all") == 0) {
+    if (!at) {
+      refuse(word);
+      return;
+    }
+    const int16_t before = out.count;
+    out.count = 0;
+    if (exclude) {
+      for (int i = 0; i < at->count && out.count < MOVE_ROW; ++i) {
+        out.from[out.count] = at->moves[i].from;
+        out.to[out.count++] = at->moves[i].to;
+      }
+    }
+    if (out.count != before) restart_analysis_search();
+    return;
+  }
+  const size_t len = std::strlen(text);
+  const bool promotion_ok = len == 4 || (len == 5 && std::strchr("qrbn", text[4])) ||
+                            (len == 6 && text[4] == '=' && std::strchr("qrbn", text[5]));
+  if (!text[0] || len < 4 || !is_file(text[0]) || !is_rank(text[1]) || !is_file(text[2]) || !is_rank(text[3]) || !promotion_ok) {
+    std::printf("Error (%s needs a move or all): %s\n", word, word);
+    return;
+  }
+  const int from = (text[0] - 'a') + 8 * (text[1] - '1');
+  const int to = (text[2] - 'a') + 8 * (text[3] - '1');
+  bool legal = false;
+  for (int i = 0; at && i < at->count; ++i) legal = legal || (at->moves[i].from == from && at->moves[i].to == to);
+  if (!legal) {
+    std::printf("Error (illegal move %s): %s\n", text, word);
+    return;
+  }
+  int k = 0;
+  while (k < out.count && !(out.from[k] == from && out.to[k] == to)) ++k;
+  if (exclude && k == out.count && out.count < MOVE_ROW) {
+    out.from[out.count] = static_cast<uint8_t>(from);
+    out.to[out.count++] = static_cast<uint8_t>(to);
+    restart_analysis_search();
+  } else if (!exclude && k < out.count) {
+    for (int j = k + 1; j < out.count; ++j) {
+      out.from[j - 1] = out.from[j];
+      out.to[j - 1] = out.to[j];
+    }
+    --out.count;
+    restart_analysis_search();
+  }
+}
+
 // Whether the prepared line is a move (step 4 of interpret_command), and
 // where its text starts.
 bool line_is_move(size_t* at) {
@@ -762,6 +945,10 @@ bool analysis_command() {
     // A new thread count or table size is served between two searches,
     // and the analysis then starts over on it: a "ping" after it is
     // answered only once the setting is in force.
+    // A new position searches all its moves again ("new" and "setboard"
+    // always give one; a move or a take-back only when it was made).
+    const GamePosition before = current_game_position();
+    const int16_t ply_before = pos.game_ply;
     if (move) {
       enter_move(at);
     } else if (setting) {
@@ -777,6 +964,10 @@ bool analysis_command() {
     } else {
       command_setboard();
     }
+    const GamePosition after = current_game_position();
+    if (!setting && (starts_with("new") || starts_with("setboard") || pos.game_ply != ply_before || after.key_lo != before.key_lo ||
+                     after.key_hi != before.key_hi))
+      clear_exclusions();
     request_analysis_search(!protocol.position_refused);
     return true;
   }
@@ -927,6 +1118,10 @@ void interpret_command() {
   else if (std::strcmp(protocol.first_word, "sd") == 0 || std::strcmp(protocol.first_word, "sd\n") == 0) command_sd();
   else if (starts_with("ping")) command_ping();
   else if (starts_with("analyze")) command_analyze();
+  else if (std::strcmp(protocol.first_word, "bk") == 0 || std::strcmp(protocol.first_word, "bk\n") == 0) command_bk();
+  else if (starts_with("hint")) command_hint();
+  else if (starts_with("exclude")) command_exclude(true);
+  else if (starts_with("include")) command_exclude(false);
   else std::printf("Error (unknown command): %s\n", protocol.first_word);
 }
 

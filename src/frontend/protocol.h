@@ -81,6 +81,9 @@ struct Protocol {
   // analysis search runs to its own ceiling.
   int16_t game_depth_limit = 0;
   StatusFigures last_figures{};
+  // The lines an analysis search shows, one thinking line each per depth
+  // (the engine option "MultiPV"); 1 is the plain search.
+  int16_t analysis_lines = 1;
   // The deepest iteration a UCI search runs: 40, as after "new" under CECP,
   // and the most a "depth" may ask for. Tools that drive many short sessions
   // (the fuzz target) lower it.

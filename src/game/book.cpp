@@ -3,10 +3,12 @@
 #include "game/book.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "board/position.h"
 #include "core/exits.h"
 #include "core/settings.h"
+#include "game/output.h"
 #include "search/root.h"
 
 namespace brevalt {
@@ -65,6 +67,45 @@ BookLookup book_lookup(const char* path, uint64_t key, BookStats* stats) {
   std::FILE* f = std::fopen(path, "rb");
   if (!f) return BookLookup::unreadable;
   const BookLookup result = search_file(f, key, stats);
+  std::fclose(f);
+  return result;
+}
+
+BookListing list_book_moves(const InterfacePosition& at, BookMove* out, int* count) {
+  *count = 0;
+  if (settings.book_file_name[0] == '\0') return BookListing::no_book;
+  std::FILE* f = std::fopen(settings.book_file_name, "rb");
+  if (!f) return BookListing::unreadable;
+  // The key holds the placement and the side to move only: the move is
+  // played on a copy of the board (the castling rook, the pawn taken en
+  // passant, the promotion piece go along) and the key built from it, as
+  // the root driver's make-and-probe would find it.
+  const int side_after = at.side ? 0 : BLACK;
+  BookListing result = BookListing::listed;
+  for (int i = 0; i < at.count && result == BookListing::listed; ++i) {
+    uint8_t squares[64];
+    std::memcpy(squares, at.board, sizeof(squares));
+    replay_line_move(squares, at.moves[i]);
+    KeyPair k{0, 0};
+    for (int sq = 0; sq < 64; ++sq) {
+      const int code = squares[sq];
+      if (code == EMPTY || code > 14) continue;
+      k.lo ^= zobrist[code][sq].lo;
+      k.hi ^= zobrist[code][sq].hi;
+    }
+    k = side_key(side_after, k.lo, k.hi);
+    BookStats stats{};
+    switch (search_file(f, uint64_t{k.hi} << 32 | k.lo, &stats)) {
+      case BookLookup::found:
+        out[(*count)++] = BookMove{at.moves[i], stats};
+        break;
+      case BookLookup::absent:
+        break;
+      case BookLookup::unreadable:
+        result = BookListing::unreadable;
+        break;
+    }
+  }
   std::fclose(f);
   return result;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "search/driver_calls.h"
+#include "search/root.h"
 
 namespace brevalt {
 
@@ -21,5 +22,19 @@ uint64_t book_key(int side);
 // the key is found; a file that cannot be opened, sized or read is
 // "unreadable".
 BookLookup book_lookup(const char* path, uint64_t key, BookStats* stats);
+
+// A move of a position and what the book holds for the position it leads
+// to: the games won by White and by Black and the games drawn from there.
+struct BookMove {
+  PvEntry move;
+  BookStats stats;
+};
+// How asking the book about every move of a position ended.
+enum class BookListing { listed, no_book, unreadable };
+// Asks the book (the file the engine plays from, when it has one) about the
+// position each legal move of `at` leads to, without touching the board;
+// the moves the book holds go to `out` (room for MOVE_ROW), in the order of
+// at.moves, and their number to `count`.
+BookListing list_book_moves(const InterfacePosition& at, BookMove* out, int* count);
 
 }  // namespace brevalt

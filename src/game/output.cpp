@@ -246,6 +246,23 @@ void uci_lines_output(int count) {
   for (int k = 0; k < count; ++k) uci_info_line(search_root.root_lines[k].score, search_root.root_lines[k].moves, search_root.root_lines[k].length, k + 1);
 }
 
+void cecp_lines_output(int count) {
+  if (count > search_root.root_line_count) count = search_root.root_line_count;
+  const int64_t elapsed_cs = static_cast<int64_t>(time_control.ms_source() - time_control.search_start_ms) / 10;
+  for (int k = 0; k < count; ++k) {
+    const RootLine& line = search_root.root_lines[k];
+    std::snprintf(output_state.thinking_line, sizeof(output_state.thinking_line), "%d %d %lld %lld ", search_path.iteration_depth,
+                  line.score, static_cast<long long>(elapsed_cs), static_cast<long long>(search_node_total()));
+    BREVALT_ASSERT(line.length >= 0 && line.length <= MAX_PLY);
+    for (int i = 0; i < line.length; ++i) {
+      char move[8];
+      notation(line.moves[i], move);
+      append_format(output_state.thinking_line, THINKING_LINE_SIZE, "%s", move);
+    }
+    std::printf("%s\n", output_state.thinking_line);
+  }
+}
+
 void uci_current_move_output(int from, int to, int number) {
   char move[6];
   const PvEntry m{static_cast<uint8_t>(from), static_cast<uint8_t>(to), pos.board[from], 0};

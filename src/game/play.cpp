@@ -353,6 +353,9 @@ void start_pondering(int from, int to) {
   // The prediction comes from the engine's own variation; should it ever
   // not be legal, there is simply no pondering (and no error line).
   if (!move_is_legal(from, to, pos.board[from])) return;
+  // The interface goes on showing the position before the predicted move;
+  // the check has just listed its moves.
+  note_listed_moves_as_interface_position();
   control.pondering = 1;
   game_record.reply_ready = 0;
   game_record.user_move_pending = 0;
@@ -377,6 +380,8 @@ int play_move(PlayMode mode) {
       game_record.ponder_hit = 1;
       control.pondering = 0;
       game_record.prediction_on_board = 0;
+      // The search's root is the interface's position now.
+      note_root_moves_as_interface_position(game_record.ponder_backup.board_after, (pos.game_ply & 1) ? BLACK : 0);
       allot_time();
       charge_earlier_start(static_cast<int32_t>(time_control.time_source()) - search_root.ponder_start);
       control.thinking = 1;
@@ -483,9 +488,18 @@ int play_move(PlayMode mode) {
 
   // Step 10. After the engine's own move: ponder on the expected reply,
   // or remember it. Never in a test run, where nobody replies.
+  if (mode == PlayMode::engine_move) game_record.hint_known = 0;
   if (mode == PlayMode::engine_move && !game_record.reply_ready && !search_root.in_book && !control.force_mode && !time_control.epd_mode) {
     const int32_t score = pos.state_stack[0].best_score;
     int pf, pt;
+    // The expected reply, whatever comes of pondering, for "hint".
+    if (second_pv_move(pf, pt)) {
+      game_record.hint_from = static_cast<uint8_t>(pf);
+      game_record.hint_to = static_cast<uint8_t>(pt);
+      game_record.hint_piece = search_path.pv_table[1][1].piece;
+      game_record.hint_position = current_game_position();
+      game_record.hint_known = 1;
+    }
     if (score != 0 && score < PONDER_SCORE_LIMIT && score > -PONDER_SCORE_LIMIT && second_pv_move(pf, pt)) {
       if (control.ponder_enabled && game_clock.own_time > PONDER_MIN_TIME) {
         start_pondering(pf, pt);

@@ -47,6 +47,9 @@ void thinking_output(Output what);
 // "multipv" number; and the root move being searched ("currmove").
 void uci_lines_output(int count);
 void uci_current_move_output(int from, int to, int number);
+// CECP analysis with several lines: the first `count` lines of root_lines,
+// one thinking line each, best first, all of the iteration just ended.
+void cecp_lines_output(int count);
 // The per-iteration line of a test run.
 void iteration_report(int32_t score);
 // Line builders over a text buffer ('~' stands for a line end).

@@ -261,6 +261,22 @@ int restrict_root_moves(int n) {
   return kept;
 }
 
+// Leaves out the root moves an analysis excludes, in list order. Every
+// move may be excluded: the list is then empty.
+int exclude_root_moves(int n) {
+  const RootRestriction& out = search_root.root_exclusion;
+  if (out.count <= 0) return n;
+  MoveEntry* list = root_list();
+  int kept = 0;
+  for (int i = 0; i < n; ++i) {
+    bool excluded = false;
+    for (int k = 0; k < out.count; ++k) excluded = excluded || (out.from[k] == list[i].from && out.to[k] == list[i].to);
+    if (!excluded) list[kept++] = list[i];
+  }
+  list[kept] = MoveEntry{NO_SQUARE, NO_SQUARE, 0, 0, 0, 0};
+  return kept;
+}
+
 // The score the time rules of the next move compare with: none after a
 // lost position, a forced single reply or a quick move. True when the
 // score was kept, which is when the move gets a comment line.
@@ -481,6 +497,29 @@ int legal_move_count() {
   return search_path.legal_count;
 }
 
+void note_listed_moves_as_interface_position() {
+  InterfacePosition& ip = search_root.interface_position;
+  std::memcpy(ip.board, pos.board, sizeof(ip.board));
+  ip.side = static_cast<uint8_t>((pos.game_ply & 1) ? BLACK : 0);
+  const int n = search_path.legal_count < MOVE_ROW ? search_path.legal_count : MOVE_ROW;
+  for (int i = 0; i < n; ++i) ip.moves[i] = PvEntry{search_path.legal_moves[i].from, search_path.legal_moves[i].to, search_path.legal_moves[i].piece, 0};
+  ip.count = static_cast<int16_t>(n);
+}
+
+void note_interface_position() {
+  list_game_moves((pos.game_ply & 1) ? BLACK : 0);
+  note_listed_moves_as_interface_position();
+}
+
+void note_root_moves_as_interface_position(const uint8_t board[64], int side) {
+  InterfacePosition& ip = search_root.interface_position;
+  std::memcpy(ip.board, board, sizeof(ip.board));
+  ip.side = static_cast<uint8_t>(side ? BLACK : 0);
+  int n = 0;
+  for (const MoveEntry* m = root_list(); n < MOVE_ROW - 1 && m->from != NO_SQUARE; ++m) ip.moves[n++] = PvEntry{m->from, m->to, m->piece, 0};
+  ip.count = static_cast<int16_t>(n);
+}
+
 namespace {
 
 // What one decision carries from step to step: set at its start, by the
@@ -602,7 +641,11 @@ Survey survey_root(int side_arg, Decision& dn) {
   search_path.activity_sum = search_path.root_endgame ? 0 : compute_activity_sum();
 
   // Step 7. Root moves.
-  dn.root_count = restrict_root_moves(list_root_moves(side));
+  const int listed = list_root_moves(side);
+  // The position the interface shows is this root, unless the search
+  // ponders on a move the interface has not seen.
+  if (!control.pondering) note_root_moves_as_interface_position(pos.board, side);
+  dn.root_count = exclude_root_moves(restrict_root_moves(listed));
   if (dn.root_count == 0) {
     if (!control.pondering && !game_record.game_resigned && !control.uci_mode && !control.analysis_mode) {
       if (!pos.in_check[1]) std::printf("1/2-1/2 {Stalemate}\n");
@@ -895,6 +938,10 @@ void end_iteration(const Decision& dn, Deepening& dp, bool all_searched) {
         thinking_output(Output::thinking_line);
       }
     }
+  } else if (control.analysis_mode && dp.shown > 1) {
+    // Several lines of an analysis: all of them once the iteration has
+    // scored every root move, unless the interface stopped it meanwhile.
+    if (all_searched && (!control.stop_search || dp.self_stop) && thinking_line_allowed()) cecp_lines_output(dp.shown);
   } else if (control.stop_search && !control.analysis_mode && search_root.root_best_score != MATED_NEXT_MOVE && !search_root.single_reply_stop &&
              (search_path.iteration_depth > THINKING_MIN_ITERATION || search_root.root_best_score > MATE_BOUND) && !control.reset_request &&
              thinking_line_allowed()) {

@@ -17,6 +17,20 @@ struct RootRestriction {
   uint8_t to[MOVE_ROW];
 };
 
+// The position the interface shows, with its legal moves, for questions
+// about it that arrive while a search owns the board ("bk"): the search's
+// board stands inside its tree then, and a ponder search has the predicted
+// move on it. Taken when no search owns the board, at the start of every
+// search that is not a ponder search (before any root restriction), when
+// pondering starts (the position before the predicted move) and on a ponder
+// hit (the position after it).
+struct InterfacePosition {
+  uint8_t board[64];
+  uint8_t side;  // 0 White, 8 Black to move
+  int16_t count;
+  PvEntry moves[MOVE_ROW];
+};
+
 // The decision of the last search in a UCI session, where the front end
 // announces the move itself instead of playing it on the game board. The
 // ponder move is the reply the chosen line expects.
@@ -66,6 +80,17 @@ int move_is_legal(int from, int to, int piece);
 int side_to_move_can_play(int from, int to);
 // The number of legal moves of the side to move in the game position.
 int legal_move_count();
+// Notes the game position and its legal moves as the position the
+// interface shows; only when no search owns the board.
+void note_interface_position();
+// Notes the legal moves that the last legality check listed (move_is_legal,
+// side_to_move_can_play), with the board and side to move they were listed
+// on, as the position the interface shows.
+void note_listed_moves_as_interface_position();
+// Notes the root moves of the running search with the board given, as the
+// position the interface shows (a ponder hit: the search's root is now the
+// game position).
+void note_root_moves_as_interface_position(const uint8_t board[64], int side);
 
 // A book move accepted at the root, with its weight and the game results
 // the book holds for it.
@@ -118,6 +143,11 @@ struct SearchRoot : RootStops {
   // Set from the start of think to its end: the board belongs to the search.
   int16_t search_running{};
   RootRestriction root_restriction{};
+  // The root moves an analysis leaves out (CECP "exclude"); empty outside
+  // an analysis. Unlike a restriction, it may leave no move at all: the
+  // search then has nothing to search, as in a position without moves.
+  RootRestriction root_exclusion{};
+  InterfacePosition interface_position{};
   SearchResult search_result{};
   // The lines the root searches with exact scores, and the lines a UCI
   // interface is shown (at most as many as searched). Written by the front

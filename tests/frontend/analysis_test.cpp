@@ -306,7 +306,9 @@ TEST(Analysis, BadInputIsAnsweredAndTheAnalysisGoesOn) {
       {"draw", "Error (command not legal now): draw"},
       {"epdtest x 4", "Error (command not legal now): epdtest"},
       {"ping", "Error (ping needs a number): ping"},
-      {"hint", "Error (unknown command): hint"},
+      {"playother", "Error (unknown command): playother"},
+      {"exclude e2e5", "Error (illegal move e2e5): exclude"},
+      {"include e9", "Error (include needs a move or all): include"},
   };
   EngineSandbox box;
   EngineSession s(box);

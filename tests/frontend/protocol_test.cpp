@@ -23,6 +23,8 @@ const std::string FEATURES = std::string(
     "feature myname=\"Brevalt " BREVALT_VERSION "\"\n"
     "feature option=\"Limit Strength -check 0\"\n"
     "feature option=\"Strength -spin 1400 1000 1800\"\n"
+    "feature option=\"MultiPV -spin 1 1 64\"\n"
+    "feature exclude=1\n"
     "feature done=1\n";
 
 TEST(Protocol, HandshakeAndQuit) {
