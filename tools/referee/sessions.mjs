@@ -31,8 +31,7 @@
 //     such as xyzzy17 answered with "Error (unknown command): xyzzy17");
 //     X must be legal in the referee's position, read as xboard reads it
 //     (tools/match/lib/notation.mjs), and arrive within the engine's clock
-//     as the referee runs it (level, increments, controls, or "st"
-//     afresh for every move; --time-margin);
+//     as the referee runs it (level, increments, controls; --time-margin);
 //     an engine on move that stays silent 1 s past its clock is a fault.
 //   - "resign": only on move; no move or result line may follow in that game.
 //   - Result claims: true when printed (or in a position the game passed

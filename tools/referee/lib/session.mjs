@@ -30,10 +30,6 @@ const LEVELS = [
   // a few seconds a move
   { cmd: 'level 0 1 0', mps: 0, baseMs: 60000, incMs: 0, weight: 0.3 },
   { cmd: 'level 0 1 1', mps: 0, baseMs: 60000, incMs: 1000, weight: 0.3 },
-  // a fixed time a move ("st"), in place of a level: every move has it
-  // afresh, and the engine has only it (time and otim say the same)
-  { cmd: 'st 1', mps: 0, baseMs: 1000, incMs: 0, fixed: true, weight: 0.5 },
-  { cmd: 'st 0.5', mps: 0, baseMs: 500, incMs: 0, fixed: true, weight: 0.3 },
 ];
 
 // The result texts a user may send with "result".
@@ -471,9 +467,7 @@ export class Session {
     const color = this.ref.turn;
     const extra = { clocks: { ...this.clocks }, counts: { ...this.counts } };
     const done = this.ref.apply(move, extra);
-    if (this.level.fixed) {
-      this.clocks = { w: this.level.baseMs, b: this.level.baseMs };
-    } else if (!this.force) {
+    if (!this.force) {
       this.clocks[color] += this.level.incMs;
       this.counts[color] += 1;
       if (this.level.mps > 0 && this.counts[color] % this.level.mps === 0) this.clocks[color] += this.level.baseMs;
@@ -744,7 +738,7 @@ export class Session {
     const t = this.now();
     this.settle(t);
     const willMove = !this.force;
-    if (willMove && !this.level.fixed && this.clocks[this.ref.turn] < 0) {
+    if (willMove && this.clocks[this.ref.turn] < 0) {
       // The user's flag has fallen: xboard ends the game.
       this.endGame(this.ref.turn === 'w' ? "0-1 {White's flag fell}" : "1-0 {Black's flag fell}", t);
       return;
@@ -832,8 +826,7 @@ export class Session {
     this.settle(t);
     const color = this.ref.turn;
     // Not with a clock the engine could not move on (the user's, run down).
-    if (this.level.fixed) this.clocks[color] = this.level.baseMs;
-    else if (this.clocks[color] < MIN_CLOCK_TO_GO_MS) return;
+    if (this.clocks[color] < MIN_CLOCK_TO_GO_MS) return;
     this.sendClocks(color);
     this.send('go');
     this.force = false;
