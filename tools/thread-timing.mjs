@@ -15,7 +15,7 @@
 // any answer was late.
 //
 // Usage: node tools/thread-timing.mjs [--engine BINARY] [--threads 1,2,32,256] [--tries 20]
-// Run it under /work/cpu.sh (or on an otherwise idle machine): a build
+// Run it on an otherwise idle machine: a build
 // running beside it takes the cores the measurement is about.
 import { spawn } from 'node:child_process';
 import { cpSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
