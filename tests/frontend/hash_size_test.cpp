@@ -274,6 +274,10 @@ TEST(HashSize, SizesThatCannotBeHadKeepTheOldTables) {
 // keeps the parameter file's tables (size 3: 1050000 entries each), which
 // asking for their 64 MB then finds unchanged.
 TEST(HashSize, SizesAboveTheAvailableMemoryAreRefused) {
+  // The engine is started through a shell wrapper that marks it first to
+  // go; a command from BREVALT_TEST_ENGINE (the Windows engine under Wine)
+  // cannot be run that way.
+  if (std::getenv("BREVALT_TEST_ENGINE")) GTEST_SKIP() << "the memory check is tested on the native engine";
   constexpr uint64_t GIB = uint64_t{1} << 30;
   const uint64_t available = memory_available_bytes();
   if (available == 0) GTEST_SKIP() << "no MemAvailable in /proc/meminfo";
