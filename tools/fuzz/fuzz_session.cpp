@@ -317,6 +317,10 @@ bool variation_fits(const rules::Position& p, const std::vector<std::string>& pv
   return false;
 }
 
+// The position (placement and side to move) in which an analysis was last
+// told to exclude or include moves.
+std::string excluded_placement;
+
 // The root moves the search has: the legal moves, a promotion once (the
 // search promotes to a queen only).
 int root_moves(const rules::Position& p) {
@@ -338,7 +342,12 @@ void analysis_line(const std::string& line) {
     if (n < 5) fault("a stat01 line not of the form \"stat01: TIME NODES DEPTH LEFT TOTAL [MOVE]\"", line);
     if (game.view == View::refused && (f[1] != 0 || f[4] != 0)) fault("figures of an analysis of a refused position", line);
     if (game.view != View::known) return;
-    if (f[4] != root_moves(game.position)) fault("stat01 counts other root moves than the interface's position has", line);
+    // Moves excluded from the analysis of this position are not counted;
+    // the list ends with the position, so a count below the root moves
+    // is true only where exclusions were sent.
+    const int root = root_moves(game.position);
+    const bool excluding = placement_text(game.position) == excluded_placement;
+    if (excluding ? f[4] > root : f[4] != root) fault("stat01 counts other root moves than the interface's position has", line);
     if (f[3] < 0 || f[3] > f[4]) fault("stat01's moves left are not among its moves", line);
     if (n == 6 && !game.position.is_legal(move)) fault("stat01's move in hand is not legal in the interface's position", line);
     return;
@@ -657,6 +666,8 @@ void interpret_with_oracle() {
       game.before.pop_back();
       game.move_waiting = false;
     }
+  } else if (begins_with(low, "exclude") || begins_with(low, "include")) {
+    if (game.view == View::known) excluded_placement = placement_text(game.position);
   } else if (begins_with(low, "exit") && !analysing_before) {
     if (!reply.empty()) fault("\"exit\" outside an analysis answered; it must be ignored in silence", reply.front());
   } else if (begins_with(low, "variant")) {
