@@ -223,7 +223,10 @@ void helper_main(HelperThread* self) {
     const Snapshot* snap;
     {
       std::unique_lock<std::mutex> lock(p.mutex);
-      self->wake.wait(lock, [&] { return self->exit_requested || p.generation != seen; });
+      // Only a helper counted among the searching ones may search: one that
+      // woke spuriously for a search it was not given would end it once
+      // more than counted, and the main thread would wait for ever.
+      self->wake.wait(lock, [&] { return self->exit_requested || (p.generation != seen && p.running && self->index <= p.active); });
       if (self->exit_requested) break;
       seen = p.generation;
       task = p.task;

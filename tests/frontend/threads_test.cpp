@@ -535,10 +535,10 @@ TEST_F(TwoThreads, ThreadsThatCannotBeStartedAreReported) {
     s.send("post\ngo\n");
     ASSERT_TRUE(s.wait_for_line(is_thinking_line, ms(20000), next)) << s.out();
     s.send("cores 64\n?\n");
-    std::optional<rules::Position> after = expect_legal_answer(s, game, next, ms(5000));
+    std::optional<rules::Position> after = expect_legal_answer(s, game, next, ms(20000));
     ASSERT_TRUE(after);
     const std::optional<std::string> again = s.wait_for_line(
-        [](const std::string& l) { return l.rfind("Error", 0) == 0; }, ms(5000), next);
+        [](const std::string& l) { return l.rfind("Error", 0) == 0; }, ms(20000), next);
     ASSERT_TRUE(again) << s.out();
     const int on_again = running(*again + "\n", shortfall);
     EXPECT_GE(on_again, 1) << *again;
