@@ -33,6 +33,10 @@
 #                        build/brevalt (tools/xboard-game-windows.sh runs
 #                        the Windows engine under Wine this way)
 #   XBOARD_GAME_NAME     base name of the files written (default xboard-game)
+#   XBOARD_GAME_VARIANT  xboard's -variant (default normal); fischerandom
+#                        starts from one of the 960 positions at random
+#   XBOARD_GAME_OPPONENT the opponent's command instead of Fairy-Max (run in
+#                        a folder holding a copy of data/, as Brevalt is)
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/docs}
@@ -40,12 +44,13 @@ tc=${XBOARD_GAME_TC:-1}
 inc=${XBOARD_GAME_INC:-1}
 limit=${XBOARD_GAME_LIMIT:-1200}
 xboard=/usr/games/xboard
-opponent=/usr/games/fairymax
+opponent=${XBOARD_GAME_OPPONENT:-/usr/games/fairymax}
+variant=${XBOARD_GAME_VARIANT:-normal}
 engine=${XBOARD_GAME_ENGINE:-$root/build/brevalt}
 name=${XBOARD_GAME_NAME:-xboard-game}
 
 missing=""
-for program in "$xboard" "$opponent" Xvfb xwd xwdtopnm pamcut pnmtopng xdotool setsid; do
+for program in "$xboard" "${opponent%% *}" Xvfb xwd xwdtopnm pamcut pnmtopng xdotool setsid; do
   command -v "$program" >/dev/null 2>&1 || missing="$missing $program"
 done
 if [ -n "$missing" ]; then
@@ -72,6 +77,7 @@ mkdir "$tmp/brevalt" "$tmp/opponent" "$tmp/home"
 for file in "$root"/data/*; do
   [ -f "$file" ] && cp "$file" "$tmp/brevalt/"
 done
+[ -n "${XBOARD_GAME_OPPONENT:-}" ] && cp "$tmp"/brevalt/* "$tmp/opponent/"
 
 xboard_start_xvfb
 
@@ -87,7 +93,7 @@ set -- \
   -fcp "$engine" -fd "$tmp/brevalt" \
   -scp "$opponent" -sd "$tmp/opponent" -secondComputerString "" \
   -firstPlaysBlack "$first_black" \
-  -mode TwoMachines -tc "$tc" -inc "$inc" -xponder \
+  -mode TwoMachines -tc "$tc" -inc "$inc" -xponder -variant "$variant" \
   -testLegality true -testClaims true -checkMates true -autoCallFlag true \
   -saveGameFile "$tmp/game.pgn" -debug -nameOfDebugFile "$tmp/xboard.debug" \
   -popupExitMessage false -soundMove "" -boardSize Medium -engineOutputUp true
