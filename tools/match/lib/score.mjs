@@ -19,7 +19,7 @@ export function logisticScore(elo) {
 export function eloOfScore(s) {
   if (s <= 0) return -Infinity;
   if (s >= 1) return Infinity;
-  return -400 * Math.log10(1 / s - 1);
+  return -400 * Math.log10(1 / s - 1) + 0; // + 0: an even score is 0, not -0
 }
 
 // Points of `name` in one game: 1, 0.5 or 0; null when the game has no
@@ -85,10 +85,19 @@ export function scoreGames(games, name) {
   };
 }
 
-// A score for a JSON report, where an infinite Elo figure is null.
+// A score for a JSON report, where an infinite Elo figure is null; the
+// figures as the summary prints them are added as eloText ("+80", "-inf")
+// and intervalText ("+47 to +114"), "n/a" without games.
 export function jsonScore(sc) {
   const finite = (x) => (Number.isFinite(x) ? x : null);
-  return { ...sc, elo: finite(sc.elo), eloLow: finite(sc.eloLow), eloHigh: finite(sc.eloHigh) };
+  return {
+    ...sc,
+    elo: finite(sc.elo),
+    eloLow: finite(sc.eloLow),
+    eloHigh: finite(sc.eloHigh),
+    eloText: formatElo(sc.elo),
+    intervalText: sc.games ? `${formatElo(sc.eloLow)} to ${formatElo(sc.eloHigh)}` : 'n/a',
+  };
 }
 
 // An Elo figure as the reports print it: "+80", "-17", "0", "-inf", "+inf".
