@@ -1,7 +1,8 @@
 #!/usr/bin/env node
 // Sums up the runs of tools/clock-games.sh: one row per JSON report in the
-// folder given, with the games, the score of the engine named "Brevalt",
-// the faults of the Brevalt processes and of the opponent, and the median
+// folder given, with the games and the score of the engine named "Brevalt"
+// (the match tool's own, from the report), the faults of the Brevalt
+// processes and of the opponent, and the median
 // share of its available time (start + increments received; moves times
 // the fixed time per move) that Brevalt spent, over the games in which a
 // Brevalt process made at least 40 moves.
@@ -32,13 +33,16 @@ for (const file of readdirSync(dir).filter((f) => f.endsWith('.json')).sort()) {
   } catch {
     continue;  // a run still being written
   }
-  let points = 0;
+  // The score is the match tool's own: a game cut short counts for neither
+  // side and is not a game played.
+  const score = report.scores?.find((s) => s.engine === 'Brevalt');
+  if (!score) {
+    console.error(`clock-games-table: ${file} has no score of Brevalt (a report of an older match tool?)`);
+    continue;
+  }
   const shares = [];
   for (const game of report.games) {
     const names = [game.white, game.black];
-    if (game.result === '1-0' && names[0] === 'Brevalt') points += 1;
-    if (game.result === '0-1' && names[1] === 'Brevalt') points += 1;
-    if (game.result === '1/2-1/2' && names.includes('Brevalt')) points += 0.5;
     (game.clockUse ?? []).forEach((use, side) => {
       if (use && ours(names[side]) && use.moves >= MIN_MOVES && use.availableMs > 0)
         shares.push(use.spentMs / use.availableMs);
@@ -51,8 +55,8 @@ for (const file of readdirSync(dir).filter((f) => f.endsWith('.json')).sort()) {
   const m = median(shares);
   rows.push([
     file.replace(/\.json$/, ''),
-    report.games.length,
-    `${points} (${((100 * points) / Math.max(1, report.games.length)).toFixed(1)}%)`,
+    score.games,
+    `${score.points} (${score.percent.toFixed(1)}%)`,
     faults(ours),
     faults((n) => !ours(n)),
     m === null ? '-' : `${m.toFixed(2)} over ${shares.length}`,

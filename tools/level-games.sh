@@ -3,7 +3,8 @@
 # UCI_Elo E) against Stockfish limited to the same UCI_Elo, GAMES games per
 # level at 10 s + 0.1 s, pondering off, every game refereed by the match
 # tool. A score near 50% means the level plays about as strong as it says;
-# the Elo difference follows from the score (400 * log10(s / (1 - s))).
+# the score and the Elo difference are the match tool's (from the score,
+# 400 * log10(s / (1 - s)); a game cut short counts for neither side).
 # Stockfish keeps 100 ms back from each move, so that the yardstick does
 # not lose on time at the margin of 0 the games are flagged with; the
 # faults column counts Brevalt's.
@@ -50,19 +51,17 @@ for elo in $levels; do
     --engine "name=Stockfish-$elo,cmd=$stockfish,proto=uci,option.Hash=16,option.Move Overhead=100,option.UCI_LimitStrength=true,option.UCI_Elo=$elo" \
     --tc "$tc" --games "$games" --concurrency "$concurrency" --seed 11 \
     --pgn "$out/level-$elo.pgn" --json "$out/level-$elo.json" > "$out/level-$elo.txt" 2>&1 || true
+  # The score is the match tool's own (its JSON report's "scores"): a game
+  # cut short ("*") counts for neither side and is not a game played.
   node -e '
     const r = JSON.parse(require("fs").readFileSync(process.argv[1], "utf8"));
-    let points = 0, n = 0, faults = 0;
-    for (const g of r.games) {
-      n++;
-      faults += g.problems.filter((p) => p.engine.startsWith("Brevalt")).length;
-      const white = g.white.startsWith("Brevalt");
-      if (g.result === "1/2-1/2") points += 0.5;
-      else if ((g.result === "1-0") === white) points += 1;
-    }
-    const s = n ? points / n : 0;
-    const elo = s <= 0 || s >= 1 ? (s <= 0 ? "below -600" : "above +600") : Math.round(400 * Math.log10(s / (1 - s)));
-    console.log(`| ${process.argv[2]} | ${n} | ${points}/${n} (${(100 * s).toFixed(1)}%) | ${elo} | ${faults} |`);
+    const me = "Brevalt-" + process.argv[2];
+    const sc = r.scores.find((s) => s.engine === me);
+    let faults = 0;
+    for (const g of r.games) faults += g.problems.filter((p) => p.engine === me).length;
+    const n = sc.games;
+    const elo = sc.elo !== null ? Math.round(sc.elo) : n === 0 ? "n/a" : sc.points === 0 ? "below -600" : "above +600";
+    console.log(`| ${process.argv[2]} | ${n} | ${sc.points}/${n} (${sc.percent.toFixed(1)}%) | ${elo} | ${faults} |`);
   ' "$out/level-$elo.json" "$elo" >> "$out/table.md"
 done
 cat "$out/table.md"

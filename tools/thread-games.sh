@@ -4,8 +4,9 @@
 # off, one game at a time (so that the two-thread engine has both cores
 # while it thinks and its opponent waits), flagged with a margin of 0 and
 # refereed by the match tool. Prints the score, the Elo difference of the
-# two-thread engine with its 95% interval (from the spread of the game
-# results: wins, draws and losses), and the faults of both sides.
+# two-thread engine with its 95% interval (the match tool's, from the
+# spread of the game results: wins, draws and losses), and the faults of
+# both sides.
 #
 # Usage: tools/thread-games.sh OUT [--engine BINARY] [--games GAMES] [--tc TC] [--threads N]
 # OUT keeps the PGN, the JSON report, the match tool's summary and
@@ -41,29 +42,16 @@ node "$root/tools/match/match.mjs" \
   --engine "name=Brevalt-1T,cmd=$bin,dir=$out/data-one,proto=uci,option.Threads=1" \
   --tc "$tc" --games "$games" --concurrency 1 --seed 7 \
   --pgn "$out/games.pgn" --json "$out/games.json" > "$out/match.txt" 2>&1 || true
+# The score, the Elo difference and its interval are the match tool's own
+# (its JSON report's "scores"); a game cut short by an interrupted match
+# ("*") counts for neither side.
 node -e '
   const r = JSON.parse(require("fs").readFileSync(process.argv[1], "utf8"));
   const many = process.argv[2];
-  let w = 0, d = 0, l = 0, faults = 0;
-  for (const g of r.games) {
-    faults += g.problems.length;
-    // A game cut short by an interrupted match ("*") has no result and
-    // counts for neither side.
-    const white = g.white === many;
-    if (g.result === "1/2-1/2") d++;
-    else if (g.result === "1-0" || g.result === "0-1") {
-      if ((g.result === "1-0") === white) w++;
-      else l++;
-    }
-  }
-  const n = w + d + l;
-  const s = n ? (w + d / 2) / n : 0.5;
-  // The spread of one game result about the mean score, then of the mean.
-  const variance = n ? (w * (1 - s) ** 2 + d * (0.5 - s) ** 2 + l * s ** 2) / n : 0;
-  const se = Math.sqrt(variance / Math.max(n, 1));
-  const elo = (x) => (x <= 0 ? -Infinity : x >= 1 ? Infinity : -400 * Math.log10(1 / x - 1));
-  const f = (x) => (Number.isFinite(x) ? x.toFixed(0) : String(x));
-  console.log(`${many} against Brevalt-1T: ${n} games, +${w} =${d} -${l}, score ${(100 * s).toFixed(1)}%`);
-  console.log(`Elo difference ${f(elo(s))}, 95% interval ${f(elo(s - 1.96 * se))} to ${f(elo(s + 1.96 * se))}`);
+  const sc = r.scores.find((s) => s.engine === many);
+  let faults = 0;
+  for (const g of r.games) faults += g.problems.length;
+  console.log(`${many} against Brevalt-1T: ${sc.games} games, +${sc.wins} =${sc.draws} -${sc.losses}, score ${sc.percent.toFixed(1)}%`);
+  console.log(`Elo difference ${sc.eloText}, 95% interval ${sc.intervalText}`);
   console.log(`faults (illegal moves, crashes, time forfeits, false claims, rejected moves): ${faults}`);
 ' "$out/games.json" "Brevalt-${threads}T" | tee "$out/summary.txt"

@@ -80,6 +80,27 @@
 //   --event TEXT         PGN Event tag, default "Engine match"
 //   --strict             exit with status 1 when any illegal move, crash,
 //                        time forfeit, false claim or rejected move occurred
+//   --sprt elo0=A elo1=B [alpha=X] [beta=Y] [model=M]
+//                        a sequential probability ratio test of engine 1
+//                        against engine 2 over the game pairs: H0 "engine 1
+//                        is elo0 stronger" against H1 "it is elo1 stronger";
+//                        alpha and beta (0.05 by default) are the error
+//                        rates; model=logistic (the default) takes the Elo
+//                        as logistic Elo, model=normalized as normalised
+//                        Elo. After each pair "LLR: x (lower, upper)"; once
+//                        the LLR reaches a bound (lower = ln(beta/(1-alpha)),
+//                        upper = ln((1-beta)/alpha)) "SPRT: H0 accepted" or
+//                        "SPRT: H1 accepted", no game is started and games
+//                        under way are stopped (and count for neither side).
+//                        --games (even) is then the most games, 20000 by
+//                        default. The LLR is the generalised SPRT over the
+//                        pentanomial pair counts, as fastchess computes it
+//                        (see lib/score.mjs)
+//   --score FILE         no games: the score lines of the summary (below)
+//                        for the games of the PGN FILE, for the White and
+//                        Black of its first game; with --json their scores,
+//                        with --sprt the test over its pairs (Round 2k-1
+//                        and 2k)
 //   --help               this text
 //
 // How games are run, as xboard 4.9 runs a two-machine game: each game gets a
@@ -147,6 +168,15 @@
 // ends every game, as above; at the end of a game a searching engine gets
 // "stop", then each gets "quit".
 //
+// Score: the summary gives engine 1's wins, draws and losses, its logistic
+// Elo difference with a 95% interval (normal approximation from the spread
+// of the single game results), and the outcomes of the game pairs from its
+// side, [LL, LD, DD/WL, WD, WW]. A game without a result ("*", cut short)
+// counts for neither side; a pair counts only when both its games have one.
+// The --json report has the same figures for both engines under "scores"
+// (an infinite Elo figure, at a score of 0 or 100%, is null there) and the
+// test's parameters, pairs, LLR, bounds and verdict under "sprt".
+//
 // Clock use: the summary gives for each engine, over the games in which it
 // made at least --clock-use-min-moves moves itself, the median share of its
 // available time that it spent: the sum of its thinking times over its
@@ -157,7 +187,7 @@
 // counts, so a share above 1 is possible. The --json report has the
 // figures of each game, per colour, and the medians.
 //
-// Exit status: 0 when all games were played, 1 with --strict and a problem
+// Exit status: 0 when all games were played (or an SPRT stopped them), 1 with --strict and a problem
 // as above, 2 for bad arguments, 130 when interrupted.
 import fs from 'node:fs';
 import path from 'node:path';
@@ -167,6 +197,7 @@ import { OPENINGS, checkOpenings, readOpeningsFile } from './lib/openings.mjs';
 import { playGame, PROBLEM_KINDS, PROBLEM_LABELS, STRICT_KINDS } from './lib/game.mjs';
 import { splitCommand } from './lib/engine.mjs';
 import { gamePgn } from './lib/pgn.mjs';
+import { formatElo, gamesFromPgn, jsonScore, llrLine, scoreGames, sprtState } from './lib/score.mjs';
 
 class UsageError extends Error {}
 
@@ -295,6 +326,9 @@ function parseArgs(argv) {
     event: 'Engine match',
     strict: false,
     help: false,
+    sprt: null,
+    score: null,
+    gamesGiven: false,
   };
   const flags = { '--ponder': 'ponder', '--strict': 'strict', '--comments': 'comments' };
   for (let k = 0; k < argv.length; k++) {
@@ -319,7 +353,16 @@ function parseArgs(argv) {
     }
     switch (name) {
       case '--engine': o.engines.push(parseEngine(value)); break;
-      case '--games': o.games = positiveInt(name, value); break;
+      case '--games': o.games = positiveInt(name, value); o.gamesGiven = true; break;
+      case '--sprt': {
+        // "--sprt elo0=A elo1=B alpha=X beta=Y [model=M]": the key=value
+        // words after it (or "--sprt=elo0=A,elo1=B,...").
+        const words = eq > 0 ? value.split(',') : [value];
+        while (eq < 0 && k + 1 < argv.length && /^[a-z0-9]+=/.test(argv[k + 1])) words.push(argv[++k]);
+        o.sprt = parseSprt(words);
+        break;
+      }
+      case '--score': o.score = value; break;
       case '--tc':
         try {
           o.tc = parseTimeControl(value);
@@ -349,10 +392,43 @@ function parseArgs(argv) {
     }
   }
   if (o.help) return o;
+  if (o.sprt && !o.gamesGiven) o.games = 20000;
+  if (o.sprt && o.games % 2 !== 0) throw new UsageError('--sprt plays game pairs: --games must be even');
+  if (o.score !== null) {
+    if (o.engines.length > 0) throw new UsageError('--score takes no --engine');
+    return o;
+  }
   if (o.engines.length === 0 || o.engines.length > 2) throw new UsageError('give one or two --engine options');
   if (!o.tc) throw new UsageError('--tc is required');
   for (const setup of o.engines) checkDirs(setup, Math.min(o.concurrency, o.games));
   return o;
+}
+
+// The parameters of --sprt: elo0 and elo1 (elo0 < elo1), alpha and beta
+// (0.05 by default), model logistic (default) or normalized.
+function parseSprt(words) {
+  const sprt = { elo0: null, elo1: null, alpha: 0.05, beta: 0.05, model: 'logistic' };
+  for (const word of words) {
+    const eq = word.indexOf('=');
+    const key = word.slice(0, eq);
+    const value = word.slice(eq + 1);
+    if (key === 'model') {
+      if (value !== 'logistic' && value !== 'normalized') {
+        throw new UsageError(`--sprt: model must be logistic or normalized, not "${value}"`);
+      }
+      sprt.model = value;
+      continue;
+    }
+    if (!['elo0', 'elo1', 'alpha', 'beta'].includes(key)) throw new UsageError(`--sprt: unknown parameter "${word}"`);
+    if (!/^-?\d+(\.\d+)?$/.test(value)) throw new UsageError(`--sprt: ${key} needs a number, not "${value}"`);
+    sprt[key] = Number(value);
+  }
+  if (sprt.elo0 === null || sprt.elo1 === null) throw new UsageError('--sprt needs elo0= and elo1=');
+  if (!(sprt.elo0 < sprt.elo1)) throw new UsageError('--sprt: elo0 must be below elo1');
+  for (const key of ['alpha', 'beta']) {
+    if (!(sprt[key] > 0 && sprt[key] < 0.5)) throw new UsageError(`--sprt: ${key} must be above 0 and below 0.5`);
+  }
+  return sprt;
 }
 
 // A small seeded generator (mulberry32) for shuffling the openings.
@@ -377,15 +453,36 @@ function pad(s, n) {
   return String(s).padStart(n);
 }
 
+// The score lines of a summary, for engine names[0] against names[1]: wins,
+// draws and losses, the Elo difference with its 95% interval, the game
+// pairs, and with --sprt the test's state.
+function scoreLines(names, games, sprt) {
+  const sc = scoreGames(games, names[0]);
+  const lines = [
+    `${names[0]}: ${sc.wins} wins, ${sc.draws} draws, ${sc.losses} losses; ` +
+      `${sc.points}/${sc.games} points (${sc.percent.toFixed(1)}%)`,
+  ];
+  if (sc.games > 0) {
+    lines.push(
+      `Elo difference ${formatElo(sc.elo)}, 95% interval ${formatElo(sc.eloLow)} to ${formatElo(sc.eloHigh)}`,
+    );
+  }
+  lines.push(`game pairs (LL, LD, DD/WL, WD, WW): [${sc.pentanomial.join(', ')}]`);
+  if (sprt) {
+    const st = sprtState(sc.pentanomial, sprt);
+    const verdict = st.verdict ? `${st.verdict} accepted` : 'no verdict';
+    lines.push(
+      `SPRT (${sprt.model} Elo) elo0=${sprt.elo0} elo1=${sprt.elo1} alpha=${sprt.alpha} beta=${sprt.beta}: ` +
+        `${llrLine(st)}, ${verdict}`,
+    );
+  }
+  return lines;
+}
+
 function summaryText(o, names, records, interrupted) {
   const finished = records.filter((r) => r.result !== '*');
-  const tally = { w: 0, d: 0, l: 0 };
   const terminations = new Map();
   for (const r of finished) {
-    const engine1White = r.whiteSlot === 0;
-    if (r.result === '1/2-1/2') tally.d++;
-    else if ((r.result === '1-0') === engine1White) tally.w++;
-    else tally.l++;
     const key = r.reason
       .replace(/^checkmate, .*/, 'checkmate')
       .replace(/^.* resigns.*$/, 'resignation')
@@ -394,15 +491,11 @@ function summaryText(o, names, records, interrupted) {
     terminations.set(kind, (terminations.get(kind) ?? 0) + 1);
   }
   const n = finished.length;
-  const points = tally.w + tally.d / 2;
   const lines = [];
   lines.push('');
   lines.push(`Match ${names[0]} vs ${names[1]}, time control ${o.tc.text}${interrupted ? ' (interrupted)' : ''}`);
   lines.push(`games: ${n} of ${o.games}`);
-  lines.push(
-    `${names[0]}: ${tally.w} wins, ${tally.d} draws, ${tally.l} losses; ` +
-      `${points}/${n} points (${n ? ((100 * points) / n).toFixed(1) : '0.0'}%)`,
-  );
+  lines.push(...scoreLines(names, records, o.sprt));
   if (terminations.size) {
     lines.push(
       'endings: ' + [...terminations].sort((a, b) => b[1] - a[1]).map(([k, v]) => `${k} ${v}`).join(', '),
@@ -497,6 +590,7 @@ async function main() {
     process.stdout.write(usageText() + '\n');
     return 0;
   }
+  if (o.score !== null) return scoreFile(o);
 
   let openings;
   try {
@@ -543,9 +637,25 @@ async function main() {
       `concurrency ${o.concurrency}, ${openings.length} opening lines\n`,
   );
 
+  // With --sprt: the test's state after each completed pair; once it has a
+  // verdict no game is started and those under way are stopped.
+  let sprtDone = false;
+  const pairDone = (rec) => {
+    const partner = records.find((r) => r.number === (rec.number % 2 ? rec.number + 1 : rec.number - 1));
+    if (!o.sprt || sprtDone || !partner || partner.result === '*' || rec.result === '*') return;
+    const st = sprtState(scoreGames(records, names[0]).pentanomial, o.sprt);
+    process.stdout.write(`${llrLine(st)}\n`);
+    if (st.verdict) {
+      sprtDone = true;
+      process.stdout.write(`SPRT: ${st.verdict} accepted\n`);
+      controller.abort('stopped: the SPRT has its verdict');
+    }
+  };
+
   const finished = (rec) => {
     records.push(rec);
     process.stdout.write(`game ${rec.number}/${o.games}: ${rec.white} - ${rec.black} ${rec.result} (${rec.reason})\n`);
+    pairDone(rec);
     if (pgnOut !== null) {
       pgnPending.set(rec.number, gamePgn(rec, { event: o.event, tc: o.tc }));
       while (pgnPending.has(pgnNext)) {
@@ -559,7 +669,7 @@ async function main() {
   let next = 0;
   const worker = async (slot) => {
     const slotSetups = setups.map((s) => ({ ...s, dir: slotDir(s, slot) }));
-    while (next < o.games && !interrupted) {
+    while (next < o.games && !interrupted && !sprtDone) {
       const index = next++;
       const whiteSlot = index % 2;
       const opening = openings[Math.floor(index / 2) % openings.length];
@@ -588,7 +698,7 @@ async function main() {
       });
       if (logFd !== null) fs.closeSync(logFd);
       rec.whiteSlot = whiteSlot;
-      if (rec.result === '*' && interrupted) {
+      if (rec.result === '*' && (interrupted || sprtDone)) {
         records.push(rec);
         continue;
       }
@@ -631,6 +741,8 @@ async function main() {
         ...(o.ponder ? { ponderHits: r.ponder.hits, ponderMisses: r.ponder.misses } : {}),
       })),
       problems: Object.fromEntries(names.map((nm, s) => [nm, counts[s]])),
+      scores: names.map((nm) => jsonScore(scoreGames(records, nm))),
+      ...(o.sprt ? { sprt: sprtJson(o.sprt, scoreGames(records, names[0]).pentanomial) } : {}),
       clockUse: {
         minMoves: o.clockUseMinMoves,
         engines: Object.fromEntries(clockUse(records, o.clockUseMinMoves).map((u, s) => [names[s], u])),
@@ -640,6 +752,42 @@ async function main() {
   }
   if (interrupted) return 130;
   if (o.strict && strictFailures > 0) return 1;
+  return 0;
+}
+
+function sprtJson(sprt, pentanomial) {
+  const st = sprtState(pentanomial, sprt);
+  return { ...sprt, pairs: pentanomial, llr: st.llr, lower: st.lower, upper: st.upper, verdict: st.verdict };
+}
+
+// --score FILE: the score lines of the games of a PGN file, for the first
+// two players named in it (the White and Black of its first game), and
+// with --json their scores (and the test's state with --sprt).
+function scoreFile(o) {
+  let games;
+  try {
+    games = gamesFromPgn(fs.readFileSync(o.score, 'utf8'));
+  } catch (err) {
+    process.stderr.write(`match: ${err.message}\n`);
+    return 2;
+  }
+  if (games.length === 0) {
+    process.stderr.write(`match: ${o.score} holds no games\n`);
+    return 2;
+  }
+  const names = [games[0].white, games[0].black];
+  const played = games.filter((g) => g.result !== '*').length;
+  const lines = [`games: ${played} of ${games.length}`, ...scoreLines(names, games, o.sprt)];
+  process.stdout.write(lines.join('\n') + '\n');
+  if (o.json) {
+    const json = {
+      engines: names,
+      games: games.length,
+      scores: names.map((nm) => jsonScore(scoreGames(games, nm))),
+      ...(o.sprt ? { sprt: sprtJson(o.sprt, scoreGames(games, names[0]).pentanomial) } : {}),
+    };
+    fs.writeFileSync(o.json, JSON.stringify(json, null, 2) + '\n');
+  }
   return 0;
 }
 

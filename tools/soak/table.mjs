@@ -12,14 +12,13 @@ for (const file of process.argv.slice(2)) {
   const me = j.engines.indexOf('Brevalt');
   if (me < 0) continue;
   const opp = j.engines[1 - me];
-  let w = 0, d = 0, l = 0;
-  for (const g of j.games) {
-    if (g.result === '*') continue;
-    const meWhite = g.whiteSlot === me;
-    if (g.result === '1/2-1/2') d++;
-    else if ((g.result === '1-0') === meWhite) w++;
-    else l++;
+  // The match tool's own score: a game cut short counts for neither side.
+  const score = j.scores?.find((s) => s.engine === 'Brevalt');
+  if (!score) {
+    console.error(`soak table: ${file} has no score of Brevalt (a report of an older match tool?)`);
+    continue;
   }
+  const { wins: w, draws: d, losses: l } = score;
   const ponder = path.basename(file).includes('-ponder');
   rows.push({ opp, tc: j.timeControl + (ponder ? ' ponder' : ''), w, d, l,
               mine: j.problems.Brevalt, theirs: j.problems[opp] });

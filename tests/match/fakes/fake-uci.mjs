@@ -15,6 +15,9 @@
 //   shuffle           moves a knight out and back (g1f3 f3g1 ...)
 //   early             like legal, but answers "go ponder" at once, which a
 //                     pondering engine must not do
+//   interrupt         like legal with White; with Black, on its first "go"
+//                     it interrupts the program that started it (SIGINT to
+//                     its parent, as a person's Ctrl-C) and does not move
 // On "uci" it adds its process id to the file fake-uci.started in its
 // working folder, which shows where it ran.
 // It checks the tool's side of the protocol and exits with status 9 and a
@@ -138,6 +141,10 @@ rl.on('line', (raw) => {
     if (behaviour === 'crash' && gos >= 2) {
       process.stderr.write('fake crash: giving up\n');
       process.exit(3);
+    }
+    if (behaviour === 'interrupt' && board.turn() === 'b') {
+      process.kill(process.ppid, 'SIGINT');
+      return;
     }
     const words = Object.fromEntries(rest.map((w, k) => [w, rest[k + 1]]));
     const clockMs = Number(words.movetime ?? (board.turn() === 'w' ? words.wtime : words.btime));

@@ -404,7 +404,10 @@ export async function playGame(g) {
       finish(lossFor(i), `${names[i]} ${info.how}`, 'abandoned');
     };
   });
-  const onAbort = () => finish('*', 'interrupted', 'unterminated');
+  // An abort with a text as its reason (the match tool stopping the games
+  // once a test has its verdict) gives that text as the reason.
+  const onAbort = () =>
+    finish('*', typeof g.signal.reason === 'string' ? g.signal.reason : 'interrupted', 'unterminated');
   if (g.signal) {
     if (g.signal.aborted) onAbort();
     else g.signal.addEventListener('abort', onAbort, { once: true });
