@@ -11,6 +11,7 @@
 import { Chess, castlingSide } from 'chessops/chess';
 import { parseFen, makeFen } from 'chessops/fen';
 import { makeSquare, parseSquare } from 'chessops/util';
+import { makeSan } from 'chessops/san';
 
 // The back rank of starting position n (0..959) in the standard numbering
 // (518 is the usual array): the light-squared bishop from n mod 4, the
@@ -199,5 +200,81 @@ export class Referee960 {
       stalemate: this.pos.isStalemate(),
       insufficient: this.pos.isInsufficientMaterial(),
     };
+  }
+}
+
+// The match tool's game board for Chess960: the part of chess.js's interface
+// that the game driver uses (turn, fen, board, move, the game-end tests),
+// answered by the referee above, and each move's text in both protocols'
+// forms and in SAN for the PGN.
+export class Board960 {
+  constructor(fen) {
+    this.ref = new Referee960(fen);
+  }
+  turn() {
+    return this.ref.turn;
+  }
+  fen() {
+    return this.ref.fen();
+  }
+  // Rows from rank 8 to rank 1 of { type, color, square } or null, as chess.js.
+  board() {
+    const rows = [];
+    for (let rank = 7; rank >= 0; rank -= 1) {
+      const row = [];
+      for (let file = 0; file < 8; file += 1) {
+        const p = this.ref.pos.board.get(rank * 8 + file);
+        row.push(p ? { type: p.role === 'knight' ? 'n' : p.role[0], color: p.color[0], square: makeSquare(rank * 8 + file) } : null);
+      }
+      rows.push(row);
+    }
+    return rows;
+  }
+  // The legal move that an engine of protocol proto ('uci' / 'cecp') sent
+  // as text, in the move form of move() below, or null.
+  parse(text, proto) {
+    const m = this.ref.parse(text, proto);
+    return m ? this.describe(m) : null;
+  }
+  describe(m) {
+    return {
+      from: makeSquare(m.from),
+      to: makeSquare(m.to),
+      promotion: m.promotion ? LETTER[m.promotion] : undefined,
+      san: makeSan(this.ref.pos, m),
+      uci: uciMove960(m),
+      cecp: cecpMove960(this.ref.pos, m),
+      move: m,
+    };
+  }
+  // Plays a move from parse(); returns it.
+  move(described) {
+    this.ref.apply(described.move);
+    return described;
+  }
+  // The board after a move, for the look-ahead of pondering.
+  after(described) {
+    const b = new Board960(this.ref.setupFen);
+    for (const e of this.ref.entries.slice(1)) b.ref.apply(e.move);
+    b.ref.apply(described.move);
+    return b;
+  }
+  isCheckmate() {
+    return this.ref.pos.isCheckmate();
+  }
+  isStalemate() {
+    return this.ref.pos.isStalemate();
+  }
+  isInsufficientMaterial() {
+    return this.ref.pos.isInsufficientMaterial();
+  }
+  isThreefoldRepetition() {
+    return this.ref.repetitions() >= 3;
+  }
+  isDrawByFiftyMoves() {
+    return this.ref.pos.halfmoves >= 100 && !this.ref.pos.isCheckmate();
+  }
+  isGameOver() {
+    return this.ref.outcome() !== null;
   }
 }
