@@ -125,3 +125,45 @@ test('the end of a game: mate, stalemate, insufficient material, fifty moves, re
   assert.deepEqual(rep.outcome(), { result: '1/2-1/2', reason: 'Draw by repetition' });
   assert.equal(judgeClaim('1/2-1/2 {Draw by repetition}', rep.facts()), true);
 });
+
+// The Chess960 session runner against the fake Chess960 engine of the
+// match tool's tests: a faithful one passes, one that writes its castling
+// as the king taking its rook is caught.
+const FAKE960 = new URL('../../tests/match/fakes/fake960.mjs', import.meta.url).pathname;
+
+async function session960(seed, extra = []) {
+  const { Session960 } = await import('./lib/session960.mjs');
+  const { mkdtempSync, rmSync } = await import('node:fs');
+  const { tmpdir } = await import('node:os');
+  const data = mkdtempSync(`${tmpdir()}/empty-data-`);
+  try {
+    return await new Session960({ engine: process.execPath, engineArgs: [FAKE960, 'cecp', ...extra], data }, seed).run();
+  } finally {
+    rmSync(data, { recursive: true, force: true });
+  }
+}
+
+test('Chess960 sessions: a faithful engine passes, castlings are played and illegal ones refused', async () => {
+  let castled = 0;
+  let illegal = 0;
+  for (const seed of [1, 2, 3, 4, 5, 6]) {
+    const r = await session960(seed);
+    assert.ok(r.ok, `${r.fault}\n${r.transcript.join('\n')}`);
+    castled += r.transcript.filter((l) => / [<>] (usermove |move )O-O/.test(l)).length;
+    illegal += r.stats.illegal;
+    assert.ok(r.transcript.some((l) => l.endsWith('> variant fischerandom')));
+  }
+  assert.ok(castled > 0 && illegal > 0, `castlings ${castled}, illegal user moves ${illegal}`);
+});
+
+test('Chess960 sessions: castling written as the king taking its rook is a fault', async () => {
+  let caught = 0;
+  for (const seed of [1, 2, 3, 4, 5, 6]) {
+    const r = await session960(seed, ['wrong-castling']);
+    if (!r.ok) {
+      assert.match(r.fault, /^"move [a-h][18][a-h][18]" is no legal move/, r.fault);
+      caught += 1;
+    }
+  }
+  assert.ok(caught > 0, 'no session saw the fake castle');
+});
