@@ -8,6 +8,7 @@
 // as the king's move onto its rook).
 //
 // Usage: node compare960.mjs PATH/TO/brevalt-perft
+// (the tool is run as: brevalt-perft "FEN" DEPTH [divide] 960)
 import { execFileSync } from 'node:child_process';
 import { perft960, divide960 } from './perft960.mjs';
 
@@ -37,7 +38,9 @@ const POSITIONS = [
 ];
 
 function enginePerft(tool, fen, depth, divide) {
-  const args = divide ? [fen, String(depth), 'divide'] : [fen, String(depth)];
+  // The last word "960" has the tool read the position as Chess960 (X-FEN's
+  // KQkq then name the outermost rooks).
+  const args = divide ? [fen, String(depth), 'divide', '960'] : [fen, String(depth), '960'];
   try {
     const out = execFileSync(tool, args, { encoding: 'utf8', stdio: ['pipe', 'pipe', 'pipe'] });
     const lines = out.trim().split('\n');
