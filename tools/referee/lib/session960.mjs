@@ -10,8 +10,9 @@
 //     towards it is no move in this protocol);
 //   - a user move in the wrong castling form (king takes rook), a castling
 //     the position does not allow, or O-O-O where only O-O is legal gets
-//     "Illegal move: X" and changes nothing; a legal user castling O-O /
-//     O-O-O is taken;
+//     "Illegal move: X" (X as sent, or the coordinates the engine read it
+//     as: for O-O the king's square and another square) and changes
+//     nothing; a legal user castling O-O / O-O-O is taken;
 //   - result claims are true in the referee's position (mate with the right
 //     winner, stalemate, insufficient material, repetition, 50 moves since
 //     the set-up); "resign" ends the game;
@@ -28,6 +29,7 @@ import path from 'node:path';
 import { Rng } from './random.mjs';
 import { judgeClaim } from './referee.mjs';
 import { Referee960, castlingOf, startFen960, uciMove960 } from '../../match/lib/chess960.mjs';
+import { makeSquare } from '../../match/node_modules/chessops/dist/esm/util.js';
 
 // Mid-game positions whose castling is out of the ordinary (the king or a
 // rook already on its destination, king and rook swapping, a right on an
@@ -72,6 +74,9 @@ export class Session960 {
 
   now() {
     return performance.now() - this.t0;
+  }
+  note(text) {
+    this.log('#', text);
   }
   log(mark, text) {
     this.transcript.push(`${this.now().toFixed(0).padStart(7)} ${mark} ${text}`);
@@ -181,15 +186,33 @@ export class Session960 {
     return this.rng.chance(0.5) ? shredder(fen) : fen;
   }
 
-  // Texts no engine may take in the referee's position: castling in the
-  // other protocol's form, or a castling the position does not allow.
+  // Castling texts no engine may take in the referee's position: O-O or
+  // O-O-O where that castling is not allowed, and the king's move onto one
+  // of its own rooks (the other protocol's castling form) where that
+  // castling is not allowed either.
   illegalTexts() {
     const pos = this.ref.pos;
-    const legal = this.ref.legalMoves();
+    const castles = this.ref.legalMoves().filter((m) => castlingOf(pos, m));
     const out = [];
-    for (const m of legal) if (castlingOf(pos, m)) out.push(uciMove960(m));
     for (const t of ['O-O', 'O-O-O']) if (!this.ref.parse(t, 'cecp')) out.push(t);
+    const king = pos.board.kingOf(pos.turn);
+    for (const rook of pos.board.pieces(pos.turn, 'rook')) {
+      if (rook >> 3 === king >> 3 && !castles.some((m) => m.to === rook)) out.push(uciMove960({ from: king, to: rook }));
+    }
     return out;
+  }
+
+  // Whether line refuses the user move text: "Illegal move: " and the text,
+  // or the coordinates the engine read it as (its first four characters,
+  // as the standard referee takes them; for O-O / O-O-O the king's square
+  // and another square, the engine's reading of the castling).
+  echoes(line, text) {
+    const m = /^Illegal move: (\S+)$/.exec(line);
+    if (!m) return false;
+    if (m[1] === text || m[1] === text.slice(0, 4)) return true;
+    if (!/^O-O(-O)?$/.test(text)) return false;
+    const king = makeSquare(this.ref.pos.board.kingOf(this.ref.pos.turn));
+    return new RegExp(`^${king}[a-h][1-8]$`).test(m[1]);
   }
 
   // A claim or resignation while a game is on: true when it ends the game.
@@ -240,7 +263,7 @@ export class Session960 {
     // side to move with "go", and from then on answers each user move.
     const forced = this.rng.int(0, 3);
     const rounds = this.rng.int(2, 8);
-    for (let i = 0; i < forced && !this.ref.outcome(); i += 1) await this.userMove();
+    for (let i = 0; i < forced && !this.ref.outcome(); i += 1) await this.userMove(true);
     if (this.ref.outcome()) return this.endGame();
     this.send('go');
     if (!(await this.engineMove('while the engine is on move'))) return this.endGame();
@@ -255,7 +278,7 @@ export class Session960 {
   // One user move: now and then first a text the position does not allow,
   // which must be refused; then a legal move, a castling most times when
   // there is one, in O-O / O-O-O form.
-  async userMove() {
+  async userMove(forceMode = false) {
     this.stats.actions += 1;
     const wrong = this.illegalTexts();
     if (wrong.length && this.rng.chance(0.5)) {
@@ -264,13 +287,34 @@ export class Session960 {
       this.send(`usermove ${text}`);
       let refused = false;
       await this.sync(`after the illegal user move ${text}`, (l) => {
-        if (l === `Illegal move: ${text}`) refused = true;
+        if (this.echoes(l, text)) refused = true;
         else this.harmless(l, `after the illegal user move ${text}`);
       });
       if (!refused) this.fail(`the illegal move "${text}" got no "Illegal move: ${text}" in ${this.ref.fen()}`);
     }
     const legal = this.ref.legalMoves().filter((m) => !m.promotion || m.promotion === 'queen');
     const castles = legal.filter((m) => castlingOf(this.ref.pos, m));
+    // A legal castling in the other protocol's form (the king taking its
+    // rook) is no CECP move, but it names the castling unmistakably (a king
+    // never moves onto its own piece): the engine may refuse it or play the
+    // castling, and the referee follows what it did. Tried in force mode
+    // only, where a taken move brings no reply.
+    if (forceMode && castles.length && this.rng.chance(0.5)) {
+      const castle = this.rng.pick(castles);
+      const text = uciMove960(castle);
+      this.send(`usermove ${text}`);
+      let refused = false;
+      await this.sync(`after the user move ${text}`, (l) => {
+        if (this.echoes(l, text)) refused = true;
+        else this.harmless(l, `after the user move ${text}`);
+      });
+      if (!refused) {
+        this.note(`${text} taken as castling ${this.ref.moveText(castle, 'cecp')}`);
+        this.ref.apply(castle);
+        this.stats.userMoves += 1;
+        return 'taken';
+      }
+    }
     const move = castles.length && this.rng.chance(0.7) ? this.rng.pick(castles) : this.rng.pick(legal);
     const text = this.ref.moveText(move, 'cecp');
     this.ref.apply(move);
