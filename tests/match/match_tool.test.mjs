@@ -721,3 +721,93 @@ test(`"%w" in an engine's folder gives each game slot a folder of its own`, asyn
   assert.ok(started[0].length >= 2 && started[1].length >= 2, JSON.stringify(started));
   assert.equal(new Set(started.flat()).size, 8);
 });
+
+function engine960(proto, extra = '') {
+  return `cmd="${process.execPath}" "${path.join(FAKES, 'fake960.mjs')}" ${proto}${extra ? ` ${extra}` : ''},name=fake960-${proto}${extra ? `-${extra}` : ''}${proto === 'uci' ? ',proto=uci' : ''}`;
+}
+
+// Replays a Chess960 PGN game with chessops (its own PGN and SAN readers):
+// the moves in the order played, or an exception.
+async function replay960(pgnText) {
+  const base = path.join(ROOT, 'tools/match/node_modules/chessops/dist/esm');
+  const { parsePgn, startingPosition } = await import(path.join(base, 'pgn.js'));
+  const { parseSan } = await import(path.join(base, 'san.js'));
+  const [game] = parsePgn(pgnText);
+  const pos = startingPosition(game.headers).unwrap();
+  const sans = [];
+  for (const node of game.moves.mainline()) {
+    const move = parseSan(pos, node.san);
+    if (!move) throw new Error(`${node.san} is not legal after ${sans.join(' ')}`);
+    pos.play(move);
+    sans.push(node.san);
+  }
+  return sans;
+}
+
+test('Chess960: each position twice with colours swapped, set up in each protocol, castling in each form', async () => {
+  // Position 300 (QBNRKRBN) lets both fakes castle at once; in 600
+  // (RBQNBKRN) king f1 and rook g1 swap squares. The numbering itself is
+  // checked against the published table in tools/referee/chess960.test.mjs.
+  const { startFen960 } = await import(new URL('../../tools/match/lib/chess960.mjs', import.meta.url));
+  const r = await runMatch(
+    ['--engine', engine960('cecp'), '--engine', engine960('uci'), '--games', '4', '--tc', '5+0', '--max-plies', '30',
+      '--chess960-positions', '300,600', '--strict'],
+    { logs: true },
+  );
+  assert.equal(r.code, 0, r.stdout + r.stderr);
+  assert.equal(r.json.games.length, 4);
+  r.json.games.forEach((game, k) => {
+    const fen = startFen960(k < 2 ? 300 : 600);
+    assert.deepEqual(game.problems, [], JSON.stringify(game.problems));
+    const pgn = r.pgn[k];
+    assert.match(pgn, /\[Variant "Chess960"\]/);
+    assert.match(pgn, /\[SetUp "1"\]/);
+    assert.ok(pgn.includes(`[FEN "${fen}"]`), pgn);
+    const cecpSide = game.white === 'fake960-cecp' ? 'White' : 'Black';
+    const uciSide = cecpSide === 'White' ? 'Black' : 'White';
+    const x = r.sent[k][cecpSide];
+    const u = r.sent[k][uciSide];
+    assert.equal(x[x.indexOf('new') + 1], 'variant fischerandom');
+    assert.ok(x.indexOf(`setboard ${fen}`) > x.indexOf('force'), `${x}`);
+    assert.ok(u.indexOf('setoption name UCI_Chess960 value true') < u.indexOf('ucinewgame'), `${u}`);
+    const positions = u.filter((c) => c.startsWith('position '));
+    assert.ok(positions.length > 0 && positions.every((c) => c.startsWith(`position fen ${fen}`)), `${positions}`);
+    // Both sides castle (the fakes castle when they can): the xboard engine
+    // as O-O / O-O-O, the UCI engine as its king taking its rook, and each
+    // gets the other's castling in its own form.
+    const cecpColour = cecpSide === 'White' ? 0 : 1;
+    const castles = game.moves.map((san, ply) => ({ san, ply, sent: game.sent[ply] })).filter((m) => /^O-O/.test(m.san));
+    assert.ok(castles.some((m) => m.ply % 2 === cecpColour && /^O-O(-O)?$/.test(m.sent)), JSON.stringify(castles));
+    const uciCastle = castles.find((m) => m.ply % 2 !== cecpColour);
+    assert.ok(uciCastle && /^[a-h][18][a-h][18]$/.test(uciCastle.sent), JSON.stringify(castles));
+    assert.ok(x.includes(`usermove ${uciCastle.san}`), `${x}`);
+    assert.ok(positions.at(-1).includes(` ${uciCastle.sent}`), positions.at(-1));
+  });
+  assert.deepEqual(r.json.games.map((g) => g.white), ['fake960-cecp', 'fake960-uci', 'fake960-cecp', 'fake960-uci']);
+  for (const [k, pgn] of r.pgn.entries()) assert.deepEqual(await replay960(pgn), r.json.games[k].moves);
+});
+
+test('Chess960: castling in the other protocol\'s form is an illegal move', async () => {
+  for (const proto of ['cecp', 'uci']) {
+    const r = await runMatch(
+      ['--engine', engine960(proto, 'wrong-castling'), '--engine', engine960(proto), '--games', '1', '--tc', '5+0',
+        '--max-plies', '40', '--chess960-positions', '600'],
+    );
+    const game = r.json.games[0];
+    const illegal = problemsOf(game, 'illegal');
+    assert.equal(illegal.length, 1, `${proto}: ${JSON.stringify(game.problems)}`);
+    assert.equal(illegal[0].side, 0);
+    assert.match(illegal[0].detail, proto === 'cecp' ? /^"[a-h]1[a-h]1"/ : /^"O-O(-O)?"/);
+    assert.equal(game.result, '0-1');
+  }
+});
+
+test('Chess960: positions drawn with a seed are the same for the same seed, one per pair of games', async () => {
+  const args = (seed) => ['--engine', engine960('cecp'), '--games', '4', '--tc', '5+0', '--max-plies', '2', '--chess960', '--seed', seed];
+  const [a, b, c] = await Promise.all([runMatch(args('7')), runMatch(args('7')), runMatch(args('8'))]);
+  const fens = (r) => r.pgn.map((g) => /\[FEN "([^"]+)"\]/.exec(g)[1]);
+  assert.deepEqual(fens(a), fens(b));
+  assert.equal(fens(a)[0], fens(a)[1]);
+  assert.equal(fens(a)[2], fens(a)[3]);
+  assert.notDeepEqual(fens(a), fens(c));
+});

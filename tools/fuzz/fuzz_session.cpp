@@ -23,7 +23,10 @@
 // interface's last two moves, or is refused (an Error line) and changes
 // nothing; with fewer than two to take back it must be refused. "exit"
 // outside an analysis and "variant normal" print nothing, another
-// "variant" an Error line only. The engine accepts a "draw" ("offer
+// "variant" an Error line only. A "variant fischerandom" the engine takes
+// (no Error line) makes the game a Chess960 one, whose castling the rules
+// here do not know: its positions are left to the engine until "new" or
+// "variant normal". The engine accepts a "draw" ("offer
 // draw") only on a score of the position on the board: during a search,
 // or in the position its last move led to; never in one set up, reached
 // by a take-back or by a move entered in force mode. In analysis mode no move
@@ -205,6 +208,8 @@ struct Game {
 };
 
 Game game;
+// A "variant fischerandom" was taken since the last "new" / "variant normal".
+bool chess960_game = false;
 std::string session_text;
 std::vector<std::string> transcript;
 // The command being interpreted (empty between commands), and the last
@@ -652,7 +657,14 @@ void interpret_with_oracle() {
       }
     }
   } else if (begins_with(low, "new")) {
-    if (!refused) game.start_position();
+    if (!refused) {
+      game.start_position();
+      chess960_game = false;
+    }
+  } else if (begins_with(sent, "setboard") && chess960_game) {
+    game.before.clear();
+    game.move_waiting = false;
+    game.view = any_line_holds(reply, "Illegal position") ? View::refused : View::unknown;
   } else if (begins_with(sent, "setboard")) {
     if (reply.empty()) position_set(sent.size() > 9 ? sent.substr(9) : "", sent);
     else if (any_line_holds(reply, "Illegal position")) game.view = View::refused;
@@ -674,8 +686,15 @@ void interpret_with_oracle() {
     for (const std::string& l : reply)
       if (!begins_with(l, "Error (") || l.size() < 10 || l.compare(l.size() - 10, 10, "): variant") != 0)
         fault("\"variant\" answered otherwise than with an Error line of its own", l);
-    if (low.rfind("variant normal", 0) == 0 && (low.size() == 14 || low[14] == ' ') && !reply.empty())
-      fault("\"variant normal\" answered; ordinary chess is the engine's own", reply.front());
+    const bool normal = low.rfind("variant normal", 0) == 0 && (low.size() == 14 || low[14] == ' ');
+    if (normal && !reply.empty()) fault("\"variant normal\" answered; ordinary chess is the engine's own", reply.front());
+    if (normal) chess960_game = false;
+    if (low.rfind("variant fischerandom", 0) == 0 && (low.size() == 20 || low[20] == ' ') && reply.empty()) {
+      chess960_game = true;
+      game.view = View::unknown;
+      game.before.clear();
+      game.move_waiting = false;
+    }
   } else if (begins_with(low, "draw")) {
     // Only on a score of the position on the board.
     if (!searching_before && game.view == View::known && any_line_holds(reply, "offer draw") &&
@@ -727,6 +746,7 @@ void fresh_engine() {
   racing_now = 0;
   clear_output();
   game = Game{};
+  chess960_game = false;
   pings_waiting.clear();
   scored_placement.clear();
   held_text.clear();

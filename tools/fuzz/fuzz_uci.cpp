@@ -16,6 +16,9 @@
 // ponder move must be legal after it. A "searchmoves" that names legal
 // moves (under-promotions among them) gets one of them, as named; an
 // infinite or ponder search answers only after the line that lets it.
+// With UCI_Chess960 set to true the positions are Chess960 ones, whose
+// castling (the king taking its own rook) the rules here do not know: the
+// position is left to the engine until the option is set to false again.
 #include <unistd.h>
 
 #include <algorithm>
@@ -124,6 +127,19 @@ struct Model {
   std::optional<size_t> waiting;
   bool waiting_ponder = false;
   size_t released = 0;
+  // UCI_Chess960 as the last "setoption" for it left it.
+  bool chess960 = false;
+
+  // "setoption name UCI_Chess960 value true|false", the words matched
+  // without regard to case.
+  void option(const std::vector<std::string>& w, size_t at) {
+    if (at + 4 < w.size() && lower(w[at + 1]) == "name" && lower(w[at + 2]) == "uci_chess960" &&
+        lower(w[at + 3]) == "value") {
+      const std::string value = lower(w[at + 4]);
+      if (value == "true") chess960 = true;
+      if (value == "false") chess960 = false;
+    }
+  }
 
   void go(const std::vector<std::string>& w, size_t at) {
     Search search{position, {}, 0};
@@ -169,10 +185,13 @@ struct Model {
       waiting.reset();
     }
     if (command == "isready") ++isready_sent;
+    if (command == "setoption") option(w, *at);
     if (command == "ucinewgame") position = rules::Position::from_fen(START_FEN);
+    if (command == "ucinewgame" && chess960) position.reset();
     if (command == "go") go(w, *at);
     if (command != "position") return;
     position.reset();
+    if (chess960) return;
     if (*at + 1 >= w.size() || lower(w[*at + 1]) != "startpos") return;
     rules::Position p = rules::Position::from_fen(START_FEN);
     if (*at + 2 < w.size() && lower(w[*at + 2]) == "moves") {

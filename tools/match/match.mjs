@@ -77,6 +77,19 @@
 //   --clock-use-min-moves N
 //                        the clock use report (below) takes the games in
 //                        which an engine made at least N moves, default 40
+//   --chess960           Chess960 games from starting positions drawn at
+//                        random from the 960 (seeded with --seed), one per
+//                        pair of games, each played twice with colours
+//                        swapped; refereed by chessops. UCI engines get
+//                        "setoption name UCI_Chess960 value true" and
+//                        "position fen X-FEN moves ..." with castling as the
+//                        king taking its own rook (e1h1); xboard engines get
+//                        "variant fischerandom" after "new", "setboard
+//                        X-FEN" after "force", and castling as O-O / O-O-O.
+//                        The PGN gets the Variant, SetUp and FEN tags
+//   --chess960-positions N,N,...
+//                        Chess960 games from these starting positions (the
+//                        standard numbers 0..959, 518 the usual array)
 //   --event TEXT         PGN Event tag, default "Engine match"
 //   --strict             exit with status 1 when any illegal move, crash,
 //                        time forfeit, false claim or rejected move occurred
@@ -198,6 +211,7 @@ import { playGame, PROBLEM_KINDS, PROBLEM_LABELS, STRICT_KINDS } from './lib/gam
 import { splitCommand } from './lib/engine.mjs';
 import { gamePgn } from './lib/pgn.mjs';
 import { formatElo, gamesFromPgn, jsonScore, llrLine, scoreGames, sprtState } from './lib/score.mjs';
+import { backRank960, startFen960 } from './lib/chess960.mjs';
 
 class UsageError extends Error {}
 
@@ -318,6 +332,8 @@ function parseArgs(argv) {
     openings: 0,
     openingsFile: null,
     seed: null,
+    chess960: false,
+    chess960Positions: null,
     maxPlies: 0,
     marginMs: 0,
     hangGraceMs: 5000,
@@ -330,7 +346,7 @@ function parseArgs(argv) {
     score: null,
     gamesGiven: false,
   };
-  const flags = { '--ponder': 'ponder', '--strict': 'strict', '--comments': 'comments' };
+  const flags = { '--ponder': 'ponder', '--strict': 'strict', '--comments': 'comments', '--chess960': 'chess960' };
   for (let k = 0; k < argv.length; k++) {
     const arg = argv[k];
     if (arg === '--help' || arg === '-h') {
@@ -388,6 +404,14 @@ function parseArgs(argv) {
         o.hangGraceMs = Math.round(Number(value) * 1000);
         break;
       case '--event': o.event = value; break;
+      case '--chess960-positions': {
+        const list = value.split(',').map((t) => t.trim());
+        if (!list.every((t) => /^\d+$/.test(t) && Number(t) <= 959))
+          throw new UsageError(`--chess960-positions needs numbers from 0 to 959, not "${value}"`);
+        o.chess960Positions = list.map(Number);
+        o.chess960 = true;
+        break;
+      }
       default: throw new UsageError(`unknown option ${arg}`);
     }
   }
@@ -429,6 +453,24 @@ function parseSprt(words) {
     if (!(sprt[key] > 0 && sprt[key] < 0.5)) throw new UsageError(`--sprt: ${key} must be above 0 and below 0.5`);
   }
   return sprt;
+}
+
+// The Chess960 starting positions of a match, each as an opening without
+// moves that carries its X-FEN: --chess960-positions in their order, else
+// one per pair of games drawn from the 960 numbers shuffled with --seed (a
+// seed from the clock, printed, when none is given).
+function chess960Openings(o) {
+  let numbers = o.chess960Positions;
+  if (!numbers) {
+    let seed = o.seed;
+    if (seed === null) {
+      seed = Date.now() % 2147483647;
+      process.stdout.write(`Chess960 positions drawn with --seed ${seed}\n`);
+    }
+    const all = shuffled([...Array(960).keys()], seed);
+    numbers = all.slice(0, Math.max(1, Math.ceil(o.games / 2)));
+  }
+  return numbers.map((n) => ({ name: `Chess960 #${n} ${backRank960(n)}`, moves: [], fen: startFen960(n) }));
 }
 
 // A small seeded generator (mulberry32) for shuffling the openings.
@@ -593,14 +635,20 @@ async function main() {
   if (o.score !== null) return scoreFile(o);
 
   let openings;
-  try {
-    openings = checkOpenings(o.openingsFile ? readOpeningsFile(o.openingsFile) : OPENINGS);
-  } catch (err) {
-    process.stderr.write(`match: ${err.message}\n`);
-    return 2;
+  if (o.chess960) {
+    // Chess960: the listed starting positions, or as many as the games need
+    // drawn at random (seeded with --seed) from the 960.
+    openings = chess960Openings(o);
+  } else {
+    try {
+      openings = checkOpenings(o.openingsFile ? readOpeningsFile(o.openingsFile) : OPENINGS);
+    } catch (err) {
+      process.stderr.write(`match: ${err.message}\n`);
+      return 2;
+    }
+    if (o.seed !== null) openings = shuffled(openings, o.seed);
+    if (o.openings > 0) openings = openings.slice(0, o.openings);
   }
-  if (o.seed !== null) openings = shuffled(openings, o.seed);
-  if (o.openings > 0) openings = openings.slice(0, o.openings);
 
   const setups = o.engines.length === 1 ? [o.engines[0], o.engines[0]] : o.engines;
   const names = setups.map((s) => s.name);

@@ -124,12 +124,19 @@
 //   --skip A,B            never choose these actions (names in --help), e.g.
 //                         --skip see to look past a known "see" fault
 //   --fen FEN             set up only this position (repeatable)
+//   --chess960 P          make a share P (0 to 1, default 0) of the sessions
+//                         Chess960 sessions (lib/session960.mjs): variant
+//                         fischerandom, X-FEN / Shredder-FEN setboards,
+//                         O-O / O-O-O user and engine moves, refereed by
+//                         chessops; which sessions they are follows the seed
 //   --verbose             one line per passing session
 //   --transcripts         print passing sessions' transcripts too
 // The referee's own judgements have tests: node --test tools/referee/referee.test.mjs
 import os from 'node:os';
 import process from 'node:process';
 import { Session, ACTION_NAMES } from './lib/session.mjs';
+import { Session960 } from './lib/session960.mjs';
+import { mulberry32 } from './lib/random.mjs';
 import { playableFen } from './lib/referee.mjs';
 import { fits } from './lib/positions.mjs';
 
@@ -137,7 +144,7 @@ function usage(message) {
   if (message) console.error(`sessions.mjs: ${message}`);
   console.error(`usage: node tools/referee/sessions.mjs --engine PATH [--data DIR] [--sessions N] [--seed S]
        [--concurrency C] [--minutes M] [--actions MIN-MAX] [--time-margin MS] [--threads N]
-       [--allow-refusals] [--no-ep-fens] [--no-claims-required] [--skip ACTION,...] [--fen FEN]... [--verbose] [--transcripts]
+       [--allow-refusals] [--no-ep-fens] [--no-claims-required] [--skip ACTION,...] [--fen FEN]... [--chess960 P] [--verbose] [--transcripts]
 actions: ${ACTION_NAMES.join(', ')}`);
   process.exit(2);
 }
@@ -159,6 +166,7 @@ function parseArgs(argv) {
     epFens: true,
     skip: new Set(),
     fens: [],
+    chess960: 0,
     verbose: false,
   };
   const num = (name, v) => {
@@ -184,6 +192,10 @@ function parseArgs(argv) {
       case '--no-ep-fens': o.epFens = false; break;
       case '--no-claims-required': o.noClaimsRequired = true; break;
       case '--verbose': o.verbose = true; break;
+      case '--chess960':
+        o.chess960 = num(a, argv[++i]);
+        if (o.chess960 < 0 || o.chess960 > 1) usage('--chess960 takes a share from 0 to 1');
+        break;
       case '--transcripts': o.transcripts = true; break;
       case '--fen': {
         const fen = argv[++i] ?? '';
@@ -225,6 +237,7 @@ function reproduce(o, seed) {
   if (o.minActions !== 20 || o.maxActions !== 60) extra.push(`--actions ${o.minActions}-${o.maxActions}`);
   if (o.timeMarginMs !== 100) extra.push(`--time-margin ${o.timeMarginMs}`);
   if (o.threads !== 1) extra.push(`--threads ${o.threads}`);
+  if (o.chess960 > 0) extra.push(`--chess960 ${o.chess960}`);
   for (const fen of o.fens) extra.push(`--fen '${fen}'`);
   return `node tools/referee/sessions.mjs --engine ${o.engine} --data ${o.data} --seed ${seed} --sessions 1${extra.length ? ` ${extra.join(' ')}` : ''}`;
 }
@@ -281,7 +294,10 @@ async function main() {
       const seed = o.seed + next;
       next += 1;
       const cfg = { ...o, engine: o.engine, data: o.data };
-      const r = await new Session(cfg, seed).run();
+      // Whether the session of this seed is a Chess960 one depends on the
+      // seed alone, so that it replays as the same kind.
+      const is960 = o.chess960 > 0 && mulberry32(seed ^ 0x960)() < o.chess960;
+      const r = await (is960 ? new Session960(cfg, seed) : new Session(cfg, seed)).run();
       report(r);
     }
   };

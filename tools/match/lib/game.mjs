@@ -6,6 +6,7 @@ import { Chess } from 'chess.js';
 import { Engine } from './engine.mjs';
 import { UciEngine, uciThinking } from './uci.mjs';
 import { levelCommand, moveForEngine, parseEngineMove, stCommand } from './notation.mjs';
+import { Board960 } from './chess960.mjs';
 
 const PING_TIMEOUT_MS = 10000;
 
@@ -84,16 +85,24 @@ function uciOf(move) {
 //   number, setups [white, black] ({ name, argv, dir, computer, proto,
 //   level, options }), names [white, black], opening { name, moves }, tc,
 //   ponder, maxPlies, marginMs, hangGraceMs, comments, log (transcript
-//   writer or null), signal (abort).
+//   writer or null), signal (abort). An opening with a fen is a Chess960
+//   starting position (X-FEN): the game is then refereed by chessops, UCI
+//   engines get UCI_Chess960 and "position fen", xboard engines "variant
+//   fischerandom" and "setboard", each side castling in its protocol's form.
 // Returns the game record: result, reason, termination, moves, problems...
 export async function playGame(g) {
-  const board = new Chess();
+  const chess960 = !!g.opening.fen;
+  const board = chess960 ? new Board960(g.opening.fen) : new Chess();
   const names = g.names;
+  // The engine move of side i's text, or null when it is no legal move.
+  const readMove = (i, text) => (chess960 ? board.parse(text, engines[i].uci ? 'uci' : 'cecp') : parseEngineMove(board, text));
   const rec = {
     number: g.number,
     white: names[0],
     black: names[1],
     opening: g.opening.name,
+    variant: chess960 ? 'Chess960' : null,
+    fen: chess960 ? g.opening.fen : null,
     date: new Date(),
     moves: [], // { san, uci, book, comment }
     result: '*',
@@ -148,14 +157,15 @@ export async function playGame(g) {
   function sendMove(i, move) {
     const e = engines[i];
     if (e.uci) return; // UCI engines get the whole game with each "position"
-    e.send((e.usermove ? 'usermove ' : '') + moveForEngine(move, e.san));
+    e.send((e.usermove ? 'usermove ' : '') + (chess960 ? move.cecp : moveForEngine(move, e.san)));
   }
 
   // UCI: the game so far, plus the expected reply when pondering.
   function positionCommand(extra = null) {
     const moves = rec.moves.map((m) => m.uci);
     if (extra) moves.push(extra);
-    return moves.length ? `position startpos moves ${moves.join(' ')}` : 'position startpos';
+    const start = chess960 ? `position fen ${g.opening.fen}` : 'position startpos';
+    return moves.length ? `${start} moves ${moves.join(' ')}` : start;
   }
 
   // UCI: "go" with both clocks in milliseconds, side i's own clock being
@@ -208,11 +218,15 @@ export async function playGame(g) {
   // while it ponders.
   function startPondering(i, text) {
     const e = engines[i];
-    const reply = parseEngineMove(board, text);
+    const reply = readMove(i, text);
     if (!reply) return;
-    const after = new Chess(board.fen());
-    after.move({ from: reply.from, to: reply.to, promotion: reply.promotion });
-    if (after.isGameOver()) return;
+    if (chess960) {
+      if (board.after(reply).isGameOver()) return;
+    } else {
+      const after = new Chess(board.fen());
+      after.move({ from: reply.from, to: reply.to, promotion: reply.promotion });
+      if (after.isGameOver()) return;
+    }
     e.ponderMove = uciOf(reply);
     e.send(positionCommand(e.ponderMove));
     e.send(goCommand(i, clocks[i], true));
@@ -299,13 +313,14 @@ export async function playGame(g) {
       );
       return;
     }
-    const move = parseEngineMove(board, text);
+    const move = readMove(i, text);
     if (!move) {
       problem(i, 'illegal', `"${text}" in ${board.fen()}`);
       finish(lossFor(i), `${names[i]} plays an illegal move: ${text}`, 'rules infraction');
       return;
     }
-    board.move({ from: move.from, to: move.to, promotion: move.promotion });
+    if (chess960) board.move(move);
+    else board.move({ from: move.from, to: move.to, promotion: move.promotion });
     movesMade[i]++;
     charge(i, elapsed);
     clocks[i] = clocks[i] - elapsed + g.tc.incMs;
@@ -423,11 +438,13 @@ export async function playGame(g) {
   if (!over) {
     for (const [i, e] of engines.entries()) {
       if (e.uci) {
+        if (chess960) e.send('setoption name UCI_Chess960 value true');
         e.setOptions(g.setups[i].options ?? [], g.ponder);
         e.send('ucinewgame');
         continue;
       }
       e.send('new');
+      if (chess960) e.send('variant fischerandom');
       e.send(g.tc.stMs > 0 ? stCommand(g.tc) : levelCommand(g.tc, { exact: g.setups[i].level === 'exact' }));
       e.send('post');
       e.send(g.ponder ? 'hard' : 'easy');
@@ -435,6 +452,7 @@ export async function playGame(g) {
       if (e.features.name === '1') e.send(`name ${names[1 - i]}`);
       if (e.features.ics === '1') e.send('ics -');
       e.send('force');
+      if (chess960) e.send(`setboard ${g.opening.fen}`);
     }
     for (const uci of g.opening.moves) {
       const move = board.move({ from: uci.slice(0, 2), to: uci.slice(2, 4), promotion: uci[4] });

@@ -1,6 +1,7 @@
-// PGN text of a finished game record (see playGame). All games start from the
-// standard position, the opening being part of the move list, so no FEN tag
-// is needed.
+// PGN text of a finished game record (see playGame). Standard games start
+// from the standard position, the opening being part of the move list, so no
+// FEN tag is needed; a Chess960 game carries its variant and its starting
+// position (X-FEN) in the Variant, SetUp and FEN tags.
 
 function tagValue(v) {
   return String(v).replace(/\\/g, '\\\\').replace(/"/g, '\\"');
@@ -45,6 +46,7 @@ export function gamePgn(rec, { event, tc }) {
     ['Opening', rec.opening],
     ['PlyCount', String(rec.moves.length)],
   ];
+  if (rec.variant) tags.push(['Variant', rec.variant], ['SetUp', '1'], ['FEN', rec.fen]);
   // The reason the game ended joins the last move's comment: two comments
   // in a row are valid PGN, but not every reader (chess.js) takes them.
   const comments = rec.moves.map((m) => m.comment);
