@@ -1,10 +1,10 @@
 // Fischer random chess perft against the published suite of 960 positions
-// (tests/board/data/chess960_perft.epd, source named in its first line).
-// The engine counts a promotion once, as a queen; a position where a pawn
-// stands within two moves of promoting (a white pawn on the sixth or
-// seventh rank, a black one on the third or second) could promote within
-// four plies and is counted to depth 2 only, where no pawn can promote
-// from there but one on the seventh rank: those are skipped.
+// (tests/board/data/chess960_perft.epd, its source named in its first
+// line). The engine counts a promotion once, as a queen, and the suite
+// counts all four: a position where a pawn could promote within four plies
+// (a white pawn on the sixth or seventh rank, a black one on the third or
+// second) is counted to depth 2 instead, and one where it could within two
+// plies (a pawn on the seventh or second rank) is left out.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
