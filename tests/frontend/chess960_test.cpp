@@ -83,6 +83,19 @@ TEST(Chess960Cecp, EachCastlingCaseIsReadAsOOAndPlacesKingAndRook) {
   }
 }
 
+// "undo" takes a castling back: king and rook stand on their squares again
+// with the right, so the same castling is played once more.
+TEST(Chess960Cecp, UndoPutsKingAndRookBackWithTheRight) {
+  EngineSandbox box;
+  for (const CastlingCase& c : castling_cases()) {
+    EngineRun r = box.run(std::string("xboard\nprotover 2\naccepted usermove\nnew\nvariant fischerandom\nforce\nsetboard ") +
+                          c.fen + "\nusermove " + c.wing + "\nundo\nusermove " + c.wing + "\nusermove " + reply_to(c) +
+                          "\nusermove " + c.proof + "\nquit\n");
+    EXPECT_EQ(r.out.find("Illegal move"), std::string::npos) << c.name << "\n" << r.out;
+    EXPECT_EQ(r.out.find("Error"), std::string::npos) << c.name << "\n" << r.out;
+  }
+}
+
 // The other ways xboard and users write castling: o-o, 0-0, the king taking
 // its rook, and the king's two squares where no ordinary move reads so.
 TEST(Chess960Cecp, CastlingIsReadInEveryUnambiguousForm) {
