@@ -1,4 +1,4 @@
-// brevalt-perft "FEN" DEPTH [divide]: counts the leaves of the legal-move
+// brevalt-perft "FEN" DEPTH [divide] [960]: counts the leaves of the legal-move
 // tree with the engine's own move making and legality tests. Promotions
 // count once, as a queen (the engine promotes to nothing else). With
 // "divide" it first prints one line per root move, "e2e4: 20" (a
@@ -49,11 +49,16 @@ void print_move(const brevalt::PerftRootMove& m) {
 int main(int argc, char** argv) {
   using namespace brevalt;
   // Step 1. Arguments.
+  // A last word "960" reads the position as Fischer random chess (X-FEN's
+  // KQkq then name the outermost rooks; Shredder-FEN's file letters need it not).
+  const bool fischer_random = argc >= 4 && std::strcmp(argv[argc - 1], "960") == 0;
+  if (fischer_random) --argc;
   const bool divide = argc == 4 && std::strcmp(argv[3], "divide") == 0;
   if (argc != 3 && !divide) {
-    std::fprintf(stderr, "usage: brevalt-perft \"FEN\" DEPTH [divide]\n");
+    std::fprintf(stderr, "usage: brevalt-perft \"FEN\" DEPTH [divide] [960]\n");
     return EXIT_USAGE;
   }
+  if (fischer_random) control.chess960 = 1;
   const int depth = parse_depth(argv[2]);
   if (depth < 0) {
     std::fprintf(stderr, "depth must be a number from %d to %d\n", MIN_DEPTH, MAX_DEPTH);

@@ -80,6 +80,15 @@ void try_castling(int king_from, int king_to) {
   try_move(king_from, king_to);
 }
 
+// Castling by the general rule on either wing: the king takes its rook.
+void castle960(int colour) {
+  for (int wing = 0; wing < 2; ++wing) {
+    if (!castling960_possible(colour, wing == 0)) continue;
+    const int made = make_castling(pos.king_square(colour), pos.castle_rook_sq[(colour ? 2 : 0) + wing]);
+    unmake_move(pos.lists_frozen || made == 0 ? Unmake::keep_counters : Unmake::full);
+  }
+}
+
 }  // namespace
 
 void pawn_moves(int f, GenMode mode) {
@@ -123,11 +132,19 @@ void pawn_moves(int f, GenMode mode) {
 // Castling is tried like any other move once it is possible; the legality
 // of the king's own squares is part of that test.
 void castle_white() {
+  if (control.chess960) {
+    castle960(0);
+    return;
+  }
   if (castling_possible(E1, G1)) try_castling(E1, G1);
   if (castling_possible(E1, C1)) try_castling(E1, C1);
 }
 
 void castle_black() {
+  if (control.chess960) {
+    castle960(BLACK);
+    return;
+  }
   if (castling_possible(E8, G8)) try_castling(E8, G8);
   if (castling_possible(E8, C8)) try_castling(E8, C8);
 }

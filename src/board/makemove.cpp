@@ -80,15 +80,24 @@ int castling_corner(int rook_to) {
 // The castling counter that tracks the rook of `code` standing on its home
 // corner `sq`, or nullptr when that square is not the rook's corner. A rook
 // leaving its corner, or being captured there, ends castling on that wing.
+// The home squares are the corners in standard chess and the castling
+// rooks' own squares in Fischer random chess (castle_rook_sq).
 int16_t* corner_rook_counter(int code, int sq) {
   if (code == ROOK) {
-    if (sq == H1) return &pos.state_top->white_h_rook_moves;
-    if (sq == A1) return &pos.state_top->white_a_rook_moves;
+    if (sq == pos.castle_rook_sq[0]) return &pos.state_top->white_h_rook_moves;
+    if (sq == pos.castle_rook_sq[1]) return &pos.state_top->white_a_rook_moves;
   } else if (code == ROOK + BLACK) {
-    if (sq == H8) return &pos.state_top->black_h_rook_moves;
-    if (sq == A8) return &pos.state_top->black_a_rook_moves;
+    if (sq == pos.castle_rook_sq[2]) return &pos.state_top->black_h_rook_moves;
+    if (sq == pos.castle_rook_sq[3]) return &pos.state_top->black_a_rook_moves;
   }
   return nullptr;
+}
+
+// The move counter of a castling rook: colour 0 or 8, king-side or not.
+int16_t& castling_rook_counter(int colour, bool kingside) {
+  StateRecord& st = *pos.state_top;
+  return colour ? (kingside ? st.black_h_rook_moves : st.black_a_rook_moves)
+                : (kingside ? st.white_h_rook_moves : st.white_a_rook_moves);
 }
 
 // A king capture is a program error: log it and let the search go on.
@@ -534,12 +543,160 @@ int make_move(int from, int to) {
   return 1;
 }
 
+namespace {
+
+// The squares of a castling by the general rule: the king from king_from
+// to the g or c file, the rook from rook_from to the f or d file, on the
+// king's rank.
+struct CastlingSquares {
+  int king_to, rook_to;
+};
+CastlingSquares castling_squares(int king_from, int rook_from) {
+  const int rank = king_from & 56;
+  const bool kingside = rook_from > king_from;
+  return {rank + (kingside ? G1 : C1), rank + (kingside ? F1 : D1)};
+}
+
+// Takes back a castling made by make_castling (ply record castle 3 or 4):
+// king and rook leave their new squares before either returns, since each
+// may land where the other started.
+int unmake_castling(PlyRecord& rec, bool keep_counters) {
+  const int king_from = rec.from, rook_from = rec.to;
+  const int king = rec.moved, colour = colour_of(king);
+  const CastlingSquares to = castling_squares(king_from, rook_from);
+  pos.hash_lo = rec.saved_hash_lo;
+  pos.hash_hi = rec.saved_hash_hi;
+  pos.pawn_lo = rec.saved_pawn_lo;
+  pos.pawn_hi = rec.saved_pawn_hi;
+  pos.ep_black_pawn = rec.saved_ep_black_pawn;
+  pos.ep_white_pawn = rec.saved_ep_white_pawn;
+  set_square(to.king_to, EMPTY);
+  set_square(to.rook_to, EMPTY);
+  set_square(king_from, static_cast<uint8_t>(king));
+  set_square(rook_from, static_cast<uint8_t>(ROOK | colour));
+  (colour ? pos.black_castled : pos.white_castled) = 0;
+  castling_rook_counter(colour, rook_from > king_from) = 0;
+  if (colour) {
+    pos.black_king_sq() = rec.old_black_king_sq;
+    if (!keep_counters) --pos.state_top->black_king_moves;
+  } else {
+    pos.white_king_sq() = rec.old_white_king_sq;
+    if (!keep_counters) --pos.state_top->white_king_moves;
+  }
+  if (!pos.lists_frozen) {
+    PieceEntry* own = colour ? pos.black_pieces : pos.white_pieces;
+    const int k = pos.piece_index[to.king_to], r = pos.piece_index[to.rook_to];
+    BREVALT_ASSERT(k < PIECE_LIST_SIZE && r < PIECE_LIST_SIZE);
+    pos.piece_index[to.king_to] = NO_INDEX;
+    pos.piece_index[to.rook_to] = NO_INDEX;
+    own[k].square = static_cast<uint8_t>(king_from);
+    own[r].square = static_cast<uint8_t>(rook_from);
+    pos.piece_index[king_from] = static_cast<uint8_t>(k);
+    pos.piece_index[rook_from] = static_cast<uint8_t>(r);
+  }
+  pos.fifty_counter = static_cast<int8_t>(rec.saved_fifty_counter);
+  search_path.check_run = static_cast<int8_t>(rec.saved_check_run);
+  rec.moved = 0;
+  rec.captured_value = 0;
+  rec.captured = 0;
+  rec.saved_ep_black_pawn = 0;
+  rec.saved_ep_white_pawn = 0;
+  rec.opp_material_taken = 0;
+  rec.castle = 0;
+  rec.promo = 0;
+  rec.rook_to = 0;
+#ifdef BREVALT_CHECKS
+  if (!pos.lists_frozen) assert_position_consistent("unmake_castling");
+#endif
+  return 0;
+}
+
+}  // namespace
+
+// Castling by the general rule, the king on king_from taking its own rook
+// on rook_from. castling960_possible has tested the squares; the steps are
+// those of make_move, with both pieces placed at once.
+int make_castling(int king_from, int rook_from) {
+  const int p = pos.ply;
+  PlyRecord& rec = pos.ply_stack[p];
+  if (p > search_path.sel_depth) search_path.sel_depth = static_cast<int16_t>(p);
+  search_path.pv_length[p + 1] = 0;
+
+  // Placement: both pieces off, then both on their new squares.
+  const int king = pos.board[king_from];
+  const int colour = colour_of(king);
+  const int rook = ROOK | colour;
+  const bool kingside = rook_from > king_from;
+  const CastlingSquares to = castling_squares(king_from, rook_from);
+  set_square(king_from, EMPTY);
+  set_square(rook_from, EMPTY);
+  set_square(to.king_to, static_cast<uint8_t>(king));
+  set_square(to.rook_to, static_cast<uint8_t>(rook));
+
+  // The ply record names the move as it was given: king square, rook square.
+  save_for_unmake(rec, king_from, rook_from, king, EMPTY, 0);
+  rec.captured_index = NO_INDEX;
+  rec.castle = static_cast<uint8_t>(colour ? 4 : 3);
+  rec.rook_to = static_cast<uint8_t>(to.rook_to);
+  (colour ? pos.black_castled : pos.white_castled) = 1;
+  castling_rook_counter(colour, kingside) = 1;
+
+  if (!pos.lists_frozen) {
+    PieceEntry* own = colour ? pos.black_pieces : pos.white_pieces;
+    const int k = pos.piece_index[king_from], r = pos.piece_index[rook_from];
+    BREVALT_ASSERT(k < PIECE_LIST_SIZE && r < PIECE_LIST_SIZE);
+    pos.piece_index[king_from] = NO_INDEX;
+    pos.piece_index[rook_from] = NO_INDEX;
+    own[k].square = static_cast<uint8_t>(to.king_to);
+    own[r].square = static_cast<uint8_t>(to.rook_to);
+    pos.piece_index[to.king_to] = static_cast<uint8_t>(k);
+    pos.piece_index[to.rook_to] = static_cast<uint8_t>(r);
+  }
+  move_king_square(rec, colour, to.king_to);
+
+  // Check state of the opponent: the rook on its new square, or a line
+  // opened through the squares king and rook have left.
+  // count_checkers also names the checker (or a double check) for the
+  // evasion generator of the next ply (it answers the king's own square when nothing checks).
+  const int enemy_king = pos.king_square(colour ^ BLACK);
+  pos.in_check[p + 1] = static_cast<uint8_t>(count_checkers(enemy_king) != enemy_king);
+
+  if (pos.lists_frozen) {
+    if (search_path.legal_count < LEGAL_MOVES_SIZE) {
+      LegalMove& m = search_path.legal_moves[search_path.legal_count];
+      m.from = static_cast<uint8_t>(king_from);
+      m.to = static_cast<uint8_t>(rook_from);
+      m.piece = static_cast<uint8_t>(king);
+      ++search_path.legal_count;
+    }
+    restore_king_square(rec, colour);
+    return 1;
+  }
+
+  root_bookkeeping(p, king_from, to.king_to, EMPTY);
+  count_castling_moves(king_from, to.king_to, king, EMPTY, colour, true);
+  expire_en_passant(colour);
+  pos.hash_lo ^= zobrist[king][king_from].lo ^ zobrist[king][to.king_to].lo ^ zobrist[rook][rook_from].lo ^
+                 zobrist[rook][to.rook_to].lo;
+  pos.hash_hi ^= zobrist[king][king_from].hi ^ zobrist[king][to.king_to].hi ^ zobrist[rook][rook_from].hi ^
+                 zobrist[rook][to.rook_to].hi;
+  poll_and_count(0);
+  count_fifty_moves(rec, p, king, EMPTY);
+  update_check_run(p, king, EMPTY, colour);
+#ifdef BREVALT_CHECKS
+  assert_position_consistent("make_castling");
+#endif
+  return 1;
+}
+
 // Unmake::keep_counters after a refused move and after every frozen-mode
 // make: those returned before material, the capture bookkeeping and the
 // castling counters were touched, so there is nothing of theirs to undo.
 int unmake_move(Unmake mode) {
   const bool keep_counters = mode == Unmake::keep_counters;
   PlyRecord& rec = pos.ply_stack[pos.ply];
+  if (rec.castle > 2) [[unlikely]]
+    return unmake_castling(rec, keep_counters);
   const int from = rec.from, to = rec.to;
   const int moved = rec.moved;
   const int colour = colour_of(moved);

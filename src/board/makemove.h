@@ -36,6 +36,12 @@ enum class Unmake : int { full = 0, keep_counters = 1 };
 // special moves. 1 = made; 0 = illegal (the board is changed and the caller
 // must call unmake_move(Unmake::keep_counters)).
 int make_move(int from, int to);
+// Castling by the general rule of Fischer random chess, written as the
+// king on king_from taking its own rook on rook_from: the king goes to the
+// g or c file, the rook to the f or d file. The caller has tested it with
+// castling960_possible. Made as make_move makes a move (1 = made), legality
+// tests included; unmake_move takes it back.
+int make_castling(int king_from, int rook_from);
 // Takes back the move recorded at the current ply.
 int unmake_move(Unmake mode);
 

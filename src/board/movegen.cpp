@@ -12,10 +12,13 @@
 #include <bit>
 #include <initializer_list>
 
+#include <algorithm>
+
 #include "board/attacks.h"
 #include "board/position.h"
 #include "board/rays.h"
 #include "core/assert.h"
+#include "core/control.h"
 #include "core/search_state.h"
 
 namespace brevalt {
@@ -302,6 +305,19 @@ int ray_captures_and_checks(const SquareRays& rays, uint64_t occupied, const Che
 // Step 5 of generate_moves: castling, after the king's ordinary moves
 // (b1/b8 may be attacked: only the king's own squares count).
 int castling_moves(int k, int n) {
+  if (control.chess960) {
+    const int colour = colour_of(k);
+    const int king_from = pos.king_square(colour);
+    // The king takes its own rook: keyed as the quiet move it is, not as
+    // a capture.
+    for (int wing = 0; wing < 2; ++wing) {
+      if (row_full(n) || !castling960_possible(colour, wing == 0)) continue;
+      const int rook_from = pos.castle_rook_sq[(colour ? 2 : 0) + wing];
+      write_entry(n, king_from, rook_from, k, history_key(king_from, rook_from, k));
+      ++n;
+    }
+    return n;
+  }
   if (k == KING) {
     if (castling_possible(E1, G1)) n = add_move(E1, G1, KING, n);
     if (castling_possible(E1, C1)) n = add_move(E1, C1, KING, n);
@@ -334,6 +350,48 @@ bool castling_possible(int king_from, int king_to) {
   const int32_t* path = white ? (kingside ? white_kingside_squares : white_queenside_squares)
                               : (kingside ? black_kingside_squares : black_queenside_squares);
   return !square_attacked(path);
+}
+
+bool castling960_possible(int colour, bool kingside) {
+  const bool white = colour == 0;
+  const StateRecord& st = *pos.state_top;
+  if ((white ? pos.white_castled : pos.black_castled) != 0) return false;
+  if ((white ? st.white_king_moves : st.black_king_moves) != 0) return false;
+  const int16_t rook_moves = white ? (kingside ? st.white_h_rook_moves : st.white_a_rook_moves)
+                                   : (kingside ? st.black_h_rook_moves : st.black_a_rook_moves);
+  if (rook_moves != 0) return false;
+  const int king_from = pos.king_square(colour);
+  const int rook_from = pos.castle_rook_sq[(white ? 0 : 2) + (kingside ? 0 : 1)];
+  const int rank = white ? 0 : 56;
+  if (rank_of(king_from) != rank_of(rank) || pos.board[king_from] != (KING | colour)) return false;
+  if (pos.board[rook_from] != (ROOK | colour) || (rook_from > king_from) != kingside) return false;
+  const int king_to = rank + (kingside ? G1 : C1), rook_to = rank + (kingside ? F1 : D1);
+  // Every square the king or the rook crosses or reaches is empty, but for
+  // the two castling pieces themselves.
+  const int low = std::min({king_from, king_to, rook_from, rook_to});
+  const int high = std::max({king_from, king_to, rook_from, rook_to});
+  for (int sq = low; sq <= high; ++sq) {
+    if (sq == king_from || sq == rook_from) continue;
+    const bool on_path = (sq >= std::min(king_from, king_to) && sq <= std::max(king_from, king_to)) ||
+                         (sq >= std::min(rook_from, rook_to) && sq <= std::max(rook_from, rook_to));
+    if (on_path && pos.board[sq] != EMPTY) return false;
+  }
+  // No square the king stands on, crosses or reaches is attacked. The rook
+  // is lifted for the test: a line along the back rank that it blocks now
+  // would reach the king's new square once it has moved.
+  int32_t path[11];
+  int n = 0;
+  path[n++] = white ? 0 : 1;
+  const int step = king_to >= king_from ? 1 : -1;
+  for (int sq = king_from;; sq += step) {
+    path[n++] = sq;
+    if (sq == king_to) break;
+  }
+  path[n] = END_OF_LIST;
+  set_square(rook_from, EMPTY);
+  const bool attacked = square_attacked(path) != 0;
+  set_square(rook_from, static_cast<uint8_t>(ROOK | colour));
+  return !attacked;
 }
 
 uint8_t generate_moves(int side, GenMode mode) {

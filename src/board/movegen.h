@@ -18,6 +18,12 @@ extern const int32_t black_queenside_squares[5];
 // on this line, the squares between them are empty, and none of the
 // king's three squares is attacked.
 bool castling_possible(int king_from, int king_to);
+// The same test by the general rule of Fischer random chess, for the side
+// of `colour` (0 or 8) on one wing: the right still held, the king and the
+// rook from castle_rook_sq on the back rank, every square either crosses
+// or reaches empty but for the two of them, and none of the king's squares
+// attacked with the rook lifted off the board.
+bool castling960_possible(int colour, bool kingside);
 
 // What generate_moves lists. Regular: the moves of the current mode (all
 // moves, or the quiescence row while quiescence_mode is set). Evasions:

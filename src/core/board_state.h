@@ -57,9 +57,11 @@ struct PlyRecord : PlyMove {
   uint32_t saved_hash_lo, saved_hash_hi, saved_pawn_lo, saved_pawn_hi;
   uint8_t old_white_king_sq, old_black_king_sq;
   uint8_t saved_ep_black_pawn, saved_ep_white_pawn;
-  uint8_t castle;             // 1 White castles, 2 Black castles
+  uint8_t castle;             // 1 White castles, 2 Black castles, 3 and 4 the same by the Fischer random rule
   uint8_t promo;              // code of the promoting pawn
   uint8_t rook_to;            // destination of the castling rook
+                              // (castle 3 and 4: the Fischer random rule,
+                              // from and to then name king and rook)
   uint8_t saved_fifty_counter;
   uint8_t saved_check_run;
   uint8_t captured_index;     // list index of the victim, NO_INDEX for none
@@ -108,6 +110,12 @@ struct BoardRights {
   // Nonzero: that side can no longer castle at all.
   int16_t white_castled{};
   int16_t black_castled{};
+  // The home squares of the castling rooks, [0] White's king-side rook,
+  // [1] White's queen-side rook, [2] and [3] Black's: the corners in
+  // standard chess, any back-rank square beside the king in Fischer random
+  // chess. The move counters of the state records follow the rooks that
+  // start on these squares.
+  uint8_t castle_rook_sq[4]{7, 0, 63, 56};
 };
 
 // The game's point: the placement, the side to move (by the parity of

@@ -72,6 +72,10 @@ struct Control : GameControl {
   int32_t post_thinking{};
   // Playing on a chess server ("ics"); the output lines depend on it.
   int16_t ics_mode{};
+  // The game is Fischer random chess (UCI_Chess960, CECP's variant
+  // fischerandom): castling follows the general rule and is written inside
+  // the engine as the king taking its own rook.
+  uint8_t chess960{};
   // The move being entered: squares 0..63.
   int32_t user_from{}, user_to{};
 };

@@ -212,6 +212,13 @@ int evaluate(int alpha, int beta) {
   ec.pieces = ec.pawns = 0;
   ec.white.king_settled = pos.white_castled != 0 || (pos.white_king_sq() < 24 && pos.white_king_sq() != E1);
   ec.black.king_settled = pos.black_castled != 0 || (pos.black_king_sq() > 39 && pos.black_king_sq() != E8);
+  if (control.chess960) [[unlikely]] {
+    // Fischer random chess: the king's start square is any back-rank
+    // square, and a king still on it (never moved) is the e1 king of
+    // ordinary chess, not yet settled behind a shelter.
+    if (!pos.white_castled && pos.state_top->white_king_moves == 0) ec.white.king_settled = false;
+    if (!pos.black_castled && pos.state_top->black_king_moves == 0) ec.black.king_settled = false;
+  }
 
   // Step 6. Pieces and pawns: the pawn data from the cache, or from a
   // scan of the pawns on a miss; the piece terms always.

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "board/attacks.h"
+#include "board/fen.h"
 #include "board/position.h"
 #include "board/reset.h"
 #include "frontend/mainloop.h"
@@ -114,6 +115,8 @@ struct ParsedRecord {
   bool black_to_move;
   int16_t white_castled, black_castled;
   int16_t white_h, white_a, black_h, black_a;  // rook counters: nonzero forbids that wing
+  uint8_t rook_sq[4];                          // the castling rooks' squares
+  const char* rights_fault;                    // castling rights that name no rook, or nullptr
 };
 
 static EpdRead parse_record(Source& in, EpdOperations ops, ParsedRecord& r) {
@@ -154,9 +157,34 @@ static EpdRead parse_record(Source& in, EpdOperations ops, ParsedRecord& r) {
   // Step 3. Castling letters and operations up to the first ';'. Without a
   // letter a side may not castle; "K" or "Q" alone opens one wing.
   r.white_castled = r.black_castled = 1;
+  static constexpr uint8_t corners[4] = {H1, A1, H8, A8};
+  std::memcpy(r.rook_sq, corners, sizeof(r.rook_sq));
+  if (control.chess960) {
+    // Fischer random chess: the castling field is one word, read by the
+    // general rule (X-FEN and Shredder-FEN letters); the operations follow.
+    c = in.get();
+    while (c == ' ' || (lenient && c == '\t')) c = in.get();
+    char field[16];
+    int n = 0;
+    while (c != EOF && c != ' ' && c != '\t' && c != ';' && c != '\n' && c != '\r' && c != 255) {
+      if (n < 15) field[n++] = static_cast<char>(c);
+      c = in.get();
+    }
+    CastlingField rights;
+    r.rights_fault = read_castling_field(r.squares, field, n, rights);
+    r.white_castled = rights.white_castled;
+    r.black_castled = rights.black_castled;
+    r.white_h = rights.white_h;
+    r.white_a = rights.white_a;
+    r.black_h = rights.black_h;
+    r.black_a = rights.black_a;
+    std::memcpy(r.rook_sq, rights.rook_sq, sizeof(r.rook_sq));
+    if (c == ';' || c == EOF || c == 255) return EpdRead::ok;
+  }
   for (;;) {
     c = in.get();
     if (c == EOF || c == ';' || c == 255) break;
+    if (control.chess960 && (c == 'K' || c == 'Q' || c == 'k' || c == 'q')) continue;
     if (c == 'K') {
       r.white_castled = 0;
       r.white_a = 1;
@@ -217,6 +245,7 @@ static void apply_record(const ParsedRecord& r) {
   pos.state_top->white_a_rook_moves = r.white_a;
   pos.state_top->black_h_rook_moves = r.black_h;
   pos.state_top->black_a_rook_moves = r.black_a;
+  std::memcpy(pos.castle_rook_sq, r.rook_sq, sizeof(pos.castle_rook_sq));
 }
 
 // The rules "setboard" applies before it gives up the current position:
@@ -237,6 +266,7 @@ static const char* check_record(const ParsedRecord& r) {
     if (type_of(code) == PAWN && (rank_of(sq) == 0 || rank_of(sq) == 7)) return "pawn on first or last rank";
   }
   if (kings[0] != 1 || kings[1] != 1) return "not one king per side";
+  if (r.rights_fault) return r.rights_fault;
   if (pieces[0] > 16 || pieces[1] > 16) return "too many pieces";
 
   // The side that has just moved may not stand in check. The question is

@@ -175,11 +175,54 @@ void stand_down(bool keep_game_and_force) {
 bool is_file(char c) { return c >= 'a' && c <= 'h'; }
 bool is_rank(char c) { return c >= '1' && c <= '8'; }
 
+// Fischer random castling as an interface may write it: O-O and O-O-O
+// (also o-o, 0-0), the king taking its own rook (e1h1), or the king's two
+// squares (e1g1) where no ordinary king move reads the same. Writes the
+// engine's own form, the king taking its rook, into out and returns true;
+// false for any other text.
+bool castling_text_960(const char* text, char out[5]) {
+  const int colour = (pos.game_ply & 1) ? BLACK : 0;
+  int king = -1;
+  for (int sq = 0; sq < 64; ++sq)
+    if (pos.board[sq] == (KING | colour)) king = sq;
+  if (king < 0) return false;
+  int wing = -1;  // 0 king-side, 1 queen-side
+  auto castle_word = [&](const char* w) {
+    const size_t n = std::strlen(w);
+    if (std::strncmp(text, w, n) != 0) return false;
+    const char next = text[n];
+    return next == '\0' || next == ' ' || next == '\n' || next == '\r' || next == '+' || next == '#';
+  };
+  for (const char* w : {"O-O-O", "o-o-o", "0-0-0"})
+    if (castle_word(w)) wing = 1;
+  if (wing < 0)
+    for (const char* w : {"O-O", "o-o", "0-0"})
+      if (castle_word(w)) wing = 0;
+  if (wing < 0 && is_file(text[0]) && is_rank(text[1]) && is_file(text[2]) && is_rank(text[3])) {
+    const int from = (text[0] - 'a') + 8 * (text[1] - '1'), to = (text[2] - 'a') + 8 * (text[3] - '1');
+    if (from != king || rank_of(to) != rank_of(king)) return false;
+    if (pos.board[to] == (ROOK | colour)) return false;  // already the king taking its rook
+    if (file_of(to) != 6 && file_of(to) != 2) return false;
+    if (side_to_move_can_play(from, to)) return false;  // an ordinary king move
+    wing = file_of(to) == 6 ? 0 : 1;
+  }
+  if (wing < 0) return false;
+  const int rook = pos.castle_rook_sq[(colour ? 2 : 0) + wing];
+  out[0] = static_cast<char>('a' + file_of(king));
+  out[1] = static_cast<char>('1' + rank_of(king));
+  out[2] = static_cast<char>('a' + file_of(rook));
+  out[3] = static_cast<char>('1' + rank_of(rook));
+  out[4] = '\0';
+  return true;
+}
+
 // Step 3 of line preparation: a move, bare or after "usermove".
 void enter_move(size_t k) {
   const char* text = field_at(k);
   char shown[INPUT_LINE_SIZE];
   copy_rest(k, shown, sizeof(shown));
+  char castling[5];
+  if (control.chess960 && !protocol.position_refused && castling_text_960(text, castling)) text = castling;
 
   // Step 1. The engine is searching on its own time, or a test run owns
   // the board (a search that was stood down may still be unwinding): no
@@ -259,12 +302,28 @@ void command_remove() {
   undo_last_move();
 }
 
-// "variant NAME": the engine plays ordinary chess only, the one variant
-// its features announce. Any other is refused, and the game stays as it was.
+// "variant NAME": ordinary chess or Fischer random chess, the two variants
+// its features announce; xboard sends it after "new", and the variant holds
+// until the next "new". Any other is refused, and the game stays as it was.
 void command_variant() {
   char name[INPUT_LINE_SIZE];
   copy_word(8, name, sizeof(name));
-  if (std::strcmp(name, "normal") == 0) return;
+  const bool normal = std::strcmp(name, "normal") == 0, fischer = std::strcmp(name, "fischerandom") == 0;
+  if ((normal || fischer) && board_busy()) {
+    refuse("variant");
+    return;
+  }
+  if (normal || fischer) {
+    control.chess960 = fischer ? 1 : 0;
+    // The game starts afresh from the start position (xboard then sends
+    // the variant's own with "setboard"); the book knows ordinary chess only.
+    start_new_game();
+    control.engine_side = -1;
+    control.game_in_progress = 0;
+    control.force_mode = 0;
+    protocol.position_refused = false;
+    return;
+  }
   if (!name[0]) std::printf("Error (variant needs a name): variant\n");
   else std::printf("Error (no such variant %s): variant\n", name);
 }
@@ -285,6 +344,8 @@ void command_new() {
     refuse("new");
     return;
   }
+  // A game of ordinary chess, unless a "variant" follows.
+  control.chess960 = 0;
   start_new_game();
   control.engine_side = -1;
   control.game_in_progress = 0;
@@ -303,7 +364,7 @@ void command_protover() {
   std::printf("feature ics=1\n");
   std::printf("feature memory=1\n");
   // Without this feature xboard takes every variant to be played.
-  std::printf("feature variants=\"normal\"\n");
+  std::printf("feature variants=\"normal,fischerandom\"\n");
   // Several search threads, where the build has them.
   if (SEARCH_THREADS_AVAILABLE) std::printf("feature smp=1\n");
   std::printf("feature myname=\"%s\"\n", ENGINE_NAME);
@@ -808,6 +869,10 @@ void command_bk() {
 // The move text of the engine's move line: coordinates, castling as
 // o-o / o-o-o; a promotion carries its piece letter.
 void game_move_text(const uint8_t board[64], int from, int to, int piece, char out[8]) {
+  if (control.chess960 && type_of(board[from]) == KING && board[to] == (ROOK | colour_of(board[from]))) {
+    std::snprintf(out, 8, "%s", to > from ? "O-O" : "O-O-O");
+    return;
+  }
   const int files = file_of(to) - file_of(from);
   if (type_of(board[from]) == KING && (files == 2 || files == -2)) {
     std::snprintf(out, 8, "%s", files > 0 ? "o-o" : "o-o-o");

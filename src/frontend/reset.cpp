@@ -154,6 +154,9 @@ void reset_game(bool clear_search_tables) {
 
 void deferred_reset() {
   if (protocol.reset_to_start_position) {
+    // CECP's "new" during a search: a game of ordinary chess, unless a
+    // "variant" follows.
+    if (!control.uci_mode) control.chess960 = 0;
     new_game();
     return;
   }

@@ -196,6 +196,7 @@ void identify() {
   std::printf("option name Move Overhead type spin default %d min 0 max %d\n", DEFAULT_MOVE_OVERHEAD_MS,
               MAX_MOVE_OVERHEAD_MS);
   std::printf("option name UCI_AnalyseMode type check default %s\n", uci_state.analyse_mode ? "true" : "false");
+  std::printf("option name UCI_Chess960 type check default false\n");
   std::printf("option name MultiPV type spin default 1 min 1 max %d\n", MAX_ROOT_LINES);
   std::printf("option name UCI_LimitStrength type check default false\n");
   std::printf("option name UCI_Elo type spin default %d min %d max %d\n", level_state.level_request.elo, LEVEL_MIN_ELO,
@@ -261,6 +262,12 @@ void set_option(const char* args) {
     if (equal_nocase(value, "true")) uci_state.analyse_mode = true;
     else if (equal_nocase(value, "false")) uci_state.analyse_mode = false;
     else std::printf("info string UCI_AnalyseMode is true or false\n");
+  } else if (equal_nocase(name, "UCI_Chess960")) {
+    // Fischer random chess: castling is read and written as the king
+    // taking its own rook; positions are read with their rooks' files.
+    if (equal_nocase(value, "true")) control.chess960 = 1;
+    else if (equal_nocase(value, "false")) control.chess960 = 0;
+    else std::printf("info string UCI_Chess960 is true or false\n");
   } else if (equal_nocase(name, "OwnBook")) {
     if (equal_nocase(value, "true")) settings.book_enabled = 1;
     else if (equal_nocase(value, "false")) settings.book_enabled = 0;

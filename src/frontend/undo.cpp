@@ -94,8 +94,20 @@ void undo_last_move() {
 
   // Step 5. Pieces: the mover back (a promoted piece back as its pawn),
   // the captured piece back on its square.
-  set_square(r.from, r.moved);
-  set_square(r.to, r.captured);
+  if (r.castle == 2) {
+    // Castling by the Fischer random rule: king and rook leave the g/c and
+    // f/d files before either goes home, as each may land where the other
+    // started.
+    const bool kingside = r.to > r.from;
+    const int rank = r.from & 56;
+    set_square(rank + (kingside ? G1 : C1), EMPTY);
+    set_square(rank + (kingside ? F1 : D1), EMPTY);
+    set_square(r.from, r.moved);
+    set_square(r.to, static_cast<uint8_t>(ROOK | colour_of(r.moved)));
+  } else {
+    set_square(r.from, r.moved);
+    set_square(r.to, r.captured);
+  }
 
   // Step 6. En passant: the chance that stood before the move, which only
   // the move before it can have opened; a pawn taken en passant returns.
@@ -127,7 +139,10 @@ void undo_last_move() {
   // for the side that owned it), the castling rook, and the castled words
   // as they were before the move.
   if (r.king_moved) lower(white ? st.white_king_moves : st.black_king_moves);
-  if (r.castle) {
+  if (r.castle == 2) {
+    lower(white ? (r.kingside_rook ? st.white_h_rook_moves : st.white_a_rook_moves)
+                : (r.kingside_rook ? st.black_h_rook_moves : st.black_a_rook_moves));
+  } else if (r.castle) {
     const bool kingside = r.kingside_rook != 0;
     int corner, rook_to;
     castling_rook(white, kingside, corner, rook_to);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "board/position.h"
+#include "core/control.h"
 #include "core/exits.h"
 #include "core/settings.h"
 #include "game/output.h"
@@ -73,7 +74,7 @@ BookLookup book_lookup(const char* path, uint64_t key, BookStats* stats) {
 
 BookListing list_book_moves(const InterfacePosition& at, BookMove* out, int* count) {
   *count = 0;
-  if (settings.book_file_name[0] == '\0') return BookListing::no_book;
+  if (settings.book_file_name[0] == '\0' || control.chess960) return BookListing::no_book;
   std::FILE* f = std::fopen(settings.book_file_name, "rb");
   if (!f) return BookListing::unreadable;
   // The key holds the placement and the side to move only: the move is
@@ -111,7 +112,9 @@ BookListing list_book_moves(const InterfacePosition& at, BookMove* out, int* cou
 }
 
 bool book_probe(int side, BookStats* stats) {
-  if (settings.book_file_name[0] == '\0') return false;
+  // The book holds ordinary chess: its keys know nothing of castling
+  // rooks on other files, so a Fischer random game never asks it.
+  if (settings.book_file_name[0] == '\0' || control.chess960) return false;
   switch (book_lookup(settings.book_file_name, book_key(side), stats)) {
     case BookLookup::found:
       return true;

@@ -116,6 +116,18 @@ void replay_line_move(uint8_t squares[64], const PvEntry& m) {
   // pawn beside it.
   if (type_of(moved) == PAWN && file_of(m.from) != file_of(m.to) && squares[m.to] == EMPTY)
     squares[rank_of(m.from) * 8 + file_of(m.to)] = EMPTY;
+  // Castling by the Fischer random rule, the king taking its own rook:
+  // king to the g or c file, rook to the f or d file.
+  if (type_of(moved) == KING && squares[m.to] == (ROOK | colour_of(moved))) {
+    const int rank = rank_of(m.from) * 8;
+    const bool kingside = m.to > m.from;
+    const uint8_t rook = squares[m.to];
+    squares[m.from] = EMPTY;
+    squares[m.to] = EMPTY;
+    squares[rank + (kingside ? G1 : C1)] = static_cast<uint8_t>(moved);
+    squares[rank + (kingside ? F1 : D1)] = rook;
+    return;
+  }
   // Castling: the king's two-square step brings its rook across.
   const int files = file_of(m.to) - file_of(m.from);
   if (type_of(moved) == KING && (files == 2 || files == -2)) {
@@ -187,9 +199,19 @@ void uci_info_line(int32_t score_value, const PvEntry* moves, int n, int multipv
 int write_pv_notation(char* buffer, int size, int max_moves) {
   buffer[0] = '\0';
   const int n = pv_moves() < max_moves ? pv_moves() : max_moves;
+  // Fischer random castling is written O-O / O-O-O: the line is replayed
+  // from the root to tell the king taking its own rook.
+  uint8_t squares[64];
+  if (control.chess960) std::memcpy(squares, search_root.search_root_board, sizeof(squares));
   for (int i = 0; i < n; ++i) {
+    const PvEntry& m = search_path.pv_table[1][i];
     char move[8];
-    notation(search_path.pv_table[1][i], move);
+    if (control.chess960 && m.from < 64 && m.to < 64 && type_of(squares[m.from]) == KING &&
+        squares[m.to] == (ROOK | colour_of(squares[m.from])))
+      std::snprintf(move, sizeof(move), "%s ", m.to > m.from ? "O-O" : "O-O-O");
+    else
+      notation(m, move);
+    if (control.chess960) replay_line_move(squares, m);
     append_format(buffer, size, "%s", move);
   }
   return static_cast<int>(std::strlen(buffer));

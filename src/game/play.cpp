@@ -52,6 +52,11 @@ void coordinates_text(int from, int to) {
 
 // The engine's move as the interface reads it: castling as o-o / o-o-o.
 void move_text(int from, int to) {
+  // Fischer random chess: the king taking its own rook, as O-O / O-O-O.
+  if (control.chess960 && type_of(pos.board[from]) == KING && pos.board[to] == (ROOK | colour_of(pos.board[from]))) {
+    std::snprintf(output_state.line_text, LINE_TEXT_SIZE, "%s\n", to > from ? "O-O" : "O-O-O");
+    return;
+  }
   const int files = file_of(to) - file_of(from);
   if (type_of(pos.board[from]) == KING && (files == 2 || files == -2))
     std::snprintf(output_state.line_text, LINE_TEXT_SIZE, "%s\n", files > 0 ? "o-o" : "o-o-o");
@@ -77,17 +82,50 @@ void corner_touched(int code, int sq, GameMoveRecord& rec, bool captured) {
   int16_t* counter = nullptr;
   int wing = 0;  // 1 kingside, 2 queenside
   if (code == ROOK) {
-    if (sq == H1) counter = &st.white_h_rook_moves, wing = 1;
-    if (sq == A1) counter = &st.white_a_rook_moves, wing = 2;
+    if (sq == pos.castle_rook_sq[0]) counter = &st.white_h_rook_moves, wing = 1;
+    if (sq == pos.castle_rook_sq[1]) counter = &st.white_a_rook_moves, wing = 2;
   } else if (code == ROOK + BLACK) {
-    if (sq == H8) counter = &st.black_h_rook_moves, wing = 1;
-    if (sq == A8) counter = &st.black_a_rook_moves, wing = 2;
+    if (sq == pos.castle_rook_sq[2]) counter = &st.black_h_rook_moves, wing = 1;
+    if (sq == pos.castle_rook_sq[3]) counter = &st.black_a_rook_moves, wing = 2;
   }
   if (!counter) return;
   ++*counter;
   if (captured) rec.corner_capture = static_cast<uint8_t>(wing);
   else if (wing == 1) rec.kingside_rook = 1;
   else rec.queenside_rook = 1;
+}
+
+// Castling by the Fischer random rule on the game board, the king on
+// `from` taking its own rook on `to`: king to the g or c file, rook to the f
+// or d file. The record keeps the move as given, castle 2, no capture.
+void apply_game_castling(int from, int to, GameMoveRecord& rec) {
+  const int king = pos.board[from], rook = pos.board[to];
+  const bool white = colour_of(king) == 0;
+  const bool kingside = to > from;
+  const int rank = from & 56;
+  const int king_to = rank + (kingside ? G1 : C1), rook_to = rank + (kingside ? F1 : D1);
+  set_square(from, EMPTY);
+  set_square(to, EMPTY);
+  set_square(king_to, static_cast<uint8_t>(king));
+  set_square(rook_to, static_cast<uint8_t>(rook));
+  StateRecord& st = pos.state_stack[0];
+  rec.captured = EMPTY;
+  rec.king_moved = 1;
+  rec.castle = 2;
+  (kingside ? rec.kingside_rook : rec.queenside_rook) = 1;
+  if (white) {
+    ++st.white_king_moves;
+    pos.white_king_sq() = static_cast<int16_t>(king_to);
+  } else {
+    ++st.black_king_moves;
+    pos.black_king_sq() = static_cast<int16_t>(king_to);
+  }
+  (white ? pos.white_castled : pos.black_castled) = 1;
+  ++(white ? (kingside ? st.white_h_rook_moves : st.white_a_rook_moves)
+           : (kingside ? st.black_h_rook_moves : st.black_a_rook_moves));
+  pos.ep_white_pawn = pos.ep_black_pawn = 0;
+  game_record.game_ep_white_pawn = game_record.game_ep_black_pawn = 0;
+  if (pos.game_fifty_counter < FIFTY_COUNTER_CEILING) ++pos.game_fifty_counter;
 }
 
 // Step 6 of play_move: the move and its side effects on the game board.
@@ -97,6 +135,17 @@ void apply_game_move(int from, int to) {
   const int captured = pos.board[to];
   const int colour = colour_of(moved);
   const bool white = colour == 0;
+  if (control.chess960 && type_of(moved) == KING && captured == (ROOK | colour)) {
+    rec.from = static_cast<uint8_t>(from);
+    rec.to = static_cast<uint8_t>(to);
+    rec.moved = static_cast<uint8_t>(moved);
+    if (pos.game_ply >= 0 && pos.game_ply <= GAME_MOVES_SIZE)
+      game_record.game_positions[pos.game_ply].castled_words = static_cast<uint8_t>((pos.white_castled ? 1 : 0) | (pos.black_castled ? 2 : 0));
+    apply_game_castling(from, to, rec);
+    if (pos.game_ply >= 0 && pos.game_ply < GAME_MOVES_SIZE) game_record.game_moves[pos.game_ply] = rec;
+    ++pos.game_ply;
+    return;
+  }
   rec.from = static_cast<uint8_t>(from);
   rec.to = static_cast<uint8_t>(to);
   rec.moved = static_cast<uint8_t>(moved);
@@ -206,12 +255,12 @@ GamePosition current_game_position() {
   g.key_hi = k.hi;
   const StateRecord& st = pos.state_stack[0];
   if (!pos.white_castled && st.white_king_moves == 0) {
-    if (st.white_h_rook_moves == 0 && pos.board[H1] == ROOK) g.castling |= WHITE_SHORT;
-    if (st.white_a_rook_moves == 0 && pos.board[A1] == ROOK) g.castling |= WHITE_LONG;
+    if (st.white_h_rook_moves == 0 && pos.board[pos.castle_rook_sq[0]] == ROOK) g.castling |= WHITE_SHORT;
+    if (st.white_a_rook_moves == 0 && pos.board[pos.castle_rook_sq[1]] == ROOK) g.castling |= WHITE_LONG;
   }
   if (!pos.black_castled && st.black_king_moves == 0) {
-    if (st.black_h_rook_moves == 0 && pos.board[H8] == ROOK + BLACK) g.castling |= BLACK_SHORT;
-    if (st.black_a_rook_moves == 0 && pos.board[A8] == ROOK + BLACK) g.castling |= BLACK_LONG;
+    if (st.black_h_rook_moves == 0 && pos.board[pos.castle_rook_sq[2]] == ROOK + BLACK) g.castling |= BLACK_SHORT;
+    if (st.black_a_rook_moves == 0 && pos.board[pos.castle_rook_sq[3]] == ROOK + BLACK) g.castling |= BLACK_LONG;
   }
   // Any double step counts as an en passant right, whether or not a pawn
   // can take: two positions are only ever taken as equal when they are.

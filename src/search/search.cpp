@@ -98,6 +98,19 @@ AppliedMove castling_move(int from, int to, int king, bool from_table) {
   return make_prepared(from, to);
 }
 
+// Castling by the general rule, the king taking its own rook. A move from
+// a table must find that rook still the castling rook and the castling
+// still possible.
+AppliedMove castling960_move(int from, int to, int king, bool from_table) {
+  const int colour = colour_of(king);
+  const bool kingside = to > from;
+  if (to != pos.castle_rook_sq[(colour ? 2 : 0) + (kingside ? 0 : 1)]) return {false, false};
+  if (from_table && !castling960_possible(colour, kingside)) return {false, false};
+  if (make_castling(from, to)) return {true, true};
+  unmake_move(Unmake::keep_counters);
+  return {true, false};
+}
+
 }  // namespace
 
 AppliedMove apply_search_move(int from, int to, MoveSource source) {
@@ -110,8 +123,11 @@ AppliedMove apply_search_move(int from, int to, MoveSource source) {
   // Pawns: the preparation of promotions, double steps and en passant.
   if (type == PAWN) return pawn_move(from, to, piece);
 
-  // A king moving two files castles.
-  if (type == KING) {
+  // Fischer random chess: a king taking its own rook castles.
+  if (type == KING && control.chess960) {
+    if (target == (ROOK | colour_of(piece))) return castling960_move(from, to, piece, from_table);
+  } else if (type == KING) {
+    // A king moving two files castles.
     const int files = file_of(to) - file_of(from);
     if (files == 2 || files == -2) return castling_move(from, to, piece, from_table);
   }

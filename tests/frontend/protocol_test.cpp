@@ -19,7 +19,7 @@ const std::string FEATURES = std::string(
     "feature usermove=1\n"
     "feature ics=1\n"
     "feature memory=1\n"
-    "feature variants=\"normal\"\n") + (engine_max_threads() > 1 ? "feature smp=1\n" : "") +
+    "feature variants=\"normal,fischerandom\"\n") + (engine_max_threads() > 1 ? "feature smp=1\n" : "") +
     "feature myname=\"Brevalt " BREVALT_VERSION "\"\n"
     "feature option=\"Limit Strength -check 0\"\n"
     "feature option=\"Strength -spin 1400 1000 1800\"\n"

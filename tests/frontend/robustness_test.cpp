@@ -110,7 +110,7 @@ TEST(Robustness, RandomAndMutatedCommandsLeaveTheEngineAnswering) {
   EXPECT_EQ(r.exit_status, 0);
   const std::string tail =
       "feature setboard=1\nfeature sigint=0\nfeature sigterm=0\nfeature colors=0\n"
-      "feature analyze=1\nfeature ping=1\nfeature usermove=1\nfeature ics=1\nfeature memory=1\nfeature variants=\"normal\"\n" +
+      "feature analyze=1\nfeature ping=1\nfeature usermove=1\nfeature ics=1\nfeature memory=1\nfeature variants=\"normal,fischerandom\"\n" +
       std::string(engine_max_threads() > 1 ? "feature smp=1\n" : "") + "feature myname=\"Brevalt " BREVALT_VERSION "\"\n"
       "feature option=\"Limit Strength -check 0\"\nfeature option=\"Strength -spin 1400 1000 1800\"\n"
       "feature option=\"MultiPV -spin 1 1 64\"\nfeature exclude=1\nfeature done=1\n";

@@ -40,6 +40,7 @@ const std::string IDENTITY = std::string(
     "option name Ponder type check default false\n"
     "option name Move Overhead type spin default 30 min 0 max 5000\n"
     "option name UCI_AnalyseMode type check default false\n"
+    "option name UCI_Chess960 type check default false\n"
     "option name MultiPV type spin default 1 min 1 max 64\n"
     "option name UCI_LimitStrength type check default false\n"
     "option name UCI_Elo type spin default 1400 min 1000 max 1800\n"

@@ -98,18 +98,19 @@ TEST(XboardRemove, InAnalysisTheAnalysisGoesOnTwoPliesBack) {
 }
 
 // Without a "variants" feature xboard offers every variant. The engine
-// announces ordinary chess only and refuses any other, changing nothing.
-TEST(XboardVariants, OnlyNormalIsAnnouncedAndAnyOtherRefused) {
+// announces ordinary chess and Fischer random chess and refuses any other,
+// changing nothing.
+TEST(XboardVariants, NormalAndFischerandomAreAnnouncedAndAnyOtherRefused) {
   EngineSandbox box;
   EngineRun r = box.run("xboard\nprotover 2\n");
-  const size_t variants = r.out.find("feature variants=\"normal\"\n");
+  const size_t variants = r.out.find("feature variants=\"normal,fischerandom\"\n");
   EXPECT_NE(variants, std::string::npos) << r.out;
   EXPECT_LT(variants, r.out.find("feature done=1\n")) << r.out;
 
   // The board is still the ordinary one: 1. e4 is taken in force mode.
-  r = box.run("new\nvariant fischerandom\nvariant\nvariant normal\nforce\ne2e4\nquit\n");
+  r = box.run("new\nvariant crazyhouse\nvariant\nvariant normal\nforce\ne2e4\nquit\n");
   EXPECT_EQ(r.out,
-            "Error (no such variant fischerandom): variant\n"
+            "Error (no such variant crazyhouse): variant\n"
             "Error (variant needs a name): variant\n");
 }
 

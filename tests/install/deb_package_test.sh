@@ -56,7 +56,7 @@ check_same() {
 }
 
 # What the engine says to "xboard" and "protover 2".
-HANDSHAKE="\\nfeature setboard=1\\nfeature sigint=0\\nfeature sigterm=0\\nfeature colors=0\\nfeature analyze=1\\nfeature ping=1\\nfeature usermove=1\\nfeature ics=1\\nfeature memory=1\\nfeature variants=\"normal\"\\nfeature smp=1\\nfeature myname=\"Brevalt $version\"\\nfeature option=\"Limit Strength -check 0\"\\nfeature option=\"Strength -spin 1400 1000 1800\"\\nfeature option=\"MultiPV -spin 1 1 64\"\\nfeature exclude=1\\nfeature done=1\\n"
+HANDSHAKE="\\nfeature setboard=1\\nfeature sigint=0\\nfeature sigterm=0\\nfeature colors=0\\nfeature analyze=1\\nfeature ping=1\\nfeature usermove=1\\nfeature ics=1\\nfeature memory=1\\nfeature variants=\"normal,fischerandom\"\\nfeature smp=1\\nfeature myname=\"Brevalt $version\"\\nfeature option=\"Limit Strength -check 0\"\\nfeature option=\"Strength -spin 1400 1000 1800\"\\nfeature option=\"MultiPV -spin 1 1 64\"\\nfeature exclude=1\\nfeature done=1\\n"
 # White mates in one with Ra8, the only mate: a short search, one answer.
 MATE_FEN='6k1/5ppp/8/8/8/8/5PPP/R5K1 w - - 0 1'
 # After 1.e4, a position every book from the shipped games holds.
