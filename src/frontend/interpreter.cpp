@@ -207,7 +207,12 @@ bool castling_text_960(const char* text, char out[5]) {
     wing = file_of(to) == 6 ? 0 : 1;
   }
   if (wing < 0) return false;
+  // Only a castling the position allows is one: with the right on that
+  // wing gone (the king or that rook has moved, the rook was taken), the
+  // rook's home square may hold nothing or another piece, and the king
+  // "taking" that square could read as an ordinary king move.
   const int rook = pos.castle_rook_sq[(colour ? 2 : 0) + wing];
+  if (pos.board[rook] != (ROOK | colour) || !side_to_move_can_play(king, rook)) return false;
   out[0] = static_cast<char>('a' + file_of(king));
   out[1] = static_cast<char>('1' + rank_of(king));
   out[2] = static_cast<char>('a' + file_of(rook));
@@ -216,12 +221,30 @@ bool castling_text_960(const char* text, char out[5]) {
   return true;
 }
 
+// A text that castling_text_960 might read as a castling on some board:
+// O-O or O-O-O in any of its spellings, or a move along a back rank to the
+// c- or g-file.
+bool may_be_castling_960(const char* text) {
+  if (text[0] == 'O' || text[0] == 'o' || text[0] == '0') return true;
+  if (!is_file(text[0]) || !is_rank(text[1]) || !is_file(text[2]) || !is_rank(text[3])) return false;
+  return text[1] == text[3] && (text[1] == '1' || text[1] == '8') && (text[2] == 'c' || text[2] == 'g');
+}
+
 // Step 3 of line preparation: a move, bare or after "usermove".
 void enter_move(size_t k) {
   const char* text = field_at(k);
   char shown[INPUT_LINE_SIZE];
   copy_rest(k, shown, sizeof(shown));
   char castling[5];
+  // A castling written as O-O, or as the king's two squares, is read on
+  // the interface's board. During a ponder search the engine's board holds
+  // the predicted move as well, so such a move ends the ponder search first
+  // (as a miss) and is read again once the board is the interface's.
+  if (control.chess960 && game_record.prediction_on_board && search_root.search_running && may_be_castling_960(text)) {
+    control.stop_search = 1;
+    hold_line();
+    return;
+  }
   if (control.chess960 && !protocol.position_refused && castling_text_960(text, castling)) text = castling;
 
   // Step 1. The engine is searching on its own time, or a test run owns

@@ -255,3 +255,45 @@ TEST(Chess960Book, NoBookMoveInAFischerRandomGame) {
 
 }  // namespace
 }  // namespace brevalt::testing
+
+namespace brevalt::testing {
+namespace {
+
+bool is_engine_move(const std::string& line) { return line.rfind("move ", 0) == 0; }
+
+// O-O once the right is gone: Black castled (the king taking its g8 rook),
+// then stepped to h8. The home square of that rook, g8, is empty now, and
+// the king's step there must not pass for a castling.
+TEST(Chess960Cecp, CastlingWithoutTheRightIsRefusedAndChangesNothing) {
+  EngineSandbox box;
+  EngineRun r = box.run(
+      "xboard\nprotover 2\naccepted usermove\nnew\nvariant fischerandom\nforce\n"
+      "setboard 2rk2r1/pp1nbppp/2p1pn2/3p4/3P4/2P1PN2/PP1NBPPP/2RK2R1 b KQkq - 0 9\n"
+      "usermove d8g8\nusermove a2a3\nusermove g8h8\nusermove a3a4\nusermove O-O\nusermove h8g8\nquit\n");
+  EXPECT_NE(r.out.find("Illegal move: o-o\n"), std::string::npos) << r.out;
+  // The king is still on h8: its step to g8 is played.
+  EXPECT_EQ(r.out.find("Illegal move: h8g8"), std::string::npos) << r.out;
+}
+
+// O-O while the engine ponders: its board holds the predicted move, so the
+// castling is read once the ponder search has ended, on the interface's
+// board. Black's king and rook then stand on g8 and f8: the rook's step to
+// e8 is legal only there.
+TEST(Chess960Cecp, CastlingDuringAPonderSearchIsReadOnTheInterfacesBoard) {
+  EngineSandbox box;
+  EngineSession s(box);
+  s.send("xboard\nprotover 2\naccepted usermove\nnew\nvariant fischerandom\nhard\nst 1\n"
+         "force\nsetboard 4k2r/pppppppp/8/8/8/8/PPPPPPPP/4K3 w k - 0 1\ngo\n");
+  size_t next = 0;
+  ASSERT_TRUE(s.wait_for_line(is_engine_move, 20000, next, &next)) << s.out();
+  s.send("usermove O-O\n");
+  const std::optional<std::string> reply = s.wait_for_line(is_engine_move, 20000, next, &next);
+  ASSERT_TRUE(reply) << s.out();
+  s.send("force\nusermove f8e8\n");
+  ASSERT_TRUE(s.sync(10000));
+  EXPECT_EQ(s.out().find("Illegal move"), std::string::npos) << s.out();
+  EXPECT_EQ(s.quit(), 0);
+}
+
+}  // namespace
+}  // namespace brevalt::testing
