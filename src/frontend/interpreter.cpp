@@ -328,23 +328,43 @@ void command_remove() {
 // "variant NAME": ordinary chess or Fischer random chess, the two variants
 // its features announce; xboard sends it after "new", and the variant holds
 // until the next "new". Any other is refused, and the game stays as it was.
+// Whether the castling rights on the board are those of ordinary chess:
+// the castling rooks on the corners, and the king of a side that may still
+// castle on the e-file.
+bool rights_fit_ordinary_chess() {
+  static constexpr uint8_t CORNERS[4] = {7, 0, 63, 56};
+  for (int i = 0; i < 4; ++i)
+    if (pos.castle_rook_sq[i] != CORNERS[i]) return false;
+  if (!pos.white_castled && pos.board[4] != KING) return false;
+  if (!pos.black_castled && pos.board[60] != (KING | BLACK)) return false;
+  return true;
+}
+
 void command_variant() {
   char name[INPUT_LINE_SIZE];
   copy_word(8, name, sizeof(name));
   const bool normal = std::strcmp(name, "normal") == 0, fischer = std::strcmp(name, "fischerandom") == 0;
+  // The variant the game is already played in: nothing changes.
+  if ((normal && !control.chess960) || (fischer && control.chess960)) return;
   if ((normal || fischer) && board_busy()) {
     refuse("variant");
     return;
   }
-  if (normal || fischer) {
-    control.chess960 = fischer ? 1 : 0;
-    // The game starts afresh from the start position (xboard then sends
-    // the variant's own with "setboard"); the book knows ordinary chess only.
-    start_new_game();
-    control.engine_side = -1;
-    control.game_in_progress = 0;
-    control.force_mode = 0;
-    protocol.position_refused = false;
+  // The other one: the board and the game stay as they are (xboard sends
+  // "variant" after "new" and then the variant's start with "setboard").
+  // Every position of ordinary chess is one of Fischer random chess, with
+  // the same castlings; the way back needs castling rights that ordinary
+  // chess knows.
+  if (fischer) {
+    control.chess960 = 1;
+    return;
+  }
+  if (normal) {
+    if (!rights_fit_ordinary_chess()) {
+      refuse("variant");
+      return;
+    }
+    control.chess960 = 0;
     return;
   }
   if (!name[0]) std::printf("Error (variant needs a name): variant\n");

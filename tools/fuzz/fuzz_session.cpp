@@ -22,7 +22,7 @@
 // claim of mate or stalemate must be true there. "remove" takes back the
 // interface's last two moves, or is refused (an Error line) and changes
 // nothing; with fewer than two to take back it must be refused. "exit"
-// outside an analysis and "variant normal" print nothing, another
+// outside an analysis and "variant normal" in ordinary chess print nothing, another
 // "variant" an Error line only. A "variant fischerandom" the engine takes
 // (no Error line) makes the game a Chess960 one, whose castling the rules
 // here do not know: its positions are left to the engine until "new" or
@@ -687,8 +687,17 @@ void interpret_with_oracle() {
       if (!begins_with(l, "Error (") || l.size() < 10 || l.compare(l.size() - 10, 10, "): variant") != 0)
         fault("\"variant\" answered otherwise than with an Error line of its own", l);
     const bool normal = low.rfind("variant normal", 0) == 0 && (low.size() == 14 || low[14] == ' ');
-    if (normal && !reply.empty()) fault("\"variant normal\" answered; ordinary chess is the engine's own", reply.front());
-    if (normal) chess960_game = false;
+    // Back from Fischer random chess it may be refused (during a search, or
+    // with castling rights ordinary chess does not know); in ordinary chess
+    // it is the game's own variant and changes nothing.
+    if (normal && !chess960_game && !reply.empty())
+      fault("\"variant normal\" answered; ordinary chess is the engine's own", reply.front());
+    if (normal && chess960_game && reply.empty()) {
+      chess960_game = false;
+      game.view = View::unknown;
+      game.before.clear();
+      game.move_waiting = false;
+    }
     if (low.rfind("variant fischerandom", 0) == 0 && (low.size() == 20 || low[20] == ' ') && reply.empty()) {
       chess960_game = true;
       game.view = View::unknown;

@@ -98,9 +98,9 @@ const MEMORY_SIZES = [
   [64, 2],
 ];
 
-// Variants xboard may name; the engine plays ordinary chess only. Names as
-// the engine reads them, lower-cased.
-const OTHER_VARIANTS = ['suicide', 'crazyhouse', 'fischerandom', 'atomic', 'shatranj', '3check', 'losers', 'xiangqi'];
+// Variants xboard may name that the engine does not play (it plays ordinary
+// chess and Fischer random chess). Names as the engine reads them, lower-cased.
+const OTHER_VARIANTS = ['suicide', 'crazyhouse', 'atomic', 'shatranj', '3check', 'losers', 'xiangqi'];
 
 // Commands of the protocol that change nothing the referee keeps: the
 // engine takes them in silence or answers with an Error line of their own

@@ -209,7 +209,9 @@ export class Session960 {
   echoes(line, text) {
     const m = /^Illegal move: (\S+)$/.exec(line);
     if (!m) return false;
-    if (m[1] === text || m[1] === text.slice(0, 4)) return true;
+    // The engine reads the line lower-cased, and may echo it so.
+    const said = m[1].toLowerCase();
+    if (said === text.toLowerCase() || said === text.slice(0, 4).toLowerCase()) return true;
     if (!/^O-O(-O)?$/.test(text)) return false;
     const king = makeSquare(this.ref.pos.board.kingOf(this.ref.pos.turn));
     return new RegExp(`^${king}[a-h][1-8]$`).test(m[1]);
