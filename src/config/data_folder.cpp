@@ -77,6 +77,25 @@ bool holds_data(const char* folder) {
          join(folder, "hash_values", path, sizeof path) && readable(path);
 }
 
+// The data files every program of the engine reads; the book is optional.
+constexpr const char* DATA_FILE_NAMES[] = {"MoveFile", "hash_values", "Brevalt.ini", "book_normal.bin"};
+
+// No folder holds the data files: the working folder's own copies are read
+// where it has them, and the program's built-in copies for the rest, named
+// in one line on standard error. Without built-in copies nothing changes,
+// and the missing files are reported as ever.
+void use_builtin_files() {
+  char names[256] = "";
+  for (const char* name : DATA_FILE_NAMES) {
+    if (readable(name) || !builtin_file(name)) continue;
+    if (names[0]) std::strcat(names, ", ");
+    std::strcat(names, name);
+  }
+  if (!names[0]) return;
+  settings.builtin_data = 1;
+  std::fprintf(stderr, "brevalt: data files built into the program: %s\n", names);
+}
+
 }  // namespace
 
 bool find_data_folder(const char* candidates, char* out, size_t size) {
@@ -114,9 +133,11 @@ bool find_data_folder(const char* candidates, char* out, size_t size) {
 
 void choose_data_folder() {
   settings.data_folder[0] = '\0';
+  settings.builtin_data = 0;
   if (readable("MoveFile") || readable("hash_values")) return;
   if (!find_data_folder(settings.program_data_folders, settings.data_folder, sizeof settings.data_folder)) {
     settings.data_folder[0] = '\0';
+    use_builtin_files();
     return;
   }
   // Standard error, never standard output, which the interface reads as
@@ -132,5 +153,17 @@ bool data_file_path(const char* name, char* out, size_t size) {
   }
   return join(settings.data_folder, name, out, size);
 }
+
+std::FILE* open_data_file(const char* name, const char* mode) {
+  if (settings.builtin_data && !readable(name)) {
+    const BuiltinFile* b = builtin_file(name);
+    return b ? open_memory_file(b->data, b->size) : nullptr;
+  }
+  char path[DATA_PATH_SIZE];
+  if (!data_file_path(name, path, sizeof path)) return nullptr;
+  return std::fopen(path, mode);
+}
+
+bool builtin_data_file(const char* name) { return settings.builtin_data && !readable(name) && builtin_file(name); }
 
 }  // namespace brevalt

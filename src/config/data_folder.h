@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 #include "core/settings.h"
 
@@ -23,12 +24,23 @@ bool find_data_folder(const char* candidates, char* out, size_t size);
 // Sets data_folder: the working folder when it holds MoveFile or hash_values
 // (a folder set up for the engine, whose faults are reported as they are);
 // else the first of program_data_folders that holds both, named in one line
-// on standard error; else the working folder again, whose missing files are
-// then reported as ever.
+// on standard error; else the working folder again, each file missing there
+// taken from the copies built into the program (builtin_files), again named
+// on standard error. Without built-in copies the missing files are then
+// reported as ever.
 void choose_data_folder();
 
 // The path of the data file `name` in data_folder (the name alone for the
 // working folder). False when it does not fit in size bytes.
 bool data_file_path(const char* name, char* out, size_t size);
+
+// Opens data file `name` for reading: from data_folder as data_file_path
+// names it, or, when no folder held the data files, from the working folder
+// if it is there, else from the copy built into the program. nullptr when
+// neither can be had.
+std::FILE* open_data_file(const char* name, const char* mode);
+
+// True when open_data_file(name) reads the copy built into the program.
+bool builtin_data_file(const char* name);
 
 }  // namespace brevalt

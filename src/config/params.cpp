@@ -37,9 +37,7 @@ int read_parameter_file() {
   shared_tables.tt_mask = DEFAULT_MASK;
   control.post_thinking = 1;
 
-  char path[DATA_PATH_SIZE];
-  if (!data_file_path("Brevalt.ini", path, sizeof path)) return 0;
-  std::FILE* f = std::fopen(path, "r");
+  std::FILE* f = open_data_file("Brevalt.ini", "r");
   if (!f) return 0;
 
   // Preamble: free text up to and including the first '*'.
@@ -223,9 +221,7 @@ bool tables_fit_the_board() {
 }  // namespace
 
 int read_move_file() {
-  char path[DATA_PATH_SIZE];
-  if (!data_file_path("MoveFile", path, sizeof path)) return 0;
-  std::FILE* f = std::fopen(path, "r");
+  std::FILE* f = open_data_file("MoveFile", "r");
   if (!f) return 0;
   bool ok = read_table(f, knight_block, KNIGHT_BLOCK, knight_targets) &&
             read_table(f, bishop_block, BISHOP_BLOCK, bishop_rays) &&

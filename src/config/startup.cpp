@@ -31,14 +31,22 @@ constexpr int HASH_VALUE_COUNT = 15 * 64;
 
 void check_book() {
   settings.book_file_name[0] = '\0';
+  settings.book_builtin = 0;
   char path[DATA_PATH_SIZE];
   if (!data_file_path(BOOK_NAME, path, sizeof path)) return;
-  std::FILE* f = std::fopen(path, "rb");
+  // The built-in copy, when start-up chose it, is opened by the book itself
+  // each time; book_file_name only names it.
+  const bool builtin = builtin_data_file(BOOK_NAME);
+  std::FILE* f = open_data_file(BOOK_NAME, "rb");
   if (!f) return;
   std::memcpy(settings.book_file_name, path, sizeof path);
+  settings.book_builtin = builtin ? 1 : 0;
   if (std::fseek(f, 0, SEEK_END) == 0) {
     long size = std::ftell(f);
-    if (size >= 0 && size / BOOK_SIZE_UNIT < BOOK_MIN_UNITS) settings.book_file_name[0] = '\0';
+    if (size >= 0 && size / BOOK_SIZE_UNIT < BOOK_MIN_UNITS) {
+      settings.book_file_name[0] = '\0';
+      settings.book_builtin = 0;
+    }
   }
   std::fclose(f);
 }
@@ -166,9 +174,7 @@ void build_reach_table() {
 }
 
 int read_hash_values() {
-  char path[DATA_PATH_SIZE];
-  if (!data_file_path("hash_values", path, sizeof path)) return 0;
-  std::FILE* f = std::fopen(path, "r");
+  std::FILE* f = open_data_file("hash_values", "r");
   if (!f) return 0;
   // Every key is checked before any is used. A key left out (a short or
   // cut file) or two keys alike would make positions that differ share a

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 namespace brevalt {
 
@@ -59,6 +60,10 @@ inline void prefetch_line(const void* p) {
 // written into out. False when
 // the system cannot tell, or the path does not fit in size bytes.
 bool program_folder(char* out, size_t size);
+// A stream reading the `size` bytes at `data` from their start, as fopen
+// would give one for a file holding them (the data files built into the
+// program), or nullptr. Closed with fclose; the bytes must outlive it.
+std::FILE* open_memory_file(const unsigned char* data, size_t size);
 // A monotonic millisecond clock divided by 17: the engine's time base, with
 // 60 ticks taken as one second. It wraps at 2^32 ticks.
 uint32_t clock_ticks();

@@ -159,5 +159,10 @@ uint64_t clock_ms() {
   return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
+std::FILE* open_memory_file(const unsigned char* data, size_t size) {
+  // Read only: fmemopen never writes through the pointer in mode "r".
+  return fmemopen(const_cast<unsigned char*>(data), size, "r");
+}
+
 }  // namespace brevalt
 #endif  // !_WIN32

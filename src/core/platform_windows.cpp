@@ -149,5 +149,17 @@ uint64_t clock_ms() {
   return count / frequency * 1000u + count % frequency * 1000u / frequency;
 }
 
+std::FILE* open_memory_file(const unsigned char* data, size_t size) {
+  // The Windows C library has no stream over memory: the bytes go to a
+  // temporary file that is deleted when the stream is closed.
+  std::FILE* f = std::tmpfile();
+  if (!f) return nullptr;
+  if (std::fwrite(data, 1, size, f) != size || std::fseek(f, 0, SEEK_SET) != 0) {
+    std::fclose(f);
+    return nullptr;
+  }
+  return f;
+}
+
 }  // namespace brevalt
 #endif  // _WIN32

@@ -32,6 +32,13 @@ struct IniSettings {
 // file reader, the data folder search), by the book when it gives up its
 // file, and by the UCI options that change them; read by every layer that
 // plays, searches or opens a data file.
+// A data file carried inside the program: its name and its bytes.
+struct BuiltinFile {
+  const char* name;
+  const unsigned char* data;
+  size_t size;
+};
+
 struct Settings : IniSettings {
   // The path of "book_normal.bin" (the name alone when the data files are
   // read from the working folder) when the opening book may be used, else
@@ -46,7 +53,20 @@ struct Settings : IniSettings {
   // folder, the installed data folders). Left null, as the tools and the tests
   // leave it, only the working folder is read.
   const char* program_data_folders{};
+  // The data files built into the program, ended by an entry without a
+  // name; the program sets it before start_up (null: none, as in the tools
+  // and the tests). They stand in for the files no folder holds.
+  const BuiltinFile* builtin_files{};
+  // Nonzero when no folder held the data files: each one is then read from
+  // the working folder when it is there, else from the built-in copy.
+  int32_t builtin_data = 0;
+  // Nonzero when the opening book is the built-in copy (book_file_name then
+  // only names it).
+  int32_t book_builtin = 0;
 };
+
+// The built-in copy of data file `name`, or nullptr.
+const BuiltinFile* builtin_file(const char* name);
 
 extern Settings settings;
 

@@ -185,13 +185,20 @@ int draw_score() {
   return DRAW_FAR_SCORE;
 }
 
-int evaluate(int alpha, int beta) {
+namespace {
+
+// The evaluation, and with Trace the running score after each group of
+// terms written to *trace (White's view, before the conversion to the
+// engine's). evaluate() is the plain instance: the trace costs it nothing.
+template <bool Trace>
+int evaluate_terms(int alpha, int beta, EvalTrace* trace) {
   // Step 1. A position the search judged drawn.
   if (search_path.draw_flag) return draw_score();
 
   // Step 2. Material, with a bonus for a clear lead.
   const int m = pos.material;
   int s = m > LEAD_MARGIN ? m + LEAD_BONUS : m < -LEAD_MARGIN ? m - LEAD_BONUS : m;
+  if constexpr (Trace) trace->material = s;
 
   // Step 3. Endgame mode.
   EvalCounts ec;
@@ -231,6 +238,7 @@ int evaluate(int alpha, int beta) {
   uint64_t piece_bits, pawn_bits;
   const uint64_t occupied = collect(piece_bits, pawn_bits);
   s += piece_terms(ec, piece_bits, occupied);
+  if constexpr (Trace) trace->pieces = s - trace->material;
   const bool hit = entry && pawn_hash_hit(*entry, key);
   ++eval_cache.pawn_hash_probes;
   eval_cache.pawn_hash_hits += hit;
@@ -242,6 +250,7 @@ int evaluate(int alpha, int beta) {
     scan_pawns(pd, ec, pawn_bits);
   }
   s += pd.pawn_file_term;
+  if constexpr (Trace) trace->pawn_files = pd.pawn_file_term;
   ec.white.tropism += pd.tropism[0];
   ec.black.tropism += pd.tropism[1];
   ec.pawns = pd.total;
@@ -254,6 +263,7 @@ int evaluate(int alpha, int beta) {
   ec.white.safe = safe_from_attack(ec.white, ec.black);
   ec.black.safe = safe_from_attack(ec.black, ec.white);
 
+  [[maybe_unused]] const int before_advanced = s;
   // Step 7. Advanced pieces.
   auto advanced = [](int n) { return advanced_piece_table[n < 0 ? 0 : n > 7 ? 7 : n]; };
   s += advanced(ec.white.advanced) - advanced(ec.black.advanced);
@@ -270,28 +280,47 @@ int evaluate(int alpha, int beta) {
     if (ec.black.knight) s += KNIGHT_WIDE_PAWNS;
   }
 
+  if constexpr (Trace) trace->placement = s - before_advanced;
   // Step 9. Material-draw rules.
-  if (material_draw_rules(ec, s) == DrawRule::draw) return draw_score();
+  [[maybe_unused]] const int before_rules = s;
+  if (material_draw_rules(ec, s) == DrawRule::draw) {
+    if constexpr (Trace) trace->drawn = true;
+    return draw_score();
+  }
+  if constexpr (Trace) trace->material_rules = s - before_rules;
 
   // Step 10. Outposts, king safety, then the rest of the pawn work: the
   // per-file loop needs the windows king safety opens.
+  [[maybe_unused]] const int before_outposts = s;
   s += outpost_term(ec, pd);
+  if constexpr (Trace) trace->pieces += s - before_outposts;
   AdvanceWindows windows;
-  s += king_safety(ec, pd, windows) >> 1;
+  const int king = king_safety(ec, pd, windows) >> 1;
+  s += king;
+  if constexpr (Trace) trace->king_safety = king;
   if (!hit) {
     evaluate_pawn_files(pd, ec, windows);
     if (entry) store_pawn_entry(*entry, key, pd);
   }
+  [[maybe_unused]] const int before_pawns = s;
   s += hole_term(pd);
   s += bishop_colour_term(ec, pd);
-  if (passed_pawn_terms(pd, ec, s) == PasserResult::draw) return draw_score();
+  if (passed_pawn_terms(pd, ec, s) == PasserResult::draw) {
+    if constexpr (Trace) trace->drawn = true;
+    return draw_score();
+  }
   s += pd.score;
+  if constexpr (Trace) trace->pawns = s - before_pawns;
 
   // Step 11. Perpetual-check damping: a side that keeps checking with a
   // heavy piece may only be repeating the position.
   if (search_path.check_run > CHECK_RUN_DAMPING) {
     const SideCounts& checker = search_path.check_run_side == BLACK ? ec.white : ec.black;
     if (checker.queen_square != 0 || checker.rooks > 0) s /= DAMPING_DIVISOR;
+  }
+  if constexpr (Trace) {
+    trace->total = s;
+    trace->root_terms = search_path.activity_sum;
   }
 
   // Step 12. The engine's view.
@@ -300,6 +329,15 @@ int evaluate(int alpha, int beta) {
   if (result > STATIC_LIMIT) result = STATIC_LIMIT;
   if (result < -STATIC_LIMIT) result = -STATIC_LIMIT;
   return result;
+}
+
+}  // namespace
+
+int evaluate(int alpha, int beta) { return evaluate_terms<false>(alpha, beta, nullptr); }
+
+int evaluate_traced(EvalTrace* trace) {
+  *trace = EvalTrace{};
+  return evaluate_terms<true>(-STATIC_LIMIT - 1, STATIC_LIMIT + 1, trace);
 }
 
 }  // namespace brevalt

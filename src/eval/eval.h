@@ -82,4 +82,20 @@ int draw_score();
 // side-to-move window (alpha, beta) for the lazy exit.
 int evaluate(int alpha, int beta);
 
+// The evaluation's main terms, in centipawns from White's view, as
+// evaluate() adds them up: material (with the bonus for a clear lead), the
+// pieces (mobility, placement tables, outposts), the pawn files, the
+// placement of the whole army (advanced pieces, exposed kings, an early
+// queen, knights against wide pawns), the material rules, king safety, the
+// pawns (holes, bishop colours, passed pawns, structure), and the total
+// before the engine's root terms (activity, the root threat) are added.
+// drawn: a draw rule decided the score.
+struct EvalTrace {
+  int material = 0, pieces = 0, pawn_files = 0, placement = 0, material_rules = 0;
+  int king_safety = 0, pawns = 0, total = 0, root_terms = 0;
+  bool drawn = false;
+};
+// evaluate() over the whole window, its terms written to *trace.
+int evaluate_traced(EvalTrace* trace);
+
 }  // namespace brevalt

@@ -18,6 +18,7 @@
 #include "core/version.h"
 #include "frontend/analysis.h"
 #include "frontend/epd.h"
+#include "frontend/inspect.h"
 #include "frontend/mainloop.h"
 #include "frontend/test_runs.h"
 #include "frontend/undo.h"
@@ -673,6 +674,36 @@ void command_epdtest() {
   }
 }
 
+// The first word is exactly `word` (a one-word line keeps its line end).
+bool first_word_is(const char* word) {
+  const size_t n = std::strlen(word);
+  return std::strncmp(protocol.first_word, word, n) == 0 &&
+         (protocol.first_word[n] == '\0' || (protocol.first_word[n] == '\n' && protocol.first_word[n + 1] == '\0'));
+}
+
+// "perft N", "d" and "eval": questions about the position the interface
+// holds, which change nothing. Refused while a search or a test run owns
+// the board, whose position then stands inside the search's tree.
+void command_inspect() {
+  if (board_busy()) {
+    refuse(protocol.first_word[0] == 'p' ? "perft" : protocol.first_word[0] == 'd' ? "d" : "eval");
+    return;
+  }
+  if (protocol.first_word[0] == 'd') {
+    print_position_report();
+  } else if (protocol.first_word[0] == 'e') {
+    print_eval_report();
+  } else {
+    bool digits = false;
+    const long long depth = parse_decimal(field_at(6), &digits);
+    if (!digits || depth < 1 || depth > INSPECT_PERFT_MAX_DEPTH) {
+      std::printf("Error (depth must be 1 to %d): perft\n", INSPECT_PERFT_MAX_DEPTH);
+      return;
+    }
+    print_perft_divide(static_cast<int>(depth));
+  }
+}
+
 void command_static() {
   if (control.game_in_progress || board_busy()) {
     refuse("static");
@@ -1230,6 +1261,7 @@ void interpret_command() {
   else if (starts_with("hint")) command_hint();
   else if (starts_with("exclude")) command_exclude(true);
   else if (starts_with("include")) command_exclude(false);
+  else if (first_word_is("perft") || first_word_is("d") || first_word_is("eval")) command_inspect();
   else std::printf("Error (unknown command): %s\n", protocol.first_word);
 }
 

@@ -29,6 +29,7 @@
 #include "core/version.h"
 #include "eval/pawns.h"
 #include "frontend/epd.h"
+#include "frontend/inspect.h"
 #include "game/output.h"
 #include "game/play.h"
 #include "search/levels.h"
@@ -483,6 +484,8 @@ bool is_session_command(const char* w) {
   return false;
 }
 
+bool refuse_inspection_during_search(const char* line);
+
 // A command read while a search runs (by its input poll) or while an
 // infinite or ponder search that has ended waits to answer: "stop",
 // "ponderhit", "isready" and "quit" act at once; anything else ends the
@@ -500,6 +503,7 @@ void serve_search_line(LineRead r) {
     refuse_overlong_line();
     return;
   }
+  if (refuse_inspection_during_search(uci_state.uci_line)) return;
   // The command is the first word that names one, as at any other time
   // ("joho stop" is "stop"); a line with none is ignored.
   char first[32];
@@ -821,6 +825,47 @@ void go(const char* args) {
 }
 
 // ---------------------------------------------------------------------------
+// The testers' commands: "go perft N", "d" and "eval"
+
+// Serves `word` (with the rest of its line) when it is one of them:
+// "go perft N" counts the leaves below each root move and answers with no
+// "bestmove"; "d" draws the board; "eval" gives the evaluation's terms.
+// None of them changes the position. False for any other command.
+bool serve_inspection(const char* word, const char* rest) {
+  const bool board = equal_nocase(word, "d"), eval = equal_nocase(word, "eval");
+  bool perft_asked = false;
+  char next[32];
+  const char* p = rest;
+  if (equal_nocase(word, "go") && next_word(p, next, sizeof(next)) && equal_nocase(next, "perft")) perft_asked = true;
+  if (!board && !eval && !perft_asked) return false;
+  if (!uci_state.position_ok) {
+    std::printf("info string no position: send a legal one with \"position\"\n");
+    return true;
+  }
+  if (board) print_position_report();
+  else if (eval) print_eval_report();
+  else {
+    long long depth = 0;
+    if (!next_word(p, next, sizeof(next)) || !parse_number(next, depth) || depth < 1 || depth > INSPECT_PERFT_MAX_DEPTH) {
+      std::printf("info string perft needs a depth of 1 to %d\n", INSPECT_PERFT_MAX_DEPTH);
+      return true;
+    }
+    print_perft_divide(static_cast<int>(depth));
+  }
+  return true;
+}
+
+// During a search "d" and "eval" are refused: the search's board stands
+// somewhere inside its tree. True when the line was one of them.
+bool refuse_inspection_during_search(const char* line) {
+  char word[32];
+  const char* p = line;
+  if (!next_word(p, word, sizeof(word)) || !(equal_nocase(word, "d") || equal_nocase(word, "eval"))) return false;
+  std::printf("info string %s is not available during a search\n", equal_nocase(word, "d") ? "d" : "eval");
+  return true;
+}
+
+// ---------------------------------------------------------------------------
 // Commands
 
 // Serves one command line while no search runs. Unknown words before a
@@ -846,6 +891,7 @@ void serve_idle_line(const char* line) {
       return;
     }
     if (equal_nocase(word, "position")) return set_up_position(p, false);
+    if (serve_inspection(word, p)) return;
     if (equal_nocase(word, "go")) return go(p);
     if (equal_nocase(word, "quit")) shutdown();
     // "stop" and "ponderhit" with no search, "debug", "register": nothing to do.

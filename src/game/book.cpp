@@ -8,6 +8,7 @@
 #include "board/position.h"
 #include "core/control.h"
 #include "core/exits.h"
+#include "core/platform.h"
 #include "core/settings.h"
 #include "game/output.h"
 #include "search/root.h"
@@ -57,6 +58,16 @@ BookLookup search_file(std::FILE* f, uint64_t key, BookStats* stats) {
   return BookLookup::absent;
 }
 
+// The engine's book: the built-in copy when start-up chose it, else the
+// file it named.
+std::FILE* open_engine_book() {
+  if (settings.book_builtin) {
+    const BuiltinFile* b = builtin_file("book_normal.bin");
+    return b ? open_memory_file(b->data, b->size) : nullptr;
+  }
+  return std::fopen(settings.book_file_name, "rb");
+}
+
 }  // namespace
 
 uint64_t book_key(int side) {
@@ -75,7 +86,7 @@ BookLookup book_lookup(const char* path, uint64_t key, BookStats* stats) {
 BookListing list_book_moves(const InterfacePosition& at, BookMove* out, int* count) {
   *count = 0;
   if (settings.book_file_name[0] == '\0' || control.chess960) return BookListing::no_book;
-  std::FILE* f = std::fopen(settings.book_file_name, "rb");
+  std::FILE* f = open_engine_book();
   if (!f) return BookListing::unreadable;
   // The key holds the placement and the side to move only: the move is
   // played on a copy of the board (the castling rook, the pawn taken en
@@ -115,7 +126,10 @@ bool book_probe(int side, BookStats* stats) {
   // The book holds ordinary chess: its keys know nothing of castling
   // rooks on other files, so a Fischer random game never asks it.
   if (settings.book_file_name[0] == '\0' || control.chess960) return false;
-  switch (book_lookup(settings.book_file_name, book_key(side), stats)) {
+  std::FILE* f = open_engine_book();
+  const BookLookup lookup = f ? search_file(f, book_key(side), stats) : BookLookup::unreadable;
+  if (f) std::fclose(f);
+  switch (lookup) {
     case BookLookup::found:
       return true;
     case BookLookup::absent:
@@ -127,6 +141,7 @@ bool book_probe(int side, BookStats* stats) {
   // for the rest of the session, and say why once.
   write_error_file("can't read book_normal.bin: opening book switched off\n");
   settings.book_file_name[0] = '\0';
+  settings.book_builtin = 0;
   search_root.in_book = 0;
   return false;
 }
