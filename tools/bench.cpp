@@ -28,18 +28,6 @@ namespace {
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_DATA = 1;
 
-// Parses a whole decimal number in [low, high]; -1 for anything else.
-int parse_number(const char* text, int low, int high) {
-  if (!*text) return -1;
-  long v = 0;
-  for (const char* p = text; *p; ++p) {
-    if (*p < '0' || *p > '9') return -1;
-    v = v * 10 + (*p - '0');
-    if (v > high) return -1;
-  }
-  return v < low ? -1 : static_cast<int>(v);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -50,16 +38,16 @@ int main(int argc, char** argv) {
   bool usage = false, depth_given = false;
   for (int i = 1; i < argc && !usage; ++i) {
     if (std::strcmp(argv[i], "--time") == 0 && i + 1 < argc && options.seconds == 0 && !depth_given) {
-      options.seconds = parse_number(argv[++i], 1, 3600);
+      options.seconds = whole_number(argv[++i], 1, 3600);
       options.depth = BENCH_MAX_DEPTH;
       usage = options.seconds < 0;
     } else if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc) {
-      threads = parse_number(argv[++i], 1, MAX_SEARCH_THREADS);
+      threads = whole_number(argv[++i], 1, MAX_SEARCH_THREADS);
       usage = threads < 0;
     } else if (std::strcmp(argv[i], "--second-thread") == 0) {
       options.second_thread = true;
     } else if (options.seconds == 0 && !depth_given) {
-      options.depth = parse_number(argv[i], 1, BENCH_MAX_DEPTH);
+      options.depth = whole_number(argv[i], 1, BENCH_MAX_DEPTH);
       depth_given = true;
       usage = options.depth < 0;
     } else {

@@ -76,7 +76,11 @@ constexpr Group groups[] = {
     {"openings", 0, 5}, {"middlegames", 5, 11}, {"tactics", 16, 4}, {"endgames", 20, 7}, {"promotions", 27, 3}};
 static_assert(POSITION_COUNT == 30, "the groups cover the 30 positions");
 
-// Parses a whole decimal number in [low, high]; -1 for anything else.
+// The search of one position: the side to move's decision.
+void search_position() { think(control.engine_side); }
+
+}  // namespace
+
 int whole_number(const char* text, int low, int high) {
   if (!*text) return -1;
   long v = 0;
@@ -87,11 +91,6 @@ int whole_number(const char* text, int low, int high) {
   }
   return v < low ? -1 : static_cast<int>(v);
 }
-
-// The search of one position: the side to move's decision.
-void search_position() { think(control.engine_side); }
-
-}  // namespace
 
 uint64_t BenchResult::nodes_per_second() const {
   return static_cast<uint64_t>(seconds > 0 ? static_cast<double>(nodes) / seconds : 0);

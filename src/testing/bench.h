@@ -13,6 +13,10 @@ namespace brevalt {
 constexpr int BENCH_SIGNATURE_DEPTH = 9;
 constexpr int BENCH_MAX_DEPTH = 40;
 
+// A whole decimal number in [low, high] from a command line word; -1 for
+// anything else (the bench's arguments, in both programs that run it).
+int whole_number(const char* text, int low, int high);
+
 struct BenchOptions {
   int depth = BENCH_SIGNATURE_DEPTH;
   // Seconds per position instead of a depth (0: the depth).
