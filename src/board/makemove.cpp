@@ -557,6 +557,23 @@ CastlingSquares castling_squares(int king_from, int rook_from) {
   return {rank + (kingside ? G1 : C1), rank + (kingside ? F1 : D1)};
 }
 
+// The counters of the line back as the ply record saved them, and the
+// record cleared of what the next make at this ply expects to find clear:
+// the last step of every unmake.
+[[gnu::always_inline]] inline void restore_line_counters(PlyRecord& rec) {
+  pos.fifty_counter = static_cast<int8_t>(rec.saved_fifty_counter);
+  search_path.check_run = static_cast<int8_t>(rec.saved_check_run);
+  rec.moved = 0;
+  rec.captured_value = 0;
+  rec.captured = 0;
+  rec.saved_ep_black_pawn = 0;
+  rec.saved_ep_white_pawn = 0;
+  rec.opp_material_taken = 0;
+  rec.castle = 0;
+  rec.promo = 0;
+  rec.rook_to = 0;
+}
+
 // Takes back a castling made by make_castling (ply record castle 3 or 4):
 // king and rook leave their new squares before either returns, since each
 // may land where the other started.
@@ -594,17 +611,7 @@ int unmake_castling(PlyRecord& rec, bool keep_counters) {
     pos.piece_index[king_from] = static_cast<uint8_t>(k);
     pos.piece_index[rook_from] = static_cast<uint8_t>(r);
   }
-  pos.fifty_counter = static_cast<int8_t>(rec.saved_fifty_counter);
-  search_path.check_run = static_cast<int8_t>(rec.saved_check_run);
-  rec.moved = 0;
-  rec.captured_value = 0;
-  rec.captured = 0;
-  rec.saved_ep_black_pawn = 0;
-  rec.saved_ep_white_pawn = 0;
-  rec.opp_material_taken = 0;
-  rec.castle = 0;
-  rec.promo = 0;
-  rec.rook_to = 0;
+  restore_line_counters(rec);
 #ifdef BREVALT_CHECKS
   if (!pos.lists_frozen) assert_position_consistent("unmake_castling");
 #endif
@@ -836,17 +843,7 @@ int unmake_move(Unmake mode) {
 
   // Step 5. Counters of the line, and clear what the next make at this
   // ply expects to find clear.
-  pos.fifty_counter = static_cast<int8_t>(rec.saved_fifty_counter);
-  search_path.check_run = static_cast<int8_t>(rec.saved_check_run);
-  rec.moved = 0;
-  rec.captured_value = 0;
-  rec.captured = 0;
-  rec.saved_ep_black_pawn = 0;
-  rec.saved_ep_white_pawn = 0;
-  rec.opp_material_taken = 0;
-  rec.castle = 0;
-  rec.promo = 0;
-  rec.rook_to = 0;
+  restore_line_counters(rec);
 
 #ifdef BREVALT_CHECKS
   if (!pos.lists_frozen) assert_position_consistent("unmake_move");
